@@ -1,0 +1,5 @@
+if(UPD_SANITIZE)
+  set(_upd_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_compile_options(${_upd_san})
+  add_link_options(${_upd_san})
+endif()
