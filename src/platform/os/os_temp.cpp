@@ -1,0 +1,44 @@
+#include "platform/os/os_temp.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/os/os_error.h"
+#include "platform/os/os_path.h"
+#include "platform/util/strings.h"
+
+namespace {
+
+const char* TempRoot() {
+  const char* folder = getenv("TMPDIR");
+  return folder != nullptr ? folder : "/tmp";
+}
+
+}  // namespace
+
+int OsGetTempFolder(char* buffer, size_t size) {
+  SafeStrCopy(buffer, size, TempRoot());
+  OsAppendSlash(buffer, size);
+  return 0;
+}
+
+int OsGetTempFileName(const char* prefix, char* result, size_t size, const char* folder) {
+  if (size == 0) {
+    OsSetOwnError(kOsTooSmall);
+    return -1;
+  }
+  std::vector<char> work(size);
+  SafeStrCopy(work.data(), size, folder != nullptr ? folder : TempRoot());
+  OsAppendSlash(work.data(), size);
+  SafeSnprintf(result, size, "%s%s.XXXXXX", work.data(), prefix);
+  const int fd = mkstemp64(result);
+  if (fd < 0) {
+    OsSetErrnoError(errno);
+    return -1;
+  }
+  close(fd);
+  return 0;
+}
