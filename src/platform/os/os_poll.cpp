@@ -1,19 +1,12 @@
 #include "platform/os/os_poll.h"
 
-#include <time.h>
-
 #include <cerrno>
 
 #include "platform/os/os_abort.h"
 #include "platform/os/os_error.h"
+#include "platform/os/os_time.h"
 
 namespace {
-
-uint64_t MonotonicMs() {
-  timespec now{};
-  if (clock_gettime(CLOCK_MONOTONIC_RAW, &now) != 0) clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
 
 short RequestBits(uint32_t kind) {
   switch (kind) {
@@ -45,7 +38,7 @@ short ReportBits(uint32_t kind) {
 bool WaitTime(int timeout_ms, OS_WAIT_BUDGET* budget, int* wait_ms) {
   *wait_ms = timeout_ms;
   if (budget != nullptr && timeout_ms >= 1) {
-    const uint64_t now = MonotonicMs();
+    const uint64_t now = OsGetTickCountMs();
     if (budget->started == 0) {
       budget->started = 1;
       budget->start_ms = now;
