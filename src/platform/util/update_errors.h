@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+#include "updater.h"
+
+// UPD_ERROR values, grouped by their high hexadecimal digit: 0x1xxx files and
+// data, 0x2xxx downloads and servers, 0x3xxx arguments, resources and state,
+// 0x4xxx the engine, 0x5xxx outcomes, 0x7xxx backup.
+enum UpdError : UPD_ERROR {
+  kUpdOk = 0,
+  kUpdResultTooSmall = 2,
+  kUpdNotSupported = 3,
+  kUpdBusy = 0x1001,
+  kUpdMissing = 0x1011,
+  kUpdBadFile = 0x1012,
+  kUpdReadFailed = 0x1013,
+  kUpdTempFileFailed = 0x1015,
+  kUpdOpenFailed = 0x1016,
+  kUpdWriteFailed = 0x1017,
+  kUpdFolderFailed = 0x1018,
+  kUpdCopyFailed = 0x101A,
+  kUpdEngineFileFailed = 0x101D,
+  kUpdMoveFailed = 0x101E,
+  kUpdDiskFull = 0x1020,
+  kUpdDeleteFailed = 0x1021,
+  kUpdSignatureMismatch = 0x1101,
+  kUpdEngineDataFailed = 0x1105,
+  kUpdUnsupportedScheme = 0x1203,
+  kUpdInvalidArgument = 0x1301,
+  kUpdStopped = 0x2107,
+  kUpdTlsMissing = 0x2110,
+  kUpdNoContext = 0x3001,
+  kUpdOutOfMemory = 0x3101,
+  kUpdCannotConnect = 0x3103,
+  kUpdNoSettings = 0x3304,
+  kUpdNoEventCallback = 0x3305,
+  kUpdEngineFailed = 0x4001,
+  kUpdEngineUnavailable = 0x4002,
+  kUpdNothingNew = 0x5003,
+  kUpdNothingToDo = 0x500C,
+  kUpdUpdatesBlocked = 0x7000,
+};
