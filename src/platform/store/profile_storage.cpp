@@ -1,13 +1,13 @@
 #include "platform/store/profile_storage.h"
 
-#include <new>
+#include "platform/util/result_allocator.h"
 
-void* ProfileStorageAllocate(const ApiAllocator* /*allocator*/, size_t bytes) {
-  return ::operator new(bytes, std::nothrow);
+void* ProfileStorageAllocate(const ApiAllocator* allocator, size_t bytes) {
+  return allocator->Allocate(bytes);
 }
 
-void ProfileStorageFree(const ApiAllocator* /*allocator*/, void* storage) {
-  ::operator delete(storage);
+void ProfileStorageFree(const ApiAllocator* allocator, void* storage) {
+  if (storage != nullptr) allocator->Free(storage);
 }
 
-const ApiAllocator* ProfileDefaultAllocator() { return nullptr; }
+const ApiAllocator* ProfileDefaultAllocator() { return &DefaultResultAllocator; }

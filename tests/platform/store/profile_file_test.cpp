@@ -1,5 +1,7 @@
 #include "platform/store/profile_file.h"
 
+#include "platform/util/result_allocator.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -324,6 +326,42 @@ TEST(ProfileFile, SaveKeepsModeAndReplacesThroughSymlinks) {
   }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"link.ini", "real.ini"})) << "no temporary file left";
+}
+
+}  // namespace
+
+namespace {
+
+// An allocator that records every request and refuses once its budget is
+// spent, to show the growth rule and that a refused append changes nothing.
+struct CountingAllocator {
+  static inline std::vector<uint64_t> requests;
+  static inline int budget = 0;
+  static void* UPD_MSABI Allocate(uint64_t bytes) {
+    requests.push_back(bytes);
+    if (budget-- <= 0) return nullptr;
+    return ::operator new(bytes, std::nothrow);
+  }
+  static void UPD_MSABI Free(void* p) { ::operator delete(p); }
+  static constexpr ApiAllocator kAllocator = {0, Allocate, Free};
+};
+
+TEST(ProfileFile, SectionStorageGrowsByHalfAndRefusalsChangeNothing) {
+  CountingAllocator::requests.clear();
+  CountingAllocator::budget = 8;
+  CProfileFile file(&CountingAllocator::kAllocator);
+  int added = 0;
+  while (file.GetOrAddSection("s" + std::to_string(added)) != nullptr) ++added;
+  const std::vector<uint64_t> expected = {8, 16, 24, 32, 48, 72, 104, 152, 224};
+  EXPECT_EQ(CountingAllocator::requests, expected) << "capacity max(c + c/2, n + 1), 8 bytes each";
+  EXPECT_EQ(added, 19);
+  EXPECT_EQ(file.GetSectionCount(), 19u);
+  EXPECT_STREQ(file.GetSectionName(18), "s18");
+  EXPECT_NE(file.FindSection("S0"), nullptr);
+  EXPECT_FALSE(file.AddSection(std::make_unique<CProfileSection>("x")));
+  EXPECT_FALSE(file.ParseText("[y]\nk=v\n"));
+  EXPECT_EQ(file.GetSectionCount(), 19u);
+  EXPECT_EQ(file.FindSection("y"), nullptr);
 }
 
 }  // namespace
