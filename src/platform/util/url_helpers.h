@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// URL and server-path arithmetic of the update engine on fixed buffers.
+
+struct RemotePathFlags {
+  bool remote = false;  // contains "://" or starts with "//"
+  bool share = false;   // starts with "//" and has no "://"
+};
+
+RemotePathFlags IsRemotePath(const char* path);
+
+// Turns '\' into '/' in url and appends '/' when it has none (as far as
+// url_size allows). When root is given it receives the server root: the
+// scheme and host ("scheme://host"), or for a share ("//srv/share/..." or
+// "FILE://srv/share/...") the server and share name.
+void GetServerRoot(char* url, size_t url_size, char* root, size_t root_size);
+
+// Makes path absolute in place: a share path ("\\srv\...") only gets '/'
+// separators; "//host/x" takes the scheme of root; "/x" gets root in front;
+// "c:/x" and "scheme://..." stay; anything else gets base (ending in '/') in
+// front. The result is cut to size.
+void ResolvePath(char* path, size_t size, const char* base, const char* root);
+
+// "host:port" or "[address]:port" -> the port (decimal, 0x hexadecimal or
+// 0 octal; trailing text accepted) with the host copied without brackets.
+// 0 on any failure, with host left empty. host_size 0 returns 0 and leaves
+// host untouched.
+uint32_t SplitHostPort(const char* text, char* host, size_t host_size);
