@@ -91,6 +91,12 @@ bool DecodeUtf8(std::string_view text, size_t* i, uint32_t* value) {
   return true;
 }
 
+size_t ScalarPrefix(const wchar_t* values, size_t count) {
+  size_t i = 0;
+  while (i < count && IsScalarValue(static_cast<uint32_t>(values[i]))) ++i;
+  return i;
+}
+
 }  // namespace
 
 char* IconvConvert(const char* from_code, const char* to_code, const char* in, size_t in_bytes,
@@ -177,8 +183,10 @@ size_t Utf8ToWide(const char* text, wchar_t* dst, size_t count) {
   const size_t result = iconv(converter.get(), &in_pos, &in_left, &out_pos, &out_left);
   const size_t written =
       static_cast<size_t>(out_pos - reinterpret_cast<char*>(dst)) / sizeof(wchar_t);
-  dst[written] = 0;
-  if (result == static_cast<size_t>(-1)) return 0;
+  // The converter passes the old 4-byte forms above U+10FFFF; they are not text.
+  const size_t valid = ScalarPrefix(dst, written);
+  dst[valid] = 0;
+  if (result == static_cast<size_t>(-1) || valid != written) return 0;
   return written + 1;
 }
 
