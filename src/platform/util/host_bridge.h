@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+
+#include "updater.h"
+
+// The library's road to its host: one wrapper per host event. Each builds
+// the event's record zero-filled on the stack and calls the settings' event
+// callback (System V) with the settings' user pointer. Without a callback
+// (or without settings) nothing is sent and each wrapper answers its default.
+
+bool HasHostCallback(const UPDATER_SETTINGS* settings);
+
+// Event 2 {kind, value, word}.
+void NotifyHostStatus(uint32_t word, const UPDATER_SETTINGS* settings, uint32_t kind,
+                      uint64_t value);
+// Event 3 {kind, value, name cut to 4095 bytes, word}; a null name is empty.
+void NotifyHostFile(uint32_t word, const UPDATER_SETTINGS* settings, uint32_t kind, uint64_t value,
+                    const char* name);
+// Mirror code 5 with null data through the mirror callback.
+void NotifyHostEvent5(const MIRROR_SETTINGS* mirror_settings);
+// Event 7 with a pointer to value.
+void NotifyHostEvent7(const UPDATER_SETTINGS* settings, uint32_t value);
+
+// 1 (go on) without asking when the size is not above the limit in KiB times
+// 1024, when asking is switched off or without a callback; otherwise the
+// host's answer to event 20 (0 declines). Sizes and limits compare as 64-bit
+// unsigned numbers.
+[[nodiscard]] uint32_t ConfirmLargeDownload(const UPDATER_SETTINGS* settings, uint64_t size);
+
+// Events 26 (with the engine folder as UTF-16, ended with '/') and 28 ask the
+// host for an engine; the pair comes back as the host left it, zero when
+// there is no callback. A pair whose words are not both non-zero is no engine.
+[[nodiscard]] ENGINE_DISPATCH NotifyHostEvent26(const UPDATER_SETTINGS* settings,
+                                                const char* folder);
+[[nodiscard]] ENGINE_DISPATCH NotifyHostEvent28(const UPDATER_SETTINGS* settings);
+// Events 27 and 29 release a pair that event 26 or 28 handed out.
+void NotifyHostEvent27(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispatch);
+void NotifyHostEvent29(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispatch);
+
+// Events 30 and 31 pass the caller's buffer through the callback of the
+// context's current settings; true when a callback exists and answered 0.
+[[nodiscard]] bool NotifyHostEvent30(const UPDATER_CONTEXT* context, void* buffer);
+[[nodiscard]] bool NotifyHostEvent31(const UPDATER_CONTEXT* context, void* buffer);
