@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/store/xml_document.h"
+
+// Serialises the declaration and the node's subtree (only the declaration for
+// a null node) with one space of indent per level. False when a stored value
+// cannot be decoded or a character cannot be written; out then holds the text
+// up to that point.
+[[nodiscard]] bool MemStoreSerialize(const _XML_DOCUMENT* document, const _XML_NODE* node,
+                                     std::string* out);
+
+// Serialises into buffer (capacity *size bytes, the NUL included). 0 done and
+// *size = text length + 1; 1 when a value cannot be decoded or a character
+// cannot be written; 2 when the buffer is missing or too small, with *size set
+// to the bytes needed.
+uint32_t MemStoreWriteToBuffer(const _XML_DOCUMENT* document, const _XML_NODE* node, char* buffer,
+                               size_t* size);

@@ -1,0 +1,161 @@
+#include "platform/store/xml_document.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "xml_test_util.h"
+
+namespace upd::test {
+namespace {
+
+TEST(XmlNameTest, OnlyNamesTheParserReadsBackAreAccepted) {
+  const struct {
+    std::wstring name;
+    bool valid;
+  } cases[] = {
+      {L"A", true},       {std::wstring(49, L'n'), true},
+      {L"a:b-c_9", true}, {L"9", true},
+      {L"", false},       {std::wstring(50, L'n'), false},
+      {L"a b", false},    {L"a<b", false},
+      {L"a=b", false},    {L"\u00E9", false},
+      {L"a\"", false},    {L"__content__", true},
+  };
+  for (const auto& c : cases) {
+    XmlDocumentPtr document = MemStoreCreate(0);
+    _XML_NODE* root = MemStoreCreateRoot(document.get(), c.name.c_str());
+    EXPECT_EQ(root != nullptr, c.valid) << "root";
+    _XML_NODE* parent = root != nullptr ? root : MemStoreCreateRoot(document.get(), L"R");
+    EXPECT_EQ(MemStoreAddChild(document.get(), parent, c.name.c_str()) != nullptr, c.valid);
+    EXPECT_EQ(MemStoreSetAttribute(document.get(), parent, c.name.c_str(), L"v") == kXmlOk,
+              c.valid);
+    if (!c.valid) continue;
+    // Whatever was accepted loads back.
+    EXPECT_NE(ParseXml(Serialized(document.get())), nullptr);
+  }
+}
+
+TEST(XmlDocumentTest, OneRootOnly) {
+  XmlDocumentPtr document = MemStoreCreate(0);
+  EXPECT_EQ(MemStoreGetRoot(document.get()), nullptr);
+  _XML_NODE* root = MemStoreCreateRoot(document.get(), L"R");
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(MemStoreCreateRoot(document.get(), L"S"), nullptr);
+  EXPECT_EQ(MemStoreGetRoot(document.get()), root);
+  EXPECT_EQ(root->source, kXmlSourcePool);
+  EXPECT_EQ(root->value_begin, 0u);
+  EXPECT_EQ(root->value_end, 0u);
+}
+
+TEST(XmlDocumentTest, SetAttributeReplacesInPlaceOrAppendsLast) {
+  XmlDocumentPtr document = ParseXml("<R A=\"1\" b=\"2\"><C/></R>");
+  ASSERT_NE(document, nullptr);
+  _XML_NODE* root = MemStoreGetRoot(document.get());
+  ASSERT_EQ(MemStoreSetAttribute(document.get(), root, L"a", L"one"), kXmlOk);
+  ASSERT_EQ(MemStoreSetAttribute(document.get(), root, L"d", L"4"), kXmlOk);
+  std::vector<std::wstring> order;
+  for (const _XML_NODE* n = root->first_child; n != nullptr; n = n->next_sibling) {
+    order.push_back(n->name);
+  }
+  EXPECT_EQ(order, (std::vector<std::wstring>{L"A", L"b", L"C", L"d"}));
+  EXPECT_EQ(AttributeOf(document.get(), root, L"A"), L"one");
+  EXPECT_EQ(Serialized(document.get()),
+            WithDeclaration("<R A=\"one\" b=\"2\" d=\"4\">\n <C>\n </C>\n</R>\n"));
+}
+
+TEST(XmlDocumentTest, GetAttributeMeasuresAndRefusesShortBuffers) {
+  XmlDocumentPtr document = ParseXml("<R v=\"a&amp;b\"/>");
+  ASSERT_NE(document, nullptr);
+  const _XML_NODE* root = MemStoreGetRoot(document.get());
+  size_t size = 0;
+  ASSERT_EQ(MemStoreGetAttribute(document.get(), root, L"V", nullptr, &size), kXmlOk);
+  EXPECT_EQ(size, 4u);
+  wchar_t buffer[4];
+  size = 3;
+  EXPECT_EQ(MemStoreGetAttribute(document.get(), root, L"v", buffer, &size), kXmlFailure);
+  size = 4;
+  ASSERT_EQ(MemStoreGetAttribute(document.get(), root, L"v", buffer, &size), kXmlOk);
+  EXPECT_EQ(std::wstring(buffer), L"a&b");
+  EXPECT_EQ(MemStoreGetAttribute(document.get(), root, L"w", nullptr, &size), kXmlFailure);
+}
+
+TEST(XmlDocumentTest, FindChildWalksMatchesWithACursor) {
+  XmlDocumentPtr document =
+      ParseXml("<R><a:item n=\"1\"/><other/><ITEM n=\"2\"/><b:Item n=\"3\"/><item n=\"4\"/></R>");
+  ASSERT_NE(document, nullptr);
+  _XML_NODE* root = MemStoreGetRoot(document.get());
+  const auto collect = [&](bool prefix) {
+    std::wstring found;
+    MemStoreCursor cursor;
+    while (_XML_NODE* n = MemStoreFindChild(root, L"item", &cursor, prefix)) {
+      found += AttributeOf(document.get(), n, L"n");
+    }
+    EXPECT_EQ(MemStoreFindChild(root, L"item", &cursor, prefix), nullptr) << "stays exhausted";
+    return found;
+  };
+  EXPECT_EQ(collect(false), L"24");
+  EXPECT_EQ(collect(true), L"1234");
+  EXPECT_EQ(AttributeOf(document.get(), MemStoreFindChild(root, L"Item", nullptr, false), L"n"),
+            L"2");
+  EXPECT_EQ(MemStoreFindChild(root, L"n", nullptr, false), nullptr) << "attributes never match";
+}
+
+TEST(XmlDocumentTest, RemoveNodeUnlinksItsSubtree) {
+  XmlDocumentPtr document = ParseXml("<R><A><X/><Y>t</Y></A><B/><C/></R>");
+  ASSERT_NE(document, nullptr);
+  _XML_NODE* root = MemStoreGetRoot(document.get());
+  ASSERT_EQ(MemStoreRemoveNode(document.get(), MemStoreFindChild(root, L"B", nullptr, false)),
+            kXmlOk);
+  ASSERT_EQ(MemStoreRemoveNode(document.get(), MemStoreFindChild(root, L"C", nullptr, false)),
+            kXmlOk);
+  ASSERT_NE(MemStoreAddChild(document.get(), root, L"D"), nullptr)
+      << "appends after a removed tail";
+  ASSERT_EQ(MemStoreRemoveNode(document.get(), MemStoreFindChild(root, L"A", nullptr, false)),
+            kXmlOk);
+  EXPECT_EQ(Serialized(document.get()), WithDeclaration("<R>\n <D>\n </D>\n</R>\n"));
+  ASSERT_EQ(MemStoreRemoveNode(document.get(), root), kXmlOk);
+  EXPECT_EQ(MemStoreGetRoot(document.get()), nullptr);
+  EXPECT_NE(MemStoreCreateRoot(document.get(), L"New"), nullptr);
+}
+
+TEST(XmlDocumentTest, RemovingANodeMissingFromItsParentsListFails) {
+  XmlDocumentPtr document = ParseXml("<R><A><X/></A></R>");
+  ASSERT_NE(document, nullptr);
+  _XML_NODE* root = MemStoreGetRoot(document.get());
+  _XML_NODE* a = root->first_child;
+  _XML_NODE* stray = MemStoreNewNode(document.get(), kXmlElement, L"S");
+  ASSERT_NE(stray, nullptr);
+  MemStoreAppendChild(stray, MemStoreNewNode(document.get(), kXmlElement, L"K"));
+  stray->parent = root;  // claims a parent that does not list it
+  EXPECT_EQ(MemStoreRemoveNode(document.get(), stray), kXmlFailure);
+  EXPECT_EQ(stray->first_child, nullptr) << "its children went back to the pool";
+  EXPECT_EQ(root->first_child, a);
+}
+
+TEST(XmlDocumentTest, CloseAndDiscardReleaseEverything) {
+  for (int close = 0; close < 2; ++close) {
+    XmlDocumentPtr document = ParseXml("<R><A b=\"1\">t</A></R>");
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(close ? MemStoreClose(std::move(document)) : MemStoreDiscard(std::move(document)),
+              kXmlOk);
+    EXPECT_EQ(document, nullptr);
+  }
+  EXPECT_EQ(MemStoreClose(nullptr), kXmlOk);
+}
+
+TEST(XmlDocumentTest, ValuePoolGrowthKeepsNodesValid) {
+  XmlDocumentPtr document = MemStoreCreate(0);
+  _XML_NODE* root = MemStoreCreateRoot(document.get(), L"R");
+  const std::wstring big(10000, L'x');
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(MemStoreSetAttribute(document.get(), root, (L"a" + std::to_wstring(i)).c_str(),
+                                   (big + std::to_wstring(i)).c_str()),
+              kXmlOk);
+  }
+  EXPECT_EQ(AttributeOf(document.get(), root, L"a0"), big + L"0");
+  EXPECT_EQ(AttributeOf(document.get(), root, L"a19"), big + L"19");
+}
+
+}  // namespace
+}  // namespace upd::test
