@@ -22,8 +22,13 @@ void Append(char*& out, std::string_view text) {
 CProfileFile::CProfileFile(const ApiAllocator* allocator)
     : allocator_(allocator), sections_(allocator) {}
 
+// Load empties the object itself and keeps an unchanged path, so a caller may
+// pass GetPath() back in.
 bool CProfileFile::Init(const char* path) {
-  Release();
+  if (path == nullptr) {
+    Release();
+    return false;
+  }
   return Load(path);
 }
 

@@ -72,7 +72,7 @@ class ProfileList {
 
  private:
   // Up to this many items a plain scan of the CRCs is as quick as the index.
-  static constexpr size_t kScanLimit = 8;
+  static constexpr size_t kScanLimit = 32;
 
   [[nodiscard]] bool Grow() {
     if (count_ >= kMaxCount) return false;

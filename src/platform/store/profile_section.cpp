@@ -93,27 +93,34 @@ bool CProfileSection::DeleteKey(std::string_view key) {
   return true;
 }
 
-// A line is: blanks, the key up to the first '=', then the value up to the
-// line end. Blanks around '=' belong to key and value; a line without '='
-// is skipped; the last line needs no line end.
+// A line is: blanks, the key up to the first '=' after its first character,
+// then the value up to the line end. Blanks around '=' belong to key and
+// value; a line without '=' is skipped; the last line needs no line end.
 bool CProfileSection::ParseBody(std::string_view body) {
-  constexpr size_t kUnset = std::string_view::npos;
-  size_t key_start = kUnset;
-  size_t key_end = kUnset;
-  for (size_t i = 0; i <= body.size(); ++i) {
-    const char c = i < body.size() ? body[i] : '\0';
-    if (IsLineEnd(c)) {
-      if (key_end != kUnset && !SetValue(body.substr(key_start, key_end - key_start),
-                                         body.substr(key_end + 1, i - key_end - 1))) {
-        return false;
-      }
-      key_start = kUnset;
-      key_end = kUnset;
-    } else if (key_start == kUnset) {
-      if (c != ' ' && c != '\t') key_start = i;
-    } else if (key_end == kUnset && c == '=') {
-      key_end = i;
+  const size_t size = body.size();
+  size_t i = 0;
+  while (i < size) {
+    while (i < size && (body[i] == ' ' || body[i] == '\t')) ++i;
+    if (i == size) break;
+    if (IsLineEnd(body[i])) {
+      ++i;
+      continue;
     }
+    const size_t key_start = i++;
+    while (i < size && body[i] != '=' && !IsLineEnd(body[i])) ++i;
+    if (i == size) break;
+    if (body[i] != '=') {
+      ++i;
+      continue;
+    }
+    const size_t key_end = i++;
+    const size_t value_start = i;
+    while (i < size && !IsLineEnd(body[i])) ++i;
+    if (!SetValue(body.substr(key_start, key_end - key_start),
+                  body.substr(value_start, i - value_start))) {
+      return false;
+    }
+    ++i;
   }
   return true;
 }

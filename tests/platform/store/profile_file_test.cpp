@@ -1,7 +1,5 @@
 #include "platform/store/profile_file.h"
 
-#include "platform/util/result_allocator.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/util/result_allocator.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -362,6 +361,24 @@ TEST(ProfileFile, SectionStorageGrowsByHalfAndRefusalsChangeNothing) {
   EXPECT_FALSE(file.ParseText("[y]\nk=v\n"));
   EXPECT_EQ(file.GetSectionCount(), 19u);
   EXPECT_EQ(file.FindSection("y"), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProfileFile, InitAcceptsItsOwnPathAndNullEmpties) {
+  upd::test::TempDir dir;
+  const std::string path = dir.file("a.ini");
+  upd::test::WriteFile(path, "[s]\nk=1\n");
+  CProfileFile file;
+  ASSERT_TRUE(file.Init(path.c_str()));
+  upd::test::WriteFile(path, "[s]\nk=2\n");
+  EXPECT_TRUE(file.Init(file.GetPath()));
+  EXPECT_STREQ(file.GetValue("s", "k", nullptr), "2");
+  EXPECT_FALSE(file.Init(nullptr));
+  EXPECT_EQ(file.GetPath(), nullptr);
+  EXPECT_EQ(file.GetSectionCount(), 0u);
 }
 
 }  // namespace
