@@ -144,7 +144,8 @@ int OpenPath(const char* path, const OpenRequest& request, bool wait, uint32_t t
     close(fd);
     return -1;
   }
-  if (truncate_after_lock && ftruncate64(fd, 0) != 0) {
+  // A read-only descriptor cannot be truncated; the path can, as open would have.
+  if (truncate_after_lock && (request.write ? ftruncate64(fd, 0) : truncate64(path, 0)) != 0) {
     OsSetErrnoError(errno);
     close(fd);
     return -1;

@@ -40,7 +40,8 @@ class LockHolder {
       dup2(fds[1], 1);
       close(fds[0]);
       const std::string script = std::string("echo held; exec sleep ") + hold_seconds;
-      execlp("flock", "flock", mode, path.c_str(), "sh", "-c", script.c_str(), nullptr);
+      // -o keeps the lock in flock itself, so it ends when flock is reaped.
+      execlp("flock", "flock", "-o", mode, path.c_str(), "sh", "-c", script.c_str(), nullptr);
       _exit(127);
     }
     close(fds[1]);
@@ -203,6 +204,19 @@ TEST(OsFileOpenLock, BusyExclusiveLockFailsAtOnceAndLeavesTheHoldersFile) {
   OS_FILE* f = OsFileOpen(path.c_str(), nullptr, 1, kOsOpenExisting);
   ASSERT_NE(f, nullptr);
   OsFileClose(f);
+}
+
+TEST(OsFileOpenLock, TruncatesOnceTheLockIsHeld) {
+  TempDir dir;
+  const std::string path = dir.file("f");
+  // Read access with a truncating disposition still truncates, as open(2) does.
+  for (uint32_t access : {kOsAccessLock | 1u, kOsAccessLock | 2u, kOsAccessLock | 3u}) {
+    WriteFile(path, "old content");
+    OS_FILE* f = OsFileOpen(path.c_str(), nullptr, access, kOsTruncateExisting);
+    ASSERT_NE(f, nullptr) << access;
+    EXPECT_EQ(ReadFile(path), "") << access;
+    OsFileClose(f);
+  }
 }
 
 TEST(OsFileOpenLock, WaitGivesUpAfterTheTimeout) {
