@@ -59,6 +59,80 @@ class ModularProduct {
   LimbBuffer scratch_;
 };
 
+// Products in Montgomery form (x R mod m, R = 2^(64n)) for an odd modulus of
+// n significant limbs: no division per product.
+class MontgomeryProduct {
+ public:
+  explicit MontgomeryProduct(std::span<const uint64_t> modulus)
+      : modulus_(modulus), factor_(MontgomeryFactor(modulus[0])) {}
+
+  [[nodiscard]] bool Prepare() {
+    const size_t n = modulus_.size();
+    if (!product_.Make(2 * n) || !r_squared_.Make(n)) return false;
+    LimbBuffer power;
+    LimbBuffer scratch;
+    if (!power.Make(2 * n + 1) || !scratch.Make(DivideScratchLimbs(2 * n + 1, n))) return false;
+    power.Span()[2 * n] = 1;
+    DivideLimbs(power.Span(), modulus_, {}, r_squared_.Span(), scratch.Span());
+    return true;
+  }
+
+  // out = a b / R mod m; out may be a or b.
+  void Multiply(std::span<uint64_t> out, std::span<const uint64_t> a, std::span<const uint64_t> b) {
+    std::span<uint64_t> product = product_.Span();
+    std::fill(product.begin(), product.end(), 0);
+    if (a.data() == b.data()) {
+      SquareLimbs(a, product);
+    } else {
+      MultiplyLimbs(a, b, product);
+    }
+    MontgomeryReduce(product, modulus_, factor_, out);
+  }
+
+  // x (below m) into Montgomery form.
+  void Enter(std::span<uint64_t> out, std::span<const uint64_t> x) {
+    Multiply(out, x, r_squared_.Span());
+  }
+
+  // Out of Montgomery form.
+  void Leave(std::span<uint64_t> out, std::span<const uint64_t> x) {
+    std::span<uint64_t> product = product_.Span();
+    std::fill(product.begin(), product.end(), 0);
+    std::copy(x.begin(), x.end(), product.begin());
+    MontgomeryReduce(product, modulus_, factor_, out);
+  }
+
+ private:
+  std::span<const uint64_t> modulus_;
+  uint64_t factor_;
+  LimbBuffer product_;
+  LimbBuffer r_squared_;
+};
+
+// base^exponent mod m for an odd m of n significant limbs; out has n limbs.
+bool MontgomeryPower(std::span<uint64_t> out, std::span<const uint64_t> base,
+                     const BigInteger& exponent, std::span<const uint64_t> m) {
+  const size_t n = m.size();
+  MontgomeryProduct product(m);
+  LimbBuffer power;
+  LimbBuffer scratch;
+  if (!product.Prepare() || !power.Make(n) || !scratch.Make(DivideScratchLimbs(base.size(), n))) {
+    return false;
+  }
+  DivideLimbs(base, m, {}, power.Span(), scratch.Span());
+  product.Enter(power.Span(), power.Span());
+  std::fill(out.begin(), out.end(), 0);
+  out[0] = 1;
+  product.Enter(out, out);
+  const uint32_t top = exponent.BitLength();
+  for (uint32_t bit = 0; bit < top; ++bit) {
+    if (exponent.TestBit(bit)) product.Multiply(out, out, power.Span());
+    if (bit + 1 < top) product.Multiply(power.Span(), power.Span(), power.Span());
+  }
+  product.Leave(out, out);
+  return true;
+}
+
 }  // namespace
 
 BigInteger::BigInteger(BigInteger&& other) noexcept
@@ -334,9 +408,24 @@ bool BigInteger::ModExp(BigInteger& out, const BigInteger& base, const BigIntege
   if (n == 0 || base.count_ != n || exponent.count_ != n) return false;
   if (base.limbs_ == nullptr || exponent.limbs_ == nullptr || m.IsZero()) return false;
   BigInteger result;
-  BigInteger power;
-  if (!result.Allocate(n) || !Copy(power, base)) return false;
+  if (!result.Allocate(n)) return false;
   result.limbs_[0] = 1;
+  if (exponent.IsZero()) {
+    out = std::move(result);
+    return true;
+  }
+  // An odd modulus (every RSA, DSA and curve modulus) takes Montgomery's form;
+  // the result is the same number.
+  if ((m.limbs_[0] & 1) != 0) {
+    std::span<const uint64_t> modulus = m.Limbs().first(SignificantLimbs(m.Limbs()));
+    if (!MontgomeryPower(result.Limbs().first(modulus.size()), base.Limbs(), exponent, modulus)) {
+      return false;
+    }
+    out = std::move(result);
+    return true;
+  }
+  BigInteger power;
+  if (!Copy(power, base)) return false;
   ModularProduct product(m.Limbs());
   if (!product.Prepare()) return false;
   const uint32_t top = exponent.BitLength();

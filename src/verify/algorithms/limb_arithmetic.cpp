@@ -1,5 +1,89 @@
 #include "verify/algorithms/limb_arithmetic.h"
 
+#include <cpuid.h>
+
+namespace {
+
+// BMI2's mulx and ADX's two carry chains, read once from cpuid leaf 7.
+bool CpuHasMulxAdx() {
+  unsigned eax = 0;
+  unsigned ebx = 0;
+  unsigned ecx = 0;
+  unsigned edx = 0;
+  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+  constexpr unsigned kBmi2 = 1u << 8;
+  constexpr unsigned kAdx = 1u << 19;
+  return (ebx & kBmi2) != 0 && (ebx & kAdx) != 0;
+}
+
+bool g_use_mulx_adx = CpuHasMulxAdx();
+
+// out[0..n) += a[0..n) * k with mulx: the low halves ride the carry flag
+// (adcx) and the high halves the overflow flag (adox), so the two additions
+// of each limb do not wait for each other. Single limbs first, then blocks of
+// four; the bookkeeping uses mov, lea and jrcxz, which leave both flags alone.
+uint64_t MulAccumulateAdx(uint64_t* out, const uint64_t* a, size_t n, uint64_t k) {
+  uint64_t carry;
+  uint64_t lo;
+  uint64_t hi;
+  uint64_t sum;
+  size_t singles = n & 3;
+  size_t blocks = n >> 2;
+  __asm__ volatile(
+      "xor %k[carry], %k[carry]\n\t"
+      "1:\n\t"
+      "jrcxz 2f\n\t"
+      "mulx (%[a]), %[lo], %[hi]\n\t"
+      "mov (%[out]), %[sum]\n\t"
+      "adcx %[lo], %[sum]\n\t"
+      "adox %[carry], %[sum]\n\t"
+      "mov %[sum], (%[out])\n\t"
+      "mov %[hi], %[carry]\n\t"
+      "lea 8(%[a]), %[a]\n\t"
+      "lea 8(%[out]), %[out]\n\t"
+      "lea -1(%[n]), %[n]\n\t"
+      "jmp 1b\n\t"
+      "2:\n\t"
+      "mov %[blocks], %[n]\n\t"
+      "3:\n\t"
+      "jrcxz 4f\n\t"
+      "mulx (%[a]), %[lo], %[hi]\n\t"
+      "mov (%[out]), %[sum]\n\t"
+      "adcx %[lo], %[sum]\n\t"
+      "adox %[carry], %[sum]\n\t"
+      "mov %[sum], (%[out])\n\t"
+      "mulx 8(%[a]), %[lo], %[carry]\n\t"
+      "mov 8(%[out]), %[sum]\n\t"
+      "adcx %[lo], %[sum]\n\t"
+      "adox %[hi], %[sum]\n\t"
+      "mov %[sum], 8(%[out])\n\t"
+      "mulx 16(%[a]), %[lo], %[hi]\n\t"
+      "mov 16(%[out]), %[sum]\n\t"
+      "adcx %[lo], %[sum]\n\t"
+      "adox %[carry], %[sum]\n\t"
+      "mov %[sum], 16(%[out])\n\t"
+      "mulx 24(%[a]), %[lo], %[carry]\n\t"
+      "mov 24(%[out]), %[sum]\n\t"
+      "adcx %[lo], %[sum]\n\t"
+      "adox %[hi], %[sum]\n\t"
+      "mov %[sum], 24(%[out])\n\t"
+      "lea 32(%[a]), %[a]\n\t"
+      "lea 32(%[out]), %[out]\n\t"
+      "lea -1(%[n]), %[n]\n\t"
+      "jmp 3b\n\t"
+      "4:\n\t"
+      "mov $0, %k[sum]\n\t"
+      "adcx %[sum], %[carry]\n\t"
+      "adox %[sum], %[carry]\n\t"
+      : [carry] "=&r"(carry), [lo] "=&r"(lo), [hi] "=&r"(hi), [sum] "=&r"(sum), [a] "+r"(a),
+        [out] "+r"(out), [n] "+c"(singles)
+      : "d"(k), [blocks] "r"(blocks)
+      : "cc", "memory");
+  return carry;
+}
+
+}  // namespace
+
 uint64_t AddLimbs(std::span<uint64_t> a, std::span<const uint64_t> b) {
   uint64_t carry = 0;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -21,15 +105,26 @@ uint64_t SubLimbs(std::span<uint64_t> a, std::span<const uint64_t> b) {
 }
 
 uint64_t MulAddLimb(std::span<uint64_t> out, std::span<const uint64_t> a, uint64_t k) {
+  uint64_t carry = MulAccumulate(out, a, k);
+  LimbProduct top = static_cast<LimbProduct>(out[a.size()]) + carry;
+  out[a.size()] = static_cast<uint64_t>(top);
+  return static_cast<uint64_t>(top >> 64);
+}
+
+bool SetLimbKernels(bool use_mulx_adx) {
+  g_use_mulx_adx = use_mulx_adx && CpuHasMulxAdx();
+  return g_use_mulx_adx;
+}
+
+uint64_t MulAccumulate(std::span<uint64_t> out, std::span<const uint64_t> a, uint64_t k) {
+  if (g_use_mulx_adx) return MulAccumulateAdx(out.data(), a.data(), a.size(), k);
   uint64_t carry = 0;
   for (size_t j = 0; j < a.size(); ++j) {
     LimbProduct t = static_cast<LimbProduct>(a[j]) * k + out[j] + carry;
     out[j] = static_cast<uint64_t>(t);
     carry = static_cast<uint64_t>(t >> 64);
   }
-  LimbProduct top = static_cast<LimbProduct>(out[a.size()]) + carry;
-  out[a.size()] = static_cast<uint64_t>(top);
-  return static_cast<uint64_t>(top >> 64);
+  return carry;
 }
 
 uint64_t MulSubLimb(std::span<uint64_t> out, std::span<const uint64_t> a, uint64_t k) {
@@ -200,4 +295,26 @@ void DivideLimbs(std::span<const uint64_t> u, std::span<const uint64_t> v, std::
     if (j < q.size()) q[j] = qhat;
   }
   ShiftLimbsRight(r.first(nv), un.first(nv), shift);
+}
+
+uint64_t MontgomeryFactor(uint64_t m0) {
+  // Newton's iteration doubles the correct low bits: 3, 6, 12, 24, 48, 96.
+  uint64_t inverse = m0;
+  for (int i = 0; i < 5; ++i) inverse *= 2 - m0 * inverse;
+  return 0 - inverse;
+}
+
+void MontgomeryReduce(std::span<uint64_t> t, std::span<const uint64_t> m, uint64_t factor,
+                      std::span<uint64_t> out) {
+  const size_t n = m.size();
+  uint64_t extra = 0;
+  for (size_t i = 0; i < n; ++i) {
+    uint64_t carry = MulAccumulate(t.subspan(i, n), m, t[i] * factor);
+    LimbProduct top = static_cast<LimbProduct>(t[i + n]) + carry + extra;
+    t[i + n] = static_cast<uint64_t>(top);
+    extra = static_cast<uint64_t>(top >> 64);
+  }
+  std::span<uint64_t> high = t.subspan(n, n);
+  if (extra != 0 || CompareLimbs(high, m) >= 0) (void)SubLimbs(high, m);
+  for (size_t i = 0; i < n; ++i) out[i] = high[i];
 }

@@ -9,6 +9,11 @@
 
 __extension__ typedef unsigned __int128 LimbProduct;
 
+// Chooses the multiply-accumulate kernel: mulx/adcx/adox where the processor
+// has BMI2 and ADX (the default), else portable code. Returns whether the fast
+// kernel is in use; lets tests run both over the same cases.
+bool SetLimbKernels(bool use_mulx_adx);
+
 // a += b over a.size() limbs (b holds at least as many); returns the carry.
 uint64_t AddLimbs(std::span<uint64_t> a, std::span<const uint64_t> b);
 // a -= b over a.size() limbs (b holds at least as many); returns the borrow.
@@ -18,6 +23,9 @@ uint64_t SubLimbs(std::span<uint64_t> a, std::span<const uint64_t> b);
 uint64_t MulAddLimb(std::span<uint64_t> out, std::span<const uint64_t> a, uint64_t k);
 // out[0..a.size()] -= a * k; returns the borrow out of the top limb.
 uint64_t MulSubLimb(std::span<uint64_t> out, std::span<const uint64_t> a, uint64_t k);
+
+// out[0..a.size()) += a * k; returns the carry out of that window.
+uint64_t MulAccumulate(std::span<uint64_t> out, std::span<const uint64_t> a, uint64_t k);
 
 // Schoolbook product added into out (a.size() + b.size() limbs, zeroed by the
 // caller). Leading zero limbs of a and b cost nothing.
@@ -46,3 +54,10 @@ constexpr size_t DivideScratchLimbs(size_t nu, size_t nv) { return nu + nv + 2; 
 // room for the divisor's significant limbs.
 void DivideLimbs(std::span<const uint64_t> u, std::span<const uint64_t> v, std::span<uint64_t> q,
                  std::span<uint64_t> r, std::span<uint64_t> scratch);
+
+// -m0^-1 mod 2^64 for an odd m0 (the Montgomery reduction's factor).
+uint64_t MontgomeryFactor(uint64_t m0);
+// out = t / 2^(64n) mod m for n = m.size(), odd m and t < m * 2^(64n) held in
+// 2n limbs (t is destroyed); out < m.
+void MontgomeryReduce(std::span<uint64_t> t, std::span<const uint64_t> m, uint64_t factor,
+                      std::span<uint64_t> out);

@@ -10,6 +10,7 @@
 #include "support/temp_dir.h"
 #include "verify/algorithms/big_integer.h"
 #include "verify/algorithms/hex_util.h"
+#include "verify/algorithms/limb_arithmetic.h"
 
 namespace upd::test {
 namespace {
@@ -102,7 +103,14 @@ std::string RunCase(const std::string& line) {
   return "unknown operation " + op;
 }
 
-TEST(BigIntegerOracleTest, MatchesPythonIntegers) {
+// Both multiply-accumulate kernels run over the same cases.
+class BigIntegerOracleTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void TearDown() override { (void)SetLimbKernels(true); }
+};
+
+TEST_P(BigIntegerOracleTest, MatchesPythonIntegers) {
+  if (SetLimbKernels(GetParam()) != GetParam()) GTEST_SKIP() << "no BMI2/ADX on this processor";
   std::vector<std::string> cases = GeneratedCases();
   ASSERT_GT(cases.size(), 1000u) << "the case generator did not run";
   for (const std::string& line : cases) {
@@ -110,6 +118,9 @@ TEST(BigIntegerOracleTest, MatchesPythonIntegers) {
     EXPECT_TRUE(failure.empty()) << line.substr(0, 120) << "...: " << failure;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, BigIntegerOracleTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "MulxAdx" : "Portable"; });
 
 }  // namespace
 }  // namespace upd::test
