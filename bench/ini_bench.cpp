@@ -26,8 +26,8 @@ std::string CatalogueText(int sections) {
     std::snprintf(line, sizeof(line), "[ENGINE%05d]\r\n", i);
     text += line;
     for (const char* key : kKeys) {
-      std::snprintf(line, sizeof(line), "%s=%s-%d-%08x-value-of-some-typical-length\r\n", key, key,
-                    i, static_cast<unsigned>(i) * 2654435761u);
+      std::snprintf(line, sizeof(line), "%s=%s-%d-%08x-value-of-typical-size\r\n", key, key, i,
+                    static_cast<unsigned>(i) * 2654435761u);
       text += line;
     }
   }
