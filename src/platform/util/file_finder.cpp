@@ -1,8 +1,11 @@
 #include "platform/util/file_finder.h"
 
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "platform/os/os_path.h"
+#include "platform/util/path_helpers.h"
 #include "platform/util/strings.h"
 #include "platform/util/text_helpers.h"
 
@@ -18,7 +21,8 @@ CFileFinder::CFileFinder(const char* folder, const char* pattern, uint32_t mask)
   const char* star = std::strrchr(pattern, '*');
   if (star != nullptr) SafeStrCopy(suffix_, sizeof suffix_, star + 1);
   suffix_length_ = std::strlen(suffix_);
-  search_ = OsFindFirst(path_);
+  const std::string search = EscapeSearchPattern(std::string_view(path_, name_offset_)) + pattern;
+  search_ = OsFindFirst(search.c_str());
   if (search_ == nullptr) return;
   at_end_ = false;
   Next();

@@ -70,11 +70,9 @@ bool FolderExists(const char* path) {
 
 int32_t CountFiles(const char* folder, const char* pattern) {
   if (folder == nullptr || pattern == nullptr) return -1;
-  std::string search = folder;
-  search += '/';
-  search += pattern;
-  // The search pattern must fit a path buffer.
-  if (search.size() >= kPathSize) return 0;
+  // The joined text must fit a path buffer.
+  if (std::strlen(folder) + 1 + std::strlen(pattern) >= kPathSize) return 0;
+  const std::string search = EscapeSearchPattern(folder) + '/' + pattern;
   OS_FIND* find = OsFindFirst(search.c_str());
   if (find == nullptr) return 0;
   int32_t count = 0;

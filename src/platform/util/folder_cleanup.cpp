@@ -34,10 +34,9 @@ std::string SubFolder(const UPDATER_CONTEXT* context, const char* name) {
 
 int DeleteFolder(const char* folder, bool remove_self) {
   if (folder == nullptr) return -1;
-  std::string pattern = folder;
-  if (pattern.empty() || pattern.back() != '/') pattern += '/';
-  const size_t name_offset = pattern.size();
-  pattern += "*.*";
+  std::string prefix = folder;
+  if (prefix.empty() || prefix.back() != '/') prefix += '/';
+  const std::string pattern = EscapeSearchPattern(prefix) + "*.*";
   int result = 0;
   OS_FIND* search = OsFindFirst(pattern.c_str());
   if (search != nullptr) {
@@ -45,7 +44,7 @@ int DeleteFolder(const char* folder, bool remove_self) {
     OS_FILE_INFO info{};
     while (OsFindNext(search, &name, &info) == 0) {
       if (IsDotEntry(name)) continue;
-      const std::string entry = pattern.substr(0, name_offset) + name;
+      const std::string entry = prefix + name;
       result |= IsRealFolder(info) ? DeleteFolder(entry.c_str(), true)
                                    : OsFileDelete(entry.c_str(), nullptr);
     }

@@ -35,3 +35,13 @@ std::string PathJoinString(std::string_view first, std::string_view second) {
   joined.append(second);
   return joined;
 }
+
+std::string EscapeSearchPattern(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\') escaped.push_back('\\');
+    escaped.push_back(c);
+  }
+  return escaped;
+}

@@ -19,3 +19,8 @@ std::string PathParent(std::string path);
 // leaves the other; the appended text is cut to the buffer.
 char* PathAppend(char* buffer, size_t size, const char* part);
 std::string PathJoinString(std::string_view first, std::string_view second);
+
+// text with the search-pattern characters ('*', '?', '[', ']', '\\')
+// escaped, so that the OS search reads a folder name literally: a data folder
+// named "upd[1]" must not select the files of "upd1".
+std::string EscapeSearchPattern(std::string_view text);

@@ -70,6 +70,15 @@ TEST_F(FileFinder, InfoOfTheCurrentEntry) {
   EXPECT_FALSE(finder.NotAtEnd());
 }
 
+TEST(FileFinderEdges, FolderNameIsTakenLiterally) {
+  TempDir dir;
+  fs::create_directory(dir.file("p[1]"));
+  fs::create_directory(dir.file("p1"));
+  WriteFile(dir.file("p[1]/own.pic"), "");
+  WriteFile(dir.file("p1/other.pic"), "");
+  EXPECT_EQ(Find(dir.file("p[1]"), "*.pic", 0), Names{"own.pic"});
+}
+
 TEST(FileFinderEdges, MissingFolderAndOverlongPattern) {
   TempDir dir;
   EXPECT_TRUE(Find(dir.file("none"), "*", 0).empty());

@@ -62,6 +62,9 @@ TEST(CountFiles, CountsMatchingEntriesThatAreNotFolders) {
   EXPECT_EQ(CountFiles(dir.file("missing").c_str(), "*"), 0);
   EXPECT_EQ(CountFiles(nullptr, "*"), -1);
   EXPECT_EQ(CountFiles(folder.c_str(), nullptr), -1);
+  fs::create_directory(dir.file("x[y]"));
+  WriteFile(dir.file("x[y]/in.txt"), "");
+  EXPECT_EQ(CountFiles(dir.file("x[y]").c_str(), "*.txt"), 1);
   const std::string long_pattern(4100, '*');
   EXPECT_EQ(CountFiles(folder.c_str(), long_pattern.c_str()), 0);
 }

@@ -70,6 +70,24 @@ TEST(DeleteFolder, NeverFollowsLinks) {
   EXPECT_TRUE(fs::exists(victim + "/keep.txt"));
 }
 
+// Pattern characters in the folder's own name are taken literally: "upd[1]"
+// must neither miss its own files nor select those of "upd1".
+TEST(DeleteFolder, FolderNamesWithPatternCharacters) {
+  TempDir dir;
+  for (const char* name : {"upd[1]", "upd*", "upd?"}) {
+    const std::string folder = dir.file(name);
+    fs::create_directory(folder);
+    WriteFile(folder + "/own.txt", "");
+  }
+  fs::create_directory(dir.file("upd1"));
+  WriteFile(dir.file("upd1/other.txt"), "");
+  for (const char* name : {"upd[1]", "upd*", "upd?"}) {
+    EXPECT_EQ(DeleteFolder(dir.file(name).c_str(), true), 0) << name;
+    EXPECT_FALSE(fs::exists(dir.file(name))) << name;
+  }
+  EXPECT_TRUE(fs::exists(dir.file("upd1/other.txt")));
+}
+
 class ContextFolders : public ::testing::Test {
  protected:
   void SetUp() override {
