@@ -90,18 +90,21 @@ void BM_XmlBuild(benchmark::State& state) {
 }
 
 BENCHMARK(BM_XmlLoad)
-    ->RangeMultiplier(10)
-    ->Range(2000, 200000)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Arg(200000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();
 BENCHMARK(BM_XmlSave)
-    ->RangeMultiplier(10)
-    ->Range(2000, 200000)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Arg(200000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();
 BENCHMARK(BM_XmlBuild)
-    ->RangeMultiplier(10)
-    ->Range(2000, 200000)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Arg(200000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();
 

@@ -53,8 +53,7 @@ class Serializer {
   }
 
   bool Value(const _XML_NODE* node) {
-    std::wstring value;
-    return MemStoreDecodeNode(document_, node, &value) && XmlAppendEscaped(out_, value, ascii_);
+    return MemStoreDecodeNode(document_, node, &value_) && XmlAppendEscaped(out_, value_, ascii_);
   }
 
   bool Open(const _XML_NODE* element, size_t depth) {
@@ -105,6 +104,7 @@ class Serializer {
   bool ascii_;
   std::string* out_;
   std::vector<OpenElement> open_;
+  std::wstring value_;  // reused so that writing a value allocates nothing
 };
 
 }  // namespace

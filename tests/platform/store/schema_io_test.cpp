@@ -147,7 +147,9 @@ TEST(BackupSettingsTest, RecordMarkedDeletedIsNeitherLoadedNorSaved) {
         SchemaSave(kBackupSettingsSchema, &settings, list.c_str(), document.get(), nullptr, 1),
         live)
         << mark;
-    if (!live) EXPECT_EQ(Serialized(document.get()), before) << "nothing written";
+    if (!live) {
+      EXPECT_EQ(Serialized(document.get()), before) << "nothing written";
+    }
   }
 }
 
