@@ -9,6 +9,7 @@ namespace {
 struct CpuFeatures {
   bool sha_ni = false;
   bool pclmul = false;
+  bool avx_bmi2 = false;
 };
 
 CpuFeatures Detect() {
@@ -19,8 +20,16 @@ CpuFeatures Detect() {
   const bool ssse3 = (ecx & bit_SSSE3) != 0;
   const bool sse41 = (ecx & bit_SSE4_1) != 0;
   f.pclmul = sse41 && (ecx & bit_PCLMUL) != 0;
+  // AVX needs the system to save the vector registers: XCR0 bits 1 and 2.
+  bool avx = (ecx & bit_AVX) != 0 && (ecx & bit_OSXSAVE) != 0;
+  if (avx) {
+    unsigned xcr0_low = 0, xcr0_high = 0;
+    __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+    avx = (xcr0_low & 6) == 6;
+  }
   if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return f;
   f.sha_ni = ssse3 && sse41 && (ebx & bit_SHA) != 0;
+  f.avx_bmi2 = avx && (ebx & bit_BMI2) != 0;
 #endif
   return f;
 }
@@ -35,3 +44,5 @@ const CpuFeatures& Features() {
 bool CpuHasShaNi() { return Features().sha_ni; }
 
 bool CpuHasPclmul() { return Features().pclmul; }
+
+bool CpuHasAvxBmi2() { return Features().avx_bmi2; }

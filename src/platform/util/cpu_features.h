@@ -3,3 +3,4 @@
 // Instruction-set extensions the digest code can use, read once from cpuid.
 [[nodiscard]] bool CpuHasShaNi();   // SHA extensions with SSSE3 and SSE4.1
 [[nodiscard]] bool CpuHasPclmul();  // carry-less multiply with SSE4.1
+[[nodiscard]] bool CpuHasAvxBmi2();  // AVX enabled by the system, and BMI2

@@ -1,8 +1,15 @@
 #include "platform/util/sha512.h"
 
+#include <atomic>
 #include <bit>
 #include <cstring>
+#include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "platform/util/cpu_features.h"
 #include "platform/util/digest_bytes.h"
 #include "platform/util/sha256.h"
 
@@ -54,34 +61,159 @@ inline uint64_t BigSigma1(uint64_t x) {
 inline uint64_t SmallSigma0(uint64_t x) { return std::rotr(x, 1) ^ std::rotr(x, 8) ^ (x >> 7); }
 inline uint64_t SmallSigma1(uint64_t x) { return std::rotr(x, 19) ^ std::rotr(x, 61) ^ (x >> 6); }
 
-void Compress(uint64_t state[8], const uint8_t* block) {
-  uint64_t w[80];
-  for (int i = 0; i < 16; ++i) w[i] = LoadBe64(block + 8 * i);
-  for (int i = 16; i < 80; ++i) {
-    w[i] = w[i - 16] + SmallSigma0(w[i - 15]) + w[i - 7] + SmallSigma1(w[i - 2]);
+// One round with the working variables named in place: the caller rotates the
+// names instead of moving eight values per round. The sums are grouped so that
+// the terms known early (h, K + W) join first and the chains through e and a
+// stay short. Maj is b ^ ((a ^ b) & (b ^ c)), and this round's a ^ b is the
+// next round's b ^ c.
+[[gnu::always_inline]] inline void Round(uint64_t a, uint64_t b, uint64_t& d, uint64_t e,
+                                         uint64_t f, uint64_t g, uint64_t& h, uint64_t& b_xor_c,
+                                         uint64_t k_plus_w) {
+  const uint64_t early = h + k_plus_w;
+  const uint64_t t1 = BigSigma1(e) + (early + (g ^ (e & (f ^ g))));
+  const uint64_t a_xor_b = a ^ b;
+  const uint64_t maj = b ^ (a_xor_b & b_xor_c);
+  d += t1;
+  h = BigSigma0(a) + (t1 + maj);
+  b_xor_c = a_xor_b;
+}
+
+#if defined(__SSE2__)
+
+// Rotations of both 64-bit lanes.
+template <int kBits>
+inline __m128i RotateRight(__m128i x) {
+  return _mm_or_si128(_mm_srli_epi64(x, kBits), _mm_slli_epi64(x, 64 - kBits));
+}
+
+// [a.high, b.low]: a word pair that straddles two stored pairs.
+inline __m128i Straddle(__m128i a, __m128i b) {
+  return _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(a), _mm_castsi128_pd(b), 1));
+}
+
+// The message schedule runs two words at a time in vector registers, beside
+// the integer units that carry the rounds; each group of eight rounds works
+// out the eight words two groups ahead, so both streams overlap. x holds the
+// last sixteen words as pairs; wk receives W + K.
+class Schedule {
+ public:
+  explicit Schedule(const uint8_t* block) {
+    for (int j = 0; j < 8; ++j) {
+      x_[j] = _mm_set_epi64x(static_cast<long long>(LoadBe64(block + 16 * j + 8)),
+                             static_cast<long long>(LoadBe64(block + 16 * j)));
+      Store(j);
+    }
   }
-  uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
-  uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
-  for (int i = 0; i < 80; ++i) {
-    uint64_t t1 = h + BigSigma1(e) + ((e & f) ^ (~e & g)) + kRoundConstants[i] + w[i];
-    uint64_t t2 = BigSigma0(a) + ((a & b) ^ (a & c) ^ (b & c));
-    h = g;
-    g = f;
-    f = e;
-    e = d + t1;
-    d = c;
-    c = b;
-    b = a;
-    a = t1 + t2;
+
+  // Pairs j (8 to 39) hold words 2j and 2j + 1.
+  template <int j>
+  [[gnu::always_inline]] void Pair() {
+    const __m128i w15 = Straddle(x_[j % 8], x_[(j + 1) % 8]);
+    const __m128i w7 = Straddle(x_[(j + 4) % 8], x_[(j + 5) % 8]);
+    const __m128i w2 = x_[(j + 7) % 8];
+    const __m128i s0 = _mm_xor_si128(_mm_xor_si128(RotateRight<1>(w15), RotateRight<8>(w15)),
+                                     _mm_srli_epi64(w15, 7));
+    const __m128i s1 = _mm_xor_si128(_mm_xor_si128(RotateRight<19>(w2), RotateRight<61>(w2)),
+                                     _mm_srli_epi64(w2, 6));
+    x_[j % 8] = _mm_add_epi64(_mm_add_epi64(x_[j % 8], s0), _mm_add_epi64(w7, s1));
+    Store(j);
   }
-  state[0] += a;
-  state[1] += b;
-  state[2] += c;
-  state[3] += d;
-  state[4] += e;
-  state[5] += f;
-  state[6] += g;
-  state[7] += h;
+
+  const uint64_t* wk() const { return wk_; }
+
+ private:
+  [[gnu::always_inline]] void Store(int j) {
+    const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRoundConstants + 2 * j));
+    _mm_store_si128(reinterpret_cast<__m128i*>(wk_ + 2 * j), _mm_add_epi64(x_[j % 8], k));
+  }
+
+  __m128i x_[8];
+  alignas(16) uint64_t wk_[80];
+};
+
+#else
+
+class Schedule {
+ public:
+  explicit Schedule(const uint8_t* block) {
+    for (int i = 0; i < 16; ++i) w_[i] = LoadBe64(block + 8 * i);
+    for (int i = 0; i < 16; ++i) wk_[i] = w_[i] + kRoundConstants[i];
+  }
+
+  template <int j>
+  void Pair() {
+    for (int i = 2 * j; i < 2 * j + 2; ++i) {
+      w_[i] = w_[i - 16] + SmallSigma0(w_[i - 15]) + w_[i - 7] + SmallSigma1(w_[i - 2]);
+      wk_[i] = w_[i] + kRoundConstants[i];
+    }
+  }
+
+  const uint64_t* wk() const { return wk_; }
+
+ private:
+  uint64_t w_[80];
+  uint64_t wk_[80];
+};
+
+#endif
+
+struct Working {
+  uint64_t a, b, c, d, e, f, g, h;
+  uint64_t b_xor_c;
+};
+
+// Rounds 8 * kGroup to 8 * kGroup + 7, with the schedule's words for two
+// groups later worked out beside them.
+template <int kGroup>
+[[gnu::always_inline]] inline void EightRounds(Schedule& schedule, Working& v) {
+  if constexpr (kGroup < 8) {
+    schedule.Pair<8 + 4 * kGroup>();
+    schedule.Pair<9 + 4 * kGroup>();
+    schedule.Pair<10 + 4 * kGroup>();
+    schedule.Pair<11 + 4 * kGroup>();
+  }
+  const uint64_t* w = schedule.wk() + 8 * kGroup;
+  auto& [a, b, c, d, e, f, g, h, x] = v;
+  Round(a, b, d, e, f, g, h, x, w[0]);
+  Round(h, a, c, d, e, f, g, x, w[1]);
+  Round(g, h, b, c, d, e, f, x, w[2]);
+  Round(f, g, a, b, c, d, e, x, w[3]);
+  Round(e, f, h, a, b, c, d, x, w[4]);
+  Round(d, e, g, h, a, b, c, x, w[5]);
+  Round(c, d, f, g, h, a, b, x, w[6]);
+  Round(b, c, e, f, g, h, a, x, w[7]);
+}
+
+template <int... kGroups>
+[[gnu::always_inline]] inline void AllRounds(Schedule& schedule, Working& v,
+                                             std::integer_sequence<int, kGroups...>) {
+  (EightRounds<kGroups>(schedule, v), ...);
+}
+
+[[gnu::always_inline]] inline void Compress(uint64_t state[8], const uint8_t* block) {
+  Schedule schedule(block);
+  Working v{state[0], state[1], state[2], state[3],           state[4],
+            state[5], state[6], state[7], state[1] ^ state[2]};
+  AllRounds(schedule, v, std::make_integer_sequence<int, 10>{});
+  state[0] += v.a;
+  state[1] += v.b;
+  state[2] += v.c;
+  state[3] += v.d;
+  state[4] += v.e;
+  state[5] += v.f;
+  state[6] += v.g;
+  state[7] += v.h;
+}
+
+std::atomic<Sha512BlockFunction> g_block{nullptr};
+
+Sha512BlockFunction Block() {
+  Sha512BlockFunction current = g_block.load(std::memory_order_relaxed);
+  if (current != nullptr) return current;
+  Sha512BlockFunction expected = nullptr;
+  Sha512BlockFunction chosen = CpuHasAvxBmi2() ? Sha512BlockAvxBmi2 : Sha512BlockPortable;
+  g_block.compare_exchange_strong(expected, chosen, std::memory_order_relaxed);
+  return g_block.load(std::memory_order_relaxed);
 }
 
 int Start(SHA512_CONTEXT* context, const uint64_t (&initial)[8]) {
@@ -96,8 +228,31 @@ int Start(SHA512_CONTEXT* context, const uint64_t (&initial)[8]) {
 
 }  // namespace
 
-void Sha512Block(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks) {
+void Sha512BlockPortable(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks) {
   for (; blocks != 0; --blocks, data += kBlock) Compress(context->state, data);
+}
+
+#if defined(__x86_64__)
+// The same code with VEX three-operand forms and rorx: fewer register copies,
+// which is what limits the rounds on wide cores.
+__attribute__((target("avx,bmi2"))) void Sha512BlockAvxBmi2(SHA512_CONTEXT* context,
+                                                            const uint8_t* data, uint64_t blocks) {
+  for (; blocks != 0; --blocks, data += kBlock) Compress(context->state, data);
+}
+#else
+void Sha512BlockAvxBmi2(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks) {
+  Sha512BlockPortable(context, data, blocks);
+}
+#endif
+
+Sha512BlockFunction Sha512CurrentBlockFunction() { return Block(); }
+
+void Sha512SetBlockFunction(Sha512BlockFunction function) {
+  g_block.store(function, std::memory_order_relaxed);
+}
+
+void Sha512Block(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks) {
+  Block()(context, data, blocks);
 }
 
 int Sha512Init(SHA512_CONTEXT* context) { return Start(context, kSha512Initial); }

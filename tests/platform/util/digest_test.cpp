@@ -148,16 +148,23 @@ std::unique_ptr<Hasher> MakeHasher(const std::string& name) {
 const char* const kAlgorithms[] = {"md5",    "sha1",   "sha224",    "sha256",
                                    "sha384", "sha512", "sha512_256"};
 
-// The block functions under test: both SHA-1/SHA-256 paths run the same checks.
+// The block functions under test: the portable ones and each accelerated one
+// this processor can run go through the same checks.
 struct Engine {
   const char* name;
   Sha1BlockFunction sha1;
   Sha256BlockFunction sha256;
+  Sha512BlockFunction sha512;
 };
 
 std::vector<Engine> Engines() {
-  std::vector<Engine> e = {{"portable", Sha1BlockPortable, Sha256BlockPortable}};
-  if (CpuHasShaNi()) e.push_back({"shani", Sha1BlockShaNi, Sha256BlockShaNi});
+  std::vector<Engine> e = {
+      {"portable", Sha1BlockPortable, Sha256BlockPortable, Sha512BlockPortable}};
+  if (CpuHasShaNi() || CpuHasAvxBmi2()) {
+    e.push_back({"accelerated", CpuHasShaNi() ? Sha1BlockShaNi : Sha1BlockPortable,
+                 CpuHasShaNi() ? Sha256BlockShaNi : Sha256BlockPortable,
+                 CpuHasAvxBmi2() ? Sha512BlockAvxBmi2 : Sha512BlockPortable});
+  }
   return e;
 }
 
@@ -170,17 +177,21 @@ class DigestEngineTest : public ::testing::TestWithParam<Engine> {
     ASSERT_EQ(Sha256Init(nullptr), 1);
     saved_sha1_ = Sha1CurrentBlockFunction();
     saved_sha256_ = Sha256CurrentBlockFunction();
+    saved_sha512_ = Sha512CurrentBlockFunction();
     Sha1SetBlockFunction(GetParam().sha1);
     Sha256SetBlockFunction(GetParam().sha256);
+    Sha512SetBlockFunction(GetParam().sha512);
   }
   void TearDown() override {
     Sha1SetBlockFunction(saved_sha1_);
     Sha256SetBlockFunction(saved_sha256_);
+    Sha512SetBlockFunction(saved_sha512_);
   }
 
  private:
   Sha1BlockFunction saved_sha1_ = nullptr;
   Sha256BlockFunction saved_sha256_ = nullptr;
+  Sha512BlockFunction saved_sha512_ = nullptr;
 };
 
 std::string VectorPath(const std::string& relative) {
@@ -402,13 +413,11 @@ TEST(DigestSelection, FirstInitialisationPicksTheFastestPath) {
   ASSERT_EQ(Sha384Init(&c5), 0);
   ASSERT_NE(Sha1CurrentBlockFunction(), nullptr);
   ASSERT_NE(Sha256CurrentBlockFunction(), nullptr);
-  if (CpuHasShaNi()) {
-    EXPECT_EQ(Sha1CurrentBlockFunction(), &Sha1BlockShaNi);
-    EXPECT_EQ(Sha256CurrentBlockFunction(), &Sha256BlockShaNi);
-  } else {
-    EXPECT_EQ(Sha1CurrentBlockFunction(), &Sha1BlockPortable);
-    EXPECT_EQ(Sha256CurrentBlockFunction(), &Sha256BlockPortable);
-  }
+  const bool sha_ni = CpuHasShaNi();
+  EXPECT_EQ(Sha1CurrentBlockFunction(), sha_ni ? &Sha1BlockShaNi : &Sha1BlockPortable);
+  EXPECT_EQ(Sha256CurrentBlockFunction(), sha_ni ? &Sha256BlockShaNi : &Sha256BlockPortable);
+  EXPECT_EQ(Sha512CurrentBlockFunction(),
+            CpuHasAvxBmi2() ? &Sha512BlockAvxBmi2 : &Sha512BlockPortable);
 }
 
 TEST(DigestArguments, CodesForMissingOrShortArguments) {
