@@ -34,12 +34,13 @@ class LockHolder {
   LockHolder(const std::string& path, const char* mode, const char* hold_seconds = "60") {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
+    // Built before fork: the child only makes async-signal-safe calls.
+    const std::string script = std::string("echo held; exec sleep ") + hold_seconds;
     pid_ = fork();
     if (pid_ == 0) {
       setpgid(0, 0);
       dup2(fds[1], 1);
       close(fds[0]);
-      const std::string script = std::string("echo held; exec sleep ") + hold_seconds;
       // -o keeps the lock in flock itself, so it ends when flock is reaped.
       execlp("flock", "flock", "-o", mode, path.c_str(), "sh", "-c", script.c_str(), nullptr);
       _exit(127);

@@ -83,6 +83,11 @@ TEST(OsLibraryLoad, AppendsSoUnlessTheNameAlreadyHasIt) {
   }
 }
 
+TEST(OsLibraryLoadDeathTest, FlagsOtherThanZeroAbort) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(OsLibraryLoad("libm", 1), "");
+}
+
 TEST(OsLibraryLoad, ArgumentErrors) {
   EXPECT_EQ(OsLibraryLoad(nullptr, 0), nullptr);
   EXPECT_EQ(OsGetLastError(), 10u);

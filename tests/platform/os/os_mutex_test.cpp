@@ -59,6 +59,7 @@ TEST(OsMutex, SerialisesCounters) {
 }
 
 TEST(OsMutexDeathTest, UnlockingAMutexNotHeldAborts) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   OS_MUTEX* mutex = OsMutexCreate();
   ASSERT_NE(mutex, nullptr);
   EXPECT_DEATH(OsMutexUnlock(mutex), "");
