@@ -1,0 +1,389 @@
+#include "verify/certhttp/http_response.h"
+
+#include <array>
+#include <limits>
+#include <new>
+
+namespace http {
+namespace {
+
+enum HeaderRow : int {
+  kRowStatus = 0,
+  kRowContentLength = 2,
+  kRowConnection = 4,
+  kRowTransferEncoding = 6,
+  kRowLocation = 8,
+  kRowETag = 10,
+  kRowContentType = 17,
+  kRowProxyConnection = 20,
+  kRowProxyAuthenticate = 21,
+  kRowWwwAuthenticate = 22,
+  kRowEnd = 23,
+  kRowBypass = 24,
+  kRowRetryAfter = 25,
+  kRowLastModified = 26,
+};
+
+// Matched in this order against the start of each line.
+constexpr std::array<std::string_view, 27> kHeaderNames = {
+    "HTTP/",
+    "HOST:",
+    "Content-Length:",
+    "Content-Range:",
+    "Connection:",
+    "Content-Encoding:",
+    "Transfer-Encoding:",
+    "Accept-Encoding:",
+    "Location:",
+    "Content-Location:",
+    "ETag:",
+    "If-Match:",
+    "If-None-Match:",
+    "If-Range:",
+    "X-PELAX-Mode:",
+    "User-Agent:",
+    "Range:",
+    "Content-Type:",
+    "DataLen:",
+    "Referer:",
+    "Proxy-Connection:",
+    "Proxy-Authenticate:",
+    "WWW-Authenticate:",
+    "\r\n",
+    "X-Bypass-Cache",
+    "Retry-After:",
+    "Last-Modified:",
+};
+
+constexpr std::array<std::string_view, 2> kCodings = {"identity", "chunked"};
+constexpr std::array<std::string_view, 2> kConnections = {"Keep-Alive", "Close"};
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithFolded(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (Fold(text[i]) != Fold(prefix[i])) return false;
+  }
+  return true;
+}
+
+int FindRow(std::string_view line) {
+  for (size_t i = 0; i < kHeaderNames.size(); ++i) {
+    if (StartsWithFolded(line, kHeaderNames[i])) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+template <size_t N>
+uint32_t FindIndex(const std::array<std::string_view, N>& table, std::string_view value) {
+  for (size_t i = 0; i < N; ++i) {
+    if (StartsWithFolded(value, table[i])) return static_cast<uint32_t>(i);
+  }
+  return kNoIndex;
+}
+
+// A signed decimal number of at most 32 bits at the front of text.
+bool ReadInt32(std::string_view* text, int32_t* value) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text->size() && ((*text)[i] == '-' || (*text)[i] == '+')) negative = (*text)[i++] == '-';
+  int64_t number = 0;
+  const size_t first_digit = i;
+  for (; i < text->size() && (*text)[i] >= '0' && (*text)[i] <= '9'; ++i) {
+    number = number * 10 + ((*text)[i] - '0');
+    if (number > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;
+  }
+  if (i == first_digit) return false;
+  if (negative) number = -number;
+  if (number > std::numeric_limits<int32_t>::max()) return false;
+  *value = static_cast<int32_t>(number);
+  text->remove_prefix(i);
+  return true;
+}
+
+// The whole text as an unsigned decimal number.
+bool ReadDecimal(std::string_view text, uint64_t* value) {
+  if (text.empty()) return false;
+  uint64_t number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (number > (std::numeric_limits<uint64_t>::max() - digit) / 10) return false;
+    number = number * 10 + digit;
+  }
+  *value = number;
+  return true;
+}
+
+void SkipBlanks(std::string_view* text) {
+  while (!text->empty() && (text->front() == ' ' || text->front() == '\t')) text->remove_prefix(1);
+}
+
+uint32_t ReadStatusLine(CHTTPResponse* response, std::string_view rest) {
+  int32_t major = 0;
+  int32_t minor = 0;
+  int32_t status = 0;
+  if (!ReadInt32(&rest, &major) || rest.empty() || rest.front() != '.') return kMalformed;
+  rest.remove_prefix(1);
+  if (!ReadInt32(&rest, &minor) || rest.empty()) return kMalformed;
+  SkipBlanks(&rest);
+  if (!ReadInt32(&rest, &status)) return kMalformed;
+  response->major = static_cast<uint32_t>(major);
+  response->minor = static_cast<uint32_t>(minor);
+  response->status = static_cast<uint32_t>(status);
+  return kOk;
+}
+
+bool AppendChallenge(CHTTPBufferArray* array, std::string_view value) {
+  CHTTPBuffer challenge;
+  return challenge.SetText(value) && array->Add(challenge) != 0;
+}
+
+uint32_t Memory(bool ok) { return ok ? kOk : kOutOfMemory; }
+
+// Applies one complete line to the response.
+uint32_t ApplyLine(CHTTPResponse* response, std::string_view line) {
+  const int row = FindRow(line);
+  if (row < 0) return kOk;
+  if (row == kRowEnd) {
+    response->end_of_headers = 1;
+    return kOk;
+  }
+  if (row == kRowBypass) {
+    response->bypass = 1;
+    return kOk;
+  }
+  std::string_view value = line.substr(kHeaderNames[static_cast<size_t>(row)].size());
+  if (row == kRowStatus) return ReadStatusLine(response, HttpTrimLineEnd(value));
+  SkipBlanks(&value);
+  value = HttpTrimLineEnd(value);
+  switch (row) {
+    case kRowContentLength:
+      // A length that is no number cannot frame the body.
+      return ReadDecimal(value, &response->content_length) ? kOk : kMalformed;
+    case kRowConnection:
+      if (response->connection == kNoIndex) response->connection = FindIndex(kConnections, value);
+      return kOk;
+    case kRowProxyConnection:
+      if (response->proxy_connection == kNoIndex) {
+        response->proxy_connection = FindIndex(kConnections, value);
+      }
+      return kOk;
+    case kRowTransferEncoding:
+      if (response->transfer_coding == kNoIndex) {
+        response->transfer_coding = FindIndex(kCodings, value);
+      }
+      return kOk;
+    case kRowLocation:
+      return Memory(response->location.SetText(value));
+    case kRowETag:
+      return Memory(response->etag.SetText(value));
+    case kRowContentType:
+      return Memory(response->content_type.SetText(value));
+    case kRowLastModified:
+      return Memory(response->last_modified.SetText(value));
+    case kRowProxyAuthenticate:
+      return Memory(AppendChallenge(&response->proxy_challenges, value));
+    case kRowWwwAuthenticate:
+      return Memory(AppendChallenge(&response->server_challenges, value));
+    case kRowRetryAfter: {
+      uint64_t seconds = 0;
+      response->retry_after = (ReadDecimal(value, &seconds) && seconds <= UINT32_MAX)
+                                  ? static_cast<uint32_t>(seconds)
+                                  : 0;
+      return kOk;
+    }
+    default:
+      return kOk;
+  }
+}
+
+std::string_view View(const CBuffer& line) {
+  return {reinterpret_cast<const char*>(line.Data()), static_cast<size_t>(line.Length())};
+}
+
+bool EndsLine(const CBuffer& line) {
+  return line.Length() != 0 && line.Data()[line.Length() - 1] == '\n';
+}
+
+}  // namespace
+
+int CHTTPBuffer::CopyFrom(const CHTTPBuffer& other) {
+  Clear();
+  if (other.Length() == 0) return 1;
+  return Append(other.Data(), other.Length()) != kFailed ? 1 : 0;
+}
+
+bool CHTTPBuffer::SetText(std::string_view text) {
+  Clear();
+  if (Reserve(text.size() + 1) == nullptr) return false;
+  if (!text.empty() && Append(text.data(), text.size()) == kFailed) return false;
+  const char nul = '\0';
+  return Append(&nul, 1) != kFailed;
+}
+
+const char* CHTTPBuffer::Text() const {
+  return Length() == 0 ? "" : reinterpret_cast<const char*>(Data());
+}
+
+std::string_view HttpTrimLineEnd(std::string_view line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+  return line;
+}
+
+CHTTPResponse* HttpResponseCreate() { return new (std::nothrow) CHTTPResponse; }
+
+void HttpResponseDestroy(CHTTPResponse* response) { delete response; }
+
+void HttpResponseClear(CHTTPResponse* response) {
+  response->status = 0;
+  response->major = 0;
+  response->minor = 0;
+  response->content_type.Clear();
+  response->transfer_coding = kNoIndex;
+  response->connection = kNoIndex;
+  response->proxy_connection = kNoIndex;
+  response->content_length = kNoLength;
+  response->proxy_challenges.RemoveAll();
+  response->server_challenges.RemoveAll();
+  response->location.Clear();
+  response->etag.Clear();
+  response->last_modified.Clear();
+  response->retry_after = 0;
+  response->end_of_headers = 0;
+  response->bypass = 0;
+  response->line_count = 0;
+  response->reading = 0;
+}
+
+uint32_t HttpStatusToError(uint32_t status) {
+  if (status < 200) return kNotFound;
+  if (status == 200 || (status >= 203 && status <= 206)) return kOk;
+  if (status == 201) return kRedirect;
+  if (status < 300) return kClientError;
+  switch (status) {
+    case 301:
+    case 302:
+    case 307:
+    case 308:
+      return kRedirect;
+    case 304:
+      return kNotModified;
+    case 305:
+      return kUseProxy;
+    case 401:
+      return kUnauthorized;
+    case 403:
+      return kForbidden;
+    case 404:
+    case 410:
+      return kNotFound;
+    case 405:
+      return kMethodNotAllowed;
+    case 407:
+      return kProxyAuthRequired;
+    case 502:
+      return kBadGateway;
+    case 503:
+      return kUnavailable;
+    case 511:
+      return kNetworkAuthRequired;
+    default:
+      break;
+  }
+  if (status < 400) return kNotFound;
+  if (status < 500) return kClientError;
+  return kServerError;
+}
+
+void HttpGetErrorInfo(CHTTPErrorInfo* info, uint32_t code, const CHTTPResponse* response) {
+  if (info == nullptr || response == nullptr) return;
+  info->status = response->status;
+  if (code == kUnavailable) info->retry_after = response->retry_after;
+  if (!response->etag.IsEmptyText()) (void)info->etag.CopyFrom(response->etag);
+  if (!response->last_modified.IsEmptyText()) {
+    (void)info->last_modified.CopyFrom(response->last_modified);
+  }
+}
+
+bool HttpKeepConnection(const CHTTPResponse* response) {
+  const bool modern = response->major > 1 || (response->major == 1 && response->minor >= 1);
+  return modern && response->connection != kConnectionClose &&
+         response->proxy_connection != kConnectionClose;
+}
+
+uint32_t HttpReadLine(CTransport* transport, CBuffer* line) {
+  while (!EndsLine(*line)) {
+    if (line->Length() >= kMaxHeaderLine) return kMalformed;
+    uint8_t byte = 0;
+    uint64_t received = 0;
+    if (transport->Recv(&byte, 1, &received) != kOk || received != 1) return kSocketError;
+    if (line->Append(&byte, 1) == CBuffer::kFailed) return kOutOfMemory;
+  }
+  return kOk;
+}
+
+uint32_t HttpReadLineNoWait(CTransport* transport, CBuffer* partial) {
+  if (partial == nullptr) return kBadRequest;
+  while (!EndsLine(*partial)) {
+    if (partial->Length() >= kMaxHeaderLine) return kMalformed;
+    uint8_t byte = 0;
+    uint64_t received = 0;
+    const uint32_t code = transport->RecvNoWait(&byte, 1, &received);
+    if (code == kNoData) return kNoData;
+    if (code != kOk || received != 1) {
+      partial->Clear();
+      return kSocketError;
+    }
+    if (partial->Append(&byte, 1) == CBuffer::kFailed) return kOutOfMemory;
+  }
+  return kOk;
+}
+
+uint32_t HttpReadResponseHeaders(CTransport* transport, CHTTPResponse* response, int wait,
+                                 CBuffer* partial) {
+  if (transport == nullptr || response == nullptr) return kBadRequest;
+  if (wait == 0 && partial == nullptr) return kBadRequest;
+  // A read that did not wait may have stopped inside these headers; what it
+  // read already stays.
+  if (wait != 0 || response->reading == 0) HttpResponseClear(response);
+  response->reading = 0;
+  CBuffer line;
+  if (partial != nullptr) {
+    if (wait == 0) line.MoveFrom(*partial);
+    partial->Clear();
+  }
+  for (;;) {
+    uint32_t code =
+        wait != 0 ? HttpReadLine(transport, &line) : HttpReadLineNoWait(transport, &line);
+    if (code == kNoData) {
+      partial->MoveFrom(line);
+      response->reading = 1;
+      return kNoData;
+    }
+    if (code == kMalformed || code == kOutOfMemory) {
+      transport->Close();
+      return code;
+    }
+    if (code != kOk) return kCutShort;
+    if (++response->line_count > kMaxHeaderLines) {
+      transport->Close();
+      return kMalformed;
+    }
+    code = ApplyLine(response, View(line));
+    if (code != kOk) {
+      transport->Close();
+      return code;
+    }
+    line.Clear();
+    if (response->end_of_headers == 0) continue;
+    if (response->status != 100) return kOk;
+    // The lines of skipped interim responses still count against the bound.
+    const uint32_t lines = response->line_count;
+    HttpResponseClear(response);
+    response->line_count = lines;
+  }
+}
+
+}  // namespace http

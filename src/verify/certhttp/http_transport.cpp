@@ -1,0 +1,248 @@
+#include "verify/certhttp/http_transport.h"
+
+#include <cstring>
+
+#include "platform/os/os_error.h"
+#include "platform/os/os_time.h"
+#include "verify/certhttp/http_result.h"
+#include "verify/certhttp/secure_string.h"
+
+namespace http {
+namespace {
+
+// Host names longer than this cannot be DNS names; they are refused rather
+// than cut to a different name.
+constexpr size_t kMaxHostLength = 255;
+
+OS_ADDR* CopyOneEntry(const OS_ADDR* entry) {
+  OS_ADDR single = *entry;
+  single.next = nullptr;
+  return OsAddrListCopy(&single);
+}
+
+}  // namespace
+
+uint32_t TransportConnectAddress(OS_SOCKET* socket, const char* host, uint32_t port, int timeout_ms,
+                                 OS_ADDR** peer) {
+  *socket = kOsNoSocket;
+  *peer = nullptr;
+  if (host == nullptr || std::strlen(host) > kMaxHostLength) return kHostNotResolved;
+  char name[kMaxHostLength + 1];
+  std::strcpy(name, host);
+  OS_ADDR* list = OsResolveAddress(name, static_cast<int>(port), kOsResolveStream);
+  if (list == nullptr) return kHostNotResolved;
+  uint32_t result = kNoConnection;
+  for (const OS_ADDR* entry = list; entry != nullptr; entry = OsAddrListNext(entry)) {
+    const OS_SOCKET s = OsSocketCreate(entry);
+    if (s == kOsNoSocket) continue;
+    if (OsSocketConnect(s, entry, timeout_ms) != 0) {
+      (void)OsSocketClose(s);
+      continue;
+    }
+    *peer = CopyOneEntry(entry);
+    (void)OsSocketSetOptionInt(s, kOsSockNoDelay, 1);
+    *socket = s;
+    result = kOk;
+    break;
+  }
+  OsAddrListFree(list);
+  return result;
+}
+
+CTransport::~CTransport() {
+  CTransport::Close();
+  // The buffer may have held an Authorization line.
+  WipeBytes(write_buffer_, sizeof(write_buffer_));
+}
+
+const char* CTransport::Host() const {
+  return host_.Length() == 0 ? "" : reinterpret_cast<const char*>(host_.Data());
+}
+
+void CTransport::SetDeadline(uint32_t milliseconds) {
+  deadline_ms_ = OsGetTickCountMs() + milliseconds;
+  if (deadline_ms_ == 0) deadline_ms_ = 1;
+}
+
+int CTransport::WaitMs() const {
+  const int timeout = static_cast<int>(timeout_ms_);
+  if (deadline_ms_ == 0) return timeout;
+  const uint64_t now = OsGetTickCountMs();
+  if (now >= deadline_ms_) return -1;
+  const uint64_t left = deadline_ms_ - now;
+  return left < timeout_ms_ ? static_cast<int>(left) : timeout;
+}
+
+void CTransport::DropPeer() {
+  OsAddrListFree(peer_);
+  peer_ = nullptr;
+}
+
+uint32_t CTransport::Connect(const char* host, uint32_t port, uint32_t flags,
+                             uint32_t timeout_seconds) {
+  return CTransport::ConnectViaProxy(host, port, flags, timeout_seconds, nullptr);
+}
+
+uint32_t CTransport::ConnectViaProxy(const char* host, uint32_t port, uint32_t flags,
+                                     uint32_t timeout_seconds, const char* proxy_host) {
+  // A connection still open would otherwise be lost with its descriptor.
+  CTransport::Close();
+  host_.Clear();
+  proxy_host_.Clear();
+  if (host == nullptr || host_.AppendString(host) == CBuffer::kFailed) return kOutOfMemory;
+  if (proxy_host != nullptr && proxy_host_.AppendString(proxy_host) == CBuffer::kFailed) {
+    return kOutOfMemory;
+  }
+  port_ = port;
+  flags_ = flags;
+  timeout_ms_ = timeout_seconds * 1000;
+  DropPeer();
+  return ConnectStored();
+}
+
+uint32_t CTransport::ConnectStored() {
+  const int wait = WaitMs();
+  if (wait < 0) return kNoConnection;
+  const char* target = HasProxy() ? reinterpret_cast<const char*>(proxy_host_.Data()) : Host();
+  return TransportConnectAddress(&socket_, target, port_, wait, &peer_);
+}
+
+uint32_t CTransport::Reconnect() {
+  if (IsConnected()) return kOk;
+  DropPeer();
+  return ConnectStored();
+}
+
+void CTransport::Close() {
+  if (!IsConnected()) return;
+  DropPeer();
+  (void)OsSocketClose(socket_);
+  fill_ = 0;
+  socket_ = kOsNoSocket;
+}
+
+uint64_t CTransport::Send(const void* data, uint64_t length) {
+  const int wait = WaitMs();
+  if (!IsConnected() || wait < 0) {
+    Close();
+    return kNoLength;
+  }
+  const long sent = OsSocketSend(socket_, data, length, flags_, wait);
+  if (sent < 0) {
+    Close();
+    return kNoLength;
+  }
+  return static_cast<uint64_t>(sent);
+}
+
+uint32_t CTransport::Recv(void* buffer, uint64_t size, uint64_t* received) {
+  *received = 0;
+  const int wait = WaitMs();
+  if (!IsConnected() || wait < 0) {
+    Close();
+    return kSocketError;
+  }
+  const long n = OsSocketRecv(socket_, buffer, size, flags_, wait);
+  if (n < 0) {
+    Close();
+    return kSocketError;
+  }
+  if (n == 0) {
+    Close();
+    return kEnd;
+  }
+  *received = static_cast<uint64_t>(n);
+  return kOk;
+}
+
+uint32_t CTransport::RecvNoWait(void* buffer, uint64_t size, uint64_t* received) {
+  *received = 0;
+  if (!IsConnected() || WaitMs() < 0) {
+    Close();
+    return kSocketError;
+  }
+  const long n = OsSocketRecvNoWait(socket_, buffer, size, flags_);
+  if (n < 0) {
+    if (OsGetLastError() == kOsWouldBlock) return kNoData;
+    Close();
+    return kSocketError;
+  }
+  if (n == 0) {
+    Close();
+    return kEnd;
+  }
+  *received = static_cast<uint64_t>(n);
+  return kOk;
+}
+
+uint64_t CTransport::BufferedWrite(const void* data, uint64_t length) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  uint64_t rest = length;
+  while (rest > kWriteBufferSize - fill_) {
+    const uint64_t part = kWriteBufferSize - fill_;
+    std::memcpy(write_buffer_ + fill_, bytes, part);
+    bytes += part;
+    rest -= part;
+    if (Send(write_buffer_, kWriteBufferSize) == kNoLength) return kNoLength;
+    fill_ = 0;
+  }
+  if (rest != 0) std::memcpy(write_buffer_ + fill_, bytes, rest);
+  fill_ += rest;
+  return length;
+}
+
+bool CTransport::FlushWrites() {
+  if (fill_ == 0) return true;
+  const uint64_t fill = fill_;
+  fill_ = 0;
+  return Send(write_buffer_, fill) != kNoLength;
+}
+
+CTransportSSL::~CTransportSSL() { tls_session_ = nullptr; }
+
+uint32_t CTransportSSL::Connect(const char* host, uint32_t port, uint32_t flags,
+                                uint32_t timeout_seconds) {
+  return CTransportSSL::ConnectViaProxy(host, port, flags, timeout_seconds, nullptr);
+}
+
+uint32_t CTransportSSL::ConnectViaProxy(const char* host, uint32_t port, uint32_t flags,
+                                        uint32_t timeout_seconds, const char* proxy_host) {
+  const uint32_t result =
+      CTransport::ConnectViaProxy(host, port, flags, timeout_seconds, proxy_host);
+  if (result != kOk) return result;
+  return tls_mode_ == 1 ? kTlsUnsupported : kOk;
+}
+
+void CTransportSSL::Close() {
+  tls_session_ = nullptr;
+  CTransport::Close();
+}
+
+uint32_t CTransportSSL::Reconnect() {
+  const uint32_t result = CTransport::Reconnect();
+  if (result != kOk) return result;
+  return tls_mode_ == 1 ? kTlsUnsupported : kOk;
+}
+
+uint64_t CTransportSSL::Send(const void* data, uint64_t length) {
+  if (tls_mode_ == 1) return 0;
+  return CTransport::Send(data, length);
+}
+
+uint32_t CTransportSSL::Recv(void* buffer, uint64_t size, uint64_t* received) {
+  if (tls_mode_ == 1) {
+    *received = 0;
+    return kTlsUnsupported;
+  }
+  return CTransport::Recv(buffer, size, received);
+}
+
+uint32_t CTransportSSL::RecvNoWait(void* buffer, uint64_t size, uint64_t* received) {
+  if (tls_mode_ == 1) {
+    *received = 0;
+    return kTlsUnsupported;
+  }
+  return CTransport::RecvNoWait(buffer, size, received);
+}
+
+}  // namespace http
