@@ -10,6 +10,7 @@ struct CpuFeatures {
   bool sha_ni = false;
   bool pclmul = false;
   bool avx_bmi2 = false;
+  bool avx2_bmi2 = false;
 };
 
 CpuFeatures Detect() {
@@ -30,6 +31,7 @@ CpuFeatures Detect() {
   if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return f;
   f.sha_ni = ssse3 && sse41 && (ebx & bit_SHA) != 0;
   f.avx_bmi2 = avx && (ebx & bit_BMI2) != 0;
+  f.avx2_bmi2 = f.avx_bmi2 && (ebx & bit_AVX2) != 0;
 #endif
   return f;
 }
@@ -46,3 +48,5 @@ bool CpuHasShaNi() { return Features().sha_ni; }
 bool CpuHasPclmul() { return Features().pclmul; }
 
 bool CpuHasAvxBmi2() { return Features().avx_bmi2; }
+
+bool CpuHasAvx2Bmi2() { return Features().avx2_bmi2; }

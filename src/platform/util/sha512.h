@@ -35,12 +35,14 @@ inline constexpr uint64_t kSha512_256DigestSize = 32;
 // Block function over whole 128-byte blocks.
 void Sha512Block(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks);
 
-// Sha512Block runs the form chosen on first use: the AVX/BMI2 build of the
-// same code where the processor has it, else the baseline one. Tests force
-// each form in turn.
+// Sha512Block runs the form chosen on first use: two blocks at a time with
+// AVX2 where the processor has it, else the AVX/BMI2 build of the one-block
+// code, else the baseline one. Tests force each form in turn.
 using Sha512BlockFunction = void (*)(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks);
 [[nodiscard]] Sha512BlockFunction Sha512CurrentBlockFunction();
 void Sha512SetBlockFunction(Sha512BlockFunction function);
 void Sha512BlockPortable(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks);
 // Only where CpuHasAvxBmi2().
 void Sha512BlockAvxBmi2(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks);
+// Only where CpuHasAvx2Bmi2().
+void Sha512BlockAvx2(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks);

@@ -160,11 +160,11 @@ struct Engine {
 std::vector<Engine> Engines() {
   std::vector<Engine> e = {
       {"portable", Sha1BlockPortable, Sha256BlockPortable, Sha512BlockPortable}};
-  if (CpuHasShaNi() || CpuHasAvxBmi2()) {
-    e.push_back({"accelerated", CpuHasShaNi() ? Sha1BlockShaNi : Sha1BlockPortable,
-                 CpuHasShaNi() ? Sha256BlockShaNi : Sha256BlockPortable,
-                 CpuHasAvxBmi2() ? Sha512BlockAvxBmi2 : Sha512BlockPortable});
-  }
+  const Sha1BlockFunction sha1 = CpuHasShaNi() ? Sha1BlockShaNi : Sha1BlockPortable;
+  const Sha256BlockFunction sha256 = CpuHasShaNi() ? Sha256BlockShaNi : Sha256BlockPortable;
+  if (CpuHasAvxBmi2()) e.push_back({"avx", sha1, sha256, Sha512BlockAvxBmi2});
+  if (CpuHasAvx2Bmi2()) e.push_back({"avx2", sha1, sha256, Sha512BlockAvx2});
+  if (CpuHasShaNi() && !CpuHasAvxBmi2()) e.push_back({"shani", sha1, sha256, Sha512BlockPortable});
   return e;
 }
 
@@ -416,8 +416,9 @@ TEST(DigestSelection, FirstInitialisationPicksTheFastestPath) {
   const bool sha_ni = CpuHasShaNi();
   EXPECT_EQ(Sha1CurrentBlockFunction(), sha_ni ? &Sha1BlockShaNi : &Sha1BlockPortable);
   EXPECT_EQ(Sha256CurrentBlockFunction(), sha_ni ? &Sha256BlockShaNi : &Sha256BlockPortable);
-  EXPECT_EQ(Sha512CurrentBlockFunction(),
-            CpuHasAvxBmi2() ? &Sha512BlockAvxBmi2 : &Sha512BlockPortable);
+  EXPECT_EQ(Sha512CurrentBlockFunction(), CpuHasAvx2Bmi2()  ? &Sha512BlockAvx2
+                                          : CpuHasAvxBmi2() ? &Sha512BlockAvxBmi2
+                                                            : &Sha512BlockPortable);
 }
 
 TEST(DigestArguments, CodesForMissingOrShortArguments) {
