@@ -440,26 +440,49 @@ bool BigInteger::ModExp(BigInteger& out, const BigInteger& base, const BigIntege
 bool BigInteger::ModInverse(BigInteger& out, const BigInteger& a, const BigInteger& m) {
   const uint32_t n = m.count_;
   if (n == 0 || a.count_ != n || a.limbs_ == nullptr || m.limbs_ == nullptr) return false;
-  BigInteger r0;
-  BigInteger r1;
-  BigInteger t0;
-  BigInteger t1;
-  if (!Copy(r0, m) || !Copy(r1, a) || !t0.Allocate(n) || !t1.Allocate(n)) return false;
-  t1.limbs_[0] = 1;
-  while (!r1.IsZero()) {
-    BigInteger q;
-    BigInteger rem;
-    BigInteger step;
-    if (!Mod(q, rem, r0, r1) || !MultiplyLow(step, q, t1)) return false;
-    (void)Sub(t0, step);
-    r0 = std::move(r1);
-    r1 = std::move(rem);
+  // Extended Euclid over six n-limb buffers that trade places each step; the
+  // coefficients run modulo 2^(64n) in two's complement.
+  LimbBuffer buffers[6];
+  LimbBuffer scratch;
+  for (LimbBuffer& buffer : buffers) {
+    if (!buffer.Make(n)) return false;
+  }
+  if (!scratch.Make(DivideScratchLimbs(n, n))) return false;
+  std::span<uint64_t> r0 = buffers[0].Span();
+  std::span<uint64_t> r1 = buffers[1].Span();
+  std::span<uint64_t> rem = buffers[2].Span();
+  std::span<uint64_t> t0 = buffers[3].Span();
+  std::span<uint64_t> t1 = buffers[4].Span();
+  std::span<uint64_t> q = buffers[5].Span();
+  std::copy_n(m.limbs_.get(), n, r0.begin());
+  std::copy_n(a.limbs_.get(), n, r1.begin());
+  t1[0] = 1;
+  while (SignificantLimbs(r1) != 0) {
+    DivideLimbs(r0, r1, q, rem, scratch.Span());
+    // t0 -= q * t1, low n limbs only.
+    const size_t qn = SignificantLimbs(q);
+    for (size_t i = 0; i < qn; ++i) {
+      uint64_t borrow = 0;
+      uint64_t carry = 0;
+      for (size_t j = 0; i + j < n; ++j) {
+        LimbProduct p = static_cast<LimbProduct>(q[i]) * t1[j] + carry;
+        carry = static_cast<uint64_t>(p >> 64);
+        LimbProduct d = static_cast<LimbProduct>(t0[i + j]) - static_cast<uint64_t>(p) - borrow;
+        t0[i + j] = static_cast<uint64_t>(d);
+        borrow = static_cast<uint64_t>(d >> 64) & 1;
+      }
+    }
+    std::swap(r0, r1);
+    std::swap(r1, rem);
     std::swap(t0, t1);
   }
   // Without a common divisor of 1 there is no inverse; a number of the right
   // size would be a wrong answer reported as success.
-  if (!r0.IsOne()) return false;
-  if (t0.IsNegative()) (void)Add(t0, m);
-  out = std::move(t0);
+  if (SignificantLimbs(r0) != 1 || r0[0] != 1) return false;
+  if ((t0[n - 1] >> 63) != 0) (void)AddLimbs(t0, m.Limbs());
+  BigInteger result;
+  if (!result.Allocate(n)) return false;
+  std::copy(t0.begin(), t0.end(), result.limbs_.get());
+  out = std::move(result);
   return true;
 }

@@ -222,13 +222,25 @@ int CompareLimbs(std::span<const uint64_t> a, std::span<const uint64_t> b) {
 
 namespace {
 
+// (high, low) / divisor for high < divisor, so the quotient fits one limb:
+// one divq instead of the library's general 128-bit division.
+uint64_t DivideWide(uint64_t high, uint64_t low, uint64_t divisor, uint64_t& remainder) {
+#if defined(__x86_64__)
+  uint64_t quotient;
+  __asm__("divq %4" : "=a"(quotient), "=d"(remainder) : "a"(low), "d"(high), "rm"(divisor) : "cc");
+  return quotient;
+#else
+  LimbProduct num = (static_cast<LimbProduct>(high) << 64) | low;
+  remainder = static_cast<uint64_t>(num % divisor);
+  return static_cast<uint64_t>(num / divisor);
+#endif
+}
+
 void ShortDivide(std::span<const uint64_t> u, uint64_t divisor, std::span<uint64_t> q,
                  std::span<uint64_t> r) {
   uint64_t rem = 0;
   for (size_t i = u.size(); i-- > 0;) {
-    LimbProduct num = (static_cast<LimbProduct>(rem) << 64) | u[i];
-    uint64_t digit = static_cast<uint64_t>(num / divisor);
-    rem = static_cast<uint64_t>(num % divisor);
+    uint64_t digit = DivideWide(rem, u[i], divisor, rem);
     if (i < q.size()) q[i] = digit;
   }
   r[0] = rem;
@@ -250,9 +262,7 @@ uint64_t EstimateDigit(std::span<const uint64_t> un, std::span<const uint64_t> v
     rhat = next + vtop;
     rhat_overflow = rhat < next;
   } else {
-    LimbProduct num = (static_cast<LimbProduct>(top) << 64) | next;
-    qhat = static_cast<uint64_t>(num / vtop);
-    rhat = static_cast<uint64_t>(num % vtop);
+    qhat = DivideWide(top, next, vtop, rhat);
   }
   while (!rhat_overflow && static_cast<LimbProduct>(qhat) * vn[nv - 2] >
                                ((static_cast<LimbProduct>(rhat) << 64) | un[j + nv - 2])) {

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "verify/algorithms/curve_engine.h"
+
 namespace {
 
 // Scratch roles shared by Classify and the addition.
@@ -155,6 +157,18 @@ bool WeierstrassJacobian::ScalarMultiply(JacobianPoint& out, const JacobianPoint
   }
   out = std::move(result);
   return true;
+}
+
+bool WeierstrassJacobian::MultiplyAndAdd(JacobianPoint& out, const BigInteger& k1,
+                                         const JacobianPoint& p1, const BigInteger& k2,
+                                         const JacobianPoint& p2) {
+  if (!field_.GetSuccess()) return false;
+  if (IsInfinity(p1) || IsInfinity(p2) || k1.IsNegative() || k2.IsNegative()) {
+    return field_.AndSuccess(false);
+  }
+  if (CurveEngineMultiplyAndAdd(*params_, out, k1, p1, k2, p2)) return true;
+  JacobianPoint second;
+  return ScalarMultiply(out, p1, k1) && ScalarMultiply(second, p2, k2) && Add(out, second);
 }
 
 bool WeierstrassJacobian::ToAffine(JacobianPoint& out, const JacobianPoint& p) {

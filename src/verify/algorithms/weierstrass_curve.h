@@ -53,6 +53,12 @@ class WeierstrassJacobian final : public WeierstrassCurve {
   // out = k * p; p at infinity or a negative k (top bit set) fails.
   [[nodiscard]] bool ScalarMultiply(JacobianPoint& out, const JacobianPoint& p,
                                     const BigInteger& k);
+  // out = k1 p1 + k2 p2, the sum verification needs. The NIST curves take the
+  // fixed-width engine (curve_engine.h); anything else two ScalarMultiply
+  // calls and an Add.
+  [[nodiscard]] bool MultiplyAndAdd(JacobianPoint& out, const BigInteger& k1,
+                                    const JacobianPoint& p1, const BigInteger& k2,
+                                    const JacobianPoint& p2);
   // out = (X/Z^2, Y/Z^3, 1).
   [[nodiscard]] bool ToAffine(JacobianPoint& out, const JacobianPoint& p);
 
