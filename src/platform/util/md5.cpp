@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #include "platform/util/digest_bytes.h"
 
@@ -27,32 +28,43 @@ constexpr uint32_t kSine[64] = {
     0xF4292244, 0x432AFF97, 0xAB9423A7, 0xFC93A039, 0x655B59C3, 0x8F0CCC92, 0xFFEFF47D, 0x85845DD1,
     0x6FA87E4F, 0xFE2CE6E0, 0xA3014314, 0x4E0811A1, 0xF7537E82, 0xBD3AF235, 0x2AD7D2BB, 0xEB86D391};
 
+// Step i of the 64, with its function, message word and shift known at compile
+// time; the caller rotates the names a, b, c, d instead of moving the values.
+template <int i>
+[[gnu::always_inline]] inline void Step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d,
+                                        const uint32_t (&m)[16]) {
+  uint32_t f;
+  int g;
+  if constexpr (i < 16) {
+    f = d ^ (b & (c ^ d));
+    g = i;
+  } else if constexpr (i < 32) {
+    f = c ^ (d & (b ^ c));
+    g = (5 * i + 1) % 16;
+  } else if constexpr (i < 48) {
+    f = b ^ c ^ d;
+    g = (3 * i + 5) % 16;
+  } else {
+    f = c ^ (b | ~d);
+    g = (7 * i) % 16;
+  }
+  a = b + std::rotl(a + f + kSine[i] + m[g], kShift[i]);
+}
+
+template <int... kQuads>
+[[gnu::always_inline]] inline void AllSteps(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d,
+                                            const uint32_t (&m)[16],
+                                            std::integer_sequence<int, kQuads...>) {
+  ((Step<4 * kQuads>(a, b, c, d, m), Step<4 * kQuads + 1>(d, a, b, c, m),
+    Step<4 * kQuads + 2>(c, d, a, b, m), Step<4 * kQuads + 3>(b, c, d, a, m)),
+   ...);
+}
+
 void Compress(uint32_t state[4], const uint8_t* block) {
   uint32_t m[16];
   for (int i = 0; i < 16; ++i) m[i] = LoadLe32(block + 4 * i);
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-  for (int i = 0; i < 64; ++i) {
-    uint32_t f;
-    int g;
-    if (i < 16) {
-      f = (b & c) | (~b & d);
-      g = i;
-    } else if (i < 32) {
-      f = (d & b) | (~d & c);
-      g = (5 * i + 1) % 16;
-    } else if (i < 48) {
-      f = b ^ c ^ d;
-      g = (3 * i + 5) % 16;
-    } else {
-      f = c ^ (b | ~d);
-      g = (7 * i) % 16;
-    }
-    uint32_t t = d;
-    d = c;
-    c = b;
-    b = b + std::rotl(a + f + kSine[i] + m[g], kShift[i]);
-    a = t;
-  }
+  AllSteps(a, b, c, d, m, std::make_integer_sequence<int, 16>{});
   state[0] += a;
   state[1] += b;
   state[2] += c;
