@@ -149,6 +149,10 @@ uint32_t HttpBuildBasicAuth(const char* user_name, const char* password, bool pr
   const uint32_t refused = proxy ? kProxyAuthRequired : kUnauthorized;
   if (headers == nullptr || !HasBasicChallenge(challenges)) return refused;
   WipedBuffer plain;
+  const size_t user_length = user_name != nullptr ? std::strlen(user_name) : 0;
+  const size_t password_length = password != nullptr ? std::strlen(password) : 0;
+  // Room for the whole pair at once, so no growth leaves a copy behind.
+  if (plain.Reserve(user_length + password_length + 1) == nullptr) return kOutOfMemory;
   TextBuilder pair(&plain);
   pair.Add(user_name != nullptr ? user_name : "").Add(":").Add(password != nullptr ? password : "");
   if (!pair.ok()) return kOutOfMemory;
