@@ -1,7 +1,11 @@
 // The two-block SHA-512 block function. The whole file is compiled for AVX2
-// and BMI2 and runs only where the processor reports them.
+// and BMI2 and runs only where the processor reports them. Every header with
+// inline code of external linkage comes before the target switch, so no copy
+// of it that the linker might share is built for AVX2.
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "platform/util/digest_bytes.h"
 #include "platform/util/sha512.h"
