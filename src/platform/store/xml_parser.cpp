@@ -54,9 +54,11 @@ class MarkupReader {
     } while (*c == ' ');
     return true;
   }
-  // Skips blanks and looks at the next character without taking it.
+  // Skips blanks and looks at the next character without taking it. Each
+  // blank is taken with the line breaks before it, so a long run of line
+  // breaks is passed once rather than once per blank.
   [[nodiscard]] bool PeekNonBlank(char* c) {
-    while (Peek(c) && *c == ' ') ++pos_;
+    while (Peek(c) && *c == ' ') static_cast<void>(Next(c));
     return Peek(c);
   }
   [[nodiscard]] bool Expect(char wanted) {

@@ -120,6 +120,26 @@ TEST(XmlDepthTest, DeepTreesWithinALargeBudgetCostNoStack) {
   EXPECT_EQ(out.substr(out.size() - 12), "\n </E>\n</E>\n");
 }
 
+TEST(XmlParserTest, LongLineBreakRunsBeforeATagEndAreReadOnce) {
+  // Line breaks inside markup are skipped; a run of a million of them before
+  // the blank and '>' that end "/" or "?" must be passed once, not rescanned
+  // for every character (that would take hours).
+  const std::string breaks(1000000, '\n');
+  const struct {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"empty element", "<A/" + breaks + " >"},
+      {"declaration", "<?xml version=\"1.0\"?" + breaks + " ><A/>"},
+      {"mixed line ends", "<A x=\"1\"/" + std::string(500000, '\r') + breaks + " \t >"},
+  };
+  for (const auto& c : cases) {
+    XmlDocumentPtr document = ParseXml(c.text);
+    ASSERT_NE(document, nullptr) << c.what;
+    EXPECT_EQ(std::wstring(MemStoreGetRoot(document.get())->name), L"A") << c.what;
+  }
+}
+
 TEST(XmlParserTest, ElementsAttributesAndTextShareOneChildListInOrder) {
   XmlDocumentPtr document = ParseXml("<R a=\"1\"><B/>text<C b=\"2\"></C></R>");
   ASSERT_NE(document, nullptr);
