@@ -69,6 +69,15 @@ class EccCaseRunner {
       JacobianPoint out;
       return curve.ScalarMultiply(out, p, k) ? Affine(curve, out) : "ScalarMultiply failed";
     }
+    if (op == "combo") {
+      BigInteger k1 = NumberFromHex(Next(), params.limb_count);
+      JacobianPoint p1 = Point(params);
+      BigInteger k2 = NumberFromHex(Next(), params.limb_count);
+      JacobianPoint p2 = Point(params);
+      JacobianPoint out;
+      return curve.MultiplyAndAdd(out, k1, p1, k2, p2) ? Affine(curve, out)
+                                                       : "MultiplyAndAdd failed";
+    }
     return "unknown operation " + op;
   }
 

@@ -127,6 +127,17 @@ def point_cases(curve, rng, out):
         P = rng.choice(multiples)
         out.append("scalar %d %s %s %s" % (curve.id, jacobian(curve, P, rng), h(k, s),
                                            affine(curve, curve.mul(k, P))))
+    # k1 P1 + k2 P2, with the sums that meet equal and opposite points.
+    combos = [(rng.randrange(n), rng.choice(multiples), rng.randrange(n), rng.choice(multiples))
+              for _ in range(12)]
+    P = rng.choice(multiples)
+    minus = (P[0], -P[1] % curve.p)
+    combos += [(0, P, 5, P), (7, P, 0, P), (0, P, 0, P), (5, P, 5, minus), (3, P, 9, P),
+               (1, P, 1, P), (n - 1, P, 1, P), (n - 1, P, 2, P), (1, curve.g, n - 1, curve.g)]
+    for k1, P1, k2, P2 in combos:
+        expected = curve.add(curve.mul(k1, P1), curve.mul(k2, P2))
+        out.append("combo %d %s %s %s %s %s" % (curve.id, h(k1, s), jacobian(curve, P1, rng), h(k2, s),
+                                                jacobian(curve, P2, rng), affine(curve, expected)))
 
 
 def main():
