@@ -256,7 +256,7 @@ uint32_t HttpSendWithRedirects(uint32_t method, const CHTTPRequest* request,
   std::unique_ptr<CHTTPResponse, void (*)(CHTTPResponse*)> response(HttpResponseCreate(),
                                                                     HttpResponseDestroy);
   if (transport == nullptr || response == nullptr) return kOutOfMemory;
-  transport->SetDeadline(timeout_seconds * 1000);
+  transport->SetDeadline(uint64_t{timeout_seconds} * 1000);
   Target target;
   target.port = request->port;
   target.scheme = request->tls != 0 ? kSchemeHttps : kSchemeHttp;

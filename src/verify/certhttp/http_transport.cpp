@@ -14,6 +14,14 @@ namespace {
 // than cut to a different name.
 constexpr size_t kMaxHostLength = 255;
 
+// Longest wait the poll call can express.
+constexpr uint64_t kMaxWaitMs = 0x7FFFFFFF;
+
+uint32_t TimeoutMs(uint64_t seconds) {
+  const uint64_t ms = seconds * 1000;
+  return static_cast<uint32_t>(ms < kMaxWaitMs ? ms : kMaxWaitMs);
+}
+
 OS_ADDR* CopyOneEntry(const OS_ADDR* entry) {
   OS_ADDR single = *entry;
   single.next = nullptr;
@@ -59,7 +67,7 @@ const char* CTransport::Host() const {
   return host_.Length() == 0 ? "" : reinterpret_cast<const char*>(host_.Data());
 }
 
-void CTransport::SetDeadline(uint32_t milliseconds) {
+void CTransport::SetDeadline(uint64_t milliseconds) {
   deadline_ms_ = OsGetTickCountMs() + milliseconds;
   if (deadline_ms_ == 0) deadline_ms_ = 1;
 }
@@ -95,7 +103,7 @@ uint32_t CTransport::ConnectViaProxy(const char* host, uint32_t port, uint32_t f
   }
   port_ = port;
   flags_ = flags;
-  timeout_ms_ = timeout_seconds * 1000;
+  timeout_ms_ = TimeoutMs(timeout_seconds);
   DropPeer();
   return ConnectStored();
 }

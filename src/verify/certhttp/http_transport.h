@@ -42,7 +42,7 @@ class CTransport {
   [[nodiscard]] bool FlushWrites();
 
   // Bounds everything this transport does from now on to milliseconds.
-  void SetDeadline(uint32_t milliseconds);
+  void SetDeadline(uint64_t milliseconds);
 
   bool IsConnected() const { return socket_ != kOsNoSocket; }
   bool HasProxy() const { return proxy_host_.Length() > 1; }

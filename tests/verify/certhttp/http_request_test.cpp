@@ -337,3 +337,25 @@ TEST(HttpProxy, HttpsThroughTinyproxyTunnelsThenRefusesTls) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace certhttp_test;
+
+TEST(HttpAddresses, TryEachAddressSendsTheNumericHost) {
+  ScriptedServer server({Reply(Response("HTTP/1.1 200 OK", "each"))});
+  ASSERT_TRUE(server.running());
+  http::CHTTPRequest r = Direct(server, "/e");
+  r.host = "localhost";
+  r.try_each_address = 1;
+  const Fetch f = Get(r);
+  EXPECT_EQ(f.open, http::kOk);
+  EXPECT_EQ(f.body, "each");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_NE(requests[0].raw.find("\r\nHost: 127.0.0.1:" + std::to_string(server.port()) + "\r\n"),
+            std::string::npos)
+      << requests[0].raw;
+}
+
+}  // namespace
