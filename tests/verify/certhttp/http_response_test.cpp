@@ -179,6 +179,20 @@ INSTANTIATE_TEST_SUITE_P(
                  http::kMalformed,
                  0,
                  ""},
+        BodyCase{
+            "header_line_at_the_bound",
+            {Reply(Response("HTTP/1.1 200 OK", "ok",
+                            "X-Long: " + std::string(http::kMaxHeaderLine - 10, 'a') + "\r\n"))},
+            http::kOk,
+            http::kEnd,
+            "ok"},
+        BodyCase{
+            "header_line_past_the_bound",
+            {Reply(Response("HTTP/1.1 200 OK", "ok",
+                            "X-Long: " + std::string(http::kMaxHeaderLine - 9, 'a') + "\r\n"))},
+            http::kMalformed,
+            0,
+            ""},
         BodyCase{"many_header_lines_within_the_bound",
                  {Reply(Response("HTTP/1.1 200 OK", "ok",
                                  [] {
