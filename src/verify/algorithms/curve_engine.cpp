@@ -14,14 +14,41 @@ constexpr int kOddMultiples = 1 << (kWindow - 2);  // P, 3P, ..., 15P
 template <size_t N>
 using Element = std::array<uint64_t, N>;
 
-// Arithmetic modulo an odd prime p of N limbs in Montgomery form (x R mod p,
-// R = 2^(64N)); every value is kept below p.
-template <size_t N>
+constexpr uint64_t kOnes = ~uint64_t{0};
+
+// The primes as compile-time constants, so that the multiplications fold
+// their zero and all-ones limbs.
+struct PrimeP256 {
+  static constexpr size_t kLimbs = 4;
+  static constexpr Element<4> kValue = {kOnes, 0x00000000ffffffff, 0, 0xffffffff00000001};
+};
+struct PrimeP384 {
+  static constexpr size_t kLimbs = 6;
+  static constexpr Element<6> kValue = {
+      0x00000000ffffffff, 0xffffffff00000000, 0xfffffffffffffffe, kOnes, kOnes, kOnes};
+};
+struct PrimeP521 {
+  static constexpr size_t kLimbs = 9;
+  static constexpr Element<9> kValue = {kOnes, kOnes, kOnes, kOnes, kOnes,
+                                        kOnes, kOnes, kOnes, 0x1ff};
+};
+
+constexpr uint64_t ConstantMontgomeryFactor(uint64_t m0) {
+  uint64_t inverse = m0;
+  for (int i = 0; i < 5; ++i) inverse *= 2 - m0 * inverse;
+  return 0 - inverse;
+}
+
+// Arithmetic modulo the prime in Montgomery form (x R mod p, R = 2^(64N));
+// every value is kept below p.
+template <class Prime>
 class MontgomeryField {
  public:
-  explicit MontgomeryField(std::span<const uint64_t> p) {
-    std::copy_n(p.begin(), N, p_.begin());
-    factor_ = MontgomeryFactor(p_[0]);
+  static constexpr size_t N = Prime::kLimbs;
+  static constexpr const Element<N>& p_ = Prime::kValue;
+  static constexpr uint64_t factor_ = ConstantMontgomeryFactor(Prime::kValue[0]);
+
+  MontgomeryField() {
     // R^2 mod p by one long division.
     std::array<uint64_t, 2 * N + 1> r_power{};
     r_power[2 * N] = 1;
@@ -128,8 +155,6 @@ class MontgomeryField {
     out = keep ? r : d;
   }
 
-  Element<N> p_{};
-  uint64_t factor_ = 0;
   Element<N> r_squared_{};
   Element<N> one_{};
 };
@@ -141,12 +166,13 @@ struct Point {
   Element<N> z{};  // zero: the point at infinity
 };
 
-template <size_t N>
+template <class Field>
 class Curve {
  public:
-  explicit Curve(const MontgomeryField<N>& f) : f_(f) {}
+  static constexpr size_t N = Field::N;
+  explicit Curve(const Field& f) : f_(f) {}
 
-  bool IsInfinity(const Point<N>& p) const { return MontgomeryField<N>::IsZero(p.z); }
+  bool IsInfinity(const Point<N>& p) const { return Field::IsZero(p.z); }
 
   Point<N> Infinity() const {
     Point<N> p;
@@ -205,8 +231,8 @@ class Curve {
     f_.Mul(s2, s2, z1z1);
     f_.Sub(h, u2, u1);
     f_.Sub(r, s2, s1);
-    if (MontgomeryField<N>::IsZero(h)) {
-      if (MontgomeryField<N>::IsZero(r)) {
+    if (Field::IsZero(h)) {
+      if (Field::IsZero(r)) {
         Double(p);
       } else {
         p = Infinity();
@@ -244,7 +270,7 @@ class Curve {
   }
 
  private:
-  const MontgomeryField<N>& f_;
+  const Field& f_;
 };
 
 // Width-w NAF digits of k, least significant first: each odd in
@@ -277,8 +303,8 @@ std::vector<int> Naf(const BigInteger& k) {
   return digits;
 }
 
-template <size_t N>
-bool ToElement(const MontgomeryField<N>& f, const BigInteger& x, Element<N>& out) {
+template <class Field, size_t N = Field::N>
+bool ToElement(const Field& f, const BigInteger& x, Element<N>& out) {
   std::span<const uint64_t> limbs = x.Limbs();
   if (SignificantLimbs(limbs) > N) return false;
   Element<N> plain{};
@@ -287,9 +313,8 @@ bool ToElement(const MontgomeryField<N>& f, const BigInteger& x, Element<N>& out
   return true;
 }
 
-template <size_t N>
-bool FromElement(const MontgomeryField<N>& f, const Element<N>& x, uint32_t limbs,
-                 BigInteger& out) {
+template <class Field, size_t N = Field::N>
+bool FromElement(const Field& f, const Element<N>& x, uint32_t limbs, BigInteger& out) {
   Element<N> plain;
   f.Leave(plain, x);
   if (!out.SetLimbCount(limbs)) return false;
@@ -298,13 +323,13 @@ bool FromElement(const MontgomeryField<N>& f, const Element<N>& x, uint32_t limb
   return true;
 }
 
-template <size_t N>
-bool ToPoint(const MontgomeryField<N>& f, const JacobianPoint& p, Point<N>& out) {
+template <class Field, size_t N = Field::N>
+bool ToPoint(const Field& f, const JacobianPoint& p, Point<N>& out) {
   return ToElement(f, p.x, out.x) && ToElement(f, p.y, out.y) && ToElement(f, p.z, out.z);
 }
 
-template <size_t N>
-void OddMultiples(const Curve<N>& curve, const Point<N>& p,
+template <class Field, size_t N = Field::N>
+void OddMultiples(const Curve<Field>& curve, const Point<N>& p,
                   std::array<Point<N>, kOddMultiples>& t) {
   Point<N> twice = p;
   curve.Double(twice);
@@ -315,8 +340,8 @@ void OddMultiples(const Curve<N>& curve, const Point<N>& p,
   }
 }
 
-template <size_t N>
-void AddDigit(const Curve<N>& curve, Point<N>& r, const std::array<Point<N>, kOddMultiples>& t,
+template <class Field, size_t N = Field::N>
+void AddDigit(const Curve<Field>& curve, Point<N>& r, const std::array<Point<N>, kOddMultiples>& t,
               int digit) {
   if (digit > 0) {
     curve.Add(r, t[digit / 2]);
@@ -327,11 +352,19 @@ void AddDigit(const Curve<N>& curve, Point<N>& r, const std::array<Point<N>, kOd
   }
 }
 
-template <size_t N>
+template <class Prime>
 bool MultiplyAndAdd(const EccCurveParameters& params, JacobianPoint& out, const BigInteger& k1,
                     const JacobianPoint& p1, const BigInteger& k2, const JacobianPoint& p2) {
-  MontgomeryField<N> f(params.p.Limbs());
-  Curve<N> curve(f);
+  using Field = MontgomeryField<Prime>;
+  constexpr size_t N = Field::N;
+  // The constant must be the curve's prime (the tables are kept in one place).
+  std::span<const uint64_t> p = params.p.Limbs();
+  if (SignificantLimbs(p) != N ||
+      !std::equal(Prime::kValue.begin(), Prime::kValue.end(), p.begin())) {
+    return false;
+  }
+  Field f;
+  Curve<Field> curve(f);
   Point<N> a;
   Point<N> b;
   if (!ToPoint(f, p1, a) || !ToPoint(f, p2, b)) return false;
@@ -377,11 +410,11 @@ bool CurveEngineMultiplyAndAdd(const EccCurveParameters& params, JacobianPoint& 
   }
   switch (params.curve_id) {
     case kCurveP256:
-      return MultiplyAndAdd<4>(params, out, k1, p1, k2, p2);
+      return MultiplyAndAdd<PrimeP256>(params, out, k1, p1, k2, p2);
     case kCurveP384:
-      return MultiplyAndAdd<6>(params, out, k1, p1, k2, p2);
+      return MultiplyAndAdd<PrimeP384>(params, out, k1, p1, k2, p2);
     case kCurveP521:
-      return MultiplyAndAdd<9>(params, out, k1, p1, k2, p2);
+      return MultiplyAndAdd<PrimeP521>(params, out, k1, p1, k2, p2);
     default:
       return false;
   }
