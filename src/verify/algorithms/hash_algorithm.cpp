@@ -177,3 +177,7 @@ bool HashAlgorithmIdFromOid(const char* oid, uint32_t* id) {
   if (id != nullptr) *id = found;
   return found != kHashNone;
 }
+
+bool HashAlgorithmIdFromOid(const Oid& oid, uint32_t* id) {
+  return HashAlgorithmIdFromOid(oid.GetText(), id);
+}

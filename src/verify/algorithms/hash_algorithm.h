@@ -5,6 +5,7 @@
 #include "platform/util/sha1.h"
 #include "platform/util/sha256.h"
 #include "platform/util/sha512.h"
+#include "verify/asn1/oid.h"
 #include "verify/common/refcount.h"
 
 // Numbering of hash algorithms; hash objects exist for SHA-1 to SHA-512/256.
@@ -101,3 +102,4 @@ uint32_t GetHashSizeForId(uint32_t id);
 // Maps a digest or signature-algorithm OID in dotted text to its hash id.
 // True when the OID is known; *id is always written (0 when unknown).
 bool HashAlgorithmIdFromOid(const char* oid, uint32_t* id);
+bool HashAlgorithmIdFromOid(const Oid& oid, uint32_t* id);

@@ -116,9 +116,10 @@ def modular_cases(rng, out):
         a, b = rng.getrandbits(64 * n), rng.getrandbits(64 * n)
         out.append("modmul %d %s %s %s %s" % (n, hexn(a, n), hexn(b, n), hexn(m, n),
                                               hexn(a * b % m, n)))
-    for _ in range(60):
+    for i in range(80):
         n = rng.randint(1, 8)
-        m = rng.getrandbits(64 * n) | 1
+        # Odd moduli take Montgomery's form, even ones the division path.
+        m = rng.getrandbits(64 * n) | 1 if i % 2 else (rng.getrandbits(64 * n) | 2) & ~1
         base = rng.getrandbits(64 * n)
         e = rng.getrandbits(rng.randint(0, 64 * n))
         out.append("modexp %d %s %s %s %s" % (n, hexn(base, n), hexn(e, n), hexn(m, n),

@@ -161,6 +161,11 @@ TEST(HashAlgorithmTest, IdFromOid) {
   uint32_t id = 99;
   EXPECT_FALSE(HashAlgorithmIdFromOid(nullptr, &id));
   EXPECT_EQ(id, 0u);
+  Oid oid;
+  EXPECT_FALSE(HashAlgorithmIdFromOid(oid, &id));
+  ASSERT_TRUE(oid.Assign("1.2.840.10045.4.3.2"));
+  EXPECT_TRUE(HashAlgorithmIdFromOid(oid, &id));
+  EXPECT_EQ(id, 5u);
 }
 
 }  // namespace
