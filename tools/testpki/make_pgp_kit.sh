@@ -10,6 +10,8 @@
 # OUTDIR/content.bin        the content every message signs
 # OUTDIR/<signer>-<digest>.signed   key block + one-pass signature + literal data + signature
 # OUTDIR/keyinfo.txt        "<signer> <key id hex> <creation time>" lines
+# OUTDIR/evil.bin           other content, signed by the uncertified and the repo key
+# OUTDIR/tamper/*.signed    attack files made from the genuine ones (see the end)
 #
 # Signers: update (RSA, certified as "Wexa Update Signing Certificate"),
 # repo (RSA, "Wexa Repository Signing Certificate"), uncertified (RSA, update
@@ -59,11 +61,64 @@ for s in update repo uncertified dsa dsa1024; do
   python3 "$here/pgp_keyblock.py" "$out/$s.pgp" >"$out/$s.kb"
   created=$(gpg_ --with-colons --list-keys "${fpr[$s]}" | awk -F: '$1=="pub"{print $6; exit}')
   echo "$s ${fpr[$s]: -16} $created" >>"$out/keyinfo.txt"
-  for digest in SHA256 SHA512; do
-    [[ "$s" == dsa* && "$digest" == SHA512 ]] && continue
+  digests="SHA256 SHA512"
+  [[ "$s" == update ]] && digests="SHA1 SHA224 SHA256 SHA384 SHA512"
+  [[ "$s" == dsa1024 ]] && digests="SHA256"
+  for digest in $digests; do
     msg="$out/$s-${digest,,}.gpg"
     gpg_ --compress-algo none --digest-algo "$digest" -u "${fpr[$s]}!" \
       --sign --output "$msg" "$out/content.bin" 2>/dev/null
     cat "$out/$s.kb" "$msg" >"$out/$s-${digest,,}.signed"
   done
 done
+
+head -c 3000 /dev/urandom >"$out/evil.bin"
+for s in uncertified repo; do
+  gpg_ --compress-algo none --digest-algo SHA256 -u "${fpr[$s]}!" \
+    --sign --output "$out/$s-evil.gpg" "$out/evil.bin" 2>/dev/null
+done
+
+# Attack files. gpg's own other outputs first: read from a pipe, the literal
+# data gets partial body lengths; without --compress-algo none it is compressed.
+t="$out/tamper"
+mkdir -p "$t"
+gpg_ --compress-algo none --digest-algo SHA256 -u "${fpr[update]}!" --sign \
+  <"$out/content.bin" | cat "$out/update.kb" - >"$t/piped.signed"
+gpg_ --digest-algo SHA256 -u "${fpr[update]}!" --sign --output "$out/update-zip.gpg" \
+  "$out/content.bin" 2>/dev/null
+cat "$out/update.kb" "$out/update-zip.gpg" >"$t/compressed.signed"
+tamper() { python3 "$here/pgp_tamper.py" "$@"; }
+genuine="$out/update-sha256.signed"
+for op in flip-content flip-signature flip-left16 oversize-onepass long-name \
+  overlong-literal mpi-overrun area-overrun trailing-byte; do
+  tamper "$op" "$genuine" "$t/$op.signed"
+done
+tamper hide-in-block "$genuine" "$t/hide-in-block.signed" "$out/evil.bin"
+for form in new new4 old2 old4; do tamper reframe "$genuine" "$t/reframe-$form.signed" "$form"; done
+g="$out/update-sha256.gpg"
+tamper splice "$t/keyblock-after-onepass.signed" "$g:4" "$out/update.kb:15" "$g:11" "$g:2"
+tamper splice "$t/no-onepass.signed" "$out/update.kb:15" "$g:11" "$g:2"
+tamper splice "$t/no-keyblock.signed" "$g:4" "$g:11" "$g:2"
+tamper splice "$t/no-literal.signed" "$out/update.kb:15" "$g:4" "$g:2"
+tamper splice "$t/no-signature.signed" "$out/update.kb:15" "$g:4" "$g:11"
+# A second key block between the one-pass packet and the literal data brings
+# its own key, which then signs other content.
+for s in uncertified repo; do
+  e="$out/$s-evil.gpg"
+  tamper splice "$t/replace-key-$s.signed" "$out/update.kb:15" "$g:4" "$out/$s.kb:15" \
+    "$e:11" "$e:2"
+done
+tamper splice "$t/replace-key-late.signed" "$out/update.kb:15" "$g:4" "$out/uncertified-evil.gpg:11" \
+  "$out/uncertified.kb:15" "$out/uncertified-evil.gpg:2"
+# Genuine packets of another file around the update key's one-pass packet.
+u="$out/uncertified-evil.gpg"
+tamper splice "$t/foreign-literal.signed" "$out/update.kb:15" "$g:4" "$u:11" "$u:2"
+tamper splice "$t/foreign-signature.signed" "$out/update.kb:15" "$g:4" "$g:11" "$u:2" "$g:2"
+tamper splice "$t/two-literals.signed" "$out/update.kb:15" "$g:4" "$u:11" "$g:11" "$g:2"
+tamper splice "$t/late-keyblock.signed" "$out/update.kb:15" "$g:4" "$g:11" \
+  "$out/uncertified.kb:15" "$g:2"
+python3 "$here/pgp_keyblock.py" --version 2 "$out/update.pgp" >"$out/update-v2.kb"
+tamper splice "$t/keyblock-version-2.signed" "$out/update-v2.kb:15" "$g:4" "$g:11" "$g:2"
+# The last key block decides, also when it is one the verifier skips.
+tamper splice "$t/skipped-keyblock-last.signed" "$out/update.kb:15" "$out/update-v2.kb:15" \
+  "$g:4" "$g:11" "$g:2"
