@@ -22,6 +22,23 @@ namespace {
 
 constexpr uint64_t kBlock = 128;
 
+// Each pair of round constants twice over, to add to both blocks' words with
+// one load.
+struct DoubledConstants {
+  alignas(32) uint64_t k[160];
+};
+
+constexpr DoubledConstants MakeDoubled() {
+  DoubledConstants d{};
+  for (int j = 0; j < 40; ++j) {
+    d.k[4 * j] = d.k[4 * j + 2] = kRoundConstants[2 * j];
+    d.k[4 * j + 1] = d.k[4 * j + 3] = kRoundConstants[2 * j + 1];
+  }
+  return d;
+}
+
+constexpr DoubledConstants kDoubled = MakeDoubled();
+
 // The schedules of two blocks at once, one per 128-bit half of each register:
 // the second block's words cost no extra vector instructions.
 class PairSchedule {
@@ -73,8 +90,7 @@ class PairSchedule {
   }
 
   [[gnu::always_inline]] void Store(int j) {
-    const __m256i k = _mm256_broadcastsi128_si256(
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRoundConstants + 2 * j)));
+    const __m256i k = _mm256_load_si256(reinterpret_cast<const __m256i*>(kDoubled.k + 4 * j));
     const __m256i sum = _mm256_add_epi64(x_[j % 8], k);
     _mm_store_si128(reinterpret_cast<__m128i*>(wk_[0] + 2 * j), _mm256_castsi256_si128(sum));
     _mm_store_si128(reinterpret_cast<__m128i*>(wk_[1] + 2 * j), _mm256_extracti128_si256(sum, 1));
