@@ -46,6 +46,11 @@ basicConstraints = CA:FALSE
 keyUsage = critical, digitalSignature
 subjectKeyIdentifier = none
 authorityKeyIdentifier = none
+[ ee_aia ]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+authorityKeyIdentifier = keyid
+authorityInfoAccess = OCSP;URI:http://ocsp.test/, caIssuers;URI:http://pki.test/old.der, caIssuers;URI:http://pki.test/inter_a.der
 [ v1 ]
 CNF
 
@@ -100,6 +105,7 @@ key leaf_a
 issue leaf_a "leaf-a.test" leaf_a "$out/inter_a.pem" "$out/inter_a.key" ee_ext
 issue leaf_future "leaf-future.test" leaf_a "$out/inter_a.pem" "$out/inter_a.key" ee_ext \
   20310101000000Z "$end"
+issue leaf_aia "leaf-aia.test" leaf_a "$out/inter_a.pem" "$out/inter_a.key" ee_aia
 issue leaf_past "leaf-past.test" leaf_a "$out/inter_a.pem" "$out/inter_a.key" ee_ext \
   "$start" 20250101000000Z
 key inter_future
