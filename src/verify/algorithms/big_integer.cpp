@@ -121,13 +121,13 @@ bool MontgomeryPower(std::span<uint64_t> out, std::span<const uint64_t> base,
   }
   DivideLimbs(base, m, {}, power.Span(), scratch.Span());
   product.Enter(power.Span(), power.Span());
-  std::fill(out.begin(), out.end(), 0);
-  out[0] = 1;
-  product.Enter(out, out);
+  // Left to right from the top set bit (the caller ensures one): the same
+  // power with one product fewer than right to left for e = 65537.
   const uint32_t top = exponent.BitLength();
-  for (uint32_t bit = 0; bit < top; ++bit) {
+  std::copy(power.Span().begin(), power.Span().end(), out.begin());
+  for (uint32_t bit = top - 1; bit-- > 0;) {
+    product.Multiply(out, out, out);
     if (exponent.TestBit(bit)) product.Multiply(out, out, power.Span());
-    if (bit + 1 < top) product.Multiply(power.Span(), power.Span(), power.Span());
   }
   product.Leave(out, out);
   return true;
