@@ -155,23 +155,24 @@ struct Working {
 // groups later worked out beside them.
 template <int kGroup, class S>
 [[gnu::always_inline]] inline void EightRounds(S& schedule, Working& v) {
-  if constexpr (kGroup < 8) {
-    schedule.template Pair<8 + 4 * kGroup>();
-    schedule.template Pair<9 + 4 * kGroup>();
-    schedule.template Pair<10 + 4 * kGroup>();
-    schedule.template Pair<11 + 4 * kGroup>();
-  }
+  // One schedule pair between every two rounds keeps few vector temporaries
+  // live at once, so none of them spill.
+  constexpr bool kScheduling = kGroup < 8;
   const uint64_t* w = schedule.wk() + 8 * kGroup;
   // The rounds read the words back from memory: moving them out of the vector
   // registers directly costs more than the load.
   __asm__("" : "+r"(w));
   auto& [a, b, c, d, e, f, g, h, x] = v;
+  if constexpr (kScheduling) schedule.template Pair<8 + 4 * kGroup>();
   Round(a, b, d, e, f, g, h, x, w[0]);
   Round(h, a, c, d, e, f, g, x, w[1]);
+  if constexpr (kScheduling) schedule.template Pair<9 + 4 * kGroup>();
   Round(g, h, b, c, d, e, f, x, w[2]);
   Round(f, g, a, b, c, d, e, x, w[3]);
+  if constexpr (kScheduling) schedule.template Pair<10 + 4 * kGroup>();
   Round(e, f, h, a, b, c, d, x, w[4]);
   Round(d, e, g, h, a, b, c, x, w[5]);
+  if constexpr (kScheduling) schedule.template Pair<11 + 4 * kGroup>();
   Round(c, d, f, g, h, a, b, x, w[6]);
   Round(b, c, e, f, g, h, a, x, w[7]);
 }
