@@ -2,6 +2,8 @@
 
 #include <cpuid.h>
 
+#include <atomic>
+
 namespace {
 
 // BMI2's mulx and ADX's two carry chains, read once from cpuid leaf 7.
@@ -16,7 +18,8 @@ bool CpuHasMulxAdx() {
   return (ebx & kBmi2) != 0 && (ebx & kAdx) != 0;
 }
 
-bool g_use_mulx_adx = CpuHasMulxAdx();
+// Read on every product; only tests change it (relaxed order suffices).
+std::atomic<bool> g_use_mulx_adx{CpuHasMulxAdx()};
 
 // out[0..n) += a[0..n) * k with mulx: the low halves ride the carry flag
 // (adcx) and the high halves the overflow flag (adox), so the two additions
@@ -112,12 +115,14 @@ uint64_t MulAddLimb(std::span<uint64_t> out, std::span<const uint64_t> a, uint64
 }
 
 bool SetLimbKernels(bool use_mulx_adx) {
-  g_use_mulx_adx = use_mulx_adx && CpuHasMulxAdx();
-  return g_use_mulx_adx;
+  const bool use = use_mulx_adx && CpuHasMulxAdx();
+  g_use_mulx_adx.store(use, std::memory_order_relaxed);
+  return use;
 }
 
 uint64_t MulAccumulate(std::span<uint64_t> out, std::span<const uint64_t> a, uint64_t k) {
-  if (g_use_mulx_adx) return MulAccumulateAdx(out.data(), a.data(), a.size(), k);
+  if (g_use_mulx_adx.load(std::memory_order_relaxed))
+    return MulAccumulateAdx(out.data(), a.data(), a.size(), k);
   uint64_t carry = 0;
   for (size_t j = 0; j < a.size(); ++j) {
     LimbProduct t = static_cast<LimbProduct>(a[j]) * k + out[j] + carry;
