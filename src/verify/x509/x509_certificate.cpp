@@ -39,6 +39,11 @@ constexpr const char* kDsaWithSha1Oid = "1.2.840.10040.4.3";
 // A dsa-with-sha1 signature becomes r and s of 20 bytes each.
 constexpr int64_t kDsaHalfBytes = 20;
 
+// Certificate keys use small public exponents (65537 nearly always). A larger
+// one would let a hostile issuer make each signature check a full-size
+// exponentiation, and a chain build makes up to a hundred of them.
+constexpr size_t kMaxExponentBytes = 8;
+
 // Spin rounds of the hash-cache lock before it falls back to yielding.
 constexpr int kSpinRounds = 5;
 
@@ -243,8 +248,7 @@ CountedPtr<RSAImpl> X509Certificate::GetRSAPublicKey() const {
   if (modulus_bytes <= 0 || modulus_bytes > kRsaMaxKeyBits / 8) return {};
   const uint32_t bits = static_cast<uint32_t>(modulus_bytes) * 8;
   const size_t exponent_bytes = SignificantBytes(parameters.exponent.AsSpan());
-  const size_t exponent_limit = (bits > kRsaSmallModulusBits ? kRsaMaxLargeExponentBits : bits) / 8;
-  if (exponent_bytes == 0 || exponent_bytes > exponent_limit) return {};
+  if (exponent_bytes == 0 || exponent_bytes > kMaxExponentBytes) return {};
 
   CountedPtr<RSAImpl> key = CreateRSAImpl();
   if (key.IsEmpty() || !key->SetKeySize(bits) || !key->ImportParameters(parameters)) return {};
