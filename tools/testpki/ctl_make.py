@@ -76,9 +76,17 @@ def sign(args):
         command.append("-keyid")
     if args.nocerts:
         command.append("-nocerts")
-    for certfile in args.certfile:
-        command += ["-certfile", certfile]
-    subprocess.run(command, check=True)
+    # openssl takes one -certfile; several are joined into one PEM file.
+    with tempfile.NamedTemporaryFile("wb", suffix=".pem", delete=False) as bundle:
+        for certfile in args.certfile:
+            with open(certfile, "rb") as f:
+                bundle.write(f.read())
+    if args.certfile:
+        command += ["-certfile", bundle.name]
+    try:
+        subprocess.run(command, check=True)
+    finally:
+        os.unlink(bundle.name)
 
 
 def main():

@@ -18,6 +18,7 @@
 #   foreign_root   a self-signed root outside the built-in set
 #   foreign_signer RSA signer under foreign_root
 #   plain          leaf under inter without any subjectAltName
+#   dirname        leaf under inter whose subjectAltName is a directoryName
 set -euo pipefail
 trust=${1:?usage: ctl_pki.sh TRUSTDIR OUTDIR}
 out=${2:?usage: ctl_pki.sh TRUSTDIR OUTDIR}
@@ -70,6 +71,11 @@ subjectAltName = DNS:server.test, DNS:*.wild.test, IP:127.0.0.1
 [ plain_ext ]
 basicConstraints = CA:FALSE
 keyUsage = critical, digitalSignature
+[ dirname_ext ]
+basicConstraints = CA:FALSE
+subjectAltName = dirName:alt_dir
+[ alt_dir ]
+CN = server.test
 [ signer_ext ]
 basicConstraints = CA:FALSE
 keyUsage = critical, digitalSignature
@@ -102,6 +108,7 @@ issue inter2 root10 "Wexa Test Server CA 2" ca $from 20400101000000Z
 issue server inter "server.test" leaf $from 20350101000000Z
 issue other inter2 "other.test" leaf $from 20350101000000Z
 issue plain inter "plain.test" plain $from 20350101000000Z
+issue dirname inter "dirname.test" dirname $from 20350101000000Z
 issue signer root9 "Wexa Test CTL Signer" signer $from 20400101000000Z
 issue signer10 root10 "Wexa Test CTL Signer 10" signer $from 20400101000000Z
 issue signer_ec root9 "Wexa Test CTL Signer EC" signer $from 20400101000000Z ec
