@@ -11,7 +11,9 @@
 # OUTDIR/<signer>-<digest>.signed   key block + one-pass signature + literal data + signature
 # OUTDIR/keyinfo.txt        "<signer> <key id hex> <creation time>" lines
 # OUTDIR/evil.bin           other content, signed by the uncertified and the repo key
-# OUTDIR/tamper/*.signed    attack files made from the genuine ones (see the end)
+# OUTDIR/tamper/*.signed    attack files: piped and compressed gpg output, flipped
+#                           bytes, broken framing, packets of two genuine files
+#                           spliced (pgp_tamper.py makes them; see the end)
 #
 # Signers: update (RSA, certified as "Wexa Update Signing Certificate"),
 # repo (RSA, "Wexa Repository Signing Certificate"), uncertified (RSA, update
@@ -119,6 +121,7 @@ tamper splice "$t/late-keyblock.signed" "$out/update.kb:15" "$g:4" "$g:11" \
   "$out/uncertified.kb:15" "$g:2"
 python3 "$here/pgp_keyblock.py" --version 2 "$out/update.pgp" >"$out/update-v2.kb"
 tamper splice "$t/keyblock-version-2.signed" "$out/update-v2.kb:15" "$g:4" "$g:11" "$g:2"
+tamper self-signature "$out/update.kb" "$out/update-sha256.gpg" "$t/self-signature.signed"
 # The last key block decides, also when it is one the verifier skips.
 tamper splice "$t/skipped-keyblock-last.signed" "$out/update.kb:15" "$out/update-v2.kb:15" \
   "$g:4" "$g:11" "$g:2"

@@ -19,6 +19,8 @@ kit="$root/pgp-kit-$digest"
     bash "$here/make_pgp_kit.sh" "$kit.tmp" >/dev/null 2>&1
     touch "$kit.tmp/.done"
     mv "$kit.tmp" "$kit"
+    # Kits of earlier scripts are of no further use.
+    find "$root" -maxdepth 1 -name 'pgp-kit-*' ! -name "pgp-kit-$digest" -exec rm -rf {} +
   fi
 ) 9>"$root/pgp-kit.lock"
 echo "$kit"

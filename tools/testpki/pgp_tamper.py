@@ -19,6 +19,9 @@ literal data, signature) and writes a changed copy:
     pgp_tamper.py trailing-byte IN OUT          one byte more inside the signature packet
     pgp_tamper.py reframe IN OUT FORM           every header in one length form:
                                                 new (shortest), new4, old2, old4
+    pgp_tamper.py self-signature KB GPG OUT     the key's own certification of its user
+                                                ID as the signature of a literal packet
+                                                holding the bytes it covers
 """
 import sys
 
@@ -137,6 +140,18 @@ def cmd(name, args):
             path, tag = spec.rsplit(":", 1)
             data += first(parse(read(path)), int(tag)).raw()
         return out, data
+    if name == "self-signature":
+        kb_path, gpg_path, out = args
+        kb = first(parse(read(kb_path)), TAG_KEY_BLOCK)
+        nested = parse(kb.body[1:])
+        key, uid = first(nested, 6), first(nested, 13)
+        self_sig = next(p for p in nested if p.tag == TAG_SIGNATURE and p.body[1] == 0x13)
+        signed = (b"\x99" + len(key.body).to_bytes(2, "big") + key.body + b"\xb4" +
+                  len(uid.body).to_bytes(4, "big") + uid.body)
+        one_pass = bytearray(first(parse(read(gpg_path)), TAG_ONE_PASS).body)
+        one_pass[2] = self_sig.body[3]  # the self-signature's own hash algorithm
+        literal = packet(TAG_LITERAL, b"b\x00\x00\x00\x00\x00" + signed)
+        return out, kb.raw() + packet(TAG_ONE_PASS, bytes(one_pass)) + literal + self_sig.raw()
     src, out = args[0], args[1]
     packets = parse(read(src))
     lit, sig = first(packets, TAG_LITERAL), first(packets, TAG_SIGNATURE)

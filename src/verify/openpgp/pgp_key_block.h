@@ -10,9 +10,10 @@
 // Reads a key-block packet (tag 15) whose body the reader frames: a version
 // byte, then for version 1 nested public-key, user ID and signature packets.
 // Leaves its finding in the verdict (9 when no key was certified). The body
-// is always passed over to its declared end, also when a nested packet ends
-// the block early, so the packets that follow are read where they start.
-// Returns the code that ended the block (0 when it was read whole).
+// is passed over to its declared end also when a nested packet ends the block
+// early, so the packets that follow are read where they start; only when the
+// stream fails even that are bytes of the body left unread, which the caller
+// must refuse. Returns the code that ended the block (0 when read whole).
 uint32_t PgpReadKeyBlock(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* body,
                          const PgpPacketHeader& header, const PgpVerifyInputs& inputs,
                          PgpKeyBlockVerdict* verdict);

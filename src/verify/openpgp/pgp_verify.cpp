@@ -24,6 +24,10 @@ constexpr uint64_t kLiteralFixedFields = 6;
 constexpr uint32_t kOnePassHashAt = 2;
 constexpr uint32_t kOnePassKeyIdAt = 4;
 
+// Signature types of a signed document.
+constexpr uint8_t kBinaryDocument = 0x00;
+constexpr uint8_t kTextDocument = 0x01;
+
 // Marks a loop that goes on to the next packet, as opposed to a final result.
 constexpr uint32_t kContinue = 0xFFFFFFFF;
 
@@ -194,6 +198,10 @@ uint32_t OnSignature(Loop& loop, PgpBodyReader& body) {
   if (!sig.has_issuer || !PgpKeyIdEquals(sig.issuer, key->key_id)) return kContinue;
   if (loop.outputs.reported_value != nullptr) *loop.outputs.reported_value = key->value;
   if (!ctx->literal.completed || !loop.hash) return kPgpMalformed;
+  // Only a document signature signs literal content: the key's own user-ID
+  // certification would otherwise verify a literal packet holding the bytes
+  // that certification covers.
+  if (sig.type != kBinaryDocument && sig.type != kTextDocument) return kPgpMismatch;
   return PgpVerifySignature(sig, loop.hash.Get(), *key);
 }
 

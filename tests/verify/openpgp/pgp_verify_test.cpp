@@ -161,6 +161,7 @@ TEST_F(PgpGenuineTest, TamperedAndSplicedFiles) {
       {"tamper/replace-key-repo.signed", kPgpNotVerified},
       {"tamper/replace-key-late.signed", kPgpNotVerified},
       {"tamper/foreign-literal.signed", kPgpNotVerified},
+      {"tamper/self-signature.signed", kPgpMismatch},
       {"tamper/foreign-signature.signed", kPgpOk},
       {"tamper/two-literals.signed", kPgpOk},
       {"tamper/late-keyblock.signed", kPgpOk},
