@@ -101,6 +101,9 @@ signer() {  # signer KEY CN -> $work/signer-KEY.pem
 
 key root_a && issue root_a "Test Root A" root_a self "" ca_ext
 key inter_a && issue inter_a "Test Inter A" inter_a "$out/root_a.pem" "$out/root_a.key" ca_ext
+# Same name as inter_a, another key (and so another key identifier).
+key impostor
+issue inter_a_impostor "Test Inter A" impostor "$out/root_a.pem" "$out/root_a.key" ca_ext
 key leaf_a
 issue leaf_a "leaf-a.test" leaf_a "$out/inter_a.pem" "$out/inter_a.key" ee_ext
 issue leaf_future "leaf-future.test" leaf_a "$out/inter_a.pem" "$out/inter_a.key" ee_ext \

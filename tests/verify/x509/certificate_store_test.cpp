@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_cert_source.h"
@@ -209,6 +211,45 @@ TEST_F(ExternalSourceTest, ChangeNoticeRebuildsAndAddsRevocationsAgain) {
   EXPECT_EQ(second->GetCount(), 5);
   EXPECT_TRUE(store->IsRevoked(inter.Get(), &when));
   CertificateStore::OnExternalStoreChanged(nullptr);
+}
+
+// Counts walks of the source that overlap; the store's lock must keep it at one.
+class WalkCountingSource : public FakeCertSource {
+ public:
+  const CertStoreCertificate* NextCertificate(const CertStoreCertificate* previous) override {
+    if (previous == nullptr && walkers.fetch_add(1) != 0) overlapped = true;
+    const CertStoreCertificate* next = FakeCertSource::NextCertificate(previous);
+    if (next == nullptr) walkers.fetch_sub(1);
+    return next;
+  }
+  std::atomic<int> walkers{0};
+  std::atomic<bool> overlapped{false};
+};
+
+TEST(CertificateStoreConcurrencyTest, ViewIsBuiltUnderTheLockWhileChangesArrive) {
+  WalkCountingSource source;
+  for (const char* name : {"root_a", "inter_a", "leaf_a", "deep1", "deep2", "deep3"}) {
+    source.certificates.push_back(ReadFile(PkiFile(name)));
+  }
+  CertificateStorePtr store(CreateCertificateStore(&source, 0, kRootSetOwn, nullptr));
+  ASSERT_TRUE(store && store->GetMergedCollection(kStoreViewMerged));
+  CountedPtr<X509Certificate> wanted = PkiCertificate("deep3");
+  std::atomic<int> misses{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 4; ++t) {
+    readers.emplace_back([&] {
+      for (int i = 0; i < 200; ++i) {
+        if (!store->FindCertificate(wanted.Get(), kStoreViewMerged)) ++misses;
+      }
+    });
+  }
+  std::thread changer([&] {
+    for (int i = 0; i < 200; ++i) CertificateStore::OnExternalStoreChanged(store.get());
+  });
+  for (std::thread& reader : readers) reader.join();
+  changer.join();
+  EXPECT_FALSE(source.overlapped);
+  EXPECT_EQ(misses, 0);
 }
 
 }  // namespace
