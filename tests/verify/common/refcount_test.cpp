@@ -59,7 +59,8 @@ TEST(CountedPtrTest, CopiesShareOneObjectDestroyedOnce) {
     CountedPtr<Probe> b = a;
     CountedPtr<Probe> c;
     c = b;
-    c = c;  // self-assignment keeps the reference
+    CountedPtr<Probe>& alias = c;
+    c = alias;  // self-assignment keeps the reference
     EXPECT_EQ(a.GetCount(), 3u);
     CountedPtr<Probe> d = std::move(b);
     EXPECT_TRUE(b.IsEmpty());
