@@ -95,7 +95,10 @@ for op in flip-content flip-signature flip-left16 oversize-onepass long-name \
   overlong-literal mpi-overrun area-overrun trailing-byte; do
   tamper "$op" "$genuine" "$t/$op.signed"
 done
-tamper hide-in-block "$genuine" "$t/hide-in-block.signed" "$out/evil.bin"
+# Where the window would point if the block's packets were read as the
+# message: a literal packet with other content.
+tamper splice "$out/evil-literal.pkt" "$out/uncertified-evil.gpg:11"
+tamper hide-in-block "$genuine" "$t/hide-in-block.signed" "$out/evil-literal.pkt"
 for form in new new4 old2 old4; do tamper reframe "$genuine" "$t/reframe-$form.signed" "$form"; done
 g="$out/update-sha256.gpg"
 tamper splice "$t/keyblock-after-onepass.signed" "$g:4" "$out/update.kb:15" "$g:11" "$g:2"

@@ -9,8 +9,8 @@ literal data, signature) and writes a changed copy:
     pgp_tamper.py flip-signature IN OUT         the last byte of the signature value
     pgp_tamper.py flip-left16 IN OUT            the stored left 16 bits of the digest
     pgp_tamper.py splice OUT FILE:TAG...        the first packet of TAG from each FILE
-    pgp_tamper.py hide-in-block IN OUT TRAILER  message packets inside a key block that
-                                                ends early, TRAILER bytes after it
+    pgp_tamper.py hide-in-block IN OUT TRAILER  message packets inside a certifying key
+                                                block that ends early, TRAILER after it
     pgp_tamper.py oversize-onepass IN OUT       one-pass packet that swallows the rest
     pgp_tamper.py long-name IN OUT              literal name length beyond the body
     pgp_tamper.py overlong-literal IN OUT       literal length beyond the end of the file
@@ -167,10 +167,12 @@ def cmd(name, args):
         trailer = read(args[2])
         kb = first(packets, TAG_KEY_BLOCK)
         message = b"".join(p.raw() for p in packets if p.tag != TAG_KEY_BLOCK)
-        # A nested public-key packet too short to read ends the block at once,
-        # right before the genuine message packets.
-        body = bytes([1]) + bytes([0xC6, 5]) + message + trailer
-        return out, kb.raw() + packet(TAG_KEY_BLOCK, body) + trailer
+        # The genuine block certifies its key, then a second public-key packet
+        # ends it right before the genuine message packets, which lie inside
+        # the block; other content follows where the block's length says the
+        # next packets are.
+        body = kb.body + bytes([0xC6, 0]) + message + trailer
+        return out, packet(TAG_KEY_BLOCK, body) + trailer
     if name == "oversize-onepass":
         kb, op = first(packets, TAG_KEY_BLOCK), first(packets, TAG_ONE_PASS)
         rest = lit.raw() + sig.raw()
