@@ -39,6 +39,74 @@ constexpr uint64_t ConstantMontgomeryFactor(uint64_t m0) {
   return 0 - inverse;
 }
 
+// One operand-scanning round of the four-limb Montgomery product: t += a b[i]
+// with the low halves on the carry flag and the high halves on the overflow
+// flag, then t += m p for m = t0 * factor, and t shifts down one limb.
+#define UPD_MONTGOMERY_ROUND(OFFSET) \
+  "mov " #OFFSET                     \
+  "(%[b]), %%rdx\n\t"                \
+  "xor %k[zero], %k[zero]\n\t"       \
+  "mulx 0(%[a]), %[lo], %[hi]\n\t"   \
+  "adcx %[lo], %[t0]\n\t"            \
+  "adox %[hi], %[t1]\n\t"            \
+  "mulx 8(%[a]), %[lo], %[hi]\n\t"   \
+  "adcx %[lo], %[t1]\n\t"            \
+  "adox %[hi], %[t2]\n\t"            \
+  "mulx 16(%[a]), %[lo], %[hi]\n\t"  \
+  "adcx %[lo], %[t2]\n\t"            \
+  "adox %[hi], %[t3]\n\t"            \
+  "mulx 24(%[a]), %[lo], %[hi]\n\t"  \
+  "adcx %[lo], %[t3]\n\t"            \
+  "adox %[hi], %[t4]\n\t"            \
+  "adcx %[zero], %[t4]\n\t"          \
+  "adox %[zero], %[t5]\n\t"          \
+  "adcx %[zero], %[t5]\n\t"          \
+  "mov %[t0], %%rdx\n\t"             \
+  "imul %[factor], %%rdx\n\t"        \
+  "xor %k[zero], %k[zero]\n\t"       \
+  "mulx 0(%[p]), %[lo], %[hi]\n\t"   \
+  "adcx %[lo], %[t0]\n\t"            \
+  "adox %[hi], %[t1]\n\t"            \
+  "mulx 8(%[p]), %[lo], %[hi]\n\t"   \
+  "adcx %[lo], %[t1]\n\t"            \
+  "adox %[hi], %[t2]\n\t"            \
+  "mulx 16(%[p]), %[lo], %[hi]\n\t"  \
+  "adcx %[lo], %[t2]\n\t"            \
+  "adox %[hi], %[t3]\n\t"            \
+  "mulx 24(%[p]), %[lo], %[hi]\n\t"  \
+  "adcx %[lo], %[t3]\n\t"            \
+  "adox %[hi], %[t4]\n\t"            \
+  "adcx %[zero], %[t4]\n\t"          \
+  "adox %[zero], %[t5]\n\t"          \
+  "adcx %[zero], %[t5]\n\t"          \
+  "mov %[t1], %[t0]\n\t"             \
+  "mov %[t2], %[t1]\n\t"             \
+  "mov %[t3], %[t2]\n\t"             \
+  "mov %[t4], %[t3]\n\t"             \
+  "mov %[t5], %[t4]\n\t"             \
+  "mov $0, %k[t5]\n\t"
+
+// a b / 2^256 mod p before the final subtraction: r (four limbs) plus top,
+// below 2p. Only where LimbKernelsUseMulxAdx().
+void MontgomeryMul4MulxAdx(uint64_t* r, uint64_t& top, const uint64_t* a, const uint64_t* b,
+                           const uint64_t* p, uint64_t factor) {
+  uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0, t5 = 0;
+  uint64_t lo, hi, zero;
+  __asm__(UPD_MONTGOMERY_ROUND(0) UPD_MONTGOMERY_ROUND(8) UPD_MONTGOMERY_ROUND(16)
+              UPD_MONTGOMERY_ROUND(24)
+          : [t0] "+&r"(t0), [t1] "+&r"(t1), [t2] "+&r"(t2), [t3] "+&r"(t3), [t4] "+&r"(t4),
+            [t5] "+&r"(t5), [lo] "=&r"(lo), [hi] "=&r"(hi), [zero] "=&r"(zero)
+          : [a] "r"(a), [b] "r"(b), [p] "r"(p), [factor] "m"(factor)
+          : "rdx", "cc", "memory");
+  r[0] = t0;
+  r[1] = t1;
+  r[2] = t2;
+  r[3] = t3;
+  top = t4;
+}
+
+#undef UPD_MONTGOMERY_ROUND
+
 // Arithmetic modulo the prime in Montgomery form (x R mod p, R = 2^(64N));
 // every value is kept below p.
 template <class Prime>
@@ -61,8 +129,22 @@ class MontgomeryField {
 
   const Element<N>& One() const { return one_; }
 
-  // Coarsely Integrated Operand Scanning: out = a b / R mod p.
+  // out = a b / R mod p.
   void Mul(Element<N>& out, const Element<N>& a, const Element<N>& b) const {
+    if constexpr (N == 4) {
+      if (use_mulx_adx_) {
+        uint64_t top = 0;
+        Element<4> r;
+        MontgomeryMul4MulxAdx(r.data(), top, a.data(), b.data(), p_.data(), factor_);
+        ReduceOnce(out, r, top);
+        return;
+      }
+    }
+    MulPortable(out, a, b);
+  }
+
+  // Coarsely Integrated Operand Scanning.
+  void MulPortable(Element<N>& out, const Element<N>& a, const Element<N>& b) const {
     std::array<uint64_t, N + 2> t{};
 #pragma GCC unroll 16
     for (size_t i = 0; i < N; ++i) {
@@ -155,6 +237,7 @@ class MontgomeryField {
     out = keep ? r : d;
   }
 
+  bool use_mulx_adx_ = LimbKernelsUseMulxAdx();
   Element<N> r_squared_{};
   Element<N> one_{};
 };

@@ -120,6 +120,8 @@ bool SetLimbKernels(bool use_mulx_adx) {
   return use;
 }
 
+bool LimbKernelsUseMulxAdx() { return g_use_mulx_adx.load(std::memory_order_relaxed); }
+
 uint64_t MulAccumulate(std::span<uint64_t> out, std::span<const uint64_t> a, uint64_t k) {
   if (g_use_mulx_adx.load(std::memory_order_relaxed))
     return MulAccumulateAdx(out.data(), a.data(), a.size(), k);

@@ -13,6 +13,8 @@ __extension__ typedef unsigned __int128 LimbProduct;
 // has BMI2 and ADX (the default), else portable code. Returns whether the fast
 // kernel is in use; lets tests run both over the same cases.
 bool SetLimbKernels(bool use_mulx_adx);
+// Whether the mulx/adcx/adox kernels are in use now.
+bool LimbKernelsUseMulxAdx();
 
 // a += b over a.size() limbs (b holds at least as many); returns the carry.
 uint64_t AddLimbs(std::span<uint64_t> a, std::span<const uint64_t> b);

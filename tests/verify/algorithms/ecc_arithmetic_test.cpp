@@ -11,6 +11,7 @@
 #include "support/temp_dir.h"
 #include "verify/algorithms/ecc_curves.h"
 #include "verify/algorithms/hex_util.h"
+#include "verify/algorithms/limb_arithmetic.h"
 #include "verify/algorithms/modular_arithmetic.h"
 #include "verify/algorithms/weierstrass_curve.h"
 
@@ -187,7 +188,14 @@ class EccCaseRunner {
   std::istringstream in_;
 };
 
-TEST(EccArithmeticTest, MatchesOpenSslParametersAndPythonIntegers) {
+// Both multiply kernels run over the same cases.
+class EccArithmeticTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void TearDown() override { (void)SetLimbKernels(true); }
+};
+
+TEST_P(EccArithmeticTest, MatchesOpenSslParametersAndPythonIntegers) {
+  if (SetLimbKernels(GetParam()) != GetParam()) GTEST_SKIP() << "no BMI2/ADX on this processor";
   std::vector<std::string> cases = GeneratedCases();
   ASSERT_GT(cases.size(), 1000u) << "the case generator did not run";
   EccCaseRunner runner;
@@ -196,6 +204,9 @@ TEST(EccArithmeticTest, MatchesOpenSslParametersAndPythonIntegers) {
     EXPECT_TRUE(failure.empty()) << line.substr(0, 100) << "...: " << failure;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, EccArithmeticTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "MulxAdx" : "Portable"; });
 
 }  // namespace
 }  // namespace upd::test
