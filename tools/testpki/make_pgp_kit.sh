@@ -91,6 +91,7 @@ gpg_ --digest-algo SHA256 -u "${fpr[update]}!" --sign --output "$out/update-zip.
 cat "$out/update.kb" "$out/update-zip.gpg" >"$t/compressed.signed"
 tamper() { python3 "$here/pgp_tamper.py" "$@"; }
 genuine="$out/update-sha256.signed"
+genuine_gpg="$out/update-sha256.gpg"
 for op in flip-content flip-signature flip-left16 oversize-onepass long-name \
   overlong-literal mpi-overrun area-overrun trailing-byte; do
   tamper "$op" "$genuine" "$t/$op.signed"
@@ -98,6 +99,14 @@ done
 # Where the window would point if the block's packets were read as the
 # message: a literal packet with other content.
 tamper splice "$out/evil-literal.pkt" "$out/uncertified-evil.gpg:11"
+# Key blocks that end in a second key, in a packet running past their end,
+# in a packet of another tag (skipped) and a last block with a version 3 key.
+tamper keyblock-append "$genuine" "$t/keyblock-second-key.signed" c600
+tamper keyblock-append "$genuine" "$t/keyblock-overrun.signed" cd0541
+tamper keyblock-append "$genuine" "$t/keyblock-other-tag.signed" ce020000
+printf '\xcf\x09\x01\xc6\x06\x03\x00\x00\x00\x00\x01' >"$out/v3-key.kb"
+tamper splice "$t/keyblock-v3-key-last.signed" "$out/update.kb:15" "$out/v3-key.kb:15" \
+  "$genuine_gpg:4" "$genuine_gpg:11" "$genuine_gpg:2"
 tamper hide-in-block "$genuine" "$t/hide-in-block.signed" "$out/evil-literal.pkt"
 for form in new new4 old2 old4; do tamper reframe "$genuine" "$t/reframe-$form.signed" "$form"; done
 g="$out/update-sha256.gpg"

@@ -19,6 +19,7 @@ literal data, signature) and writes a changed copy:
     pgp_tamper.py trailing-byte IN OUT          one byte more inside the signature packet
     pgp_tamper.py reframe IN OUT FORM           every header in one length form:
                                                 new (shortest), new4, old2, old4
+    pgp_tamper.py keyblock-append IN OUT HEX    bytes added to the end of the key block
     pgp_tamper.py self-signature KB GPG OUT     the key's own certification of its user
                                                 ID as the signature of a literal packet
                                                 holding the bytes it covers
@@ -193,6 +194,9 @@ def cmd(name, args):
         return out, replace(packets, TAG_SIGNATURE, packet(TAG_SIGNATURE, body))
     if name == "trailing-byte":
         return out, replace(packets, TAG_SIGNATURE, packet(TAG_SIGNATURE, sig.body + b"\x00"))
+    if name == "keyblock-append":
+        kb = first(packets, TAG_KEY_BLOCK)
+        return out, replace(packets, TAG_KEY_BLOCK, packet(TAG_KEY_BLOCK, kb.body + bytes.fromhex(args[2])))
     if name == "reframe":
         form = args[2]
         return out, b"".join(packet(p.tag, p.body, form) for p in packets)

@@ -209,10 +209,14 @@ uint32_t OnKeyBlock(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& head
   _PGP_VERIFY_CONTEXT* ctx = loop.context;
   ctx->verdict.code = kPgpNotVerified;
   ctx->verdict.certified_key.Clear();
-  (void)PgpReadKeyBlock(ctx, &body, header, loop.inputs, &ctx->verdict);
-  // The block was not passed over to its end: where the next packet starts
-  // is unknown.
-  return body.Left() == 0 ? kContinue : kPgpMalformed;
+  const uint32_t rc = PgpReadKeyBlock(ctx, &body, header, loop.inputs, &ctx->verdict);
+  // A block whose nested packets do not fill it exactly, or that was not
+  // passed over to its end, is malformed; failures of content (a key version
+  // or algorithm not supported) only leave it without a certified key.
+  if (body.Left() != 0 || rc == kPgpPartialLength || rc == kPgpNotAPacket || rc == kPgpMalformed) {
+    return kPgpMalformed;
+  }
+  return kContinue;
 }
 
 uint32_t OnPacket(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& header) {
