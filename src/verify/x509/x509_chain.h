@@ -135,7 +135,8 @@ class X509Chain {
   [[nodiscard]] uint32_t CheckCAConstraints(const X509Certificate& certificate,
                                             int64_t depth) const;
   [[nodiscard]] uint32_t CheckCertificates(const CountedPtr<X509Certificate>& leaf);
-  // Time and revocation check of one certificate: 0 fine, else the failing bit.
+  // Time and revocation check of one certificate; sets the status bits and
+  // returns the bit that ends the build (0 when the build goes on).
   [[nodiscard]] uint32_t CheckOne(const X509Certificate& certificate);
   void RecheckChain(const CountedPtr<X509Certificate>& leaf);
   [[nodiscard]] uint32_t StoreView() const;
