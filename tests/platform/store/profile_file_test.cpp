@@ -186,6 +186,28 @@ TEST(ProfileLookup, IndexAgreesWithScanFromTheStart) {
   }
 }
 
+TEST(ProfileLookup, ManySectionsOfOneNameLoadAndResolveToTheFirst) {
+  // A catalogue may repeat a section any number of times. Each repeat must
+  // cost one step to load (not one step per earlier repeat, which for this
+  // many would take the better part of an hour) and lookups see the first.
+  constexpr size_t kRepeats = 200000;
+  std::string text = "[\"A\"]\r\nfirst=1\r\n";
+  text.reserve(text.size() + kRepeats * 10 + 20);
+  for (size_t i = 0; i < kRepeats; ++i) text += "[A]\r\nk=2\r\n";
+  text += "[B]\r\nb=3\r\n";
+  CProfileFile file;
+  ASSERT_TRUE(file.ParseText(text));
+  ASSERT_EQ(file.GetSectionCount(), kRepeats + 2);
+  EXPECT_STREQ(file.GetValue("a", "first", "<none>"), "1");
+  EXPECT_STREQ(file.GetValue("A", "k", "<none>"), "<none>") << "only the first [A] is seen";
+  EXPECT_STREQ(file.GetValue("b", "b", "<none>"), "3");
+  ASSERT_TRUE(file.RemoveSection("A"));
+  EXPECT_STREQ(file.GetValue("A", "k", "<none>"), "2") << "the next repeat comes forward";
+  EXPECT_STREQ(file.GetValue("A", "first", "<none>"), "<none>");
+  EXPECT_EQ(file.FindSection("A"), file.GetSectionAt(0));
+  EXPECT_STREQ(file.GetValue("B", "b", "<none>"), "3");
+}
+
 TEST(ProfileSection, IntegersAreReadAsStrtollKeptTo32Bits) {
   const std::pair<const char*, int32_t> cases[] = {
       {"42", 42},
