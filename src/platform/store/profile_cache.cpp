@@ -5,6 +5,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/os/os_error.h"
 #include "platform/os/os_mutex.h"
 #include "platform/util/strings.h"
 
@@ -176,6 +177,9 @@ bool ProfileWriteString(const char* section, const char* key, const char* value,
   ProfileLockGuard lock;
   CProfileFile* file = ProfileCacheGetFile(path);
   if (file == nullptr) return false;
+  // Only a missing file may be written from nothing; one that exists but
+  // could not be read would lose everything the cache never saw.
+  if (!file->IsLoaded() && OsGetLastError() != kOsNotFound) return false;
   if (CProfileSection* found = file->FindSection(section)) {
     if (!found->SetValue(key, value)) return false;
   } else {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/os/os_error.h"
 #include "platform/util/strings.h"
 
 namespace {
@@ -19,7 +20,7 @@ SETTINGS_STORE* FileOpen(SETTINGS_STORE* store, const char* path) {
     delete store;
     return nullptr;
   }
-  static_cast<void>(store->file.Init(path));
+  if (!store->file.Init(path) && OsGetLastError() != kOsNotFound) store->unreadable = true;
   return store;
 }
 
@@ -45,7 +46,7 @@ bool FileGetDword(SETTINGS_STORE* store, const char* key, uint32_t* out) {
 }
 
 bool FileSetString(SETTINGS_STORE* store, const char* key, const char* value) {
-  if (key == nullptr || value == nullptr) return false;
+  if (key == nullptr || value == nullptr || store->unreadable) return false;
   if (CProfileSection* section = store->file.FindSection(kSection)) {
     if (!section->SetValue(key, value)) return false;
   } else {

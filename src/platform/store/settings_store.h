@@ -32,6 +32,10 @@ struct SETTINGS_STORE {
   uint32_t kind = 0;
   CProfileFile file;
   SETTINGS_STORE_OPS ops{};
+  // The file exists but could not be read (descriptors or memory ran out, an
+  // I/O error): sets are refused, as rewriting it would drop every value the
+  // handle never saw.
+  bool unreadable = false;
 };
 
 // A new handle on the file named after "file://", or null for a location

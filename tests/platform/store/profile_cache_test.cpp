@@ -1,6 +1,8 @@
 #include "platform/store/profile_cache.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -178,6 +180,18 @@ TEST_F(ProfileCacheTest, WriteReportsAFailedSave) {
   upd::test::WriteFile(dir_.file("blocker"), "x");
   const std::string path = dir_.file("blocker/w.ini");
   EXPECT_FALSE(ProfileWriteString("s", "k", "v", path.c_str()));
+}
+
+TEST_F(ProfileCacheTest, AFileThatCannotBeReadIsNotWrittenFromNothing) {
+  // Behind a write-only descriptor the file exists and can be written but not
+  // read; writing a key must not replace what the cache could not see.
+  const std::string path = Ini("wo.ini", "[s]\r\nkeep=1\r\n");
+  const int fd = open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  const std::string fd_path = "/dev/fd/" + std::to_string(fd);
+  EXPECT_FALSE(ProfileWriteString("s", "k", "v", fd_path.c_str()));
+  close(fd);
+  EXPECT_EQ(upd::test::ReadFile(path), "[s]\r\nkeep=1\r\n");
 }
 
 TEST_F(ProfileCacheTest, TheLockIsRecursiveAndExcludesOtherThreads) {

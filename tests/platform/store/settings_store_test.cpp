@@ -1,13 +1,40 @@
 #include "platform/store/settings_store.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
 namespace {
+
+// Uses up every descriptor the process may open while it lives, as a busy
+// service can, and gives them back afterwards.
+class NoFreeDescriptors {
+ public:
+  NoFreeDescriptors() {
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit low = saved_;
+    low.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, 256);
+    setrlimit(RLIMIT_NOFILE, &low);
+    for (int fd = dup(0); fd >= 0; fd = dup(0)) held_.push_back(fd);
+  }
+  ~NoFreeDescriptors() {
+    for (int fd : held_) close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+  NoFreeDescriptors(const NoFreeDescriptors&) = delete;
+  NoFreeDescriptors& operator=(const NoFreeDescriptors&) = delete;
+
+ private:
+  rlimit saved_{};
+  std::vector<int> held_;
+};
 
 class SettingsStoreTest : public ::testing::Test {
  protected:
@@ -125,6 +152,28 @@ TEST_F(SettingsStoreTest, AFailedSaveIsReportedAndLeavesTheFile) {
   EXPECT_FALSE(SettingsStoreSetDword(store.get(), "k", 1));
   EXPECT_FALSE(SettingsStoreSetString(store.get(), "k", "v"));
   EXPECT_EQ(upd::test::ReadFile(dir_.file("blocker")), "x");
+}
+
+TEST_F(SettingsStoreTest, AFileThatCouldNotBeReadIsNeverRewritten) {
+  const std::string path = dir_.file("settings.ini");
+  const std::string original = "[Servers]\r\nA=http://a/\r\n[Settings]\r\nLastUpdate=5\r\n";
+  upd::test::WriteFile(path, original);
+  SettingsStorePtr store;
+  {
+    NoFreeDescriptors exhausted;
+    store = Open(path);
+  }
+  ASSERT_NE(store, nullptr) << "an unreadable file still gives a store";
+  uint32_t value = 0;
+  EXPECT_FALSE(SettingsStoreGetDword(store.get(), "LastUpdate", &value));
+  EXPECT_FALSE(SettingsStoreSetDword(store.get(), "LastUpdateAttempt", 7));
+  EXPECT_FALSE(SettingsStoreSetString(store.get(), "Group", "g"));
+  EXPECT_EQ(upd::test::ReadFile(path), original) << "values the handle never saw are kept";
+
+  SettingsStorePtr readable = Open(path);
+  ASSERT_NE(readable, nullptr);
+  EXPECT_TRUE(SettingsStoreSetDword(readable.get(), "LastUpdateAttempt", 7));
+  EXPECT_EQ(upd::test::ReadFile(path), original + "LastUpdateAttempt=7\r\n");
 }
 
 TEST_F(SettingsStoreTest, TwoHandlesOnOneFileLastWriteWins) {
