@@ -57,15 +57,37 @@ void ASN1::ReleaseChildren() {
 
 int ASN1::CopyFrom(const ASN1& other) {
   if (this == &other) return 1;
-  CArrayNoThrow<ASN1, const ASN1&> children;
-  if (!children.Copy(other.children_)) return 0;
-  ReleaseChildren();
-  children_ = std::move(children);
+  // Copied level by level through a work list: hostile nesting must not
+  // turn into recursion. Each children array is sized once, so the pointers
+  // on the list stay valid.
+  ASN1 copy;
+  copy.CopyShallow(other);
+  struct Pending {
+    ASN1* to;
+    const ASN1* from;
+  };
+  CArrayNoThrow<Pending> work;
+  if (!work.Add(Pending{&copy, &other})) return 0;
+  while (!work.IsEmpty()) {
+    const Pending next = work[work.GetSize() - 1];
+    if (!work.SetSize(work.GetSize() - 1)) return 0;
+    const int64_t count = next.from->children_.GetSize();
+    if (count == 0) continue;
+    if (!next.to->children_.SetSize(count)) return 0;
+    for (int64_t i = 0; i < count; ++i) {
+      next.to->children_[i].CopyShallow(next.from->children_[i]);
+      if (!work.Add(Pending{&next.to->children_[i], &next.from->children_[i]})) return 0;
+    }
+  }
+  *this = std::move(copy);
+  return 1;
+}
+
+void ASN1::CopyShallow(const ASN1& other) {
   tag_ = other.tag_;
   flags_ = other.flags_;
   value_ = other.value_;
   encoding_ = other.encoding_;
-  return 1;
 }
 
 CountedPtr<ASN1> ASN1::Parse(const ByteArray& input, bool decode_all) {
@@ -199,4 +221,12 @@ const ASN1* ASN1::GetChildIfTag(int64_t i, uint8_t tag) const {
 int ASN1::AddChild(const ASN1& child) {
   flags_ |= kFlagStale;
   return children_.Add(child);
+}
+
+int ASN1::AddChild(ASN1&& child) {
+  flags_ |= kFlagStale;
+  const int64_t at = children_.GetSize();
+  if (!children_.SetSize(at + 1)) return 0;
+  children_[at] = std::move(child);
+  return 1;
 }

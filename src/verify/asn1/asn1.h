@@ -38,7 +38,7 @@ class ASN1 {
   ASN1& operator=(ASN1&& other) noexcept;
   ~ASN1();
 
-  // Copies tag and flags, shares the views and copies the children recursively.
+  // Copies tag and flags, shares the views and copies the children (all levels).
   [[nodiscard]] int CopyFrom(const ASN1& other);
 
   // Reads one element from the start of input into a new tree.
@@ -92,8 +92,9 @@ class ASN1 {
   // 1 when both (fresh) encodings are non-empty and byte-equal.
   [[nodiscard]] int Equals(ASN1& other);
 
-  // Appends a copy of child and marks this node's encoding stale.
+  // Appends a copy of child (or takes it over) and marks this node's encoding stale.
   [[nodiscard]] int AddChild(const ASN1& child);
+  [[nodiscard]] int AddChild(ASN1&& child);
 
   // Writes the element into out (replacing its content).
   [[nodiscard]] static int Encode(const ASN1& node, ByteStorage& out);
@@ -106,6 +107,8 @@ class ASN1 {
   };
 
   [[nodiscard]] int Build(uint8_t tag, std::span<const uint8_t> value);
+  // Tag, flags and views, without the children.
+  void CopyShallow(const ASN1& other);
   [[nodiscard]] int RebuildEncoding();
   [[nodiscard]] int DecodeWith(bool decode_all, Asn1EndIndex& ends);
   [[nodiscard]] int DecodeChildren(int64_t offset, int64_t level, bool decode_all,

@@ -41,7 +41,7 @@ CountedPtr<X509Extension> X509Extension::Create(ASN1& node) {
   if (value.GetTag() == kTagOctetString && value.GetValueLength() > 0 &&
       value.GetChildCount() == 0) {
     CountedPtr<ASN1> content = ASN1::Parse(value.Value(), true);
-    if (content.IsEmpty() || !value.AddChild(*content)) return {};
+    if (content.IsEmpty() || !value.AddChild(std::move(*content))) return {};
   }
   if (!extension->Decode()) return {};
   return extension;

@@ -165,11 +165,15 @@ void* RunDepthJob(void* arg) {
   auto* job = static_cast<DepthJob*>(arg);
   CountedPtr<ASN1> root = ASN1::Parse(upd::test::BytesOf(job->der), job->decode_all);
   job->parsed = root.IsEmpty() ? 0 : 1;
+  if (root.IsEmpty()) return nullptr;
+  // A deep copy must not recurse per level either.
+  ASN1 copy;
+  if (!copy.CopyFrom(*root) || copy.Equals(*root) != 1) job->parsed = -2;
   return nullptr;
 }
 
-// Parses (and destroys the tree) on a thread with a small stack: neither
-// decoding nor destruction may recurse per level.
+// Parses, copies and destroys the tree on a thread with a small stack: none
+// of these may recurse per level.
 int ParseOnSmallStack(const std::string& der, bool decode_all) {
   constexpr size_t kSmallStack = 64 * 1024;
   DepthJob job{der, decode_all, -1};
