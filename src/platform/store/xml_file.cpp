@@ -1,5 +1,6 @@
 #include "platform/store/xml_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -70,6 +71,17 @@ bool RenameIsSafe(const std::string& target) {
   return (attributes & kOsAttrRegular) != 0;
 }
 
+// The replacement of an existing file keeps its mode and, where the process
+// may give files away, its owner, as rewriting it in place would.
+bool KeepModeAndOwner(const std::string& target, OS_FILE* file) {
+  struct stat old {};
+  if (::stat(target.c_str(), &old) != 0) return true;  // a new file
+  const int fd = fileno(file->stream);
+  if (::fchmod(fd, old.st_mode & 07777) != 0) return false;
+  static_cast<void>(::fchown(fd, old.st_uid, old.st_gid));
+  return true;
+}
+
 bool WriteReplacing(const std::string& target, const std::string& text) {
   const size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
@@ -77,7 +89,8 @@ bool WriteReplacing(const std::string& target, const std::string& text) {
   char temp[PATH_MAX];
   if (OsGetTempFileName(name.c_str(), temp, sizeof(temp), folder.c_str()) != 0) return false;
   FilePtr file(OsFileOpen(temp, nullptr, kOsAccessWrite | kOsAccessLock, kOsCreateAlways));
-  if (file == nullptr || !WriteAndClose(std::move(file), text, true) ||
+  if (file == nullptr || !KeepModeAndOwner(target, file.get()) ||
+      !WriteAndClose(std::move(file), text, true) ||
       OsFileRename(temp, nullptr, target.c_str(), nullptr, kOsRenameOverwrite) != 0) {
     (void)OsFileDelete(temp, nullptr);
     return false;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -119,6 +120,24 @@ TEST(XmlFileTest, SaveThroughALinkReplacesTheFileItNames) {
             kXmlOk);
   EXPECT_TRUE(fs::is_symlink(dir.path() / "link.xml"));
   EXPECT_EQ(ReadFile(target), Serialized(document.get()));
+}
+
+TEST(XmlFileTest, ReplacingAFileKeepsItsModeAndOwner) {
+  TempDir dir;
+  const std::string path = dir.file("config.xml");
+  WriteFile(path, "<old/>");
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::others_read);
+  ASSERT_EQ(::chown(path.c_str(), 1234, 5678), 0) << "tests run as root";
+  XmlDocumentPtr document = SampleDocument(1);
+  ASSERT_EQ(MemStoreSaveFile(document.get(), MemStoreGetRoot(document.get()), path.c_str()),
+            kXmlOk);
+  EXPECT_EQ(ReadFile(path), Serialized(document.get()));
+  struct stat after {};
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 07777, 0644u);
+  EXPECT_EQ(after.st_uid, 1234u);
+  EXPECT_EQ(after.st_gid, 5678u);
 }
 
 TEST(XmlFileTest, DescriptorPathIsWrittenInPlace) {
