@@ -2,8 +2,9 @@
 //   flags (1 byte: bit 0 locate-only, bit 1 blocked ID, bit 2 minimum time),
 //   a 2-byte big-endian length n, n bytes of a public-key packet body (the
 //   certifying key), then the signed message.
-// tools/testpki/pgp_fuzz_seeds.py writes such inputs from the signing kit, so
-// the fuzzer starts from messages whose key blocks really are certified.
+// pgp_verify_fuzz_seeds.sh (through tools/testpki/pgp_fuzz_seeds.py) writes
+// such inputs from the signing kit, so the fuzzer starts from messages whose
+// key blocks really are certified.
 
 #include <cstddef>
 #include <cstdint>
