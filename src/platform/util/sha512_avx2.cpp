@@ -13,8 +13,12 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,bmi2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,bmi2")
+#endif
 
 #include "platform/util/sha512_rounds.h"
 
@@ -127,7 +131,11 @@ void Sha512BlockAvx2(SHA512_CONTEXT* context, const uint8_t* data, uint64_t bloc
   if (blocks != 0) CompressOne(context->state, data);
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #else
 
