@@ -1,6 +1,7 @@
 #include "verify/x509/certificate_list_verify.h"
 
 #include <cctype>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -13,6 +14,8 @@
 namespace {
 
 constexpr char kOidSubjectAltName[] = "2.5.29.17";
+// What an unexpected answer of the signer match becomes: no trusted signer.
+constexpr uint32_t kUnexpectedSignerMatch = 6;
 
 std::string Lower(const char* text) {
   std::string out(text);
@@ -56,7 +59,7 @@ uint32_t MapSignerMatch(uint32_t match) {
     case kSignerBadArgument:
       return kCertListBadLength;
     default:
-      return 6;
+      return kUnexpectedSignerMatch;
   }
 }
 

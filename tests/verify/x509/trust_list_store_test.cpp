@@ -8,6 +8,7 @@
 #include "support/ctl_fixture.h"
 #include "support/der_testing.h"
 #include "verify/certhttp/scripted_server.h"
+#include "verify/pkcs7/pkcs7_content_info.h"
 #include "verify/x509/ctl_store.h"
 #include "verify/x509/trust_list.h"
 
@@ -39,6 +40,9 @@ int64_t Held(CTLCertStoreImpl& store) {
   return store.GetCertificates().IsEmpty() ? 0 : store.GetCertificates()->GetCount();
 }
 
+const std::vector<std::string> kListed = {"signer", "inter"};
+const std::vector<std::string> kCarried = {"inter"};
+
 TEST(TrustListStoreTest, CachedListIsUsedWithoutARequest) {
   ScriptedServer server({}, true);
   ASSERT_TRUE(server.running());
@@ -52,8 +56,6 @@ TEST(TrustListStoreTest, CachedListIsUsedWithoutARequest) {
 }
 
 TEST(TrustListStoreTest, DownloadedListIsCheckedThenSaved) {
-  const std::string list = MakeList(upd::test::TempDir().file("unused"));
-  (void)list;
   upd::test::TempDir lists;
   const std::string good = MakeList(lists.file("good.stl"));
   ScriptedServer server({Serve(good)}, true);
@@ -67,6 +69,57 @@ TEST(TrustListStoreTest, DownloadedListIsCheckedThenSaved) {
   EXPECT_EQ(requests[0].raw.rfind("GET /pki/ctl/" + Sha1Hex("server") + ".stl HTTP/1.1\r\n", 0), 0u)
       << requests[0].raw;
   EXPECT_EQ(upd::test::ReadFile(env.CtlPath("server")), upd::test::ReadFile(good));
+}
+
+// The store's credential reaches the PKI server when it asks for one.
+TEST(TrustListStoreTest, CredentialIsGivenToTheServer) {
+  upd::test::TempDir lists;
+  const std::string good = MakeList(lists.file("good.stl"));
+  ScriptedServer server({Reply(Response("HTTP/1.1 401 Unauthorized", "",
+                                        "WWW-Authenticate: Basic realm=\"pki\"\r\n")),
+                         Serve(good)},
+                        true);
+  ASSERT_TRUE(server.running());
+  CountedPtr<NetworkCredential> credential = MakeCounted<NetworkCredential>();
+  ASSERT_TRUE(credential->Set("user", "pw"));
+  upd::test::TempDir temp;
+  CertificateStorePtr trust(CreateCertificateStore(nullptr, 0, kTlsRootSet, nullptr));
+  CTLCertStoreImpl store;
+  ASSERT_TRUE(store.Initialize(Url(server).c_str(), credential, {}, temp.file("cache").c_str(),
+                               trust.get(), upd::test::kCtlTestTime, kTlsChainFlags));
+  EXPECT_EQ(Fetch(store, "server"), kFetchOk);
+  const std::vector<certhttp_test::Request> requests = server.Requests();
+  ASSERT_FALSE(requests.empty());
+  // base64("user:pw")
+  EXPECT_NE(requests.back().raw.find("Authorization: Basic dXNlcjpwdw==\r\n"), std::string::npos)
+      << requests.back().raw;
+}
+
+// The outer and the encapsulated content types are checked before anything else.
+TEST(TrustListStoreTest, ContentTypesMustBeThoseOfATrustList) {
+  Env env;
+  CtlPki& pki = CtlPki::Get();
+  const std::string content = pki.Content(env.temp().file("ctl.der"), kListed);
+  // The same list signed as plain data.
+  const std::string data = env.temp().file("data.p7");
+  ASSERT_EQ(upd::test::RunCommand("openssl cms -sign -binary -nodetach -nosmimecap -md sha256 "
+                                  "-outform DER -in " +
+                                  content + " -signer " + pki.Path("signer.pem") + " -inkey " +
+                                  pki.Path("signer.key") + " -certfile " + pki.Path("inter.pem") +
+                                  " -out " + data),
+            0);
+  EXPECT_TRUE(env.lists().ParseTrustList(upd::test::BytesOf(upd::test::ReadFile(data))).IsEmpty());
+  // A good list passes the same check.
+  const std::string good = MakeList(env.temp().file("good.stl"));
+  CountedPtr<X509CertificateCollection> held =
+      env.lists().ParseTrustList(upd::test::BytesOf(upd::test::ReadFile(good)));
+  ASSERT_FALSE(held.IsEmpty());
+  EXPECT_EQ(held->GetCount(), 2);
+  // The bare signedData content, without its ContentInfo, is no list.
+  CountedPtr<CPKCS7::ContentInfo> outer =
+      CPKCS7::ContentInfo::Parse(upd::test::BytesOf(upd::test::ReadFile(good)), false);
+  ASSERT_FALSE(outer.IsEmpty());
+  EXPECT_TRUE(env.lists().ParseTrustList(outer->GetContent()).IsEmpty());
 }
 
 TEST(TrustListStoreTest, TransferFailuresAreReturned) {
@@ -112,9 +165,6 @@ TEST_P(RefusedListTest, IsNotMergedNorSaved) {
   EXPECT_FALSE(fs::exists(env.CtlPath("server")));
   EXPECT_EQ(server.Requests().size(), 1u);
 }
-
-const std::vector<std::string> kListed = {"signer", "inter"};
-const std::vector<std::string> kCarried = {"inter"};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedListTest,
