@@ -9,7 +9,9 @@
 #include "support/der_testing.h"
 #include "support/temp_dir.h"
 #include "verify/pkcs7/pkcs7_content_info.h"
+#include "verify/x509/certificate_store.h"
 #include "verify/x509/trust_list.h"
+#include "verify/x509/x509_chain.h"
 
 namespace {
 
@@ -146,6 +148,40 @@ TEST_F(SignedDataTest, ExpectedTypeMustMatchTheAttribute) {
   ASSERT_FALSE(m.data.IsEmpty());
   EXPECT_EQ(m.data->VerifySignerInfo(kOidPkcs7Data), kPkcs7ContentTypeMismatch);
   EXPECT_EQ(m.data->VerifySignerInfo(kOidCertificateTrustList), kPkcs7Ok);
+}
+
+// The signer check, then the signer's chain against the product's roots.
+TEST_F(SignedDataTest, VerifyChainsTheSigner) {
+  CtlPki& pki = CtlPki::Get();
+  CertificateStorePtr store(CreateCertificateStore(nullptr, 0, 4, nullptr));
+  ASSERT_TRUE(store != nullptr);
+  upd::test::TempDir temp;
+  struct Case {
+    const char* signer;
+    int64_t time;
+    uint32_t want;
+  } cases[] = {
+      {"signer", upd::test::kCtlTestTime, kChainTrusted},
+      {"signer10", upd::test::kCtlTestTime, kChainTrusted},
+      {"signer_expired", upd::test::kCtlTestTime, kChainFailed},
+      {"signer_expired", 1767225600, kChainTrusted},  // 2026-01-01, still valid
+      // Its root is neither carried nor in the store: a partial chain.
+      {"foreign_signer", upd::test::kCtlTestTime, kChainFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.signer) + " at " + std::to_string(c.time));
+    const Message m = Read(pki.Sign(temp.file("list.stl"), content_, c.signer, {"inter"}));
+    ASSERT_FALSE(m.data.IsEmpty());
+    EXPECT_EQ(m.data->Verify(store.get(), c.time, 0x47, kOidCertificateTrustList), c.want);
+    EXPECT_EQ(m.data->IsVerified(), c.want == kChainTrusted);
+    EXPECT_FALSE(m.data->GetChain().IsEmpty());
+  }
+  // A failing signer check is returned before any chain is built.
+  const Message m = Read(signed_);
+  EXPECT_EQ(m.data->Verify(store.get(), upd::test::kCtlTestTime, 0x47, kOidPkcs7Data),
+            kPkcs7ContentTypeMismatch);
+  EXPECT_TRUE(m.data->GetChain().IsEmpty());
+  EXPECT_FALSE(m.data->IsVerified());
 }
 
 // Hand-made fields for the bounds of content location.
