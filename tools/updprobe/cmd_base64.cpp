@@ -6,26 +6,17 @@
 
 #include "command.h"
 #include "platform/util/base64.h"
+#include "probe_input.h"
 
 namespace updprobe {
 namespace {
 
 // An empty input still needs a real pointer: the codec refuses null text.
-const char* Bytes(const std::vector<char>& v) { return v.empty() ? "" : v.data(); }
-
-bool ReadAll(const char* path, std::vector<char>& out) {
-  const bool from_stdin = std::string_view(path) == "-";
-  FILE* in = from_stdin ? stdin : std::fopen(path, "rb");
-  if (in == nullptr) return false;
-  char chunk[1 << 16];
-  size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) out.insert(out.end(), chunk, chunk + n);
-  const bool ok = std::ferror(in) == 0;
-  if (!from_stdin) std::fclose(in);
-  return ok;
+const char* Bytes(const std::vector<uint8_t>& v) {
+  return v.empty() ? "" : reinterpret_cast<const char*>(v.data());
 }
 
-int Encode(const std::vector<char>& data) {
+int Encode(const std::vector<uint8_t>& data) {
   uint64_t need = 0;
   (void)Base64Encode(Bytes(data), data.size(), nullptr, 0, &need);
   std::vector<char> text(need);
@@ -39,7 +30,7 @@ int Encode(const std::vector<char>& data) {
   return kExitOk;
 }
 
-int Decode(const std::vector<char>& text) {
+int Decode(const std::vector<uint8_t>& text) {
   std::vector<uint8_t> bytes(text.size() / 4 * 3 + 3);
   uint64_t written = 0;
   const int clean = Base64Decode(Bytes(text), text.size(), bytes.data(), bytes.size(), &written);
@@ -51,8 +42,8 @@ int Base64Command(Args args) {
   if (args.size() != 2) return Usage("base64 takes encode|decode FILE");
   const std::string_view mode = args[0];
   if (mode != "encode" && mode != "decode") return Usage("base64 takes encode|decode FILE");
-  std::vector<char> input;
-  if (!ReadAll(args[1], input)) {
+  std::vector<uint8_t> input;
+  if (!ReadInput(args[1], input)) {
     std::fprintf(stderr, "updprobe: cannot read '%s'\n", args[1]);
     return kExitUsage;
   }

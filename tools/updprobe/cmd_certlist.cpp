@@ -7,13 +7,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "command.h"
+#include "probe_input.h"
 #include "verify/x509/certificate_list_verify.h"
 #include "verify/x509/certificate_store.h"
 #include "verify/x509/ctl_store.h"
@@ -21,13 +20,6 @@
 
 namespace updprobe {
 namespace {
-
-bool ReadWhole(const char* path, std::vector<uint8_t>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
 
 bool ParseTime(const char* text, int64_t& out) {
   char* end = nullptr;
@@ -75,7 +67,7 @@ int CertList(Args args) {
       return Usage("certlist: unknown option");
     } else {
       certificates.emplace_back();
-      if (!ReadWhole(args[i], certificates.back())) {
+      if (!ReadInput(args[i], certificates.back())) {
         std::fprintf(stderr, "certlist: cannot read %s\n", args[i]);
         return kExitFailure;
       }

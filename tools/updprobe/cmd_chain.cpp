@@ -2,13 +2,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "command.h"
+#include "probe_input.h"
 #include "verify/x509/builtin_roots.h"
 #include "verify/x509/certificate_store.h"
 #include "verify/x509/static_cert_store.h"
@@ -16,14 +15,6 @@
 
 namespace updprobe {
 namespace {
-
-bool ReadBytes(const char* path, ByteArray& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.empty()) return false;
-  return out.Assign(static_cast<int64_t>(bytes.size()), bytes.data()) != 0;
-}
 
 bool ParseNumber(const char* text, int base, uint64_t& out) {
   if (text == nullptr || *text == '\0' || *text == '-') return false;
@@ -67,8 +58,10 @@ bool ParseOptions(Args args, ChainOptions& options) {
 
 // Loads a certificate file; prints why on failure.
 CountedPtr<X509Certificate> LoadCertificate(const char* path) {
+  std::vector<uint8_t> file;
   ByteArray bytes;
-  if (!ReadBytes(path, bytes)) {
+  if (!ReadInput(path, file) || file.empty() ||
+      bytes.Assign(static_cast<int64_t>(file.size()), file.data()) == 0) {
     std::fprintf(stderr, "chain: cannot read %s\n", path);
     return {};
   }

@@ -4,39 +4,12 @@
 #include <vector>
 
 #include "command.h"
+#include "probe_input.h"
 #include "verify/algorithms/ecdsa.h"
 #include "verify/algorithms/hash_algorithm.h"
 
 namespace updprobe {
 namespace {
-
-std::optional<std::vector<uint8_t>> ParseHex(std::string_view hex) {
-  if (hex.size() % 2 != 0) return std::nullopt;
-  std::vector<uint8_t> out;
-  out.reserve(hex.size() / 2);
-  auto digit = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    int high = digit(hex[i]);
-    int low = digit(hex[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    out.push_back(static_cast<uint8_t>(high * 16 + low));
-  }
-  return out;
-}
-
-uint32_t HashIdFromName(std::string_view name) {
-  if (name == "sha1") return kHashSHA1;
-  if (name == "sha224") return kHashSHA224;
-  if (name == "sha256") return kHashSHA256;
-  if (name == "sha384") return kHashSHA384;
-  if (name == "sha512") return kHashSHA512;
-  return kHashNone;
-}
 
 uint32_t CurveIdFromName(std::string_view name) {
   if (name == "p256") return kCurveP256;

@@ -1,12 +1,11 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "command.h"
+#include "probe_input.h"
 #include "verify/common/input_stream.h"
 #include "verify/openpgp/pgp_key.h"
 #include "verify/openpgp/pgp_packet_reader.h"
@@ -16,13 +15,6 @@ namespace updprobe {
 namespace {
 
 constexpr uint8_t kTagPublicKey = 6;
-
-bool LoadFile(const char* path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
 
 // Reads the first public-key packet of an exported key file.
 bool ReadFirstPublicKey(const std::vector<uint8_t>& file, PgpKeyBlockKey* key) {
@@ -47,11 +39,11 @@ int PgpVerify(Args args) {
   if (args.size() != 3) return Usage("pgp-verify takes KEYFILE USERID FILE");
   std::vector<uint8_t> key_file;
   std::vector<uint8_t> signed_file;
-  if (!LoadFile(args[0], &key_file)) {
+  if (!ReadInput(args[0], key_file)) {
     std::fprintf(stderr, "pgp-verify: cannot read %s\n", args[0]);
     return kExitFailure;
   }
-  if (!LoadFile(args[2], &signed_file)) {
+  if (!ReadInput(args[2], signed_file)) {
     std::fprintf(stderr, "pgp-verify: cannot read %s\n", args[2]);
     return kExitFailure;
   }
