@@ -12,4 +12,8 @@ namespace upd::test {
 std::vector<std::string> RunPythonOracle(const std::string& program,
                                          const std::vector<std::string>& input_lines);
 
+// Runs a Python script of the source tree (a path relative to its top) and
+// returns its non-empty output lines; empty when the script failed.
+std::vector<std::string> RunPythonScript(const std::string& relative_path);
+
 }  // namespace upd::test

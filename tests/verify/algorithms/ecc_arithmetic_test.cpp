@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/python_oracle.h"
 #include "support/temp_dir.h"
 #include "verify/algorithms/ecc_curves.h"
 #include "verify/algorithms/hex_util.h"
@@ -19,17 +20,7 @@ namespace upd::test {
 namespace {
 
 std::vector<std::string> GeneratedCases() {
-  const char* python = std::getenv("PYTHON3");
-  std::string command = std::string(python ? python : "python3") + " " +
-                        SourcePath("tests/verify/algorithms/ecc_cases.py");
-  std::string out;
-  if (RunCommand(command, &out) != 0) return {};
-  std::vector<std::string> lines;
-  std::istringstream in(out);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) lines.push_back(line);
-  }
-  return lines;
+  return RunPythonScript("tests/verify/algorithms/ecc_cases.py");
 }
 
 class EccCaseRunner {
