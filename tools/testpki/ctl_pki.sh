@@ -25,6 +25,8 @@ out=${2:?usage: ctl_pki.sh TRUSTDIR OUTDIR}
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# shellcheck source=openssl_ca.sh
+. "$(dirname "$0")/openssl_ca.sh"
 
 cp "$trust/root9.pem" "$trust/root9.key" "$trust/root10.pem" "$trust/root10.key" "$work/"
 
@@ -39,25 +41,9 @@ key() {
 issue() {
   local name=$1 issuer=$2 cn=$3 kind=$4 start=$5 end=$6 alg=${7:-rsa}
   key "$work/$name.key" "$alg"
-  local ca="$work/$name.ca"
-  mkdir -p "$ca/new"
-  : >"$ca/index.txt"
-  openssl rand -hex 16 >"$ca/serial"
-  cat >"$work/$name.cnf" <<CNF
-[ ca ]
-default_ca = issuer
-[ issuer ]
-dir = $ca
-database = \$dir/index.txt
-new_certs_dir = \$dir/new
-serial = \$dir/serial
-default_md = sha256
-policy = anything
-unique_subject = no
-copy_extensions = none
-[ anything ]
-commonName = supplied
-organizationName = optional
+  {
+    ca_database "$work/$name.ca"
+    cat <<CNF
 [ ca_ext ]
 basicConstraints = critical, CA:TRUE
 keyUsage = critical, keyCertSign, cRLSign
@@ -87,6 +73,7 @@ prompt = no
 CN = $cn
 O = Wexa Test PKI
 CNF
+  } >"$work/$name.cnf"
   openssl req -new -key "$work/$name.key" -config "$work/$name.cnf" -out "$work/$name.csr"
   local selfsign=() keyfile=$work/$issuer.key certfile=()
   if [ "$issuer" = "$name" ]; then

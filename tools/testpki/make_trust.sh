@@ -14,29 +14,15 @@ out=${1:?usage: make_trust.sh OUTDIR}
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# shellcheck source=openssl_ca.sh
+. "$(dirname "$0")/openssl_ca.sh"
 
 make_root() {
   local name=$1 cn=$2 start=$3 end=$4
   openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:4096 -out "$work/$name.key" 2>/dev/null
-  mkdir -p "$work/$name.ca/new"
-  : >"$work/$name.ca/index.txt"
-  cat >"$work/$name.cnf" <<CNF
-[ ca ]
-default_ca = root
-[ root ]
-dir = $work/$name.ca
-database = \$dir/index.txt
-new_certs_dir = \$dir/new
-serial = \$dir/serial
-default_md = sha256
-policy = anything
-unique_subject = no
-copy_extensions = none
-x509_extensions = root_ext
-[ anything ]
-commonName = supplied
-organizationName = optional
-countryName = optional
+  {
+    ca_database "$work/$name.ca"
+    cat <<CNF
 [ root_ext ]
 basicConstraints = critical, CA:TRUE
 keyUsage = critical, keyCertSign, cRLSign, digitalSignature
@@ -49,9 +35,10 @@ CN = $cn
 O = Wexa Test Trust
 C = SK
 CNF
-  openssl rand -hex 16 >"$work/$name.ca/serial"
+  } >"$work/$name.cnf"
   openssl req -new -key "$work/$name.key" -config "$work/$name.cnf" -out "$work/$name.csr"
   openssl ca -batch -selfsign -notext -config "$work/$name.cnf" -keyfile "$work/$name.key" \
+    -extensions root_ext \
     -startdate "$start" -enddate "$end" -in "$work/$name.csr" -out "$work/$name.pem" 2>/dev/null
   openssl x509 -in "$work/$name.pem" -outform DER -out "$out/$name.der"
   openssl x509 -in "$work/$name.pem" -out "$out/$name.pem"

@@ -15,6 +15,8 @@ trust=${2:-}
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# shellcheck source=openssl_ca.sh
+. "$(dirname "$0")/openssl_ca.sh"
 
 # The common window; tests run at 2030-01-01.
 start=20200101000000Z
@@ -60,23 +62,7 @@ key() {  # key NAME: a P-256 key, kept from an earlier call
 }
 
 ca_config() {  # ca_config: a fresh openssl ca database
-  rm -rf "$work/db" && mkdir -p "$work/db/new" && : >"$work/db/index.txt"
-  openssl rand -hex 16 >"$work/db/serial"
-  cat >"$work/ca.cnf" <<CNF
-[ ca ]
-default_ca = any
-[ any ]
-dir = $work/db
-database = \$dir/index.txt
-new_certs_dir = \$dir/new
-serial = \$dir/serial
-default_md = sha256
-policy = anything
-unique_subject = no
-copy_extensions = none
-[ anything ]
-commonName = supplied
-CNF
+  ca_database "$work/db" >"$work/ca.cnf"
 }
 
 # issue NAME CN KEY ISSUER_CERT ISSUER_KEY EXT [START END]: one certificate
