@@ -29,8 +29,8 @@ bool AppendCoordinate(std::vector<uint8_t> value, size_t size, std::vector<uint8
 }
 
 struct Inputs {
-  uint32_t curve;
-  uint32_t hash;
+  uint32_t curve = 0;
+  uint32_t hash = kHashNone;
   std::vector<uint8_t> x;
   std::vector<uint8_t> y;
   std::vector<uint8_t> message;
