@@ -135,10 +135,10 @@ def cmd(name, args):
             at += len(p.raw())
         return None
     if name == "splice":
-        out, specs = args[0], args[1:]
+        out, sources = args[0], args[1:]
         data = b""
-        for spec in specs:
-            path, tag = spec.rsplit(":", 1)
+        for source in sources:
+            path, tag = source.rsplit(":", 1)
             data += first(parse(read(path)), int(tag)).raw()
         return out, data
     if name == "self-signature":

@@ -130,16 +130,16 @@ int OsFileGetInfoByHandle(OS_FILE* file, uint64_t* modification_time, uint64_t* 
 }
 
 int OsSetFileTimes(int fd, const char* path, const OS_FILE_TIMES* times) {
-  const timespec spec[2] = {
+  const timespec stamps[2] = {
       {static_cast<time_t>(times->access_seconds), static_cast<long>(times->access_nanoseconds)},
       {static_cast<time_t>(times->modification_seconds),
        static_cast<long>(times->modification_nanoseconds)}};
-  const long result = path != nullptr ? syscall(SYS_utimensat, AT_FDCWD, path, spec, 0)
-                                      : syscall(SYS_utimensat, fd, nullptr, spec, 0);
+  const long result = path != nullptr ? syscall(SYS_utimensat, AT_FDCWD, path, stamps, 0)
+                                      : syscall(SYS_utimensat, fd, nullptr, stamps, 0);
   if (result == 0) return 0;
   if (errno == ENOSYS) {
-    const timeval tv[2] = {{spec[0].tv_sec, spec[0].tv_nsec / 1000},
-                           {spec[1].tv_sec, spec[1].tv_nsec / 1000}};
+    const timeval tv[2] = {{stamps[0].tv_sec, stamps[0].tv_nsec / 1000},
+                           {stamps[1].tv_sec, stamps[1].tv_nsec / 1000}};
     if ((path != nullptr ? utimes(path, tv) : futimes(fd, tv)) == 0) return 0;
   }
   OsSetErrnoError(errno);
