@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -286,8 +287,9 @@ TEST_F(RsaTest, ImportBoundsModulusAndExponent) {
     EXPECT_EQ(rsa->HasKey(), row.ok) << row.name;
   }
   // Leading zero bytes (a DER INTEGER's sign byte) do not count.
-  std::vector<uint8_t> modulus{0x00};
-  modulus.insert(modulus.end(), Key(1024).modulus.begin(), Key(1024).modulus.end());
+  const std::vector<uint8_t>& plain = Key(1024).modulus;
+  std::vector<uint8_t> modulus(plain.size() + 1, 0x00);
+  std::copy(plain.begin(), plain.end(), modulus.begin() + 1);
   RSAParameters parameters;
   ASSERT_TRUE(parameters.modulus.AssignBytes(modulus));
   ASSERT_TRUE(parameters.exponent.AssignBytes(std::vector<uint8_t>{0, 0, 1, 0, 1}));
