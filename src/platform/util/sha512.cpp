@@ -10,6 +10,7 @@
 #endif
 
 #include "platform/util/cpu_features.h"
+#include "platform/util/digest_absorb.h"
 #include "platform/util/digest_bytes.h"
 #include "platform/util/sha256.h"
 #include "platform/util/sha512_rounds.h"
@@ -112,29 +113,7 @@ int Sha512_256Init(SHA512_CONTEXT* context) { return Start(context, kSha512_256I
 
 int Sha512Update(SHA512_CONTEXT* context, const void* data, uint64_t length) {
   if (context == nullptr || data == nullptr) return 1;
-  const auto* in = static_cast<const uint8_t*>(data);
-  if (context->buffered != 0) {
-    uint64_t take = kBlock - context->buffered;
-    if (take > length) take = length;
-    std::memcpy(context->buffer + context->buffered, in, take);
-    context->buffered += take;
-    in += take;
-    length -= take;
-    if (context->buffered < kBlock) return 0;
-    Sha512Block(context, context->buffer, 1);
-    context->processed += kBlock;
-    context->buffered = 0;
-  }
-  if (uint64_t blocks = length / kBlock; blocks != 0) {
-    Sha512Block(context, in, blocks);
-    context->processed += blocks * kBlock;
-    in += blocks * kBlock;
-    length -= blocks * kBlock;
-  }
-  if (length != 0) {
-    std::memcpy(context->buffer, in, length);
-    context->buffered = length;
-  }
+  DigestAbsorb<kBlock>(context, static_cast<const uint8_t*>(data), length, Sha512Block);
   return 0;
 }
 
