@@ -8,7 +8,7 @@
 #include "platform/util/file_finder.h"
 #include "platform/util/path_helpers.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
+#include "platform/util/host_binding.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ bool IsRealFolder(const OS_FILE_INFO& info) {
          (info.attributes & kOsAttrSymlink) == 0;
 }
 
-std::string SubFolder(const UPDATER_CONTEXT* context, const char* name) {
+std::string SubFolder(const HostBinding* context, const char* name) {
   return PathJoinString(context->updateFolder, name);
 }
 
@@ -54,22 +54,22 @@ int DeleteFolder(const char* folder, bool remove_self) {
   return result;
 }
 
-int CleanTempFolder(const UPDATER_CONTEXT* context) {
+int CleanTempFolder(const HostBinding* context) {
   if (context == nullptr) return -1;
   return DeleteFolder(context->updateFolder, false);
 }
 
-int CleanContinuousFolder(const UPDATER_CONTEXT* context) {
+int CleanContinuousFolder(const HostBinding* context) {
   if (context == nullptr) return -1;
   return DeleteFolder(SubFolder(context, "continuous").c_str(), true);
 }
 
-int CleanTempMirrorFolder(const UPDATER_CONTEXT* context) {
+int CleanTempMirrorFolder(const HostBinding* context) {
   if (context == nullptr) return -1;
   return DeleteFolder(SubFolder(context, "tempMirror").c_str(), true);
 }
 
-UPD_ERROR CleanModulesFolder(const UPDATER_CONTEXT* context) {
+UPD_ERROR CleanModulesFolder(const HostBinding* context) {
   if (context == nullptr) return kUpdDeleteFailed;
   const std::string modules = PathJoinString(context->modulesFolder, "Modules");
   bool ok = DeleteFolder(modules.c_str(), true) == 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/util/host_binding.h"
 #include "updater.h"
 
 // Deletion of folder trees and the engine's clean-up of its own folders.
@@ -12,11 +13,11 @@
 int DeleteFolder(const char* folder, bool remove_self);
 
 // The update-files folder's content (the folder stays).
-int CleanTempFolder(const UPDATER_CONTEXT* context);
+int CleanTempFolder(const HostBinding* context);
 // The update-files folder's "continuous" and "tempMirror" sub-folders.
-int CleanContinuousFolder(const UPDATER_CONTEXT* context);
-int CleanTempMirrorFolder(const UPDATER_CONTEXT* context);
+int CleanContinuousFolder(const HostBinding* context);
+int CleanTempMirrorFolder(const HostBinding* context);
 // The "Modules" folder and every "em*.dat.old" file of the modules folder:
 // 0 only when all of it went (a missing "Modules" folder counts as a
 // failure), else 0x1021.
-[[nodiscard]] UPD_ERROR CleanModulesFolder(const UPDATER_CONTEXT* context);
+[[nodiscard]] UPD_ERROR CleanModulesFolder(const HostBinding* context);

@@ -5,7 +5,7 @@
 #include "platform/os/os_path.h"
 #include "platform/util/charset.h"
 #include "platform/util/strings.h"
-#include "updater/api/context.h"
+#include "platform/util/host_binding.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ void NotifyRelease(const UPDATER_SETTINGS* settings, uint32_t event, ENGINE_DISP
   Raise(settings, event, &record);
 }
 
-bool NotifyContext(const UPDATER_CONTEXT* context, uint32_t event, void* buffer) {
+bool NotifyContext(const HostBinding* context, uint32_t event, void* buffer) {
   if (context == nullptr) return false;
   const UPDATER_SETTINGS* settings = context->settings;
   if (!HasHostCallback(settings)) return false;
@@ -110,10 +110,10 @@ void NotifyHostEvent29(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispat
   NotifyRelease(settings, UPD_EVENT_ENGINE_END, dispatch);
 }
 
-bool NotifyHostEvent30(const UPDATER_CONTEXT* context, void* buffer) {
+bool NotifyHostEvent30(const HostBinding* context, void* buffer) {
   return NotifyContext(context, UPD_EVENT_DEAL_ID, buffer);
 }
 
-bool NotifyHostEvent31(const UPDATER_CONTEXT* context, void* buffer) {
+bool NotifyHostEvent31(const HostBinding* context, void* buffer) {
   return NotifyContext(context, UPD_EVENT_OS_INFO, buffer);
 }

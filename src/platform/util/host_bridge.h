@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/util/host_binding.h"
 #include "updater.h"
 
 // The library's road to its host: one wrapper per host event. Each builds
@@ -40,5 +41,5 @@ void NotifyHostEvent29(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispat
 
 // Events 30 and 31 pass the caller's buffer through the callback of the
 // context's current settings; true when a callback exists and answered 0.
-[[nodiscard]] bool NotifyHostEvent30(const UPDATER_CONTEXT* context, void* buffer);
-[[nodiscard]] bool NotifyHostEvent31(const UPDATER_CONTEXT* context, void* buffer);
+[[nodiscard]] bool NotifyHostEvent30(const HostBinding* context, void* buffer);
+[[nodiscard]] bool NotifyHostEvent31(const HostBinding* context, void* buffer);

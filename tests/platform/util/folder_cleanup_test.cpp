@@ -8,7 +8,7 @@
 #include "platform/util/path_helpers.h"
 #include "platform/util/strings.h"
 #include "support/temp_dir.h"
-#include "updater/api/context.h"
+#include "platform/util/host_binding.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ class ContextFolders : public ::testing::Test {
   std::string Modules(const std::string& name) const { return context_.modulesFolder + name; }
 
   TempDir dir_;
-  UPDATER_CONTEXT context_;
+  HostBinding context_;
 };
 
 TEST_F(ContextFolders, CleanTempFolderKeepsTheFolder) {

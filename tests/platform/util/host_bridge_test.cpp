@@ -8,7 +8,7 @@
 
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
-#include "updater/api/context.h"
+#include "platform/util/host_binding.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST(HostBridge, WithoutCallbackNothingIsSentAndDefaultsAnswer) {
     NotifyHostEvent27(s, &pair);
     NotifyHostEvent29(s, &pair);
   }
-  UPDATER_CONTEXT context;
+  HostBinding context;
   context.settings = settings;
   char buffer[128] = {};
   EXPECT_FALSE(NotifyHostEvent30(&context, buffer));
@@ -232,7 +232,7 @@ TEST(HostBridge, EngineRequestPairStartsZeroed) {
 
 TEST(HostBridge, DealAndSystemEventsUseTheContextsSettings) {
   EventHost host;
-  UPDATER_CONTEXT context;
+  HostBinding context;
   context.settings = host.settings();
   char deal[128] = "deal";
   char system[208] = "system";
