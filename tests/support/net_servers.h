@@ -27,7 +27,8 @@
 //   EXPECT_EQ(web.AccessLog(1).at(0).status, 200);
 //
 // A server that cannot start fails the test (ADD_FAILURE) and leaves
-// running() false; its log is on the test's standard error.
+// running() false; its log is on the test's standard error. Python and shell
+// tests reach the same servers through tools/testnet (README.md there).
 namespace upd::test {
 
 struct Credential {

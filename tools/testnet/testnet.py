@@ -105,12 +105,16 @@ def _owns_sockets(pid, inodes):
     return all("socket:[%s]" % inode in links for inode in inodes)
 
 
-def _make_traversable(folder, user):
-    """Lets a server that drops to user reach its own folder."""
+def _make_traversable(folder, parent, user):
+    """Lets a server that drops to user reach its own folder: the test's
+    folders get o+x, anything above them must already allow it."""
     path = os.path.abspath(folder)
+    top = os.path.dirname(os.path.abspath(parent))
     while path != "/":
         mode = os.stat(path).st_mode
         if not mode & 0o001:
+            if path == top or not path.startswith(top + "/"):
+                raise RuntimeError("%s cannot enter %s" % (user.pw_name, path))
             os.chmod(path, mode | 0o001)
         path = os.path.dirname(path)
     for root, dirs, files in os.walk(folder):
@@ -148,6 +152,7 @@ class Server:
     def __init__(self, parent, ipv6=False):
         if any(c.isspace() for c in os.path.abspath(parent)):
             raise ValueError("the server folder must not contain white space")
+        self.parent = parent
         self.folder = tempfile.mkdtemp(prefix=self.kind + "-", dir=parent)
         self.ipv6 = ipv6
         self.addresses = ["127.0.0.1"] + (["::1"] if ipv6 else [])
@@ -438,7 +443,7 @@ class Squid(Server):
         if os.geteuid() == 0:
             # squid refuses to run as root and drops to its own user, which
             # must still reach its folder.
-            _make_traversable(f, pwd.getpwnam(self.USER))
+            _make_traversable(f, self.parent, pwd.getpwnam(self.USER))
 
     def command(self):
         return [_program("squid"), "-N", "-f", os.path.join(self.folder, "squid.conf")]
