@@ -226,8 +226,15 @@ class Server:
         values.update(self.logs())
         return values
 
-    def access_log(self):
-        return read_access_log(self.logs().get("access_log", ""))
+    def access_log(self, at_least=0, timeout=5.0):
+        """The access log, waiting until it has at_least entries: servers
+        write a line only after the answer went out."""
+        deadline = time.monotonic() + timeout
+        while True:
+            entries = read_access_log(self.logs().get("access_log", ""))
+            if len(entries) >= at_least or time.monotonic() > deadline:
+                return entries
+            time.sleep(0.02)
 
     def __enter__(self):
         return self.start()
