@@ -4,6 +4,7 @@ set -euo pipefail
 source "$UPD_SOURCE_DIR/tools/testnet/testnet.sh"
 
 tmp=$(mktemp -d)
+trap 'testnet_stop_all; rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 check() {
@@ -38,5 +39,4 @@ for _ in $(seq 100); do
 done
 pids=$(pgrep -f "serve.py .*--dir $tmp|$tmp/(nginx|squid|scripted)-" || true)
 [[ -z "$pids" ]] || fail "servers left behind: $pids"
-rm -rf "$tmp"
 echo ok
