@@ -49,14 +49,14 @@ class TcpProtocolTest : public ::testing::Test {
 
 struct HostCase {
   const char* host;
-  int family;  // of the kept address
+  int family;  // of the kept address; 0 when the system's resolver decides
 };
 
 TEST_F(TcpProtocolTest, ConnectsByAddressNameAndBracketsWithThePortArgument) {
   StartPeer({script::Read(4), script::Send("pong"), script::Close()});
   // A port suffix in the host text never wins over the port argument.
   const HostCase kCases[] = {
-      {"127.0.0.1", kOsAddrIPv4}, {"localhost", kOsAddrIPv4}, {"127.0.0.1:9", kOsAddrIPv4},
+      {"127.0.0.1", kOsAddrIPv4}, {"localhost", 0}, {"127.0.0.1:9", kOsAddrIPv4},
       {"[::1]:9", kOsAddrIPv6},   {"[::1]", kOsAddrIPv6},     {"::1", kOsAddrIPv6},
   };
   int connection = 0;
@@ -66,7 +66,9 @@ TEST_F(TcpProtocolTest, ConnectsByAddressNameAndBracketsWithThePortArgument) {
     ASSERT_EQ(tcp.Connect(c.host, peer_->port(), nullptr), kUpdOk);
     EXPECT_TRUE(tcp.IsConnected());
     ASSERT_NE(tcp.KeptAddresses(), nullptr);
-    EXPECT_EQ(OsAddrGetFamily(tcp.KeptAddresses()), c.family);
+    if (c.family != 0) {
+      EXPECT_EQ(OsAddrGetFamily(tcp.KeptAddresses()), c.family);
+    }
 
     EXPECT_EQ(tcp.Send("ping", 4, kTimeoutSeconds), 4);
     EXPECT_EQ(Receive(tcp, 16), "pong");
