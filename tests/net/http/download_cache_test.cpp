@@ -144,6 +144,9 @@ TEST_F(DownloadCacheTest, PurgeKeepsOnlyEntriesWithinFourteenDaysOfNow) {
       {"epoch", now, false},
       {"undated", std::nullopt, false},
       {"far-future", -(kMaxAge + 1), false},
+      // Half the 32-bit clock away: the difference is the most negative
+      // 32-bit number, whose size must not overflow.
+      {"half-wrap", int64_t{1} << 31, false},
   };
   fs::create_directories(Folder());
   std::string index;
