@@ -134,7 +134,7 @@ inline bool BuildFakeOpenSsl(const std::string& folder, const FakeOpenSsl& fake)
   std::string log;
   const bool built =
       RunCommand(cc + folder + "/libcrypto.so " + folder + "/crypto.c 2>&1", &log) == 0 &&
-      RunCommand(cc + folder + "/libssl.so " + folder + "/ssl.c -L" + folder + " -lcrypto 2>&1",
+      RunCommand(cc + folder + "/libssl.so " + folder + "/ssl.c -L" + folder + " -Wl,--no-as-needed -lcrypto 2>&1",
                  &log) == 0;
   EXPECT_TRUE(built) << log;
   return built;
@@ -157,6 +157,14 @@ inline std::vector<std::string> RunProbe(const std::string& folder,
   std::istringstream in(out);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+// Builds the fake into folder and runs the probe with it.
+inline std::vector<std::string> RunWithFake(const TempDir& folder, const FakeOpenSsl& fake,
+                                            const std::vector<std::string>& steps,
+                                            bool foreign_build_id = false) {
+  if (!BuildFakeOpenSsl(folder.path().string(), fake)) return {};
+  return RunProbe(folder.path().string(), steps, foreign_build_id);
 }
 
 // Lines of the output that begin with prefix.

@@ -259,19 +259,6 @@ TEST_F(SslSessionTest, ProtocolFlagsSelectExclusionOptions) {
   OsSslDestroy(session);
 }
 
-TEST_F(SslSessionTest, Tls13OnlyServerIsRefusedUnderTheProductFlags) {
-  OpenSslServer server(Serve({"-tls1_3", "-rev"}));
-  ASSERT_TRUE(server.running());
-  TlsClient client(server.port());
-  ASSERT_EQ(client.Create("localhost"), kOsSslOk);
-  EXPECT_EQ(client.Handshake(), kOsSslError);
-  bool alert_read = false;
-  for (const std::string& line : client.log()) {
-    alert_read |= line.rfind("SSL: fatal:", 0) == 0 && line.find("(read)") != std::string::npos;
-  }
-  EXPECT_TRUE(alert_read) << ::testing::PrintToString(client.log());
-}
-
 TEST_F(SslSessionTest, ExistingContextIsSharedOnlyWithTheSameFlags) {
   OS_SSL_SESSION* owner = nullptr;
   ASSERT_EQ(OsSslCreate(nullptr, nullptr, nullptr, nullptr, kClientFlags, nullptr, nullptr, &owner,
