@@ -168,8 +168,16 @@ constexpr const char* kCryptoFirstNames[] = {
     "EVP_cleanup",         "CRYPTO_cleanup_all_ex_data", "TLS_method", "SSL_get_state",
 };
 
+bool LookInCryptoFirst(const char* name) {
+  if (std::strncmp(name, "ERR_", 4) == 0) return true;
+  for (const char* crypto_name : kCryptoFirstNames) {
+    if (std::string_view(name) == crypto_name) return true;
+  }
+  return false;
+}
+
 void* Lookup(OS_LIBRARY* crypto, OS_LIBRARY* ssl, const char* name) {
-  OS_LIBRARY* first = OpenSslLookInCryptoFirst(name) ? crypto : ssl;
+  OS_LIBRARY* first = LookInCryptoFirst(name) ? crypto : ssl;
   OS_LIBRARY* second = first == crypto ? ssl : crypto;
   void* address = OsLibrarySymbol(first, name);
   return address != nullptr ? address : OsLibrarySymbol(second, name);
@@ -195,14 +203,6 @@ bool Required(OpenSslNeed need) {
 }  // namespace
 
 std::span<const OpenSslEntry> OpenSslEntries() { return kEntries; }
-
-bool OpenSslLookInCryptoFirst(const char* name) {
-  if (std::strncmp(name, "ERR_", 4) == 0) return true;
-  for (const char* crypto_name : kCryptoFirstNames) {
-    if (std::string_view(name) == crypto_name) return true;
-  }
-  return false;
-}
 
 std::unique_ptr<OpenSslFunctionTable> ResolveOpenSslFunctions(OS_LIBRARY* crypto, OS_LIBRARY* ssl,
                                                               bool& new_api) {

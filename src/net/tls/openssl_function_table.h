@@ -171,9 +171,6 @@ std::span<const OpenSslEntry> OpenSslEntries();
 // The name whose presence selects the 1.1-and-later interface.
 inline constexpr const char* kOpenSslNewApiMarker = "OPENSSL_thread_stop";
 
-// True for the names looked up in libcrypto before libssl.
-bool OpenSslLookInCryptoFirst(const char* name);
-
 // Resolves a new table from the two libraries: null when a required name is
 // missing (or memory ran out). new_api reports which interface was found.
 std::unique_ptr<OpenSslFunctionTable> ResolveOpenSslFunctions(OS_LIBRARY* crypto, OS_LIBRARY* ssl,

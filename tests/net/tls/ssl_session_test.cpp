@@ -70,7 +70,9 @@ TEST_F(SslSessionTest, ServerNameReachesTheServer) {
 }
 
 TEST_F(SslSessionTest, VerifyCallbackGetsThePeerChainLeafFirst) {
-  OpenSslServer server(Serve({"-tls1_2", "-rev"}, pki_.Pem("inter")));
+  const std::string chain = pki_.dir().file("chain.pem");
+  WriteFile(chain, ReadFile(pki_.Pem("inter")) + ReadFile(pki_.Pem("root")));
+  OpenSslServer server(Serve({"-tls1_2", "-rev"}, chain));
   ASSERT_TRUE(server.running());
   VerifyLog verify;
   TlsClient client(server.port());
@@ -78,7 +80,8 @@ TEST_F(SslSessionTest, VerifyCallbackGetsThePeerChainLeafFirst) {
   ASSERT_EQ(client.Handshake(), kOsSslOk);
   EXPECT_EQ(verify.calls, 1);
   EXPECT_FALSE(verify.flags_given);
-  EXPECT_EQ(verify.chain, PackPeerCertificateList({pki_.Der("server"), pki_.Der("inter")}));
+  EXPECT_EQ(verify.chain,
+            PackPeerCertificateList({pki_.Der("server"), pki_.Der("inter"), pki_.Der("root")}));
   EXPECT_FALSE(OsSslIsHandshaking(client.session()));
 }
 
