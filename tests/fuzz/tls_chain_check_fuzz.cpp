@@ -1,10 +1,11 @@
 // The system chain check over arbitrary peer certificate lists: the list
 // reader and OpenSSL's certificate parser behind it, with the system's
 // OpenSSL loaded at start.
+#include <stdlib.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <stdlib.h>
 
 #include "net/tls/ssl_session.h"
 

@@ -49,9 +49,9 @@ bool OpenSslServer::Start(const OpenSslServerOptions& options) {
   port_ = FreeLoopbackPort();
   int input[2];
   if (port_ <= 0 || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0) return false;
-  std::vector<std::string> argv = {"openssl",  "s_server",          "-accept",
-                                   "127.0.0.1:" + std::to_string(port_), "-cert",
-                                   options.certificate, "-key", options.key};
+  std::vector<std::string> argv = {
+      "openssl", "s_server",          "-accept", "127.0.0.1:" + std::to_string(port_),
+      "-cert",   options.certificate, "-key",    options.key};
   if (!options.chain.empty()) argv.insert(argv.end(), {"-cert_chain", options.chain});
   argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
   std::vector<char*> args;
@@ -75,7 +75,8 @@ bool OpenSslServer::Start(const OpenSslServerOptions& options) {
   }
   pid_ = pid;
   input_fd_ = input[0];
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
   while (std::chrono::steady_clock::now() < deadline) {
     if (Log().find("ACCEPT") != std::string::npos) return true;
     if (Ended(pid_)) {

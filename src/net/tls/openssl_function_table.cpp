@@ -20,8 +20,7 @@ constexpr OpenSslEntry Row(const char* field, const char* new_name, const char* 
 }
 
 // An entry whose OpenSSL name is its field name under both interfaces.
-#define UPD_SAME(f, need) \
-  Row<&OpenSslFunctionTable::f>(#f, #f, #f, nullptr, OpenSslNeed::need)
+#define UPD_SAME(f, need) Row<&OpenSslFunctionTable::f>(#f, #f, #f, nullptr, OpenSslNeed::need)
 // An entry with names of its own.
 #define UPD_NAMED(f, new_name, old_name, fallback, need) \
   Row<&OpenSslFunctionTable::f>(#f, new_name, old_name, fallback, OpenSslNeed::need)
@@ -164,8 +163,9 @@ static_assert(sizeof(OpenSslFunctionTable) == std::size(kEntries) * sizeof(void*
 
 // Names besides the "ERR_" family that are looked up in libcrypto first.
 constexpr const char* kCryptoFirstNames[] = {
-    "OPENSSL_thread_stop", "OPENSSL_cleanup",  "ENGINE_cleanup", "CONF_modules_unload",
-    "EVP_cleanup",         "CRYPTO_cleanup_all_ex_data", "TLS_method", "SSL_get_state",
+    "OPENSSL_thread_stop", "OPENSSL_cleanup", "ENGINE_cleanup",
+    "CONF_modules_unload", "EVP_cleanup",     "CRYPTO_cleanup_all_ex_data",
+    "TLS_method",          "SSL_get_state",
 };
 
 bool LookInCryptoFirst(const char* name) {

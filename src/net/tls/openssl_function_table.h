@@ -33,8 +33,8 @@ struct OpenSslFunctionTable {
   int (*CRYPTO_num_locks)();
   void (*CRYPTO_set_id_callback)(openssl::IdCallback callback);
   void (*CRYPTO_set_locking_callback)(openssl::LockingCallback callback);
-  int (*CRYPTO_set_mem_functions)(openssl::AllocateHook allocate, openssl::ReallocateHook reallocate,
-                                  openssl::FreeHook free);
+  int (*CRYPTO_set_mem_functions)(openssl::AllocateHook allocate,
+                                  openssl::ReallocateHook reallocate, openssl::FreeHook free);
   void (*CRYPTO_THREADID_current)(CRYPTO_THREADID* id);
   unsigned long (*CRYPTO_THREADID_hash)(const CRYPTO_THREADID* id);
   openssl::OpaqueFunction d2i_PKCS12_bio;

@@ -36,7 +36,9 @@ bool SslUsesThisCrypto(OS_LIBRARY* crypto, OS_LIBRARY* ssl) {
 
 }  // namespace
 
-void SetThreadStateClock(ThreadStateClock clock) { g_clock.store(clock != nullptr ? clock : &OsTime); }
+void SetThreadStateClock(ThreadStateClock clock) {
+  g_clock.store(clock != nullptr ? clock : &OsTime);
+}
 
 Initializer::InstanceImpl::~InstanceImpl() {
   DestroyLockArray();

@@ -11,10 +11,10 @@ namespace {
 const OPENSSL_STACK* UntrustedChain(const OpenSslFunctionTable& f, X509_STORE_CTX* store) {
   if (f.X509_STORE_CTX_get0_untrusted != nullptr) return f.X509_STORE_CTX_get0_untrusted(store);
   const OPENSSL_STACK* chain = nullptr;
-  std::memcpy(&chain,
-              reinterpret_cast<const unsigned char*>(store) +
-                  openssl::kOldStoreContextUntrustedOffset,
-              sizeof chain);
+  std::memcpy(
+      &chain,
+      reinterpret_cast<const unsigned char*>(store) + openssl::kOldStoreContextUntrustedOffset,
+      sizeof chain);
   return chain;
 }
 
@@ -39,8 +39,8 @@ void OsSslMsgCallback(int is_write, int, int content_type, const void* bytes, si
       content_type != openssl::kContentHandshake) {
     return;
   }
-  session->msg(session->msg_user, is_write != 0 ? 1 : 0, static_cast<uint32_t>(content_type),
-               bytes, length);
+  session->msg(session->msg_user, is_write != 0 ? 1 : 0, static_cast<uint32_t>(content_type), bytes,
+               length);
 }
 
 int OsSslCertVerifyCallback(X509_STORE_CTX* store, void*) {

@@ -36,8 +36,7 @@ int RegisterSessionIndex(const Initializer& initializer) {
   const OpenSslFunctionTable& f = *initializer.Functions();
   void* name = const_cast<char*>(kSessionIndexName);
   if (initializer.UsesNewApi()) {
-    return f.CRYPTO_get_ex_new_index(openssl::kExIndexSslClass, 0, name, nullptr, nullptr,
-                                     nullptr);
+    return f.CRYPTO_get_ex_new_index(openssl::kExIndexSslClass, 0, name, nullptr, nullptr, nullptr);
   }
   return f.SSL_get_ex_new_index(0, name, nullptr, nullptr, nullptr);
 }
@@ -67,17 +66,13 @@ OS_LAZY_INIT g_layer_init = {false, &RunInitializeLayer, nullptr, nullptr};
 
 }  // namespace
 
-uint32_t OsSslInitialize() {
-  return OsLazyInitOnce(&g_layer_init) == 0 ? kOsSslOk : t_init_code;
-}
+uint32_t OsSslInitialize() { return OsLazyInitOnce(&g_layer_init) == 0 ? kOsSslOk : t_init_code; }
 
 bool OsSslIsInitialized() { return SslFunctions() != nullptr; }
 
 uint32_t OsSslNotSupported(uint64_t) { return kOsSslNotSupported; }
 
-const OpenSslFunctionTable* SslFunctions() {
-  return g_functions.load(std::memory_order_acquire);
-}
+const OpenSslFunctionTable* SslFunctions() { return g_functions.load(std::memory_order_acquire); }
 
 const Initializer& SslInitializer() { return *g_initializer; }
 

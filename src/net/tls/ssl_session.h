@@ -32,8 +32,8 @@
 // Results of the layer.
 enum OsSslResult : uint32_t {
   kOsSslOk = 0,
-  kOsSslRenegotiating = 1,      // OsSslPutInput: the peer started a new handshake
-  kOsSslError = 200,            // OpenSSL failed; its error queue went to the log callback
+  kOsSslRenegotiating = 1,  // OsSslPutInput: the peer started a new handshake
+  kOsSslError = 200,        // OpenSSL failed; its error queue went to the log callback
   kOsSslNotSupported = 201,
   kOsSslBadArgument = 202,
   kOsSslNoMemory = 204,         // or an OpenSSL object could not be made
@@ -64,8 +64,8 @@ enum OsSslFlag : uint32_t {
 // little-endian length and one DER certificate, the server's own first; no
 // empty items), or null with length 0 when there is none. 0 accepts the
 // chain; the handshake fails on any other answer. flags is null here.
-using OsSslVerifyFunction = uint32_t(UPD_MSABI*)(const uint8_t* chain, uint64_t length,
-                                                 void* user, uint32_t* flags);
+using OsSslVerifyFunction = uint32_t(UPD_MSABI*)(const uint8_t* chain, uint64_t length, void* user,
+                                                 uint32_t* flags);
 // A printf-style sink for OpenSSL's error texts and alerts.
 using OsSslLogFunction = void(UPD_MSABI*)(void* user, const char* format, ...);
 // Handshake, alert and change-cipher-spec records; no operation sets it yet.
@@ -148,7 +148,7 @@ void OsSslDestroy(OS_SSL_SESSION* session);
 
 // Callbacks the layer installs into OpenSSL.
 void OsSslInfoCallback(const SSL* ssl, int where, int value);
-void OsSslMsgCallback(int is_write, int version, int content_type, const void* bytes,
-                      size_t length, SSL* ssl, void* arg);
+void OsSslMsgCallback(int is_write, int version, int content_type, const void* bytes, size_t length,
+                      SSL* ssl, void* arg);
 int OsSslCertVerifyCallback(X509_STORE_CTX* store, void* arg);
 int OsSslClientCertCallback(SSL* ssl, X509** certificate, EVP_PKEY** key);

@@ -134,7 +134,8 @@ inline bool BuildFakeOpenSsl(const std::string& folder, const FakeOpenSsl& fake)
   std::string log;
   const bool built =
       RunCommand(cc + folder + "/libcrypto.so " + folder + "/crypto.c 2>&1", &log) == 0 &&
-      RunCommand(cc + folder + "/libssl.so " + folder + "/ssl.c -L" + folder + " -Wl,--no-as-needed -lcrypto 2>&1",
+      RunCommand(cc + folder + "/libssl.so " + folder + "/ssl.c -L" + folder +
+                     " -Wl,--no-as-needed -lcrypto 2>&1",
                  &log) == 0;
   EXPECT_TRUE(built) << log;
   return built;
@@ -145,10 +146,9 @@ inline bool BuildFakeOpenSsl(const std::string& folder, const FakeOpenSsl& fake)
 inline std::vector<std::string> RunProbe(const std::string& folder,
                                          const std::vector<std::string>& steps,
                                          bool foreign_build_id = false) {
-  std::string command = "LD_LIBRARY_PATH='" + folder + "' '" +
-                        ToolPath(foreign_build_id ? "openssl_probe_foreign_id"
-                                                  : "openssl_probe_host") +
-                        "'";
+  std::string command =
+      "LD_LIBRARY_PATH='" + folder + "' '" +
+      ToolPath(foreign_build_id ? "openssl_probe_foreign_id" : "openssl_probe_host") + "'";
   for (const std::string& step : steps) command += " '" + step + "'";
   std::string out;
   const int status = RunCommand(command + " 2>&1", &out);

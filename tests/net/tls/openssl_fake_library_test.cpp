@@ -35,8 +35,8 @@ TEST(OpenSslFakeLibrary, InterfaceVariantsLoad) {
     std::vector<std::pair<const char*, const char*>> entries;
   };
   FakeOpenSsl old_without_generic = OldApiOpenSsl();
-  for (const char* name : {"SSLv23_method", "SSLv2_method", "SSLv3_method", "TLSv1_method",
-                           "TLSv1_1_method"}) {
+  for (const char* name :
+       {"SSLv23_method", "SSLv2_method", "SSLv3_method", "TLSv1_method", "TLSv1_1_method"}) {
     old_without_generic.Without(name);
   }
   const Case cases[] = {
@@ -79,10 +79,12 @@ TEST(OpenSslFakeLibrary, InterfaceVariantsLoad) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir folder;
-    const std::vector<std::string> lines = RunWithFake(folder, c.fake, {"init:0", "api:0", "entries:0"});
+    const std::vector<std::string> lines =
+        RunWithFake(folder, c.fake, {"init:0", "api:0", "entries:0"});
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(LinesStarting(lines, "init "), std::vector<std::string>{"init 0 0"});
-    EXPECT_EQ(LinesStarting(lines, "api "), std::vector<std::string>{std::string("api 0 ") + c.api});
+    EXPECT_EQ(LinesStarting(lines, "api "),
+              std::vector<std::string>{std::string("api 0 ") + c.api});
     const std::map<std::string, std::string> entries = Entries(lines);
     EXPECT_EQ(entries.size(), OpenSslEntries().size());
     for (const auto& [field, symbol] : c.entries) EXPECT_EQ(entries.at(field), symbol) << field;
@@ -116,19 +118,19 @@ TEST(OpenSslFakeLibrary, OldInterfaceGetsItsCallbacksOnce) {
       RunWithFake(folder, OldApiOpenSsl(), {"init:0", "init:1", "release:1", "release:0"});
   // The fake's locking callback setter takes and releases one lock at once.
   EXPECT_EQ(lines, (std::vector<std::string>{"id callback matches", "locking callback used",
-                                             "init 0 0", "init 1 0", "release 1",
-                                             "unloaded libssl", "unloaded libcrypto",
-                                             "release 0"}));
+                                             "init 0 0", "init 1 0", "release 1", "unloaded libssl",
+                                             "unloaded libcrypto", "release 0"}));
 }
 
 TEST(OpenSslFakeLibrary, IdleThreadsLoseTheirErrorStateAfter74Seconds) {
   TempDir folder;
   const std::vector<std::string> lines = RunWithFake(
       folder, OldApiOpenSsl(),
-      {"init:0", "clock:1000", "touch:0", "clock:1050", "touch-thread:0", "clock:1073",
-       "purge:0", "mark:at 1073", "clock:1074", "purge:0", "mark:at 1074", "clock:1123",
-       "purge:0", "mark:at 1123", "clock:1124", "purge:0", "mark:at 1124", "touch:0",
-       "touch-thread:0", "mark:releasing", "release:0"});
+      {"init:0",       "clock:1000",   "touch:0",      "clock:1050",     "touch-thread:0",
+       "clock:1073",   "purge:0",      "mark:at 1073", "clock:1074",     "purge:0",
+       "mark:at 1074", "clock:1123",   "purge:0",      "mark:at 1123",   "clock:1124",
+       "purge:0",      "mark:at 1124", "touch:0",      "touch-thread:0", "mark:releasing",
+       "release:0"});
   const auto at = [&lines](const std::string& mark) {
     return std::find(lines.begin(), lines.end(), mark) - lines.begin();
   };
@@ -148,8 +150,9 @@ TEST(OpenSslFakeLibrary, IdleThreadsLoseTheirErrorStateAfter74Seconds) {
 
 TEST(OpenSslFakeLibrary, LaterInterfaceTracksNoThreads) {
   TempDir folder;
-  const std::vector<std::string> lines = RunWithFake(
-      folder, NewApiOpenSsl(), {"init:0", "clock:1000", "touch:0", "clock:2000", "purge:0", "release:0"});
+  const std::vector<std::string> lines =
+      RunWithFake(folder, NewApiOpenSsl(),
+                  {"init:0", "clock:1000", "touch:0", "clock:2000", "purge:0", "release:0"});
   EXPECT_EQ(Count(lines, "removed thread state"), 0);
 }
 

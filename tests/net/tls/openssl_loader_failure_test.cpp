@@ -103,9 +103,8 @@ TEST(OpenSslLoaderFailure, FailedInitialisationCanBeRetried) {
   TempDir folder;
   const std::vector<std::string> lines = RunWithFake(
       folder, NewApiOpenSsl().Without("SSL_CTX_new"),
-      {"init:0", "sslinit",
-       "copy:" + complete.file("libssl.so") + ":" + folder.file("libssl.so"), "init:0", "api:0",
-       "sslinit"});
+      {"init:0", "sslinit", "copy:" + complete.file("libssl.so") + ":" + folder.file("libssl.so"),
+       "init:0", "api:0", "sslinit"});
   EXPECT_EQ(LinesStarting(lines, "init "), (std::vector<std::string>{"init 0 7016", "init 0 0"}));
   EXPECT_EQ(LinesStarting(lines, "api "), std::vector<std::string>{"api 0 new"});
   EXPECT_EQ(LinesStarting(lines, "sslinit "),
@@ -116,10 +115,9 @@ TEST(OpenSslLoaderFailure, AnotherLoaderBuildInTheProcessIsRefused) {
   // The executable exports a build number of its own, which the process
   // binds before the loader's.
   TempDir folder;
-  const std::vector<std::string> lines = RunWithFake(
-      folder, NewApiOpenSsl(), {"init:0", "loaded", "sslinit", "loaded"}, true);
-  EXPECT_EQ(lines,
-            (std::vector<std::string>{"init 0 5000", "loaded", "sslinit 200", "loaded"}));
+  const std::vector<std::string> lines =
+      RunWithFake(folder, NewApiOpenSsl(), {"init:0", "loaded", "sslinit", "loaded"}, true);
+  EXPECT_EQ(lines, (std::vector<std::string>{"init 0 5000", "loaded", "sslinit 200", "loaded"}));
 }
 
 }  // namespace

@@ -124,9 +124,9 @@ TEST(OpenSslLoader, HostMemoryFunctionsServeOpenSsl) {
 
 TEST(OpenSslLoader, SessionLayerRefusesWorkBeforeItsInitialisation) {
   TempDir empty;
-  EXPECT_EQ(RunProbe(empty.path().string(), {"chaincheck", "session", "sslinit", "session"}),
-            (std::vector<std::string>{"chaincheck -1 20", "session 210", "sslinit 0",
-                                      "session 0"}));
+  EXPECT_EQ(
+      RunProbe(empty.path().string(), {"chaincheck", "session", "sslinit", "session"}),
+      (std::vector<std::string>{"chaincheck -1 20", "session 210", "sslinit 0", "session 0"}));
 }
 
 }  // namespace

@@ -25,8 +25,7 @@ struct VerifyLog {
   std::vector<uint8_t> chain;
 };
 
-uint32_t UPD_MSABI RecordChain(const uint8_t* chain, uint64_t length, void* user,
-                               uint32_t* flags) {
+uint32_t UPD_MSABI RecordChain(const uint8_t* chain, uint64_t length, void* user, uint32_t* flags) {
   auto* log = static_cast<VerifyLog*>(user);
   ++log->calls;
   log->flags_given = flags != nullptr;
@@ -258,7 +257,8 @@ TEST_F(SslSessionTest, ProtocolFlagsSelectExclusionOptions) {
   ASSERT_NE(get_options, nullptr);
   const uint64_t set = get_options(session->ctx);
   EXPECT_EQ(set & 0x23080000, 0x23080000u);
-  EXPECT_EQ(set & (openssl::kOptionNoTls1 | openssl::kOptionNoTls1_1 | openssl::kOptionNoTls1_2), 0u);
+  EXPECT_EQ(set & (openssl::kOptionNoTls1 | openssl::kOptionNoTls1_1 | openssl::kOptionNoTls1_2),
+            0u);
   OsSslDestroy(session);
 }
 
@@ -310,8 +310,8 @@ TEST_F(SslSessionTest, CreateRefusesWhatItCannotDo) {
         << c.what;
     EXPECT_EQ(session, nullptr) << c.what;
   }
-  EXPECT_EQ(OsSslCreate(nullptr, nullptr, nullptr, nullptr, kClientFlags, nullptr, nullptr,
-                        nullptr, nullptr),
+  EXPECT_EQ(OsSslCreate(nullptr, nullptr, nullptr, nullptr, kClientFlags, nullptr, nullptr, nullptr,
+                        nullptr),
             kOsSslBadArgument);
   EXPECT_EQ(OsSslNotSupported(604800000), kOsSslNotSupported);
 }

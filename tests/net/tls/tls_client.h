@@ -38,7 +38,8 @@ class TlsClient {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    connected_ =
+        fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     EXPECT_TRUE(connected_) << "cannot connect to port " << port;
   }
   ~TlsClient() {
@@ -107,8 +108,8 @@ class TlsClient {
     std::string bytes = std::exchange(unread_, std::string());
     for (;;) {
       if (bytes.size() >= kRecordHeaderSize) {
-        const size_t size = kRecordHeaderSize + (static_cast<uint8_t>(bytes[3]) << 8 |
-                                                 static_cast<uint8_t>(bytes[4]));
+        const size_t size = kRecordHeaderSize +
+                            (static_cast<uint8_t>(bytes[3]) << 8 | static_cast<uint8_t>(bytes[4]));
         if (bytes.size() >= size) {
           unread_ = bytes.substr(size);
           return bytes.substr(0, size);
