@@ -73,6 +73,12 @@ TEST(OpenSslLoaderFailure, OpenSslRefusingToStartIsAnInitialisationFailure) {
        {"init-hooks:0", "loaded", "init:1", "sslinit"},
        {"init 0 7013", "init 1 0"},
        "sslinit 0"},
+      // Sessions could not be found by the callbacks without an index.
+      {"ex-data index refused",
+       NewApiOpenSsl().With("CRYPTO_get_ex_new_index", "return -1;"),
+       {"sslinit", "loaded"},
+       {},
+       "sslinit 200"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
