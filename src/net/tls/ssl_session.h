@@ -20,7 +20,12 @@
 //    receive and OsSslPutInput while the answer is kOsSslNeedMoreInput, then
 //    look at OsSslPending again. When nothing is pending and OsSslIsClosed
 //    is true, the peer ended the data with close_notify: an orderly end,
-//    not an error (a close-delimited body ends there).
+//    not an error (a close-delimited body ends there). kOsSslRenegotiating
+//    means the server started a new handshake: drive it as the first one.
+//  - The server-certificate check is the verify function given to
+//    OsSslCreate (OsSslVerifyFunction); OsSslCheckCertificateChain judges the
+//    same list against the system's trust store for a check that falls back
+//    to it.
 //  - OsSslDestroy when the connection closes.
 // A session is used by one thread at a time.
 
