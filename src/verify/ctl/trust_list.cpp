@@ -1,4 +1,4 @@
-#include "verify/x509/trust_list.h"
+#include "verify/ctl/trust_list.h"
 
 #include "verify/algorithms/hash_algorithm.h"
 #include "verify/asn1/asn1.h"
