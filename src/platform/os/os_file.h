@@ -37,11 +37,9 @@ inline constexpr uint32_t kOsFileOpWrite = 2;
 // An open file, owned by the caller until OsFileClose.
 struct OS_FILE {
   FILE* stream = nullptr;
-  int extra_fd = -1;  // closed together with the stream
   uint32_t flags = 0;
   uint32_t last_op = kOsFileOpNone;
   std::string stream_name;  // named stream; empty for ordinary files
-  uint64_t stream_position = 0;
 };
 
 // Opens path. A truncating disposition together with kOsAccessLock truncates
