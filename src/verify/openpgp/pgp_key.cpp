@@ -4,11 +4,11 @@
 #include <memory>
 #include <new>
 
+#include "verify/openpgp/pgp_packet_tags.h"
 #include "verify/openpgp/pgp_signature.h"
 
 namespace {
 
-constexpr uint8_t kPublicKeyTag = 6;
 constexpr uint8_t kKeyVersion = 4;
 // Version, 4-byte creation time and algorithm.
 constexpr uint64_t kKeyFixedFields = 6;
@@ -77,7 +77,7 @@ bool PgpKeyBlockKey::CopyFrom(const PgpKeyBlockKey& other) {
 
 uint32_t PgpReadPublicKey(PgpBodyReader* body, const PgpPacketHeader& header, PgpKeyBlockKey* out) {
   if (body == nullptr || out == nullptr) return kPgpMissingArgument;
-  if (header.tag != kPublicKeyTag || header.body_length < kKeyFixedFields ||
+  if (header.tag != kPgpTagPublicKey || header.body_length < kKeyFixedFields ||
       header.body_length > kMaxKeyPacketLength) {
     return kPgpMalformed;
   }

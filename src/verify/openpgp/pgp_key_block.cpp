@@ -5,14 +5,12 @@
 #include <new>
 
 #include "verify/openpgp/pgp_key.h"
+#include "verify/openpgp/pgp_packet_tags.h"
 #include "verify/openpgp/pgp_signature_check.h"
 
 namespace {
 
 constexpr uint8_t kKeyBlockVersion = 1;
-constexpr uint8_t kTagSignature = 2;
-constexpr uint8_t kTagPublicKey = 6;
-constexpr uint8_t kTagUserId = 13;
 // User-ID certifications: generic, persona, casual and positive.
 constexpr uint8_t kFirstCertification = 0x10;
 constexpr uint8_t kLastCertification = 0x13;
@@ -76,14 +74,14 @@ uint32_t ReadNested(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* nested,
                     const PgpPacketHeader& header, const PgpVerifyInputs& inputs, bool* key_seen,
                     UserId* user_id, PgpKeyBlockVerdict* verdict) {
   switch (header.tag) {
-    case kTagPublicKey:
+    case kPgpTagPublicKey:
       // One key per block: a second one would replace the key being certified.
       if (*key_seen) return kPgpMalformed;
       *key_seen = true;
       return PgpReadPublicKey(nested, header, &context->block_key);
-    case kTagUserId:
+    case kPgpTagUserId:
       return ReadUserId(nested, user_id);
-    case kTagSignature: {
+    case kPgpTagSignature: {
       _PGP_SIGNATURE sig;
       const uint32_t rc = PgpReadSignature(nested, &sig);
       if (rc != kPgpOk) return rc;

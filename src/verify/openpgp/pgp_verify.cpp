@@ -7,15 +7,12 @@
 
 #include "verify/openpgp/pgp_key_block.h"
 #include "verify/openpgp/pgp_packet_reader.h"
+#include "verify/openpgp/pgp_packet_tags.h"
 #include "verify/openpgp/pgp_signature.h"
 #include "verify/openpgp/pgp_signature_check.h"
 
 namespace {
 
-constexpr uint8_t kTagSignature = 2;
-constexpr uint8_t kTagOnePass = 4;
-constexpr uint8_t kTagLiteral = 11;
-constexpr uint8_t kTagKeyBlock = 15;
 // The literal content is hashed through one buffer of this size.
 constexpr uint64_t kScratchSize = 4096;
 // Format byte, name length and 4-byte date around the file name.
@@ -221,13 +218,13 @@ uint32_t OnKeyBlock(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& head
 
 uint32_t OnPacket(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& header) {
   switch (header.tag) {
-    case kTagKeyBlock:
+    case kPgpTagKeyBlock:
       return OnKeyBlock(loop, body, header);
-    case kTagOnePass:
+    case kPgpTagOnePassSignature:
       return OnOnePass(loop, body);
-    case kTagLiteral:
+    case kPgpTagLiteralData:
       return OnLiteral(loop, body, header);
-    case kTagSignature:
+    case kPgpTagSignature:
       return OnSignature(loop, body);
     default:
       return body.SkipRest() == kPgpOk ? kContinue : kPgpMalformed;
