@@ -74,10 +74,12 @@ uint32_t PgpBodyReader::Read(std::span<uint8_t> out) {
   if (out.size() > left_) return kPgpMalformed;
   if (out.empty()) return kPgpOk;
   uint64_t got = 0;
-  const uint32_t rc = stream_->Read(out.data(), out.size(), &got);
+  const uint32_t stream_code = stream_->Read(out.data(), out.size(), &got);
   left_ -= got;
-  if (rc != kStreamOk) return rc;
-  return got == out.size() ? kPgpOk : kPgpMalformed;
+  // Whatever the source's reason, the field did not arrive whole: the packet
+  // is cut short. The source's own codes mean other things in this space.
+  if (stream_code != kStreamOk || got != out.size()) return kPgpMalformed;
+  return kPgpOk;
 }
 
 uint32_t PgpBodyReader::Skip(uint64_t n) {

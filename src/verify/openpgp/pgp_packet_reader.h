@@ -17,8 +17,8 @@ class PgpBodyReader {
   uint64_t Left() const { return left_; }
   IBinaryInputStream* Stream() const { return stream_; }
 
-  // Each gives kPgpMalformed when the field does not fit or the stream ends
-  // early, or the stream's own failure code.
+  // Each gives kPgpMalformed when the field does not fit or the stream fails
+  // or ends before it is read whole.
   [[nodiscard]] uint32_t ReadUInt8(uint8_t* value);
   [[nodiscard]] uint32_t ReadUInt16BE(uint16_t* value);
   [[nodiscard]] uint32_t ReadUInt32BE(uint32_t* value);
@@ -47,5 +47,5 @@ struct PgpPacketHeader {
 [[nodiscard]] uint32_t PgpReadPacketHeader(PgpBodyReader* reader, PgpPacketHeader* header);
 
 // Replaces the slot's value with an MPI read from the body: 15 when the bit
-// count or the bytes do not fit, 8 without memory, a stream failure as it is.
+// count or the bytes do not fit or cannot be read, 8 without memory.
 [[nodiscard]] uint32_t PgpReadMpi(PgpBodyReader* reader, _PGP_MPI* slot);
