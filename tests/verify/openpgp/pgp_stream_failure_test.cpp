@@ -75,9 +75,9 @@ class PgpStreamFailureTest : public KitTest {
     const PGP_USER_ID expected{sizeof(kUpdateUserId) - 1,
                                reinterpret_cast<const uint8_t*>(kUpdateUserId)};
     Outcome out;
-    out.result = PgpVerifySignedStream(&stream, false, &certifying_, nullptr, nullptr, &expected,
-                                       nullptr, &out.offset, &out.length, &out.key_index,
-                                       &out.value);
+    out.result =
+        PgpVerifySignedStream(&stream, false, &certifying_, nullptr, nullptr, &expected, nullptr,
+                              &out.offset, &out.length, &out.key_index, &out.value);
     return out;
   }
 };
