@@ -45,11 +45,11 @@ struct OS_FILE {
 // Opens path. A truncating disposition together with kOsAccessLock truncates
 // only once the lock is held, so a refused lock never empties another
 // holder's file. A busy lock fails at once with 15.
-[[nodiscard]] OS_FILE* OsFileOpen(const char* path, const OS_ATTRIBUTE_LIST* attributes, uint32_t access,
-                    uint32_t disposition);
+[[nodiscard]] OS_FILE* OsFileOpen(const char* path, const OS_ATTRIBUTE_LIST* attributes,
+                                  uint32_t access, uint32_t disposition);
 // As OsFileOpen, retrying a busy lock until timeout_ms has passed.
-[[nodiscard]] OS_FILE* OsFileOpenWait(const char* path, const OS_ATTRIBUTE_LIST* attributes, uint32_t access,
-                        uint32_t disposition, uint32_t timeout_ms);
+[[nodiscard]] OS_FILE* OsFileOpenWait(const char* path, const OS_ATTRIBUTE_LIST* attributes,
+                                      uint32_t access, uint32_t disposition, uint32_t timeout_ms);
 
 // Bytes read (0 at end of file) or -1.
 [[nodiscard]] int64_t OsFileRead(OS_FILE* file, void* buffer, size_t n);

@@ -29,12 +29,13 @@ struct OS_FILE_INFO {
 
 // Every out pointer may be null.
 [[nodiscard]] int OsGetFileInfo(const char* path, const OS_ATTRIBUTE_LIST* attributes,
-                  uint64_t* modification_time, uint64_t* size, uint32_t* attribute_bits);
+                                uint64_t* modification_time, uint64_t* size,
+                                uint32_t* attribute_bits);
 [[nodiscard]] int OsGetFileAttributes(const char* path, const OS_ATTRIBUTE_LIST* attributes,
-                        uint32_t* attribute_bits);
+                                      uint32_t* attribute_bits);
 // Flushes the stream first.
 [[nodiscard]] int OsFileGetInfoByHandle(OS_FILE* file, uint64_t* modification_time, uint64_t* size,
-                          uint32_t* attribute_bits);
+                                        uint32_t* attribute_bits);
 
 #pragma pack(push, 1)
 struct OS_FILE_TIMES {
@@ -63,8 +64,8 @@ inline constexpr uint32_t kOsFileMetadataSize = sizeof(OS_FILE_METADATA);
 [[nodiscard]] int OsSetFileTimes(int fd, const char* path, const OS_FILE_TIMES* times);
 
 // *size becomes 40 in any case; a smaller size fails with 8 and writes nothing.
-[[nodiscard]] int OsGetFileMetadata(const char* path, const OS_ATTRIBUTE_LIST* attributes, void* blob,
-                      uint32_t* size);
+[[nodiscard]] int OsGetFileMetadata(const char* path, const OS_ATTRIBUTE_LIST* attributes,
+                                    void* blob, uint32_t* size);
 // A blob whose tag is not "UNIX" is accepted and changes nothing.
-[[nodiscard]] int OsSetFileMetadata(const char* path, const OS_ATTRIBUTE_LIST* attributes, const void* blob,
-                      uint32_t size);
+[[nodiscard]] int OsSetFileMetadata(const char* path, const OS_ATTRIBUTE_LIST* attributes,
+                                    const void* blob, uint32_t size);

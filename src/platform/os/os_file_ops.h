@@ -19,16 +19,19 @@ inline constexpr uint64_t kOsCopyToEnd = UINT64_MAX;
 [[nodiscard]] int OsFileDelete(const char* path, const OS_ATTRIBUTE_LIST* attributes);
 
 // Renames; without kOsRenameOverwrite an existing target fails with 38.
-[[nodiscard]] int OsFileRename(const char* from, const OS_ATTRIBUTE_LIST* from_attributes, const char* to,
-                 const OS_ATTRIBUTE_LIST* to_attributes, uint32_t flags);
+[[nodiscard]] int OsFileRename(const char* from, const OS_ATTRIBUTE_LIST* from_attributes,
+                               const char* to, const OS_ATTRIBUTE_LIST* to_attributes,
+                               uint32_t flags);
 
 // Copies (or appends) from onto to and then gives the target the source's
 // metadata, but only when this call created or wrote the target: a refused
 // copy changes nothing. A partial target is never deleted.
-[[nodiscard]] int OsCopyFileEx(const char* from, const OS_ATTRIBUTE_LIST* from_attributes, const char* to,
-                 const OS_ATTRIBUTE_LIST* to_attributes, uint32_t flags);
-[[nodiscard]] int OsFileCopy(const char* from, const OS_ATTRIBUTE_LIST* from_attributes, const char* to,
-               const OS_ATTRIBUTE_LIST* to_attributes, uint32_t flags);
+[[nodiscard]] int OsCopyFileEx(const char* from, const OS_ATTRIBUTE_LIST* from_attributes,
+                               const char* to, const OS_ATTRIBUTE_LIST* to_attributes,
+                               uint32_t flags);
+[[nodiscard]] int OsFileCopy(const char* from, const OS_ATTRIBUTE_LIST* from_attributes,
+                             const char* to, const OS_ATTRIBUTE_LIST* to_attributes,
+                             uint32_t flags);
 
 // Removes n bytes at offset, moving the tail down. n, or -1.
 [[nodiscard]] int64_t OsFileCutRange(OS_FILE* file, uint64_t offset, uint64_t n);

@@ -31,5 +31,5 @@ void OsAppendSlashUtf16(char16_t* path, size_t size);
 [[nodiscard]] int OsAttributeListHas(const OS_ATTRIBUTE_LIST* list, uint32_t tag);
 // 0 with the record's data and length; kOsAttributeBadArgument for a null list
 // or out pointer; kOsAttributeAbsent when no record has the tag.
-[[nodiscard]] uint32_t OsAttributeListFind(const OS_ATTRIBUTE_LIST* list, uint32_t tag, const void** data,
-                             uint32_t* length);
+[[nodiscard]] uint32_t OsAttributeListFind(const OS_ATTRIBUTE_LIST* list, uint32_t tag,
+                                           const void** data, uint32_t* length);
