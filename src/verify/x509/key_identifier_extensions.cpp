@@ -1,10 +1,10 @@
 #include "verify/x509/key_identifier_extensions.h"
 
+#include "verify/asn1/asn1_tags.h"
+
 namespace {
 
-constexpr uint8_t kTagOctetString = 0x04;
-constexpr uint8_t kTagSequence = 0x30;
-constexpr uint8_t kTagKeyIdentifier = 0x80;  // [0] IMPLICIT OCTET STRING
+constexpr uint8_t kTagKeyIdentifier = Asn1ContextPrimitiveTag(0);  // [0] IMPLICIT OCTET STRING
 
 }  // namespace
 
@@ -16,7 +16,7 @@ SubjectKeyIdentifierExtension::SubjectKeyIdentifierExtension(const X509Extension
 
 int SubjectKeyIdentifierExtension::Decode() {
   CountedPtr<ASN1> root = ParseContent();
-  if (root.IsEmpty() || root->GetTag() != kTagOctetString) {
+  if (root.IsEmpty() || root->GetTag() != kAsn1OctetString) {
     status_ |= kKeyIdentifierInvalid;
     return 0;
   }
@@ -39,7 +39,7 @@ AuthorityKeyIdentifierExtension::AuthorityKeyIdentifierExtension(const X509Exten
 
 int AuthorityKeyIdentifierExtension::Decode() {
   CountedPtr<ASN1> root = ParseContent();
-  if (root.IsEmpty() || root->GetTag() != kTagSequence || root->GetChildCount() < 1) {
+  if (root.IsEmpty() || root->GetTag() != kAsn1Sequence || root->GetChildCount() < 1) {
     status_ |= kKeyIdentifierInvalid;
     return 0;
   }
