@@ -15,6 +15,7 @@ enum UpdError : UPD_ERROR {
   kUpdMissing = 0x1011,
   kUpdBadFile = 0x1012,
   kUpdReadFailed = 0x1013,
+  kUpdSizeFailed = 0x1014,
   kUpdTempFileFailed = 0x1015,
   kUpdOpenFailed = 0x1016,
   kUpdWriteFailed = 0x1017,
