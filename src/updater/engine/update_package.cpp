@@ -30,7 +30,10 @@ constexpr char kIniPrefix[] = "NSFX";
 constexpr size_t kIniPathLimit = 4096;
 constexpr char kSection[] = "update_info";
 constexpr char kFileNameKey[] = "filename";
-// Room for any value the INI reader hands back; longer ones come back cut.
+// A file name of the system has at most 255 bytes (NAME_MAX); the buffer
+// holds more, so that a longer value, which the INI reader would cut to fit,
+// is seen and refused rather than checked cut.
+constexpr size_t kMaxFileName = 255;
 constexpr uint32_t kFileNameBufferSize = 4096;
 
 struct PackageBytes {
@@ -104,7 +107,8 @@ class IniFile {
 // but a plain name could put it elsewhere. Paths are normalised from '\' to
 // '/' in places, so both separate; ".." is refused wherever it stands.
 bool IsPlainFileName(std::string_view name) {
-  return !name.empty() && name != "." && name.find("..") == std::string_view::npos &&
+  return !name.empty() && name.size() <= kMaxFileName && name != "." &&
+         name.find("..") == std::string_view::npos &&
          name.find_first_of("/\\") == std::string_view::npos;
 }
 

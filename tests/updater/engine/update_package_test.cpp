@@ -38,7 +38,7 @@ std::string Crc(const std::string& data) {
 }
 
 std::string IniValue(const std::string& ini, const char* key) {
-  char value[256] = {};
+  char value[300] = {};
   (void)ProfileGetString("update_info", key, "<none>", value, sizeof(value), ini.c_str());
   (void)ProfileWriteString(nullptr, nullptr, nullptr, ini.c_str());
   return value;
@@ -143,6 +143,9 @@ TEST_F(UpdatePackageTest, ContainerTable) {
       {.name = "filename .", .filename = ".", .expected = kUpdBadFile},
       {.name = "filename a..b", .filename = "a..b", .expected = kUpdBadFile},
       {.name = "empty filename", .filename = "", .expected = kUpdBadFile},
+      {.name = "filename of 256 bytes", .filename = std::string(256, 'a'),
+       .expected = kUpdBadFile},
+      {.name = "filename of 255 bytes", .filename = std::string(255, 'a')},
       {.name = "no filename", .filename = std::nullopt, .expected = kUpdBadFile},
       {.name = "unsafe filename, not checked", .nup_args = {"--unsigned"}, .filename = "/etc/x",
        .skip = true, .expected = kUpdBadFile},
@@ -165,7 +168,7 @@ TEST_F(UpdatePackageTest, ContainerTable) {
       continue;
     }
     EXPECT_EQ(ReadFile(out), c.empty_out ? "" : payload_);
-    EXPECT_EQ(IniValue(ini, "filename"), kModuleFile);
+    EXPECT_EQ(IniValue(ini, "filename"), c.filename.value_or("<none>"));
     EXPECT_EQ(IniValue(ini, "build"), "1234");
   }
 }
