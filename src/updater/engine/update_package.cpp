@@ -50,7 +50,7 @@ UPD_ERROR ReadPackage(const char* path, bool whole, PackageBytes* out) {
     const int64_t size = OsFileGetSize(file);
     if (size < 0) {
       (void)OsFileClose(file);
-      return kUpdSizeFailed;
+      return kUpdEmptyFile;  // the code of a size that cannot be had
     }
     if (static_cast<uint64_t>(size) > kMaxPackageSize) {
       (void)OsFileClose(file);
