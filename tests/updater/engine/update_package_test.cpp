@@ -283,6 +283,9 @@ TEST_F(UpdatePackageTest, Errors) {
   WriteFile(Path("empty.nup"), "");
   WriteFile(Path("text.nup"), "[update_info]\r\nfilesize=0\r\n");
   WriteFile(Path("a-file"), "x");
+  // Sparse: larger than a 32-bit payload and its framing, never read.
+  WriteFile(Path("huge.nup"), "");
+  fs::resize_file(Path("huge.nup"), (uint64_t{1} << 32) + (uint64_t{65} << 20));
   const struct {
     const char* name;
     const char* package;
@@ -293,6 +296,7 @@ TEST_F(UpdatePackageTest, Errors) {
       {"missing package", "none.nup", Path("out"), kUpdMissing, false},
       {"empty package", "empty.nup", Path("out"), kUpdBadFile, false},
       {"header without a marker", "text.nup", Path("out"), kUpdBadFile, false},
+      {"larger than any package", "huge.nup", Path("out"), kUpdBadFile, false},
       {"payload under a file", "genuine.nup", Path("a-file/out"), kUpdOpenFailed, true},
   };
   for (const auto& c : kCases) {
