@@ -69,7 +69,8 @@ std::vector<std::string> SectionNames(const char* path) {
   ProfileLockGuard lock;
   const CProfileFile* file = ProfileCacheGetFile(path);
   if (file == nullptr || !file->IsLoaded()) return names;
-  for (uint32_t i = 0; i < file->GetSectionCount(); ++i) names.emplace_back(file->GetSectionName(i));
+  for (uint32_t i = 0; i < file->GetSectionCount(); ++i)
+    names.emplace_back(file->GetSectionName(i));
   return names;
 }
 

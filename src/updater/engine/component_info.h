@@ -68,11 +68,11 @@ struct _COMPONENT_INFO {
   uint64_t build = 0;
   char group[256] = {};  // comma list of update-group names
   int32_t level = 0;
-  uint32_t base = 0;      // build that a delta applies to
-  std::string file;       // package path or URL, or the referenced catalogue
-  std::string filename;   // module file that the package installs
-  std::string mirrorPath; // the package's copy in the mirror's staging folders
-  std::string localPath;  // local package, or the installed file a delta applies to
+  uint32_t base = 0;       // build that a delta applies to
+  std::string file;        // package path or URL, or the referenced catalogue
+  std::string filename;    // module file that the package installs
+  std::string mirrorPath;  // the package's copy in the mirror's staging folders
+  std::string localPath;   // local package, or the installed file a delta applies to
   uint32_t size = 0;
   uint32_t versionId = 0;
   uint32_t agreed = 0;

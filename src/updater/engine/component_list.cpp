@@ -73,8 +73,7 @@ ListIndex CListBase::FindByModuleBuild(const char* module, uint32_t platform,
   });
 }
 
-ListIndex CListBase::FindByModuleLevel(const char* module, uint32_t platform,
-                                       int32_t level) const {
+ListIndex CListBase::FindByModuleLevel(const char* module, uint32_t platform, int32_t level) const {
   return FindFirst(0, false, [&](const _COMPONENT_INFO& e) {
     return e.level == level && HasModule(e, module, platform);
   });
@@ -85,16 +84,16 @@ ListIndex CListBase::FindByName(const char* module, uint32_t platform) const {
                    [&](const _COMPONENT_INFO& e) { return HasModule(e, module, platform); });
 }
 
-ListIndex CListBase::FindByIdNamePlatform(uint32_t category, const char* module,
-                                          uint32_t platform, uint32_t mask) const {
+ListIndex CListBase::FindByIdNamePlatform(uint32_t category, const char* module, uint32_t platform,
+                                          uint32_t mask) const {
   return FindFirst(0, false, [&](const _COMPONENT_INFO& e) {
     return e.category == category && (e.flags & mask) != 0 && HasModule(e, module, platform);
   });
 }
 
 ListIndex CListBase::FindFirstPending(bool to_fetch) const {
-  const uint32_t mask = to_fetch ? kComponentFetch | kComponentPresent
-                                 : kComponentSelected | kComponentPresent;
+  const uint32_t mask =
+      to_fetch ? kComponentFetch | kComponentPresent : kComponentSelected | kComponentPresent;
   const uint32_t wanted = to_fetch ? kComponentFetch : kComponentSelected;
   return FindFirst(0, false, [&](const _COMPONENT_INFO& e) { return (e.flags & mask) == wanted; });
 }

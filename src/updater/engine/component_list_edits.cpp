@@ -30,8 +30,8 @@ bool IsInlineData(const std::string& file) { return AsciiStrNICmp(file.c_str(), 
 
 }  // namespace
 
-void CListBase::MarkDropped(uint32_t category, const char* module, uint32_t platform,
-                            int32_t level, uint32_t list_kind) {
+void CListBase::MarkDropped(uint32_t category, const char* module, uint32_t platform, int32_t level,
+                            uint32_t list_kind) {
   for (_COMPONENT_INFO& entry : *this) {
     if (entry.category == category && entry.level == level && entry.listKind == list_kind &&
         HasModule(entry, module, platform)) {
@@ -112,8 +112,8 @@ void CListBase::ReloadReferences(const char* catalogue_path, const char* url) {
 void CListBase::FillBasePaths(const CListBase& other) {
   for (_COMPONENT_INFO& entry : *this) {
     if ((entry.flags & kComponentBaseInstalled) == 0) continue;
-    const ListIndex found = other.FindByIdNamePlatform(entry.category, entry.module,
-                                                       entry.platform, kComponentModuleFile);
+    const ListIndex found = other.FindByIdNamePlatform(entry.category, entry.module, entry.platform,
+                                                       kComponentModuleFile);
     if (found != kNoEntry && other[found].build == entry.base) {
       entry.localPath = other[found].file;
     }

@@ -70,20 +70,21 @@ uint64_t BuildOfVersion(const char* version) {
     while (*p == '.' || *p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
     if (*p < '0' || *p > '9') break;
     uint64_t value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) value = (value * 10 + static_cast<uint64_t>(*p - '0')) & 0xFFFF;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+      value = (value * 10 + static_cast<uint64_t>(*p - '0')) & 0xFFFF;
+    }
     build |= value << (48 - 16 * part);
   }
   return build;
 }
 
-// Platform id by the category's table; nothing for an unknown name. Pico
-// sections have no platform and keep the record's.
+// The platform id by the category's table; false for a name the table
+// lacks. Pico sections have no platform and keep the record's.
 bool ReadPlatform(const CProfileSection* section, _COMPONENT_INFO* record) {
   if (record->category == kCategoryPico) return true;
   const std::string_view name = TextOf(section, "platform");
-  const std::optional<uint32_t> id = IsComponentCategory(record->category)
-                                         ? GetComponentPlatformId(name)
-                                         : GetPlatformId(name);
+  const std::optional<uint32_t> id =
+      IsComponentCategory(record->category) ? GetComponentPlatformId(name) : GetPlatformId(name);
   if (!id) return false;
   record->platform = *id;
   return true;

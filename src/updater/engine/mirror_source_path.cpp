@@ -1,5 +1,6 @@
 #include "updater/engine/mirror_source_path.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>

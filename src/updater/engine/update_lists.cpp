@@ -21,8 +21,8 @@ ListIndex CInstalledList::FindByNameAndPlatform(const char* name, uint32_t platf
 }
 
 ListIndex CInstalledList::FindByName(const char* name) const {
-  return FindInstalled(*this,
-                       [&](const _INSTALLED_COMPONENT_INFO& e) { return AsciiStrICmp(e.name, name) == 0; });
+  return FindInstalled(
+      *this, [&](const _INSTALLED_COMPONENT_INFO& e) { return AsciiStrICmp(e.name, name) == 0; });
 }
 
 void CUpdateLists::Clear() {

@@ -1,11 +1,10 @@
 #define UPD_DEFINE_ALLOC_FAILURE
-#include "support/alloc_failure.h"
-
 #include <gtest/gtest.h>
 
 #include <new>
 #include <string>
 
+#include "support/alloc_failure.h"
 #include "updater/engine/component_list.h"
 
 namespace {

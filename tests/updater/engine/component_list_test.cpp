@@ -53,13 +53,17 @@ CListBase ListOf(const std::vector<Spec>& specs) {
 // behind a near miss, so a query that ignores its filter answers wrongly.
 TEST(ComponentListQueries, EachQueryMatchesItsFieldsAndPassesOverDroppedEntries) {
   const CListBase list = ListOf({
-      {.name = "A", .build = 100, .flags = kComponentDropped},                          // 0
-      {.name = "a", .module = "EM001", .build = 100},                                   // 1
-      {.name = "A_d1", .level = 1, .build = 101, .base = 100, .flags = kComponentModuleFile,
-       .list_kind = kListContinuous},                                                   // 2
-      {.category = kCategoryDll, .name = "A", .build = 100, .language = 1033},          // 3
-      {.name = "B", .platform = 0, .build = 100},                                       // 4
-      {.name = "a", .build = 100},                                                      // 5
+      {.name = "A", .build = 100, .flags = kComponentDropped},  // 0
+      {.name = "a", .module = "EM001", .build = 100},           // 1
+      {.name = "A_d1",
+       .level = 1,
+       .build = 101,
+       .base = 100,
+       .flags = kComponentModuleFile,
+       .list_kind = kListContinuous},                                           // 2
+      {.category = kCategoryDll, .name = "A", .build = 100, .language = 1033},  // 3
+      {.name = "B", .platform = 0, .build = 100},                               // 4
+      {.name = "a", .build = 100},                                              // 5
   });
   _COMPONENT_INFO dll = list[3];
   _COMPONENT_INFO other_language = list[3];
@@ -84,8 +88,7 @@ TEST(ComponentListQueries, EachQueryMatchesItsFieldsAndPassesOverDroppedEntries)
       {"... with another base", [&] { return list.FindByModuleBuildBase("em001", 1, 101, 99); },
        kNoEntry},
       {"the same record", [&] { return list.FindMatching(dll); }, 3},
-      {"a record of another language", [&] { return list.FindMatching(other_language); },
-       kNoEntry},
+      {"a record of another language", [&] { return list.FindMatching(other_language); }, kNoEntry},
       {"module and build on platform 0", [&] { return list.FindByModuleBuild("em001", 0, 100); },
        4},
       {"module and level", [&] { return list.FindByModuleLevel("em001", 1, 1); }, 2},
@@ -257,10 +260,14 @@ TEST(ComponentListEdits, ResolvePathsMakesPackageUrlsAbsoluteOnce) {
 
   list.ResolvePaths("http://srv:8080/upd/v3");
   const char* expected[] = {
-      "http://srv:8080/upd/v3/em001.nup",     "http://srv:8080/abs/em002.nup",
-      "http://mirror/em003.nup",              "https://cdn.example/em004.nup",
-      "data0000",                             "DATA_blob",
-      "left.nup",                             "http://srv:8080/upd/v3/sub/em005.nup",
+      "http://srv:8080/upd/v3/em001.nup",
+      "http://srv:8080/abs/em002.nup",
+      "http://mirror/em003.nup",
+      "https://cdn.example/em004.nup",
+      "data0000",
+      "DATA_blob",
+      "left.nup",
+      "http://srv:8080/upd/v3/sub/em005.nup",
   };
   for (int i = 0; i < 8; ++i) {
     EXPECT_EQ(list[i].file, expected[i]) << i;
@@ -310,7 +317,8 @@ TEST_F(CatalogueTest, AddFromNameListReadsEachListedSectionOnce) {
       "[NOBUILD]\ncategory=engine\nplatform=x64\n"
       "[BAD]\ncategory=other\nbuild=4\n"
       "[REF]\nver=upd0000ABCD.ver\n"
-      "[" + long_name + "]\ncategory=engine\nplatform=x64\nbuild=5\n");
+      "[" +
+      long_name + "]\ncategory=engine\nplatform=x64\nbuild=5\n");
   CListBase list;
   EXPECT_EQ(list.AddFromNameList(" A,,B\tC", path.c_str()), 3);
   ASSERT_EQ(list.GetSize(), 3);

@@ -264,8 +264,8 @@ TEST_F(CatalogueTest, DisplayNameIsCutOnACharacterBoundary) {
   // 63 two-byte characters fill 126 bytes; the 64th does not fit in 127.
   std::string encoded;
   for (int i = 0; i < 70; ++i) encoded += "%E9";
-  const std::string path =
-      WriteCatalogue("[APP_X]\ncategory=component\nplatform=winnt32\ndisplay_name=" + encoded + "\n");
+  const std::string path = WriteCatalogue(
+      "[APP_X]\ncategory=component\nplatform=winnt32\ndisplay_name=" + encoded + "\n");
   _COMPONENT_INFO record;
   ASSERT_TRUE(ReadComponentInfo(path.c_str(), "APP_X", &record, false));
   std::string expected;
@@ -314,14 +314,16 @@ TEST_F(CatalogueTest, ALargeCatalogueCostsLittleMemory) {
   constexpr int kSections = 10000;
   std::string text;
   for (int i = 0; i < kSections; ++i) {
-    text += "[em" + std::to_string(i) + "]\ncategory=engine\nplatform=x64\nbuild=" +
-            std::to_string(i + 1) + "\nfile=em" + std::to_string(i) + ".nup\n";
+    text += "[em" + std::to_string(i) +
+            "]\ncategory=engine\nplatform=x64\nbuild=" + std::to_string(i + 1) + "\nfile=em" +
+            std::to_string(i) + ".nup\n";
   }
   const std::string path = WriteCatalogue(text);
   CListBase list;
   for (int i = 0; i < kSections; ++i) {
     _COMPONENT_INFO record;
-    ASSERT_TRUE(ReadComponentInfo(path.c_str(), ("em" + std::to_string(i)).c_str(), &record, false));
+    ASSERT_TRUE(
+        ReadComponentInfo(path.c_str(), ("em" + std::to_string(i)).c_str(), &record, false));
     list.Add(record);
   }
   ASSERT_EQ(list.GetSize(), kSections);

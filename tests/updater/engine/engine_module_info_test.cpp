@@ -86,8 +86,8 @@ TEST(ReadModuleInfoFromEngine, AppendsTheModuleTheEngineDescribes) {
     uint32_t platform;
     const char* module;
   } cases[] = {
-      {u"em001", 1, "em00164"},   {u"loader64", 1, "loader64"}, {u"em002", 0, "em002"},
-      {u"em003", 3, "em00364"},   {u"em004", 2, "em004"},       {u"\u00e9m005", 1, "\xC3\xA9m00564"},
+      {u"em001", 1, "em00164"}, {u"loader64", 1, "loader64"}, {u"em002", 0, "em002"},
+      {u"em003", 3, "em00364"}, {u"em004", 2, "em004"},       {u"\u00e9m005", 1, "\xC3\xA9m00564"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.module);

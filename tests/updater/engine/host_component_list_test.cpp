@@ -28,7 +28,8 @@ constexpr size_t kListed = 4;
 
 bool AllBytesAre(const std::vector<COMPONENT_LIST_ENTRY>& entries, size_t from, unsigned char b) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(entries.data());
-  for (size_t i = from * sizeof(COMPONENT_LIST_ENTRY); i < entries.size() * sizeof entries[0]; ++i) {
+  for (size_t i = from * sizeof(COMPONENT_LIST_ENTRY); i < entries.size() * sizeof entries[0];
+       ++i) {
     if (bytes[i] != b) return false;
   }
   return true;
@@ -71,8 +72,8 @@ TEST_F(CatalogueTest, ReadComponentListLongNamesAreCut) {
 
 TEST_F(CatalogueTest, ReadComponentListWithTooLittleRoomReturnsMinusTheCount) {
   const std::string path = WriteCatalogue(kCatalogue);
-  for (const size_t room : {size_t{0}, sizeof(COMPONENT_LIST_ENTRY),
-                            kListed * sizeof(COMPONENT_LIST_ENTRY) - 1}) {
+  for (const size_t room :
+       {size_t{0}, sizeof(COMPONENT_LIST_ENTRY), kListed * sizeof(COMPONENT_LIST_ENTRY) - 1}) {
     SCOPED_TRACE(room);
     std::vector<COMPONENT_LIST_ENTRY> entries(kListed);
     std::memset(entries.data(), 0xAB, entries.size() * sizeof entries[0]);

@@ -99,7 +99,8 @@ TEST(RemoveIniSection, TheRestOfTheFileStaysReadable) {
         const std::string key = "k" + std::to_string(k);
         const std::string value = "v" + word(random() % 300) + "e";
         text += key + "=" + value + "\r\n";
-        if (s != removed) expected.push_back(std::to_string(file) + "\t" + name + "\t" + key + "\t" + value);
+        if (s != removed)
+          expected.push_back(std::to_string(file) + "\t" + name + "\t" + key + "\t" + value);
       }
       if (s != removed && keys == 0) expected.push_back(std::to_string(file) + "\t" + name);
     }

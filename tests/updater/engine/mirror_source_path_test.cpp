@@ -14,7 +14,8 @@ TEST(MakeMirrorSourcePath, KeepsEachUrlUnderTheFolder) {
     const char* extra;
     const char* expected;
   } cases[] = {
-      {"/data/updfiles/", "http://srv:8080/a/update.ver", "", "/data/updfiles/srv_8080/a/update.ver"},
+      {"/data/updfiles/", "http://srv:8080/a/update.ver", "",
+       "/data/updfiles/srv_8080/a/update.ver"},
       {"/data/updfiles", "http://srv:8080/a/update.ver", nullptr,
        "/data/updfiles/srv_8080/a/update.ver"},
       // Only the host's colons change: the folder's and the path's stay.

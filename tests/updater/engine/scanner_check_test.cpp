@@ -43,8 +43,8 @@ TEST_F(CatalogueTest, ScannerAheadOfCatalogueComparesTheNewestInstalledBuild) {
   const std::vector<Installed> installed = {
       {"scanner64", 1, 3, 1200},
       {"scanner64", 1, 3, 1100},
-      {"scanner", 0, 3, 9000},     // another platform
-      {"scanner64", 1, 2, 9000},   // not an engine module
+      {"scanner", 0, 3, 9000},    // another platform
+      {"scanner64", 1, 2, 9000},  // not an engine module
   };
   const struct {
     const char* what;
@@ -64,11 +64,13 @@ TEST_F(CatalogueTest, ScannerAheadOfCatalogueComparesTheNewestInstalledBuild) {
        installed, true},
       {"offered only as a dll", EngineSection("SCAN", "scanner64", 5000, "dll"), installed, true},
       {"first plain section counts",
-       EngineSection("CONTINUOUS_SCAN", "scanner64", 900) + EngineSection("SCAN", "scanner64", 1250) +
-           EngineSection("SCAN2", "scanner64", 900),
+       EngineSection("CONTINUOUS_SCAN", "scanner64", 900) +
+           EngineSection("SCAN", "scanner64", 1250) + EngineSection("SCAN2", "scanner64", 900),
        installed, false},
-      {"no installed scanner", EngineSection("SCAN", "scanner64", 1000),
-       {{"scanner", 0, 3, 9000}}, true},
+      {"no installed scanner",
+       EngineSection("SCAN", "scanner64", 1000),
+       {{"scanner", 0, 3, 9000}},
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -51,8 +51,8 @@ TEST_F(CatalogueTest, ExtractSectionDataWritesTheExactBytes) {
   std::string bytes;
   for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
   for (int i = 0; i < 200000; ++i) bytes += static_cast<char>(random());
-  const std::string path = WriteCatalogue("[SETUP]\nx=1\n" + DataSection("BLOB", bytes) +
-                                          "[OTHER]\ndata0000=QUJD\n");
+  const std::string path =
+      WriteCatalogue("[SETUP]\nx=1\n" + DataSection("BLOB", bytes) + "[OTHER]\ndata0000=QUJD\n");
   const std::string target = dir_.file("blob.bin");
   ASSERT_EQ(ExtractSectionData("blob", target.c_str(), path.c_str()), 0u);
   EXPECT_EQ(ReadFile(target), bytes);
