@@ -1,7 +1,6 @@
 #include "updater/engine/host_component_list.h"
 
 #include <cstring>
-#include <string_view>
 #include <vector>
 
 #include "platform/store/profile_cache.h"
