@@ -21,6 +21,7 @@ enum UpdError : UPD_ERROR {
   kUpdOpenFailed = 0x1016,
   kUpdWriteFailed = 0x1017,
   kUpdFolderFailed = 0x1018,
+  kUpdBadEncoding = 0x1019,
   kUpdCopyFailed = 0x101A,
   kUpdEngineFileFailed = 0x101D,
   kUpdMoveFailed = 0x101E,
