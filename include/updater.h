@@ -483,7 +483,6 @@ typedef struct UPD_INSTALL_PACKAGE_EVENT {
 
 UPD_STATIC_ASSERT(sizeof(UPD_INSTALL_PACKAGE_EVENT) == 8);
 
-
 /* Records of the exports that take a parameter and a result record. A
  * result record starts with its size; a size below the one an export names
  * is answered with 2. */
@@ -539,7 +538,7 @@ typedef struct UPD_NUP_INFO {
 } UPD_NUP_INFO;
 
 typedef struct UPD_DOWNLOAD_NUPS_RESULT {
-  uint32_t cbSize;    /* at least 36; written as 36 */
+  uint32_t cbSize;     /* at least 36; written as 36 */
   HOST_ARRAY packages; /* of UPD_NUP_INFO */
 } UPD_DOWNLOAD_NUPS_RESULT;
 
@@ -559,7 +558,7 @@ typedef struct APP_UPDATE_CHECK_PARAMS {
 } APP_UPDATE_CHECK_PARAMS;
 
 typedef struct APP_UPDATE_CHECK_RESULT {
-  uint32_t cbSize;   /* at least 36 */
+  uint32_t cbSize;    /* at least 36 */
   HOST_ARRAY updates; /* of APP_UPDATE_INFO, appended */
 } APP_UPDATE_CHECK_RESULT;
 
@@ -583,8 +582,11 @@ typedef struct APP_UPDATE_PARAMS {
 } APP_UPDATE_PARAMS;
 
 typedef struct APP_UPDATE_RESULT {
-  uint32_t cbSize;  /* at least 328 */
-  uint32_t outcome; /* package kind 0, 1 or 2, then 4 after the product downloads, 8 after the agreement step */
+  uint32_t cbSize; /* at least 328 */
+  /* The package kind of the chosen update (0 none, 1 installable, 2 for the
+   * host), then bit 4 after the product downloads, bit 8 after the
+   * agreement step. */
+  uint32_t outcome;
   uint32_t reserved8;
   HOST_STRING documentUrl;
   HOST_STRING agreementHash;
@@ -753,8 +755,7 @@ UPD_API UPD_ERROR UpdCopyPcusToMirror(UPDATER_CONTEXT* context, const UPDATER_SE
 
 /* Application packages in folders. */
 UPD_API UPD_ERROR UpdGetListPCUInTempFolder(const char* dataFolder, char* names, uint64_t* size);
-UPD_API UPD_ERROR UpdGetListPCUInTempFolderEx(const char* dataFolder, void* buffer,
-                                              uint64_t* size);
+UPD_API UPD_ERROR UpdGetListPCUInTempFolderEx(const char* dataFolder, void* buffer, uint64_t* size);
 UPD_API UPD_ERROR UpdGetListPcuInTempFolderExEx(const char* dataFolder, const char* filter,
                                                 void* buffer, uint64_t* size);
 UPD_API UPD_ERROR UpdChangeEULAStatusAsAgreed(const char* packagePath);

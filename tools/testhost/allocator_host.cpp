@@ -23,7 +23,7 @@ void* UPD_MSABI AllocatorHost::Allocate(uint64_t byte_count) {
   AllocatorHost* host = t_current;
   if (host == nullptr) return nullptr;
   host->requests_.push_back(byte_count);
-  if (host->remaining_ == 0) return nullptr;
+  if (host->remaining_ == 0 || host->requests_.size() == host->failing_call_) return nullptr;
   --host->remaining_;
   void* block = std::malloc(byte_count == 0 ? 1 : static_cast<size_t>(byte_count));
   if (block == nullptr) return nullptr;

@@ -26,6 +26,9 @@ class AllocatorHost {
 
   // The next successful allocations allowed before Allocate answers null.
   void FailAfter(size_t successful) { remaining_ = successful; }
+  // Only the k-th Allocate call (counting every call since construction,
+  // from 1) answers null.
+  void FailCall(size_t k) { failing_call_ = k; }
 
   size_t allocations() const { return allocations_; }
   // Byte counts of every Allocate call, failed ones included, in order.
@@ -44,6 +47,7 @@ class AllocatorHost {
   ApiAllocator allocator_;
   AllocatorHost* previous_;
   size_t remaining_ = std::numeric_limits<size_t>::max();
+  size_t failing_call_ = 0;
   size_t allocations_ = 0;
   std::vector<uint64_t> requests_;
   size_t frees_ = 0;

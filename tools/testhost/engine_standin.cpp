@@ -90,8 +90,7 @@ std::optional<std::map<std::string, std::string>> ParseHeader(std::string_view l
                                                               std::string_view tag,
                                                               bool last_takes_rest,
                                                               std::string_view last_key) {
-  if (line.substr(0, tag.size()) != tag || line.size() == tag.size() ||
-      line[tag.size()] != ' ') {
+  if (line.substr(0, tag.size()) != tag || line.size() == tag.size() || line[tag.size()] != ' ') {
     return std::nullopt;
   }
   line.remove_prefix(tag.size() + 1);
@@ -133,9 +132,8 @@ struct EngineStandIn::OpenModule {
 
 std::string ModuleFileText(const ModuleFacts& facts, std::string_view payload) {
   std::ostringstream text;
-  text << "TESTMOD name=" << facts.name << " type=" << facts.type
-       << " platform=" << facts.platform << " build=" << facts.build
-       << " version=" << facts.version << '\n'
+  text << "TESTMOD name=" << facts.name << " type=" << facts.type << " platform=" << facts.platform
+       << " build=" << facts.build << " version=" << facts.version << '\n'
        << payload;
   return text.str();
 }

@@ -2,11 +2,14 @@
 
 #include <dlfcn.h>
 
-#include <cstdlib>
-
 namespace upd::testhost {
 
 LibraryHost::LibraryHost(const std::string& path) {
+  // dlopen of an empty name would hand out the program itself.
+  if (path.empty()) {
+    error_ = "no library named";
+    return;
+  }
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (handle_ == nullptr) {
     const char* text = dlerror();
@@ -22,11 +25,6 @@ void* LibraryHost::Symbol(const char* name) {
     error_ = text != nullptr ? text : std::string("missing ") + name;
   }
   return symbol;
-}
-
-std::string BuiltLibraryPath() {
-  const char* path = std::getenv("UPD_LIBRARY");
-  return path != nullptr ? path : "";
 }
 
 }  // namespace upd::testhost

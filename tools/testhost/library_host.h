@@ -33,9 +33,6 @@ class LibraryHost {
   std::string error_;
 };
 
-// The library that the build made (UPD_LIBRARY, as ctest sets it).
-std::string BuiltLibraryPath();
-
 }  // namespace upd::testhost
 
 // An export looked up with the type that updater.h declares for it.

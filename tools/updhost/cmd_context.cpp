@@ -19,8 +19,7 @@ constexpr UPD_ERROR kOk = 0;
 // "last-update" and "last-attempt": seconds since 1970, -1 when unknown.
 void PrintTimes(HostSession& session) {
   const auto last_update = UPDHOST_EXPORT(session, UpdGetUpdateLastTime)(session.context());
-  const auto last_attempt =
-      UPDHOST_EXPORT(session, UpdGetUpdateLastAttemptTime)(session.context());
+  const auto last_attempt = UPDHOST_EXPORT(session, UpdGetUpdateLastAttemptTime)(session.context());
   std::printf("last-update %" PRId64 "\n", static_cast<int64_t>(last_update));
   std::printf("last-attempt %" PRId64 "\n", static_cast<int64_t>(last_attempt));
 }

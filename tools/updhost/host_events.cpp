@@ -81,8 +81,7 @@ uint32_t HostEvents::UserAgent(UPD_USER_AGENT_EVENT* record) {
 uint32_t HostEvents::ServerAddress(const UPD_SERVER_ADDRESS_EVENT* record) {
   std::string addresses;
   bool refused = false;
-  for (const UPD_SERVER_ADDRESS* entry = record->addresses; entry != nullptr;
-       entry = entry->next) {
+  for (const UPD_SERVER_ADDRESS* entry = record->addresses; entry != nullptr; entry = entry->next) {
     const std::string text = AddressText(*entry);
     addresses += (addresses.empty() ? "" : ",") + text;
     refused |= options_.refuse_address && text == *options_.refuse_address;

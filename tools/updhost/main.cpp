@@ -20,8 +20,10 @@ constexpr UPD_ERROR kNothingNew = 0x5003;
 
 // One line: the problem, then how to call.
 int Usage(const std::string& message) {
-  std::fprintf(stderr, "updhost: %s; usage: updhost COMMAND --data DIR --modules DIR [OPTIONS]; "
-               "commands: %s\n", message.c_str(), CommandNames().c_str());
+  std::fprintf(stderr,
+               "updhost: %s; usage: updhost COMMAND --data DIR --modules DIR [OPTIONS]; "
+               "commands: %s\n",
+               message.c_str(), CommandNames().c_str());
   return kExitUsage;
 }
 

@@ -37,25 +37,25 @@ struct OptionSpec {
   Setter set;
 };
 
-Setter Text(std::string HostOptions::* field) {
+Setter Text(std::string HostOptions::*field) {
   return [field](HostOptions& o, std::string_view v) {
     o.*field = std::string(v);
     return true;
   };
 }
 
-Setter OptionalText(std::optional<std::string> HostOptions::* field) {
+Setter OptionalText(std::optional<std::string> HostOptions::*field) {
   return [field](HostOptions& o, std::string_view v) {
     o.*field = std::string(v);
     return true;
   };
 }
 
-Setter Number(uint32_t HostOptions::* field) {
+Setter Number(uint32_t HostOptions::*field) {
   return [field](HostOptions& o, std::string_view v) { return ParseU32(v, &(o.*field)); };
 }
 
-Setter Flag(bool HostOptions::* field) {
+Setter Flag(bool HostOptions::*field) {
   return [field](HostOptions& o, std::string_view) {
     o.*field = true;
     return true;

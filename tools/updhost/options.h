@@ -45,9 +45,9 @@ struct HostOptions {
   std::optional<uint32_t> confirm_limit_kib;
 
   // The host's answers to the events.
-  std::string groups = "engine";  // event 19
-  bool refuse_large = false;       // event 20
-  std::string user_agent = "updhost";  // event 15
+  std::string groups = "engine";              // event 19
+  bool refuse_large = false;                  // event 20
+  std::string user_agent = "updhost";         // event 15
   std::optional<std::string> refuse_address;  // event 23
   std::optional<double> abort_after_seconds;
 };

@@ -13,7 +13,6 @@
 
 // Lower-case digits of a buffer: SHA-512/256 and SHA-256 need out_size 65,
 // MD5 33 (the hash functions of HTTP Digest authentication).
-[[nodiscard]] bool BufferSha512_256Hex(const void* data, size_t length, char* out,
-                                       size_t out_size);
+[[nodiscard]] bool BufferSha512_256Hex(const void* data, size_t length, char* out, size_t out_size);
 [[nodiscard]] bool BufferSha256Hex(const void* data, size_t length, char* out, size_t out_size);
 [[nodiscard]] bool BufferMd5Hex(const void* data, size_t length, char* out, size_t out_size);

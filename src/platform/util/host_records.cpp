@@ -5,9 +5,7 @@
 
 namespace {
 
-bool IsInline(const HOST_STRING* string) {
-  return string->capacity <= kHostStringInlineCapacity;
-}
+bool IsInline(const HOST_STRING* string) { return string->capacity <= kHostStringInlineCapacity; }
 
 char* MutableText(HOST_STRING* string) {
   return IsInline(string) ? string->inlineText : string->heapText;
@@ -84,8 +82,7 @@ void HostStringFree(HOST_STRING* string) {
 bool HostArrayPushBack(HOST_ARRAY* array, const void* element, uint64_t element_size) {
   const uint64_t count = array->count;
   if (count < array->capacity) {
-    std::memcpy(static_cast<char*>(array->elements) + count * element_size, element,
-                element_size);
+    std::memcpy(static_cast<char*>(array->elements) + count * element_size, element, element_size);
     array->count = count + 1;
     return true;
   }

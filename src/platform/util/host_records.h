@@ -38,8 +38,7 @@ void HostStringFree(HOST_STRING* string);
 // are plain host records, moved by their bytes: a record's strings go with
 // it, so on success the array owns what the element owned, and on failure
 // the caller still does.
-[[nodiscard]] bool HostArrayPushBack(HOST_ARRAY* array, const void* element,
-                                     uint64_t element_size);
+[[nodiscard]] bool HostArrayPushBack(HOST_ARRAY* array, const void* element, uint64_t element_size);
 
 template <typename T>
 [[nodiscard]] bool HostArrayPushBack(HOST_ARRAY* array, const T& element) {

@@ -9,9 +9,15 @@
 namespace {
 
 std::array<HOST_STRING*, 9> Strings(APP_UPDATE_INFO* record) {
-  return {&record->id,           &record->version,       &record->documentUrl,
-          &record->agreementHash, &record->documentHash, &record->changelogUrl,
-          &record->agreementName, &record->agreementVersion, &record->effectiveDate};
+  return {&record->id,
+          &record->version,
+          &record->documentUrl,
+          &record->agreementHash,
+          &record->documentHash,
+          &record->changelogUrl,
+          &record->agreementName,
+          &record->agreementVersion,
+          &record->effectiveDate};
 }
 
 bool Append(HOST_STRING* string, std::string_view text) {

@@ -26,10 +26,7 @@ void AppUpdateInfoDestroy(APP_UPDATE_INFO* record);
 // version, document URL, agreement hash, document hash, effective date) to
 // their fields and stores the level. Every field is tried; true only when
 // every append succeeded.
-[[nodiscard]] bool FillAppUpdateDocumentFields(std::string_view name,
-                                               std::string_view agreement_version,
-                                               std::string_view document_url,
-                                               std::string_view agreement_hash,
-                                               std::string_view document_hash,
-                                               std::string_view effective_date, uint32_t level,
-                                               APP_UPDATE_INFO* record);
+[[nodiscard]] bool FillAppUpdateDocumentFields(
+    std::string_view name, std::string_view agreement_version, std::string_view document_url,
+    std::string_view agreement_hash, std::string_view document_hash,
+    std::string_view effective_date, uint32_t level, APP_UPDATE_INFO* record);

@@ -15,8 +15,8 @@ enum EntryCheck : uint32_t {
 };
 
 // The code of the first failing check, else 0. Nothing changes.
-[[nodiscard]] UPD_ERROR CheckEntry(const UPDATER_CONTEXT* context,
-                                   const UPDATER_SETTINGS* settings, uint32_t checks);
+[[nodiscard]] UPD_ERROR CheckEntry(const UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                                   uint32_t checks);
 
 // Stores the phase and, when the bound settings have an event callback,
 // raises event 6 with it; returns the previous phase.

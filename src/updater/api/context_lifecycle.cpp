@@ -46,7 +46,7 @@ bool SetModulesFolder(UPDATER_CONTEXT& context, const char* modules_folder) {
 }
 
 void SetCataloguePaths(UPDATER_CONTEXT& context) {
-  const auto path = [&context](char (&target)[UPD_PATH_SIZE], const char* name) {
+  const auto path = [&context](char(&target)[UPD_PATH_SIZE], const char* name) {
     SafeStrCopy(target, sizeof target, context.updateFolder);
     SafeStrCat(target, sizeof target, name);
   };
@@ -113,7 +113,8 @@ UPDATER_CONTEXT* UpdInitialize3(const char* dataFolder, const char* modulesFolde
                                 const char* engineFolder, const char* appVersion,
                                 const char* hostString, uint32_t word) {
   if (engineFolder == nullptr) return nullptr;
-  UPDATER_CONTEXT* context = UpdInitialize2(dataFolder, modulesFolder, appVersion, hostString, word);
+  UPDATER_CONTEXT* context =
+      UpdInitialize2(dataFolder, modulesFolder, appVersion, hostString, word);
   if (context == nullptr) return nullptr;
   if (!CopyFolder(context->engineFolder, engineFolder, 0)) {
     FreeContext(context);

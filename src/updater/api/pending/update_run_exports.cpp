@@ -9,8 +9,7 @@
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
 
-UPD_ERROR UpdPerformUpdate(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
-                           uint32_t*) {
+UPD_ERROR UpdPerformUpdate(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings, uint32_t*) {
   if (context == nullptr) return kUpdNoContext;
   if (settings == nullptr) return kUpdNoSettings;
   std::srand(static_cast<unsigned>(std::time(nullptr)));
