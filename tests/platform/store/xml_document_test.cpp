@@ -43,9 +43,9 @@ TEST(XmlDocumentTest, OneRootOnly) {
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(MemStoreCreateRoot(document.get(), L"S"), nullptr);
   EXPECT_EQ(MemStoreGetRoot(document.get()), root);
-  EXPECT_EQ(root->source, kXmlSourcePool);
-  EXPECT_EQ(root->value_begin, 0u);
-  EXPECT_EQ(root->value_end, 0u);
+  size_t size = 0;
+  EXPECT_EQ(MemStoreReadValue(document.get(), root, nullptr, &size), kXmlOk);
+  EXPECT_EQ(size, 1u) << "an element's own value is empty";
 }
 
 TEST(XmlDocumentTest, SetAttributeReplacesInPlaceOrAppendsLast) {
@@ -54,11 +54,7 @@ TEST(XmlDocumentTest, SetAttributeReplacesInPlaceOrAppendsLast) {
   _XML_NODE* root = MemStoreGetRoot(document.get());
   ASSERT_EQ(MemStoreSetAttribute(document.get(), root, L"a", L"one"), kXmlOk);
   ASSERT_EQ(MemStoreSetAttribute(document.get(), root, L"d", L"4"), kXmlOk);
-  std::vector<std::wstring> order;
-  for (const _XML_NODE* n = root->first_child; n != nullptr; n = n->next_sibling) {
-    order.push_back(n->name);
-  }
-  EXPECT_EQ(order, (std::vector<std::wstring>{L"A", L"b", L"C", L"d"}));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"A", "b", "C", "d"}));
   EXPECT_EQ(AttributeOf(document.get(), root, L"A"), L"one");
   EXPECT_EQ(Serialized(document.get()),
             WithDeclaration("<R A=\"one\" b=\"2\" d=\"4\">\n <C>\n </C>\n</R>\n"));
@@ -123,14 +119,15 @@ TEST(XmlDocumentTest, RemovingANodeMissingFromItsParentsListFails) {
   XmlDocumentPtr document = ParseXml("<R><A><X/></A></R>");
   ASSERT_NE(document, nullptr);
   _XML_NODE* root = MemStoreGetRoot(document.get());
-  _XML_NODE* a = root->first_child;
+  _XML_NODE* a = MemStoreFirstChild(root);
   _XML_NODE* stray = MemStoreNewNode(document.get(), kXmlElement, L"S");
   ASSERT_NE(stray, nullptr);
   MemStoreAppendChild(stray, MemStoreNewNode(document.get(), kXmlElement, L"K"));
   stray->parent = root;  // claims a parent that does not list it
   EXPECT_EQ(MemStoreRemoveNode(document.get(), stray), kXmlFailure);
-  EXPECT_EQ(stray->first_child, nullptr) << "its children went back to the pool";
-  EXPECT_EQ(root->first_child, a);
+  EXPECT_EQ(MemStoreFirstChild(stray), nullptr) << "its children went back to the pool";
+  EXPECT_EQ(MemStoreFirstChild(root), a);
+  EXPECT_EQ(ChildNames(root), std::vector<std::string>{"A"});
 }
 
 TEST(XmlDocumentTest, CloseAndDiscardReleaseEverything) {

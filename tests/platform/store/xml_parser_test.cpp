@@ -136,24 +136,29 @@ TEST(XmlParserTest, LongLineBreakRunsBeforeATagEndAreReadOnce) {
   for (const auto& c : cases) {
     XmlDocumentPtr document = ParseXml(c.text);
     ASSERT_NE(document, nullptr) << c.what;
-    EXPECT_EQ(std::wstring(MemStoreGetRoot(document.get())->name), L"A") << c.what;
+    EXPECT_EQ(MemStoreNodeName(MemStoreGetRoot(document.get())), "A") << c.what;
   }
 }
 
 TEST(XmlParserTest, ElementsAttributesAndTextShareOneChildListInOrder) {
-  XmlDocumentPtr document = ParseXml("<R a=\"1\"><B/>text<C b=\"2\"></C></R>");
+  std::string text = "<R a=\"1\"><B/>text<C b=\"2\"></C></R>";
+  XmlDocumentPtr document = ParseXml(text);
   ASSERT_NE(document, nullptr);
+  text.assign(text.size(), 'X');  // copied loads keep nothing of the caller's text
   const _XML_NODE* root = MemStoreGetRoot(document.get());
-  std::vector<std::pair<uint32_t, std::wstring>> seen;
-  for (const _XML_NODE* n = root->first_child; n != nullptr; n = n->next_sibling) {
-    seen.emplace_back(n->kind, n->name);
+  std::vector<std::pair<uint32_t, std::string>> seen;
+  for (const _XML_NODE* n = MemStoreFirstChild(root); n != nullptr; n = MemStoreNextSibling(n)) {
+    seen.emplace_back(n->kind, MemStoreNodeName(n));
     EXPECT_EQ(n->parent, root);
-    EXPECT_EQ(n->source, kXmlSourcePool) << "copied loads keep nothing of the caller's text";
+    EXPECT_EQ(n->source, kXmlSourcePool);
   }
-  const std::vector<std::pair<uint32_t, std::wstring>> expected = {
-      {kXmlAttribute, L"a"}, {kXmlElement, L"B"}, {kXmlText, L"__content__"}, {kXmlElement, L"C"}};
+  const std::vector<std::pair<uint32_t, std::string>> expected = {
+      {kXmlAttribute, "a"}, {kXmlElement, "B"}, {kXmlText, "__content__"}, {kXmlElement, "C"}};
   EXPECT_EQ(seen, expected);
   EXPECT_EQ(root->parent, &document->pseudo);
+  EXPECT_EQ(MemStoreNodeName(MemStoreFindChild(root, L"c", nullptr, false)), "C");
+  EXPECT_EQ(Serialized(document.get()),
+            WithDeclaration("<R a=\"1\">text <B>\n </B>\n <C b=\"2\" />\n</R>\n"));
 }
 
 TEST(XmlParserTest, DuplicatesMergeIntoTheFirstNodeWithTheLastValue) {
@@ -170,9 +175,7 @@ TEST(XmlParserTest, ManyAttributesStillMergeDuplicates) {
   XmlDocumentPtr document = ParseXml(text);
   ASSERT_NE(document, nullptr);
   const _XML_NODE* root = MemStoreGetRoot(document.get());
-  int count = 0;
-  for (const _XML_NODE* n = root->first_child; n != nullptr; n = n->next_sibling) ++count;
-  EXPECT_EQ(count, 40);
+  EXPECT_EQ(ChildNames(root).size(), 40u);
   EXPECT_EQ(AttributeOf(document.get(), root, L"a7"), L"last");
   EXPECT_EQ(AttributeOf(document.get(), root, L"a39"), L"end");
 }
@@ -181,9 +184,9 @@ TEST(XmlParserTest, CopyFlagZeroReadsTheCallersTextInPlace) {
   const std::string text = "<A v=\"a&amp;b\">t</A>";
   XmlDocumentPtr document = MemStoreCreate(0);
   ASSERT_EQ(MemStoreLoadText(document.get(), text.c_str(), kXmlTextToNul, 0, 500), kXmlOk);
-  const _XML_NODE* attribute = MemStoreGetRoot(document.get())->first_child;
+  const _XML_NODE* attribute = MemStoreFirstChild(MemStoreGetRoot(document.get()));
   EXPECT_EQ(attribute->source, kXmlSourceText);
-  EXPECT_EQ(text.substr(attribute->value_begin, attribute->value_end - attribute->value_begin),
+  EXPECT_EQ(text.substr(attribute->value_begin, attribute->value_length),
             "a&amp;b");
   EXPECT_EQ(AttributeOf(document.get(), MemStoreGetRoot(document.get()), L"v"), L"a&b");
 }
@@ -194,7 +197,7 @@ TEST(XmlParserTest, LengthStopsTheTextAndADocumentWithARootIsRefused) {
   ASSERT_EQ(MemStoreLoadText(document.get(), text.data(), 3, 1, 500), kXmlFailure);
   ASSERT_EQ(MemStoreLoadText(document.get(), text.data(), 4, 1, 500), kXmlOk);
   EXPECT_EQ(MemStoreLoadText(document.get(), text.data(), 4, 1, 500), kXmlFailure);
-  EXPECT_EQ(std::wstring(MemStoreGetRoot(document.get())->name), L"A");
+  EXPECT_EQ(MemStoreNodeName(MemStoreGetRoot(document.get())), "A");
 }
 
 // Raw attribute value -> decoded value (null: reading fails).
