@@ -45,6 +45,7 @@ bool CMemoryStoreManager::AddChunk() {
   chunk->next = chunks_;
   chunks_ = chunk;
   ++chunk_count_;
+  total_bytes_ += bytes;
   fresh_ = reinterpret_cast<unsigned char*>(chunk) + sizeof(ChunkHeader);
   fresh_left_ = blocks;
   last_chunk_blocks_ = blocks;

@@ -35,6 +35,8 @@ class CMemoryStoreManager {
   void Free(void* payload);
 
   [[nodiscard]] uint64_t ChunkCount() const { return chunk_count_; }
+  // Heap bytes of all chunks together.
+  [[nodiscard]] uint64_t TotalChunkBytes() const { return total_bytes_; }
   [[nodiscard]] uint64_t LastChunkBlockCount() const { return last_chunk_blocks_; }
   [[nodiscard]] uint64_t BlockSize() const { return block_size_; }
   // Distance between two blocks of a chunk: the block size rounded up so that
@@ -63,6 +65,7 @@ class CMemoryStoreManager {
 
   ChunkHeader* chunks_ = nullptr;
   uint64_t chunk_count_ = 0;
+  uint64_t total_bytes_ = 0;
   // Blocks of the newest chunk never handed out: they come first.
   unsigned char* fresh_ = nullptr;
   uint64_t fresh_left_ = 0;

@@ -53,7 +53,7 @@ uint32_t MemStoreSaveFile(const _XML_DOCUMENT* document, const _XML_NODE* node, 
   if (document == nullptr || path == nullptr || *path == 0) return kXmlFailure;
   try {
     std::string text;
-    if (!MemStoreSerialize(document, node, &text)) return kXmlFailure;
+    if (!MemStoreSerializeSized(document, node, &text)) return kXmlFailure;
     return ReplaceFileContent(path, text, kTempPrefix, true) ? kXmlOk : kXmlFailure;
   } catch (const std::bad_alloc&) {
     return kXmlFailure;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -141,14 +142,38 @@ bool MemStoreSerializeTo(const _XML_DOCUMENT* document, const _XML_NODE* node,
                          const XmlTextSink& sink) {
   if (document == nullptr) return false;
   try {
+    bool refused = false;
+    const XmlTextSink guarded = [&](std::string_view piece) {
+      refused = !sink(piece);
+      return !refused;
+    };
     std::string pending;
-    const bool ok = Serialize(document, node, &pending, &sink);
+    const bool ok = Serialize(document, node, &pending, &guarded);
     // What was produced before a failure is handed on too.
-    const bool flushed = pending.empty() || sink(pending);
-    return ok && flushed;
+    if (!refused && !pending.empty()) refused = !sink(pending);
+    return ok && !refused;
   } catch (const std::bad_alloc&) {
     return false;
   }
+}
+
+bool MemStoreSerializeSized(const _XML_DOCUMENT* document, const _XML_NODE* node,
+                            std::string* out) {
+  size_t size = 0;
+  const bool counted = MemStoreSerializeTo(document, node, [&](std::string_view piece) {
+    size += piece.size();
+    return true;
+  });
+  if (!counted) return false;
+  try {
+    out->clear();
+    out->reserve(size);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return MemStoreSerialize(document, node, out);
 }
 
 uint32_t MemStoreWriteToBuffer(const _XML_DOCUMENT* document, const _XML_NODE* node, char* buffer,

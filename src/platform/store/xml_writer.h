@@ -24,6 +24,12 @@ using XmlTextSink = std::function<bool(std::string_view)>;
 [[nodiscard]] bool MemStoreSerializeTo(const _XML_DOCUMENT* document, const _XML_NODE* node,
                                        const XmlTextSink& sink);
 
+// MemStoreSerialize into an empty string sized first by a counting pass, so
+// that a large document's text takes its own size and no more (what a save
+// holds before the disk).
+[[nodiscard]] bool MemStoreSerializeSized(const _XML_DOCUMENT* document, const _XML_NODE* node,
+                                          std::string* out);
+
 // Serialises into buffer (capacity *size bytes, the NUL included). 0 done and
 // *size = text length + 1; 1 when a value cannot be decoded or a character
 // cannot be written; 2 when the buffer is missing or too small, with *size set

@@ -59,6 +59,7 @@ TEST(MemoryStoreTest, ChunkBlockCountsDoubleFromTheInitialCount) {
             (std::vector<size_t>{block * 8 + kChunkHeader, block * 16 + kChunkHeader,
                                  block * 32 + kChunkHeader, block * 64 + kChunkHeader}));
   EXPECT_EQ(pool.LastChunkBlockCount(), 64u);
+  EXPECT_EQ(pool.TotalChunkBytes(), block * 120 + 4 * kChunkHeader);
 }
 
 TEST(MemoryStoreTest, ChunkGrowthStopsAtTheSizeBound) {

@@ -180,6 +180,58 @@ TEST(XmlParserTest, ManyAttributesStillMergeDuplicates) {
   EXPECT_EQ(AttributeOf(document.get(), root, L"a39"), L"end");
 }
 
+TEST(XmlParserTest, AttributesInsideContentJoinTheOpenElement) {
+  // An attribute construct after a start tag's '>' belongs to the element
+  // then open; duplicates merge with the start tag's, also once the element
+  // has enough attributes for an index and after children have come and gone.
+  std::string many;
+  for (int i = 0; i < 10; ++i) many += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+  const struct {
+    std::string text;
+    std::string written;
+  } cases[] = {
+      {"<A><B/><x=\"1\">text</A>", "<A x=\"1\">text <B>\n </B>\n</A>\n"},
+      {"<A" + many + "><B c=\"1\"/><A3=\"z\">t<a9=\"w\"></A>",
+       "<A a0=\"0\" a1=\"1\" a2=\"2\" a3=\"z\" a4=\"4\" a5=\"5\" a6=\"6\" a7=\"7\" a8=\"8\" "
+       "a9=\"w\">t <B c=\"1\" />\n</A>\n"},
+      {"<A" + many + "><B" + many + "/><a0=\"x\"><B0=\"y\"></A>",
+       "<A a0=\"x\" a1=\"1\" a2=\"2\" a3=\"3\" a4=\"4\" a5=\"5\" a6=\"6\" a7=\"7\" a8=\"8\" "
+       "a9=\"9\" B0=\"y\">\n <B" + many + " />\n</A>\n"},
+  };
+  for (const auto& c : cases) {
+    XmlDocumentPtr document = ParseXml(c.text);
+    ASSERT_NE(document, nullptr) << c.text;
+    EXPECT_EQ(Serialized(document.get()), WithDeclaration(c.written)) << c.text;
+  }
+}
+
+TEST(XmlParserTest, NamesSplitByLineBreaksAreJoined) {
+  // Markup skips line breaks, inside names too; such a name cannot refer into
+  // the text and is kept by the document.
+  for (const uint32_t copy : {1u, 0u}) {
+    std::string text = "<R\r\nOOT x\n1=\"v\"><C\nH\r/><CH/></R\nOOT>";
+    XmlDocumentPtr document = MemStoreCreate(0);
+    ASSERT_EQ(MemStoreLoadText(document.get(), text.data(), text.size(), copy, 500), kXmlOk);
+    const _XML_NODE* root = MemStoreGetRoot(document.get());
+    EXPECT_EQ(MemStoreNodeName(root), "ROOT");
+    EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"x1", "CH", "CH"}));
+    EXPECT_EQ(Serialized(document.get()),
+              WithDeclaration("<ROOT x1=\"v\">\n <CH>\n </CH>\n <CH>\n </CH>\n</ROOT>\n"));
+  }
+}
+
+TEST(XmlParserTest, NodeStorageStaysProportionalToTheText) {
+  // Empty elements are the densest input: one node per four bytes.
+  const size_t count = 200000;
+  std::string text = "<R>";
+  for (size_t i = 0; i < count; ++i) text += "<a/>";
+  text += "</R>";
+  XmlDocumentPtr document = ParseXml(text);
+  ASSERT_NE(document, nullptr);
+  EXPECT_EQ(ChildNames(MemStoreGetRoot(document.get())).size(), count);
+  EXPECT_LE(document->nodes.TotalChunkBytes(), 12 * text.size());
+}
+
 TEST(XmlParserTest, CopyFlagZeroReadsTheCallersTextInPlace) {
   const std::string text = "<A v=\"a&amp;b\">t</A>";
   XmlDocumentPtr document = MemStoreCreate(0);
