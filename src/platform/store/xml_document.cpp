@@ -64,7 +64,7 @@ _XML_NODE* MemStoreNewNodeNamed(_XML_DOCUMENT* document, uint32_t kind, std::str
   node->name = name.data();
   node->name_length = static_cast<uint8_t>(name.size());
   node->source = kXmlSourcePool;
-  if (kind != kXmlElement) node->value_begin = 0;
+  if (MemStoreHoldsValue(node)) node->value_begin = 0;
   return node;
 }
 
@@ -89,7 +89,7 @@ void MemStoreAppendChild(_XML_NODE* parent, _XML_NODE* child) {
 }
 
 void MemStoreFreeChildren(_XML_DOCUMENT* document, _XML_NODE* node) {
-  if (node->kind != kXmlElement) return;
+  if (MemStoreHoldsValue(node)) return;
   // Iterative post-order walk: hostile or API-built trees may be far deeper
   // than the stack allows.
   _XML_NODE* current = MemStoreFirstChild(node);
@@ -164,7 +164,7 @@ _XML_NODE* MemStoreFindChild(const _XML_NODE* parent, const wchar_t* name, MemSt
 }
 
 std::string_view MemStoreRawValue(const _XML_DOCUMENT* document, const _XML_NODE* node) {
-  if (node->kind == kXmlElement) return {};
+  if (!MemStoreHoldsValue(node)) return {};
   if (node->source == kXmlSourcePool) return document->pool.Range(node->value_begin, node->value_length);
   const std::string_view text = document->source;
   if (node->value_begin > text.size() || node->value_length > text.size() - node->value_begin) {
@@ -269,7 +269,7 @@ uint32_t MemStoreRemoveNode(_XML_DOCUMENT* document, _XML_NODE* node) {
   if (document == nullptr || node == nullptr || node == &document->pseudo) return kXmlFailure;
   MemStoreFreeChildren(document, node);
   _XML_NODE* parent = node->parent;
-  if (parent == nullptr || parent->kind != kXmlElement) return kXmlFailure;
+  if (parent == nullptr || MemStoreHoldsValue(parent)) return kXmlFailure;
   _XML_NODE* previous = PreviousInList(parent, node);
   if (previous == nullptr) return kXmlFailure;
   if (parent->last_child == node) parent->last_child = previous == node ? nullptr : previous;

@@ -22,6 +22,9 @@ inline constexpr uint32_t kXmlTooSmall = 2;  // buffer missing or too small
 inline constexpr uint32_t kXmlElement = 5;
 inline constexpr uint32_t kXmlAttribute = 6;
 inline constexpr uint32_t kXmlText = 9;
+// Kind of the pseudo node above the root: it holds a child list but is no
+// element, so nothing can be added to it but the root.
+inline constexpr uint32_t kXmlDocumentNode = 0;
 
 inline constexpr uint32_t kXmlSourceText = 0;  // value range lies in the caller's parsed text
 inline constexpr uint32_t kXmlSourcePool = 1;  // value range lies in the value pool
@@ -31,6 +34,7 @@ inline constexpr size_t kXmlMaxNameLength = 49;
 // Name of every text node.
 inline constexpr std::string_view kXmlTextNodeName = "__content__";
 // A value's length is kept in 32 bits; the store's files are capped far below.
+// A longer value fails the load or the setter like memory running out.
 inline constexpr uint64_t kXmlMaxValueBytes = UINT32_MAX;
 
 // Blocks in the first chunk of a document's node pool.
@@ -57,12 +61,12 @@ struct _XML_NODE {
 static_assert(sizeof(_XML_NODE) <= 40, "a node must stay a small multiple of the text it came from");
 
 struct _XML_DOCUMENT {
-  explicit _XML_DOCUMENT(uint32_t ascii) : ascii_output(ascii) { pseudo.kind = kXmlElement; }
+  explicit _XML_DOCUMENT(uint32_t ascii) : ascii_output(ascii) {}
   std::string_view source;  // text parsed in place (not owned)
-  XmlValuePool pool;        // own text and escaped values; append-only while the document lives
+  XmlValuePool pool;        // own text and escaped values; only grows while there is a root
   XmlNameStore names;
   uint32_t ascii_output;
-  _XML_NODE pseudo{};  // an element without name whose only child is the root
+  _XML_NODE pseudo{};  // kind kXmlDocumentNode; its only child is the root
   CMemoryStoreTemplate<_XML_NODE, CMemoryStoreManager> nodes{kXmlNodePoolInitialBlocks};
 };
 
@@ -112,10 +116,15 @@ uint32_t MemStoreSetAttribute(_XML_DOCUMENT* document, _XML_NODE* element, const
 // Removes the node with its subtree.
 uint32_t MemStoreRemoveNode(_XML_DOCUMENT* document, _XML_NODE* node);
 
+// Attributes and text hold a value; elements and the pseudo node a child list.
+[[nodiscard]] inline bool MemStoreHoldsValue(const _XML_NODE* node) {
+  return node->kind == kXmlAttribute || node->kind == kXmlText;
+}
+
 // Walking the tree: attributes, text and elements share one child list in the
 // order they were parsed or added.
 [[nodiscard]] inline _XML_NODE* MemStoreFirstChild(const _XML_NODE* node) {
-  if (node == nullptr || node->kind != kXmlElement || node->last_child == nullptr) return nullptr;
+  if (node == nullptr || MemStoreHoldsValue(node) || node->last_child == nullptr) return nullptr;
   return node->last_child->next_sibling;
 }
 [[nodiscard]] inline _XML_NODE* MemStoreNextSibling(const _XML_NODE* node) {

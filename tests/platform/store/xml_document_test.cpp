@@ -43,6 +43,9 @@ TEST(XmlDocumentTest, OneRootOnly) {
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(MemStoreCreateRoot(document.get(), L"S"), nullptr);
   EXPECT_EQ(MemStoreGetRoot(document.get()), root);
+  EXPECT_EQ(MemStoreAddChild(document.get(), root->parent, L"S"), nullptr);
+  EXPECT_EQ(MemStoreSetAttribute(document.get(), root->parent, L"a", L"1"), kXmlFailure);
+  EXPECT_EQ(ChildNames(root->parent), std::vector<std::string>{"R"}) << "the root stays alone";
   size_t size = 0;
   EXPECT_EQ(MemStoreReadValue(document.get(), root, nullptr, &size), kXmlOk);
   EXPECT_EQ(size, 1u) << "an element's own value is empty";
