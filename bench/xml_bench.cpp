@@ -96,8 +96,8 @@ void LoadBenchmark(benchmark::State& state, MakeText make) {
   const double peak = PeakPerByte(text.size(), [&] {
     XmlDocumentPtr document = Load(text);
     if (document != nullptr) {
-      node_pool = static_cast<double>(document->nodes.TotalChunkBytes()) /
-                  static_cast<double>(text.size());
+      node_pool =
+          static_cast<double>(document->nodes.TotalChunkBytes()) / static_cast<double>(text.size());
     }
   });
   for (auto _ : state) {
@@ -173,6 +173,11 @@ BENCHMARK(BM_XmlLoadEmptyElements)->Apply(Sizes);
 BENCHMARK(BM_XmlSaveEmptyElements)->Apply(Sizes);
 BENCHMARK(BM_XmlLoadRecords)->Apply(Sizes);
 BENCHMARK(BM_XmlSaveRecords)->Apply(Sizes);
-BENCHMARK(BM_XmlBuild)->Arg(2000)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(BM_XmlBuild)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 
 }  // namespace

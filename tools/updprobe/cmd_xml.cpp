@@ -23,13 +23,11 @@ int Xml(Args args) {
   // The text goes out as it is produced; a value that cannot be written
   // fails the command like a refused load.
   bool written = true;
-  const bool ok = MemStoreSerializeTo(document.get(), MemStoreGetRoot(document.get()),
-                                      [&](std::string_view piece) {
-                                        written = written && std::fwrite(piece.data(), 1,
-                                                                         piece.size(), stdout) ==
-                                                                 piece.size();
-                                        return written;
-                                      });
+  const auto write = [&written](std::string_view piece) {
+    written = std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+    return written;
+  };
+  const bool ok = MemStoreSerializeTo(document.get(), MemStoreGetRoot(document.get()), write);
   if (!ok && written) {
     std::fprintf(stderr, "updprobe: the store refuses %s\n", args[1]);
     return kExitFailure;

@@ -165,7 +165,8 @@ _XML_NODE* MemStoreFindChild(const _XML_NODE* parent, const wchar_t* name, MemSt
 
 std::string_view MemStoreRawValue(const _XML_DOCUMENT* document, const _XML_NODE* node) {
   if (!MemStoreHoldsValue(node)) return {};
-  if (node->source == kXmlSourcePool) return document->pool.Range(node->value_begin, node->value_length);
+  if (node->source == kXmlSourcePool)
+    return document->pool.Range(node->value_begin, node->value_length);
   const std::string_view text = document->source;
   if (node->value_begin > text.size() || node->value_length > text.size() - node->value_begin) {
     return {};

@@ -58,7 +58,8 @@ struct _XML_NODE {
   uint8_t source;
   uint8_t name_length;
 };
-static_assert(sizeof(_XML_NODE) <= 40, "a node must stay a small multiple of the text it came from");
+static_assert(sizeof(_XML_NODE) <= 40,
+              "a node must stay a small multiple of the text it came from");
 
 struct _XML_DOCUMENT {
   explicit _XML_DOCUMENT(uint32_t ascii) : ascii_output(ascii) {}

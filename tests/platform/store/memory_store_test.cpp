@@ -73,8 +73,7 @@ TEST(MemoryStoreTest, ChunkGrowthStopsAtTheSizeBound) {
   } cases[] = {
       {"doubling stops at the bound", tenth, 1, {1, 2, 4, 8, 10, 10, 10}},
       {"a first chunk above the bound is kept", kMemoryStoreMaxChunkBytes / 2, 3, {3, 3, 3}},
-      {"blocks larger than the bound come one per chunk", kMemoryStoreMaxChunkBytes * 2, 1,
-       {1, 1}},
+      {"blocks larger than the bound come one per chunk", kMemoryStoreMaxChunkBytes * 2, 1, {1, 1}},
   };
   for (const auto& c : cases) {
     RecordingPool pool(c.block_size, c.initial);

@@ -134,8 +134,9 @@ TEST(XmlDocumentTest, RemovalAtEveryPlaceKeepsTheListWhole) {
     XmlDocumentPtr document = ParseXml(c.text);
     ASSERT_NE(document, nullptr) << c.text;
     _XML_NODE* root = MemStoreGetRoot(document.get());
-    ASSERT_EQ(MemStoreRemoveNode(document.get(), MemStoreFindChild(root, c.removed, nullptr, false)),
-              kXmlOk)
+    ASSERT_EQ(
+        MemStoreRemoveNode(document.get(), MemStoreFindChild(root, c.removed, nullptr, false)),
+        kXmlOk)
         << c.text;
     EXPECT_EQ(ChildNames(root), c.left) << c.text;
     ASSERT_NE(MemStoreAddChild(document.get(), root, L"Z"), nullptr);
@@ -178,8 +179,7 @@ TEST(XmlDocumentTest, ADocumentLoadsAgainAfterItsRootIsRemoved) {
   ASSERT_EQ(MemStoreLoadText(document.get(), text.data(), text.size(), 1, 500), kXmlOk);
   root = MemStoreGetRoot(document.get());
   ASSERT_EQ(MemStoreSetAttribute(document.get(), root, L"y", L"later"), kXmlOk);
-  EXPECT_EQ(Serialized(document.get()),
-            WithDeclaration("<C x=\"second\" y=\"later\">text</C>\n"));
+  EXPECT_EQ(Serialized(document.get()), WithDeclaration("<C x=\"second\" y=\"later\">text</C>\n"));
 }
 
 TEST(XmlDocumentTest, RemovingANodeMissingFromItsParentsListFails) {

@@ -196,7 +196,8 @@ TEST(XmlParserTest, AttributesInsideContentJoinTheOpenElement) {
        "a9=\"w\">t <B c=\"1\" />\n</A>\n"},
       {"<A" + many + "><B" + many + "/><a0=\"x\"><B0=\"y\"></A>",
        "<A a0=\"x\" a1=\"1\" a2=\"2\" a3=\"3\" a4=\"4\" a5=\"5\" a6=\"6\" a7=\"7\" a8=\"8\" "
-       "a9=\"9\" B0=\"y\">\n <B" + many + " />\n</A>\n"},
+       "a9=\"9\" B0=\"y\">\n <B" +
+           many + " />\n</A>\n"},
   };
   for (const auto& c : cases) {
     XmlDocumentPtr document = ParseXml(c.text);
@@ -238,8 +239,7 @@ TEST(XmlParserTest, CopyFlagZeroReadsTheCallersTextInPlace) {
   ASSERT_EQ(MemStoreLoadText(document.get(), text.c_str(), kXmlTextToNul, 0, 500), kXmlOk);
   const _XML_NODE* attribute = MemStoreFirstChild(MemStoreGetRoot(document.get()));
   EXPECT_EQ(attribute->source, kXmlSourceText);
-  EXPECT_EQ(text.substr(attribute->value_begin, attribute->value_length),
-            "a&amp;b");
+  EXPECT_EQ(text.substr(attribute->value_begin, attribute->value_length), "a&amp;b");
   EXPECT_EQ(AttributeOf(document.get(), MemStoreGetRoot(document.get()), L"v"), L"a&b");
 }
 
