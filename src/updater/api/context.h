@@ -8,6 +8,8 @@
 #include "platform/util/host_binding.h"
 #include "updater.h"
 #include "updater/engine/pcu_installer.h"
+#include "updater/engine/run_state.h"
+#include "updater/engine/update_lists.h"
 
 // The library context behind the host's opaque UPDATER_CONTEXT handle, one
 // per update folder. The platform helpers see only its HostBinding part (the
@@ -20,6 +22,12 @@ struct UPDATER_CONTEXT : HostBinding {
   OS_MUTEX* lock = nullptr;
   // UPD_PHASE_*; restored by every working export before it returns.
   std::atomic<uint32_t> phase{UPD_PHASE_IDLE};
+  // Result of the last catalogue step.
+  uint32_t lastResult = 0;
+  // Per-run records, emptied at the end of every run.
+  CUpdateLists lists;
+  CServerSelectionState serverState;
+  CInstalledModules installed;
   std::unique_ptr<PcuManager> pcuManager;
 
   char updVerPath[UPD_PATH_SIZE] = {};
@@ -29,6 +37,10 @@ struct UPDATER_CONTEXT : HostBinding {
   char lastUpdDllVerPath[UPD_PATH_SIZE] = {};
   char lastUpdDylibVerPath[UPD_PATH_SIZE] = {};
   char modVerPath[UPD_PATH_SIZE] = {};
+  // The server folder of the catalogue in use, and the same URL ending in
+  // '/', from which package URLs are made; both written by the catalogue step.
+  char catalogueBaseUrl[UPD_PATH_SIZE] = {};
+  char serverRoot[UPD_PATH_SIZE] = {};
   // Ends in '/'; the modules folder unless the host names another.
   char engineFolder[UPD_PATH_SIZE] = {};
   // The catalogue of the run and its last copy; a caller may switch them to
