@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "net/http/http_text.h"
+#include "platform/util/host_records.h"
+#include "platform/util/result_allocator.h"
 #include "platform/util/update_errors.h"
 
 namespace {
@@ -48,13 +50,17 @@ struct CHttpTransport::SendPlan {
 };
 
 CHttpTransport::CHttpTransport(CTcpProtocol& protocol, bool tls)
-    : protocol_(protocol), connection_(protocol), tls_(tls) {}
+    : protocol_(protocol), connection_(protocol), tls_(tls) {
+  HostStringInit(&user_agent_, &DefaultResultAllocator);
+}
 
-CHttpTransport::~CHttpTransport() = default;
+CHttpTransport::~CHttpTransport() { HostStringFree(&user_agent_); }
+
+std::string_view CHttpTransport::user_agent() const { return HostStringView(&user_agent_); }
 
 void CHttpTransport::Reset() {
   ITransport::ClearAbort();
-  user_agent_.clear();
+  HostStringClear(&user_agent_);
   proxy_disabled_ = false;
   protocol_.DropKeptAddresses();
 }
@@ -126,7 +132,7 @@ UPD_ERROR CHttpTransport::SendRequest(const HttpRequestParams& params, const Pro
   EnsureUserAgent(settings_);
   HttpRequestContext context;
   context.absolute_target = via_proxy_ && !tls_;
-  context.user_agent = user_agent_;
+  context.user_agent = user_agent();
   context.keep_alive = *keep_alive;
   context.server_user = Field(settings_->serverUserName);
   context.server_password = Field(settings_->serverPassword);

@@ -110,6 +110,7 @@ class CHttpTransport : public ITransport {
   [[nodiscard]] bool is_tls() const { return tls_; }
   [[nodiscard]] bool via_proxy() const { return via_proxy_; }
   [[nodiscard]] bool proxy_disabled() const { return proxy_disabled_; }
+  [[nodiscard]] std::string_view user_agent() const;
 
  private:
   // Where the reading of one body stands.
@@ -170,7 +171,9 @@ class CHttpTransport : public ITransport {
   uint32_t connected_port_ = 0;
   // "name:port" of the server a CONNECT tunnel on the open connection leads to.
   std::string tunnel_target_;
-  std::string user_agent_;
+  // Supplied by the host (event 15), which may grow it through its
+  // allocator; kept until Reset.
+  HOST_STRING user_agent_;
   std::string server_name_;
   bool tls_;
   bool via_proxy_ = false;

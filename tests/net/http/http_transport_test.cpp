@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/util/buffer.h"
+#include "platform/util/host_records.h"
 #include "platform/util/update_errors.h"
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
@@ -379,6 +380,54 @@ TEST_F(HttpTransportTest, TheDownloadFormsLoginPageIsScanned) {
   EXPECT_EQ(http_.Get(login, host_.settings(), &response_), kUpdOk);
   EXPECT_NE(peer_->Requests().at(0).raw.find("\r\n\r\nfile=%2Fd%2Ff.bin&dir=%2Fd%2F&username=user"),
             std::string::npos);
+}
+
+TEST_F(HttpTransportTest, TheHostSuppliesTheUserAgentOncePerRun) {
+  StartPeer({}, ScriptedConnection{script::ReadRequest(),
+                                   script::Send(HttpResponse("HTTP/1.1 200 OK", "", kKeepAlive)),
+                                   script::ReadRequest(),
+                                   script::Send(HttpResponse("HTTP/1.1 200 OK", "", kKeepAlive))});
+  std::vector<uint8_t> mirror_flags;
+  std::string answer;
+  bool through_string = false;
+  host_.OnEvent(UPD_EVENT_USER_AGENT, [&](uint32_t, void* data) -> uint32_t {
+    auto* record = static_cast<UPD_USER_AGENT_EVENT*>(data);
+    mirror_flags.push_back(record->mirrorEnabled);
+    if (through_string) {
+      // Through the string's own allocator, beyond its inline room.
+      EXPECT_TRUE(HostStringAppend(record->userAgent, answer.size(), answer.data()));
+    } else {
+      std::strcpy(record->text, answer.c_str());
+    }
+    return 0;
+  });
+  auto user_agent_line = [&] {
+    const std::string raw = peer_->Requests().back().raw;
+    const size_t at = raw.find("User-Agent:");
+    return raw.substr(at, raw.find("\r\n", at) - at);
+  };
+
+  // An empty answer leaves the header empty and is asked again.
+  EXPECT_EQ(Request(Params()), kUpdOk);
+  EXPECT_EQ(user_agent_line(), "User-Agent: ");
+  answer = "Updater/1.0 (text)";
+  host_.mirror_settings()->enabled = 1;
+  EXPECT_EQ(Request(Params()), kUpdOk);
+  EXPECT_EQ(user_agent_line(), "User-Agent: Updater/1.0 (text)");
+  EXPECT_EQ(mirror_flags, (std::vector<uint8_t>{0, 1}));
+  // Known from now on: not asked again.
+  EXPECT_EQ(Request(Params()), kUpdOk);
+  EXPECT_EQ(user_agent_line(), "User-Agent: Updater/1.0 (text)");
+  EXPECT_EQ(host_.EventsOf(UPD_EVENT_USER_AGENT).size(), 2u);
+
+  // A new run asks again; this host grows the string itself.
+  http_.Reset();
+  through_string = true;
+  answer = "Updater/2.0 with a User-Agent longer than the inline room";
+  EXPECT_EQ(Request(Params()), kUpdOk);
+  EXPECT_EQ(user_agent_line(), "User-Agent: " + answer);
+  EXPECT_EQ(http_.user_agent(), answer);
+  EXPECT_EQ(host_.EventsOf(UPD_EVENT_USER_AGENT).size(), 3u);
 }
 
 TEST_F(HttpTransportTest, UnknownKindsAreRefusedBeforeConnecting) {
