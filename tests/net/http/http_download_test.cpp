@@ -230,10 +230,14 @@ TEST_F(HttpDownloadTest, APartialFileIsResumedWithARange) {
             kUpdOk);
   EXPECT_EQ(response_.status, 206u);
   EXPECT_TRUE(ReadFile(target) == content);
-  // Event 2 first, then the partial bytes and the blocks: the whole file.
-  ASSERT_FALSE(host_.events().empty());
-  EXPECT_EQ(host_.events().front().event, static_cast<uint32_t>(UPD_EVENT_STATUS));
-  EXPECT_EQ(host_.events().front().As<UPD_STATUS_EVENT>().word, 7u);
+  // Event 2 first (after the User-Agent), then the partial bytes and the
+  // blocks: the whole file.
+  std::vector<uint32_t> order;
+  for (const auto& e : host_.events()) order.push_back(e.event);
+  ASSERT_GE(order.size(), 3u);
+  EXPECT_EQ(order[0], static_cast<uint32_t>(UPD_EVENT_USER_AGENT));
+  EXPECT_EQ(order[1], static_cast<uint32_t>(UPD_EVENT_STATUS));
+  EXPECT_EQ(host_.EventsOf(UPD_EVENT_STATUS).at(0).As<UPD_STATUS_EVENT>().word, 7u);
   EXPECT_EQ(host_.EventsOf(UPD_EVENT_FILE).front().As<UPD_FILE_EVENT>().value, 1000u);
   EXPECT_EQ(FileEventTotal(host_), content.size());
 
