@@ -20,7 +20,9 @@ bool HttpBodySink::Count(uint64_t size) {
 FileBodySink::~FileBodySink() { (void)OsFileClose(file_); }
 
 UPD_ERROR FileBodySink::Open() {
-  file_ = FileOpen(path_, kOsAccessWrite, kOsCreateAlways, kFileOpenCreateFolder);
+  // Blocks are large: the stream's own buffer would only split each write.
+  file_ = FileOpen(path_, kOsAccessWrite | kOsAccessUnbuffered, kOsCreateAlways,
+                   kFileOpenCreateFolder);
   return file_ != nullptr ? kUpdOk : kUpdOpenFailed;
 }
 
