@@ -1,4 +1,3 @@
-#include <cctype>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <string_view>
 
 #include "command.h"
+#include "net/http/http_text.h"
 #include "net/http/http_transport.h"
 #include "net/http/smb_transport.h"
 #include "net/tls/tcp_protocol.h"
@@ -38,14 +38,6 @@ struct HttpUrl {
   std::string path;
   std::string file;
 };
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  }
-  return true;
-}
 
 HttpUrl SplitHttpUrl(std::string_view rest) {
   HttpUrl url;

@@ -34,7 +34,7 @@ enum UpdError : UPD_ERROR {
   kUpdUnsupportedScheme = 0x1203,
   kUpdSourceUnreadable = 0x1204,
   kUpdInvalidArgument = 0x1301,
-  kUpdAccessDenied = 0x2001,  // also HTTP 401
+  kUpdAccessDenied = 0x2001,       // also HTTP 401
   kUpdProxyAuthRequired = 0x2002,  // HTTP 407
   kUpdForbidden = 0x2003,          // HTTP 403
   kUpdServerUnreachable = 0x2101,
@@ -45,10 +45,10 @@ enum UpdError : UPD_ERROR {
   kUpdRedirect = 0x2106,
   kUpdStopped = 0x2107,
   kUpdNotModified = 0x2108,
-  kUpdServiceUnavailable = 0x210A,  // HTTP 503
-  kUpdRangeRefused = 0x210B,        // HTTP 416
-  kUpdMethodNotAllowed = 0x210C,    // HTTP 405
-  kUpdNetworkAuthRequired = 0x210D, // HTTP 511
+  kUpdServiceUnavailable = 0x210A,   // HTTP 503
+  kUpdRangeRefused = 0x210B,         // HTTP 416
+  kUpdMethodNotAllowed = 0x210C,     // HTTP 405
+  kUpdNetworkAuthRequired = 0x210D,  // HTTP 511
   kUpdTlsMissing = 0x2110,
   kUpdTlsFailed = 0x2111,
   kUpdNoUpdateHash = 0x2202,
