@@ -28,6 +28,7 @@ enum UpdError : UPD_ERROR {
   kUpdDiskFull = 0x1020,
   kUpdDeleteFailed = 0x1021,
   kUpdSignatureMismatch = 0x1101,
+  kUpdNoInstalledModule = 0x1102,
   kUpdEngineDataFailed = 0x1105,
   kUpdUnsupportedScheme = 0x1203,
   kUpdSourceUnreadable = 0x1204,
