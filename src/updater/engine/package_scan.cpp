@@ -44,6 +44,13 @@ class HeaderFile {
   char path_[UPD_PATH_SIZE] = {};
 };
 
+// True when code says the package itself is bad, so that it may be deleted,
+// as opposed to a failure of this machine (a full temporary folder, memory, a
+// file that cannot be read just now), after which the package must stay.
+bool IsInvalidPackage(UPD_ERROR code, bool skip_signature) {
+  return code == kUpdBadFile || (!skip_signature && code == kUpdSignatureMismatch);
+}
+
 bool IsFolder(const OS_FILE_INFO& info) { return (info.attributes & kOsAttrDirectory) != 0; }
 
 }  // namespace
@@ -63,10 +70,6 @@ UPD_ERROR ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* recor
   record->flags |= kComponentPresent;
   record->file = package_path;
   return kUpdOk;
-}
-
-bool IsInvalidPackage(UPD_ERROR code, bool skip_signature) {
-  return code == kUpdBadFile || (!skip_signature && code == kUpdSignatureMismatch);
 }
 
 uint32_t ScanFolderToList(const char* folder, CListBase* list, int64_t start_index,

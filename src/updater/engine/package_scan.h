@@ -16,11 +16,6 @@
 [[nodiscard]] UPD_ERROR ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* record,
                                               bool skip_signature);
 
-// True when code says the package itself is bad (so it may be deleted), as
-// opposed to a failure of this machine (a full temporary folder, memory, a
-// file that cannot be read just now), after which the package must stay.
-[[nodiscard]] bool IsInvalidPackage(UPD_ERROR code, bool skip_signature);
-
 struct FolderScan {
   // Glob pattern of the folder's package names, e.g. "*.nup".
   const char* pattern = "*.nup";
