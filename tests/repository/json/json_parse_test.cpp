@@ -1,7 +1,6 @@
 #include "repository/json/json_parser.h"
 
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "json_test_util.h"
+#include "repository/small_stack.h"
 #include "repository/json/json_writer.h"
 
 namespace upd::test {
@@ -249,22 +249,6 @@ INSTANTIATE_TEST_SUITE_P(
       for (const char* p = info.param.what; *p != 0; ++p) name += std::isalnum(*p) ? *p : '_';
       return name;
     });
-
-// Runs work on a thread with a 64 KiB stack, where recursion per nesting
-// level would overflow long before 100,000 levels.
-void RunOnSmallStack(const std::function<void()>& work) {
-  pthread_attr_t attr;
-  ASSERT_EQ(pthread_attr_init(&attr), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attr, 64 * 1024), 0);
-  pthread_t thread;
-  auto entry = [](void* arg) -> void* {
-    (*static_cast<const std::function<void()>*>(arg))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attr, entry, const_cast<std::function<void()>*>(&work)), 0);
-  pthread_attr_destroy(&attr);
-  ASSERT_EQ(pthread_join(thread, nullptr), 0);
-}
 
 TEST(JsonDeepNesting, HundredThousandBracketsOnASmallStack) {
   const std::string open_only(100000, '[');
