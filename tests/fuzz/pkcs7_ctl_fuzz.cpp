@@ -7,13 +7,13 @@
 #include <span>
 
 #include "verify/common/byte_array.h"
+#include "verify/ctl/ctl_store.h"
+#include "verify/ctl/trust_list.h"
 #include "verify/pkcs7/pkcs7_content_info.h"
 #include "verify/pkcs7/pkcs7_signed_data.h"
 #include "verify/x509/certificate_list_verify.h"
 #include "verify/x509/certificate_store.h"
-#include "verify/x509/ctl_store.h"
 #include "verify/x509/name_text.h"
-#include "verify/x509/trust_list.h"
 
 namespace {
 

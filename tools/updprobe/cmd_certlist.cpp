@@ -13,9 +13,9 @@
 
 #include "command.h"
 #include "probe_input.h"
+#include "verify/ctl/ctl_store.h"
 #include "verify/x509/certificate_list_verify.h"
 #include "verify/x509/certificate_store.h"
-#include "verify/x509/ctl_store.h"
 #include "verify/x509/peer_certificate_list.h"
 
 namespace updprobe {

@@ -9,12 +9,11 @@
 #include "verify/common/input_stream.h"
 #include "verify/openpgp/pgp_key.h"
 #include "verify/openpgp/pgp_packet_reader.h"
+#include "verify/openpgp/pgp_packet_tags.h"
 #include "verify/openpgp/pgp_verify.h"
 
 namespace updprobe {
 namespace {
-
-constexpr uint8_t kTagPublicKey = 6;
 
 // Reads the first public-key packet of an exported key file.
 bool ReadFirstPublicKey(const std::vector<uint8_t>& file, PgpKeyBlockKey* key) {
@@ -29,7 +28,7 @@ bool ReadFirstPublicKey(const std::vector<uint8_t>& file, PgpKeyBlockKey* key) {
     PgpPacketHeader header;
     if (PgpReadPacketHeader(&enclosing, &header) != kPgpOk) return false;
     PgpBodyReader body(&stream, header.body_length);
-    if (header.tag == kTagPublicKey) return PgpReadPublicKey(&body, header, key) == kPgpOk;
+    if (header.tag == kPgpTagPublicKey) return PgpReadPublicKey(&body, header, key) == kPgpOk;
     if (body.SkipRest() != kPgpOk) return false;
   }
   return false;

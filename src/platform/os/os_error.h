@@ -40,10 +40,10 @@ enum OsPortableError : uint32_t {
 
 void OsSetLastError(uint32_t domain, uint32_t code);
 void OsSetOwnError(uint32_t code);
-uint32_t OsGetLastError();
+[[nodiscard]] uint32_t OsGetLastError();
 
 // Records errno (domain 0) as the last error; a shorthand for the common case.
 void OsSetErrnoError(int error_number);
 
 // The portable code of an errno value (the table the last error applies).
-uint32_t OsPortableFromErrno(int error_number);
+[[nodiscard]] uint32_t OsPortableFromErrno(int error_number);

@@ -310,11 +310,9 @@ int64_t OsFileGetSize(OS_FILE* file) {
 
 int OsFileClose(OS_FILE* file) {
   if (file == nullptr) return 0;
-  int first_error = 0;
-  if (fclose(file->stream) != 0) first_error = errno;
-  if (file->extra_fd != -1 && close(file->extra_fd) != 0 && first_error == 0) first_error = errno;
+  const int error = fclose(file->stream) == 0 ? 0 : errno;
   delete file;
-  if (first_error == 0) return 0;
-  OsSetErrnoError(first_error);
+  if (error == 0) return 0;
+  OsSetErrnoError(error);
   return -1;
 }

@@ -37,34 +37,34 @@ inline constexpr uint32_t kOsFileOpWrite = 2;
 // An open file, owned by the caller until OsFileClose.
 struct OS_FILE {
   FILE* stream = nullptr;
-  int extra_fd = -1;  // closed together with the stream
   uint32_t flags = 0;
   uint32_t last_op = kOsFileOpNone;
   std::string stream_name;  // named stream; empty for ordinary files
-  uint64_t stream_position = 0;
 };
 
 // Opens path. A truncating disposition together with kOsAccessLock truncates
 // only once the lock is held, so a refused lock never empties another
 // holder's file. A busy lock fails at once with 15.
-OS_FILE* OsFileOpen(const char* path, const OS_ATTRIBUTE_LIST* attributes, uint32_t access,
-                    uint32_t disposition);
+[[nodiscard]] OS_FILE* OsFileOpen(const char* path, const OS_ATTRIBUTE_LIST* attributes,
+                                  uint32_t access, uint32_t disposition);
 // As OsFileOpen, retrying a busy lock until timeout_ms has passed.
-OS_FILE* OsFileOpenWait(const char* path, const OS_ATTRIBUTE_LIST* attributes, uint32_t access,
-                        uint32_t disposition, uint32_t timeout_ms);
+[[nodiscard]] OS_FILE* OsFileOpenWait(const char* path, const OS_ATTRIBUTE_LIST* attributes,
+                                      uint32_t access, uint32_t disposition, uint32_t timeout_ms);
 
 // Bytes read (0 at end of file) or -1.
-int64_t OsFileRead(OS_FILE* file, void* buffer, size_t n);
+[[nodiscard]] int64_t OsFileRead(OS_FILE* file, void* buffer, size_t n);
 // Reads until n bytes or end of file; the bytes read, or -1 when a read fails.
-int64_t OsFileReadFully(OS_FILE* file, void* buffer, size_t n);
+[[nodiscard]] int64_t OsFileReadFully(OS_FILE* file, void* buffer, size_t n);
 // Bytes written or -1.
-int64_t OsFileWrite(OS_FILE* file, const void* data, size_t n);
+[[nodiscard]] int64_t OsFileWrite(OS_FILE* file, const void* data, size_t n);
 
-int OsFileFlush(OS_FILE* file);
+[[nodiscard]] int OsFileFlush(OS_FILE* file);
 // Origin 0 start, 1 current, 2 end. New position or -1.
-int64_t OsFileSeek(OS_FILE* file, int64_t offset, int origin);
+[[nodiscard]] int64_t OsFileSeek(OS_FILE* file, int64_t offset, int origin);
 // Sets the size and moves to the new end.
-int OsFileTruncate(OS_FILE* file, uint64_t size);
-int64_t OsFileGetSize(OS_FILE* file);
-// Closes and frees; a null handle gives 0.
+[[nodiscard]] int OsFileTruncate(OS_FILE* file, uint64_t size);
+[[nodiscard]] int64_t OsFileGetSize(OS_FILE* file);
+// Closes and frees; a null handle gives 0. After writing, the result tells
+// whether buffered bytes reached the file; a handle only read from, or one
+// closed on a failure path, has nothing left to report.
 int OsFileClose(OS_FILE* file);

@@ -21,20 +21,21 @@ struct OS_FILE_INFO {
 };
 
 // Unix seconds to 100-ns units since 1601.
-uint64_t OsUnixTimeToFileTime(int64_t unix_seconds);
+[[nodiscard]] uint64_t OsUnixTimeToFileTime(int64_t unix_seconds);
 
 // Information of path (lstat, following a link) or, with a null path, of fd.
 // A null info returns 0.
-int OsFileInfoFromStat(const char* path, int fd, OS_FILE_INFO* info);
+[[nodiscard]] int OsFileInfoFromStat(const char* path, int fd, OS_FILE_INFO* info);
 
 // Every out pointer may be null.
-int OsGetFileInfo(const char* path, const OS_ATTRIBUTE_LIST* attributes,
-                  uint64_t* modification_time, uint64_t* size, uint32_t* attribute_bits);
-int OsGetFileAttributes(const char* path, const OS_ATTRIBUTE_LIST* attributes,
-                        uint32_t* attribute_bits);
+[[nodiscard]] int OsGetFileInfo(const char* path, const OS_ATTRIBUTE_LIST* attributes,
+                                uint64_t* modification_time, uint64_t* size,
+                                uint32_t* attribute_bits);
+[[nodiscard]] int OsGetFileAttributes(const char* path, const OS_ATTRIBUTE_LIST* attributes,
+                                      uint32_t* attribute_bits);
 // Flushes the stream first.
-int OsFileGetInfoByHandle(OS_FILE* file, uint64_t* modification_time, uint64_t* size,
-                          uint32_t* attribute_bits);
+[[nodiscard]] int OsFileGetInfoByHandle(OS_FILE* file, uint64_t* modification_time, uint64_t* size,
+                                        uint32_t* attribute_bits);
 
 #pragma pack(push, 1)
 struct OS_FILE_TIMES {
@@ -60,11 +61,11 @@ inline constexpr uint32_t kOsFileMetadataSize = sizeof(OS_FILE_METADATA);
 
 // Sets access and modification times of path or, with a null path, of fd.
 // 0, or 1 on failure.
-int OsSetFileTimes(int fd, const char* path, const OS_FILE_TIMES* times);
+[[nodiscard]] int OsSetFileTimes(int fd, const char* path, const OS_FILE_TIMES* times);
 
 // *size becomes 40 in any case; a smaller size fails with 8 and writes nothing.
-int OsGetFileMetadata(const char* path, const OS_ATTRIBUTE_LIST* attributes, void* blob,
-                      uint32_t* size);
+[[nodiscard]] int OsGetFileMetadata(const char* path, const OS_ATTRIBUTE_LIST* attributes,
+                                    void* blob, uint32_t* size);
 // A blob whose tag is not "UNIX" is accepted and changes nothing.
-int OsSetFileMetadata(const char* path, const OS_ATTRIBUTE_LIST* attributes, const void* blob,
-                      uint32_t size);
+[[nodiscard]] int OsSetFileMetadata(const char* path, const OS_ATTRIBUTE_LIST* attributes,
+                                    const void* blob, uint32_t size);

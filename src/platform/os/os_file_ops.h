@@ -16,23 +16,26 @@ inline constexpr uint32_t kOsCopyAppend = 2;
 inline constexpr uint64_t kOsCopyToEnd = UINT64_MAX;
 
 // Removes path; "/dev/fd/N" empties descriptor N instead.
-int OsFileDelete(const char* path, const OS_ATTRIBUTE_LIST* attributes);
+[[nodiscard]] int OsFileDelete(const char* path, const OS_ATTRIBUTE_LIST* attributes);
 
 // Renames; without kOsRenameOverwrite an existing target fails with 38.
-int OsFileRename(const char* from, const OS_ATTRIBUTE_LIST* from_attributes, const char* to,
-                 const OS_ATTRIBUTE_LIST* to_attributes, uint32_t flags);
+[[nodiscard]] int OsFileRename(const char* from, const OS_ATTRIBUTE_LIST* from_attributes,
+                               const char* to, const OS_ATTRIBUTE_LIST* to_attributes,
+                               uint32_t flags);
 
 // Copies (or appends) from onto to and then gives the target the source's
 // metadata, but only when this call created or wrote the target: a refused
 // copy changes nothing. A partial target is never deleted.
-int OsCopyFileEx(const char* from, const OS_ATTRIBUTE_LIST* from_attributes, const char* to,
-                 const OS_ATTRIBUTE_LIST* to_attributes, uint32_t flags);
-int OsFileCopy(const char* from, const OS_ATTRIBUTE_LIST* from_attributes, const char* to,
-               const OS_ATTRIBUTE_LIST* to_attributes, uint32_t flags);
+[[nodiscard]] int OsCopyFileEx(const char* from, const OS_ATTRIBUTE_LIST* from_attributes,
+                               const char* to, const OS_ATTRIBUTE_LIST* to_attributes,
+                               uint32_t flags);
+[[nodiscard]] int OsFileCopy(const char* from, const OS_ATTRIBUTE_LIST* from_attributes,
+                             const char* to, const OS_ATTRIBUTE_LIST* to_attributes,
+                             uint32_t flags);
 
 // Removes n bytes at offset, moving the tail down. n, or -1.
-int64_t OsFileCutRange(OS_FILE* file, uint64_t offset, uint64_t n);
+[[nodiscard]] int64_t OsFileCutRange(OS_FILE* file, uint64_t offset, uint64_t n);
 
 // Copies from the current positions until end of file or until limit bytes.
 // Bytes copied or -1.
-int64_t OsFileCopyStream(OS_FILE* from, OS_FILE* to, uint64_t limit);
+[[nodiscard]] int64_t OsFileCopyStream(OS_FILE* from, OS_FILE* to, uint64_t limit);

@@ -13,20 +13,20 @@
 
 // Creates path and its missing parents (mode 0777 before the umask). An
 // existing entry is success with own code 20 left as the last error.
-int OsCreateFolderTree(const char* path);
+[[nodiscard]] int OsCreateFolderTree(const char* path);
 // The same with a mode, and every folder created given to uid:gid.
-int OsCreateFolderTreeOwned(const char* path, mode_t mode, uid_t uid, gid_t gid);
+[[nodiscard]] int OsCreateFolderTreeOwned(const char* path, mode_t mode, uid_t uid, gid_t gid);
 
 struct OS_FOLDER {
   DIR* dir = nullptr;
   std::string path;
 };
 
-OS_FOLDER* OsFolderOpen(const char* path);
+[[nodiscard]] OS_FOLDER* OsFolderOpen(const char* path);
 // A null handle gives 0.
 int OsFolderClose(OS_FOLDER* folder);
 // Removes an empty folder.
-int OsFolderDelete(const char* path);
+[[nodiscard]] int OsFolderDelete(const char* path);
 
 // A glob search (sorted matches; a leading '.' only matched explicitly).
 struct OS_FIND {
@@ -36,10 +36,10 @@ struct OS_FIND {
 };
 
 // Null when nothing matches, without setting the last error.
-OS_FIND* OsFindFirst(const char* pattern);
+[[nodiscard]] OS_FIND* OsFindFirst(const char* pattern);
 // 0 with the next match's name after its last '/' ("." for a match ending in
 // '/') and its information (all ones when it cannot be read); -1 when no entry
 // is left. name_part stays valid until the next call on the search.
-int OsFindNext(OS_FIND* search, const char** name_part, OS_FILE_INFO* info);
+[[nodiscard]] int OsFindNext(OS_FIND* search, const char** name_part, OS_FILE_INFO* info);
 // Always 0.
 int OsFindClose(OS_FIND* search);

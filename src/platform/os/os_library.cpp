@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "platform/os/os_error.h"
-#include "platform/util/strings.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ std::string LoaderName(const char* name) {
     return std::string(view);
   }
   char buffer[kMaxLibraryName + 1];
-  SafeSnprintf(buffer, sizeof buffer, "%s.%s", name, "so");
+  std::snprintf(buffer, sizeof buffer, "%s.%s", name, "so");
   return buffer;
 }
 
@@ -57,7 +56,7 @@ OS_LIBRARY* SearchFolders(const std::string& name) {
   int flags = 0;
   for (const char* folder : kLibraryFolders) {
     char pattern[kMaxSearchPattern + 1];
-    SafeSnprintf(pattern, sizeof pattern, "%s/%s*", folder, name.c_str());
+    std::snprintf(pattern, sizeof pattern, "%s/%s*", folder, name.c_str());
     const int result = glob(pattern, flags, nullptr, &found);
     if (result == GLOB_NOSPACE) {
       globfree(&found);

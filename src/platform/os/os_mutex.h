@@ -10,7 +10,7 @@ struct OS_MUTEX {
 };
 
 // Null when the mutex cannot be made (no last error is set).
-OS_MUTEX* OsMutexCreate();
+[[nodiscard]] OS_MUTEX* OsMutexCreate();
 void OsMutexLock(OS_MUTEX* mutex);
 void OsMutexUnlock(OS_MUTEX* mutex);
 // Accepts null.
@@ -27,4 +27,4 @@ struct OS_LAZY_INIT {
 };
 
 // 0 when init has succeeded (now or before), 1 when it failed now.
-int OsLazyInitOnce(OS_LAZY_INIT* record);
+[[nodiscard]] int OsLazyInitOnce(OS_LAZY_INIT* record);

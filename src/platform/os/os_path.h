@@ -25,11 +25,11 @@ void OsAppendSlash(char* path, size_t size);
 void OsAppendSlashUtf16(char16_t* path, size_t size);
 
 // The descriptor number N of a "/dev/fd/N" path, else -1.
-int OsParseFdPath(const char* path);
+[[nodiscard]] int OsParseFdPath(const char* path);
 
 // 1 when the list holds a record with tag (0 for a null list).
-int OsAttributeListHas(const OS_ATTRIBUTE_LIST* list, uint32_t tag);
+[[nodiscard]] int OsAttributeListHas(const OS_ATTRIBUTE_LIST* list, uint32_t tag);
 // 0 with the record's data and length; kOsAttributeBadArgument for a null list
 // or out pointer; kOsAttributeAbsent when no record has the tag.
-uint32_t OsAttributeListFind(const OS_ATTRIBUTE_LIST* list, uint32_t tag, const void** data,
-                             uint32_t* length);
+[[nodiscard]] uint32_t OsAttributeListFind(const OS_ATTRIBUTE_LIST* list, uint32_t tag,
+                                           const void** data, uint32_t* length);

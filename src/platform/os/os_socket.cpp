@@ -86,6 +86,29 @@ int ChangeMembership(int fd, bool join, const void* value, size_t value_size) {
 
 // Waits until the socket reports kind within the budget; false with the last
 // error set otherwise.
+// The ids OsSocketOption names; the numbers between and beyond them have no
+// option on this platform.
+bool IsKnownOption(uint32_t id) {
+  switch (id) {
+    case kOsSockNonBlocking:
+    case kOsSockReuseAddress:
+    case kOsSockIPv6Only:
+    case kOsSockMulticastInterface:
+    case kOsSockMulticastTtl:
+    case kOsSockMulticastLoop:
+    case kOsSockJoinGroup:
+    case kOsSockLeaveGroup:
+    case kOsSockIPv6MulticastInterface:
+    case kOsSockIPv6MulticastHops:
+    case kOsSockIPv6MulticastLoop:
+    case kOsSockNoDelay:
+    case kOsSockReserved:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool WaitFor(int fd, uint32_t kind, int timeout_ms, OS_WAIT_BUDGET* budget) {
   ScopedPollSet set;
   OsPollSetAdd(set.get(), kind, fd);
@@ -136,7 +159,7 @@ int OsSocketShutdown(OS_SOCKET socket, int how) {
 }
 
 int OsSocketSetOption(OS_SOCKET socket, uint32_t id, const void* value, size_t value_size) {
-  if (id == 0 || id == 4 || id == 5 || id > kOsSockReserved) return -1;
+  if (!IsKnownOption(id)) return -1;
   if (value == nullptr) {
     OsSetOwnError(kOsInvalidArgument);
     return -1;
@@ -169,7 +192,7 @@ int OsSocketSetOption(OS_SOCKET socket, uint32_t id, const void* value, size_t v
       return SetInt(fd, IPPROTO_IPV6, IPV6_MULTICAST_LOOP, number);
     case kOsSockNoDelay:
       return SetInt(fd, IPPROTO_TCP, TCP_NODELAY, number);
-    default:
+    default:  // kOsSockReserved
       return 0;
   }
 }

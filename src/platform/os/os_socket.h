@@ -52,7 +52,8 @@ int OsSocketClose(OS_SOCKET socket);
 // how: 0 receive, 1 send, 2 both.
 [[nodiscard]] int OsSocketShutdown(OS_SOCKET socket, int how);
 
-// 0 or -1. Ids 0, 4, 5 and above 15 are -1 with the last error untouched.
+// 0 or -1. An id that OsSocketOption does not name is -1 with the last error
+// untouched.
 [[nodiscard]] int OsSocketSetOption(OS_SOCKET socket, uint32_t id, const void* value,
                                     size_t value_size);
 [[nodiscard]] int OsSocketSetOptionInt(OS_SOCKET socket, uint32_t id, int value);

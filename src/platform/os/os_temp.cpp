@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <vector>
 
 #include "platform/os/os_error.h"
 #include "platform/os/os_path.h"
-#include "platform/util/strings.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ const char* TempRoot() {
 }  // namespace
 
 int OsGetTempFolder(char* buffer, size_t size) {
-  SafeStrCopy(buffer, size, TempRoot());
+  std::snprintf(buffer, size, "%s", TempRoot());
   OsAppendSlash(buffer, size);
   return 0;
 }
@@ -31,9 +31,9 @@ int OsGetTempFileName(const char* prefix, char* result, size_t size, const char*
     return -1;
   }
   std::vector<char> work(size);
-  SafeStrCopy(work.data(), size, folder != nullptr ? folder : TempRoot());
+  std::snprintf(work.data(), size, "%s", folder != nullptr ? folder : TempRoot());
   OsAppendSlash(work.data(), size);
-  SafeSnprintf(result, size, "%s%s.XXXXXX", work.data(), prefix);
+  std::snprintf(result, size, "%s%s.XXXXXX", work.data(), prefix);
   const int fd = mkstemp64(result);
   if (fd < 0) {
     OsSetErrnoError(errno);

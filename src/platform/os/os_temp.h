@@ -7,4 +7,5 @@ int OsGetTempFolder(char* buffer, size_t size);
 
 // Creates an empty unique file "<folder><prefix>.XXXXXX" (mode 0600) in folder,
 // or in the temporary folder when folder is null, and leaves it on disk.
-int OsGetTempFileName(const char* prefix, char* result, size_t size, const char* folder);
+[[nodiscard]] int OsGetTempFileName(const char* prefix, char* result, size_t size,
+                                    const char* folder);

@@ -4,15 +4,15 @@
 #include <ctime>
 
 // Seconds since 1970.
-int64_t OsTime();
+[[nodiscard]] int64_t OsTime();
 // Monotonic clock (raw when available); aborts when no monotonic clock works.
-uint64_t OsGetMonotonicMicroseconds();
-uint64_t OsGetTickCountMs();
+[[nodiscard]] uint64_t OsGetMonotonicMicroseconds();
+[[nodiscard]] uint64_t OsGetTickCountMs();
 // Milliseconds since start (a tick count), as a wrapping 32-bit difference.
-uint32_t OsGetElapsedMs(uint64_t start);
+[[nodiscard]] uint32_t OsGetElapsedMs(uint64_t start);
 
 // Converts a UTC broken-down time; 0 (storing seconds when given) or -1.
-int OsTimeGm(const struct tm* broken_down, int64_t* seconds);
+[[nodiscard]] int OsTimeGm(const struct tm* broken_down, int64_t* seconds);
 
 // Sleeps the whole time, resuming after signals; any other failure aborts.
 void OsSleep(uint32_t milliseconds);

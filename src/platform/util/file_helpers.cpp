@@ -42,11 +42,13 @@ int CreateFolderOf(const char* path) {
   return OsCreateFolderTree(folder.c_str());
 }
 
-// Reopens a written file and flushes it; a failed open is ignored.
+// Reopens a written file and flushes it. The flush is a courtesy to the
+// file system after the copy or rename has already succeeded: its failures,
+// like a failed open, do not undo that success and are not reported.
 void FlushExisting(const char* path) {
   OS_FILE* file = OsFileOpen(path, nullptr, kOsAccessWrite, kOsOpenExisting);
   if (file == nullptr) return;
-  OsFileFlush(file);
+  (void)OsFileFlush(file);
   OsFileClose(file);
 }
 
@@ -145,7 +147,9 @@ UPD_ERROR CopyAndDelete(const char* from, const char* to, uint32_t flags, bool c
   if ((flags & (kFileMoveFlushTarget | kFileMoveFlushCopy)) != 0) copy_flags |= kFileCopyFlush;
   const UPD_ERROR result = FileCopy(from, to, copy_flags);
   if (result != kUpdOk) return result;
-  OsFileDelete(from, nullptr);
+  // The target is complete; a source that cannot be removed leaves a stray
+  // copy behind, not a failed move.
+  (void)OsFileDelete(from, nullptr);
   return kUpdOk;
 }
 

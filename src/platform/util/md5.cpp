@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/util/digest_absorb.h"
 #include "platform/util/digest_bytes.h"
 
 namespace {
@@ -90,23 +91,17 @@ int Md5Init(MD5_CONTEXT* context) {
 
 void Md5Update(MD5_CONTEXT* context, const void* data, uint64_t length) {
   if (length == 0) return;
-  const auto* in = static_cast<const uint8_t*>(data);
+  // The context keeps no count of buffered bytes: the bit count tells it.
   uint64_t buffered = (BitCount(context) / 8) % kBlock;
   const uint64_t bits = BitCount(context) + (length << 3);
   context->bits[0] = static_cast<uint32_t>(bits);
   context->bits[1] = static_cast<uint32_t>(bits >> 32);
-  if (buffered != 0) {
-    uint64_t take = kBlock - buffered;
-    if (take > length) take = length;
-    std::memcpy(context->buffer + buffered, in, take);
-    buffered += take;
-    in += take;
-    length -= take;
-    if (buffered < kBlock) return;
-    Compress(context->state, context->buffer);
-  }
-  for (; length >= kBlock; in += kBlock, length -= kBlock) Compress(context->state, in);
-  if (length != 0) std::memcpy(context->buffer, in, length);
+  DigestAbsorb<kBlock>(context->buffer, buffered, static_cast<const uint8_t*>(data), length,
+                       [context](const uint8_t* blocks, uint64_t count) {
+                         for (; count != 0; --count, blocks += kBlock) {
+                           Compress(context->state, blocks);
+                         }
+                       });
 }
 
 int Md5Final(MD5_CONTEXT* context, uint8_t* output, uint64_t output_size) {

@@ -30,11 +30,6 @@ bool ParseSigned(const char* text, long* value, char** end, int base) {
 
 }  // namespace
 
-locale_t GetCLocale() {
-  static const locale_t locale = newlocale(0, "", static_cast<locale_t>(nullptr));
-  return locale;
-}
-
 int StrToULong32(const char* text, uint32_t* out, char** end, int base) {
   unsigned long value = 0;
   if (!ParseUnsigned(text, &value, end, base)) return -1;

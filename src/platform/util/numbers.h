@@ -1,15 +1,12 @@
 #pragma once
 
-#include <locale.h>
-
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/util/c_locale.h"
+
 // Locale-independent number text. The process may run under any locale; these
 // always parse and print as the POSIX locale does.
-
-// The process-wide POSIX locale object (made once, never freed).
-locale_t GetCLocale();
 
 // 32-bit parsers over strtoul/strtol in the C locale: 0 with *out set, or -1
 // when nothing was parsed or the value is outside the 32-bit range (errno

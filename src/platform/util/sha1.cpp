@@ -1,10 +1,11 @@
 #include "platform/util/sha1.h"
 
-#include <atomic>
 #include <bit>
 #include <cstring>
 
+#include "platform/util/block_function_choice.h"
 #include "platform/util/cpu_features.h"
+#include "platform/util/digest_absorb.h"
 #include "platform/util/digest_bytes.h"
 
 namespace {
@@ -13,11 +14,9 @@ constexpr uint64_t kBlock = 64;
 // Marker byte plus the 8-byte bit count must fit behind the data of the last block.
 constexpr uint64_t kLastBlockRoom = kBlock - 8;
 
-std::atomic<Sha1BlockFunction> g_block{nullptr};
-
 Sha1BlockFunction Chosen() { return CpuHasShaNi() ? Sha1BlockShaNi : Sha1BlockPortable; }
 
-Sha1BlockFunction Block() { return g_block.load(std::memory_order_relaxed); }
+constinit BlockFunctionChoice<Sha1BlockFunction> g_block{&Chosen};
 
 void Compress(uint32_t state[5], const uint8_t* block) {
   uint32_t w[80];
@@ -54,7 +53,7 @@ void Compress(uint32_t state[5], const uint8_t* block) {
 }
 
 void RunBlocks(SHA1_CONTEXT* context, const uint8_t* data, uint64_t length) {
-  Block()(context, &data, &length);
+  g_block.Get()(context, &data, &length);
 }
 
 }  // namespace
@@ -68,15 +67,11 @@ void Sha1BlockPortable(SHA1_CONTEXT* context, const uint8_t** data, uint64_t* le
   }
 }
 
-Sha1BlockFunction Sha1CurrentBlockFunction() { return Block(); }
+Sha1BlockFunction Sha1CurrentBlockFunction() { return g_block.Get(); }
 
-void Sha1SetBlockFunction(Sha1BlockFunction function) {
-  g_block.store(function, std::memory_order_relaxed);
-}
+void Sha1SetBlockFunction(Sha1BlockFunction function) { g_block.Set(function); }
 
 void Sha1Init(SHA1_CONTEXT* context) {
-  Sha1BlockFunction expected = nullptr;
-  g_block.compare_exchange_strong(expected, Chosen(), std::memory_order_relaxed);
   context->state[0] = 0x67452301;
   context->state[1] = 0xEFCDAB89;
   context->state[2] = 0x98BADCFE;
@@ -89,25 +84,10 @@ void Sha1Init(SHA1_CONTEXT* context) {
 
 void Sha1Update(SHA1_CONTEXT* context, const void* data, uint64_t length) {
   if (length == 0) return;
-  const auto* in = static_cast<const uint8_t*>(data);
-  if (context->buffered != 0) {
-    uint64_t take = kBlock - context->buffered;
-    if (take > length) take = length;
-    std::memcpy(context->buffer + context->buffered, in, take);
-    context->buffered += take;
-    in += take;
-    length -= take;
-    if (context->buffered < kBlock) return;
-    RunBlocks(context, context->buffer, kBlock);
-    context->buffered = 0;
-  }
-  if (length >= kBlock) {
-    Block()(context, &in, &length);
-  }
-  if (length != 0) {
-    std::memcpy(context->buffer, in, length);
-    context->buffered = length;
-  }
+  DigestAbsorb<kBlock>(context->buffer, context->buffered, static_cast<const uint8_t*>(data),
+                       length, [context](const uint8_t* blocks, uint64_t count) {
+                         RunBlocks(context, blocks, count * kBlock);
+                       });
 }
 
 void Sha1Final(SHA1_CONTEXT* context) {

@@ -22,8 +22,8 @@ void Sha1Final(SHA1_CONTEXT* context);
 // lowering *length and counting the blocks in the context.
 using Sha1BlockFunction = void (*)(SHA1_CONTEXT* context, const uint8_t** data, uint64_t* length);
 
-// The process-wide block function, chosen by the first Sha1Init: the SHA
-// extensions where the processor has them, else the portable one.
+// The process-wide block function, chosen on first use: the SHA extensions
+// where the processor has them, else the portable one.
 [[nodiscard]] Sha1BlockFunction Sha1CurrentBlockFunction();
 // Replaces the choice; lets tests run both block functions over one set of vectors.
 void Sha1SetBlockFunction(Sha1BlockFunction function);

@@ -1,9 +1,9 @@
 #include "platform/util/sha256.h"
 
-#include <atomic>
 #include <bit>
 #include <cstring>
 
+#include "platform/util/block_function_choice.h"
 #include "platform/util/cpu_features.h"
 #include "platform/util/digest_absorb.h"
 #include "platform/util/digest_bytes.h"
@@ -15,9 +15,15 @@ constexpr uint64_t kBlock = 64;
 // Marker byte plus the 8-byte bit count must fit behind the data of the last block.
 constexpr uint64_t kLastBlockRoom = kBlock - 8;
 
-std::atomic<Sha256BlockFunction> g_block{nullptr};
+Sha256BlockFunction Chosen() { return CpuHasShaNi() ? Sha256BlockShaNi : Sha256BlockPortable; }
 
-Sha256BlockFunction Block() { return g_block.load(std::memory_order_relaxed); }
+constinit BlockFunctionChoice<Sha256BlockFunction> g_block{&Chosen};
+
+// Runs whole blocks and counts them.
+void RunBlocks(SHA256_CONTEXT* context, const uint8_t* data, uint64_t count) {
+  g_block.Get()(context, data, count);
+  context->processed += count * kBlock;
+}
 
 constexpr uint32_t kSha256Initial[8] = {0x6A09E667, 0xBB67AE85, 0x3C6EF372, 0xA54FF53A,
                                         0x510E527F, 0x9B05688C, 0x1F83D9AB, 0x5BE0CD19};
@@ -60,16 +66,6 @@ void Compress(uint32_t state[8], const uint8_t* block) {
   state[7] += h;
 }
 
-int Start(SHA256_CONTEXT* context, const uint32_t (&initial)[8]) {
-  Sha256ChooseBlockFunction();
-  if (context == nullptr) return 1;
-  context->processed = 0;
-  context->buffered = 0;
-  std::memset(context->buffer, 0, sizeof context->buffer);
-  std::memcpy(context->state, initial, sizeof context->state);
-  return 0;
-}
-
 int Finish(SHA256_CONTEXT* context, uint8_t* output, uint64_t output_size, uint64_t digest_size) {
   if (context == nullptr || output == nullptr) return 1;
   if (output_size < digest_size) return 2;
@@ -79,8 +75,7 @@ int Finish(SHA256_CONTEXT* context, uint8_t* output, uint64_t output_size, uint6
   const uint64_t size = context->buffered < kLastBlockRoom ? kBlock : 2 * kBlock;
   std::memset(tail + context->buffered + 1, 0, size - context->buffered - 1);
   StoreBe64(tail + size - 8, bits);
-  Block()(context, tail, size / kBlock);
-  context->processed += size;
+  RunBlocks(context, tail, size / kBlock);
   context->buffered = 0;
   for (uint64_t i = 0; i < digest_size / 4; ++i) StoreBe32(output + 4 * i, context->state[i]);
   return 0;
@@ -92,26 +87,19 @@ void Sha256BlockPortable(SHA256_CONTEXT* context, const uint8_t* data, uint64_t 
   for (; blocks != 0; --blocks, data += kBlock) Compress(context->state, data);
 }
 
-Sha256BlockFunction Sha256CurrentBlockFunction() { return Block(); }
+Sha256BlockFunction Sha256CurrentBlockFunction() { return g_block.Get(); }
 
-void Sha256SetBlockFunction(Sha256BlockFunction function) {
-  g_block.store(function, std::memory_order_relaxed);
-}
+void Sha256SetBlockFunction(Sha256BlockFunction function) { g_block.Set(function); }
 
-void Sha256ChooseBlockFunction() {
-  if (Block() != nullptr) return;
-  Sha256BlockFunction expected = nullptr;
-  Sha256BlockFunction chosen = CpuHasShaNi() ? Sha256BlockShaNi : Sha256BlockPortable;
-  g_block.compare_exchange_strong(expected, chosen, std::memory_order_relaxed);
-}
+int Sha256Init(SHA256_CONTEXT* context) { return Sha2Start(context, kSha256Initial); }
 
-int Sha256Init(SHA256_CONTEXT* context) { return Start(context, kSha256Initial); }
-
-int Sha224Init(SHA256_CONTEXT* context) { return Start(context, kSha224Initial); }
+int Sha224Init(SHA256_CONTEXT* context) { return Sha2Start(context, kSha224Initial); }
 
 int Sha256Update(SHA256_CONTEXT* context, const void* data, uint64_t length) {
   if (context == nullptr || data == nullptr) return 1;
-  DigestAbsorb<kBlock>(context, static_cast<const uint8_t*>(data), length, Block());
+  DigestAbsorb<kBlock>(
+      context->buffer, context->buffered, static_cast<const uint8_t*>(data), length,
+      [context](const uint8_t* blocks, uint64_t count) { RunBlocks(context, blocks, count); });
   return 0;
 }
 
@@ -124,7 +112,6 @@ int Sha224Final(SHA256_CONTEXT* context, uint8_t* output, uint64_t output_size) 
 }
 
 int Sha256Digest(const void* data, uint64_t length, uint8_t* output, uint64_t output_size) {
-  Sha256ChooseBlockFunction();
   if (data == nullptr || output == nullptr) return 1;
   if (output_size < kSha256DigestSize) return 2;
   SHA256_CONTEXT context;

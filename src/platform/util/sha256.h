@@ -28,14 +28,11 @@ inline constexpr uint64_t kSha224DigestSize = 28;
 // Block function over whole 64-byte blocks.
 using Sha256BlockFunction = void (*)(SHA256_CONTEXT* context, const uint8_t* data, uint64_t blocks);
 
-// The process-wide block function, chosen by the first SHA-2 initialisation or
-// one-shot call: the SHA extensions where the processor has them, else the
-// portable one.
+// The process-wide block function, chosen on first use: the SHA extensions
+// where the processor has them, else the portable one.
 [[nodiscard]] Sha256BlockFunction Sha256CurrentBlockFunction();
 // Replaces the choice; lets tests run both block functions over one set of vectors.
 void Sha256SetBlockFunction(Sha256BlockFunction function);
-// Makes the choice when none is made yet (the SHA-512 family calls it too).
-void Sha256ChooseBlockFunction();
 void Sha256BlockPortable(SHA256_CONTEXT* context, const uint8_t* data, uint64_t blocks);
 // Only where CpuHasShaNi().
 void Sha256BlockShaNi(SHA256_CONTEXT* context, const uint8_t* data, uint64_t blocks);

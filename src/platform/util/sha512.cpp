@@ -1,6 +1,5 @@
 #include "platform/util/sha512.h"
 
-#include <atomic>
 #include <bit>
 #include <cstring>
 #include <utility>
@@ -9,10 +8,10 @@
 #include <immintrin.h>
 #endif
 
+#include "platform/util/block_function_choice.h"
 #include "platform/util/cpu_features.h"
 #include "platform/util/digest_absorb.h"
 #include "platform/util/digest_bytes.h"
-#include "platform/util/sha256.h"
 #include "platform/util/sha512_rounds.h"
 
 namespace {
@@ -50,30 +49,12 @@ constexpr uint64_t kSha512_256Initial[8] = {
 
 #endif
 
-std::atomic<Sha512BlockFunction> g_block{nullptr};
-
 Sha512BlockFunction Chosen() {
   if (CpuHasAvx2Bmi2()) return Sha512BlockAvx2;
   return CpuHasAvxBmi2() ? Sha512BlockAvxBmi2 : Sha512BlockPortable;
 }
 
-Sha512BlockFunction Block() {
-  Sha512BlockFunction current = g_block.load(std::memory_order_relaxed);
-  if (current != nullptr) return current;
-  Sha512BlockFunction expected = nullptr;
-  g_block.compare_exchange_strong(expected, Chosen(), std::memory_order_relaxed);
-  return g_block.load(std::memory_order_relaxed);
-}
-
-int Start(SHA512_CONTEXT* context, const uint64_t (&initial)[8]) {
-  Sha256ChooseBlockFunction();
-  if (context == nullptr) return 1;
-  context->processed = 0;
-  context->buffered = 0;
-  std::memset(context->buffer, 0, sizeof context->buffer);
-  std::memcpy(context->state, initial, sizeof context->state);
-  return 0;
-}
+constinit BlockFunctionChoice<Sha512BlockFunction> g_block{&Chosen};
 
 }  // namespace
 
@@ -95,25 +76,27 @@ void Sha512BlockAvxBmi2(SHA512_CONTEXT* context, const uint8_t* data, uint64_t b
 
 #endif
 
-Sha512BlockFunction Sha512CurrentBlockFunction() { return Block(); }
+Sha512BlockFunction Sha512CurrentBlockFunction() { return g_block.Get(); }
 
-void Sha512SetBlockFunction(Sha512BlockFunction function) {
-  g_block.store(function, std::memory_order_relaxed);
-}
+void Sha512SetBlockFunction(Sha512BlockFunction function) { g_block.Set(function); }
 
 void Sha512Block(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks) {
-  Block()(context, data, blocks);
+  g_block.Get()(context, data, blocks);
 }
 
-int Sha512Init(SHA512_CONTEXT* context) { return Start(context, kSha512Initial); }
+int Sha512Init(SHA512_CONTEXT* context) { return Sha2Start(context, kSha512Initial); }
 
-int Sha384Init(SHA512_CONTEXT* context) { return Start(context, kSha384Initial); }
+int Sha384Init(SHA512_CONTEXT* context) { return Sha2Start(context, kSha384Initial); }
 
-int Sha512_256Init(SHA512_CONTEXT* context) { return Start(context, kSha512_256Initial); }
+int Sha512_256Init(SHA512_CONTEXT* context) { return Sha2Start(context, kSha512_256Initial); }
 
 int Sha512Update(SHA512_CONTEXT* context, const void* data, uint64_t length) {
   if (context == nullptr || data == nullptr) return 1;
-  DigestAbsorb<kBlock>(context, static_cast<const uint8_t*>(data), length, Sha512Block);
+  DigestAbsorb<kBlock>(context->buffer, context->buffered, static_cast<const uint8_t*>(data),
+                       length, [context](const uint8_t* blocks, uint64_t count) {
+                         Sha512Block(context, blocks, count);
+                         context->processed += count * kBlock;
+                       });
   return 0;
 }
 
@@ -140,7 +123,6 @@ int Sha512Finish(SHA512_CONTEXT* context, uint8_t* output, uint64_t output_size,
 }
 
 int Sha512_256Digest(const void* data, uint64_t length, uint8_t* output, uint64_t output_size) {
-  Sha256ChooseBlockFunction();
   if (data == nullptr || output == nullptr) return 1;
   if (output_size < kSha512_256DigestSize) return 2;
   SHA512_CONTEXT context;

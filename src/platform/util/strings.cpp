@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/util/numbers.h"
+#include "platform/util/c_locale.h"
 
 namespace {
 

@@ -32,8 +32,9 @@ CTempDir::CTempDir(const char* base, NumberSource next_number) {
     OsGetTempFolder(folder, sizeof folder);
   }
   OsAppendSlash(folder, sizeof folder);
-  // The base may not exist yet; an existing one is fine.
-  OsCreateFolderTree(folder);
+  // The base may not exist yet; an existing one is fine. A base that cannot
+  // be made leaves no folder, with the reason as the last error.
+  if (OsCreateFolderTree(folder) != 0) return;
   for (int attempt = 0; attempt < kUniqueNameTries; ++attempt) {
     char path[kTempPathSize];
     const int length = std::snprintf(path, sizeof path, "%stemp%08X", folder, next_number());

@@ -88,21 +88,26 @@ uint32_t SplitHostPort(const char* text, char* host, size_t host_size) {
   if (host == nullptr || host_size == 0) return 0;
   host[0] = '\0';
   if (text == nullptr) return 0;
-  const char* host_start = text;
-  const char* host_end = nullptr;
+  const std::string_view all(text);
+  std::string_view name = all;
   const char* port_text = nullptr;
-  if (text[0] == '[') {
-    host_start = text + 1;
-    host_end = std::strchr(host_start, ']');
-    if (host_end == nullptr || host_end[1] != ':') return 0;
-    port_text = host_end + 2;
-  } else {
-    host_end = std::strchr(text, ':');
-    if (host_end == nullptr) return 0;
-    port_text = host_end + 1;
+  if (all.starts_with('[')) {
+    const size_t close = all.find(']');
+    if (close == std::string_view::npos) return 0;
+    name = all.substr(1, close - 1);
+    if (close + 1 < all.size()) {
+      if (all[close + 1] != ':') return 0;
+      port_text = text + close + 2;
+    }
+  } else if (const size_t colon = all.find(':');
+             colon != std::string_view::npos && all.find(':', colon + 1) == std::string_view::npos) {
+    name = all.substr(0, colon);
+    port_text = text + colon + 1;
   }
+  // Without a single ':' (a plain name or a bare IPv6 address) the whole text
+  // is the host: callers pass the port separately and still need a name.
+  SafeStrNCopy(host, host_size, name.data(), name.size());
   uint32_t port = 0;
-  if (StrToULong32(port_text, &port, nullptr, 0) != 0) return 0;
-  SafeStrNCopy(host, host_size, host_start, static_cast<size_t>(host_end - host_start));
+  if (port_text == nullptr || StrToULong32(port_text, &port, nullptr, 0) != 0) return 0;
   return port;
 }

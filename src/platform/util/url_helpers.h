@@ -24,8 +24,10 @@ void GetServerRoot(char* url, size_t url_size, char* root, size_t root_size);
 // front. The result is cut to size.
 void ResolvePath(char* path, size_t size, const char* base, const char* root);
 
-// "host:port" or "[address]:port" -> the port (decimal, 0x hexadecimal or
-// 0 octal; trailing text accepted) with the host copied without brackets.
-// 0 on any failure, with host left empty. host_size 0 returns 0 and leaves
-// host untouched.
+// "host:port", "[address]:port", "host", "[address]" or a bare IPv6 address
+// -> the port (decimal, 0x hexadecimal or 0 octal; trailing text accepted),
+// 0 when there is none or it does not parse. The host is copied without
+// brackets and port whenever the text names one; it is left empty only for a
+// malformed bracket form ("[::1", "[::1]8080"). host_size 0 returns 0 and
+// leaves host untouched.
 uint32_t SplitHostPort(const char* text, char* host, size_t host_size);

@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "verify/asn1/asn1_tags.h"
+
 namespace {
 
 // Content octets of the digest algorithm OIDs of DigestInfo.
@@ -23,10 +25,6 @@ constexpr DigestOid kDigestOids[] = {
     {kHashSHA512, 9, {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x03}},  // ...3.4.2.3
 };
 
-constexpr uint8_t kTagSequence = 0x30;
-constexpr uint8_t kTagOid = 0x06;
-constexpr uint8_t kTagNull = 0x05;
-constexpr uint8_t kTagOctetString = 0x04;
 constexpr size_t kMinPadding = 8;
 
 const DigestOid* FindDigestOid(uint32_t id) {
@@ -42,9 +40,10 @@ void AppendDigestInfo(const DigestOid& oid, std::span<const uint8_t> digest,
                       std::vector<uint8_t>& out) {
   const uint8_t algorithm_length = static_cast<uint8_t>(2 + oid.length + 2);
   const uint8_t total = static_cast<uint8_t>(2 + algorithm_length + 2 + digest.size());
-  out.insert(out.end(), {kTagSequence, total, kTagSequence, algorithm_length, kTagOid, oid.length});
+  out.insert(out.end(),
+             {kAsn1Sequence, total, kAsn1Sequence, algorithm_length, kAsn1Oid, oid.length});
   out.insert(out.end(), oid.content.begin(), oid.content.begin() + oid.length);
-  out.insert(out.end(), {kTagNull, 0x00, kTagOctetString, static_cast<uint8_t>(digest.size())});
+  out.insert(out.end(), {kAsn1Null, 0x00, kAsn1OctetString, static_cast<uint8_t>(digest.size())});
   out.insert(out.end(), digest.begin(), digest.end());
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 
+#include "verify/asn1/asn1_tags.h"
 #include "verify/common/byte_array.h"
 #include "verify/common/carray.h"
 #include "verify/common/refcount.h"
@@ -21,7 +22,6 @@ class ASN1 {
   static constexpr uint8_t kFlagIndefinite = 2;
   // The children are decoded (or there is nothing to decode).
   static constexpr uint8_t kFlagDecoded = 4;
-  static constexpr uint8_t kTagConstructed = 0x20;
   // Nesting deeper than any real certificate or signature needs, so hostile
   // input costs bounded heap for the explicit decoding stack.
   static constexpr int64_t kMaxDepth = 1024;
@@ -62,7 +62,7 @@ class ASN1 {
   bool IsValid() const { return tag_ != 0; }
   uint8_t GetTag() const { return tag_; }
   uint8_t GetFlags() const { return flags_; }
-  bool IsConstructed() const { return (tag_ & kTagConstructed) != 0; }
+  bool IsConstructed() const { return (tag_ & kAsn1Constructed) != 0; }
   int64_t GetChildCount() const { return children_.GetSize(); }
   bool HasChild(int64_t i) const { return i >= 0 && i < children_.GetSize(); }
   // Child i; the caller tests the index first.

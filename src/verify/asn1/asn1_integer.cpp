@@ -1,13 +1,9 @@
 #include "verify/asn1/asn1_integer.h"
 
-namespace {
-
-constexpr uint8_t kTagInteger = 0x02;
-
-}  // namespace
+#include "verify/asn1/asn1_tags.h"
 
 int Asn1IntegerToUInt32(const ASN1& node, uint32_t& value) {
-  if (node.GetTag() != kTagInteger) return 0;
+  if (node.GetTag() != kAsn1Integer) return 0;
   uint32_t folded = 0;
   for (const uint8_t octet : node.ValueSpan()) folded = (folded << 8) | octet;
   value = folded;

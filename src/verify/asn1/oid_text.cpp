@@ -6,6 +6,8 @@
 #include <new>
 #include <span>
 
+#include "verify/asn1/asn1_tags.h"
+
 namespace {
 
 constexpr uint8_t kContinuation = 0x80;
@@ -176,7 +178,7 @@ int TextToOid(const char* text, ByteArray& out) {
   if (pieces < 2) return 0;
   auto element = std::unique_ptr<ByteStorage>(new (std::nothrow) ByteStorage());
   if (element == nullptr || !element->SetSize(length + 2)) return 0;
-  (*element)[0] = 0x06;
+  (*element)[0] = kAsn1Oid;
   (*element)[1] = static_cast<uint8_t>(length);
   std::memcpy(element->GetData() + 2, content, static_cast<size_t>(length));
   ByteArray result;

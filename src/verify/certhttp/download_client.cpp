@@ -20,7 +20,7 @@ struct UrlParts {
   const char* path = nullptr;
 };
 
-uint32_t SplitUrl(const char* url, UrlParts* parts) {
+DownloadResult SplitUrl(const char* url, UrlParts* parts) {
   const char* separator = std::strpbrk(url, "/:");
   if (separator == nullptr || separator[0] != ':' || separator[1] != '/' || separator[2] != '/' ||
       separator - url != 4 || std::strncmp(url, "http", 4) != 0) {
@@ -80,7 +80,7 @@ struct SessionCloser {
 };
 using SessionPtr = std::unique_ptr<http::CHTTPSession, SessionCloser>;
 
-uint32_t ReadBody(http::CHTTPSession* session, ByteArray& output, uint64_t max_bytes) {
+DownloadResult ReadBody(http::CHTTPSession* session, ByteArray& output, uint64_t max_bytes) {
   uint64_t length = http::kNoLength;
   const uint32_t known = http::HttpSessionGetContentLength(session, &length);
   if (known != http::kOk && known != http::kNoResponse) return kDownloadFailed;
@@ -121,7 +121,7 @@ uint32_t HttpClient::Download(ByteArray& output, const char* url, uint64_t url_l
                               uint32_t timeout_seconds, uint64_t max_bytes) {
   if (url == nullptr || url_length == 0) return kDownloadBadArgument;
   UrlParts parts;
-  const uint32_t split = SplitUrl(url, &parts);
+  const DownloadResult split = SplitUrl(url, &parts);
   if (split != kDownloadOk) return split;
 
   http::CHTTPRequest request;

@@ -7,52 +7,60 @@
 namespace http {
 namespace {
 
-enum HeaderRow : int {
-  kRowStatus = 0,
-  kRowContentLength = 2,
-  kRowConnection = 4,
-  kRowTransferEncoding = 6,
-  kRowLocation = 8,
-  kRowETag = 10,
-  kRowContentType = 17,
-  kRowProxyConnection = 20,
-  kRowProxyAuthenticate = 21,
-  kRowWwwAuthenticate = 22,
-  kRowEnd = 23,
-  kRowBypass = 24,
-  kRowRetryAfter = 25,
-  kRowLastModified = 26,
+// What a header line feeds in the response.
+enum class HeaderField {
+  kIgnored,
+  kStatus,
+  kContentLength,
+  kConnection,
+  kTransferEncoding,
+  kLocation,
+  kETag,
+  kContentType,
+  kProxyConnection,
+  kProxyAuthenticate,
+  kWwwAuthenticate,
+  kEnd,
+  kBypass,
+  kRetryAfter,
+  kLastModified,
 };
 
-// Matched in this order against the start of each line.
-constexpr std::array<std::string_view, 27> kHeaderNames = {
-    "HTTP/",
-    "HOST:",
-    "Content-Length:",
-    "Content-Range:",
-    "Connection:",
-    "Content-Encoding:",
-    "Transfer-Encoding:",
-    "Accept-Encoding:",
-    "Location:",
-    "Content-Location:",
-    "ETag:",
-    "If-Match:",
-    "If-None-Match:",
-    "If-Range:",
-    "X-PELAX-Mode:",
-    "User-Agent:",
-    "Range:",
-    "Content-Type:",
-    "DataLen:",
-    "Referer:",
-    "Proxy-Connection:",
-    "Proxy-Authenticate:",
-    "WWW-Authenticate:",
-    "\r\n",
-    "X-Bypass-Cache",
-    "Retry-After:",
-    "Last-Modified:",
+struct HeaderRow {
+  std::string_view name;
+  HeaderField field;
+};
+
+// Matched in this order against the start of each line; the ignored names
+// still take the lines they begin.
+constexpr HeaderRow kHeaderRows[] = {
+    {"HTTP/", HeaderField::kStatus},
+    {"HOST:", HeaderField::kIgnored},
+    {"Content-Length:", HeaderField::kContentLength},
+    {"Content-Range:", HeaderField::kIgnored},
+    {"Connection:", HeaderField::kConnection},
+    {"Content-Encoding:", HeaderField::kIgnored},
+    {"Transfer-Encoding:", HeaderField::kTransferEncoding},
+    {"Accept-Encoding:", HeaderField::kIgnored},
+    {"Location:", HeaderField::kLocation},
+    {"Content-Location:", HeaderField::kIgnored},
+    {"ETag:", HeaderField::kETag},
+    {"If-Match:", HeaderField::kIgnored},
+    {"If-None-Match:", HeaderField::kIgnored},
+    {"If-Range:", HeaderField::kIgnored},
+    {"X-PELAX-Mode:", HeaderField::kIgnored},
+    {"User-Agent:", HeaderField::kIgnored},
+    {"Range:", HeaderField::kIgnored},
+    {"Content-Type:", HeaderField::kContentType},
+    {"DataLen:", HeaderField::kIgnored},
+    {"Referer:", HeaderField::kIgnored},
+    {"Proxy-Connection:", HeaderField::kProxyConnection},
+    {"Proxy-Authenticate:", HeaderField::kProxyAuthenticate},
+    {"WWW-Authenticate:", HeaderField::kWwwAuthenticate},
+    {"\r\n", HeaderField::kEnd},
+    {"X-Bypass-Cache", HeaderField::kBypass},
+    {"Retry-After:", HeaderField::kRetryAfter},
+    {"Last-Modified:", HeaderField::kLastModified},
 };
 
 constexpr std::array<std::string_view, 2> kCodings = {"identity", "chunked"};
@@ -68,11 +76,12 @@ bool StartsWithFolded(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-int FindRow(std::string_view line) {
-  for (size_t i = 0; i < kHeaderNames.size(); ++i) {
-    if (StartsWithFolded(line, kHeaderNames[i])) return static_cast<int>(i);
+// The row whose name begins the line, or null.
+const HeaderRow* FindRow(std::string_view line) {
+  for (const HeaderRow& row : kHeaderRows) {
+    if (StartsWithFolded(line, row.name)) return &row;
   }
-  return -1;
+  return nullptr;
 }
 
 template <size_t N>
@@ -144,59 +153,59 @@ uint32_t Memory(bool ok) { return ok ? kOk : kOutOfMemory; }
 
 // Applies one complete line to the response.
 uint32_t ApplyLine(CHTTPResponse* response, std::string_view line) {
-  const int row = FindRow(line);
-  if (row < 0) return kOk;
-  if (row == kRowEnd) {
-    response->end_of_headers = 1;
-    return kOk;
-  }
-  if (row == kRowBypass) {
-    response->bypass = 1;
-    return kOk;
-  }
-  std::string_view value = line.substr(kHeaderNames[static_cast<size_t>(row)].size());
-  if (row == kRowStatus) return ReadStatusLine(response, HttpTrimLineEnd(value));
+  const HeaderRow* row = FindRow(line);
+  if (row == nullptr) return kOk;
+  std::string_view value = line.substr(row->name.size());
+  if (row->field == HeaderField::kStatus) return ReadStatusLine(response, HttpTrimLineEnd(value));
   SkipBlanks(&value);
   value = HttpTrimLineEnd(value);
-  switch (row) {
-    case kRowContentLength:
+  switch (row->field) {
+    case HeaderField::kEnd:
+      response->end_of_headers = 1;
+      return kOk;
+    case HeaderField::kBypass:
+      response->bypass = 1;
+      return kOk;
+    case HeaderField::kContentLength:
       // A length that is no number cannot frame the body.
       return ReadDecimal(value, &response->content_length) ? kOk : kMalformed;
-    case kRowConnection:
+    case HeaderField::kConnection:
       if (response->connection == kNoIndex) response->connection = FindIndex(kConnections, value);
       return kOk;
-    case kRowProxyConnection:
+    case HeaderField::kProxyConnection:
       if (response->proxy_connection == kNoIndex) {
         response->proxy_connection = FindIndex(kConnections, value);
       }
       return kOk;
-    case kRowTransferEncoding:
+    case HeaderField::kTransferEncoding:
       if (response->transfer_coding == kNoIndex) {
         response->transfer_coding = FindIndex(kCodings, value);
       }
       return kOk;
-    case kRowLocation:
+    case HeaderField::kLocation:
       return Memory(response->location.SetText(value));
-    case kRowETag:
+    case HeaderField::kETag:
       return Memory(response->etag.SetText(value));
-    case kRowContentType:
+    case HeaderField::kContentType:
       return Memory(response->content_type.SetText(value));
-    case kRowLastModified:
+    case HeaderField::kLastModified:
       return Memory(response->last_modified.SetText(value));
-    case kRowProxyAuthenticate:
+    case HeaderField::kProxyAuthenticate:
       return Memory(AppendChallenge(&response->proxy_challenges, value));
-    case kRowWwwAuthenticate:
+    case HeaderField::kWwwAuthenticate:
       return Memory(AppendChallenge(&response->server_challenges, value));
-    case kRowRetryAfter: {
+    case HeaderField::kRetryAfter: {
       uint64_t seconds = 0;
       response->retry_after = (ReadDecimal(value, &seconds) && seconds <= UINT32_MAX)
                                   ? static_cast<uint32_t>(seconds)
                                   : 0;
       return kOk;
     }
-    default:
+    case HeaderField::kStatus:
+    case HeaderField::kIgnored:
       return kOk;
   }
+  return kOk;
 }
 
 std::string_view View(const CBuffer& line) {

@@ -55,14 +55,9 @@ uint32_t SendOnce(CTransportSSL* transport, const CHTTPRequestHeaders* headers) 
   return transport->FlushWrites() ? kOk : kWriteFailed;
 }
 
-uint32_t AnswerBasic(CTransportSSL* transport, const CHTTPCredentials* credentials, bool proxy,
-                     CHTTPRequestHeaders* headers, const CHTTPResponse* response,
-                     TunnelCallback tunnel) {
+uint32_t AnswerBasic(CTransport* transport, const CHTTPCredentials* credentials, bool proxy,
+                     CHTTPRequestHeaders* headers, const CHTTPResponse* response) {
   FinishExchange(transport, response);
-  if (tunnel != nullptr && !transport->IsConnected()) {
-    const uint32_t code = tunnel(transport, credentials, headers);
-    if (code != kOk) return code;
-  }
   const char* user = nullptr;
   const char* password = nullptr;
   if (credentials != nullptr) {
@@ -78,9 +73,7 @@ uint32_t AnswerBasic(CTransportSSL* transport, const CHTTPCredentials* credentia
 
 uint32_t HttpSendRequestWithAuth(CTransportSSL* transport, const CHTTPCredentials* credentials,
                                  CHTTPRequestHeaders* headers, CHTTPResponse* response,
-                                 uint32_t /*mode*/, uint32_t attempt_limit,
-                                 bool /*reused_connection*/, TunnelCallback tunnel,
-                                 CHTTPErrorInfo* info) {
+                                 uint32_t attempt_limit, CHTTPErrorInfo* info) {
   if (transport == nullptr || response == nullptr || headers == nullptr) return kBadRequest;
   const bool get = IsMethod(headers->method, "GET");
   if (get && headers->body != nullptr && headers->body_length != 0) return kBadRequest;
@@ -107,7 +100,7 @@ uint32_t HttpSendRequestWithAuth(CTransportSSL* transport, const CHTTPCredential
         return code;
       }
       answered = true;
-      const uint32_t answer = AnswerBasic(transport, credentials, proxy, headers, response, tunnel);
+      const uint32_t answer = AnswerBasic(transport, credentials, proxy, headers, response);
       if (answer != kOk) return answer;
       continue;
     }
@@ -142,27 +135,19 @@ uint32_t HttpOpenTunnel(CTransportSSL* transport, const CHTTPCredentials* creden
   const uint32_t mode = transport->TlsMode();
   transport->SetTlsMode(0);
   const uint32_t code =
-      HttpSendRequestWithAuth(transport, credentials, &tunnel, &response, kModeHeadersOnly,
-                              kNoAttemptLimit, false, nullptr, nullptr);
+      HttpSendRequestWithAuth(transport, credentials, &tunnel, &response, kNoAttemptLimit, nullptr);
   transport->SetTlsMode(mode);
   if (headers->proxy_authorization.CopyFrom(tunnel.proxy_authorization) == 0) return kOutOfMemory;
   return code;
 }
 
-uint32_t HttpTunnelCallback(CTransportSSL* transport, const CHTTPCredentials* credentials,
-                            CHTTPRequestHeaders* headers) {
-  if (headers == nullptr) return kBadRequest;
-  return HttpOpenTunnel(transport, credentials, headers);
-}
-
 uint32_t HttpSendViaProxy(CTransportSSL* transport, const CHTTPCredentials* credentials,
-                          CHTTPRequestHeaders* headers, CHTTPResponse* response, uint32_t mode,
+                          CHTTPRequestHeaders* headers, CHTTPResponse* response,
                           uint32_t attempt_limit, bool fresh_connection, CHTTPErrorInfo* info) {
   if (transport == nullptr || headers == nullptr) return kBadRequest;
   if (headers->scheme == kSchemeHttp) {
     transport->SetTlsMode(0);
-    return HttpSendRequestWithAuth(transport, credentials, headers, response, mode, attempt_limit,
-                                   !fresh_connection, nullptr, info);
+    return HttpSendRequestWithAuth(transport, credentials, headers, response, attempt_limit, info);
   }
   if (transport->HasProxy() && fresh_connection) {
     const uint32_t code = HttpOpenTunnel(transport, credentials, headers);
@@ -244,9 +229,8 @@ void DropValue(CHTTPBuffer* value) {
 uint32_t HttpSendWithRedirects(uint32_t method, const CHTTPRequest* request,
                                const CHTTPCredentials* credentials, const CHTTPContent* content,
                                std::unique_ptr<CTransportSSL>* transport_out,
-                               CHTTPResponse** response_out, uint32_t mode,
-                               const char* extra_headers, uint32_t timeout_seconds,
-                               CHTTPErrorInfo* info) {
+                               CHTTPResponse** response_out, const char* extra_headers,
+                               uint32_t timeout_seconds, CHTTPErrorInfo* info) {
   if (request == nullptr || content == nullptr || transport_out == nullptr ||
       response_out == nullptr) {
     return kBadRequest;
@@ -277,8 +261,8 @@ uint32_t HttpSendWithRedirects(uint32_t method, const CHTTPRequest* request,
         ConnectAttempt(transport.get(), request, target, timeout_seconds, &via_proxy, &fresh);
     if (code != kOk) return code;
     FillHeaders(method, content, target, via_proxy, extra_headers, &headers);
-    code = HttpSendViaProxy(transport.get(), credentials, &headers, response.get(), mode,
-                            kNoAttemptLimit, fresh, info);
+    code = HttpSendViaProxy(transport.get(), credentials, &headers, response.get(), kNoAttemptLimit,
+                            fresh, info);
     if (code == kOk) {
       *transport_out = std::move(transport);
       *response_out = response.release();
@@ -311,7 +295,7 @@ uint32_t HttpPerformRequest(uint32_t method, const CHTTPRequest* request,
   CHTTPResponse* response = nullptr;
   const uint32_t code =
       HttpSendWithRedirects(method, request, credentials, content, &opened->transport, &response,
-                            kModeHeadersOnly, extra_headers, timeout_seconds, info);
+                            extra_headers, timeout_seconds, info);
   if (code != kOk) return code;
   opened->response.reset(response);
   opened->state = kStateBody;

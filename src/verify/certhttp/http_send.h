@@ -18,11 +18,7 @@ inline constexpr uint32_t kMaxBypassRepeats = 9;
 // it the connection is dropped instead of being kept for the next request.
 inline constexpr uint64_t kMaxDrainBytes = 64 * 1024;
 
-enum SendMode : uint32_t { kModeHeadersOnly = 1 };
 inline constexpr uint32_t kNoAttemptLimit = ~uint32_t{0};
-
-using TunnelCallback = uint32_t (*)(CTransportSSL* transport, const CHTTPCredentials* credentials,
-                                    CHTTPRequestHeaders* headers);
 
 // Opens a GET or POST and hands back a session at the start of the body.
 // timeout_seconds bounds every wait and the whole transfer, body included.
@@ -38,35 +34,30 @@ using TunnelCallback = uint32_t (*)(CTransportSSL* transport, const CHTTPCredent
                                           CHTTPErrorInfo* info);
 
 // The connection and redirect loop; on success the transport and the
-// response (headers read) are handed out.
+// response (headers read, the body left to the caller) are handed out.
 [[nodiscard]] uint32_t HttpSendWithRedirects(uint32_t method, const CHTTPRequest* request,
                                              const CHTTPCredentials* credentials,
                                              const CHTTPContent* content,
                                              std::unique_ptr<CTransportSSL>* transport,
-                                             CHTTPResponse** response, uint32_t mode,
-                                             const char* extra_headers, uint32_t timeout_seconds,
-                                             CHTTPErrorInfo* info);
+                                             CHTTPResponse** response, const char* extra_headers,
+                                             uint32_t timeout_seconds, CHTTPErrorInfo* info);
 
 [[nodiscard]] uint32_t HttpSendViaProxy(CTransportSSL* transport,
                                         const CHTTPCredentials* credentials,
                                         CHTTPRequestHeaders* headers, CHTTPResponse* response,
-                                        uint32_t mode, uint32_t attempt_limit,
-                                        bool fresh_connection, CHTTPErrorInfo* info);
+                                        uint32_t attempt_limit, bool fresh_connection,
+                                        CHTTPErrorInfo* info);
 
 // Sends "CONNECT host:port" to the proxy (answering a 407 with Basic).
 [[nodiscard]] uint32_t HttpOpenTunnel(CTransportSSL* transport, const CHTTPCredentials* credentials,
                                       CHTTPRequestHeaders* headers);
-[[nodiscard]] uint32_t HttpTunnelCallback(CTransportSSL* transport,
-                                          const CHTTPCredentials* credentials,
-                                          CHTTPRequestHeaders* headers);
 
 // One request with one Basic answer to 401 and to 407 and the
-// "X-Bypass-Cache" repeats.
+// "X-Bypass-Cache" repeats; on success the body is left to the caller.
 [[nodiscard]] uint32_t HttpSendRequestWithAuth(CTransportSSL* transport,
                                                const CHTTPCredentials* credentials,
                                                CHTTPRequestHeaders* headers,
-                                               CHTTPResponse* response, uint32_t mode,
-                                               uint32_t attempt_limit, bool reused_connection,
-                                               TunnelCallback tunnel, CHTTPErrorInfo* info);
+                                               CHTTPResponse* response, uint32_t attempt_limit,
+                                               CHTTPErrorInfo* info);
 
 }  // namespace http

@@ -4,11 +4,11 @@
 #include <memory>
 #include <new>
 
+#include "verify/openpgp/pgp_packet_tags.h"
 #include "verify/openpgp/pgp_signature.h"
 
 namespace {
 
-constexpr uint8_t kPublicKeyTag = 6;
 constexpr uint8_t kKeyVersion = 4;
 // Version, 4-byte creation time and algorithm.
 constexpr uint64_t kKeyFixedFields = 6;
@@ -75,9 +75,10 @@ bool PgpKeyBlockKey::CopyFrom(const PgpKeyBlockKey& other) {
   return true;
 }
 
-uint32_t PgpReadPublicKey(PgpBodyReader* body, const PgpPacketHeader& header, PgpKeyBlockKey* out) {
+PgpResult PgpReadPublicKey(PgpBodyReader* body, const PgpPacketHeader& header,
+                           PgpKeyBlockKey* out) {
   if (body == nullptr || out == nullptr) return kPgpMissingArgument;
-  if (header.tag != kPublicKeyTag || header.body_length < kKeyFixedFields ||
+  if (header.tag != kPgpTagPublicKey || header.body_length < kKeyFixedFields ||
       header.body_length > kMaxKeyPacketLength) {
     return kPgpMalformed;
   }
@@ -93,13 +94,13 @@ uint32_t PgpReadPublicKey(PgpBodyReader* body, const PgpPacketHeader& header, Pg
   if (out->key.kind == 0) return kPgpAlgorithmUnsupported;
   const uint32_t slots = PgpKeySlotCount(out->key.kind);
   for (uint32_t i = 0; i < slots; ++i) {
-    const uint32_t rc = PgpReadMpi(body, &out->key.mpi[i]);
+    const PgpResult rc = PgpReadMpi(body, &out->key.mpi[i]);
     if (rc != kPgpOk) return rc;
   }
   // Bytes after the values would be left out of the fingerprint.
   if (body->Left() != 0) return kPgpMalformed;
   CountedPtr<IHashAlgorithm> sha1;
-  uint32_t rc = PgpCreateHash(kPgpHashSha1, &sha1);
+  PgpResult rc = PgpCreateHash(kPgpHashSha1, &sha1);
   if (rc != kPgpOk) return kPgpNoMemory;
   out->loaded = true;
   rc = PgpHashPublicKey(sha1.Get(), *out);
@@ -112,7 +113,7 @@ uint32_t PgpReadPublicKey(PgpBodyReader* body, const PgpPacketHeader& header, Pg
   return kPgpOk;
 }
 
-uint32_t PgpHashPublicKey(IHashAlgorithm* hash, const PgpKeyBlockKey& key) {
+PgpResult PgpHashPublicKey(IHashAlgorithm* hash, const PgpKeyBlockKey& key) {
   if (hash == nullptr) return kPgpMissingArgument;
   if (key.packet_length == 0) return kPgpNotAPacket;
   if (key.version < kKeyVersion) return kPgpKeyVersion;
@@ -137,7 +138,7 @@ uint32_t PgpHashPublicKey(IHashAlgorithm* hash, const PgpKeyBlockKey& key) {
   return kPgpOk;
 }
 
-uint32_t PgpCreateHash(uint8_t pgp_hash_algorithm, CountedPtr<IHashAlgorithm>* hash) {
+PgpResult PgpCreateHash(uint8_t pgp_hash_algorithm, CountedPtr<IHashAlgorithm>* hash) {
   if (hash == nullptr) return kPgpMissingArgument;
   uint32_t id = kHashNone;
   switch (pgp_hash_algorithm) {

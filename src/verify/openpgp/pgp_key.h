@@ -49,14 +49,14 @@ class PgpKeyBlockKey {
 // time. Codes: 15 not tag 6, shorter than 6, longer than 65535 or fields not
 // filling the body; 1 a key field unreadable; 16 version other than 4; 6 an
 // algorithm other than RSA (1-3) or DSA (17); 8 without memory.
-[[nodiscard]] uint32_t PgpReadPublicKey(PgpBodyReader* body, const PgpPacketHeader& header,
-                                        PgpKeyBlockKey* key);
+[[nodiscard]] PgpResult PgpReadPublicKey(PgpBodyReader* body, const PgpPacketHeader& header,
+                                         PgpKeyBlockKey* key);
 
 // Hashes the key as its fingerprint and certifications cover it: 0x99, the
 // 2-byte packet length, version, creation time, algorithm and each MPI with
 // its bit count. 14 for a zero length, 16 below version 4, 15 incomplete.
-[[nodiscard]] uint32_t PgpHashPublicKey(IHashAlgorithm* hash, const PgpKeyBlockKey& key);
+[[nodiscard]] PgpResult PgpHashPublicKey(IHashAlgorithm* hash, const PgpKeyBlockKey& key);
 
 // An initialised hash object for an OpenPGP hash algorithm number: 5 for a
 // number without one, 8 when it cannot be made.
-[[nodiscard]] uint32_t PgpCreateHash(uint8_t pgp_hash_algorithm, CountedPtr<IHashAlgorithm>* hash);
+[[nodiscard]] PgpResult PgpCreateHash(uint8_t pgp_hash_algorithm, CountedPtr<IHashAlgorithm>* hash);

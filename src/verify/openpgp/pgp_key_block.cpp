@@ -5,14 +5,12 @@
 #include <new>
 
 #include "verify/openpgp/pgp_key.h"
+#include "verify/openpgp/pgp_packet_tags.h"
 #include "verify/openpgp/pgp_signature_check.h"
 
 namespace {
 
 constexpr uint8_t kKeyBlockVersion = 1;
-constexpr uint8_t kTagSignature = 2;
-constexpr uint8_t kTagPublicKey = 6;
-constexpr uint8_t kTagUserId = 13;
 // User-ID certifications: generic, persona, casual and positive.
 constexpr uint8_t kFirstCertification = 0x10;
 constexpr uint8_t kLastCertification = 0x13;
@@ -24,12 +22,12 @@ struct UserId {
   std::span<const uint8_t> View() const { return {bytes.get(), bytes ? size : 0}; }
 };
 
-uint32_t ReadUserId(PgpBodyReader* nested, UserId* user_id) {
+PgpResult ReadUserId(PgpBodyReader* nested, UserId* user_id) {
   const uint64_t size = nested->Left();
   if (size == 0) return kPgpMalformed;
   std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size]);
   if (bytes == nullptr) return kPgpNoMemory;
-  const uint32_t rc = nested->Read(std::span<uint8_t>(bytes.get(), size));
+  const PgpResult rc = nested->Read(std::span<uint8_t>(bytes.get(), size));
   if (rc != kPgpOk) return rc;
   user_id->bytes = std::move(bytes);
   user_id->size = size;
@@ -42,7 +40,7 @@ bool UserIdMatches(const PGP_USER_ID& expected, std::span<const uint8_t> user_id
   return std::memcmp(user_id.data(), expected.bytes, expected.length) == 0;
 }
 
-void Refuse(uint32_t code, const PgpKeyBlockKey& key, PgpKeyBlockVerdict* verdict) {
+void Refuse(PgpResult code, const PgpKeyBlockKey& key, PgpKeyBlockVerdict* verdict) {
   verdict->code = code;
   verdict->creation_time = key.creation_time;
   verdict->key_id = PgpKeyIdValue(key.key.key_id);
@@ -72,20 +70,20 @@ void ExamineSignature(_PGP_VERIFY_CONTEXT* context, const PgpVerifyInputs& input
 }
 
 // Reads one nested packet; a failure ends the block.
-uint32_t ReadNested(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* nested,
-                    const PgpPacketHeader& header, const PgpVerifyInputs& inputs, bool* key_seen,
-                    UserId* user_id, PgpKeyBlockVerdict* verdict) {
+PgpResult ReadNested(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* nested,
+                     const PgpPacketHeader& header, const PgpVerifyInputs& inputs, bool* key_seen,
+                     UserId* user_id, PgpKeyBlockVerdict* verdict) {
   switch (header.tag) {
-    case kTagPublicKey:
+    case kPgpTagPublicKey:
       // One key per block: a second one would replace the key being certified.
       if (*key_seen) return kPgpMalformed;
       *key_seen = true;
       return PgpReadPublicKey(nested, header, &context->block_key);
-    case kTagUserId:
+    case kPgpTagUserId:
       return ReadUserId(nested, user_id);
-    case kTagSignature: {
+    case kPgpTagSignature: {
       _PGP_SIGNATURE sig;
-      const uint32_t rc = PgpReadSignature(nested, &sig);
+      const PgpResult rc = PgpReadSignature(nested, &sig);
       if (rc != kPgpOk) return rc;
       if (!inputs.locate_only && verdict->code != kPgpOk) {
         ExamineSignature(context, inputs, user_id->View(), sig, verdict);
@@ -97,13 +95,13 @@ uint32_t ReadNested(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* nested,
   }
 }
 
-uint32_t ReadVersion1(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* body,
-                      const PgpVerifyInputs& inputs, PgpKeyBlockVerdict* verdict, bool* aligned) {
+PgpResult ReadVersion1(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* body,
+                       const PgpVerifyInputs& inputs, PgpKeyBlockVerdict* verdict, bool* aligned) {
   bool key_seen = false;
   UserId user_id;
   while (body->Left() > 0) {
     PgpPacketHeader nested_header;
-    uint32_t rc = PgpReadPacketHeader(body, &nested_header);
+    PgpResult rc = PgpReadPacketHeader(body, &nested_header);
     if (rc != kPgpOk) return rc;
     if (!body->Reserve(nested_header.body_length)) return kPgpMalformed;
     PgpBodyReader nested(body->Stream(), nested_header.body_length);
@@ -120,14 +118,14 @@ uint32_t ReadVersion1(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* body,
 
 }  // namespace
 
-uint32_t PgpReadKeyBlock(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* body,
-                         const PgpPacketHeader& header, const PgpVerifyInputs& inputs,
-                         PgpKeyBlockVerdict* verdict) {
+PgpResult PgpReadKeyBlock(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* body,
+                          const PgpPacketHeader& header, const PgpVerifyInputs& inputs,
+                          PgpKeyBlockVerdict* verdict) {
   if (context == nullptr || body == nullptr || verdict == nullptr) return kPgpMissingArgument;
   verdict->code = kPgpNotVerified;
   if (header.body_length == 0) return kPgpMalformed;
   uint8_t version = 0;
-  uint32_t rc = body->ReadUInt8(&version);
+  PgpResult rc = body->ReadUInt8(&version);
   if (rc != kPgpOk) return rc;
   if (version != kKeyBlockVersion) return body->SkipRest();
   bool aligned = true;
@@ -137,10 +135,10 @@ uint32_t PgpReadKeyBlock(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* body,
   return rc;
 }
 
-uint32_t PgpVerifyKeyCertification(_PGP_VERIFY_CONTEXT* context,
-                                   const PGP_KEY_LIST* certifying_keys,
-                                   std::span<const uint8_t> user_id, const _PGP_SIGNATURE& sig,
-                                   PgpKeyBlockVerdict* verdict) {
+PgpResult PgpVerifyKeyCertification(_PGP_VERIFY_CONTEXT* context,
+                                    const PGP_KEY_LIST* certifying_keys,
+                                    std::span<const uint8_t> user_id, const _PGP_SIGNATURE& sig,
+                                    PgpKeyBlockVerdict* verdict) {
   verdict->code = kPgpNotVerified;
   if (certifying_keys == nullptr || certifying_keys->keys == nullptr || !sig.has_issuer) {
     return kPgpNotVerified;
@@ -155,7 +153,7 @@ uint32_t PgpVerifyKeyCertification(_PGP_VERIFY_CONTEXT* context,
   if (certifier == nullptr) return kPgpNotVerified;
   if (sig.type < kFirstCertification || sig.type > kLastCertification) return kPgpNotVerified;
   CountedPtr<IHashAlgorithm> hash;
-  uint32_t rc = PgpCreateHash(sig.hash_algorithm, &hash);
+  PgpResult rc = PgpCreateHash(sig.hash_algorithm, &hash);
   if (rc == kPgpOk) rc = PgpHashPublicKey(hash.Get(), context->block_key);
   if (rc != kPgpOk) return rc;
   if (user_id.empty()) return kPgpMalformed;

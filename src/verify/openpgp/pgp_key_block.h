@@ -14,14 +14,15 @@
 // early, so the packets that follow are read where they start; only when the
 // stream fails even that are bytes of the body left unread, which the caller
 // must refuse. Returns the code that ended the block (0 when read whole).
-uint32_t PgpReadKeyBlock(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* body,
-                         const PgpPacketHeader& header, const PgpVerifyInputs& inputs,
-                         PgpKeyBlockVerdict* verdict);
+[[nodiscard]] PgpResult PgpReadKeyBlock(_PGP_VERIFY_CONTEXT* context, PgpBodyReader* body,
+                                        const PgpPacketHeader& header,
+                                        const PgpVerifyInputs& inputs, PgpKeyBlockVerdict* verdict);
 
 // Checks that one of the certifying keys certified the context's key-block
 // key under the user ID with this signature; on success the verdict becomes
 // 0 with a copy of that key.
-uint32_t PgpVerifyKeyCertification(_PGP_VERIFY_CONTEXT* context,
-                                   const PGP_KEY_LIST* certifying_keys,
-                                   std::span<const uint8_t> user_id,
-                                   const _PGP_SIGNATURE& signature, PgpKeyBlockVerdict* verdict);
+[[nodiscard]] PgpResult PgpVerifyKeyCertification(_PGP_VERIFY_CONTEXT* context,
+                                                  const PGP_KEY_LIST* certifying_keys,
+                                                  std::span<const uint8_t> user_id,
+                                                  const _PGP_SIGNATURE& signature,
+                                                  PgpKeyBlockVerdict* verdict);

@@ -12,16 +12,16 @@ constexpr uint8_t kTwoOctetStart = 192;
 constexpr uint8_t kTwoOctetEnd = 223;
 constexpr uint8_t kFourOctetMark = 255;
 
-uint32_t ReadBigEndian(PgpBodyReader* reader, uint32_t bytes, uint64_t* value) {
+PgpResult ReadBigEndian(PgpBodyReader* reader, uint32_t bytes, uint64_t* value) {
   std::array<uint8_t, 4> raw{};
-  const uint32_t rc = reader->Read(std::span<uint8_t>(raw.data(), bytes));
+  const PgpResult rc = reader->Read(std::span<uint8_t>(raw.data(), bytes));
   if (rc != kPgpOk) return rc;
   *value = 0;
   for (uint32_t i = 0; i < bytes; ++i) *value = (*value << 8) | raw[i];
   return kPgpOk;
 }
 
-uint32_t ReadNewFormatLength(PgpBodyReader* reader, PgpPacketHeader* header) {
+PgpResult ReadNewFormatLength(PgpBodyReader* reader, PgpPacketHeader* header) {
   uint8_t first = 0;
   if (reader->ReadUInt8(&first) != kPgpOk) return kPgpMalformed;
   if (first < kTwoOctetStart) {
@@ -41,7 +41,7 @@ uint32_t ReadNewFormatLength(PgpBodyReader* reader, PgpPacketHeader* header) {
   return ReadBigEndian(reader, 4, &header->body_length) == kPgpOk ? kPgpOk : kPgpMalformed;
 }
 
-uint32_t ReadOldFormatLength(PgpBodyReader* reader, uint8_t length_type, PgpPacketHeader* header) {
+PgpResult ReadOldFormatLength(PgpBodyReader* reader, uint8_t length_type, PgpPacketHeader* header) {
   static constexpr std::array<uint32_t, 3> kLengthBytes = {1, 2, 4};
   if (length_type >= kLengthBytes.size()) return kPgpPartialLength;
   const uint32_t bytes = kLengthBytes[length_type];
@@ -51,40 +51,41 @@ uint32_t ReadOldFormatLength(PgpBodyReader* reader, uint8_t length_type, PgpPack
 
 }  // namespace
 
-uint32_t PgpBodyReader::ReadUInt8(uint8_t* value) { return Read(std::span<uint8_t>(value, 1)); }
+PgpResult PgpBodyReader::ReadUInt8(uint8_t* value) { return Read(std::span<uint8_t>(value, 1)); }
 
-uint32_t PgpBodyReader::ReadUInt16BE(uint16_t* value) {
+PgpResult PgpBodyReader::ReadUInt16BE(uint16_t* value) {
   std::array<uint8_t, 2> raw{};
-  const uint32_t rc = Read(raw);
+  const PgpResult rc = Read(raw);
   if (rc == kPgpOk) *value = static_cast<uint16_t>((raw[0] << 8) | raw[1]);
   return rc;
 }
 
-uint32_t PgpBodyReader::ReadUInt32BE(uint32_t* value) {
+PgpResult PgpBodyReader::ReadUInt32BE(uint32_t* value) {
   std::array<uint8_t, 4> raw{};
-  const uint32_t rc = Read(raw);
+  const PgpResult rc = Read(raw);
   if (rc == kPgpOk) {
     *value = (uint32_t{raw[0]} << 24) | (uint32_t{raw[1]} << 16) | (uint32_t{raw[2]} << 8) | raw[3];
   }
   return rc;
 }
 
-uint32_t PgpBodyReader::Read(std::span<uint8_t> out) {
+PgpResult PgpBodyReader::Read(std::span<uint8_t> out) {
   if (stream_ == nullptr) return kPgpMissingArgument;
   if (out.size() > left_) return kPgpMalformed;
   if (out.empty()) return kPgpOk;
   uint64_t got = 0;
-  const uint32_t rc = stream_->Read(out.data(), out.size(), &got);
+  const uint32_t stream_code = stream_->Read(out.data(), out.size(), &got);
   left_ -= got;
-  if (rc != kStreamOk) return rc;
-  return got == out.size() ? kPgpOk : kPgpMalformed;
+  // Whatever the source's reason, the field did not arrive whole: the packet
+  // is cut short. The source's own codes mean other things in this space.
+  if (stream_code != kStreamOk || got != out.size()) return kPgpMalformed;
+  return kPgpOk;
 }
 
-uint32_t PgpBodyReader::Skip(uint64_t n) {
+PgpResult PgpBodyReader::Skip(uint64_t n) {
   if (stream_ == nullptr) return kPgpMissingArgument;
   if (n > left_) return kPgpMalformed;
-  const uint32_t rc = InputStreamSkip(stream_, n);
-  if (rc != kStreamOk) return kPgpMalformed;
+  if (InputStreamSkip(stream_, n) != kStreamOk) return kPgpMalformed;
   left_ -= n;
   return kPgpOk;
 }
@@ -95,14 +96,14 @@ bool PgpBodyReader::Reserve(uint64_t n) {
   return true;
 }
 
-uint32_t PgpReadPacketHeader(PgpBodyReader* reader, PgpPacketHeader* header) {
+PgpResult PgpReadPacketHeader(PgpBodyReader* reader, PgpPacketHeader* header) {
   if (reader == nullptr || header == nullptr) return kPgpMissingArgument;
   *header = {};
   uint8_t first = 0;
   if (reader->ReadUInt8(&first) != kPgpOk) return kPgpUnreadable;
   if ((first & 0x80) == 0) return kPgpNotAPacket;
   header->new_format = (first & 0x40) != 0;
-  uint32_t rc = kPgpOk;
+  PgpResult rc = kPgpOk;
   if (header->new_format) {
     header->tag = first & 0x3F;
     rc = ReadNewFormatLength(reader, header);
@@ -116,7 +117,7 @@ uint32_t PgpReadPacketHeader(PgpBodyReader* reader, PgpPacketHeader* header) {
   return kPgpOk;
 }
 
-uint32_t PgpReadMpi(PgpBodyReader* reader, _PGP_MPI* slot) {
+PgpResult PgpReadMpi(PgpBodyReader* reader, _PGP_MPI* slot) {
   if (reader == nullptr || slot == nullptr) return kPgpMissingArgument;
   PgpFreeMpi(slot);
   uint16_t bits = 0;
@@ -125,7 +126,7 @@ uint32_t PgpReadMpi(PgpBodyReader* reader, _PGP_MPI* slot) {
   if (size > reader->Left()) return kPgpMalformed;
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
   if (data == nullptr) return kPgpNoMemory;
-  const uint32_t rc = reader->Read(std::span<uint8_t>(data.get(), size));
+  const PgpResult rc = reader->Read(std::span<uint8_t>(data.get(), size));
   if (rc != kPgpOk) return rc;
   slot->bits = bits;
   slot->data = data.release();

@@ -17,15 +17,15 @@ class PgpBodyReader {
   uint64_t Left() const { return left_; }
   IBinaryInputStream* Stream() const { return stream_; }
 
-  // Each gives kPgpMalformed when the field does not fit or the stream ends
-  // early, or the stream's own failure code.
-  [[nodiscard]] uint32_t ReadUInt8(uint8_t* value);
-  [[nodiscard]] uint32_t ReadUInt16BE(uint16_t* value);
-  [[nodiscard]] uint32_t ReadUInt32BE(uint32_t* value);
-  [[nodiscard]] uint32_t Read(std::span<uint8_t> out);
-  [[nodiscard]] uint32_t Skip(uint64_t n);
+  // Each gives kPgpMalformed when the field does not fit or the stream fails
+  // or ends before it is read whole.
+  [[nodiscard]] PgpResult ReadUInt8(uint8_t* value);
+  [[nodiscard]] PgpResult ReadUInt16BE(uint16_t* value);
+  [[nodiscard]] PgpResult ReadUInt32BE(uint32_t* value);
+  [[nodiscard]] PgpResult Read(std::span<uint8_t> out);
+  [[nodiscard]] PgpResult Skip(uint64_t n);
   // Passes over whatever is left of the body.
-  [[nodiscard]] uint32_t SkipRest() { return Skip(left_); }
+  [[nodiscard]] PgpResult SkipRest() { return Skip(left_); }
   // Takes n bytes off this body for a nested reader of its own.
   [[nodiscard]] bool Reserve(uint64_t n);
 
@@ -44,8 +44,8 @@ struct PgpPacketHeader {
 // Reads a packet header from the reader. Codes: 11 missing argument, 1 the
 // first octet cannot be read, 14 bit 7 clear, 13 partial or indeterminate
 // length, 15 truncated header or a body longer than what remains after it.
-[[nodiscard]] uint32_t PgpReadPacketHeader(PgpBodyReader* reader, PgpPacketHeader* header);
+[[nodiscard]] PgpResult PgpReadPacketHeader(PgpBodyReader* reader, PgpPacketHeader* header);
 
 // Replaces the slot's value with an MPI read from the body: 15 when the bit
-// count or the bytes do not fit, 8 without memory, a stream failure as it is.
-[[nodiscard]] uint32_t PgpReadMpi(PgpBodyReader* reader, _PGP_MPI* slot);
+// count or the bytes do not fit or cannot be read, 8 without memory.
+[[nodiscard]] PgpResult PgpReadMpi(PgpBodyReader* reader, _PGP_MPI* slot);

@@ -11,7 +11,7 @@ constexpr uint8_t kSubpacketTypeMask = 0x7F;
 constexpr uint8_t kVersion3HashedSize = 5;
 
 // Reads a 2-byte length and that many bytes, kept with the length in front.
-uint32_t ReadArea(PgpBodyReader* body, PgpArea* area) {
+PgpResult ReadArea(PgpBodyReader* body, PgpArea* area) {
   uint16_t length = 0;
   if (body->ReadUInt16BE(&length) != kPgpOk) return kPgpMalformed;
   if (length > body->Left()) return kPgpMalformed;
@@ -28,7 +28,7 @@ uint32_t ReadArea(PgpBodyReader* body, PgpArea* area) {
 // Walks every subpacket of an area (without its length) and copies the first
 // issuer ID. kPgpOk with *found false when there is none; 15 when a
 // subpacket runs past the area or an issuer holds other than 8 bytes.
-uint32_t FindIssuer(std::span<const uint8_t> area, uint8_t* issuer, bool* found) {
+PgpResult FindIssuer(std::span<const uint8_t> area, uint8_t* issuer, bool* found) {
   *found = false;
   size_t at = 0;
   while (at < area.size()) {
@@ -60,7 +60,7 @@ uint32_t FindIssuer(std::span<const uint8_t> area, uint8_t* issuer, bool* found)
   return kPgpOk;
 }
 
-uint32_t ReadVersion3(PgpBodyReader* body, _PGP_SIGNATURE* sig) {
+PgpResult ReadVersion3(PgpBodyReader* body, _PGP_SIGNATURE* sig) {
   uint8_t hashed_length = 0;
   if (body->ReadUInt8(&hashed_length) != kPgpOk) return kPgpMalformed;
   if (hashed_length != kVersion3HashedSize) return kPgpMalformed;
@@ -77,13 +77,13 @@ uint32_t ReadVersion3(PgpBodyReader* body, _PGP_SIGNATURE* sig) {
   return kPgpOk;
 }
 
-uint32_t ReadVersion4(PgpBodyReader* body, _PGP_SIGNATURE* sig) {
+PgpResult ReadVersion4(PgpBodyReader* body, _PGP_SIGNATURE* sig) {
   if (body->ReadUInt8(&sig->type) != kPgpOk ||
       body->ReadUInt8(&sig->public_key_algorithm) != kPgpOk ||
       body->ReadUInt8(&sig->hash_algorithm) != kPgpOk) {
     return kPgpMalformed;
   }
-  uint32_t rc = ReadArea(body, &sig->hashed);
+  PgpResult rc = ReadArea(body, &sig->hashed);
   if (rc == kPgpOk) rc = ReadArea(body, &sig->unhashed);
   if (rc != kPgpOk) return rc;
   // Both areas must be well formed; an issuer in the unhashed area wins over
@@ -112,10 +112,10 @@ uint32_t PgpSignatureMpiCount(uint8_t public_key_algorithm) {
   return 0;
 }
 
-uint32_t PgpReadSignature(PgpBodyReader* body, _PGP_SIGNATURE* sig) {
+PgpResult PgpReadSignature(PgpBodyReader* body, _PGP_SIGNATURE* sig) {
   if (body == nullptr || sig == nullptr) return kPgpMissingArgument;
   if (body->ReadUInt8(&sig->version) != kPgpOk) return kPgpMalformed;
-  uint32_t rc = kPgpOk;
+  PgpResult rc = kPgpOk;
   if (sig->version == 3) {
     rc = ReadVersion3(body, sig);
   } else if (sig->version > 3) {

@@ -46,7 +46,7 @@ struct _PGP_SIGNATURE {
 // malformed (fields ending before or after the body's end, a bad subpacket,
 // version 3 without its length byte 5), 10 version 4 without an issuer
 // subpacket, 8 without memory.
-[[nodiscard]] uint32_t PgpReadSignature(PgpBodyReader* body, _PGP_SIGNATURE* signature);
+[[nodiscard]] PgpResult PgpReadSignature(PgpBodyReader* body, _PGP_SIGNATURE* signature);
 
 // Number of signature MPIs of a public-key algorithm (0 for unknown ones).
 uint32_t PgpSignatureMpiCount(uint8_t public_key_algorithm);

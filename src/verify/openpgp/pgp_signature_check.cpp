@@ -34,7 +34,7 @@ void HashVersion4Fields(const _PGP_SIGNATURE& sig, IHashAlgorithm* hash) {
   hash->HashCore(area.data(), 0, area.size());
 }
 
-uint32_t FinishDigest(const _PGP_SIGNATURE& sig, IHashAlgorithm* hash) {
+PgpResult FinishDigest(const _PGP_SIGNATURE& sig, IHashAlgorithm* hash) {
   if (sig.version <= 3) {
     const std::span<const uint8_t> hashed = sig.hashed.All();
     return hash->HashFinal(hashed.data(), 0, hashed.size()) == 0 ? kPgpOk : kPgpNoMemory;
@@ -70,10 +70,10 @@ bool DigestAsNumber(std::span<const uint8_t> digest, uint32_t q_bits, BigInteger
 
 }  // namespace
 
-uint32_t PgpVerifySignature(const _PGP_SIGNATURE& sig, IHashAlgorithm* hash,
-                            const _PGP_PUBLIC_KEY& key) {
+PgpResult PgpVerifySignature(const _PGP_SIGNATURE& sig, IHashAlgorithm* hash,
+                             const _PGP_PUBLIC_KEY& key) {
   if (hash == nullptr) return kPgpMissingArgument;
-  const uint32_t rc = FinishDigest(sig, hash);
+  const PgpResult rc = FinishDigest(sig, hash);
   if (rc != kPgpOk) return rc;
   const uint8_t* digest = hash->GetHash();
   if (digest == nullptr || hash->GetHashSize() < 2) return kPgpNoMemory;
@@ -89,7 +89,8 @@ uint32_t PgpVerifySignature(const _PGP_SIGNATURE& sig, IHashAlgorithm* hash,
   return kPgpAlgorithmUnsupported;
 }
 
-uint32_t PgpVerifyRsa(const _PGP_SIGNATURE& sig, IHashAlgorithm* hash, const _PGP_PUBLIC_KEY& key) {
+PgpResult PgpVerifyRsa(const _PGP_SIGNATURE& sig, IHashAlgorithm* hash,
+                       const _PGP_PUBLIC_KEY& key) {
   RSAParameters parameters;
   ByteArray value;
   if (!ToByteArray(key.mpi[0], &parameters.modulus) ||
@@ -106,8 +107,8 @@ uint32_t PgpVerifyRsa(const _PGP_SIGNATURE& sig, IHashAlgorithm* hash, const _PG
                                                                                 : kPgpMismatch;
 }
 
-uint32_t PgpVerifyDsa(const _PGP_SIGNATURE& sig, std::span<const uint8_t> digest,
-                      const _PGP_PUBLIC_KEY& key) {
+PgpResult PgpVerifyDsa(const _PGP_SIGNATURE& sig, std::span<const uint8_t> digest,
+                       const _PGP_PUBLIC_KEY& key) {
   BigInteger r, s, p, q, g, y, z;
   if (!Import(sig.mpi[0], &r) || !Import(sig.mpi[1], &s) || !Import(key.mpi[0], &p) ||
       !Import(key.mpi[1], &q) || !Import(key.mpi[2], &g) || !Import(key.mpi[3], &y) ||

@@ -5,17 +5,15 @@
 #include <new>
 #include <span>
 
+#include "verify/common/step.h"
 #include "verify/openpgp/pgp_key_block.h"
 #include "verify/openpgp/pgp_packet_reader.h"
+#include "verify/openpgp/pgp_packet_tags.h"
 #include "verify/openpgp/pgp_signature.h"
 #include "verify/openpgp/pgp_signature_check.h"
 
 namespace {
 
-constexpr uint8_t kTagSignature = 2;
-constexpr uint8_t kTagOnePass = 4;
-constexpr uint8_t kTagLiteral = 11;
-constexpr uint8_t kTagKeyBlock = 15;
 // The literal content is hashed through one buffer of this size.
 constexpr uint64_t kScratchSize = 4096;
 // Format byte, name length and 4-byte date around the file name.
@@ -28,8 +26,8 @@ constexpr uint32_t kOnePassKeyIdAt = 4;
 constexpr uint8_t kBinaryDocument = 0x00;
 constexpr uint8_t kTextDocument = 0x01;
 
-// Marks a loop that goes on to the next packet, as opposed to a final result.
-constexpr uint32_t kContinue = 0xFFFFFFFF;
+// What a packet handler decides: go on to the next packet, or end the loop.
+using PacketStep = Step<PgpResult>;
 
 struct Loop {
   _PGP_VERIFY_CONTEXT* context;
@@ -62,7 +60,7 @@ int64_t FirstSigningKey(const PGP_KEY_LIST* keys, const uint8_t* key_id) {
 
 // The result when literal data or a signature is met with no key selected.
 // A certified key that no one-pass packet selected authenticates nothing.
-uint32_t NoKeyResult(const PgpKeyBlockVerdict& verdict) {
+PgpResult NoKeyResult(const PgpKeyBlockVerdict& verdict) {
   if (verdict.code == kPgpNotVerified) return kPgpNoKey;
   if (verdict.code == kPgpOk) return kPgpMalformed;
   return verdict.code;
@@ -79,13 +77,13 @@ bool StreamOffset(const Loop& loop, uint64_t* offset) {
   return true;
 }
 
-uint32_t SelectBlockKey(_PGP_VERIFY_CONTEXT* ctx) {
+PacketStep SelectBlockKey(_PGP_VERIFY_CONTEXT* ctx) {
   if (!ctx->selected_block_key.CopyFrom(ctx->verdict.certified_key)) return kPgpNoMemory;
   ctx->selected = kPgpKeyBlockKeySelected;
-  return kContinue;
+  return kCarryOn;
 }
 
-uint32_t OnOnePass(Loop& loop, PgpBodyReader& body) {
+PacketStep OnOnePass(Loop& loop, PgpBodyReader& body) {
   _PGP_VERIFY_CONTEXT* ctx = loop.context;
   // A longer packet would hide packets in its tail from the position count.
   if (body.Left() != kPgpOnePassSize) return kPgpMalformed;
@@ -97,22 +95,22 @@ uint32_t OnOnePass(Loop& loop, PgpBodyReader& body) {
       PgpKeyIdEquals(ctx->verdict.certified_key.key.key_id, key_id)) {
     select = kPgpKeyBlockKeySelected;
   } else if (PgpIsKeyIdBlocked(loop.inputs.blocked_ids, key_id)) {
-    return kContinue;
+    return kCarryOn;
   } else {
     select = FirstSigningKey(loop.inputs.signing_keys, key_id);
     const bool first = ctx->one_pass_position < 0;
     if (!first && static_cast<uint64_t>(select) >= static_cast<uint64_t>(ctx->selected)) {
-      return kContinue;
+      return kCarryOn;
     }
   }
   ctx->one_pass_position = static_cast<int64_t>(loop.position);
   std::copy(packet, packet + kPgpOnePassSize, ctx->one_pass);
   if (select == kPgpKeyBlockKeySelected) return SelectBlockKey(ctx);
   ctx->selected = select;
-  return kContinue;
+  return kCarryOn;
 }
 
-uint32_t HashContent(Loop& loop, PgpBodyReader& body) {
+PgpResult HashContent(Loop& loop, PgpBodyReader& body) {
   while (body.Left() > 0) {
     const uint64_t piece = std::min<uint64_t>(body.Left(), loop.scratch.size());
     if (body.Read(loop.scratch.first(piece)) != kPgpOk) return kPgpUnreadable;
@@ -121,7 +119,7 @@ uint32_t HashContent(Loop& loop, PgpBodyReader& body) {
   return kPgpOk;
 }
 
-uint32_t ReadLiteralFields(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& header) {
+PgpResult ReadLiteralFields(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& header) {
   PgpLiteralRecord& lit = loop.context->literal;
   lit = {};
   lit.position = static_cast<int64_t>(loop.position);
@@ -146,7 +144,7 @@ uint32_t ReadLiteralFields(Loop& loop, PgpBodyReader& body, const PgpPacketHeade
   return kPgpOk;
 }
 
-uint32_t OnLiteral(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& header) {
+PacketStep OnLiteral(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& header) {
   _PGP_VERIFY_CONTEXT* ctx = loop.context;
   if (!loop.inputs.locate_only && ctx->selected == kPgpNoKeySelected) {
     if (ctx->verdict.code != kPgpNotVerified) {
@@ -157,7 +155,7 @@ uint32_t OnLiteral(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& heade
     }
     return NoKeyResult(ctx->verdict);
   }
-  uint32_t rc = ReadLiteralFields(loop, body, header);
+  PgpResult rc = ReadLiteralFields(loop, body, header);
   if (rc != kPgpOk) return rc;
   if (header.body_length <= kLiteralFixedFields) return kPgpUnreadable;
   if (loop.inputs.locate_only) {
@@ -171,31 +169,31 @@ uint32_t OnLiteral(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& heade
     if (rc != kPgpOk) return rc;
   }
   ctx->literal.completed = true;
-  return kContinue;
+  return kCarryOn;
 }
 
-uint32_t OnSignature(Loop& loop, PgpBodyReader& body) {
+PacketStep OnSignature(Loop& loop, PgpBodyReader& body) {
   _PGP_VERIFY_CONTEXT* ctx = loop.context;
   _PGP_SIGNATURE sig;
-  const uint32_t rc = PgpReadSignature(&body, &sig);
+  const PgpResult rc = PgpReadSignature(&body, &sig);
   if (rc != kPgpOk) return rc;
-  if (loop.inputs.locate_only) return kContinue;
+  if (loop.inputs.locate_only) return kCarryOn;
   if (ctx->selected == kPgpNoKeySelected) return NoKeyResult(ctx->verdict);
   if (loop.outputs.key_index != nullptr) *loop.outputs.key_index = ctx->selected;
   const _PGP_PUBLIC_KEY* key = nullptr;
   if (ctx->selected == kPgpKeyBlockKeySelected) {
-    if (!ctx->selected_block_key.IsComplete()) return kContinue;
+    if (!ctx->selected_block_key.IsComplete()) return kCarryOn;
     key = &ctx->selected_block_key.key;
   } else {
     const PGP_KEY_LIST* keys = loop.inputs.signing_keys;
     const uint64_t index = static_cast<uint64_t>(ctx->selected);
     if (keys == nullptr || keys->keys == nullptr || index >= keys->count ||
         keys->keys[index] == nullptr) {
-      return kContinue;
+      return kCarryOn;
     }
     key = keys->keys[index];
   }
-  if (!sig.has_issuer || !PgpKeyIdEquals(sig.issuer, key->key_id)) return kContinue;
+  if (!sig.has_issuer || !PgpKeyIdEquals(sig.issuer, key->key_id)) return kCarryOn;
   if (loop.outputs.reported_value != nullptr) *loop.outputs.reported_value = key->value;
   if (!ctx->literal.completed || !loop.hash) return kPgpMalformed;
   // Only a document signature signs literal content: the key's own user-ID
@@ -205,39 +203,40 @@ uint32_t OnSignature(Loop& loop, PgpBodyReader& body) {
   return PgpVerifySignature(sig, loop.hash.Get(), *key);
 }
 
-uint32_t OnKeyBlock(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& header) {
+PacketStep OnKeyBlock(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& header) {
   _PGP_VERIFY_CONTEXT* ctx = loop.context;
   ctx->verdict.code = kPgpNotVerified;
   ctx->verdict.certified_key.Clear();
-  const uint32_t rc = PgpReadKeyBlock(ctx, &body, header, loop.inputs, &ctx->verdict);
+  const PgpResult rc = PgpReadKeyBlock(ctx, &body, header, loop.inputs, &ctx->verdict);
   // A block whose nested packets do not fill it exactly, or that was not
   // passed over to its end, is malformed; failures of content (a key version
   // or algorithm not supported) only leave it without a certified key.
   if (body.Left() != 0 || rc == kPgpPartialLength || rc == kPgpNotAPacket || rc == kPgpMalformed) {
     return kPgpMalformed;
   }
-  return kContinue;
+  return kCarryOn;
 }
 
-uint32_t OnPacket(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& header) {
+PacketStep OnPacket(Loop& loop, PgpBodyReader& body, const PgpPacketHeader& header) {
   switch (header.tag) {
-    case kTagKeyBlock:
+    case kPgpTagKeyBlock:
       return OnKeyBlock(loop, body, header);
-    case kTagOnePass:
+    case kPgpTagOnePassSignature:
       return OnOnePass(loop, body);
-    case kTagLiteral:
+    case kPgpTagLiteralData:
       return OnLiteral(loop, body, header);
-    case kTagSignature:
+    case kPgpTagSignature:
       return OnSignature(loop, body);
     default:
-      return body.SkipRest() == kPgpOk ? kContinue : kPgpMalformed;
+      if (body.SkipRest() != kPgpOk) return kPgpMalformed;
+      return kCarryOn;
   }
 }
 
 }  // namespace
 
-uint32_t PgpParseSignedStream(_PGP_VERIFY_CONTEXT* context, IBinaryInputStream* stream,
-                              const PgpVerifyInputs& inputs, const PgpVerifyOutputs& outputs) {
+PgpResult PgpParseSignedStream(_PGP_VERIFY_CONTEXT* context, IBinaryInputStream* stream,
+                               const PgpVerifyInputs& inputs, const PgpVerifyOutputs& outputs) {
   if (context == nullptr || stream == nullptr) return kPgpMissingArgument;
   std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[kScratchSize]);
   if (scratch == nullptr) return kPgpNoMemory;
@@ -250,8 +249,8 @@ uint32_t PgpParseSignedStream(_PGP_VERIFY_CONTEXT* context, IBinaryInputStream* 
     PgpPacketHeader header;
     if (PgpReadPacketHeader(&enclosing, &header) != kPgpOk) return kPgpMalformed;
     PgpBodyReader body(stream, header.body_length);
-    const uint32_t rc = OnPacket(loop, body, header);
-    if (rc != kContinue) return rc;
+    const PacketStep step = OnPacket(loop, body, header);
+    if (step.Ends()) return step.result();
     if (body.Left() != 0) return kPgpMalformed;
     loop.position += header.header_size + header.body_length;
     uint64_t at = 0;
@@ -259,12 +258,13 @@ uint32_t PgpParseSignedStream(_PGP_VERIFY_CONTEXT* context, IBinaryInputStream* 
   }
 }
 
-uint32_t PgpVerifySignedStream(IBinaryInputStream* stream, bool locate_only,
-                               const PGP_KEY_LIST* certifying_keys,
-                               const PGP_KEY_LIST* signing_keys, const PGP_KEY_ID_LIST* blocked_ids,
-                               const PGP_USER_ID* expected_user_id, const int64_t* minimum_time,
-                               uint64_t* offset, uint64_t* length, int64_t* key_index,
-                               uint64_t* reported_value) {
+PgpResult PgpVerifySignedStream(IBinaryInputStream* stream, bool locate_only,
+                                const PGP_KEY_LIST* certifying_keys,
+                                const PGP_KEY_LIST* signing_keys,
+                                const PGP_KEY_ID_LIST* blocked_ids,
+                                const PGP_USER_ID* expected_user_id, const int64_t* minimum_time,
+                                uint64_t* offset, uint64_t* length, int64_t* key_index,
+                                uint64_t* reported_value) {
   if (offset == nullptr || length == nullptr) return kPgpMissingArgument;
   *offset = 0;
   *length = 0;
@@ -277,7 +277,7 @@ uint32_t PgpVerifySignedStream(IBinaryInputStream* stream, bool locate_only,
   PgpInitVerifyContext(context.get());
   const PgpVerifyInputs inputs{locate_only, certifying_keys,  signing_keys,
                                blocked_ids, expected_user_id, minimum_time};
-  const uint32_t rc =
+  const PgpResult rc =
       PgpParseSignedStream(context.get(), stream, inputs, {key_index, reported_value});
   if (rc != kPgpOk && rc != kPgpNotVerified) return rc;
   if (!context->literal.completed) return kPgpMalformed;

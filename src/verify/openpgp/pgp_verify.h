@@ -17,7 +17,7 @@
 // length, which lie inside the stream. 9 means the content was only located.
 // offset and length are required and stay 0 unless the result is 0 or 9;
 // every other pointer may be null.
-[[nodiscard]] uint32_t PgpVerifySignedStream(
+[[nodiscard]] PgpResult PgpVerifySignedStream(
     IBinaryInputStream* stream, bool locate_only, const PGP_KEY_LIST* certifying_keys,
     const PGP_KEY_LIST* signing_keys, const PGP_KEY_ID_LIST* blocked_ids,
     const PGP_USER_ID* expected_user_id, const int64_t* minimum_time, uint64_t* offset,
@@ -31,7 +31,7 @@ struct PgpVerifyOutputs {
 
 // The packet loop: reads packets until a signature is checked against the
 // selected key, an error ends it, or the stream has no bytes left (9).
-[[nodiscard]] uint32_t PgpParseSignedStream(_PGP_VERIFY_CONTEXT* context,
-                                            IBinaryInputStream* stream,
-                                            const PgpVerifyInputs& inputs,
-                                            const PgpVerifyOutputs& outputs);
+[[nodiscard]] PgpResult PgpParseSignedStream(_PGP_VERIFY_CONTEXT* context,
+                                             IBinaryInputStream* stream,
+                                             const PgpVerifyInputs& inputs,
+                                             const PgpVerifyOutputs& outputs);

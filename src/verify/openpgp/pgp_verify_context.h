@@ -29,7 +29,7 @@ struct PgpLiteralRecord {
 // What the last key block yielded. Code 9 means no certified key; 0 carries
 // a copy of the key that was certified, 18 to 20 the refused key's time and ID.
 struct PgpKeyBlockVerdict {
-  uint32_t code = kPgpNotVerified;
+  PgpResult code = kPgpNotVerified;
   uint64_t creation_time = 0;
   uint64_t key_id = 0;
   PgpKeyBlockKey certified_key;

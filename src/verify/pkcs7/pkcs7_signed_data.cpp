@@ -1,15 +1,13 @@
 #include "verify/pkcs7/pkcs7_signed_data.h"
 
 #include "verify/asn1/asn1.h"
+#include "verify/asn1/asn1_tags.h"
 
 namespace {
 
-constexpr uint8_t kTagInteger = 0x02;
-constexpr uint8_t kTagSequence = 0x30;
-constexpr uint8_t kTagSet = 0x31;
-constexpr uint8_t kTagContext0 = 0xA0;
-constexpr uint8_t kTagContext1 = 0xA1;
-constexpr uint8_t kConstructedBit = 0x20;
+constexpr uint8_t kTagContent = Asn1ContextTag(0);
+constexpr uint8_t kTagCertificates = Asn1ContextTag(0);
+constexpr uint8_t kTagCrls = Asn1ContextTag(1);
 // version, digestAlgorithms, contentInfo, signerInfos at the least.
 constexpr int64_t kMinSignedDataElements = 4;
 
@@ -52,7 +50,7 @@ bool SignedData::ParseCertificates(ASN1& certificates) {
   if (!certificates.EnsureDecoded(false)) return false;
   for (int64_t i = 0; i < certificates.GetChildCount(); ++i) {
     const ASN1& child = *certificates.GetChild(i);
-    if (child.GetTag() != kTagSequence) continue;
+    if (child.GetTag() != kAsn1Sequence) continue;
     CountedPtr<X509Certificate> certificate = X509Certificate::FromBytes(child.Encoding());
     // One unreadable certificate refuses the whole message.
     if (certificate.IsEmpty() || !certificates_->Add(certificate)) return false;
@@ -63,15 +61,15 @@ bool SignedData::ParseCertificates(ASN1& certificates) {
 bool SignedData::ParseNode(ASN1& root) {
   if (!root.EnsureDecoded(false) || !root.HasChild(0)) return false;
   ASN1& body = *root.GetChild(0);
-  if (!body.EnsureDecoded(false) || body.GetTag() != kTagSequence ||
+  if (!body.EnsureDecoded(false) || body.GetTag() != kAsn1Sequence ||
       body.GetChildCount() < kMinSignedDataElements) {
     return false;
   }
-  const ASN1* version = body.GetChildIfTag(0, kTagInteger);
+  const ASN1* version = body.GetChildIfTag(0, kAsn1Integer);
   if (version == nullptr || version->GetValueLength() == 0) return false;
 
   ASN1& digests = *body.GetChild(1);
-  if (digests.GetTag() != kTagSet || !digests.EnsureDecoded(false)) return false;
+  if (digests.GetTag() != kAsn1Set || !digests.EnsureDecoded(false)) return false;
   for (int64_t i = 0; i < digests.GetChildCount(); ++i) {
     ASN1& member = *digests.GetChild(i);
     if (!member.EnsureDecoded(false) || AlgorithmIdentifier::Parse(member).IsEmpty()) return false;
@@ -82,7 +80,7 @@ bool SignedData::ParseNode(ASN1& root) {
   certificates_ = MakeCounted<X509CertificateCollection>();
   if (certificates_.IsEmpty()) return false;
   int64_t position = 3;
-  if (body.GetChild(position)->GetTag() == kTagContext0) {
+  if (body.GetChild(position)->GetTag() == kTagCertificates) {
     if (!ParseCertificates(*body.GetChild(position))) return false;
     ++position;
   }
@@ -90,7 +88,7 @@ bool SignedData::ParseNode(ASN1& root) {
     ASN1& next = *body.GetChild(position);
     if (!next.EnsureDecoded(false)) return false;
     // Revocation lists are carried but never consulted.
-    if (next.GetTag() == kTagContext1) ++position;
+    if (next.GetTag() == kTagCrls) ++position;
   }
   if (body.HasChild(position)) {
     ASN1& signers = *body.GetChild(position);
@@ -107,7 +105,7 @@ bool SignedData::ParseNode(ASN1& root) {
 bool SignedData::LocateContent(const ByteArray& field, std::span<const uint8_t>& out) {
   out = {};
   const std::span<const uint8_t> bytes = field.AsSpan();
-  if (bytes.size() < 2 || bytes[0] != kTagContext0) return false;
+  if (bytes.size() < 2 || bytes[0] != kTagContent) return false;
   int64_t header = 0;
   int64_t length = 0;
   if (!ReadHeader(bytes, true, header, length) || length < 2) return false;
@@ -116,7 +114,7 @@ bool SignedData::LocateContent(const ByteArray& field, std::span<const uint8_t>&
   // The digest must bind exactly the octets that readers of the content take:
   // an inner element of indefinite length has no delimited octets, and a
   // constructed OCTET STRING's octets are its segments' headers, not its value.
-  if (inside[0] == (0x04 | kConstructedBit)) return false;
+  if (inside[0] == (kAsn1OctetString | kAsn1Constructed)) return false;
   int64_t inner_header = 0;
   int64_t inner_length = 0;
   if (!ReadHeader(inside, false, inner_header, inner_length)) return false;

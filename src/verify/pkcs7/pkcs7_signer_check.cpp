@@ -2,14 +2,12 @@
 
 #include "verify/algorithms/hash_algorithm.h"
 #include "verify/algorithms/rsa_pkcs1.h"
+#include "verify/asn1/asn1_tags.h"
 #include "verify/asn1/oid_text.h"
 #include "verify/pkcs7/pkcs7_signed_data.h"
 
 namespace {
 
-constexpr uint8_t kTagOctetString = 0x04;
-constexpr uint8_t kTagOid = 0x06;
-constexpr uint8_t kTagSetOf = 0x31;
 // The key must be longer than an eighth of the signature: a cheap filter
 // against certificates that cannot have made it.
 constexpr int64_t kSignatureToKeyRatio = 8;
@@ -27,7 +25,7 @@ uint32_t FindAttributeValue(const CArrayNoThrow<ASN1, const ASN1&>& attributes, 
                             const ASN1*& member) {
   for (int64_t i = 0; i < attributes.GetSize(); ++i) {
     const ASN1& attribute = attributes[i];
-    const ASN1* type = attribute.GetChildIfTag(0, kTagOid);
+    const ASN1* type = attribute.GetChildIfTag(0, kAsn1Oid);
     if (type == nullptr) return kPkcs7Malformed;
     Oid text;
     if (!OidToText(*type, text)) return kPkcs7Malformed;
@@ -49,12 +47,12 @@ uint32_t SignedData::CheckAttributes(const ByteArray* content_digest, const char
   uint32_t code = FindAttributeValue(attributes, kOidAttributeContentType, member);
   if (code != kPkcs7Ok) return code;
   Oid type;
-  if (member->GetTag() != kTagOid || !OidToText(*member, type)) return kPkcs7Malformed;
+  if (member->GetTag() != kAsn1Oid || !OidToText(*member, type)) return kPkcs7Malformed;
   if (content_type == nullptr || !type.Equals(content_type)) return kPkcs7ContentTypeMismatch;
 
   code = FindAttributeValue(attributes, kOidAttributeMessageDigest, member);
   if (code != kPkcs7Ok) return code;
-  if (member->GetTag() != kTagOctetString) return kPkcs7Malformed;
+  if (member->GetTag() != kAsn1OctetString) return kPkcs7Malformed;
   // Without located content nothing would bind the content to the signature.
   if (content_digest == nullptr) return kPkcs7Malformed;
   if (!member->ValueEquals(*content_digest)) return kPkcs7DigestMismatch;
@@ -125,7 +123,7 @@ uint32_t SignedData::VerifySignerInfo(const char* content_type) {
       return kPkcs7Malformed;
     }
     // The signature covers the attributes under their SET OF tag, not [0].
-    signed_attributes.GetData()[0] = kTagSetOf;
+    signed_attributes.GetData()[0] = kAsn1Set;
     if (!HashBytes(hash.Get(), signed_attributes.AsSpan(), digest)) return kPkcs7NoMemory;
   } else if (!digest.AssignCopy(content_digest)) {
     return kPkcs7NoMemory;

@@ -1,16 +1,13 @@
 #include "verify/pkcs7/pkcs7_signer_info.h"
 
+#include "verify/asn1/asn1_tags.h"
 #include "verify/asn1/oid_text.h"
 
 namespace {
 
-constexpr uint8_t kTagInteger = 0x02;
-constexpr uint8_t kTagOctetString = 0x04;
-constexpr uint8_t kTagOid = 0x06;
-constexpr uint8_t kTagSequence = 0x30;
-constexpr uint8_t kTagAttributes = 0xA0;
-constexpr uint8_t kTagUnauthenticated = 0xA1;
-constexpr uint8_t kTagKeyIdentifier = 0x80;
+constexpr uint8_t kTagAttributes = Asn1ContextTag(0);
+constexpr uint8_t kTagUnauthenticated = Asn1ContextTag(1);
+constexpr uint8_t kTagKeyIdentifier = Asn1ContextPrimitiveTag(0);
 // version, sid, digestAlgorithm, digestEncryptionAlgorithm, encryptedDigest.
 constexpr int64_t kMinSignerInfoElements = 5;
 // Only a version 3 SignerInfo may name its signer by key identifier.
@@ -38,16 +35,16 @@ bool SignerInfo::ParseSignerIdentifier(ASN1& identifier) {
 }
 
 bool SignerInfo::ParseNode(ASN1& node) {
-  if (node.GetTag() != kTagSequence || !node.EnsureDecoded(false)) return false;
+  if (node.GetTag() != kAsn1Sequence || !node.EnsureDecoded(false)) return false;
   if (node.GetChildCount() < kMinSignerInfoElements) return false;
-  const ASN1* version = node.GetChildIfTag(0, kTagInteger);
+  const ASN1* version = node.GetChildIfTag(0, kAsn1Integer);
   if (version == nullptr || version->GetValueLength() == 0) return false;
   version_ = version->Value().GetAt(0);
   if (!ParseSignerIdentifier(*node.GetChild(1))) return false;
 
   ASN1& digest = *node.GetChild(2);
   if (!digest.EnsureDecoded(false)) return false;
-  const ASN1* digest_oid = digest.GetChildIfTag(0, kTagOid);
+  const ASN1* digest_oid = digest.GetChildIfTag(0, kAsn1Oid);
   if (digest_oid == nullptr || !OidToText(*digest_oid, digest_algorithm_)) return false;
 
   int64_t position = 3;
@@ -64,7 +61,7 @@ bool SignerInfo::ParseNode(ASN1& node) {
   ++position;
   if (!node.HasChild(position)) return false;
   const ASN1& signature = *node.GetChild(position);
-  if (signature.GetTag() == kTagOctetString) encrypted_digest_ = signature.Value();
+  if (signature.GetTag() == kAsn1OctetString) encrypted_digest_ = signature.Value();
   ++position;
   if (node.HasChild(position) && node.GetChild(position)->GetTag() == kTagUnauthenticated &&
       !node.GetChild(position)->EnsureDecoded(false)) {

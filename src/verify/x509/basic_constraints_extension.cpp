@@ -3,12 +3,10 @@
 #include <limits>
 
 #include "verify/asn1/asn1_integer.h"
+#include "verify/asn1/asn1_tags.h"
 
 namespace {
 
-constexpr uint8_t kTagBoolean = 0x01;
-constexpr uint8_t kTagInteger = 0x02;
-constexpr uint8_t kTagSequence = 0x30;
 constexpr uint8_t kTrue = 0xFF;
 constexpr uint8_t kSignBit = 0x80;
 
@@ -16,9 +14,9 @@ constexpr uint8_t kSignBit = 0x80;
 
 int BasicConstraintsExtension::Decode() {
   CountedPtr<ASN1> root = ParseContent();
-  if (root.IsEmpty() || root->GetTag() != kTagSequence) return 0;
+  if (root.IsEmpty() || root->GetTag() != kAsn1Sequence) return 0;
   int64_t next = 0;
-  if (root->HasChild(0) && root->GetChild(0)->GetTag() == kTagBoolean) {
+  if (root->HasChild(0) && root->GetChild(0)->GetTag() == kAsn1Boolean) {
     const std::span<const uint8_t> flag = root->GetChild(0)->ValueSpan();
     if (flag.size() != 1) return 0;
     ca_ = flag[0] == kTrue ? 1 : 0;
@@ -27,7 +25,7 @@ int BasicConstraintsExtension::Decode() {
   if (!root->HasChild(next)) return 1;
   const ASN1& integer = *root->GetChild(next);
   const std::span<const uint8_t> content = integer.ValueSpan();
-  if (integer.GetTag() != kTagInteger || content.empty()) return 0;
+  if (integer.GetTag() != kAsn1Integer || content.empty()) return 0;
   // A negative constraint is invalid; read as a u32 it would wrap to "no
   // limit" (-1) or another number.
   if ((content[0] & kSignBit) != 0) return 0;

@@ -2,12 +2,13 @@
 
 #include <new>
 
+#include "verify/asn1/asn1_tags.h"
+
 namespace {
 
-constexpr uint8_t kTagSequence = 0x30;
 // distributionPoint [0] and, inside it, fullName [0], both constructed.
-constexpr uint8_t kTagDistributionPoint = 0xA0;
-constexpr uint8_t kTagFullName = 0xA0;
+constexpr uint8_t kTagDistributionPoint = Asn1ContextTag(0);
+constexpr uint8_t kTagFullName = Asn1ContextTag(0);
 
 }  // namespace
 
@@ -32,7 +33,7 @@ int CRLDistributionPointsExtension::DecodePoint(ASN1& point, DistributionPoint& 
 
 int CRLDistributionPointsExtension::Decode() {
   CountedPtr<ASN1> root = ParseContent();
-  if (root.IsEmpty() || root->GetTag() != kTagSequence) return 0;
+  if (root.IsEmpty() || root->GetTag() != kAsn1Sequence) return 0;
   points_.RemoveAll();
   for (int64_t i = 0; i < root->GetChildCount(); ++i) {
     const int64_t at = points_.GetSize();

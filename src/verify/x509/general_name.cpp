@@ -5,14 +5,15 @@
 #include <new>
 #include <span>
 
+#include "verify/asn1/asn1_tags.h"
 #include "verify/x509/dns_pattern.h"
 
 namespace {
 
-constexpr uint8_t kTagRfc822Name = 0x81;
-constexpr uint8_t kTagDnsName = 0x82;
-constexpr uint8_t kTagUri = 0x86;
-constexpr uint8_t kTagIpAddress = 0x87;
+constexpr uint8_t kTagRfc822Name = Asn1ContextPrimitiveTag(1);
+constexpr uint8_t kTagDnsName = Asn1ContextPrimitiveTag(2);
+constexpr uint8_t kTagUri = Asn1ContextPrimitiveTag(6);
+constexpr uint8_t kTagIpAddress = Asn1ContextPrimitiveTag(7);
 constexpr size_t kIpv4Octets = 4;
 constexpr size_t kIpv6Octets = 16;
 // "hhhh:" eight times, with the NUL.

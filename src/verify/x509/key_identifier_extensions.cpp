@@ -1,60 +1,69 @@
 #include "verify/x509/key_identifier_extensions.h"
 
+#include "verify/asn1/asn1_tags.h"
+
 namespace {
 
-constexpr uint8_t kTagOctetString = 0x04;
-constexpr uint8_t kTagSequence = 0x30;
-constexpr uint8_t kTagKeyIdentifier = 0x80;  // [0] IMPLICIT OCTET STRING
+constexpr uint8_t kTagKeyIdentifier = Asn1ContextPrimitiveTag(0);  // [0] IMPLICIT OCTET STRING
 
 }  // namespace
 
-SubjectKeyIdentifierExtension::SubjectKeyIdentifierExtension(const X509Extension& generic)
+KeyIdentifierExtension::KeyIdentifierExtension(const X509Extension& generic, const char* oid)
     : X509Extension(generic) {
-  if (!GetOid().Equals(kOid)) status_ |= kKeyIdentifierInvalid;
+  if (!GetOid().Equals(oid)) MarkInvalid();
+}
+
+void KeyIdentifierExtension::Found(const ByteArray& key_identifier) {
+  key_identifier_ = key_identifier;
+  status_ |= kKeyIdentifierPresent;
+}
+
+int KeyIdentifierExtension::Share(ByteArray& out) const {
+  out = key_identifier_;
+  return 1;
+}
+
+SubjectKeyIdentifierExtension::SubjectKeyIdentifierExtension(const X509Extension& generic)
+    : KeyIdentifierExtension(generic, kOid) {
   (void)SubjectKeyIdentifierExtension::Decode();
 }
 
 int SubjectKeyIdentifierExtension::Decode() {
   CountedPtr<ASN1> root = ParseContent();
-  if (root.IsEmpty() || root->GetTag() != kTagOctetString) {
-    status_ |= kKeyIdentifierInvalid;
+  if (root.IsEmpty() || root->GetTag() != kAsn1OctetString) {
+    MarkInvalid();
     return 0;
   }
-  key_identifier_ = root->Value();
-  status_ |= kKeyIdentifierPresent;
+  Found(root->Value());
   return 1;
 }
 
 int SubjectKeyIdentifierExtension::GetKeyIdentifier(ByteArray& out) const {
-  if ((status_ & kKeyIdentifierInvalid) != 0 || (status_ & kKeyIdentifierPresent) == 0) return 0;
-  out = key_identifier_;
-  return 1;
+  if (IsInvalid() || !IsPresent()) return 0;
+  return Share(out);
 }
 
 AuthorityKeyIdentifierExtension::AuthorityKeyIdentifierExtension(const X509Extension& generic)
-    : X509Extension(generic) {
-  if (!GetOid().Equals(kOid)) status_ |= kKeyIdentifierInvalid;
+    : KeyIdentifierExtension(generic, kOid) {
   (void)AuthorityKeyIdentifierExtension::Decode();
 }
 
 int AuthorityKeyIdentifierExtension::Decode() {
   CountedPtr<ASN1> root = ParseContent();
-  if (root.IsEmpty() || root->GetTag() != kTagSequence || root->GetChildCount() < 1) {
-    status_ |= kKeyIdentifierInvalid;
+  if (root.IsEmpty() || root->GetTag() != kAsn1Sequence || root->GetChildCount() < 1) {
+    MarkInvalid();
     return 0;
   }
   // [1] authorityCertIssuer and [2] authorityCertSerialNumber are not used.
   for (int64_t i = 0; i < root->GetChildCount(); ++i) {
     const ASN1& child = *root->GetChild(i);
-    if (child.GetTag() != kTagKeyIdentifier) continue;
-    key_identifier_ = child.Value();
-    status_ |= kKeyIdentifierPresent;
+    if (child.GetTag() == kTagKeyIdentifier) Found(child.Value());
   }
-  return (status_ & kKeyIdentifierPresent) != 0 ? 1 : 0;
+  return IsPresent() ? 1 : 0;
 }
 
+// The invalid bit is not looked at: an identifier found is handed out.
 int AuthorityKeyIdentifierExtension::GetKeyIdentifier(ByteArray& out) const {
-  if ((status_ & kKeyIdentifierPresent) == 0) return 0;
-  out = key_identifier_;
-  return 1;
+  if (!IsPresent()) return 0;
+  return Share(out);
 }

@@ -1,8 +1,9 @@
 #include "verify/x509/key_usage_extension.h"
 
+#include "verify/asn1/asn1_tags.h"
+
 namespace {
 
-constexpr uint8_t kTagBitString = 0x03;
 constexpr uint8_t kMaxUnusedBits = 7;
 // Only decipherOnly may be set in the second bit octet.
 constexpr uint16_t kUndefinedBits = 0x007F;
@@ -15,7 +16,7 @@ KeyUsageExtension::KeyUsageExtension(const X509Extension& generic) : X509Extensi
 
 int KeyUsageExtension::Decode() {
   CountedPtr<ASN1> root = ParseContent();
-  if (root.IsEmpty() || root->GetTag() != kTagBitString) return 0;
+  if (root.IsEmpty() || root->GetTag() != kAsn1BitString) return 0;
   const std::span<const uint8_t> content = root->ValueSpan();
   if (content.empty() || content.size() > 3 || content[0] > kMaxUnusedBits) return 0;
   if (content.size() == 1) return content[0] == 0 ? 1 : 0;

@@ -5,14 +5,12 @@
 #include <new>
 
 #include "platform/util/charset.h"
+#include "verify/asn1/asn1_tags.h"
 #include "verify/asn1/oid_text.h"
 #include "verify/common/carray.h"
 
 namespace {
 
-constexpr uint8_t kTagOid = 0x06;
-constexpr uint8_t kTagTeletexString = 20;
-constexpr uint8_t kTagBmpString = 30;
 // The comparison's value buffer: longer values count as malformed.
 constexpr size_t kCompareValueCapacity = 512;
 constexpr size_t kAllocFirstCapacity = 256;
@@ -144,11 +142,11 @@ bool NeedsQuotes(const WideValue& value) {
 
 bool AppendValue(const ASN1& value, bool quote, WideText& out) {
   WideValue text;
-  if (value.GetTag() == kTagBmpString) {
+  if (value.GetTag() == kAsn1BmpString) {
     // BMP values are shown as they are: never quoted, nothing when empty.
     return DecodeBmp(value.ValueSpan(), text) && out.Append(text.text.get(), text.length);
   }
-  if (!DecodeNarrow(value.ValueSpan(), value.GetTag() == kTagTeletexString, text)) return false;
+  if (!DecodeNarrow(value.ValueSpan(), value.GetTag() == kAsn1TeletexString, text)) return false;
   if (text.length == 0) return out.Append(L"\"\"");
   if (quote && NeedsQuotes(text)) {
     return out.Append(L"\"") && out.Append(text.text.get(), text.length) && out.Append(L"\"");
@@ -181,7 +179,7 @@ bool AttributeNameText(const ASN1& oid, wchar_t* buffer, size_t capacity) {
   WideText out(buffer, capacity);
   if (known != nullptr) return out.Append(known);
   Oid dotted;
-  if (oid.GetTag() != kTagOid || !OidToText(oid, dotted) || dotted.GetText() == nullptr) {
+  if (oid.GetTag() != kAsn1Oid || !OidToText(oid, dotted) || dotted.GetText() == nullptr) {
     return false;
   }
   for (const char* p = dotted.GetText(); *p != 0; ++p) {

@@ -8,20 +8,17 @@
 
 #include "verify/algorithms/hash_algorithm.h"
 #include "verify/algorithms/rsa_pkcs1.h"
+#include "verify/asn1/asn1_tags.h"
 #include "verify/asn1/asn1_time.h"
 #include "verify/asn1/oid_text.h"
 #include "verify/x509/pem_decode.h"
 
 namespace {
 
-constexpr uint8_t kTagInteger = 0x02;
-constexpr uint8_t kTagBitString = 0x03;
-constexpr uint8_t kTagOid = 0x06;
-constexpr uint8_t kTagSequence = 0x30;
-constexpr uint8_t kTagVersion = 0xA0;
-constexpr uint8_t kTagIssuerUniqueId = 0x81;
-constexpr uint8_t kTagSubjectUniqueId = 0x82;
-constexpr uint8_t kTagExtensions = 0xA3;
+constexpr uint8_t kTagVersion = Asn1ContextTag(0);
+constexpr uint8_t kTagIssuerUniqueId = Asn1ContextPrimitiveTag(1);
+constexpr uint8_t kTagSubjectUniqueId = Asn1ContextPrimitiveTag(2);
+constexpr uint8_t kTagExtensions = Asn1ContextTag(3);
 
 constexpr uint8_t kOidEcPublicKey[] = {0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x02, 0x01};
 constexpr uint8_t kOidP256[] = {0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x03, 0x01, 0x07};
@@ -91,9 +88,9 @@ CountedPtr<X509Certificate> X509Certificate::FromBytes(const ByteArray& bytes) {
 bool X509Certificate::Parse(const ByteArray& der) {
   if (der.IsEmpty()) return false;
   CountedPtr<ASN1> root = ASN1::Parse(der, true);
-  if (root.IsEmpty() || root->GetTag() != kTagSequence || root->GetChildCount() <= 2) return false;
+  if (root.IsEmpty() || root->GetTag() != kAsn1Sequence || root->GetChildCount() <= 2) return false;
   ASN1& tbs = *root->GetChild(0);
-  if (tbs.GetTag() != kTagSequence || tbs.GetChildCount() < 1) return false;
+  if (tbs.GetTag() != kAsn1Sequence || tbs.GetChildCount() < 1) return false;
 
   version_ = 1;
   int64_t s = 0;
@@ -103,19 +100,19 @@ bool X509Certificate::Parse(const ByteArray& der) {
     version_ = 1 + first.GetChild(0)->ValueSpan()[0];
     s = 1;
   }
-  const ASN1* serial = tbs.GetChildIfTag(s, kTagInteger);
+  const ASN1* serial = tbs.GetChildIfTag(s, kAsn1Integer);
   if (serial == nullptr) return false;
   serial_ = serial->Value();
 
-  if (const ASN1* issuer = tbs.GetChildIfTag(s + 2, kTagSequence)) {
+  if (const ASN1* issuer = tbs.GetChildIfTag(s + 2, kAsn1Sequence)) {
     if (!issuer_.CopyFrom(*issuer)) return false;
   }
-  const ASN1* validity = tbs.GetChildIfTag(s + 3, kTagSequence);
+  const ASN1* validity = tbs.GetChildIfTag(s + 3, kAsn1Sequence);
   if (validity == nullptr || !ParseValidity(*validity)) return false;
-  if (const ASN1* subject = tbs.GetChildIfTag(s + 4, kTagSequence)) {
+  if (const ASN1* subject = tbs.GetChildIfTag(s + 4, kAsn1Sequence)) {
     if (!subject_.CopyFrom(*subject)) return false;
   }
-  const ASN1* key_info = tbs.GetChildIfTag(s + 5, kTagSequence);
+  const ASN1* key_info = tbs.GetChildIfTag(s + 5, kAsn1Sequence);
   if (key_info == nullptr || !ParseKeyInfo(*key_info)) return false;
 
   const ASN1& signature = *root->GetChild(2);
@@ -136,19 +133,19 @@ bool X509Certificate::ParseValidity(const ASN1& validity) {
 }
 
 bool X509Certificate::ParseKeyInfo(const ASN1& key_info) {
-  const ASN1* algorithm = key_info.GetChildIfTag(0, kTagSequence);
+  const ASN1* algorithm = key_info.GetChildIfTag(0, kAsn1Sequence);
   if (algorithm == nullptr) return false;
-  const ASN1* algorithm_oid = algorithm->GetChildIfTag(0, kTagOid);
+  const ASN1* algorithm_oid = algorithm->GetChildIfTag(0, kAsn1Oid);
   if (algorithm_oid == nullptr) return false;
   if (ContentIs(*algorithm_oid, kOidEcPublicKey)) {
     key_type_ = kX509KeyEC;
-    const ASN1* curve = algorithm->GetChildIfTag(1, kTagOid);
+    const ASN1* curve = algorithm->GetChildIfTag(1, kAsn1Oid);
     if (curve == nullptr) return false;
     if (ContentIs(*curve, kOidP256)) curve_ = kCurveP256;
     if (ContentIs(*curve, kOidP384)) curve_ = kCurveP384;
     if (ContentIs(*curve, kOidP521)) curve_ = kCurveP521;
   }
-  const ASN1* key = key_info.GetChildIfTag(1, kTagBitString);
+  const ASN1* key = key_info.GetChildIfTag(1, kAsn1BitString);
   if (key == nullptr || key->GetValueLength() < 1) return false;
   // An own copy, so the key outlives nothing but itself.
   ByteArray copy;
@@ -159,7 +156,7 @@ bool X509Certificate::ParseKeyInfo(const ASN1& key_info) {
 
 bool X509Certificate::ParseSignatureAlgorithm(const ASN1& root) {
   const ASN1& outer = *root.GetChild(1);
-  const ASN1* oid = outer.GetChildIfTag(0, kTagOid);
+  const ASN1* oid = outer.GetChildIfTag(0, kAsn1Oid);
   if (oid == nullptr || !OidToText(*oid, signature_algorithm_)) return false;
   return HashAlgorithmIdFromOid(signature_algorithm_.GetText(), &hash_id_);
 }
@@ -233,8 +230,8 @@ CountedPtr<RSAImpl> X509Certificate::GetRSAPublicKey() const {
   if (public_key_.IsEmpty()) return {};
   CountedPtr<ASN1> root = ASN1::Parse(public_key_, true);
   if (root.IsEmpty() || root->GetChildCount() < 2) return {};
-  const ASN1* modulus = root->GetChildIfTag(0, kTagInteger);
-  const ASN1* exponent = root->GetChildIfTag(1, kTagInteger);
+  const ASN1* modulus = root->GetChildIfTag(0, kAsn1Integer);
+  const ASN1* exponent = root->GetChildIfTag(1, kAsn1Integer);
   if (modulus == nullptr || exponent == nullptr) return {};
   RSAParameters parameters;
   parameters.modulus = modulus->Value();
@@ -287,7 +284,7 @@ bool X509Certificate::GetSignatureBytes(ByteArray& out) const {
   }
   if (std::strcmp(oid, kDsaWithSha1Oid) != 0) return false;
   CountedPtr<ASN1> pair = ASN1::Parse(signature_, true);
-  if (pair.IsEmpty() || pair->GetTag() != kTagSequence || pair->GetChildCount() != 2) return false;
+  if (pair.IsEmpty() || pair->GetTag() != kAsn1Sequence || pair->GetChildCount() != 2) return false;
   ByteArray value;
   if (!value.SetSize(2 * kDsaHalfBytes)) return false;
   std::memset(value.GetData(), 0, 2 * kDsaHalfBytes);

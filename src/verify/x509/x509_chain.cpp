@@ -10,17 +10,14 @@
 
 namespace {
 
-// ExtendCandidate: the candidate ended at a certificate already in its path.
-constexpr int kCandidateCycle = -1;
-
 constexpr uint32_t kAnchorQuerySize = sizeof(AnchorQuery);
 constexpr uint32_t kAnchorVerdictUnset = 0xFFFFFFFFu;
 // Issuer download: the whole transfer's time-out and the largest certificate taken.
 constexpr uint32_t kDownloadTimeoutSeconds = 60;
 constexpr uint64_t kDownloadMaxBytes = 51200;
 
-// Bits that still give result 0 without kChainTimeErrorsFatal.
-constexpr uint32_t kTolerableStatus = 3;
+// Without kChainTimeErrorsFatal, time errors alone still give result 0.
+constexpr uint32_t kTolerableStatus = kChainStatusNotTimeValid | kChainStatusNotTimeNested;
 
 // The extension with this OID when the certificate has it.
 bool FindExtension(const CountedPtr<X509ExtensionCollection>& extensions, const char* oid,
@@ -85,8 +82,8 @@ bool X509Chain::IsInStore(const X509Certificate* certificate) {
 
 uint32_t X509Chain::Build(const CountedPtr<X509Certificate>& leaf, uint32_t flags, int64_t time) {
   flags_ = flags;
-  const uint32_t handlers = RunExternalHandlers(leaf);
-  if (handlers != kChainTrusted) return handlers;
+  const BuildStep handlers = RunExternalHandlers(leaf);
+  if (handlers.Ends()) return handlers.result();
   time_ = time;
   status_ = 0;
   root_.Reset();
@@ -106,10 +103,10 @@ uint32_t X509Chain::Build(const CountedPtr<X509Certificate>& leaf, uint32_t flag
   return searched;
 }
 
-uint32_t X509Chain::RunExternalHandlers(const CountedPtr<X509Certificate>& leaf) {
+X509Chain::BuildStep X509Chain::RunExternalHandlers(const CountedPtr<X509Certificate>& leaf) {
   anchor_query_ = nullptr;
   CertStoreInterface* external = store_ != nullptr ? store_->GetExternalStore() : nullptr;
-  if (external == nullptr) return kChainTrusted;
+  if (external == nullptr) return kCarryOn;
   CertStoreHandler handler = nullptr;
   if ((flags_ & kChainNoTrustListFetch) == 0 &&
       external->GetHandler(kHandlerTrustListFetch, &handler)) {
@@ -125,7 +122,7 @@ uint32_t X509Chain::RunExternalHandlers(const CountedPtr<X509Certificate>& leaf)
   if ((flags_ & kChainNoAnchorQuery) == 0 && external->GetHandler(kHandlerAnchorQuery, &handler)) {
     anchor_query_ = reinterpret_cast<AnchorQueryHandler>(handler);
   }
-  return kChainTrusted;
+  return kCarryOn;
 }
 
 void X509Chain::Take(const ChainCandidate& candidate) {
@@ -139,16 +136,16 @@ uint32_t X509Chain::Search(const CountedPtr<X509Certificate>& leaf) {
   stack_.RemoveAll();
   CountedPtr<ChainCandidate> first = ChainCandidate::Create();
   if (first.IsEmpty() || !candidates_.Add(first)) return kChainNoMemory;
-  const int extended = ExtendCandidate(PotentialParent{leaf, 0}, first);
-  if (extended != static_cast<int>(kChainFailed)) {
+  const Step<ChainResult> extended = ExtendCandidate(PotentialParent{leaf, 0}, first);
+  if (extended.Ends()) {
     Take(*first);
-    return static_cast<uint32_t>(extended);
+    return extended.result();
   }
   while (!stack_.IsEmpty() && !limit_hit_) {
     const ChainSearchNode node = stack_[stack_.GetSize() - 1];
     if (!stack_.SetSize(stack_.GetSize() - 1)) return kChainNoMemory;
-    const uint32_t explored = ExploreIssuers(node);
-    if (explored != kChainTrusted) return explored;
+    const BuildStep explored = ExploreIssuers(node);
+    if (explored.Ends()) return explored.result();
   }
   if (!limit_hit_) CompleteCandidates();
   if (limit_hit_) {
@@ -161,10 +158,10 @@ uint32_t X509Chain::Search(const CountedPtr<X509Certificate>& leaf) {
   return CheckCertificates(leaf);
 }
 
-uint32_t X509Chain::ExploreIssuers(const ChainSearchNode& node) {
+X509Chain::BuildStep X509Chain::ExploreIssuers(const ChainSearchNode& node) {
   ParentList parents;
-  const uint32_t found = FindPotentialParents(node.certificate, parents);
-  if (found != kChainTrusted || limit_hit_) return found;
+  const BuildStep found = FindPotentialParents(node.certificate, parents);
+  if (found.Ends() || limit_hit_) return found;
   // Clones are made from the last issuer backwards so that the first
   // issuer's node ends on top of the stack and is explored first.
   for (int64_t i = parents.GetSize() - 1; i >= 0; --i) {
@@ -173,15 +170,15 @@ uint32_t X509Chain::ExploreIssuers(const ChainSearchNode& node) {
       candidate = node.candidate->Clone();
       if (candidate.IsEmpty() || !candidates_.Add(candidate)) return kChainNoMemory;
     }
-    if (ExtendCandidate(parents[i], candidate) == static_cast<int>(kChainNoMemory)) {
-      return kChainNoMemory;
-    }
+    // Only running out of memory ends the build; other results end the candidate.
+    const Step<ChainResult> extended = ExtendCandidate(parents[i], candidate);
+    if (extended.Ends() && extended.result() == kChainNoMemory) return kChainNoMemory;
   }
-  return kChainTrusted;
+  return kCarryOn;
 }
 
-int X509Chain::ExtendCandidate(const PotentialParent& parent,
-                               const CountedPtr<ChainCandidate>& candidate) {
+Step<ChainResult> X509Chain::ExtendCandidate(const PotentialParent& parent,
+                                             const CountedPtr<ChainCandidate>& candidate) {
   const CountedPtr<X509Certificate>& certificate = parent.certificate;
   X509CertificateCollection& path = *candidate->certificates;
   candidate->status |= parent.status;
@@ -197,7 +194,7 @@ int X509Chain::ExtendCandidate(const PotentialParent& parent,
   }
   if (path.ContainsIssuerSerial(certificate.Get())) {
     candidate->status |= kChainStatusCycle;
-    return kCandidateCycle;
+    return kCarryOn;
   }
   if (!path.Add(certificate)) return kChainNoMemory;
   if (anchor_query_ != nullptr) {
@@ -214,10 +211,10 @@ int X509Chain::ExtendCandidate(const PotentialParent& parent,
   }
   if (path.GetCount() > kChainMaxDepth) {
     limit_hit_ = true;
-    return kChainFailed;
+    return kCarryOn;
   }
   if (!stack_.Add(ChainSearchNode{candidate, certificate})) return kChainNoMemory;
-  return kChainFailed;
+  return kCarryOn;
 }
 
 X509Chain::IssuerMatch X509Chain::MatchIssuer(const X509Certificate& child,
@@ -264,8 +261,8 @@ bool X509Chain::AddIfUsable(const X509Certificate& child, const CountedPtr<X509C
   return parents.Add(PotentialParent{parent, status}) != 0;
 }
 
-uint32_t X509Chain::FindPotentialParents(const CountedPtr<X509Certificate>& certificate,
-                                         ParentList& parents) {
+X509Chain::BuildStep X509Chain::FindPotentialParents(const CountedPtr<X509Certificate>& certificate,
+                                                     ParentList& parents) {
   for (const CountedPtr<X509CertificateCollection>& source : {GetStoreCollection(), extra_}) {
     if (source.IsEmpty()) continue;
     for (int64_t i = 0; i < source->GetCount() && !limit_hit_; ++i) {
@@ -273,31 +270,32 @@ uint32_t X509Chain::FindPotentialParents(const CountedPtr<X509Certificate>& cert
     }
   }
   if (limit_hit_ || !parents.IsEmpty() || (flags_ & kChainDownloadIssuers) == 0) {
-    return kChainTrusted;
+    return kCarryOn;
   }
   return DownloadIssuer(certificate, parents);
 }
 
-uint32_t X509Chain::DownloadIssuer(const CountedPtr<X509Certificate>& certificate,
-                                   ParentList& parents) {
+X509Chain::BuildStep X509Chain::DownloadIssuer(const CountedPtr<X509Certificate>& certificate,
+                                               ParentList& parents) {
   AuthenticodeHttpClientInterface* client =
       store_ != nullptr ? store_->GetDownloadClient() : nullptr;
   CountedPtr<X509Extension> generic;
   if (client == nullptr || !FindExtension(certificate->GetExtensions(),
                                           AuthorityInformationAccessExtension::kOid, generic)) {
-    return kChainTrusted;
+    return kCarryOn;
   }
   AuthorityInformationAccessExtension access(*generic);
   const char* url = access.Decode() ? access.GetCaIssuers().GetText() : nullptr;
-  if (url == nullptr) return kChainTrusted;
+  if (url == nullptr) return kCarryOn;
   ByteArray body;
   const uint32_t downloaded = client->Download(body, url, std::char_traits<char>::length(url),
                                                kDownloadTimeoutSeconds, kDownloadMaxBytes);
   if (downloaded != 0) return downloaded;
   CountedPtr<X509Certificate> issuer = X509Certificate::FromBytes(body);
-  if (issuer.IsEmpty()) return kChainTrusted;
+  if (issuer.IsEmpty()) return kCarryOn;
   if (!extra_.IsEmpty()) (void)extra_->Add(issuer);
-  return AddIfUsable(*certificate, issuer, parents) ? kChainTrusted : kChainNoMemory;
+  if (!AddIfUsable(*certificate, issuer, parents)) return kChainNoMemory;
+  return kCarryOn;
 }
 
 void X509Chain::CompleteCandidates() {
@@ -390,7 +388,7 @@ uint32_t X509Chain::CheckOne(const X509Certificate& certificate) {
   return 0;
 }
 
-uint32_t X509Chain::CheckCertificates(const CountedPtr<X509Certificate>& leaf) {
+ChainResult X509Chain::CheckCertificates(const CountedPtr<X509Certificate>& leaf) {
   if (!chain_.IsEmpty() && status_ == 0) {
     for (int64_t i = 0; i < chain_->GetCount(); ++i) {
       if (CheckOne(*chain_->GetAt(i)) != 0) return kChainFailed;
@@ -404,7 +402,7 @@ uint32_t X509Chain::CheckCertificates(const CountedPtr<X509Certificate>& leaf) {
     if ((status_ & kChainStatusNotCA) != 0) return kChainIssuerNotCA;
     return status_ == 0 ? kChainTrusted : kChainFailed;
   }
-  return status_ <= kTolerableStatus ? kChainTrusted : kChainFailed;
+  return (status_ & ~kTolerableStatus) == 0 ? kChainTrusted : kChainFailed;
 }
 
 void X509Chain::RecheckChain(const CountedPtr<X509Certificate>& leaf) {

@@ -4,6 +4,7 @@
 
 #include "verify/common/carray.h"
 #include "verify/common/refcount.h"
+#include "verify/common/step.h"
 #include "verify/x509/cert_store_interface.h"
 #include "verify/x509/certificate_collection.h"
 #include "verify/x509/x509_certificate.h"
@@ -24,6 +25,9 @@ enum ChainBuildFlags : uint32_t {
 // Trust error bits of X509Chain::GetStatus.
 enum ChainStatusBits : uint32_t {
   kChainStatusNotTimeValid = 0x1,
+  // Never set here (validity periods are not compared along the path), but
+  // tolerated like the bit above.
+  kChainStatusNotTimeNested = 0x2,
   kChainStatusRevoked = 0x4,
   kChainStatusBadSignature = 0x8,
   kChainStatusUntrustedRoot = 0x20,
@@ -110,31 +114,37 @@ class X509Chain {
     uint32_t status = 0;
   };
   using ParentList = CArrayNoThrow<PotentialParent, const PotentialParent&>;
+  // A step of the build: carry on, or end it with a code of Build (the
+  // trust-list fetch's and the issuer download's own codes among them).
+  using BuildStep = Step<uint32_t>;
 
-  [[nodiscard]] uint32_t RunExternalHandlers(const CountedPtr<X509Certificate>& leaf);
+  [[nodiscard]] BuildStep RunExternalHandlers(const CountedPtr<X509Certificate>& leaf);
   [[nodiscard]] uint32_t Search(const CountedPtr<X509Certificate>& leaf);
-  [[nodiscard]] uint32_t ExploreIssuers(const ChainSearchNode& node);
+  [[nodiscard]] BuildStep ExploreIssuers(const ChainSearchNode& node);
   void CompleteCandidates();
   void TakeBestCandidate();
   void Take(const ChainCandidate& candidate);
-  [[nodiscard]] int ExtendCandidate(const PotentialParent& parent,
-                                    const CountedPtr<ChainCandidate>& candidate);
+  // Settles the candidate with a result (trusted, untrusted root, anchor
+  // refused, out of memory), or carries on: the candidate waits on the
+  // search stack, or ended in a cycle or at the depth limit.
+  [[nodiscard]] Step<ChainResult> ExtendCandidate(const PotentialParent& parent,
+                                                  const CountedPtr<ChainCandidate>& candidate);
   [[nodiscard]] IssuerMatch MatchIssuer(const X509Certificate& child,
                                         const X509Certificate& parent);
   [[nodiscard]] bool IsUsableIssuer(const X509Certificate& child, const X509Certificate& parent,
                                     uint32_t& status);
   [[nodiscard]] bool AddIfUsable(const X509Certificate& child,
                                  const CountedPtr<X509Certificate>& parent, ParentList& parents);
-  [[nodiscard]] uint32_t FindPotentialParents(const CountedPtr<X509Certificate>& certificate,
-                                              ParentList& parents);
-  [[nodiscard]] uint32_t DownloadIssuer(const CountedPtr<X509Certificate>& certificate,
-                                        ParentList& parents);
+  [[nodiscard]] BuildStep FindPotentialParents(const CountedPtr<X509Certificate>& certificate,
+                                               ParentList& parents);
+  [[nodiscard]] BuildStep DownloadIssuer(const CountedPtr<X509Certificate>& certificate,
+                                         ParentList& parents);
   [[nodiscard]] StoreIssuer FindIssuerInStore(const CountedPtr<X509Certificate>& certificate);
   [[nodiscard]] uint32_t CheckAllCAConstraints(const X509CertificateCollection& certificates,
                                                const X509Certificate* root) const;
   [[nodiscard]] uint32_t CheckCAConstraints(const X509Certificate& certificate,
                                             int64_t depth) const;
-  [[nodiscard]] uint32_t CheckCertificates(const CountedPtr<X509Certificate>& leaf);
+  [[nodiscard]] ChainResult CheckCertificates(const CountedPtr<X509Certificate>& leaf);
   // Time and revocation check of one certificate; sets the status bits and
   // returns the bit that ends the build (0 when the build goes on).
   [[nodiscard]] uint32_t CheckOne(const X509Certificate& certificate);

@@ -2,18 +2,15 @@
 
 #include <cstring>
 
+#include "verify/asn1/asn1_tags.h"
 #include "verify/asn1/oid_text.h"
 
 namespace {
 
-constexpr uint8_t kTagBoolean = 0x01;
-constexpr uint8_t kTagOctetString = 0x04;
-constexpr uint8_t kTagOid = 0x06;
-constexpr uint8_t kTagSequence = 0x30;
 constexpr uint8_t kTrue = 0xFF;
 
 bool HasParsedContent(const ASN1& value) {
-  return value.GetTag() == kTagOctetString && value.GetChildCount() == 1;
+  return value.GetTag() == kAsn1OctetString && value.GetChildCount() == 1;
 }
 
 }  // namespace
@@ -29,16 +26,16 @@ X509Extension::X509Extension(const X509Extension& generic) {
 }
 
 CountedPtr<X509Extension> X509Extension::Create(ASN1& node) {
-  if (node.GetTag() != kTagSequence || !node.EnsureDecoded(true)) return {};
-  if (node.GetChildCount() < 2 || node.GetChild(0)->GetTag() != kTagOid) return {};
+  if (node.GetTag() != kAsn1Sequence || !node.EnsureDecoded(true)) return {};
+  if (node.GetChildCount() < 2 || node.GetChild(0)->GetTag() != kAsn1Oid) return {};
   CountedPtr<X509Extension> extension = MakeCounted<X509Extension>();
   if (extension.IsEmpty() || !OidToText(*node.GetChild(0), extension->oid_)) return {};
   const ASN1& second = *node.GetChild(1);
   const std::span<const uint8_t> flag = second.ValueSpan();
-  extension->critical_ = second.GetTag() == kTagBoolean && !flag.empty() && flag[0] == kTrue;
+  extension->critical_ = second.GetTag() == kAsn1Boolean && !flag.empty() && flag[0] == kTrue;
   ASN1& value = extension->value_;
   if (!value.CopyFrom(*node.GetChild(node.GetChildCount() - 1))) return {};
-  if (value.GetTag() == kTagOctetString && value.GetValueLength() > 0 &&
+  if (value.GetTag() == kAsn1OctetString && value.GetValueLength() > 0 &&
       value.GetChildCount() == 0) {
     CountedPtr<ASN1> content = ASN1::Parse(value.Value(), true);
     if (content.IsEmpty() || !value.AddChild(std::move(*content))) return {};
@@ -69,7 +66,7 @@ CountedPtr<X509ExtensionCollection> X509ExtensionCollection::Create(ASN1& node) 
 
 int X509ExtensionCollection::Parse(ASN1& node) {
   parsed_ = 1;
-  if (node.GetTag() != kTagSequence || !node.EnsureDecoded(true)) return 0;
+  if (node.GetTag() != kAsn1Sequence || !node.EnsureDecoded(true)) return 0;
   extensions_.RemoveAll();
   if (!extensions_.SetSize(0, node.GetChildCount())) return 0;
   for (int64_t i = 0; i < node.GetChildCount(); ++i) {

@@ -85,7 +85,7 @@ TEST(OsLibraryLoad, AppendsSoUnlessTheNameAlreadyHasIt) {
 
 TEST(OsLibraryLoadDeathTest, FlagsOtherThanZeroAbort) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_DEATH(OsLibraryLoad("libm", 1), "");
+  EXPECT_DEATH((void)OsLibraryLoad("libm", 1), "");
 }
 
 TEST(OsLibraryLoad, ArgumentErrors) {

@@ -192,13 +192,19 @@ TEST(SplitHostPort, FormsAndFailures) {
       {"h:0x1F90", "h", 8080},
       {"h:010", "h", 8},
       {"host:80/path", "host", 80},
-      {"name", "", 0},
+      // A host without a port still names the host to resolve.
+      {"name", "name", 0},
+      {"127.0.0.1", "127.0.0.1", 0},
+      {"[::1]", "::1", 0},
+      {"::1", "::1", 0},
+      {"fe80::1:2", "fe80::1:2", 0},
+      {"h:", "h", 0},
+      {"h:x", "h", 0},
+      {"h:4294967296", "h", 0},
+      {":81", "", 81},
+      // Malformed bracket forms name no host.
       {"[::1]8080", "", 0},
       {"[::1", "", 0},
-      {"h:", "", 0},
-      {"h:x", "", 0},
-      {"h:4294967296", "", 0},
-      {":81", "", 81},
   };
   for (const auto& c : kCases) {
     char host[64];

@@ -16,6 +16,7 @@
 #include "verify/common/input_stream.h"
 #include "verify/openpgp/pgp_key.h"
 #include "verify/openpgp/pgp_packet_reader.h"
+#include "verify/openpgp/pgp_packet_tags.h"
 #include "verify/openpgp/pgp_verify.h"
 
 namespace upd::test {
@@ -40,7 +41,7 @@ class KitKey {
       PgpPacketHeader header;
       if (PgpReadPacketHeader(&enclosing, &header) != kPgpOk) return;
       PgpBodyReader body(&stream, header.body_length);
-      if (header.tag == 6) {
+      if (header.tag == kPgpTagPublicKey) {
         ok_ = PgpReadPublicKey(&body, header, &read_) == kPgpOk;
         break;
       }

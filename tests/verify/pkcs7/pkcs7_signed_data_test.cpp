@@ -8,9 +8,9 @@
 #include "support/ctl_fixture.h"
 #include "support/der_testing.h"
 #include "support/temp_dir.h"
+#include "verify/ctl/trust_list.h"
 #include "verify/pkcs7/pkcs7_content_info.h"
 #include "verify/x509/certificate_store.h"
-#include "verify/x509/trust_list.h"
 #include "verify/x509/x509_chain.h"
 
 namespace {

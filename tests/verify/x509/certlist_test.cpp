@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ctl_test_env.h"
 #include "support/ctl_fixture.h"
+#include "verify/ctl/ctl_test_env.h"
 #include "verify/x509/certificate_list_verify.h"
 #include "verify/x509/peer_certificate_list.h"
 #include "verify/x509/x509_chain.h"

@@ -9,6 +9,7 @@
 
 #include "support/der_testing.h"
 #include "support/temp_dir.h"
+#include "verify/asn1/asn1_tags.h"
 #include "verify/x509/basic_constraints_extension.h"
 #include "verify/x509/crl_distribution_points_extension.h"
 #include "verify/x509/dns_pattern.h"
@@ -22,7 +23,7 @@ namespace {
 // Split into shards that ctest runs in parallel under the sanitizers.
 constexpr int kMutations = 48000;
 constexpr int kShards = 4;
-constexpr uint8_t kTagExtensions = 0xA3;
+constexpr uint8_t kTagExtensions = Asn1ContextTag(3);
 
 struct Range {
   size_t begin;

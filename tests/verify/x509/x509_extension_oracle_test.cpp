@@ -9,6 +9,7 @@
 
 #include "support/der_testing.h"
 #include "support/temp_dir.h"
+#include "verify/asn1/asn1_tags.h"
 #include "verify/x509/basic_constraints_extension.h"
 #include "verify/x509/crl_distribution_points_extension.h"
 #include "verify/x509/general_name.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr uint8_t kTagExtensions = 0xA3;
+constexpr uint8_t kTagExtensions = Asn1ContextTag(3);
 
 // The Extensions SEQUENCE of a certificate, or null.
 ASN1* FindExtensions(ASN1& certificate) {

@@ -8,9 +8,9 @@
 #include "support/ctl_fixture.h"
 #include "support/der_testing.h"
 #include "verify/certhttp/scripted_server.h"
+#include "verify/ctl/ctl_store.h"
+#include "verify/ctl/trust_list.h"
 #include "verify/pkcs7/pkcs7_content_info.h"
-#include "verify/x509/ctl_store.h"
-#include "verify/x509/trust_list.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "verify/x509/trust_list.h"
+#include "verify/ctl/trust_list.h"
 
 #include <gtest/gtest.h>
 

@@ -12,9 +12,9 @@
 
 #include "support/ctl_fixture.h"
 #include "support/temp_dir.h"
+#include "verify/ctl/ctl_store.h"
 #include "verify/x509/certificate_list_verify.h"
 #include "verify/x509/certificate_store.h"
-#include "verify/x509/ctl_store.h"
 #include "verify/x509/peer_certificate_list.h"
 
 namespace ctl_test {

@@ -1,4 +1,4 @@
-#include "verify/x509/ctl_store.h"
+#include "verify/ctl/ctl_store.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,10 +10,10 @@
 #include "platform/os/os_folder.h"
 #include "verify/algorithms/hash_algorithm.h"
 #include "verify/certhttp/download_client.h"
+#include "verify/ctl/trust_list.h"
 #include "verify/pkcs7/pkcs7_content_info.h"
 #include "verify/pkcs7/pkcs7_signed_data.h"
 #include "verify/x509/crl_distribution_points_extension.h"
-#include "verify/x509/trust_list.h"
 
 namespace {
 

@@ -1,23 +1,19 @@
-#include "verify/x509/trust_list.h"
+#include "verify/ctl/trust_list.h"
 
 #include "verify/algorithms/hash_algorithm.h"
 #include "verify/asn1/asn1.h"
+#include "verify/asn1/asn1_tags.h"
 #include "verify/asn1/oid_text.h"
 
 namespace {
 
-constexpr uint8_t kTagInteger = 0x02;
-constexpr uint8_t kTagOctetString = 0x04;
-constexpr uint8_t kTagOid = 0x06;
-constexpr uint8_t kTagUtcTime = 23;
-constexpr uint8_t kTagGeneralizedTime = 24;
-constexpr uint8_t kTagSequence = 0x30;
-constexpr uint8_t kTagContext0 = 0xA0;
+constexpr uint8_t kTagContent = Asn1ContextTag(0);
+constexpr uint8_t kTagExtensions = Asn1ContextTag(0);
 // subjectUsage, ctlThisUpdate and subjectAlgorithm are required.
 constexpr int64_t kMinListElements = 3;
 
 bool IsTime(const ASN1& node) {
-  return node.GetTag() == kTagUtcTime || node.GetTag() == kTagGeneralizedTime;
+  return node.GetTag() == kAsn1UtcTime || node.GetTag() == kAsn1GeneralizedTime;
 }
 
 // MD2 and MD5 have no size here: lists under them are refused.
@@ -36,8 +32,8 @@ CountedPtr<CertificateTrustList> CertificateTrustList::Create(const ByteArray& b
 bool CertificateTrustList::Parse(const ByteArray& bytes) {
   CountedPtr<ASN1> root = ASN1::Parse(bytes, true);
   if (root.IsEmpty()) return false;
-  if (root->GetTag() != kTagContext0 && root->GetChildCount() != 1) return false;
-  const ASN1* wrapper = root->GetChildIfTag(0, kTagOctetString);
+  if (root->GetTag() != kTagContent && root->GetChildCount() != 1) return false;
+  const ASN1* wrapper = root->GetChildIfTag(0, kAsn1OctetString);
   if (wrapper == nullptr) return false;
   CountedPtr<ASN1> list = ASN1::Parse(wrapper->Value(), true);
   if (list.IsEmpty()) return false;
@@ -46,19 +42,19 @@ bool CertificateTrustList::Parse(const ByteArray& bytes) {
 
 bool CertificateTrustList::ParseList(const ASN1& list) {
   const int64_t count = list.GetChildCount();
-  if (list.GetTag() != kTagSequence || count < kMinListElements) return false;
+  if (list.GetTag() != kAsn1Sequence || count < kMinListElements) return false;
   int64_t i = 0;
-  if (list.GetChild(i)->GetTag() == kTagInteger) ++i;
-  if (i >= count || list.GetChild(i)->GetTag() != kTagSequence) return false;
+  if (list.GetChild(i)->GetTag() == kAsn1Integer) ++i;
+  if (i >= count || list.GetChild(i)->GetTag() != kAsn1Sequence) return false;
   ++i;
-  if (i < count && list.GetChild(i)->GetTag() == kTagOctetString) ++i;
-  if (i < count && list.GetChild(i)->GetTag() == kTagInteger) ++i;
+  if (i < count && list.GetChild(i)->GetTag() == kAsn1OctetString) ++i;
+  if (i < count && list.GetChild(i)->GetTag() == kAsn1Integer) ++i;
   if (i >= count || !IsTime(*list.GetChild(i))) return false;
   ++i;
   if (i < count && IsTime(*list.GetChild(i))) ++i;
 
-  if (i >= count || list.GetChild(i)->GetTag() != kTagSequence) return false;
-  const ASN1* algorithm = list.GetChild(i)->GetChildIfTag(0, kTagOid);
+  if (i >= count || list.GetChild(i)->GetTag() != kAsn1Sequence) return false;
+  const ASN1* algorithm = list.GetChild(i)->GetChildIfTag(0, kAsn1Oid);
   Oid oid;
   if (algorithm == nullptr || !OidToText(*algorithm, oid) ||
       !HashAlgorithmIdFromOid(oid.GetText(), &hash_id_)) {
@@ -66,12 +62,12 @@ bool CertificateTrustList::ParseList(const ASN1& list) {
   }
   ++i;
   if (i >= count) return true;
-  if (list.GetChild(i)->GetTag() == kTagSequence) {
+  if (list.GetChild(i)->GetTag() == kAsn1Sequence) {
     if (!ParseSubjects(*list.GetChild(i))) return false;
     ++i;
   }
   // Only ctlExtensions may follow.
-  return i >= count || list.GetChild(i)->GetTag() == kTagContext0;
+  return i >= count || list.GetChild(i)->GetTag() == kTagExtensions;
 }
 
 bool CertificateTrustList::ParseSubjects(const ASN1& subjects) {
@@ -79,8 +75,8 @@ bool CertificateTrustList::ParseSubjects(const ASN1& subjects) {
   if (size == 0) return false;
   for (int64_t i = 0; i < subjects.GetChildCount(); ++i) {
     const ASN1& subject = *subjects.GetChild(i);
-    if (subject.GetTag() != kTagSequence) return false;
-    const ASN1* hash = subject.GetChildIfTag(0, kTagOctetString);
+    if (subject.GetTag() != kAsn1Sequence) return false;
+    const ASN1* hash = subject.GetChildIfTag(0, kAsn1OctetString);
     if (hash == nullptr || hash->GetValueLength() != size) return false;
     if (!subjects_.Add(hash->Value())) return false;
   }

@@ -1,0 +1,149 @@
+#include <span>
+
+#include "net/tls/ssl_chain_buffer.h"
+#include "net/tls/ssl_layer.h"
+#include "net/tls/ssl_session.h"
+
+namespace {
+
+// Certificate results and trust status flags of the check.
+constexpr int32_t kChainUnusable = -1;
+constexpr uint32_t kTrustNotTimeValid = 0x1;
+constexpr uint32_t kTrustKeyUsage = 0x8;
+constexpr uint32_t kTrustUntrustedRoot = 0x20;
+constexpr uint32_t kTrustOther = 0x400;
+
+struct Verdict {
+  int32_t result;
+  uint32_t flags;
+};
+
+constexpr Verdict kOtherFailure = {24, kTrustOther};
+
+Verdict MapVerifyError(int error) {
+  switch (error) {
+    case openssl::kX509UnableToDecryptSignature:
+    case openssl::kX509SignatureFailure:
+      return {16, kTrustOther};
+    case openssl::kX509CertificateExpired:
+      return {8, kTrustNotTimeValid};
+    case openssl::kX509SelfSignedLeaf:
+    case openssl::kX509SelfSignedInChain:
+      return {42, kTrustOther};
+    case openssl::kX509UnableToGetLocalIssuer:
+    case openssl::kX509InvalidCa:
+    case openssl::kX509InvalidCaSince3:
+      return {6, kTrustUntrustedRoot};
+    case openssl::kX509SubjectIssuerMismatch:
+      return {13, kTrustOther};
+    case openssl::kX509KeyUsageNoDigitalSignature:
+      return {1, kTrustKeyUsage};
+    default:
+      return kOtherFailure;
+  }
+}
+
+bool HasCheckFunctions(const OpenSslFunctionTable* f) {
+  return f != nullptr && f->X509_STORE_new != nullptr && f->stack_new_null != nullptr &&
+         f->d2i_X509 != nullptr && f->stack_push != nullptr &&
+         f->X509_STORE_set_default_paths != nullptr && f->X509_STORE_CTX_new != nullptr &&
+         f->X509_STORE_CTX_init != nullptr && f->X509_verify_cert != nullptr &&
+         f->X509_free != nullptr && f->stack_free != nullptr && f->X509_STORE_free != nullptr &&
+         f->X509_STORE_CTX_get_error != nullptr;
+}
+
+X509* ParseCertificate(const OpenSslFunctionTable& f, std::span<const uint8_t> der) {
+  const unsigned char* cursor = der.data();
+  return f.d2i_X509(nullptr, &cursor, static_cast<long>(der.size()));
+}
+
+void FreeChain(const OpenSslFunctionTable& f, OPENSSL_STACK* chain) {
+  if (chain == nullptr) return;
+  for (int i = 0, n = f.stack_num(chain); i < n; ++i) {
+    f.X509_free(static_cast<X509*>(f.stack_value(chain, i)));
+  }
+  f.stack_free(chain);
+}
+
+// The certificates of the list after the first `skip` items, as untrusted
+// helpers; null when there are none.
+OPENSSL_STACK* OsSslBuildChain(const OpenSslFunctionTable& f, std::span<const uint8_t> list,
+                               size_t skip) {
+  PeerChainReader reader(list);
+  for (size_t i = 0; i < skip && !reader.AtEnd(); ++i) reader.Next();
+  OPENSSL_STACK* chain = nullptr;
+  while (!reader.AtEnd()) {
+    const std::optional<std::span<const uint8_t>> item = reader.Next();
+    if (!item) break;
+    X509* certificate = ParseCertificate(f, *item);
+    if (certificate == nullptr) continue;
+    if (chain == nullptr) chain = f.stack_new_null();
+    if (chain == nullptr || f.stack_push(chain, certificate) <= 0) f.X509_free(certificate);
+  }
+  return chain;
+}
+
+// Verifies one certificate with the later ones as helpers: 0, or the X509
+// error; nullopt when no store context could be made.
+std::optional<int> VerifyOne(const OpenSslFunctionTable& f, X509_STORE* store, X509* certificate,
+                             std::span<const uint8_t> list, size_t index) {
+  X509_STORE_CTX* ctx = f.X509_STORE_CTX_new();
+  if (ctx == nullptr) return std::nullopt;
+  OPENSSL_STACK* untrusted = OsSslBuildChain(f, list, index + 1);
+  int error = 0;
+  if (f.X509_STORE_CTX_init(ctx, store, certificate, untrusted) != 1 ||
+      f.X509_verify_cert(ctx) != 1) {
+    error = f.X509_STORE_CTX_get_error(ctx);
+    // A failure that names no reason still fails.
+    if (error == 0) error = -1;
+  }
+  f.X509_STORE_CTX_free(ctx);
+  FreeChain(f, untrusted);
+  return error;
+}
+
+}  // namespace
+
+int32_t OsSslCheckCertificateChain(const uint8_t* chain, uint64_t length, const char*,
+                                   uint32_t* flags) {
+  uint32_t ignored = 0;
+  uint32_t& trust = flags != nullptr ? *flags : ignored;
+  trust = kTrustUntrustedRoot;
+  const OpenSslFunctionTable* functions = SslFunctions();
+  if (!HasCheckFunctions(functions)) return kChainUnusable;
+  const OpenSslFunctionTable& f = *functions;
+  const std::span<const uint8_t> list =
+      chain != nullptr ? std::span<const uint8_t>(chain, static_cast<size_t>(length))
+                       : std::span<const uint8_t>();
+
+  X509_STORE* store = f.X509_STORE_new();
+  if (store == nullptr) return kChainUnusable;
+  f.X509_STORE_set_default_paths(store);
+  PeerChainReader reader(list);
+  int32_t result = kChainUnusable;
+  for (size_t index = 0;; ++index) {
+    const std::optional<std::span<const uint8_t>> item = reader.Next();
+    X509* certificate = item ? ParseCertificate(f, *item) : nullptr;
+    if (certificate == nullptr) {
+      // The first certificate decides whether there is anything to check;
+      // an unreadable later one ends the check with what verified so far.
+      result = index == 0 ? kChainUnusable : 0;
+      break;
+    }
+    const std::optional<int> error = VerifyOne(f, store, certificate, list, index);
+    f.X509_free(certificate);
+    if (!error || *error != 0) {
+      const Verdict verdict = error ? MapVerifyError(*error) : kOtherFailure;
+      trust = verdict.flags;
+      result = verdict.result;
+      break;
+    }
+    trust = 0;
+    if (reader.AtEnd()) {
+      result = 0;
+      break;
+    }
+  }
+  f.X509_STORE_free(store);
+  return result;
+}

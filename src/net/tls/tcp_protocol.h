@@ -1,0 +1,80 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "net/tls/protocol.h"
+#include "platform/os/os_resolve.h"
+#include "platform/os/os_socket.h"
+
+// A plain TCP connection, and the base of the TLS connection, which reuses
+// its socket, its address handling and its connect procedure (the TLS class
+// overrides the byte operations and calls these for the raw bytes).
+//
+// Connect resolves the name (6 tries, 1 s apart), then tries each address in
+// turn (4 tries, 1 s apart, each on a fresh socket, 60 s each). The list from
+// the address that worked onwards is kept and reused by the next Connect
+// without resolving, until the HTTP transport drops it (DropKeptAddresses).
+//
+// Besides the IProtocol slots, the HTTP transport uses the non-virtual members:
+// the abort byte (set from any thread), the kept address list and the plain
+// mode byte that makes a TLS connection pass bytes unencrypted while a proxy
+// tunnel is negotiated.
+class CTcpProtocol : public IProtocol {
+ public:
+  static constexpr int kResolveRetries = 5;
+  static constexpr int kConnectRetries = 3;
+  static constexpr uint32_t kRetryPauseMs = 1000;
+  static constexpr int kConnectTimeoutMs = 60000;
+  // Host texts longer than this are cut (the longest DNS name fits).
+  static constexpr size_t kHostSize = 260;
+
+  CTcpProtocol() = default;
+  // Closes a socket that is still open and frees the kept address list.
+  ~CTcpProtocol() override;
+
+  [[nodiscard]] UPD_ERROR Connect(const char* host, uint32_t port,
+                                  const char* server_name) override;
+  int Close() override;
+  [[nodiscard]] int64_t Send(const void* bytes, int64_t length, uint32_t timeout_seconds) override;
+  // A timeout or an error (-1) leaves the connection marked connected; only
+  // an orderly close by the peer (0) clears the mark.
+  [[nodiscard]] int64_t Recv(void* buffer, uint64_t size, uint32_t timeout_seconds) override;
+  int Shutdown() override;
+  [[nodiscard]] bool IsConnected() const override { return connected_; }
+  void SetVerifyCallback(TlsVerifyCallback callback, void* context) override;
+  // No handshake: ready exactly when connected.
+  [[nodiscard]] bool Pump(uint32_t timeout_seconds) override;
+
+  // Any thread. While set, Connect makes no further retry and cuts its pauses
+  // short; every remaining address still gets one attempt.
+  void SetAbort(bool on) { (void)abort_.exchange(on ? 1 : 0); }
+  [[nodiscard]] bool IsAborted() const { return abort_.load() != 0; }
+
+  // Forgets the kept addresses so that the next Connect resolves again.
+  void DropKeptAddresses() { kept_.reset(); }
+  [[nodiscard]] const OS_ADDR* KeptAddresses() const { return kept_.get(); }
+
+  void SetPlainMode(bool on) { plain_mode_ = on; }
+  [[nodiscard]] bool IsPlainMode() const { return plain_mode_; }
+
+ private:
+  struct AddrListDeleter {
+    void operator()(OS_ADDR* list) const { OsAddrListFree(list); }
+  };
+  using AddrList = std::unique_ptr<OS_ADDR, AddrListDeleter>;
+
+  [[nodiscard]] UPD_ERROR ConnectProcedure(const char* host, uint32_t port);
+  [[nodiscard]] AddrList Resolve(const char* name, uint32_t port) const;
+  [[nodiscard]] bool ConnectEntry(const OS_ADDR* entry);
+  // Sleeps before a retry; false (retry cancelled) when the abort byte is or
+  // becomes set.
+  [[nodiscard]] bool PauseBeforeRetry() const;
+
+  AddrList kept_;
+  std::atomic<uint8_t> abort_{0};
+  bool plain_mode_ = false;
+  OS_SOCKET socket_ = kOsNoSocket;
+  bool connected_ = false;
+};

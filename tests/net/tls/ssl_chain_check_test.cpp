@@ -1,0 +1,119 @@
+// OsSslCheckCertificateChain with OpenSSL's default trust paths pointed at
+// the tests' root (SSL_CERT_FILE) and an empty folder (SSL_CERT_DIR).
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/tls/ssl_session.h"
+#include "tls_pki.h"
+#include "verify/x509/peer_certificate_list.h"
+
+namespace upd::test {
+namespace {
+
+using Certificates = std::vector<std::vector<uint8_t>>;
+
+class SslChainCheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pki_.ok());
+    setenv("SSL_CERT_FILE", pki_.Pem("root").c_str(), 1);
+    setenv("SSL_CERT_DIR", pki_.dir().path().c_str(), 1);
+    ASSERT_EQ(OsSslInitialize(), kOsSslOk);
+  }
+
+  std::vector<uint8_t> List(const std::vector<std::string>& names) {
+    Certificates certificates;
+    for (const std::string& name : names) certificates.push_back(pki_.Der(name));
+    return PackPeerCertificateList(certificates);
+  }
+
+  TlsPki pki_;
+};
+
+struct Expected {
+  int32_t result;
+  uint32_t flags;
+};
+
+TEST_F(SslChainCheckTest, ChainsAreJudgedByTheSystemTrustPaths) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> chain;
+    Expected expected;
+  };
+  const Case cases[] = {
+      {"valid", {"server", "inter"}, {0, 0}},
+      {"valid with its root", {"server", "inter", "root"}, {0, 0}},
+      {"intermediate on its own", {"inter"}, {0, 0}},
+      {"expired", {"expired", "inter"}, {8, 0x1}},
+      {"self-signed", {"self_signed"}, {42, 0x400}},
+      {"unknown issuer", {"stranger"}, {6, 0x20}},
+      {"unknown root sent along", {"stranger", "stranger_root"}, {42, 0x400}},
+      {"intermediate missing", {"server"}, {6, 0x20}},
+      {"issuer that is no CA", {"not_ca", "server", "inter"}, {6, 0x20}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> list = List(c.chain);
+    uint32_t flags = 0xFFFF;
+    EXPECT_EQ(OsSslCheckCertificateChain(list.data(), list.size(), "localhost", &flags),
+              c.expected.result)
+        << c.what;
+    EXPECT_EQ(flags, c.expected.flags) << c.what;
+  }
+}
+
+TEST_F(SslChainCheckTest, ChangedSignatureIsASignatureFailure) {
+  std::vector<uint8_t> leaf = pki_.Der("server");
+  leaf[leaf.size() - 2] ^= 0x01;  // inside the signature value
+  const std::vector<uint8_t> list = PackPeerCertificateList({leaf, pki_.Der("inter")});
+  uint32_t flags = 0;
+  EXPECT_EQ(OsSslCheckCertificateChain(list.data(), list.size(), nullptr, &flags), 16);
+  EXPECT_EQ(flags, 0x400u);
+}
+
+TEST_F(SslChainCheckTest, UnreadableItemsEndTheCheck) {
+  const std::vector<uint8_t> inter = List({"inter"});
+  const std::vector<uint8_t> garbage = PackPeerCertificateList({{0x30, 0x03, 0x02, 0x01, 0x00}});
+  std::vector<uint8_t> inter_then_garbage = inter;
+  inter_then_garbage.insert(inter_then_garbage.end(), garbage.begin(), garbage.end());
+  std::vector<uint8_t> inter_then_cut = inter;
+  inter_then_cut.insert(inter_then_cut.end(), {0x10, 0x00, 0x00, 0x00, 0x30});
+  std::vector<uint8_t> cut = inter;
+  cut.resize(cut.size() - 1);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> list;
+    Expected expected;
+  };
+  const Case cases[] = {
+      // What verified before an unreadable item stands.
+      {"certificate, then garbage", inter_then_garbage, {0, 0}},
+      {"certificate, then an item longer than the list", inter_then_cut, {0, 0}},
+      // Nothing to check at all.
+      {"garbage first", garbage, {-1, 0x20}},
+      {"first item longer than the list", cut, {-1, 0x20}},
+      {"empty", {}, {-1, 0x20}},
+  };
+  for (const Case& c : cases) {
+    uint32_t flags = 0xFFFF;
+    EXPECT_EQ(OsSslCheckCertificateChain(c.list.data(), c.list.size(), nullptr, &flags),
+              c.expected.result)
+        << c.what;
+    EXPECT_EQ(flags, c.expected.flags) << c.what;
+  }
+}
+
+TEST_F(SslChainCheckTest, FlagsAreOptional) {
+  const std::vector<uint8_t> valid = List({"server", "inter"});
+  const std::vector<uint8_t> expired = List({"expired", "inter"});
+  EXPECT_EQ(OsSslCheckCertificateChain(valid.data(), valid.size(), nullptr, nullptr), 0);
+  EXPECT_EQ(OsSslCheckCertificateChain(expired.data(), expired.size(), nullptr, nullptr), 8);
+}
+
+}  // namespace
+}  // namespace upd::test
