@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/util/numbers.h"
+#include "platform/util/c_locale.h"
 
 namespace wexajson {
 namespace {
