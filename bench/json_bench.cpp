@@ -51,7 +51,8 @@ class Generator {
     Field("path", "\"/v1/products/security/" + std::to_string(i % 97) + "/package_" +
                       std::to_string(i) + ".bin\"");
     Field("display_name", "\"Security Suite \\u00e9dition " + std::to_string(i) + "\"");
-    Field("description", "\"Cumulative update with \\\"quoted\\\" notes, line\\nbreaks and tabs\\t\"");
+    Field("description",
+          "\"Cumulative update with \\\"quoted\\\" notes, line\\nbreaks and tabs\\t\"");
     Field("version", "\"12." + std::to_string(i % 10) + "." + std::to_string(i % 1000) + ".0\"");
     Field("version_id", std::to_string(1200000000ull + i * 37ull));
     Field("date", std::to_string(1700000000ull + i * 60ull));
@@ -63,11 +64,12 @@ class Generator {
     Field("format", std::to_string(i % 3 == 0 ? 323 : 8));
     Field("eula", "\"eula_" + std::to_string(i % 5) + "\"");
     Field("rating", std::to_string(i % 50) + "." + std::to_string(i % 10) + "5");
-    Field("update", "{\"base\":[{\"from\":" + std::to_string(i) + ",\"to\":" +
-                        std::to_string(i + 100) + "}],\"level\":2}");
-    Field("dependencies",
-          R"({"os":[{"type":1,"family":2,"name":"linux","edition":0,"version_from":50000,"bits":64}],)"
-          R"("platform":[1,7],"package":[{"name":"core","version_id_from":1100000000}]})");
+    Field("update", "{\"base\":[{\"from\":" + std::to_string(i) +
+                        ",\"to\":" + std::to_string(i + 100) + "}],\"level\":2}");
+    Field(
+        "dependencies",
+        R"({"os":[{"type":1,"family":2,"name":"linux","edition":0,"version_from":50000,"bits":64}],)"
+        R"("platform":[1,7],"package":[{"name":"core","version_id_from":1100000000}]})");
     Field("tags", "[\"stable\",\"x64\",\"signed\"]");
     Field("token", "{\"id\":\"" + Hex(i * 7u, 16) + "\",\"deal_id\":null}", true);
     Close('}');

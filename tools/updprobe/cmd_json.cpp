@@ -33,7 +33,8 @@ int Json(Args args) {
   }
   if (text) {
     const std::string line = wexajson::ToText(root) + "\n";
-    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0) {
+    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() ||
+        std::fflush(stdout) != 0) {
       return kExitFailure;
     }
   }

@@ -78,10 +78,8 @@ class Dumper {
   void Write(int64_t number) { out_ << number; }
   void Write(int32_t number) { out_ << number; }
   template <typename E>
-    requires std::is_enum_v<E>
-  void Write(E number) {
-    out_ << static_cast<std::underlying_type_t<E>>(number);
-  }
+  requires std::is_enum_v<E>
+  void Write(E number) { out_ << static_cast<std::underlying_type_t<E>>(number); }
   template <typename T>
   void Write(const std::optional<T>& value) {
     if (value.has_value()) Write(*value);

@@ -19,7 +19,8 @@ std::string Dump(const AppUpdateRecord& record) {
 
 }  // namespace
 
-std::vector<AppUpdateRecord> ParseResourceList(const DecisionTree& tree, const PackageCondition& condition) {
+std::vector<AppUpdateRecord> ParseResourceList(const DecisionTree& tree,
+                                               const PackageCondition& condition) {
   PackageCondition copy = condition;
   return ParseResources(tree, tree.Evaluate(copy));
 }

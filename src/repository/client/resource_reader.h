@@ -14,14 +14,17 @@ namespace Repository {
 
 // Evaluates the tree against a copy of condition (the caller's is kept) and
 // reads one record per result, in the results' order.
-std::vector<AppUpdateRecord> ParseResourceList(const DecisionTree& tree, const PackageCondition& condition);
+std::vector<AppUpdateRecord> ParseResourceList(const DecisionTree& tree,
+                                               const PackageCondition& condition);
 std::vector<AppUpdateRecord> ParseResources(const DecisionTree& tree,
                                             const std::vector<DecisionTreeResult>& results);
 // The top-level member the result names: its "application" object, else its
 // "collection" object.
 AppUpdateRecord ParseResource(const DecisionTree& tree, const DecisionTreeResult& result);
 
-void ParseApplicationInfo(const DecisionTree& tree, const wexajson::Value& app, AppUpdateRecord& record);
-void ParseResourceFile(const DecisionTree& tree, const wexajson::Value& file, AppUpdateRecord& record);
+void ParseApplicationInfo(const DecisionTree& tree, const wexajson::Value& app,
+                          AppUpdateRecord& record);
+void ParseResourceFile(const DecisionTree& tree, const wexajson::Value& file,
+                       AppUpdateRecord& record);
 
 }  // namespace Repository

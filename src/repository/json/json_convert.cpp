@@ -29,7 +29,8 @@ int64_t Value::AsInt64(int64_t fallback) const {
 int32_t Value::AsInt32(int32_t fallback) const {
   int64_t integer = 0;
   if (Integer(&integer)) {
-    if (integer < std::numeric_limits<int32_t>::min() || integer > std::numeric_limits<int32_t>::max()) {
+    if (integer < std::numeric_limits<int32_t>::min() ||
+        integer > std::numeric_limits<int32_t>::max()) {
       return fallback;
     }
     return static_cast<int32_t>(integer);

@@ -42,9 +42,9 @@ inline constexpr uint64_t kMaxImageLength = kNoNode - kEndRecordSize;
 inline constexpr uint32_t kIndexedMembers = 33;
 
 // Node sizes: tag, then the payload.
-inline constexpr uint32_t kScalarNodeSize = 9;      // tag + i64 or double
-inline constexpr uint32_t kCountedNodeHeader = 5;   // tag + u32 length or count
-inline constexpr uint32_t kPairSize = 8;            // u32 key offset, u32 value offset
+inline constexpr uint32_t kScalarNodeSize = 9;     // tag + i64 or double
+inline constexpr uint32_t kCountedNodeHeader = 5;  // tag + u32 length or count
+inline constexpr uint32_t kPairSize = 8;           // u32 key offset, u32 value offset
 
 inline uint32_t LoadU32(const uint8_t* p) {
   uint32_t v;

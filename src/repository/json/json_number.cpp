@@ -1,7 +1,7 @@
 #include "repository/json/json_number.h"
 
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 
 #include "platform/util/c_locale.h"

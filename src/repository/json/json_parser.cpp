@@ -16,9 +16,9 @@ namespace wexajson {
 namespace {
 
 enum CharClass : uint8_t {
-  kBlank = 1,        // space, tab, line feed, carriage return
-  kNumberChar = 2,   // what may follow an integer's digits and make it a double
-  kStringStop = 4,   // ends a run of plain string bytes
+  kBlank = 1,       // space, tab, line feed, carriage return
+  kNumberChar = 2,  // what may follow an integer's digits and make it a double
+  kStringStop = 4,  // ends a run of plain string bytes
   kDigit = 8,
 };
 
@@ -370,7 +370,8 @@ bool Parser::NumberNode(uint32_t* node) {
   }
   if (q == digits) return false;
   const uint64_t limit = negative ? uint64_t{1} << 63 : uint64_t{INT64_MAX};
-  if (overflow || magnitude > limit || (q < end_ && Is(*q, kNumberChar))) return DoubleNode(start, node);
+  if (overflow || magnitude > limit || (q < end_ && Is(*q, kNumberChar)))
+    return DoubleNode(start, node);
   p_ = q;
   const auto value = static_cast<int64_t>(negative ? 0 - magnitude : magnitude);
   return ScalarNode(Tag::kInt, &value, sizeof value, node);
@@ -389,7 +390,8 @@ bool Parser::DoubleNode(const char* start, uint32_t* node) {
 }
 
 bool Parser::WordNode(std::string_view word, Tag tag, uint8_t payload, uint32_t* node) {
-  if (static_cast<size_t>(end_ - p_) < word.size() || std::memcmp(p_, word.data(), word.size()) != 0) {
+  if (static_cast<size_t>(end_ - p_) < word.size() ||
+      std::memcmp(p_, word.data(), word.size()) != 0) {
     return false;
   }
   p_ += word.size();

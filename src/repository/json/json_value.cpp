@@ -46,8 +46,8 @@ Value Value::MemberName(uint32_t index) const {
     name.literal_int_ = index;
   } else if (IsObject() && index < Count()) {
     name.literal_ = Literal::kString;
-    name.literal_text_ =
-        String::Shared(document_, StringNodeText(document_->Bytes(), LoadU32(Table() + kPairSize * index)));
+    name.literal_text_ = String::Shared(
+        document_, StringNodeText(document_->Bytes(), LoadU32(Table() + kPairSize * index)));
   }
   return name;
 }

@@ -10,8 +10,9 @@
 
 namespace wexajson {
 
-// Compact JSON text of values, for log lines. Containers at or below a
-// maximum depth are left out whole, so a deep document gives a short line.
+// Compact JSON text of values, for log lines. Containers nested as deep as a
+// maximum depth or deeper are left out whole, so a deep document gives a
+// short line.
 class Writer {
  public:
   // Writes value (with its key when the enclosing container is an object) at

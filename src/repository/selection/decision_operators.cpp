@@ -69,7 +69,9 @@ struct TextRules {
   using Type = std::string;
   static Type Convert(const Value& v) { return v.AsString(std::string()); }
   static bool Less(const Type& a, const Type& b) { return AsciiStrICmp(a.c_str(), b.c_str()) < 0; }
-  static bool Equal(const Type& a, const Type& b) { return AsciiStrICmp(a.c_str(), b.c_str()) == 0; }
+  static bool Equal(const Type& a, const Type& b) {
+    return AsciiStrICmp(a.c_str(), b.c_str()) == 0;
+  }
 };
 
 struct IntRules {
@@ -165,7 +167,8 @@ std::string DecisionTree::FindOperator(const Value& case_node) {
 
 bool DecisionTree::EvaluateOperator(const Value& element, const Value& case_node,
                                     const std::string& op) {
-  if (element.IsString()) return EvaluateStringOperator(element.AsString(std::string()), op, case_node);
+  if (element.IsString())
+    return EvaluateStringOperator(element.AsString(std::string()), op, case_node);
   if (element.IsInt()) return EvaluateIntOperator(element.AsInt64(0), op, case_node);
   if (element.IsDouble()) return EvaluateDoubleOperator(element.AsDouble(0.0), op, case_node);
   if (element.IsBool()) return EvaluateBoolOperator(element.AsBool(false), op, case_node);

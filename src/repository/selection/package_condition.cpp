@@ -73,7 +73,9 @@ void PackageCondition::SetLanguage(const char* text) {
 
 void PackageCondition::SetAppVersion(int64_t value) { SetIntArray(kAppVersion, value); }
 void PackageCondition::SetOsBits(const char* text) { SetStringArray(kOsBits, text); }
-void PackageCondition::SetOsPackageSystem(const char* text) { SetStringArray(kOsPackageSystem, text); }
+void PackageCondition::SetOsPackageSystem(const char* text) {
+  SetStringArray(kOsPackageSystem, text);
+}
 void PackageCondition::SetPlatform(const char* text) { SetStringArray(kPlatform, text); }
 void PackageCondition::SetOsEdition(const char* text) { SetStringArray(kOsEdition, text); }
 void PackageCondition::SetDealId(const char* text) { SetStringArray(kDealId, text); }

@@ -134,7 +134,8 @@ TEST_F(ResourceListTest, ApplicationFieldsAndNamedMembers) {
   EXPECT_EQ(d.hash, "33");
   EXPECT_EQ(d.hash_sha256, "44");
   EXPECT_EQ(d.language, std::vector<std::string>{"en"});
-  EXPECT_EQ(d.display_name, (std::map<std::string, std::string>{{"de", "Hinweise"}, {"en", "Notes"}}))
+  EXPECT_EQ(d.display_name,
+            (std::map<std::string, std::string>{{"de", "Hinweise"}, {"en", "Notes"}}))
       << "the first text of a language counts; texts only";
   ASSERT_TRUE(d.package.has_value());
   EXPECT_EQ(d.package->name, "suite");
@@ -253,22 +254,28 @@ INSTANTIATE_TEST_SUITE_P(
         MemberCase{"language as one text", R"("language":"en")",
                    [](const auto& r) { EXPECT_TRUE(r.language.empty()); }},
         MemberCase{"language with a number", R"("language":["en",5])",
-                   [](const auto& r) { EXPECT_EQ(r.language, (std::vector<std::string>{"en", ""})); }},
+                   [](const auto& r) {
+                     EXPECT_EQ(r.language, (std::vector<std::string>{"en", ""}));
+                   }},
         MemberCase{"eula naming a document", R"("eula":"doc")",
                    [](const auto& r) { EXPECT_FALSE(r.eula.has_value()); }},
         MemberCase{"eula naming nothing", R"("eula":"nothing")",
                    [](const auto& r) { EXPECT_FALSE(r.eula.has_value()); }},
         MemberCase{"eula as number", R"("eula":5)",
                    [](const auto& r) { EXPECT_FALSE(r.eula.has_value()); }},
-        MemberCase{"eula naming a collection", R"("eula":"col")",
-                   [](const auto& r) { EXPECT_EQ(r.eula.value_or(Repository::Collection{}).id, "c"); }},
+        MemberCase{
+            "eula naming a collection", R"("eula":"col")",
+            [](const auto& r) { EXPECT_EQ(r.eula.value_or(Repository::Collection{}).id, "c"); }},
         MemberCase{"changelog naming a collection", R"("changelog":"col")",
                    [](const auto& r) { EXPECT_FALSE(r.changelog.has_value()); }},
         MemberCase{"changelog naming a document", R"("changelog":"doc")",
-                   [](const auto& r) { EXPECT_EQ(r.changelog.value_or(Repository::Document{}).path, "d"); }},
+                   [](const auto& r) {
+                     EXPECT_EQ(r.changelog.value_or(Repository::Document{}).path, "d");
+                   }},
         MemberCase{"update as array", R"("update":[])",
                    [](const auto& r) { EXPECT_FALSE(r.update.has_value()); }},
-        MemberCase{"update base elements of other types", R"("update":{"base":[5,{"from":"1","to":2}],"level":"1"})",
+        MemberCase{"update base elements of other types",
+                   R"("update":{"base":[5,{"from":"1","to":2}],"level":"1"})",
                    [](const auto& r) {
                      ASSERT_TRUE(r.update.has_value());
                      ASSERT_EQ(r.update->base.size(), 2u);
@@ -279,7 +286,9 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_FALSE(r.update->level.has_value());
                    }},
         MemberCase{"update base not an array", R"("update":{"base":{"from":1}})",
-                   [](const auto& r) { EXPECT_TRUE(r.update.value_or(Repository::UpdateBase{}).base.empty()); }},
+                   [](const auto& r) {
+                     EXPECT_TRUE(r.update.value_or(Repository::UpdateBase{}).base.empty());
+                   }},
         MemberCase{"platform of mixed types", R"("dependencies":{"platform":[1,"x",7,4294967297]})",
                    [](const auto& r) {
                      ASSERT_TRUE(r.dependencies.has_value());
@@ -287,7 +296,8 @@ INSTANTIATE_TEST_SUITE_P(
                                (std::vector<HwPlatform>{HwPlatform{1}, HwPlatform{0}, HwPlatform{7},
                                                         HwPlatform{1}}));
                    }},
-        MemberCase{"os elements of other types", R"("dependencies":{"os":[5,{"name":"n"}],"non_os":"x","manager":[true]})",
+        MemberCase{"os elements of other types",
+                   R"("dependencies":{"os":[5,{"name":"n"}],"non_os":"x","manager":[true]})",
                    [](const auto& r) {
                      ASSERT_TRUE(r.dependencies.has_value());
                      ASSERT_EQ(r.dependencies->os.size(), 2u);

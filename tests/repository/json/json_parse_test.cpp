@@ -1,5 +1,3 @@
-#include "repository/json/json_parser.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,8 +7,9 @@
 #include <vector>
 
 #include "json_test_util.h"
-#include "repository/small_stack.h"
+#include "repository/json/json_parser.h"
 #include "repository/json/json_writer.h"
+#include "repository/small_stack.h"
 
 namespace upd::test {
 namespace {
@@ -62,7 +61,8 @@ class Bytes {
     return *this;
   }
   Bytes& i64(int64_t v) {
-    for (int i = 0; i < 8; ++i) bytes_.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+    for (int i = 0; i < 8; ++i)
+      bytes_.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
     return *this;
   }
   Bytes& f64(double v) {
@@ -88,14 +88,14 @@ std::vector<uint8_t> ImageOf(const Value& value) {
 TEST(JsonImage, ChildrenPrecedeTheirContainerBetweenHeaderAndEndRecord) {
   const Value root = Parse(R"([1, 2.5, "a", true, null])", 0, kDocumentDepth);
   Bytes expected;
-  expected.u32(4).u32(36);                       // header: root at 36
-  expected.u8(1).i64(1);                         // 8: integer
-  expected.u8(2).f64(2.5);                       // 17: double
-  expected.u8(3).u32(1).text("a").u8(0);         // 26: string
-  expected.u8(0).u8(1);                          // 33: bool
-  expected.u8(6);                                // 35: null
+  expected.u32(4).u32(36);                                       // header: root at 36
+  expected.u8(1).i64(1);                                         // 8: integer
+  expected.u8(2).f64(2.5);                                       // 17: double
+  expected.u8(3).u32(1).text("a").u8(0);                         // 26: string
+  expected.u8(0).u8(1);                                          // 33: bool
+  expected.u8(6);                                                // 35: null
   expected.u8(4).u32(5).u32(8).u32(17).u32(26).u32(33).u32(35);  // 36: array
-  expected.u8(0xFF).u32(61);                     // end record
+  expected.u8(0xFF).u32(61);                                     // end record
   EXPECT_EQ(ImageOf(root), expected.get());
   EXPECT_EQ(root.Offset(), 36u);
   EXPECT_EQ(root.At(4).Offset(), 35u);
@@ -105,11 +105,11 @@ TEST(JsonImage, ObjectPairsKeepDuplicatesInDocumentOrder) {
   const Value root = Parse(R"({"k":1,"k":true})", 0, kDocumentDepth);
   Bytes expected;
   expected.u32(4).u32(33);
-  expected.u8(3).u32(1).text("k").u8(0);                    // 8: key
-  expected.u8(1).i64(1);                                    // 15
-  expected.u8(3).u32(1).text("k").u8(0);                    // 24: the same key again
-  expected.u8(0).u8(1);                                     // 31
-  expected.u8(5).u32(2).u32(8).u32(15).u32(24).u32(31);     // 33: object
+  expected.u8(3).u32(1).text("k").u8(0);                 // 8: key
+  expected.u8(1).i64(1);                                 // 15
+  expected.u8(3).u32(1).text("k").u8(0);                 // 24: the same key again
+  expected.u8(0).u8(1);                                  // 31
+  expected.u8(5).u32(2).u32(8).u32(15).u32(24).u32(31);  // 33: object
   expected.u8(0xFF).u32(54);
   EXPECT_EQ(ImageOf(root), expected.get());
 }
@@ -178,8 +178,8 @@ TEST_P(JsonMemberIndexTest, IndexHasTheWidthAndOrderAndFindsEveryKey) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, JsonMemberIndexTest,
                          testing::Values(IndexCase{1, 0}, IndexCase{32, 0}, IndexCase{33, 1},
-                                         IndexCase{256, 1}, IndexCase{257, 2},
-                                         IndexCase{65536, 2}, IndexCase{65537, 4}),
+                                         IndexCase{256, 1}, IndexCase{257, 2}, IndexCase{65536, 2},
+                                         IndexCase{65537, 4}),
                          [](const testing::TestParamInfo<IndexCase>& info) {
                            return std::to_string(info.param.members) + "_members";
                          });
@@ -191,20 +191,22 @@ class JsonDuplicateKeyTest : public testing::TestWithParam<uint32_t> {};
 TEST_P(JsonDuplicateKeyTest, LookupGivesTheFirstOfEqualKeys) {
   const uint32_t members = GetParam();
   const uint32_t first = members / 3;
-  const Value root = Parse(ObjectText(members,
-                                      [&](uint32_t i) {
-                                        if (i == first || i == 2 * members / 3 || i == members - 1) {
-                                          return std::string("dup");
-                                        }
-                                        return KeyName(i);
-                                      }),
-                           kDocumentDepth);
+  const Value root =
+      Parse(ObjectText(members,
+                       [&](uint32_t i) {
+                         if (i == first || i == 2 * members / 3 || i == members - 1) {
+                           return std::string("dup");
+                         }
+                         return KeyName(i);
+                       }),
+            kDocumentDepth);
   ASSERT_EQ(root.Size(), members);
   EXPECT_EQ(root["dup"].AsInt64(-1), first);
   EXPECT_EQ(root[Value::FromKey("dup")].AsInt64(-1), first);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, JsonDuplicateKeyTest, testing::Values(4u, 32u, 33u, 256u, 257u, 65537u));
+INSTANTIATE_TEST_SUITE_P(Sizes, JsonDuplicateKeyTest,
+                         testing::Values(4u, 32u, 33u, 256u, 257u, 65537u));
 
 std::string Nested(size_t levels, const std::string& open, const std::string& close,
                    const std::string& inner = "1") {
@@ -237,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
                     DepthCase{"500 objects at 500", Nested(500, "{\"a\":", "}"), 500, true},
                     DepthCase{"501 objects at 500", Nested(501, "{\"a\":", "}"), 500, false},
                     DepthCase{"mixed 500 at 500", Nested(250, "[{\"a\":", "}]"), 500, true},
-                    DepthCase{"empty innermost 501 at 500", Nested(500, "[", "]", "[]"), 500, false},
+                    DepthCase{"empty innermost 501 at 500", Nested(500, "[", "]", "[]"), 500,
+                              false},
                     DepthCase{"one level at 1", "[1]", 1, true},
                     DepthCase{"two levels at 1", "[[1]]", 1, false},
                     DepthCase{"scalar at 0", "1", 0, true},

@@ -102,7 +102,8 @@ inline std::vector<ParseCase> LoadParseCases() {
       continue;
     }
     const size_t tab = line.find('\t');
-    if (tab == std::string::npos) throw std::runtime_error("no tab in line " + std::to_string(number));
+    if (tab == std::string::npos)
+      throw std::runtime_error("no tab in line " + std::to_string(number));
     cases.push_back({number, group, DecodePercent(line.substr(0, tab)), line.substr(tab + 1)});
   }
   return cases;

@@ -45,7 +45,8 @@ TEST_P(JsonConversionTest, ConvertsOrGivesTheDefault) {
   const ConversionCase& c = GetParam();
   const Value v = Element(c.json);
   for (bool d : {false, true}) EXPECT_EQ(v.AsBool(d), c.as_bool.value_or(d)) << c.json;
-  for (int64_t d : {int64_t{-11}, int64_t{77}}) EXPECT_EQ(v.AsInt64(d), c.as_int64.value_or(d)) << c.json;
+  for (int64_t d : {int64_t{-11}, int64_t{77}})
+    EXPECT_EQ(v.AsInt64(d), c.as_int64.value_or(d)) << c.json;
   for (int32_t d : {-11, 77}) EXPECT_EQ(v.AsInt32(d), c.as_int32.value_or(d)) << c.json;
   for (double d : {-11.5, 77.5}) EXPECT_EQ(v.AsDouble(d), c.as_double.value_or(d)) << c.json;
   for (const char* d : {"<a>", "<b>"}) EXPECT_EQ(v.AsString(d), c.as_string.value_or(d)) << c.json;
@@ -55,18 +56,18 @@ INSTANTIATE_TEST_SUITE_P(
     Types, JsonConversionTest,
     testing::Values(
         ConversionCase{"true", true, 1, 1, 1.0, "1"},
-        ConversionCase{"false", false, 0, 0, 0.0, "0"},
-        ConversionCase{"0", false, 0, 0, 0.0, "0"},
+        ConversionCase{"false", false, 0, 0, 0.0, "0"}, ConversionCase{"0", false, 0, 0, 0.0, "0"},
         ConversionCase{"-7", true, -7, -7, -7.0, "-7"},
         ConversionCase{"2147483647", true, 2147483647, 2147483647, 2147483647.0, "2147483647"},
         ConversionCase{"-2147483648", true, -2147483648LL, INT32_MIN, -2147483648.0, "-2147483648"},
         ConversionCase{"4294967297", true, 4294967297LL, std::nullopt, 4294967297.0, "4294967297"},
-        ConversionCase{"-9223372036854775808", true, INT64_MIN, std::nullopt, -9223372036854775808.0,
-                       "-9223372036854775808"},
+        ConversionCase{"-9223372036854775808", true, INT64_MIN, std::nullopt,
+                       -9223372036854775808.0, "-9223372036854775808"},
         ConversionCase{"2.5", true, std::nullopt, std::nullopt, 2.5, "2.500000"},
         ConversionCase{"0.0", false, std::nullopt, std::nullopt, 0.0, "0.000000"},
         ConversionCase{"-0.0000004", true, std::nullopt, std::nullopt, -0.0000004, "-0.000000"},
-        ConversionCase{"1e20", true, std::nullopt, std::nullopt, 1e20, "100000000000000000000.000000"},
+        ConversionCase{"1e20", true, std::nullopt, std::nullopt, 1e20,
+                       "100000000000000000000.000000"},
         ConversionCase{"\"12\"", std::nullopt, 12, 12, 12.0, "12"},
         ConversionCase{"\" +12\"", std::nullopt, 12, 12, 12.0, " +12"},
         ConversionCase{"\"12 \"", std::nullopt, std::nullopt, std::nullopt, std::nullopt, "12 "},
@@ -80,10 +81,12 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"\"99999999999999999999\"", std::nullopt, std::nullopt, std::nullopt, 1e20,
                        "99999999999999999999"},
         ConversionCase{"\"2.5\"", std::nullopt, std::nullopt, std::nullopt, 2.5, "2.5"},
-        ConversionCase{"\"1e400\"", std::nullopt, std::nullopt, std::nullopt, std::nullopt, "1e400"},
+        ConversionCase{"\"1e400\"", std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                       "1e400"},
         // strtod reads hexadecimal texts.
         ConversionCase{"\"0x10\"", std::nullopt, std::nullopt, std::nullopt, 16.0, "0x10"},
-        ConversionCase{"null", std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+        ConversionCase{"null", std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                       std::nullopt},
         ConversionCase{"[1]", std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
         ConversionCase{"{\"a\":1}", std::nullopt, std::nullopt, std::nullopt, std::nullopt,
                        std::nullopt}));
@@ -258,7 +261,9 @@ TEST(JsonString, ConcurrentFirstConversionsAgree) {
   }
   for (std::thread& t : threads) t.join();
   for (const char* text : seen) EXPECT_EQ(text, seen[0]);
-  EXPECT_STREQ(seen[0], "\xc3\xbc" "ber");
+  EXPECT_STREQ(seen[0],
+               "\xc3\xbc"
+               "ber");
 }
 
 }  // namespace

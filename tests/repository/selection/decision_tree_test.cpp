@@ -17,8 +17,8 @@ using Results = std::vector<DecisionTreeResult>;
 
 // A document whose tree is the given switch, with optional defaults.
 std::string TreeDocument(const std::string& switch_node, const std::string& defaults = "{}") {
-  return R"({"manifest":{"version":3},"root":{"decision_tree":{"revision":17,"defaults":)" + defaults +
-         R"(,"switch":)" + switch_node + "}}}";
+  return R"({"manifest":{"version":3},"root":{"decision_tree":{"revision":17,"defaults":)" +
+         defaults + R"(,"switch":)" + switch_node + "}}}";
 }
 
 std::vector<std::string> References(const Results& results) {
@@ -29,7 +29,7 @@ std::vector<std::string> References(const Results& results) {
 
 struct OperatorCase {
   const char* what;
-  const char* values;  // the variable's array text; null: the variable is absent
+  const char* values;   // the variable's array text; null: the variable is absent
   const char* members;  // operator members of the case
   bool expected;
 };
@@ -41,15 +41,17 @@ class DecisionTreeOperatorTest : public testing::TestWithParam<OperatorCase> {};
 TEST_P(DecisionTreeOperatorTest, CaseIsTrueOrFalse) {
   const OperatorCase& c = GetParam();
   const std::string members = c.members[0] != 0 ? std::string(c.members) + "," : "";
-  const DecisionTree tree = DecisionTree::Load(
-      TreeDocument(R"({"var":"v","cases":[{)" + members + R"("file":[{"reference":"hit"}]}],)"
-                   R"("else":{"file":[{"reference":"else"}]}})"),
-      nullptr);
+  const DecisionTree tree =
+      DecisionTree::Load(TreeDocument(R"({"var":"v","cases":[{)" + members +
+                                      R"("file":[{"reference":"hit"}]}],)"
+                                      R"("else":{"file":[{"reference":"else"}]}})"),
+                         nullptr);
   PackageCondition condition(nullptr);
   if (c.values != nullptr) condition.Add("v", c.values);
   const std::vector<std::string> references = References(tree.Evaluate(condition));
   const bool hit = std::find(references.begin(), references.end(), "hit") != references.end();
-  const bool otherwise = std::find(references.begin(), references.end(), "else") != references.end();
+  const bool otherwise =
+      std::find(references.begin(), references.end(), "else") != references.end();
   EXPECT_EQ(hit, c.expected) << c.what;
   const bool first_null = condition.Get("v").At(0).IsNull();
   EXPECT_EQ(otherwise, !c.expected || first_null) << c.what;
@@ -72,13 +74,15 @@ INSTANTIATE_TEST_SUITE_P(
         OperatorCase{"starts_with not", R"(["Linux"])", R"("starts_with":"ux")", false},
         OperatorCase{"starts_with empty", R"(["Linux"])", R"("starts_with":"")", true},
         OperatorCase{"ends_with", R"(["Linux"])", R"("ends_with":"nux")", true},
-        OperatorCase{"ends_with longer than the text", R"(["Linux"])", R"("ends_with":"xLinux")", false},
+        OperatorCase{"ends_with longer than the text", R"(["Linux"])", R"("ends_with":"xLinux")",
+                     false},
         OperatorCase{"contains empty", R"(["Linux"])", R"("contains":"")", true},
         OperatorCase{"contains folds case", R"(["Linux"])", R"("contains":"NU")", true},
         OperatorCase{"not_contains found", R"(["Linux"])", R"("not_contains":"nu")", false},
         OperatorCase{"not_contains absent", R"(["Linux"])", R"("not_contains":"zz")", true},
         OperatorCase{"text in_range", R"(["Linux"])", R"("in_range":["k","m"])", true},
-        OperatorCase{"text in_range bounds inclusive", R"(["Linux"])", R"("in_range":["LINUX","linux"])", true},
+        OperatorCase{"text in_range bounds inclusive", R"(["Linux"])",
+                     R"("in_range":["LINUX","linux"])", true},
         OperatorCase{"text in_range below", R"(["Linux"])", R"("in_range":["m","z"])", false},
         OperatorCase{"in_range one bound", R"(["Linux"])", R"("in_range":["a"])", false},
         OperatorCase{"not_in_range one bound", R"(["Linux"])", R"("not_in_range":["a"])", true},
@@ -154,8 +158,10 @@ TEST(DecisionTreeLoad, TextThatDoesNotParseSelectsNothing) {
   RecordingLogger logger;
   const DecisionTree tree = DecisionTree::Load(R"({"manifest":{"version":3})", &logger);
   EXPECT_TRUE(tree.Document().IsUndefined());
-  EXPECT_EQ(logger.Starting("Manifest version: "), std::vector<std::string>{"Manifest version: 0\n"});
-  EXPECT_EQ(logger.Starting("Content revision: "), std::vector<std::string>{"Content revision: 0\n"});
+  EXPECT_EQ(logger.Starting("Manifest version: "),
+            std::vector<std::string>{"Manifest version: 0\n"});
+  EXPECT_EQ(logger.Starting("Content revision: "),
+            std::vector<std::string>{"Content revision: 0\n"});
   PackageCondition condition(nullptr);
   EXPECT_TRUE(tree.Evaluate(condition).empty());
   EXPECT_TRUE(DecisionTree::Load("", nullptr).Evaluate(condition).empty());
@@ -177,26 +183,30 @@ TEST(DecisionTreeWalk, MissingSwitchIsALeaf) {
 TEST(DecisionTreeWalk, TrueCasesContributeDepthFirst) {
   const std::string inner = R"({"var":"w","cases":[{"file":[{"reference":"inner"}]}]})";
   RecordingLogger logger;
-  const DecisionTree tree = DecisionTree::Load(
-      TreeDocument(R"({"var":"v","cases":[)"
-                   R"({"eq":"a","file":[{"reference":"first"}],"switch":)" + inner + "},"
-                   R"({"eq":"x","file":[{"reference":"never"}]},)"
-                   R"({"ne":"z","file":[{"reference":"second"}]}],)"
-                   R"("else":{"file":[{"reference":"else"}]}})"),
-      &logger);
+  const DecisionTree tree =
+      DecisionTree::Load(TreeDocument(R"({"var":"v","cases":[)"
+                                      R"({"eq":"a","file":[{"reference":"first"}],"switch":)" +
+                                      inner +
+                                      "},"
+                                      R"({"eq":"x","file":[{"reference":"never"}]},)"
+                                      R"({"ne":"z","file":[{"reference":"second"}]}],)"
+                                      R"("else":{"file":[{"reference":"else"}]}})"),
+                         &logger);
   PackageCondition condition(nullptr);
   condition.Add("v", R"(["A"])");
   const Results results = tree.Evaluate(condition);
   EXPECT_EQ(References(results), (std::vector<std::string>{"first", "inner", "second"}));
-  EXPECT_EQ(logger.Starting("File node: "),
-            (std::vector<std::string>{"File node: adding result, reference = first, severity = 1\n",
-                                      "File node: adding result, reference = inner, severity = 1\n",
-                                      "File node: adding result, reference = second, severity = 1\n"}));
+  EXPECT_EQ(
+      logger.Starting("File node: "),
+      (std::vector<std::string>{"File node: adding result, reference = first, severity = 1\n",
+                                "File node: adding result, reference = inner, severity = 1\n",
+                                "File node: adding result, reference = second, severity = 1\n"}));
   EXPECT_TRUE(logger.Starting("Switch node: parsing else").empty());
-  EXPECT_EQ(logger.Starting("Case node: variableId = v, case = {\"eq\":\"a\""),
-            std::vector<std::string>{
-                R"(Case node: variableId = v, case = {"eq":"a","file":[],"switch":{"var":"w"}}, values = ["A"], evaluated as 1)"
-                "\n"});
+  EXPECT_EQ(
+      logger.Starting("Case node: variableId = v, case = {\"eq\":\"a\""),
+      std::vector<std::string>{
+          R"(Case node: variableId = v, case = {"eq":"a","file":[],"switch":{"var":"w"}}, values = ["A"], evaluated as 1)"
+          "\n"});
   EXPECT_EQ(tree.Evaluate(condition), results) << "a tree evaluates the same way twice";
 }
 
@@ -222,16 +232,17 @@ TEST(DecisionTreeWalk, ElseIsACaseOfItsOwn) {
 
 TEST(DecisionTreeWalk, FilesGiveDistinctOrderedPairs) {
   const DecisionTree tree = DecisionTree::Load(
-      TreeDocument(R"({"var":"v","cases":[{"file":[)"
-                   R"({"reference":"a","severity":2},{"reference":"a"},{"reference":"a","severity":2},)"
-                   R"({"reference":"b","severity":4294967296},{"reference":"b","severity":2.0},)"
-                   R"({"reference":"c","severity":"7"},{"reference":"B","severity":-3},)"
-                   R"({"reference":5},{"severity":9},"not an object"]}]})"),
+      TreeDocument(
+          R"({"var":"v","cases":[{"file":[)"
+          R"({"reference":"a","severity":2},{"reference":"a"},{"reference":"a","severity":2},)"
+          R"({"reference":"b","severity":4294967296},{"reference":"b","severity":2.0},)"
+          R"({"reference":"c","severity":"7"},{"reference":"B","severity":-3},)"
+          R"({"reference":5},{"severity":9},"not an object"]}]})"),
       nullptr);
   PackageCondition condition(nullptr);
   const Results results = tree.Evaluate(condition);
-  const Results expected = {{"", 1}, {"", 9}, {"5", 1}, {"B", -3}, {"a", 1},
-                            {"a", 2}, {"b", 1}, {"c", 7}};
+  const Results expected = {{"", 1},  {"", 9},  {"5", 1}, {"B", -3},
+                            {"a", 1}, {"a", 2}, {"b", 1}, {"c", 7}};
   EXPECT_EQ(results, expected);
 }
 
@@ -276,8 +287,9 @@ TEST(DecisionTreeDefaults, FillOnlyWhatTheConditionLacks) {
 
 TEST(DecisionTreeDefaults, ApplyBeforeTheWalk) {
   const DecisionTree tree = DecisionTree::Load(
-      TreeDocument(R"({"var":"language","cases":[{"starts_with":"en","file":[{"reference":"en"}]}]})",
-                   R"({"language":"en-GB"})"),
+      TreeDocument(
+          R"({"var":"language","cases":[{"starts_with":"en","file":[{"reference":"en"}]}]})",
+          R"({"language":"en-GB"})"),
       nullptr);
   PackageCondition unset(nullptr);
   EXPECT_EQ(References(tree.Evaluate(unset)), std::vector<std::string>{"en"});
@@ -290,7 +302,8 @@ TEST(DecisionTreeDefaults, ApplyBeforeTheWalk) {
 std::string DeepTree(int levels) {
   std::string text;
   for (int i = 0; i < levels; ++i) {
-    text += R"({"var":"v","cases":[{"file":[{"reference":"r)" + std::to_string(i) + R"("}],"switch":)";
+    text +=
+        R"({"var":"v","cases":[{"file":[{"reference":"r)" + std::to_string(i) + R"("}],"switch":)";
   }
   text += "null";
   for (int i = 0; i < levels; ++i) text += "}]}";
