@@ -1,17 +1,33 @@
-// Load and save of a "db.xml"-shaped document (one snapshot of N modules),
-// at 2,000, 20,000 and 200,000 modules; the complexity fit reports how the
-// times grow (near O(N) is the goal).
+// Load and save of the XML store at 2,000 to 2,000,000 elements, for the
+// densest input (empty elements, one node per four bytes) and for
+// attribute-heavy records shaped like "db.xml" (one snapshot of N modules).
+// Besides time, each size reports memory per input byte:
+//   peak_rss_per_byte  growth of the process's peak resident set during one
+//                      load (or save), over the input's size; the input text
+//                      itself exists before and is not counted. -1 where the
+//                      kernel cannot reset the peak (/proc/self/clear_refs).
+//   node_pool_per_byte heap bytes of the document's node pool chunks (the
+//                      store's own count) over the input's size.
+// The complexity fit reports how the times grow (linear is the goal).
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
-#include <vector>
 
 #include "platform/store/xml_document.h"
 #include "platform/store/xml_parser.h"
 #include "platform/store/xml_writer.h"
 
 namespace {
+
+std::string EmptyElements(int64_t count) {
+  std::string text = "<R>";
+  text.reserve(static_cast<size_t>(count) * 4 + 8);
+  for (int64_t i = 0; i < count; ++i) text += "<a/>";
+  return text + "</R>";
+}
 
 std::string DbXml(int64_t modules) {
   std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<BACKUP VERSION=\"2\">\n";
@@ -38,36 +54,96 @@ XmlDocumentPtr Load(const std::string& text) {
   return document;
 }
 
-void BM_XmlLoad(benchmark::State& state) {
-  const std::string text = DbXml(state.range(0));
+// Current and peak resident set in bytes, from /proc/self/status.
+bool ReadResident(uint64_t* current, uint64_t* peak) {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  uint64_t kib = 0;
+  int found = 0;
+  while (status >> key) {
+    if (key == "VmRSS:" && status >> kib) {
+      *current = kib << 10;
+      ++found;
+    } else if (key == "VmHWM:" && status >> kib) {
+      *peak = kib << 10;
+      ++found;
+    }
+  }
+  return found == 2;
+}
+
+// Growth of the peak resident set while run() works, per input byte.
+template <typename Run>
+double PeakPerByte(size_t input_bytes, Run run) {
+  malloc_trim(0);  // memory freed by earlier runs must not hide new growth
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";  // resets the peak to the current resident set
+  clear.close();
+  uint64_t before = 0;
+  uint64_t peak = 0;
+  if (!clear || !ReadResident(&before, &peak)) return -1;
+  run();
+  uint64_t after = 0;
+  if (!ReadResident(&after, &peak)) return -1;
+  return static_cast<double>(peak - before) / static_cast<double>(input_bytes);
+}
+
+using MakeText = std::string (*)(int64_t);
+
+void LoadBenchmark(benchmark::State& state, MakeText make) {
+  const std::string text = make(state.range(0));
+  double node_pool = 0;
+  const double peak = PeakPerByte(text.size(), [&] {
+    XmlDocumentPtr document = Load(text);
+    if (document != nullptr) {
+      node_pool =
+          static_cast<double>(document->nodes.TotalChunkBytes()) / static_cast<double>(text.size());
+    }
+  });
   for (auto _ : state) {
     XmlDocumentPtr document = Load(text);
     if (document == nullptr) state.SkipWithError("load failed");
     benchmark::DoNotOptimize(document);
+    state.PauseTiming();
+    document.reset();  // releasing is not loading
+    state.ResumeTiming();
   }
+  state.counters["peak_rss_per_byte"] = peak;
+  state.counters["node_pool_per_byte"] = node_pool;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
   state.SetComplexityN(state.range(0));
 }
 
-// What MemStoreSaveFile does before the disk: measure, then write into a
-// buffer of that size.
-void BM_XmlSave(benchmark::State& state) {
-  const std::string text = DbXml(state.range(0));
+// What MemStoreSaveFile does before the disk.
+bool Save(const _XML_DOCUMENT* document, std::string* out) {
+  return MemStoreSerializeSized(document, MemStoreGetRoot(document), out);
+}
+
+void SaveBenchmark(benchmark::State& state, MakeText make) {
+  const std::string text = make(state.range(0));
   XmlDocumentPtr document = Load(text);
-  const _XML_NODE* root = MemStoreGetRoot(document.get());
-  std::vector<char> buffer;
-  for (auto _ : state) {
-    size_t size = 0;
-    (void)MemStoreWriteToBuffer(document.get(), root, nullptr, &size);
-    buffer.resize(size);
-    if (MemStoreWriteToBuffer(document.get(), root, buffer.data(), &size) != kXmlOk) {
-      state.SkipWithError("save failed");
-    }
-    benchmark::DoNotOptimize(buffer.data());
+  if (document == nullptr) {
+    state.SkipWithError("load failed");
+    return;
   }
+  const double peak = PeakPerByte(text.size(), [&] {
+    std::string out;
+    (void)Save(document.get(), &out);
+  });
+  std::string out;
+  for (auto _ : state) {
+    if (!Save(document.get(), &out)) state.SkipWithError("save failed");
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["peak_rss_per_byte"] = peak;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
   state.SetComplexityN(state.range(0));
 }
+
+void BM_XmlLoadEmptyElements(benchmark::State& state) { LoadBenchmark(state, EmptyElements); }
+void BM_XmlSaveEmptyElements(benchmark::State& state) { SaveBenchmark(state, EmptyElements); }
+void BM_XmlLoadRecords(benchmark::State& state) { LoadBenchmark(state, DbXml); }
+void BM_XmlSaveRecords(benchmark::State& state) { SaveBenchmark(state, DbXml); }
 
 // Building the document through the API: every attribute goes through the
 // value pool, whose growth rule decides whether this stays linear.
@@ -89,18 +165,14 @@ void BM_XmlBuild(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 
-BENCHMARK(BM_XmlLoad)
-    ->Arg(2000)
-    ->Arg(20000)
-    ->Arg(200000)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity();
-BENCHMARK(BM_XmlSave)
-    ->Arg(2000)
-    ->Arg(20000)
-    ->Arg(200000)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity();
+void Sizes(benchmark::internal::Benchmark* b) {
+  b->Arg(2000)->Arg(20000)->Arg(200000)->Arg(2000000)->Unit(benchmark::kMillisecond)->Complexity();
+}
+
+BENCHMARK(BM_XmlLoadEmptyElements)->Apply(Sizes);
+BENCHMARK(BM_XmlSaveEmptyElements)->Apply(Sizes);
+BENCHMARK(BM_XmlLoadRecords)->Apply(Sizes);
+BENCHMARK(BM_XmlSaveRecords)->Apply(Sizes);
 BENCHMARK(BM_XmlBuild)
     ->Arg(2000)
     ->Arg(20000)

@@ -26,3 +26,22 @@ function(upd_embed_files)
     file(WRITE ${E_OUTPUT} "${body}")
   endif()
 endfunction()
+
+# upd_embed_update_key(OUTPUT <cpp> HEADER <include> KEY <update-key.pgp>)
+# writes a source file defining EmbeddedUpdateKey() from the key's modulus,
+# exponent and key ID (cmake/pgp_key_embed.py, which refuses anything but an
+# RSA-2048 key with exponent 65537).
+function(upd_embed_update_key)
+  cmake_parse_arguments(K "" "OUTPUT;HEADER;KEY" "" ${ARGN})
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(script ${PROJECT_SOURCE_DIR}/cmake/pgp_key_embed.py)
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${K_KEY} ${script})
+  get_filename_component(dir ${K_OUTPUT} DIRECTORY)
+  file(MAKE_DIRECTORY ${dir})
+  execute_process(COMMAND ${Python3_EXECUTABLE} ${script} ${K_KEY} ${K_HEADER} ${K_OUTPUT}
+    RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "The update key cannot be embedded: ${err}")
+  endif()
+endfunction()

@@ -21,7 +21,9 @@ AllocatorHost::~AllocatorHost() {
 
 void* UPD_MSABI AllocatorHost::Allocate(uint64_t byte_count) {
   AllocatorHost* host = t_current;
-  if (host == nullptr || host->remaining_ == 0) return nullptr;
+  if (host == nullptr) return nullptr;
+  host->requests_.push_back(byte_count);
+  if (host->remaining_ == 0 || host->requests_.size() == host->failing_call_) return nullptr;
   --host->remaining_;
   void* block = std::malloc(byte_count == 0 ? 1 : static_cast<size_t>(byte_count));
   if (block == nullptr) return nullptr;
@@ -32,7 +34,11 @@ void* UPD_MSABI AllocatorHost::Allocate(uint64_t byte_count) {
 
 void UPD_MSABI AllocatorHost::Free(void* block) {
   AllocatorHost* host = t_current;
-  if (block == nullptr || host == nullptr) return;
+  if (host == nullptr) return;
+  if (block == nullptr) {
+    ++host->null_frees_;
+    return;
+  }
   ++host->frees_;
   if (host->live_.erase(block) == 0) {
     // Not ours: keep it, count it, and let the test fail on the count.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <set>
+#include <vector>
 
 #include "updater.h"
 
@@ -25,9 +26,16 @@ class AllocatorHost {
 
   // The next successful allocations allowed before Allocate answers null.
   void FailAfter(size_t successful) { remaining_ = successful; }
+  // Only the k-th Allocate call (counting every call since construction,
+  // from 1) answers null.
+  void FailCall(size_t k) { failing_call_ = k; }
 
   size_t allocations() const { return allocations_; }
+  // Byte counts of every Allocate call, failed ones included, in order.
+  const std::vector<uint64_t>& requests() const { return requests_; }
   size_t frees() const { return frees_; }
+  // Free calls with a null pointer (not counted in frees()).
+  size_t null_frees() const { return null_frees_; }
   size_t live() const { return live_.size(); }
   size_t foreign_frees() const { return foreign_frees_; }
   bool Owns(const void* block) const { return live_.count(const_cast<void*>(block)) != 0; }
@@ -39,8 +47,11 @@ class AllocatorHost {
   ApiAllocator allocator_;
   AllocatorHost* previous_;
   size_t remaining_ = std::numeric_limits<size_t>::max();
+  size_t failing_call_ = 0;
   size_t allocations_ = 0;
+  std::vector<uint64_t> requests_;
   size_t frees_ = 0;
+  size_t null_frees_ = 0;
   size_t foreign_frees_ = 0;
   std::set<void*> live_;
 };

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <string>
 #include <string_view>
 
 #include "command.h"
@@ -17,15 +16,23 @@ int Xml(Args args) {
     return Usage("usage: xml normalize FILE");
   }
   XmlDocumentPtr document;
-  std::string text;
-  if (MemStoreLoadFile(&document, args[1], kXmlDefaultDepth) != kXmlOk ||
-      !MemStoreSerialize(document.get(), MemStoreGetRoot(document.get()), &text)) {
+  if (MemStoreLoadFile(&document, args[1], kXmlDefaultDepth) != kXmlOk) {
     std::fprintf(stderr, "updprobe: the store refuses %s\n", args[1]);
     return kExitFailure;
   }
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+  // The text goes out as it is produced; a value that cannot be written
+  // fails the command like a refused load.
+  bool written = true;
+  const auto write = [&written](std::string_view piece) {
+    written = std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+    return written;
+  };
+  const bool ok = MemStoreSerializeTo(document.get(), MemStoreGetRoot(document.get()), write);
+  if (!ok && written) {
+    std::fprintf(stderr, "updprobe: the store refuses %s\n", args[1]);
     return kExitFailure;
   }
+  if (!written || std::fflush(stdout) != 0) return kExitFailure;
   return kExitOk;
 }
 

@@ -1,88 +1,83 @@
 #include "platform/store/memory_store.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <new>
 
 CMemoryStoreManager::CMemoryStoreManager(uint64_t block_size, uint64_t initial_block_count)
-    : initial_blocks_(initial_block_count), block_size_(block_size) {
-  InitHead(&free_);
-  InitHead(&used_);
-  InitHead(&chunks_);
-}
+    : initial_blocks_(initial_block_count), block_size_(block_size) {}
 
 CMemoryStoreManager::~CMemoryStoreManager() {
-  while (!Empty(&chunks_)) {
-    Link* last = chunks_.prev;
-    Unlink(last);
-    std::free(last);
+  while (chunks_ != nullptr) {
+    ChunkHeader* next = chunks_->next;
+    std::free(chunks_);
+    chunks_ = next;
   }
 }
 
-void CMemoryStoreManager::Unlink(Link* link) {
-  link->prev->next = link->next;
-  link->next->prev = link->prev;
-}
-
-void CMemoryStoreManager::LinkTail(Link* head, Link* link) {
-  link->next = head;
-  link->prev = head->prev;
-  head->prev->next = link;
-  head->prev = link;
-}
-
 uint64_t CMemoryStoreManager::BlockStride() const {
-  constexpr uint64_t kAlign = alignof(Link);
-  return kLinkSize + (block_size_ + kAlign - 1) / kAlign * kAlign;
+  constexpr uint64_t kAlign = alignof(FreeBlock);
+  const uint64_t size = std::max<uint64_t>(block_size_, sizeof(FreeBlock));
+  return (size + kAlign - 1) / kAlign * kAlign;
 }
 
 uint64_t CMemoryStoreManager::ChunkBytes(uint64_t blocks) const {
   const uint64_t stride = BlockStride();
-  if (blocks == 0 || blocks > (UINT64_MAX - kLinkSize) / stride) return 0;
-  return stride * blocks + kLinkSize;
+  if (blocks == 0 || blocks > (UINT64_MAX - sizeof(ChunkHeader)) / stride) return 0;
+  return stride * blocks + sizeof(ChunkHeader);
 }
 
-uint64_t CMemoryStoreManager::ChunkCount() const {
-  uint64_t count = 0;
-  for (const Link* c = chunks_.next; c != &chunks_; c = c->next) ++count;
-  return count;
+uint64_t CMemoryStoreManager::NextChunkBlocks() const {
+  if (last_chunk_blocks_ == 0) return initial_blocks_;
+  const uint64_t bound = std::max<uint64_t>(1, kMemoryStoreMaxChunkBytes / BlockStride());
+  if (last_chunk_blocks_ >= bound) return last_chunk_blocks_;
+  return std::min(last_chunk_blocks_ * 2, bound);
 }
 
 void* CMemoryStoreManager::AllocateChunk(size_t bytes) { return std::malloc(bytes); }
 
 bool CMemoryStoreManager::AddChunk() {
-  if (last_chunk_blocks_ > UINT64_MAX / 2) return false;
-  const uint64_t blocks = last_chunk_blocks_ == 0 ? initial_blocks_ : last_chunk_blocks_ * 2;
+  const uint64_t blocks = NextChunkBlocks();
   const uint64_t bytes = ChunkBytes(blocks);
   if (bytes == 0 || bytes > SIZE_MAX) return false;
-  auto* chunk = static_cast<Link*>(AllocateChunk(static_cast<size_t>(bytes)));
+  auto* chunk = static_cast<ChunkHeader*>(AllocateChunk(static_cast<size_t>(bytes)));
   if (chunk == nullptr) return false;
-  LinkTail(&chunks_, chunk);
-  auto* base = reinterpret_cast<unsigned char*>(chunk) + kLinkSize;
-  const uint64_t stride = BlockStride();
-  for (uint64_t i = 0; i < blocks; ++i) {
-    LinkTail(&free_, reinterpret_cast<Link*>(base + i * stride));
-  }
+  chunk->next = chunks_;
+  chunks_ = chunk;
+  ++chunk_count_;
+  total_bytes_ += bytes;
+  fresh_ = reinterpret_cast<unsigned char*>(chunk) + sizeof(ChunkHeader);
+  fresh_left_ = blocks;
   last_chunk_blocks_ = blocks;
   return true;
 }
 
 void* CMemoryStoreManager::Alloc() {
   Lock();
-  if (Empty(&free_) && !AddChunk()) {
-    Unlock();
-    return nullptr;
+  void* block = nullptr;
+  if (fresh_left_ > 0 || (free_head_ == nullptr && AddChunk())) {
+    block = fresh_;
+    fresh_ += BlockStride();
+    --fresh_left_;
+  } else if (free_head_ != nullptr) {
+    block = free_head_;
+    free_head_ = free_head_->next;
+    if (free_head_ == nullptr) free_tail_ = nullptr;
   }
-  Link* block = free_.next;
-  Unlink(block);
-  LinkTail(&used_, block);
   Unlock();
-  return reinterpret_cast<unsigned char*>(block) + kLinkSize;
+  return block;
 }
 
 void CMemoryStoreManager::Free(void* payload) {
   if (payload == nullptr) return;
   Lock();
-  auto* block = reinterpret_cast<Link*>(static_cast<unsigned char*>(payload) - kLinkSize);
-  Unlink(block);
-  LinkTail(&free_, block);
+  // The block's record is dead; its first bytes now hold the free-list link.
+  auto* block = new (payload) FreeBlock{nullptr};
+  if (free_tail_ == nullptr) {
+    free_head_ = block;
+  } else {
+    free_tail_->next = block;
+  }
+  free_tail_ = block;
   Unlock();
 }

@@ -4,11 +4,18 @@
 #include <cstdint>
 #include <type_traits>
 
+// Largest chunk the pool asks for. Chunk block counts double from the initial
+// count until a chunk would pass this size and then stay there, so a big
+// structure never waits on (or leaves half unused) one huge allocation.
+inline constexpr uint64_t kMemoryStoreMaxChunkBytes = uint64_t{1} << 20;
+
 // Fixed-size block pool: blocks are carved from a few chunks whose block counts
-// double (initial, 2x, 4x, ...), so a structure of many small records costs a
-// logarithmic number of heap allocations and is released at once with the pool.
-// Freed blocks are handed out again after the blocks that were already free, in
-// the order they were freed.
+// double (initial, 2x, 4x, ... up to the size bound above), so a structure of
+// many small records costs few heap allocations and is released at once with
+// the pool. Blocks carry no header, and a chunk's blocks are not written until
+// they are handed out, so untouched pages of a fresh chunk cost no memory.
+// Freed blocks are handed out again after the blocks that were already free,
+// in the order they were freed.
 class CMemoryStoreManager {
  public:
   CMemoryStoreManager(uint64_t block_size, uint64_t initial_block_count);
@@ -27,9 +34,14 @@ class CMemoryStoreManager {
   // Returns a payload obtained from Alloc of this pool.
   void Free(void* payload);
 
-  [[nodiscard]] uint64_t ChunkCount() const;
+  [[nodiscard]] uint64_t ChunkCount() const { return chunk_count_; }
+  // Heap bytes of all chunks together.
+  [[nodiscard]] uint64_t TotalChunkBytes() const { return total_bytes_; }
   [[nodiscard]] uint64_t LastChunkBlockCount() const { return last_chunk_blocks_; }
   [[nodiscard]] uint64_t BlockSize() const { return block_size_; }
+  // Distance between two blocks of a chunk: the block size rounded up so that
+  // every block stays pointer-aligned (and can hold the free-list link).
+  [[nodiscard]] uint64_t BlockStride() const;
   // Heap bytes of a chunk of n blocks (0 when that does not fit in 64 bits).
   [[nodiscard]] uint64_t ChunkBytes(uint64_t blocks) const;
 
@@ -39,24 +51,27 @@ class CMemoryStoreManager {
   virtual void* AllocateChunk(size_t bytes);
 
  private:
-  struct Link {
-    Link* next;
-    Link* prev;
+  // Start of every chunk: the chunk list, newest first.
+  struct ChunkHeader {
+    ChunkHeader* next;
   };
-  static constexpr size_t kLinkSize = sizeof(Link);
+  // What a free block holds: the next block of the free list.
+  struct FreeBlock {
+    FreeBlock* next;
+  };
 
-  static void InitHead(Link* head) { head->next = head->prev = head; }
-  static bool Empty(const Link* head) { return head->next == head; }
-  static void Unlink(Link* link);
-  static void LinkTail(Link* head, Link* link);
+  [[nodiscard]] uint64_t NextChunkBlocks() const;
   [[nodiscard]] bool AddChunk();
-  // Distance between blocks: the link pair and the payload rounded up so that
-  // every link stays pointer-aligned.
-  [[nodiscard]] uint64_t BlockStride() const;
 
-  Link free_;
-  Link used_;
-  Link chunks_;
+  ChunkHeader* chunks_ = nullptr;
+  uint64_t chunk_count_ = 0;
+  uint64_t total_bytes_ = 0;
+  // Blocks of the newest chunk never handed out: they come first.
+  unsigned char* fresh_ = nullptr;
+  uint64_t fresh_left_ = 0;
+  // Freed blocks in the order they were freed.
+  FreeBlock* free_head_ = nullptr;
+  FreeBlock* free_tail_ = nullptr;
   uint64_t initial_blocks_;
   uint64_t last_chunk_blocks_ = 0;
   uint64_t block_size_;

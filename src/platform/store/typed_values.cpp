@@ -73,8 +73,8 @@ _XML_NODE* MemStoreFindNamedNode(const _XML_DOCUMENT* document, const _XML_NODE*
   if (document == nullptr || parent == nullptr || name == nullptr) return nullptr;
   if (std::wcslen(name) > kMemStoreMaxValueName) return nullptr;
   wchar_t own[kMemStoreMaxValueName + 1];
-  for (_XML_NODE* child = parent->first_child; child != nullptr; child = child->next_sibling) {
-    if (child->kind != kXmlElement || wcscasecmp(child->name, kNodeElement) != 0) continue;
+  MemStoreCursor cursor;
+  while (_XML_NODE* child = MemStoreFindChild(parent, kNodeElement, &cursor, false)) {
     size_t size = kMemStoreMaxValueName + 1;
     if (MemStoreGetAttribute(document, child, kNameAttribute, own, &size) != kXmlOk) continue;
     if (wcscasecmp(own, name) == 0) return child;

@@ -228,3 +228,31 @@ bool XmlAppendEscaped(std::string* out, std::wstring_view value, bool ascii_outp
   }
   return true;
 }
+
+namespace {
+
+// Bytes that decode to themselves and are written as they are.
+bool IsPlain(std::string_view raw) {
+  for (char c : raw) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (byte < 0x20 || byte > 0x7E || c == '<' || c == '>' || c == '&' || c == '\'' || c == '"') {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool XmlAppendReescaped(std::string* out, std::string_view raw, bool ascii_output) {
+  if (IsPlain(raw)) {
+    out->append(raw);
+    return true;
+  }
+  XmlValueCursor cursor(raw);
+  wchar_t c;
+  while (MemStoreReadChar(&cursor, &c)) {
+    if (!MemStoreWriteEscaped(out, c, ascii_output)) return false;
+  }
+  return !cursor.Failed();
+}

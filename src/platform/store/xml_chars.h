@@ -47,6 +47,10 @@ class XmlValueCursor {
 // be written (0 without the ASCII-output flag, codes above 0x7FFFFFFF).
 [[nodiscard]] bool MemStoreWriteEscaped(std::string* out, wchar_t c, bool ascii_output);
 [[nodiscard]] bool XmlAppendEscaped(std::string* out, std::wstring_view value, bool ascii_output);
+// Decodes a stored value and appends it escaped again, one character at a
+// time; false at the first character that cannot be read or written (the
+// characters before it stay appended).
+[[nodiscard]] bool XmlAppendReescaped(std::string* out, std::string_view raw, bool ascii_output);
 
 // Blanks between markup: space, TAB, CR and LF.
 [[nodiscard]] constexpr bool XmlIsBlank(char c) {

@@ -1,6 +1,5 @@
 #include "platform/store/xml_document.h"
 
-#include <cwchar>
 #include <memory>
 #include <new>
 
@@ -36,74 +35,100 @@ bool MemStoreIsValidName(std::wstring_view name) {
   return true;
 }
 
-_XML_NODE* MemStoreNewNode(_XML_DOCUMENT* document, uint32_t kind, std::wstring_view name) {
-  if (name.size() > kXmlMaxNameLength) return nullptr;
+namespace {
+
+uint32_t AsciiFold(uint32_t c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
+
+}  // namespace
+
+bool MemStoreNameMatches(const _XML_NODE* node, std::wstring_view name, bool prefix) {
+  std::string_view own = MemStoreNodeName(node);
+  if (prefix) {
+    const size_t colon = own.find(':');
+    if (colon != std::string_view::npos) own.remove_prefix(colon + 1);
+  }
+  if (own.size() != name.size()) return false;
+  for (size_t i = 0; i < own.size(); ++i) {
+    if (AsciiFold(static_cast<uint8_t>(own[i])) != AsciiFold(static_cast<uint32_t>(name[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+_XML_NODE* MemStoreNewNodeNamed(_XML_DOCUMENT* document, uint32_t kind, std::string_view name) {
   _XML_NODE* node = document->nodes.Alloc();
   if (node == nullptr) return nullptr;
   *node = _XML_NODE{};
-  node->kind = kind;
-  name.copy(node->name, name.size());
-  node->name[name.size()] = 0;
+  node->kind = static_cast<uint8_t>(kind);
+  node->name = name.data();
+  node->name_length = static_cast<uint8_t>(name.size());
   node->source = kXmlSourcePool;
+  if (MemStoreHoldsValue(node)) node->value_begin = 0;
   return node;
+}
+
+_XML_NODE* MemStoreNewNode(_XML_DOCUMENT* document, uint32_t kind, std::wstring_view name) {
+  if (!MemStoreIsValidName(name)) return nullptr;
+  char ascii[kXmlMaxNameLength];
+  for (size_t i = 0; i < name.size(); ++i) ascii[i] = static_cast<char>(name[i]);
+  const char* kept = document->names.Intern(std::string_view(ascii, name.size()));
+  if (kept == nullptr) return nullptr;
+  return MemStoreNewNodeNamed(document, kind, std::string_view(kept, name.size()));
 }
 
 void MemStoreAppendChild(_XML_NODE* parent, _XML_NODE* child) {
   child->parent = parent;
-  child->next_sibling = nullptr;
-  if (parent->first_child == nullptr) {
-    parent->first_child = child;
+  if (parent->last_child == nullptr) {
+    child->next_sibling = child;
   } else {
+    child->next_sibling = parent->last_child->next_sibling;
     parent->last_child->next_sibling = child;
   }
   parent->last_child = child;
 }
 
 void MemStoreFreeChildren(_XML_DOCUMENT* document, _XML_NODE* node) {
+  if (MemStoreHoldsValue(node)) return;
   // Iterative post-order walk: hostile or API-built trees may be far deeper
   // than the stack allows.
-  _XML_NODE* current = node->first_child;
+  _XML_NODE* current = MemStoreFirstChild(node);
   while (current != nullptr) {
-    if (current->first_child != nullptr) {
-      current = current->first_child;
+    _XML_NODE* first = MemStoreFirstChild(current);
+    if (first != nullptr) {
+      current = first;
       continue;
     }
-    _XML_NODE* next = current->next_sibling;
     _XML_NODE* parent = current->parent;
+    _XML_NODE* next = MemStoreNextSibling(current);
     document->nodes.Free(current);
     if (next != nullptr) {
       current = next;
       continue;
     }
-    parent->first_child = nullptr;
     parent->last_child = nullptr;
     current = parent == node ? nullptr : parent;
   }
-  node->first_child = nullptr;
   node->last_child = nullptr;
 }
 
-bool MemStorePoolAppend(_XML_DOCUMENT* document, std::string_view raw, uint64_t* begin,
-                        uint64_t* end) {
-  try {
-    *begin = document->pool.size();
-    document->pool.append(raw);
-    *end = document->pool.size();
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+bool MemStoreSetPoolValue(_XML_DOCUMENT* document, _XML_NODE* node, std::string_view raw) {
+  uint64_t begin = 0;
+  if (raw.size() > kXmlMaxValueBytes || !document->pool.Append(raw, &begin)) return false;
+  node->source = kXmlSourcePool;
+  node->value_begin = begin;
+  node->value_length = static_cast<uint32_t>(raw.size());
+  return true;
 }
 
 _XML_NODE* MemStoreGetRoot(const _XML_DOCUMENT* document) {
-  return document == nullptr ? nullptr : document->pseudo.first_child;
+  return document == nullptr ? nullptr : MemStoreFirstChild(&document->pseudo);
 }
 
 _XML_NODE* MemStoreCreateRoot(_XML_DOCUMENT* document, const wchar_t* name) {
-  if (document == nullptr || name == nullptr || document->pseudo.first_child != nullptr) {
+  if (document == nullptr || name == nullptr || document->pseudo.last_child != nullptr) {
     return nullptr;
   }
-  if (!MemStoreIsValidName(name)) return nullptr;
   _XML_NODE* root = MemStoreNewNode(document, kXmlElement, name);
   if (root == nullptr) return nullptr;
   MemStoreAppendChild(&document->pseudo, root);
@@ -112,38 +137,26 @@ _XML_NODE* MemStoreCreateRoot(_XML_DOCUMENT* document, const wchar_t* name) {
 
 _XML_NODE* MemStoreAddChild(_XML_DOCUMENT* document, _XML_NODE* parent, const wchar_t* name) {
   if (document == nullptr || parent == nullptr || name == nullptr) return nullptr;
-  if (parent->kind != kXmlElement || !MemStoreIsValidName(name)) return nullptr;
+  if (parent->kind != kXmlElement) return nullptr;
   _XML_NODE* child = MemStoreNewNode(document, kXmlElement, name);
   if (child == nullptr) return nullptr;
   MemStoreAppendChild(parent, child);
   return child;
 }
 
-namespace {
-
-bool NameMatches(const _XML_NODE* node, const wchar_t* name, bool prefix) {
-  const wchar_t* own = node->name;
-  if (prefix) {
-    const wchar_t* colon = std::wcschr(own, L':');
-    if (colon != nullptr) own = colon + 1;
-  }
-  return wcscasecmp(own, name) == 0;
-}
-
-}  // namespace
-
-_XML_NODE* MemStoreFindChild(_XML_NODE* parent, const wchar_t* name, MemStoreCursor* cursor,
+_XML_NODE* MemStoreFindChild(const _XML_NODE* parent, const wchar_t* name, MemStoreCursor* cursor,
                              bool prefix) {
   if (parent == nullptr || name == nullptr) return nullptr;
   MemStoreCursor local;
   MemStoreCursor* position = cursor != nullptr ? cursor : &local;
   if (position->exhausted) return nullptr;
-  _XML_NODE* node = position->next != nullptr ? position->next : parent->first_child;
+  const std::wstring_view wanted(name);
+  _XML_NODE* node = position->next != nullptr ? position->next : MemStoreFirstChild(parent);
   while (node != nullptr) {
-    _XML_NODE* next = node->next_sibling;
+    _XML_NODE* next = MemStoreNextSibling(node);
     position->next = next;
     position->exhausted = next == nullptr;
-    if (node->kind == kXmlElement && NameMatches(node, name, prefix)) return node;
+    if (node->kind == kXmlElement && MemStoreNameMatches(node, wanted, prefix)) return node;
     node = next;
   }
   position->exhausted = true;
@@ -151,10 +164,14 @@ _XML_NODE* MemStoreFindChild(_XML_NODE* parent, const wchar_t* name, MemStoreCur
 }
 
 std::string_view MemStoreRawValue(const _XML_DOCUMENT* document, const _XML_NODE* node) {
-  const std::string_view stream =
-      node->source == kXmlSourceText ? document->source : std::string_view(document->pool);
-  if (node->value_begin > node->value_end || node->value_end > stream.size()) return {};
-  return stream.substr(node->value_begin, node->value_end - node->value_begin);
+  if (!MemStoreHoldsValue(node)) return {};
+  if (node->source == kXmlSourcePool)
+    return document->pool.Range(node->value_begin, node->value_length);
+  const std::string_view text = document->source;
+  if (node->value_begin > text.size() || node->value_length > text.size() - node->value_begin) {
+    return {};
+  }
+  return text.substr(node->value_begin, node->value_length);
 }
 
 bool MemStoreDecodeNode(const _XML_DOCUMENT* document, const _XML_NODE* node, std::wstring* out) {
@@ -183,14 +200,17 @@ uint32_t MemStoreReadValue(const _XML_DOCUMENT* document, const _XML_NODE* node,
 
 _XML_NODE* MemStoreFindAttributeNode(const _XML_NODE* element, const wchar_t* name) {
   if (element == nullptr || name == nullptr) return nullptr;
-  for (_XML_NODE* node = element->first_child; node != nullptr; node = node->next_sibling) {
-    if (node->kind == kXmlAttribute && wcscasecmp(node->name, name) == 0) return node;
+  const std::wstring_view wanted(name);
+  for (_XML_NODE* node = MemStoreFirstChild(element); node != nullptr;
+       node = MemStoreNextSibling(node)) {
+    if (node->kind == kXmlAttribute && MemStoreNameMatches(node, wanted, false)) return node;
   }
   return nullptr;
 }
 
 _XML_NODE* MemStoreFirstText(const _XML_NODE* element) {
-  for (_XML_NODE* node = element->first_child; node != nullptr; node = node->next_sibling) {
+  for (_XML_NODE* node = MemStoreFirstChild(element); node != nullptr;
+       node = MemStoreNextSibling(node)) {
     if (node->kind == kXmlText) return node;
   }
   return nullptr;
@@ -215,45 +235,46 @@ uint32_t MemStoreSetAttribute(_XML_DOCUMENT* document, _XML_NODE* element, const
   } catch (const std::bad_alloc&) {
     return kXmlFailure;
   }
-  uint64_t begin = 0;
-  uint64_t end = 0;
   _XML_NODE* attribute = MemStoreFindAttributeNode(element, name);
-  if (attribute == nullptr) {
-    attribute = MemStoreNewNode(document, kXmlAttribute, name);
-    if (attribute == nullptr) return kXmlFailure;
-    if (!MemStorePoolAppend(document, escaped, &begin, &end)) {
-      document->nodes.Free(attribute);
-      return kXmlFailure;
-    }
-    MemStoreAppendChild(element, attribute);
-  } else if (!MemStorePoolAppend(document, escaped, &begin, &end)) {
+  if (attribute != nullptr) {
+    return MemStoreSetPoolValue(document, attribute, escaped) ? kXmlOk : kXmlFailure;
+  }
+  attribute = MemStoreNewNode(document, kXmlAttribute, name);
+  if (attribute == nullptr) return kXmlFailure;
+  if (!MemStoreSetPoolValue(document, attribute, escaped)) {
+    document->nodes.Free(attribute);
     return kXmlFailure;
   }
-  attribute->source = kXmlSourcePool;
-  attribute->value_begin = begin;
-  attribute->value_end = end;
+  MemStoreAppendChild(element, attribute);
   return kXmlOk;
 }
+
+namespace {
+
+// The node before `node` in its parent's circular list; null when the list
+// does not hold it.
+_XML_NODE* PreviousInList(const _XML_NODE* parent, const _XML_NODE* node) {
+  _XML_NODE* last = parent->last_child;
+  if (last == nullptr) return nullptr;
+  _XML_NODE* previous = last;
+  do {
+    if (previous->next_sibling == node) return previous;
+    previous = previous->next_sibling;
+  } while (previous != last);
+  return nullptr;
+}
+
+}  // namespace
 
 uint32_t MemStoreRemoveNode(_XML_DOCUMENT* document, _XML_NODE* node) {
   if (document == nullptr || node == nullptr || node == &document->pseudo) return kXmlFailure;
   MemStoreFreeChildren(document, node);
   _XML_NODE* parent = node->parent;
-  if (parent == nullptr) return kXmlFailure;
-  _XML_NODE* previous = nullptr;
-  for (_XML_NODE* child = parent->first_child; child != nullptr; child = child->next_sibling) {
-    if (child != node) {
-      previous = child;
-      continue;
-    }
-    if (previous == nullptr) {
-      parent->first_child = node->next_sibling;
-    } else {
-      previous->next_sibling = node->next_sibling;
-    }
-    if (parent->last_child == node) parent->last_child = previous;
-    document->nodes.Free(node);
-    return kXmlOk;
-  }
-  return kXmlFailure;
+  if (parent == nullptr || MemStoreHoldsValue(parent)) return kXmlFailure;
+  _XML_NODE* previous = PreviousInList(parent, node);
+  if (previous == nullptr) return kXmlFailure;
+  if (parent->last_child == node) parent->last_child = previous == node ? nullptr : previous;
+  previous->next_sibling = node->next_sibling;
+  document->nodes.Free(node);
+  return kXmlOk;
 }

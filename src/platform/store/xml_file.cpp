@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "platform/os/os_file.h"
 #include "platform/os/os_file_info.h"
@@ -42,7 +43,7 @@ uint32_t MemStoreLoadFile(XmlDocumentPtr* out, const char* path, uint32_t max_de
     XmlDocumentPtr document = MemStoreCreate(0);
     if (document == nullptr) return kXmlFailure;
     *out = std::move(document);
-    return MemStoreLoadText(out->get(), text.data(), text.size(), 1, max_depth);
+    return MemStoreAdoptText(out->get(), std::move(text), max_depth);
   } catch (const std::bad_alloc&) {
     return kXmlFailure;
   }
@@ -52,7 +53,7 @@ uint32_t MemStoreSaveFile(const _XML_DOCUMENT* document, const _XML_NODE* node, 
   if (document == nullptr || path == nullptr || *path == 0) return kXmlFailure;
   try {
     std::string text;
-    if (!MemStoreSerialize(document, node, &text)) return kXmlFailure;
+    if (!MemStoreSerializeSized(document, node, &text)) return kXmlFailure;
     return ReplaceFileContent(path, text, kTempPrefix, true) ? kXmlOk : kXmlFailure;
   } catch (const std::bad_alloc&) {
     return kXmlFailure;

@@ -1,14 +1,15 @@
 #include "platform/store/xml_parser.h"
 
 #include <cstring>
-#include <cwchar>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/store/xml_chars.h"
+#include "platform/store/xml_pointer_set.h"
 
 namespace {
 
@@ -20,12 +21,16 @@ enum class Step { kFail, kElement, kAttribute, kEnd, kNothing, kText, kComment, 
 
 struct Construct {
   Step kind = Step::kFail;
-  wchar_t name[kXmlNameSize] = {};
+  // A name runs contiguously in the text unless line breaks split it; then
+  // only its spelled-out copy holds it.
+  char spelled[kXmlMaxNameLength] = {};
+  size_t name_start = 0;
   size_t name_length = 0;
+  bool name_in_text = true;
   size_t begin = 0;  // value range in the text
   size_t end = 0;
   uint32_t budget = 0;  // budget the construct was parsed at
-  std::wstring_view Name() const { return {name, name_length}; }
+  std::string_view Spelled() const { return {spelled, name_length}; }
 };
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -146,21 +151,34 @@ class Parser {
 
   static bool IsTagEnd(char c) { return c == ' ' || c == '>' || c == '/'; }
 
-  // A name starting with `first`; the character after it is left unread.
+  // A name starting with `first` (just taken); the character after it is
+  // left unread.
   bool ReadName(char first, Construct* out, char* terminator) {
-    out->name_length = 0;
-    char c = first;
-    if (!XmlIsNameChar(static_cast<uint8_t>(c))) return false;
+    if (!XmlIsNameChar(static_cast<uint8_t>(first))) return false;
+    const std::string_view text = in_.Text();
+    out->name_start = in_.Position() - 1;
+    out->name_in_text = true;
+    out->spelled[0] = first;
+    size_t length = 1;
     while (true) {
-      if (out->name_length == kXmlMaxNameLength) return false;
-      out->name[out->name_length++] = static_cast<wchar_t>(c);
+      size_t pos = in_.Position();
+      for (; pos < text.size() && XmlIsNameChar(static_cast<uint8_t>(text[pos])); ++pos) {
+        if (length == kXmlMaxNameLength) return false;
+        out->spelled[length++] = text[pos];
+      }
+      in_.SetPosition(pos);
+      char c;
       if (!in_.Peek(&c)) return false;
-      if (!XmlIsNameChar(static_cast<uint8_t>(c))) break;
-      if (!in_.Next(&c)) return false;
+      if (!XmlIsNameChar(static_cast<uint8_t>(c))) {
+        out->name_length = length;
+        *terminator = c;
+        return true;
+      }
+      // Line breaks inside a name are skipped like everywhere in markup.
+      out->name_in_text = false;
+      if (length == kXmlMaxNameLength || !in_.Next(&c)) return false;
+      out->spelled[length++] = c;
     }
-    out->name[out->name_length] = 0;
-    *terminator = c;
-    return true;
   }
 
   Step ParseAttributeValue(Construct* out) {
@@ -228,40 +246,44 @@ class Parser {
   MarkupReader in_;
 };
 
-// One open element of the tree being built.
+bool NamesEqualFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+// Attributes of one element by name (ASCII letters without case).
+struct AttributeTraits {
+  static std::string_view Name(const _XML_NODE* node) { return MemStoreNodeName(node); }
+  static size_t Hash(std::string_view name) { return XmlNameHash(name, AsciiLower); }
+  static bool Equal(std::string_view a, std::string_view b) { return NamesEqualFolded(a, b); }
+};
+using AttributeIndex = XmlPointerSet<_XML_NODE, AttributeTraits>;
+
+// One open element of the tree being built. Its first attributes are the
+// tail of the builder's attribute list while it is the innermost open
+// element; beyond kAttributeIndexThreshold they move into an index.
 struct Frame {
   _XML_NODE* element = nullptr;
   _XML_NODE* first_text = nullptr;
+  size_t attribute_base = 0;
   uint32_t child_budget = 0;
-  std::vector<_XML_NODE*> attributes;
-  std::unordered_map<std::wstring, _XML_NODE*> attribute_index;
-
-  void Reset(_XML_NODE* node, uint32_t budget) {
-    element = node;
-    first_text = nullptr;
-    child_budget = budget;
-    attributes.clear();
-    attribute_index.clear();
-  }
+  AttributeIndex index;
 };
-
-std::wstring FoldedName(std::wstring_view name) {
-  std::wstring folded(name);
-  for (wchar_t& c : folded) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return folded;
-}
 
 class TreeBuilder {
  public:
+  // copy: the text is the document's own (the start of its value pool), else
+  // the caller's, read in place.
   TreeBuilder(_XML_DOCUMENT* document, std::string_view text, bool copy)
       : document_(document), text_(text), copy_(copy), parser_(text) {}
 
   bool Build(uint32_t budget) {
     Construct construct;
     if (parser_.Next(budget, &construct) != Step::kElement) return false;
-    _XML_NODE* root = MemStoreNewNode(document_, kXmlElement, construct.Name());
+    _XML_NODE* root = NewNode(kXmlElement, construct);
     if (root == nullptr) return false;
     MemStoreAppendChild(&document_->pseudo, root);
     Push(root, construct.budget - 1);
@@ -269,7 +291,7 @@ class TreeBuilder {
       Frame& frame = frames_[depth_ - 1];
       switch (parser_.Next(frame.child_budget, &construct)) {
         case Step::kElement: {
-          _XML_NODE* child = MemStoreNewNode(document_, kXmlElement, construct.Name());
+          _XML_NODE* child = NewNode(kXmlElement, construct);
           if (child == nullptr) return false;
           MemStoreAppendChild(frame.element, child);
           Push(child, construct.budget - 1);
@@ -282,7 +304,7 @@ class TreeBuilder {
           if (!AddText(&frame, construct)) return false;
           break;
         case Step::kEnd:
-          --depth_;
+          Pop();
           break;
         case Step::kNothing:
         case Step::kComment:
@@ -297,45 +319,67 @@ class TreeBuilder {
  private:
   void Push(_XML_NODE* element, uint32_t child_budget) {
     if (depth_ == frames_.size()) frames_.emplace_back();
-    frames_[depth_++].Reset(element, child_budget);
+    Frame& frame = frames_[depth_++];
+    frame.element = element;
+    frame.first_text = nullptr;
+    frame.attribute_base = attributes_.size();
+    frame.child_budget = child_budget;
+  }
+
+  void Pop() {
+    Frame& frame = frames_[--depth_];
+    attributes_.resize(frame.attribute_base);
+    if (!frame.index.Empty()) frame.index.Release();
+  }
+
+  // Names that run contiguously refer into the text; others are kept once in
+  // the document's name store.
+  _XML_NODE* NewNode(uint32_t kind, const Construct& construct) {
+    std::string_view name = construct.Spelled();
+    if (construct.name_in_text) {
+      name = text_.substr(construct.name_start, construct.name_length);
+    } else {
+      const char* kept = document_->names.Intern(name);
+      if (kept == nullptr) return nullptr;
+      name = std::string_view(kept, name.size());
+    }
+    return MemStoreNewNodeNamed(document_, kind, name);
   }
 
   bool SetValue(_XML_NODE* node, const Construct& construct) {
-    if (!copy_) {
-      node->source = kXmlSourceText;
-      node->value_begin = construct.begin;
-      node->value_end = construct.end;
-      return true;
-    }
-    node->source = kXmlSourcePool;
-    return MemStorePoolAppend(document_,
-                              text_.substr(construct.begin, construct.end - construct.begin),
-                              &node->value_begin, &node->value_end);
+    const size_t length = construct.end - construct.begin;
+    if (length > kXmlMaxValueBytes) return false;
+    node->source = copy_ ? kXmlSourcePool : kXmlSourceText;
+    node->value_begin = construct.begin;
+    node->value_length = static_cast<uint32_t>(length);
+    return true;
   }
 
-  static _XML_NODE* FindAttribute(const Frame& frame, const wchar_t* name) {
-    if (frame.attributes.size() > kAttributeIndexThreshold) {
-      auto it = frame.attribute_index.find(FoldedName(name));
-      return it == frame.attribute_index.end() ? nullptr : it->second;
-    }
-    for (_XML_NODE* node : frame.attributes) {
-      if (wcscasecmp(node->name, name) == 0) return node;
+  _XML_NODE* FindAttribute(const Frame& frame, std::string_view name) const {
+    if (!frame.index.Empty()) return frame.index.Find(name);
+    for (size_t i = frame.attribute_base; i < attributes_.size(); ++i) {
+      if (NamesEqualFolded(MemStoreNodeName(attributes_[i]), name)) return attributes_[i];
     }
     return nullptr;
   }
 
   // An attribute given twice keeps one node with the last value.
   bool AddAttribute(Frame* frame, const Construct& construct) {
-    _XML_NODE* existing = FindAttribute(*frame, construct.name);
+    _XML_NODE* existing = FindAttribute(*frame, construct.Spelled());
     if (existing != nullptr) return SetValue(existing, construct);
-    _XML_NODE* node = MemStoreNewNode(document_, kXmlAttribute, construct.Name());
+    _XML_NODE* node = NewNode(kXmlAttribute, construct);
     if (node == nullptr || !SetValue(node, construct)) return false;
     MemStoreAppendChild(frame->element, node);
-    frame->attributes.push_back(node);
-    if (frame->attributes.size() == kAttributeIndexThreshold + 1) {
-      for (_XML_NODE* a : frame->attributes) frame->attribute_index.emplace(FoldedName(a->name), a);
-    } else if (frame->attributes.size() > kAttributeIndexThreshold + 1) {
-      frame->attribute_index.emplace(FoldedName(construct.Name()), node);
+    if (!frame->index.Empty()) {
+      frame->index.Insert(node);
+      return true;
+    }
+    attributes_.push_back(node);
+    if (attributes_.size() - frame->attribute_base > kAttributeIndexThreshold) {
+      for (size_t i = frame->attribute_base; i < attributes_.size(); ++i) {
+        frame->index.Insert(attributes_[i]);
+      }
+      attributes_.resize(frame->attribute_base);
     }
     return true;
   }
@@ -343,7 +387,7 @@ class TreeBuilder {
   // Text runs of one element merge into its first text node, holding the last.
   bool AddText(Frame* frame, const Construct& construct) {
     if (frame->first_text != nullptr) return SetValue(frame->first_text, construct);
-    _XML_NODE* node = MemStoreNewNode(document_, kXmlText, kXmlTextNodeName);
+    _XML_NODE* node = MemStoreNewNodeNamed(document_, kXmlText, kXmlTextNodeName);
     if (node == nullptr || !SetValue(node, construct)) return false;
     MemStoreAppendChild(frame->element, node);
     frame->first_text = node;
@@ -358,25 +402,47 @@ class TreeBuilder {
   // memory in proportion to the budget, never stack.
   std::vector<Frame> frames_;
   size_t depth_ = 0;
+  // Attributes of the open elements, innermost last.
+  std::vector<_XML_NODE*> attributes_;
 };
 
-}  // namespace
-
-uint32_t MemStoreLoadText(_XML_DOCUMENT* document, const char* text, size_t length, uint32_t copy,
-                          uint32_t max_depth) {
-  if (document == nullptr || text == nullptr || document->pseudo.first_child != nullptr) {
-    return kXmlFailure;
-  }
-  const std::string_view view(text, length == kXmlTextToNul ? std::strlen(text) : length);
-  if (copy == 0) document->source = view;
+uint32_t Load(_XML_DOCUMENT* document, std::string_view text, bool copy, uint32_t max_depth) {
   bool ok = false;
   try {
-    TreeBuilder builder(document, view, copy != 0);
+    TreeBuilder builder(document, text, copy);
     ok = builder.Build(max_depth);
   } catch (const std::bad_alloc&) {
     ok = false;
   }
   if (ok) return kXmlOk;
   MemStoreFreeChildren(document, &document->pseudo);
+  if (copy) document->pool.ReleaseText();
   return kXmlFailure;
+}
+
+}  // namespace
+
+uint32_t MemStoreLoadText(_XML_DOCUMENT* document, const char* text, size_t length, uint32_t copy,
+                          uint32_t max_depth) {
+  if (document == nullptr || text == nullptr || MemStoreGetRoot(document) != nullptr) {
+    return kXmlFailure;
+  }
+  const std::string_view view(text, length == kXmlTextToNul ? std::strlen(text) : length);
+  if (copy == 0) {
+    document->source = view;
+    return Load(document, view, false, max_depth);
+  }
+  try {
+    return MemStoreAdoptText(document, std::string(view), max_depth);
+  } catch (const std::bad_alloc&) {
+    return kXmlFailure;
+  } catch (const std::length_error&) {
+    return kXmlFailure;
+  }
+}
+
+uint32_t MemStoreAdoptText(_XML_DOCUMENT* document, std::string text, uint32_t max_depth) {
+  if (document == nullptr || MemStoreGetRoot(document) != nullptr) return kXmlFailure;
+  document->pool.AdoptText(std::move(text));
+  return Load(document, document->pool.Text(), true, max_depth);
 }

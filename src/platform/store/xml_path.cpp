@@ -93,15 +93,6 @@ Component ParseComponent(std::wstring_view text) {
   return component;
 }
 
-bool NameMatches(const _XML_NODE* node, const std::wstring& name, bool prefix) {
-  const wchar_t* own = node->name;
-  if (prefix) {
-    const wchar_t* colon = std::wcschr(own, L':');
-    if (colon != nullptr) own = colon + 1;
-  }
-  return wcscasecmp(own, name.c_str()) == 0;
-}
-
 bool TestsMatch(const _XML_DOCUMENT* document, const _XML_NODE* element,
                 const std::vector<AttributeTest>& tests) {
   std::wstring value;
@@ -116,8 +107,9 @@ bool TestsMatch(const _XML_DOCUMENT* document, const _XML_NODE* element,
 
 _XML_NODE* Find(const _XML_DOCUMENT* document, _XML_NODE* parent, const Component& component,
                 bool prefix) {
-  for (_XML_NODE* child = parent->first_child; child != nullptr; child = child->next_sibling) {
-    if (child->kind == kXmlElement && NameMatches(child, component.name, prefix) &&
+  for (_XML_NODE* child = MemStoreFirstChild(parent); child != nullptr;
+       child = MemStoreNextSibling(child)) {
+    if (child->kind == kXmlElement && MemStoreNameMatches(child, component.name, prefix) &&
         TestsMatch(document, child, component.tests)) {
       return child;
     }

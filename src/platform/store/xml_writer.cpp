@@ -1,7 +1,9 @@
 #include "platform/store/xml_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -12,15 +14,19 @@ namespace {
 constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
 constexpr std::string_view kAsciiDeclaration = "<?xml version=\"1.0\"?>\n";
 
+// Text handed to a sink in pieces of about this size, so that a large
+// document's text is never held whole next to the document.
+constexpr size_t kSinkPieceBytes = size_t{64} << 10;
+
 _XML_NODE* NextElement(_XML_NODE* node) {
-  while (node != nullptr && node->kind != kXmlElement) node = node->next_sibling;
+  while (node != nullptr && node->kind != kXmlElement) node = MemStoreNextSibling(node);
   return node;
 }
 
 class Serializer {
  public:
-  Serializer(const _XML_DOCUMENT* document, std::string* out)
-      : document_(document), ascii_(document->ascii_output != 0), out_(out) {}
+  Serializer(const _XML_DOCUMENT* document, std::string* out, const XmlTextSink* sink)
+      : document_(document), ascii_(document->ascii_output != 0), out_(out), sink_(sink) {}
 
   // Elements are written from an explicit stack: documents built through the
   // API may nest deeper than the call stack allows.
@@ -32,10 +38,11 @@ class Serializer {
       if (child == nullptr) {
         Close(top);
         open_.pop_back();
-        continue;
+      } else {
+        top.next = MemStoreNextSibling(child);
+        if (!Open(child, top.depth + 1)) return false;
       }
-      top.next = child->next_sibling;
-      if (!Open(child, top.depth + 1)) return false;
+      if (!Flush()) return false;
     }
     return true;
   }
@@ -48,12 +55,17 @@ class Serializer {
     bool indent_close;
   };
 
-  void Name(const _XML_NODE* node) {
-    for (const wchar_t* c = node->name; *c != 0; ++c) out_->push_back(static_cast<char>(*c));
+  bool Flush() {
+    if (sink_ == nullptr || out_->size() < kSinkPieceBytes) return true;
+    if (!(*sink_)(*out_)) return false;
+    out_->clear();
+    return true;
   }
 
+  void Name(const _XML_NODE* node) { out_->append(MemStoreNodeName(node)); }
+
   bool Value(const _XML_NODE* node) {
-    return MemStoreDecodeNode(document_, node, &value_) && XmlAppendEscaped(out_, value_, ascii_);
+    return XmlAppendReescaped(out_, MemStoreRawValue(document_, node), ascii_);
   }
 
   bool Open(const _XML_NODE* element, size_t depth) {
@@ -63,8 +75,8 @@ class Serializer {
     bool has_attributes = false;
     bool has_elements = false;
     const _XML_NODE* text = nullptr;
-    for (const _XML_NODE* child = element->first_child; child != nullptr;
-         child = child->next_sibling) {
+    _XML_NODE* first = MemStoreFirstChild(element);
+    for (const _XML_NODE* child = first; child != nullptr; child = MemStoreNextSibling(child)) {
       if (child->kind == kXmlAttribute) {
         has_attributes = true;
         out_->push_back(' ');
@@ -81,7 +93,7 @@ class Serializer {
     if (text != nullptr) {
       out_->push_back('>');
       if (!Value(text)) return false;
-      open_.push_back({element, element->first_child, depth, false});
+      open_.push_back({element, first, depth, false});
       return true;
     }
     if (has_attributes && !has_elements) {
@@ -89,7 +101,7 @@ class Serializer {
       return true;
     }
     out_->append(">\n");
-    open_.push_back({element, element->first_child, depth, true});
+    open_.push_back({element, first, depth, true});
     return true;
   }
 
@@ -103,35 +115,82 @@ class Serializer {
   const _XML_DOCUMENT* document_;
   bool ascii_;
   std::string* out_;
+  const XmlTextSink* sink_;  // null: everything stays in out_
   std::vector<OpenElement> open_;
-  std::wstring value_;  // reused so that writing a value allocates nothing
 };
+
+bool Serialize(const _XML_DOCUMENT* document, const _XML_NODE* node, std::string* out,
+               const XmlTextSink* sink) {
+  out->append(document->ascii_output != 0 ? kAsciiDeclaration : kDeclaration);
+  if (node == nullptr) return true;
+  Serializer serializer(document, out, sink);
+  return serializer.Write(node);
+}
 
 }  // namespace
 
 bool MemStoreSerialize(const _XML_DOCUMENT* document, const _XML_NODE* node, std::string* out) {
   if (document == nullptr) return false;
   try {
-    out->append(document->ascii_output != 0 ? kAsciiDeclaration : kDeclaration);
-    if (node == nullptr) return true;
-    Serializer serializer(document, out);
-    return serializer.Write(node);
+    return Serialize(document, node, out, nullptr);
   } catch (const std::bad_alloc&) {
     return false;
   }
 }
 
+bool MemStoreSerializeTo(const _XML_DOCUMENT* document, const _XML_NODE* node,
+                         const XmlTextSink& sink) {
+  if (document == nullptr) return false;
+  try {
+    bool refused = false;
+    const XmlTextSink guarded = [&](std::string_view piece) {
+      refused = !sink(piece);
+      return !refused;
+    };
+    std::string pending;
+    const bool ok = Serialize(document, node, &pending, &guarded);
+    // What was produced before a failure is handed on too.
+    if (!refused && !pending.empty()) refused = !sink(pending);
+    return ok && !refused;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool MemStoreSerializeSized(const _XML_DOCUMENT* document, const _XML_NODE* node,
+                            std::string* out) {
+  size_t size = 0;
+  const bool counted = MemStoreSerializeTo(document, node, [&](std::string_view piece) {
+    size += piece.size();
+    return true;
+  });
+  if (!counted) return false;
+  try {
+    out->clear();
+    out->reserve(size);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return MemStoreSerialize(document, node, out);
+}
+
 uint32_t MemStoreWriteToBuffer(const _XML_DOCUMENT* document, const _XML_NODE* node, char* buffer,
                                size_t* size) {
   if (document == nullptr || size == nullptr) return kXmlFailure;
-  std::string text;
-  const bool ok = MemStoreSerialize(document, node, &text);
-  if (buffer == nullptr || *size == 0 || text.size() > *size - 1) {
-    *size = text.size() + 1;
-    return kXmlTooSmall;
-  }
-  std::memcpy(buffer, text.data(), text.size());
-  buffer[text.size()] = 0;
-  *size = text.size() + 1;
+  // The output never grows: bytes that do not fit are only counted.
+  const size_t capacity = buffer == nullptr || *size == 0 ? 0 : *size - 1;
+  size_t produced = 0;
+  const bool ok = MemStoreSerializeTo(document, node, [&](std::string_view piece) {
+    if (produced < capacity) {
+      std::memcpy(buffer + produced, piece.data(), std::min(piece.size(), capacity - produced));
+    }
+    produced += piece.size();
+    return true;
+  });
+  *size = produced + 1;
+  if (buffer == nullptr || produced > capacity) return kXmlTooSmall;
+  buffer[produced] = 0;
   return ok ? kXmlOk : kXmlFailure;
 }

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/store/xml_document.h"
 
@@ -12,6 +14,21 @@
 // up to that point.
 [[nodiscard]] bool MemStoreSerialize(const _XML_DOCUMENT* document, const _XML_NODE* node,
                                      std::string* out);
+
+// Receives serialised text piece by piece; false stops the serialisation.
+using XmlTextSink = std::function<bool(std::string_view)>;
+
+// MemStoreSerialize handing the text to sink in pieces as it is produced, so
+// that it is never held whole; also false when the sink refuses a piece.
+// What was produced before a failure is handed on.
+[[nodiscard]] bool MemStoreSerializeTo(const _XML_DOCUMENT* document, const _XML_NODE* node,
+                                       const XmlTextSink& sink);
+
+// MemStoreSerialize into an empty string sized first by a counting pass, so
+// that a large document's text takes its own size and no more (what a save
+// holds before the disk).
+[[nodiscard]] bool MemStoreSerializeSized(const _XML_DOCUMENT* document, const _XML_NODE* node,
+                                          std::string* out);
 
 // Serialises into buffer (capacity *size bytes, the NUL included). 0 done and
 // *size = text length + 1; 1 when a value cannot be decoded or a character

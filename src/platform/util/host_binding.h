@@ -8,7 +8,7 @@
 // platform layer never needs the engine's headers.
 struct HostBinding {
   // Settings of the working call in progress, or null between calls.
-  UPDATER_SETTINGS* settings = nullptr;
+  const UPDATER_SETTINGS* settings = nullptr;
   // The data folder's "updfiles" folder, ending in '/'.
   char updateFolder[UPD_PATH_SIZE] = {};
   // The modules folder, ending in '/'.

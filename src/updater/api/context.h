@@ -1,9 +1,54 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/os/os_mutex.h"
 #include "platform/util/host_binding.h"
 #include "updater.h"
+#include "updater/engine/pcu_installer.h"
 
-// The library context behind the host's opaque UPDATER_CONTEXT handle. The
-// platform helpers see only its HostBinding part; the update engine adds its
-// lock, lists and sessions here.
-struct UPDATER_CONTEXT : HostBinding {};
+// The library context behind the host's opaque UPDATER_CONTEXT handle, one
+// per update folder. The platform helpers see only its HostBinding part (the
+// settings of the call in progress, the update and modules folders).
+//
+// Fields read without the context lock (the phase by the busy test, the
+// flags and times by the control and time exports on other threads) are
+// atomics; everything else is used under the lock.
+struct UPDATER_CONTEXT : HostBinding {
+  OS_MUTEX* lock = nullptr;
+  // UPD_PHASE_*; restored by every working export before it returns.
+  std::atomic<uint32_t> phase{UPD_PHASE_IDLE};
+  std::unique_ptr<PcuManager> pcuManager;
+
+  char updVerPath[UPD_PATH_SIZE] = {};
+  char updDllVerPath[UPD_PATH_SIZE] = {};
+  char updDylibVerPath[UPD_PATH_SIZE] = {};
+  char lastUpdVerPath[UPD_PATH_SIZE] = {};
+  char lastUpdDllVerPath[UPD_PATH_SIZE] = {};
+  char lastUpdDylibVerPath[UPD_PATH_SIZE] = {};
+  char modVerPath[UPD_PATH_SIZE] = {};
+  // Ends in '/'; the modules folder unless the host names another.
+  char engineFolder[UPD_PATH_SIZE] = {};
+  // The catalogue of the run and its last copy; a caller may switch them to
+  // the "dll" or "dylib" pair.
+  char* currentVerPath = nullptr;
+  char* currentLastVerPath = nullptr;
+
+  // Seconds since 1970; -1 when the settings store has none, 0 before the
+  // first load.
+  std::atomic<int64_t> lastAttemptTime{0};
+  std::atomic<int64_t> lastUpdateTime{0};
+  uint32_t resultFlags = 0;
+  std::atomic<uint8_t> abortFlag{0};
+  // Set by UpdStopUpdates until UpdResetUpdate: working exports answer 0x2107.
+  std::atomic<uint8_t> stopFlag{0};
+
+  char appVersion[32] = {};
+  // Host texts and word of the initialisation, kept and not read further.
+  char hostString32[32] = {};
+  char hostString64[64] = {};
+  char hostString256[256] = {};
+  uint32_t hostWord = 0;
+};

@@ -292,7 +292,9 @@ TEST_F(TypedValueTest, NamesOfSixtyFourCharactersAreNeverFound) {
             1u);
   EXPECT_EQ(MemStoreFindNamedNode(document_.get(), root_, name64.c_str()), nullptr);
   int nodes = 0;
-  for (const _XML_NODE* n = root_->first_child; n != nullptr; n = n->next_sibling) ++nodes;
+  for (const _XML_NODE* n = MemStoreFirstChild(root_); n != nullptr; n = MemStoreNextSibling(n)) {
+    ++nodes;
+  }
   EXPECT_EQ(nodes, 2) << "the 63-character name was found again, the 64-character one was not";
 }
 

@@ -43,9 +43,12 @@ TEST(XmlDocumentTest, OneRootOnly) {
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(MemStoreCreateRoot(document.get(), L"S"), nullptr);
   EXPECT_EQ(MemStoreGetRoot(document.get()), root);
-  EXPECT_EQ(root->source, kXmlSourcePool);
-  EXPECT_EQ(root->value_begin, 0u);
-  EXPECT_EQ(root->value_end, 0u);
+  EXPECT_EQ(MemStoreAddChild(document.get(), root->parent, L"S"), nullptr);
+  EXPECT_EQ(MemStoreSetAttribute(document.get(), root->parent, L"a", L"1"), kXmlFailure);
+  EXPECT_EQ(ChildNames(root->parent), std::vector<std::string>{"R"}) << "the root stays alone";
+  size_t size = 0;
+  EXPECT_EQ(MemStoreReadValue(document.get(), root, nullptr, &size), kXmlOk);
+  EXPECT_EQ(size, 1u) << "an element's own value is empty";
 }
 
 TEST(XmlDocumentTest, SetAttributeReplacesInPlaceOrAppendsLast) {
@@ -54,11 +57,7 @@ TEST(XmlDocumentTest, SetAttributeReplacesInPlaceOrAppendsLast) {
   _XML_NODE* root = MemStoreGetRoot(document.get());
   ASSERT_EQ(MemStoreSetAttribute(document.get(), root, L"a", L"one"), kXmlOk);
   ASSERT_EQ(MemStoreSetAttribute(document.get(), root, L"d", L"4"), kXmlOk);
-  std::vector<std::wstring> order;
-  for (const _XML_NODE* n = root->first_child; n != nullptr; n = n->next_sibling) {
-    order.push_back(n->name);
-  }
-  EXPECT_EQ(order, (std::vector<std::wstring>{L"A", L"b", L"C", L"d"}));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"A", "b", "C", "d"}));
   EXPECT_EQ(AttributeOf(document.get(), root, L"A"), L"one");
   EXPECT_EQ(Serialized(document.get()),
             WithDeclaration("<R A=\"one\" b=\"2\" d=\"4\">\n <C>\n </C>\n</R>\n"));
@@ -119,18 +118,83 @@ TEST(XmlDocumentTest, RemoveNodeUnlinksItsSubtree) {
   EXPECT_NE(MemStoreCreateRoot(document.get(), L"New"), nullptr);
 }
 
+TEST(XmlDocumentTest, RemovalAtEveryPlaceKeepsTheListWhole) {
+  const struct {
+    const char* text;
+    const wchar_t* removed;
+    std::vector<std::string> left;
+  } cases[] = {
+      {"<R><A/><B/><C/></R>", L"A", {"B", "C"}},
+      {"<R><A/><B/><C/></R>", L"B", {"A", "C"}},
+      {"<R><A/><B/><C/></R>", L"C", {"A", "B"}},
+      {"<R><A/></R>", L"A", {}},
+      {"<R x=\"1\"><A/>t</R>", L"A", {"x", "__content__"}},
+  };
+  for (const auto& c : cases) {
+    XmlDocumentPtr document = ParseXml(c.text);
+    ASSERT_NE(document, nullptr) << c.text;
+    _XML_NODE* root = MemStoreGetRoot(document.get());
+    ASSERT_EQ(
+        MemStoreRemoveNode(document.get(), MemStoreFindChild(root, c.removed, nullptr, false)),
+        kXmlOk)
+        << c.text;
+    EXPECT_EQ(ChildNames(root), c.left) << c.text;
+    ASSERT_NE(MemStoreAddChild(document.get(), root, L"Z"), nullptr);
+    std::vector<std::string> expected = c.left;
+    expected.push_back("Z");
+    EXPECT_EQ(ChildNames(root), expected) << c.text << ": appended after the new last child";
+    MemStoreCursor cursor;
+    const _XML_NODE* z = MemStoreFindChild(root, L"Z", &cursor, false);
+    ASSERT_NE(z, nullptr) << c.text;
+    EXPECT_EQ(MemStoreNextSibling(z), nullptr) << c.text;
+    EXPECT_EQ(MemStoreFindChild(root, L"Z", &cursor, false), nullptr) << "the search ends at Z";
+  }
+}
+
+TEST(XmlDocumentTest, NamesAndValuesOutliveTheCallersStrings) {
+  XmlDocumentPtr document = MemStoreCreate(0);
+  std::wstring name = L"Root";
+  _XML_NODE* root = MemStoreCreateRoot(document.get(), name.c_str());
+  name = L"Kid";
+  _XML_NODE* kid = MemStoreAddChild(document.get(), root, name.c_str());
+  std::wstring value = L"v1";
+  name = L"attr";
+  ASSERT_EQ(MemStoreSetAttribute(document.get(), kid, name.c_str(), value.c_str()), kXmlOk);
+  name.assign(name.size(), L'#');
+  value.assign(value.size(), L'#');
+  // Equal names are kept once; every node still reads its own.
+  for (int i = 0; i < 3; ++i) ASSERT_NE(MemStoreAddChild(document.get(), root, L"Kid"), nullptr);
+  EXPECT_EQ(MemStoreNodeName(root), "Root");
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"Kid", "Kid", "Kid", "Kid"}));
+  EXPECT_EQ(AttributeOf(document.get(), kid, L"ATTR"), L"v1");
+}
+
+TEST(XmlDocumentTest, ADocumentLoadsAgainAfterItsRootIsRemoved) {
+  XmlDocumentPtr document = ParseXml("<A v=\"first\"><B/></A>");
+  ASSERT_NE(document, nullptr);
+  _XML_NODE* root = MemStoreGetRoot(document.get());
+  ASSERT_EQ(MemStoreSetAttribute(document.get(), root, L"w", L"set"), kXmlOk);
+  ASSERT_EQ(MemStoreRemoveNode(document.get(), root), kXmlOk);
+  const std::string text = "<C x=\"second\">text</C>";
+  ASSERT_EQ(MemStoreLoadText(document.get(), text.data(), text.size(), 1, 500), kXmlOk);
+  root = MemStoreGetRoot(document.get());
+  ASSERT_EQ(MemStoreSetAttribute(document.get(), root, L"y", L"later"), kXmlOk);
+  EXPECT_EQ(Serialized(document.get()), WithDeclaration("<C x=\"second\" y=\"later\">text</C>\n"));
+}
+
 TEST(XmlDocumentTest, RemovingANodeMissingFromItsParentsListFails) {
   XmlDocumentPtr document = ParseXml("<R><A><X/></A></R>");
   ASSERT_NE(document, nullptr);
   _XML_NODE* root = MemStoreGetRoot(document.get());
-  _XML_NODE* a = root->first_child;
+  _XML_NODE* a = MemStoreFirstChild(root);
   _XML_NODE* stray = MemStoreNewNode(document.get(), kXmlElement, L"S");
   ASSERT_NE(stray, nullptr);
   MemStoreAppendChild(stray, MemStoreNewNode(document.get(), kXmlElement, L"K"));
   stray->parent = root;  // claims a parent that does not list it
   EXPECT_EQ(MemStoreRemoveNode(document.get(), stray), kXmlFailure);
-  EXPECT_EQ(stray->first_child, nullptr) << "its children went back to the pool";
-  EXPECT_EQ(root->first_child, a);
+  EXPECT_EQ(MemStoreFirstChild(stray), nullptr) << "its children went back to the pool";
+  EXPECT_EQ(MemStoreFirstChild(root), a);
+  EXPECT_EQ(ChildNames(root), std::vector<std::string>{"A"});
 }
 
 TEST(XmlDocumentTest, CloseAndDiscardReleaseEverything) {

@@ -136,24 +136,29 @@ TEST(XmlParserTest, LongLineBreakRunsBeforeATagEndAreReadOnce) {
   for (const auto& c : cases) {
     XmlDocumentPtr document = ParseXml(c.text);
     ASSERT_NE(document, nullptr) << c.what;
-    EXPECT_EQ(std::wstring(MemStoreGetRoot(document.get())->name), L"A") << c.what;
+    EXPECT_EQ(MemStoreNodeName(MemStoreGetRoot(document.get())), "A") << c.what;
   }
 }
 
 TEST(XmlParserTest, ElementsAttributesAndTextShareOneChildListInOrder) {
-  XmlDocumentPtr document = ParseXml("<R a=\"1\"><B/>text<C b=\"2\"></C></R>");
+  std::string text = "<R a=\"1\"><B/>text<C b=\"2\"></C></R>";
+  XmlDocumentPtr document = ParseXml(text);
   ASSERT_NE(document, nullptr);
+  text.assign(text.size(), 'X');  // copied loads keep nothing of the caller's text
   const _XML_NODE* root = MemStoreGetRoot(document.get());
-  std::vector<std::pair<uint32_t, std::wstring>> seen;
-  for (const _XML_NODE* n = root->first_child; n != nullptr; n = n->next_sibling) {
-    seen.emplace_back(n->kind, n->name);
+  std::vector<std::pair<uint32_t, std::string>> seen;
+  for (const _XML_NODE* n = MemStoreFirstChild(root); n != nullptr; n = MemStoreNextSibling(n)) {
+    seen.emplace_back(n->kind, MemStoreNodeName(n));
     EXPECT_EQ(n->parent, root);
-    EXPECT_EQ(n->source, kXmlSourcePool) << "copied loads keep nothing of the caller's text";
+    EXPECT_EQ(n->source, kXmlSourcePool);
   }
-  const std::vector<std::pair<uint32_t, std::wstring>> expected = {
-      {kXmlAttribute, L"a"}, {kXmlElement, L"B"}, {kXmlText, L"__content__"}, {kXmlElement, L"C"}};
+  const std::vector<std::pair<uint32_t, std::string>> expected = {
+      {kXmlAttribute, "a"}, {kXmlElement, "B"}, {kXmlText, "__content__"}, {kXmlElement, "C"}};
   EXPECT_EQ(seen, expected);
   EXPECT_EQ(root->parent, &document->pseudo);
+  EXPECT_EQ(MemStoreNodeName(MemStoreFindChild(root, L"c", nullptr, false)), "C");
+  EXPECT_EQ(Serialized(document.get()),
+            WithDeclaration("<R a=\"1\">text <B>\n </B>\n <C b=\"2\" />\n</R>\n"));
 }
 
 TEST(XmlParserTest, DuplicatesMergeIntoTheFirstNodeWithTheLastValue) {
@@ -170,21 +175,71 @@ TEST(XmlParserTest, ManyAttributesStillMergeDuplicates) {
   XmlDocumentPtr document = ParseXml(text);
   ASSERT_NE(document, nullptr);
   const _XML_NODE* root = MemStoreGetRoot(document.get());
-  int count = 0;
-  for (const _XML_NODE* n = root->first_child; n != nullptr; n = n->next_sibling) ++count;
-  EXPECT_EQ(count, 40);
+  EXPECT_EQ(ChildNames(root).size(), 40u);
   EXPECT_EQ(AttributeOf(document.get(), root, L"a7"), L"last");
   EXPECT_EQ(AttributeOf(document.get(), root, L"a39"), L"end");
+}
+
+TEST(XmlParserTest, AttributesInsideContentJoinTheOpenElement) {
+  // An attribute construct after a start tag's '>' belongs to the element
+  // then open; duplicates merge with the start tag's, also once the element
+  // has enough attributes for an index and after children have come and gone.
+  std::string many;
+  for (int i = 0; i < 10; ++i) many += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+  const struct {
+    std::string text;
+    std::string written;
+  } cases[] = {
+      {"<A><B/><x=\"1\">text</A>", "<A x=\"1\">text <B>\n </B>\n</A>\n"},
+      {"<A" + many + "><B c=\"1\"/><A3=\"z\">t<a9=\"w\"></A>",
+       "<A a0=\"0\" a1=\"1\" a2=\"2\" a3=\"z\" a4=\"4\" a5=\"5\" a6=\"6\" a7=\"7\" a8=\"8\" "
+       "a9=\"w\">t <B c=\"1\" />\n</A>\n"},
+      {"<A" + many + "><B" + many + "/><a0=\"x\"><B0=\"y\"></A>",
+       "<A a0=\"x\" a1=\"1\" a2=\"2\" a3=\"3\" a4=\"4\" a5=\"5\" a6=\"6\" a7=\"7\" a8=\"8\" "
+       "a9=\"9\" B0=\"y\">\n <B" +
+           many + " />\n</A>\n"},
+  };
+  for (const auto& c : cases) {
+    XmlDocumentPtr document = ParseXml(c.text);
+    ASSERT_NE(document, nullptr) << c.text;
+    EXPECT_EQ(Serialized(document.get()), WithDeclaration(c.written)) << c.text;
+  }
+}
+
+TEST(XmlParserTest, NamesSplitByLineBreaksAreJoined) {
+  // Markup skips line breaks, inside names too; such a name cannot refer into
+  // the text and is kept by the document.
+  for (const uint32_t copy : {1u, 0u}) {
+    std::string text = "<R\r\nOOT x\n1=\"v\"><C\nH\r/><CH/></R\nOOT>";
+    XmlDocumentPtr document = MemStoreCreate(0);
+    ASSERT_EQ(MemStoreLoadText(document.get(), text.data(), text.size(), copy, 500), kXmlOk);
+    const _XML_NODE* root = MemStoreGetRoot(document.get());
+    EXPECT_EQ(MemStoreNodeName(root), "ROOT");
+    EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"x1", "CH", "CH"}));
+    EXPECT_EQ(Serialized(document.get()),
+              WithDeclaration("<ROOT x1=\"v\">\n <CH>\n </CH>\n <CH>\n </CH>\n</ROOT>\n"));
+  }
+}
+
+TEST(XmlParserTest, NodeStorageStaysProportionalToTheText) {
+  // Empty elements are the densest input: one node per four bytes.
+  const size_t count = 200000;
+  std::string text = "<R>";
+  for (size_t i = 0; i < count; ++i) text += "<a/>";
+  text += "</R>";
+  XmlDocumentPtr document = ParseXml(text);
+  ASSERT_NE(document, nullptr);
+  EXPECT_EQ(ChildNames(MemStoreGetRoot(document.get())).size(), count);
+  EXPECT_LE(document->nodes.TotalChunkBytes(), 12 * text.size());
 }
 
 TEST(XmlParserTest, CopyFlagZeroReadsTheCallersTextInPlace) {
   const std::string text = "<A v=\"a&amp;b\">t</A>";
   XmlDocumentPtr document = MemStoreCreate(0);
   ASSERT_EQ(MemStoreLoadText(document.get(), text.c_str(), kXmlTextToNul, 0, 500), kXmlOk);
-  const _XML_NODE* attribute = MemStoreGetRoot(document.get())->first_child;
+  const _XML_NODE* attribute = MemStoreFirstChild(MemStoreGetRoot(document.get()));
   EXPECT_EQ(attribute->source, kXmlSourceText);
-  EXPECT_EQ(text.substr(attribute->value_begin, attribute->value_end - attribute->value_begin),
-            "a&amp;b");
+  EXPECT_EQ(text.substr(attribute->value_begin, attribute->value_length), "a&amp;b");
   EXPECT_EQ(AttributeOf(document.get(), MemStoreGetRoot(document.get()), L"v"), L"a&b");
 }
 
@@ -194,7 +249,7 @@ TEST(XmlParserTest, LengthStopsTheTextAndADocumentWithARootIsRefused) {
   ASSERT_EQ(MemStoreLoadText(document.get(), text.data(), 3, 1, 500), kXmlFailure);
   ASSERT_EQ(MemStoreLoadText(document.get(), text.data(), 4, 1, 500), kXmlOk);
   EXPECT_EQ(MemStoreLoadText(document.get(), text.data(), 4, 1, 500), kXmlFailure);
-  EXPECT_EQ(std::wstring(MemStoreGetRoot(document.get())->name), L"A");
+  EXPECT_EQ(MemStoreNodeName(MemStoreGetRoot(document.get())), "A");
 }
 
 // Raw attribute value -> decoded value (null: reading fails).

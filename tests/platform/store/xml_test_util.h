@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/store/xml_document.h"
 #include "platform/store/xml_parser.h"
@@ -39,6 +40,15 @@ inline std::wstring AttributeOf(const _XML_DOCUMENT* document, const _XML_NODE* 
     return L"<missing>";
   }
   return value;
+}
+
+// Names of a node's children in list order.
+inline std::vector<std::string> ChildNames(const _XML_NODE* node) {
+  std::vector<std::string> names;
+  for (const _XML_NODE* n = MemStoreFirstChild(node); n != nullptr; n = MemStoreNextSibling(n)) {
+    names.emplace_back(MemStoreNodeName(n));
+  }
+  return names;
 }
 
 // N elements nested inside each other, the root counted.

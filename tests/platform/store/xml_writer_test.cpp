@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/store/xml_document.h"
@@ -107,6 +108,78 @@ TEST(XmlWriterTest, UndecodableValueIsReportedWhenItFits) {
   EXPECT_EQ(
       MemStoreWriteToBuffer(document.get(), MemStoreGetRoot(document.get()), buffer.data(), &size),
       kXmlFailure);
+}
+
+// Many records, so that the text is handed on in several pieces; the last
+// record's value cannot be decoded when `broken`.
+std::string Records(int count, bool broken) {
+  std::string text = "<R>";
+  for (int i = 0; i < count; ++i) text += "<M ID=\"" + std::to_string(i) + "\" F=\"a&amp;b\"/>";
+  if (broken) text += "<M ID=\"x&nope;y\"/>";
+  return text + "</R>";
+}
+
+TEST(XmlWriterTest, StreamedAndSizedTextsEqualTheWholeText) {
+  for (const bool broken : {false, true}) {
+    XmlDocumentPtr document = ParseXml(Records(20000, broken));
+    ASSERT_NE(document, nullptr);
+    const _XML_NODE* root = MemStoreGetRoot(document.get());
+    std::string whole;
+    EXPECT_EQ(MemStoreSerialize(document.get(), root, &whole), !broken);
+    std::string streamed;
+    int pieces = 0;
+    const bool ok = MemStoreSerializeTo(document.get(), root, [&](std::string_view piece) {
+      streamed += piece;
+      ++pieces;
+      return true;
+    });
+    EXPECT_EQ(ok, !broken);
+    EXPECT_EQ(streamed, whole) << "the same text, up to the failing character when broken";
+    std::string sized = "left over";
+    EXPECT_EQ(MemStoreSerializeSized(document.get(), root, &sized), !broken);
+    if (!broken) {
+      EXPECT_EQ(sized, whole);
+    }
+    EXPECT_GT(pieces, 4) << "never held whole";
+    if (broken) {
+      EXPECT_TRUE(whole.ends_with("\n <M ID=\"x")) << "stops at the bad reference";
+    }
+  }
+}
+
+TEST(XmlWriterTest, ARefusingSinkStopsTheSerialisation) {
+  XmlDocumentPtr document = ParseXml(Records(20000, false));
+  ASSERT_NE(document, nullptr);
+  int calls = 0;
+  EXPECT_FALSE(
+      MemStoreSerializeTo(document.get(), MemStoreGetRoot(document.get()), [&](std::string_view) {
+        ++calls;
+        return false;
+      }));
+  EXPECT_EQ(calls, 1) << "nothing is offered after a refusal";
+}
+
+TEST(XmlWriterTest, WriteToBufferOfALargeDocument) {
+  for (const bool broken : {false, true}) {
+    XmlDocumentPtr document = ParseXml(Records(20000, broken));
+    ASSERT_NE(document, nullptr);
+    const _XML_NODE* root = MemStoreGetRoot(document.get());
+    std::string text;
+    (void)MemStoreSerialize(document.get(), root, &text);
+    size_t size = 0;
+    ASSERT_EQ(MemStoreWriteToBuffer(document.get(), root, nullptr, &size), kXmlTooSmall);
+    ASSERT_EQ(size, text.size() + 1);
+    std::vector<char> buffer(size + 1, '#');
+    size = text.size();
+    EXPECT_EQ(MemStoreWriteToBuffer(document.get(), root, buffer.data(), &size), kXmlTooSmall);
+    EXPECT_EQ(size, text.size() + 1);
+    EXPECT_EQ(buffer[text.size()], '#') << "nothing written past the capacity";
+    size = text.size() + 1;
+    EXPECT_EQ(MemStoreWriteToBuffer(document.get(), root, buffer.data(), &size),
+              broken ? kXmlFailure : kXmlOk);
+    EXPECT_EQ(size, text.size() + 1);
+    EXPECT_EQ(std::string(buffer.data()), text);
+  }
 }
 
 }  // namespace

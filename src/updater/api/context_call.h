@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+
+#include "updater.h"
+
+// The entry of the working exports. Each one runs, in this order: context
+// (0x3001), settings (0x3304), then the optional checks it names below, then
+// takes the context lock with a ContextCall, tests the stop flag where it
+// refuses work after UpdStopUpdates (0x2107), and binds its settings.
+
+enum EntryCheck : uint32_t {
+  kCheckCallback = 0x1,  // 0x3305 without an event callback
+  kCheckBusy = 0x2,      // 0x1001 while another call runs (read without the lock)
+};
+
+// The code of the first failing check, else 0. Nothing changes.
+[[nodiscard]] UPD_ERROR CheckEntry(const UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                                   uint32_t checks);
+
+// Stores the phase and, when the bound settings have an event callback,
+// raises event 6 with it; returns the previous phase.
+uint32_t SetUpdatePhase(UPDATER_CONTEXT* context, uint32_t phase);
+
+// One working call on a context: holds the context lock (a second caller
+// waits) until it goes out of scope. Whatever path leaves the export (a
+// return or an exception), the phase it set is restored (event 6), the
+// settings bound before it are bound again and the lock is released.
+class ContextCall {
+ public:
+  explicit ContextCall(UPDATER_CONTEXT* context);
+  ~ContextCall();
+  ContextCall(const ContextCall&) = delete;
+  ContextCall& operator=(const ContextCall&) = delete;
+
+  // UpdStopUpdates ran and UpdResetUpdate did not yet.
+  [[nodiscard]] bool Stopped() const;
+  // Clears the abort flags (the context's and the process-wide one) and binds
+  // the settings for the length of the call.
+  void Bind(const UPDATER_SETTINGS* settings);
+  // SetUpdatePhase; the first call remembers the phase to restore.
+  void SetPhase(uint32_t phase);
+
+ private:
+  UPDATER_CONTEXT* context_;
+  const UPDATER_SETTINGS* outer_settings_ = nullptr;
+  bool bound_ = false;
+  bool phase_set_ = false;
+  uint32_t outer_phase_ = 0;
+};

@@ -1,0 +1,50 @@
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/store/profile_cache.h"
+#include "platform/util/folder_cleanup.h"
+#include "platform/util/update_errors.h"
+#include "updater/api/context.h"
+#include "updater/api/context_call.h"
+#include "updater/api/export_guard.h"
+
+namespace {
+
+// The update hash of a catalogue: 40 hexadecimal digits.
+constexpr uint32_t kUpdateHashSize = 41;
+
+}  // namespace
+
+UPD_ERROR UpdCleanupModules(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  const UPD_ERROR refusal = CheckEntry(context, settings, kCheckCallback | kCheckBusy);
+  if (refusal != kUpdOk) return refusal;
+  return GuardExport([&] {
+    ContextCall call(context);
+    call.Bind(settings);
+    call.SetPhase(UPD_PHASE_FINISHING);
+    return CleanModulesFolder(context);
+  });
+}
+
+UPD_ERROR UpdRetrieveUpdateHash(UPDATER_CONTEXT* context, uint8_t* buffer, uint64_t* size) {
+  if (context == nullptr || size == nullptr) return kUpdInvalidArgument;
+  return GuardExport([&]() -> UPD_ERROR {
+    char hash[kUpdateHashSize] = {};
+    const uint64_t length =
+        ProfileGetString("UP_HASH", "hash", "", hash, sizeof hash, context->currentLastVerPath);
+    if (length == 0) {
+      *size = 0;
+      return kUpdNoUpdateHash;
+    }
+    if (buffer == nullptr) {
+      *size = length + 1;
+      return kUpdInvalidArgument;
+    }
+    if (*size < length + 1) return kUpdResultTooSmall;
+    std::memcpy(buffer, hash, length + 1);
+    *size = length;
+    return kUpdOk;
+  });
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Category ids of a catalogue section ("category" key).
+enum ComponentCategory : uint32_t {
+  kCategoryComponent = 1,
+  kCategoryPico = 2,
+  kCategoryEngine = 3,
+  kCategoryDll = 4,
+  kCategoryDylib = 5,
+};
+
+// The channel a record came from, by its section name's prefix.
+enum ComponentListKind : uint32_t {
+  kListPlain = 0,
+  kListContinuous = 1,   // "CONTINUOUS_"
+  kListReverse = 2,      // "REVERSE_"
+  kListPreliminary = 3,  // "PRELIMINARY_"
+};
+
+// Flags of _COMPONENT_INFO.
+inline constexpr uint32_t kComponentHasBuild = 0x1;
+// Only a reference: the file field names the component's own catalogue.
+inline constexpr uint32_t kComponentReference = 0x2;
+// The file field has been made absolute against the server root.
+inline constexpr uint32_t kComponentResolved = 0x4;
+// The delta's base is an installed module (FillBasePaths copies its file).
+inline constexpr uint32_t kComponentBaseInstalled = 0x8;
+// Newer than what is installed or held locally.
+inline constexpr uint32_t kComponentSelected = 0x100;
+inline constexpr uint32_t kComponentPresent = 0x200;
+// Dropped: most queries pass over it.
+inline constexpr uint32_t kComponentDropped = 0x400;
+inline constexpr uint32_t kComponentInstall = 0x800;
+inline constexpr uint32_t kComponentFetch = 0x1000;
+// The package lies in the local "preliminary" folder.
+inline constexpr uint32_t kComponentPreliminaryFolder = 0x2000;
+// The record describes an installed module file read through the engine.
+inline constexpr uint32_t kComponentModuleFile = 0x4000;
+inline constexpr uint32_t kComponentMirrored = 0x20000;
+inline constexpr uint32_t kComponentDownloadFailed = 0x40000;
+
+// Value of the u32 fields whose key is absent ("base", "size", "id",
+// "interval").
+inline constexpr uint32_t kComponentAbsent = 0xFFFFFFFFu;
+// "level" when absent; 0 is a full package, 1 to 9 a delta.
+inline constexpr int32_t kLevelAbsent = -1;
+inline constexpr int32_t kLevelFull = 0;
+
+// Module type the scanning engine reports for an engine module.
+inline constexpr uint32_t kEngineModuleType = 3;
+
+// One catalogue section, local package or installed module. New records are
+// all zero. Text fields hold at most their size less one byte; the four
+// paths are owned strings, because a catalogue holds thousands of records.
+struct _COMPONENT_INFO {
+  uint32_t flags = 0;
+  char name[64] = {};  // "name", else the section name (prefix included)
+  uint32_t language = 0;
+  uint32_t platform = 0;  // platform id; 0 when the category has none
+  char module[64] = {};   // "type", else "module"
+  char version[32] = {};
+  char displayName[128] = {};
+  char setup[16] = {};
+  uint32_t category = 0;  // ComponentCategory
+  uint64_t build = 0;
+  char group[256] = {};  // comma list of update-group names
+  int32_t level = 0;
+  uint32_t base = 0;       // build that a delta applies to
+  std::string file;        // package path or URL, or the referenced catalogue
+  std::string filename;    // module file that the package installs
+  std::string mirrorPath;  // the package's copy in the mirror's staging folders
+  std::string localPath;   // local package, or the installed file a delta applies to
+  uint32_t size = 0;
+  uint32_t versionId = 0;
+  uint32_t agreed = 0;
+  uint32_t engineType = 0;  // module type the engine reports
+  uint32_t listKind = 0;    // ComponentListKind
+  uint32_t id = 0;          // pico id
+  uint32_t interval = 0;    // pico check interval
+};
+
+// Flags of _INSTALLED_COMPONENT_INFO.
+inline constexpr uint32_t kInstalledUpToDate = 0x2;
+inline constexpr uint32_t kInstalledPackageChosen = 0x4;
+inline constexpr uint32_t kInstalledInThisRun = 0x8;
+inline constexpr uint32_t kInstalledBaseIsModuleFile = 0x10;
+
+// One installed engine module that the catalogue offers.
+struct _INSTALLED_COMPONENT_INFO {
+  char name[64] = {};
+  uint64_t build = 0;
+  uint32_t flags = 0;
+  uint32_t type = 0;
+  uint32_t platform = 0;
+  uint32_t chosen = 0;  // index in the update list of the package chosen for it
+};
+
+[[nodiscard]] constexpr bool IsDropped(const _COMPONENT_INFO& entry) {
+  return (entry.flags & kComponentDropped) != 0;
+}
+
+// Selected and not yet present, or to be fetched; never when dropped.
+[[nodiscard]] constexpr bool IsSelectedForDownload(uint32_t flags) {
+  if ((flags & kComponentDropped) != 0) return false;
+  const uint32_t selected = kComponentSelected | kComponentPresent;
+  const uint32_t fetch = kComponentFetch | kComponentPresent;
+  return (flags & selected) == kComponentSelected || (flags & fetch) == kComponentFetch;
+}

@@ -1,0 +1,17 @@
+#include "updater/engine/pcu_installer.h"
+
+#include "platform/util/host_bridge.h"
+#include "platform/util/update_errors.h"
+#include "updater/api/context.h"
+
+UPD_ERROR UnixPcuInstaller::Install(UPDATER_CONTEXT* context, const char* packagePath) {
+  const UPDATER_SETTINGS* settings = context == nullptr ? nullptr : context->settings;
+  if (!HasHostCallback(settings)) return kUpdInvalidArgument;
+  UPD_INSTALL_PACKAGE_EVENT record{};
+  record.packagePath = packagePath;
+  return settings->eventCallback(UPD_EVENT_INSTALL_PACKAGE, &record, settings->userData);
+}
+
+PcuManager::PcuManager() : installer_(std::make_unique<UnixPcuInstaller>()) {}
+
+PcuManager::~PcuManager() = default;

@@ -1,0 +1,96 @@
+// Fuzzes the update package container. An input is a flags byte (bit 0
+// header only, bit 1 skip the signature, bit 2 take the INI path) followed
+// by the package file's bytes, which are opened through a memory file as
+// ExtractUpdateInfoPackage opens any package. The layout search and the
+// signed-buffer check also run over the bytes directly, and every range they
+// report must lie inside them. update_package_fuzz_seeds.sh writes genuine
+// and tampered packages of the signing kit, signed by the key this build
+// embeds, so the fuzzer starts past the signature.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "updater/engine/package_layout.h"
+#include "updater/engine/signed_buffer.h"
+#include "updater/engine/update_package.h"
+
+namespace {
+
+int g_package_fd = -1;
+std::string g_package_path;
+std::string g_temp_folder;
+
+void RemoveTempFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(g_temp_folder, ec);
+}
+
+bool Inside(const ByteRange& range, size_t size) {
+  return range.offset <= size && range.length <= size - range.offset;
+}
+
+void CheckLayout(std::span<const uint8_t> bytes) {
+  ByteRange content;
+  if (!LocatePackageContent(bytes, &content)) return;
+  if (!Inside(content, bytes.size())) __builtin_trap();
+  PackageParts parts;
+  if (!FindPackageParts(bytes, content, &parts)) return;
+  if (!Inside(parts.header, bytes.size()) || parts.header.offset < content.offset ||
+      parts.payload_offset > content.end()) {
+    __builtin_trap();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // INI files go to a folder of this process alone.
+  std::string pattern = (std::filesystem::temp_directory_path() / "nupfuzz-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  g_temp_folder = pattern;
+  setenv("TMPDIR", g_temp_folder.c_str(), 1);
+  std::atexit(RemoveTempFolder);
+  g_package_fd = memfd_create("package", 0);
+  if (g_package_fd < 0) std::abort();
+  g_package_path = "/dev/fd/" + std::to_string(g_package_fd);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const uint8_t flags = data[0];
+  const std::span<const uint8_t> bytes(data + 1, size - 1);
+  CheckLayout(bytes);
+
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  if (CheckSignedBuffer(bytes.data(), bytes.size(), &offset, &length, kUpdateSigner) &&
+      !Inside({offset, length}, bytes.size())) {
+    __builtin_trap();
+  }
+
+  if (ftruncate(g_package_fd, 0) != 0 ||
+      (!bytes.empty() && pwrite(g_package_fd, bytes.data(), bytes.size(), 0) !=
+                             static_cast<ssize_t>(bytes.size())) ||
+      lseek(g_package_fd, 0, SEEK_SET) != 0) {
+    std::abort();
+  }
+  char ini[4096] = {};
+  const bool take_ini = (flags & 4) != 0;
+  const UPD_ERROR rc = ExtractUpdateInfoPackage(
+      g_package_path.c_str(), (flags & 1) != 0 ? nullptr : kPackageCheckOnly,
+      take_ini ? ini : nullptr, sizeof(ini), (flags & 2) != 0);
+  if (take_ini && ini[0] != '\0') {
+    std::filesystem::remove(ini);
+  } else if (take_ini && rc == 0) {
+    __builtin_trap();  // success always hands out the INI file
+  }
+  return 0;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace updhost {
+
+// One command of the command line with its positional arguments; the first
+// comes before the options, each later one after "--then".
+struct CommandLine {
+  std::string name;
+  std::vector<std::string> args;
+};
+
+struct HostOptions {
+  std::string library;  // empty: the built library next to updhost
+  std::vector<CommandLine> commands;
+
+  // The context (UPDATER_INIT_PARAMS).
+  std::string data;
+  std::string modules;
+  std::optional<std::string> engine;  // default: the modules folder
+  std::optional<std::string> pico;
+  std::optional<std::string> cert_folder;
+  std::optional<std::string> app_version;
+
+  // The settings (UPDATER_SETTINGS).
+  std::string server = "AUTOSELECT";
+  std::string second_server;
+  std::string user;
+  std::string password;
+  std::optional<std::string> proxy_host;
+  uint32_t proxy_port = 0;
+  std::string proxy_user;
+  std::string proxy_password;
+  bool direct_retry = false;
+  std::optional<std::string> store;  // default: DATA/settings.ini
+  uint32_t channel = 0;
+  uint32_t group = 0;
+  bool gate = false;
+  std::optional<uint32_t> backup_keep;
+  uint32_t backup_days = 0;
+  std::optional<uint32_t> confirm_limit_kib;
+
+  // The host's answers to the events.
+  std::string groups = "engine";              // event 19
+  bool refuse_large = false;                  // event 20
+  std::string user_agent = "updhost";         // event 15
+  std::optional<std::string> refuse_address;  // event 23
+  std::optional<double> abort_after_seconds;
+};
+
+// The options, or an error message for a usage error.
+struct ParsedOptions {
+  HostOptions options;
+  std::string error;  // non-empty: a usage error
+};
+
+ParsedOptions ParseOptions(int argc, char** argv);
+
+}  // namespace updhost
