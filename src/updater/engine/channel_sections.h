@@ -32,5 +32,4 @@ int64_t ReadReverseSectionsOfCategory(CListBase& list, const char* catalogue_pat
 // Plain sections of a module category (above 2), each added with
 // CListBase::AddOrMark, so an entry of the same category and name already in
 // the list is not added twice.
-int64_t ReadPlainSectionsOfCategory(CListBase& list, const char* catalogue_path,
-                                    uint32_t category);
+int64_t ReadPlainSectionsOfCategory(CListBase& list, const char* catalogue_path, uint32_t category);

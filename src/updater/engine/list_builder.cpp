@@ -1,5 +1,6 @@
 #include "updater/engine/list_builder.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -112,12 +113,9 @@ UPD_ERROR PrepareUpdateLists(CInstalledModules& installed, UPDATER_CONTEXT& cont
   ReadReverseSections(lists.reverseList, catalogue);
   AddInstalledEngineEntries(installed.installedList, lists.updateList, catalogue,
                             SettingsFlags(context));
-  for (CListBase* list : {static_cast<CListBase*>(&lists.updateList),
-                          static_cast<CListBase*>(&lists.continuousList),
-                          static_cast<CListBase*>(&lists.preliminaryList),
-                          static_cast<CListBase*>(&lists.reverseList)}) {
-    ResolveAndReload(*list, context);
-  }
+  const std::array<CListBase*, 4> served = {&lists.updateList, &lists.continuousList,
+                                            &lists.preliminaryList, &lists.reverseList};
+  for (CListBase* list : served) ResolveAndReload(*list, context);
   if (merge != nullptr) (void)merge(&context);
   ReconcileLocalPackages(lists.updateList, lists.localList);
   MarkUpToDateModules(installed.installedList, lists.updateList);
@@ -144,10 +142,9 @@ int64_t PrepareMirrorLists(UPDATER_CONTEXT& context, const char* catalogue_path,
     const std::string names = MirrorSectionNames(*mirror);
     added += lists.componentList.AddFromNameList(names.c_str(), catalogue_path) - before;
   }
-  for (CListBase* list : {static_cast<CListBase*>(&lists.updateList),
-                          static_cast<CListBase*>(&lists.continuousList),
-                          static_cast<CListBase*>(&lists.reverseList),
-                          static_cast<CListBase*>(&lists.componentList)}) {
+  const std::array<CListBase*, 4> served = {&lists.updateList, &lists.continuousList,
+                                            &lists.reverseList, &lists.componentList};
+  for (CListBase* list : served) {
     list->ResolvePaths(context.serverRoot);
     list->ReloadReferences(catalogue_path, context.catalogueBaseUrl);
   }

@@ -31,8 +31,7 @@ using ComponentCatalogueMerge = UPD_ERROR (*)(UPDATER_CONTEXT* context);
 // its plain sections and, unless the mirror settings take only those, its
 // continuous and reverse sections and the sections the settings name.
 // Returns the number of entries added.
-int64_t PrepareMirrorLists(UPDATER_CONTEXT& context, const char* catalogue_path,
-                           uint32_t category);
+int64_t PrepareMirrorLists(UPDATER_CONTEXT& context, const char* catalogue_path, uint32_t category);
 
 // The offline package download's lists: the engine modules the catalogue
 // offers to groups on the given platforms, the local packages and the

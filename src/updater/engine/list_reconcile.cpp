@@ -87,14 +87,14 @@ struct ContinuousChoice {
 ContinuousChoice SmallestContinuous(const CContinuousList& continuous, const CBaseNupList& base,
                                     const _COMPONENT_INFO& update, uint32_t target) {
   ContinuousChoice choice;
-  for (ListIndex k = continuous.FindByIdNamePlatformFrom(update.category, update.module,
-                                                         update.platform, 0);
-       k != kNoEntry;
-       k = continuous.FindByIdNamePlatformFrom(update.category, update.module, update.platform,
-                                               k + 1)) {
+  for (ListIndex k =
+           continuous.FindByIdNamePlatformFrom(update.category, update.module, update.platform, 0);
+       k != kNoEntry; k = continuous.FindByIdNamePlatformFrom(update.category, update.module,
+                                                              update.platform, k + 1)) {
     const _COMPONENT_INFO& candidate = continuous[k];
     if (candidate.build != uint64_t{target}) continue;
-    const ListIndex b = base.FindByModuleBuild(candidate.module, candidate.platform, candidate.base);
+    const ListIndex b =
+        base.FindByModuleBuild(candidate.module, candidate.platform, candidate.base);
     if (b == kNoEntry) continue;
     if (choice.package == kNoEntry || candidate.size < continuous[choice.package].size) {
       choice = {k, b};
@@ -118,8 +118,8 @@ void TakeContinuous(_INSTALLED_COMPONENT_INFO& installed, CUpdateList& updates,
   if ((from.flags & kComponentModuleFile) != 0) installed.flags |= kInstalledBaseIsModuleFile;
   package.localPath = from.file;
   package.flags |= kInstallMarks;
-  const ListIndex held =
-      local.FindByNameCategoryBuildBase(package.name, package.category, package.build, package.base);
+  const ListIndex held = local.FindByNameCategoryBuildBase(package.name, package.category,
+                                                           package.build, package.base);
   if (held != kNoEntry) {
     package.flags |= kComponentPresent;
     package.file = local[held].file;
@@ -140,7 +140,8 @@ void ReconcileLocalPackages(CUpdateList& updates, CLocalList& local) {
         (local[l].flags & kComponentModuleFile) == 0) {
       continue;
     }
-    const uint32_t catalogue_reach = updates.FindDeltaFor(static_cast<ListIndex>(i), nullptr, nullptr);
+    const uint32_t catalogue_reach =
+        updates.FindDeltaFor(static_cast<ListIndex>(i), nullptr, nullptr);
     const uint32_t local_reach = local.FindDeltaFor(l, nullptr, nullptr);
     const std::string module = update.module;
     const uint32_t platform = update.platform;
@@ -179,8 +180,8 @@ void ChooseContinuousPackages(CInstalledList& installed, CUpdateList& updates,
   }
 }
 
-void ReconcileReverseList(CInstalledModules& installed, CUpdateList& updates,
-                          CReverseList& reverse, CLocalList& local) {
+void ReconcileReverseList(CInstalledModules& installed, CUpdateList& updates, CReverseList& reverse,
+                          CLocalList& local) {
   const CBaseNupList& base = installed.baseNupList;
   for (_COMPONENT_INFO& entry : reverse) {
     if (entry.category != kCategoryEngine) continue;
@@ -188,8 +189,8 @@ void ReconcileReverseList(CInstalledModules& installed, CUpdateList& updates,
         HasSelectedFullPackage(updates, entry.module, entry.platform)) {
       continue;
     }
-    const ListIndex b =
-        base.FindByIdNamePlatform(entry.category, entry.module, entry.platform, kComponentModuleFile);
+    const ListIndex b = base.FindByIdNamePlatform(entry.category, entry.module, entry.platform,
+                                                  kComponentModuleFile);
     if (b == kNoEntry || base[b].build != uint64_t{entry.base}) continue;
     const ListIndex l = local.FindByModuleLevel(entry.module, entry.platform, kLevelFull);
     if (l == kNoEntry) {

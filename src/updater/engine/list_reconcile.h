@@ -36,5 +36,5 @@ void ChooseContinuousPackages(CInstalledList& installed, CUpdateList& updates,
 // its installed build, when nothing newer is selected for it: installed
 // unless a local full package is at least as new; an older local full
 // package is dropped; one held locally is taken from there.
-void ReconcileReverseList(CInstalledModules& installed, CUpdateList& updates,
-                          CReverseList& reverse, CLocalList& local);
+void ReconcileReverseList(CInstalledModules& installed, CUpdateList& updates, CReverseList& reverse,
+                          CLocalList& local);

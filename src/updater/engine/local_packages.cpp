@@ -81,8 +81,8 @@ uint32_t ScanMirrorNupFolders(CListBase& list, const char* update_folder) {
                         .skipDuplicates = true,
                         .skipSignature = true};
   uint32_t count = 0;
-  for (const char* sub : {"", kContinuousFolder, kReverseFolder, kTempMirrorFolder,
-                          kTempMirrorPcuFolder}) {
+  for (const char* sub :
+       {"", kContinuousFolder, kReverseFolder, kTempMirrorFolder, kTempMirrorPcuFolder}) {
     count += ScanInto(list, PathJoinString(root, sub), scan);
   }
   return count;

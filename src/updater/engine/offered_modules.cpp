@@ -44,8 +44,8 @@ std::optional<_INSTALLED_COMPONENT_INFO> OfferedModule(const char* path, const c
   ValueOf(path, section, "group", group);
   ValueOf(path, section, "platform", platform_name);
   const std::optional<uint32_t> platform = GetPlatformId(platform_name);
-  if (!platform || std::find(platform_ids.begin(), platform_ids.end(), *platform) ==
-                       platform_ids.end()) {
+  if (!platform ||
+      std::find(platform_ids.begin(), platform_ids.end(), *platform) == platform_ids.end()) {
     return std::nullopt;
   }
   if (!IsInGroupList(groups, group)) return std::nullopt;

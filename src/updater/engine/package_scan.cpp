@@ -99,7 +99,8 @@ void DeleteSelectedFiles(const CListBase& records, uint32_t mask) {
     if ((record.flags & mask) == 0 || record.file.empty()) continue;
     (void)DeleteFileChecked(record.file.c_str(), 0);
     if (StrEndsWithNoCase(record.file.c_str(), kRawSuffix)) {
-      const std::string module = record.file.substr(0, record.file.size() - (sizeof kRawSuffix - 1));
+      const std::string module =
+          record.file.substr(0, record.file.size() - (sizeof kRawSuffix - 1));
       (void)DeleteFileChecked(module.c_str(), 0);
     }
   }

@@ -15,8 +15,8 @@ struct GateInput {
   int32_t updateProb = 0;      // "UpdateProb"
   int32_t updateMaxDelay = 0;  // "UpdateMaxDelay", compared as unsigned
   int64_t lastAttempt = kNoLastAttempt;
-  int64_t now = 0;       // seconds since 1970
-  int32_t draw = 0;      // a non-negative value of rand()
+  int64_t now = 0;   // seconds since 1970
+  int32_t draw = 0;  // a non-negative value of rand()
 };
 
 // True when the client goes ahead.

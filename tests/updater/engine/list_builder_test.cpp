@@ -34,8 +34,7 @@ constexpr uint32_t kInstall = kComponentSelected | kComponentInstall;
 constexpr uint32_t kOffered = kComponentHasBuild | kComponentResolved | kInstall;
 
 // An engine section for module on x64 in the group "engine".
-std::string Engine(const std::string& section, const std::string& module,
-                   const std::string& keys) {
+std::string Engine(const std::string& section, const std::string& module, const std::string& keys) {
   return "[" + section + "]\r\ncategory=engine\r\nplatform=x64\r\ngroup=engine\r\ntype=" + module +
          "\r\n" + keys;
 }
@@ -102,11 +101,12 @@ std::vector<std::string> Names(const CListBase& list) {
 
 TEST_F(ListBuilderTest, AnInstalledModuleGetsTheCataloguesNewerPackages) {
   Install("em001_64", 100);
-  Catalogue(Engine("em001_64", "em001_64", "build=200\r\nlevel=0\r\nsize=1000\r\nfile=p/f200.nup\r\n") +
-            Engine("em001_64_d", "em001_64",
-                   "build=300\r\nlevel=1\r\nbase=200\r\nsize=90\r\nfile=p/d300.nup\r\n") +
-            Engine("em009_64", "em009_64", "build=7\r\nlevel=0\r\nfile=p/new.nup\r\n") +
-            "[lib]\r\ncategory=dll\r\nplatform=x64\r\ngroup=engine\r\ntype=lib\r\nbuild=5\r\n");
+  Catalogue(
+      Engine("em001_64", "em001_64", "build=200\r\nlevel=0\r\nsize=1000\r\nfile=p/f200.nup\r\n") +
+      Engine("em001_64_d", "em001_64",
+             "build=300\r\nlevel=1\r\nbase=200\r\nsize=90\r\nfile=p/d300.nup\r\n") +
+      Engine("em009_64", "em009_64", "build=7\r\nlevel=0\r\nfile=p/new.nup\r\n") +
+      "[lib]\r\ncategory=dll\r\nplatform=x64\r\ngroup=engine\r\ntype=lib\r\nbuild=5\r\n");
   ASSERT_EQ(Build(), kUpdOk);
 
   ASSERT_EQ(installed().installedList.GetSize(), 2);
@@ -136,12 +136,13 @@ TEST_F(ListBuilderTest, AnInstalledModuleGetsTheCataloguesNewerPackages) {
 // not taken, so neither are its packages.
 TEST_F(ListBuilderTest, OnlyModulesOfferedToTheHostsGroupsAreUpdated) {
   for (const char* module : {"em001_64", "em002_64", "em003_64"}) Install(module, 100);
-  Catalogue("[a]\r\ncategory=engine\r\nplatform=x64\r\ngroup=engine\r\ntype=em001_64\r\n"
-            "build=200\r\nlevel=0\r\n"
-            "[b]\r\ncategory=engine\r\nplatform=x64\r\ngroup= engine\r\ntype=em002_64\r\n"
-            "build=200\r\nlevel=0\r\n"
-            "[c]\r\ncategory=engine\r\nplatform=x64\r\ngroup=\r\ntype=em003_64\r\n"
-            "build=200\r\nlevel=0\r\n");
+  Catalogue(
+      "[a]\r\ncategory=engine\r\nplatform=x64\r\ngroup=engine\r\ntype=em001_64\r\n"
+      "build=200\r\nlevel=0\r\n"
+      "[b]\r\ncategory=engine\r\nplatform=x64\r\ngroup= engine\r\ntype=em002_64\r\n"
+      "build=200\r\nlevel=0\r\n"
+      "[c]\r\ncategory=engine\r\nplatform=x64\r\ngroup=\r\ntype=em003_64\r\n"
+      "build=200\r\nlevel=0\r\n");
   ASSERT_EQ(Build(), kUpdOk);
   EXPECT_EQ(ModuleNames(installed().installedList), (std::vector<std::string>{"em001_64"}));
   EXPECT_EQ(Names(lists().updateList), (std::vector<std::string>{"a"}));
@@ -245,8 +246,8 @@ TEST_F(ListBuilderTest, TheSmallerContinuousPackageIsChosen) {
 TEST_F(ListBuilderTest, AContinuousPackageHeldLocallyIsTakenFromThere) {
   Install("em001_64", 100);
   const std::string held = Updfiles("continuous/zel00000001.nup");
-  ASSERT_TRUE(MakePackage(held, EngineKeys("em001_64", {"name=CONTINUOUS_a", "build=200",
-                                                        "level=1", "base=100"})));
+  ASSERT_TRUE(MakePackage(
+      held, EngineKeys("em001_64", {"name=CONTINUOUS_a", "build=200", "level=1", "base=100"})));
   Catalogue(Engine("em001_64", "em001_64", "build=200\r\nlevel=0\r\n") +
             Engine("CONTINUOUS_a", "em001_64",
                    "level=1\r\nbase=100\r\nbuild=200\r\nsize=5\r\nfile=c/a.nup\r\n"));
@@ -398,8 +399,8 @@ TEST_F(ListBuilderTest, AMissingCatalogueGivesEmptyLists) {
 // build replaces the older local full package.
 TEST_F(ListBuilderTest, ReverseReconcileFollowsTheBuild) {
   Install("em001_64", 200);
-  ASSERT_TRUE(MakePackage(Updfiles("zel00000004.nup"),
-                          EngineKeys("em001_64", {"build=100", "level=0"})));
+  ASSERT_TRUE(
+      MakePackage(Updfiles("zel00000004.nup"), EngineKeys("em001_64", {"build=100", "level=0"})));
   Catalogue(Engine("em001_64", "em001_64", "build=200\r\nlevel=0\r\n") +
             Engine("REVERSE_em001", "em001_64", "build=150\r\nbase=200\r\nlevel=0\r\n"));
   ASSERT_EQ(Build(), kUpdOk);
@@ -434,11 +435,9 @@ TEST_F(MirrorListsTest, EveryChannelOfTheCategoryAndTheNamedSections) {
   SetNames(" app_a,,app_b\tmissing");
   EXPECT_EQ(PrepareMirrorLists(*context_, context_->updVerPath, kCategoryDll), 5);
   EXPECT_EQ(Names(lists().updateList), (std::vector<std::string>{"lib"}));
-  EXPECT_EQ(Names(lists().continuousList),
-            (std::vector<std::string>{"CONTINUOUS_lib"}));
+  EXPECT_EQ(Names(lists().continuousList), (std::vector<std::string>{"CONTINUOUS_lib"}));
   EXPECT_EQ(Names(lists().reverseList), (std::vector<std::string>{"REVERSE_lib"}));
-  EXPECT_EQ(Names(lists().componentList),
-            (std::vector<std::string>{"app_a", "app_b"}));
+  EXPECT_EQ(Names(lists().componentList), (std::vector<std::string>{"app_a", "app_b"}));
   EXPECT_EQ(lists().updateList[0].file, std::string(kServer) + "lib.nup");
   EXPECT_EQ(lists().componentList[0].file, std::string(kServer) + "a.nup");
 }
@@ -470,17 +469,19 @@ TEST_F(MirrorListsTest, SectionNamesWithoutAnEndStayWithinTheirField) {
 TEST_F(ListBuilderTest, NupListsFollowTheCallersGroupsAndPlatforms) {
   const std::string local = Updfiles("zel00000005.nup");
   ASSERT_TRUE(MakePackage(local, EngineKeys("em001_64", {"build=200", "level=0", "size=5"})));
-  Catalogue("[em001]\r\ncategory=engine\r\nplatform=x86\r\ngroup=g\r\ntype=em001\r\n"
-            "build=200\r\nlevel=0\r\nfile=x86.nup\r\n" +
-            Engine("em001_64", "em001_64", "group=g\r\nbuild=200\r\nlevel=0\r\nsize=5\r\n") +
-            "[em002]\r\ncategory=engine\r\nplatform=arm\r\ngroup=g\r\ntype=em002\r\nbuild=2\r\n" +
-            "[em003_64]\r\ncategory=engine\r\nplatform=x64\r\ngroup=h\r\ntype=em003_64\r\n"
-            "build=2\r\n");
+  Catalogue(
+      "[em001]\r\ncategory=engine\r\nplatform=x86\r\ngroup=g\r\ntype=em001\r\n"
+      "build=200\r\nlevel=0\r\nfile=x86.nup\r\n" +
+      Engine("em001_64", "em001_64", "group=g\r\nbuild=200\r\nlevel=0\r\nsize=5\r\n") +
+      "[em002]\r\ncategory=engine\r\nplatform=arm\r\ngroup=g\r\ntype=em002\r\nbuild=2\r\n" +
+      "[em003_64]\r\ncategory=engine\r\nplatform=x64\r\ngroup=h\r\ntype=em003_64\r\n"
+      "build=2\r\n");
   CGroupList groups;
   ParseGroupList(groups, "g");
   const uint32_t platforms[] = {0, 1};
   PrepareNupLists(installed(), *context_, groups, platforms);
-  EXPECT_EQ(ModuleNames(installed().installedList), (std::vector<std::string>{"em001", "em001_64"}));
+  EXPECT_EQ(ModuleNames(installed().installedList),
+            (std::vector<std::string>{"em001", "em001_64"}));
   const CUpdateList& updates = lists().updateList;
   ASSERT_EQ(updates.GetSize(), 2);
   EXPECT_EQ(updates[0].file, std::string(kServer) + "x86.nup");

@@ -77,8 +77,8 @@ TEST(ReconcileLocalPackages, ALocalChainThatIsNotBehindReplacesTheCatalogues) {
       {.build = 300, .level = 1, .base = 200, .flags = kLocal, .file = "/l/d300"},
   });
   ReconcileLocalPackages(updates, local);
-  EXPECT_EQ(Files(updates), (std::vector<std::string>{"/l/f200", "/l/d300", "http://s/d250",
-                                                      "http://s/other"}));
+  EXPECT_EQ(Files(updates),
+            (std::vector<std::string>{"/l/f200", "/l/d300", "http://s/d250", "http://s/other"}));
   EXPECT_EQ(Flags(updates), (std::vector<uint32_t>{kLocal | kComponentInstall | kComponentFetch,
                                                    kLocal | kComponentInstall, 0, kInstall}));
   // The replacement keeps the catalogue's name, which the local record takes too.
@@ -238,9 +238,15 @@ TEST(ReconcileReverse, OtherwiseTheReversePackageIsLeftAlone) {
       {"another installed build", {}, 210, true, kCategoryEngine},
       {"a module the catalogue does not offer", {}, 200, false, kCategoryEngine},
       {"not an engine module", {}, 200, true, kCategoryDll},
-      {"a full package selected", {{.build = 300, .flags = kComponentSelected}}, 200, true,
+      {"a full package selected",
+       {{.build = 300, .flags = kComponentSelected}},
+       200,
+       true,
        kCategoryEngine},
-      {"a full package to fetch", {{.build = 300, .flags = kComponentFetch}}, 200, true,
+      {"a full package to fetch",
+       {{.build = 300, .flags = kComponentFetch}},
+       200,
+       true,
        kCategoryEngine},
   };
   for (const auto& c : cases) {

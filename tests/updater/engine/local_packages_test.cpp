@@ -91,9 +91,9 @@ TEST_F(LocalPackages, TheMirrorScansItsFoldersForEveryCategoryOnce) {
   ASSERT_TRUE(MakePackage(Updfiles("root.nup"), EngineKeys("em001_64", {"build=1"})));
   fs::create_directories(Updfiles("tempMirror"));
   fs::copy_file(Updfiles("root.nup"), Updfiles("tempMirror/copy.nup"));
-  ASSERT_TRUE(MakePackage(Updfiles("tempMirrorPCU/app.nup"),
-                          {"category=component", "platform=winnt64", "type=app",
-                           "filename=app.bin", "version=1.2"}));
+  ASSERT_TRUE(MakePackage(
+      Updfiles("tempMirrorPCU/app.nup"),
+      {"category=component", "platform=winnt64", "type=app", "filename=app.bin", "version=1.2"}));
   ASSERT_TRUE(MakePackage(Updfiles("reverse/lib.nup"),
                           {"category=dll", "platform=x64", "type=lib", "filename=lib.so"}));
   ASSERT_TRUE(MakePackage(Updfiles("preliminary/p.nup"), EngineKeys("em003_64")));

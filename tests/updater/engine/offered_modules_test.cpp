@@ -53,16 +53,15 @@ class OfferedModules : public CatalogueTest {
 // The host names "engine": a section for " engine" or for no group at all
 // is not offered to it.
 TEST_F(OfferedModules, OnlySectionsOfTheHostsGroupsAreOffered) {
-  const std::string path = WriteCatalogue(
-      EngineSection("a", "group=engine\r\nplatform=x64\r\ntype=em001_64\r\n") +
-      EngineSection("b", "group= engine\r\nplatform=x64\r\ntype=em002_64\r\n") +
-      EngineSection("c", "group=\r\nplatform=x64\r\ntype=em003_64\r\n") +
-      EngineSection("d", "platform=x64\r\ntype=em004_64\r\n") +
-      EngineSection("e", "group=beta,engine\r\nplatform=x64\r\ntype=em005_64\r\n"));
+  const std::string path =
+      WriteCatalogue(EngineSection("a", "group=engine\r\nplatform=x64\r\ntype=em001_64\r\n") +
+                     EngineSection("b", "group= engine\r\nplatform=x64\r\ntype=em002_64\r\n") +
+                     EngineSection("c", "group=\r\nplatform=x64\r\ntype=em003_64\r\n") +
+                     EngineSection("d", "platform=x64\r\ntype=em004_64\r\n") +
+                     EngineSection("e", "group=beta,engine\r\nplatform=x64\r\ntype=em005_64\r\n"));
   CInstalledList installed;
   EXPECT_EQ(LoadUpdateVerList(installed, path.c_str(), Groups("engine"), base_), 2);
-  EXPECT_EQ(OfferedOf(installed),
-            (std::vector<Offered>{{"em001_64", 0, 1}, {"em005_64", 0, 1}}));
+  EXPECT_EQ(OfferedOf(installed), (std::vector<Offered>{{"em001_64", 0, 1}, {"em005_64", 0, 1}}));
 }
 
 TEST_F(OfferedModules, OnlyEnginesOfTheWantedPlatformsWithAModuleNameAreOffered) {
@@ -81,8 +80,8 @@ TEST_F(OfferedModules, OnlyEnginesOfTheWantedPlatformsWithAModuleNameAreOffered)
   CInstalledList installed;
   const uint32_t ids[] = {0, 1};
   EXPECT_EQ(AddOfferedEngineModules(installed, path.c_str(), groups, base_, ids), 3);
-  EXPECT_EQ(OfferedOf(installed), (std::vector<Offered>{
-                                      {"em001", 0, 0}, {"em001_64", 0, 1}, {"em002_64", 0, 1}}));
+  EXPECT_EQ(OfferedOf(installed),
+            (std::vector<Offered>{{"em001", 0, 0}, {"em001_64", 0, 1}, {"em002_64", 0, 1}}));
   CInstalledList this_build;
   EXPECT_EQ(LoadUpdateVerList(this_build, path.c_str(), groups, base_), 2);
 }
@@ -102,8 +101,8 @@ TEST_F(OfferedModules, TheBuildComesFromTheFirstBaseEntryOfTheModule) {
     uint64_t build;
     uint32_t flags;
   } entries[] = {
-      {"em001_64", 0, kCategoryEngine, 11, 0},        // another platform
-      {"em001_64", 1, kCategoryDll, 12, 0},           // another category
+      {"em001_64", 0, kCategoryEngine, 11, 0},  // another platform
+      {"em001_64", 1, kCategoryDll, 12, 0},     // another category
       {"EM001_64", 1, kCategoryEngine, 13, kComponentDropped},
       {"em001_64", 1, kCategoryEngine, 14, kComponentModuleFile},
       {"em002_64", 1, kCategoryEngine, 21, kComponentModuleFile},
@@ -119,8 +118,8 @@ TEST_F(OfferedModules, TheBuildComesFromTheFirstBaseEntryOfTheModule) {
   }
   CInstalledList installed;
   EXPECT_EQ(LoadUpdateVerList(installed, path.c_str(), Groups("g"), base_), 3);
-  EXPECT_EQ(OfferedOf(installed), (std::vector<Offered>{
-                                      {"em001_64", 13, 1}, {"em002_64", 21, 1}, {"em003_64", 0, 1}}));
+  EXPECT_EQ(OfferedOf(installed),
+            (std::vector<Offered>{{"em001_64", 13, 1}, {"em002_64", 21, 1}, {"em003_64", 0, 1}}));
   EXPECT_EQ(LoadUpdateVerList(installed, path.c_str(), Groups("g"), base_), 3);
 }
 

@@ -42,8 +42,8 @@ class PackageFolderTest : public ::testing::Test {
 
   // The package at path (folders made) with the header keys, unsigned
   // unless signing is asked for; kit options may follow the keys.
-  bool MakePackage(const std::string& path, const std::vector<std::string>& keys,
-                   bool sign = false, const std::string& payload = "module bytes\n") {
+  bool MakePackage(const std::string& path, const std::vector<std::string>& keys, bool sign = false,
+                   const std::string& payload = "module bytes\n") {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     const std::string payload_path = Path("payload.bin");
     WriteFile(payload_path, payload);

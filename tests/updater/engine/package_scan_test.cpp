@@ -21,9 +21,9 @@ constexpr FolderScan kHeaders{.skipSignature = true};
 
 TEST_F(PackageScanTest, ReadsTheHeaderIntoAFreshRecord) {
   const std::string package = Path("a.nup");
-  ASSERT_TRUE(MakePackage(package, EngineKeys("em001_64", {"name=EM001", "build=1234", "level=2",
-                                                           "base=1200", "size=777",
-                                                           "group=engine,beta", "version=1.2"})));
+  ASSERT_TRUE(MakePackage(
+      package, EngineKeys("em001_64", {"name=EM001", "build=1234", "level=2", "base=1200",
+                                       "size=777", "group=engine,beta", "version=1.2"})));
   _COMPONENT_INFO record;
   record.flags = kComponentDropped;
   record.localPath = "stale";
@@ -105,8 +105,8 @@ TEST_F(PackageScanTest, SignedPackagesAreReadWithTheSignatureChecked) {
 TEST_F(PackageScanTest, ScanKeepsEnginePackagesAndDeletesInvalidOnes) {
   const std::string folder = Path("updfiles");
   ASSERT_TRUE(MakePackage(folder + "/engine.nup", EngineKeys("em001_64", {"build=3"})));
-  ASSERT_TRUE(MakePackage(folder + "/dll.nup",
-                          {"category=dll", "platform=x64", "type=lib", "filename=lib.so", "build=4"}));
+  ASSERT_TRUE(MakePackage(folder + "/dll.nup", {"category=dll", "platform=x64", "type=lib",
+                                                "filename=lib.so", "build=4"}));
   ASSERT_TRUE(MakePackage(folder + "/refused.nup", {"category=firmware"}));
   WriteFile(folder + "/corrupt.nup", "no header here");
   WriteFile(folder + "/notes.txt", "not a package");

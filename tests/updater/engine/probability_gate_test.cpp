@@ -33,7 +33,8 @@ TEST(ProbabilityGate, ArithmeticAsTheServersExpectIt) {
       {"an attempt now divides nothing", {1, kNoDelayLimit, kNow, kNow, 0}, false},
       {"max delay 0", {10, 0, kNoLastAttempt, kNow, 0}, true},
       {"max delay reached", {10, static_cast<int32_t>(kNow), kNoLastAttempt, kNow, 0}, true},
-      {"max delay one second ahead", {10, static_cast<int32_t>(kNow + 1), kNoLastAttempt, kNow, 0},
+      {"max delay one second ahead",
+       {10, static_cast<int32_t>(kNow + 1), kNoLastAttempt, kNow, 0},
        false},
       // The delay compares with the low 32 bits of the time.
       {"low bits of a late time reached", {10, 5, kNoLastAttempt, (int64_t{1} << 32) + 5, 0}, true},
@@ -44,13 +45,16 @@ TEST(ProbabilityGate, ArithmeticAsTheServersExpectIt) {
       {"product 3 * 2^30 reads negative", {1 << 30, kNoDelayLimit, kNoLastAttempt, kNow, 3}, false},
       {"product 5 * 2^30 wraps to 2^30", {1 << 30, kNoDelayLimit, kNoLastAttempt, kNow, 5}, true},
       {"prob 2^31 never passes, odd draw",
-       {std::numeric_limits<int32_t>::min(), kNoDelayLimit, kNoLastAttempt, kNow, 7}, false},
+       {std::numeric_limits<int32_t>::min(), kNoDelayLimit, kNoLastAttempt, kNow, 7},
+       false},
       {"prob 2^31 never passes, even draw",
-       {std::numeric_limits<int32_t>::min(), kNoDelayLimit, kNoLastAttempt, kNow, 8}, false},
+       {std::numeric_limits<int32_t>::min(), kNoDelayLimit, kNoLastAttempt, kNow, 8},
+       false},
       // A negative probability divides as unsigned: 0xFFFFFFFB / 2 = 0x7FFFFFFD.
       {"negative prob divided unsigned", {-5, kNoDelayLimit, kNow - 2 * kHour, kNow, 1}, true},
       {"the oldest attempt divides to 0",
-       {10, kNoDelayLimit, std::numeric_limits<int64_t>::min(), kNow, 0}, true},
+       {10, kNoDelayLimit, std::numeric_limits<int64_t>::min(), kNow, 0},
+       true},
   };
   for (const auto& c : cases) EXPECT_EQ(ProbabilityGateDecision(c.input), c.pass) << c.name;
 }

@@ -49,12 +49,19 @@ TEST(UpdateGroups, AComponentIsInTheListWhenOneOfItsNamesIs) {
     const char* text;
     bool in;
   } cases[] = {
-      {"engine", true},       {"x,beta", true},  {"alpha,,engine", true},
-      {" engine", false},     {"ENGINE", false}, {"engine ", false},
-      {"", false},            {",", false},      {"alpha", false},
+      {"engine", true},
+      {"x,beta", true},
+      {"alpha,,engine", true},
+      {" engine", false},
+      {"ENGINE", false},
+      {"engine ", false},
+      {"", false},
+      {",", false},
+      {"alpha", false},
       {"engine;beta", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsInGroupList(groups, c.text), c.in) << '"' << c.text << '"';
+  for (const auto& c : cases)
+    EXPECT_EQ(IsInGroupList(groups, c.text), c.in) << '"' << c.text << '"';
   EXPECT_FALSE(IsInGroupList(CGroupList(), "engine"));
 }
 
