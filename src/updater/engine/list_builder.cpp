@@ -83,6 +83,33 @@ bool SomethingToInstall(const CInstalledModules& installed, const CUpdateList& u
   return false;
 }
 
+// The continuous, preliminary (when their gate lets them in) and reverse
+// channels; full local packages join the bases.
+void ReadChannels(CUpdateLists& lists, CBaseNupList& base, const UPDATER_CONTEXT& context) {
+  const char* catalogue = context.currentVerPath;
+  ReadContinuousSections(lists.continuousList, catalogue);
+  if (PreliminaryUpdateGate(catalogue, context.lastAttemptTime.load())) {
+    ReadPreliminarySections(lists.preliminaryList, catalogue);
+  }
+  SelectPreliminaryEntries(lists.preliminaryList, lists.localList);
+  CopyFullPackages(lists.localList, base);
+  ReadReverseSections(lists.reverseList, catalogue);
+}
+
+// Local packages, installed builds and the continuous channel decide what
+// of the catalogue's packages is still to be fetched and installed.
+void WeighAgainstThisMachine(CInstalledModules& installed, CUpdateLists& lists) {
+  ReconcileLocalPackages(lists.updateList, lists.localList);
+  MarkUpToDateModules(installed.installedList, lists.updateList);
+  ChooseContinuousPackages(installed.installedList, lists.updateList, lists.continuousList,
+                           installed.baseNupList, lists.localList);
+  // The same bit tells the run, after the installation, that a module was
+  // replaced.
+  if (SomethingToInstall(installed, lists.updateList)) {
+    installed.flags |= CInstalledModules::kEngineModuleReplaced;
+  }
+}
+
 // The comma list of section names the mirror settings keep, which the host
 // need not have ended with a NUL.
 std::string MirrorSectionNames(const MIRROR_SETTINGS& mirror) {
@@ -104,28 +131,14 @@ UPD_ERROR PrepareUpdateLists(CInstalledModules& installed, UPDATER_CONTEXT& cont
   LoadUpdateVerList(installed.installedList, catalogue, groups, installed.baseNupList);
   ScanNupFolders(lists.localList, context.updateFolder);
   ScanBaseNonNups(lists.localList, context.settings, context.updateFolder);
-  ReadContinuousSections(lists.continuousList, catalogue);
-  if (PreliminaryUpdateGate(catalogue, context.lastAttemptTime.load())) {
-    ReadPreliminarySections(lists.preliminaryList, catalogue);
-  }
-  SelectPreliminaryEntries(lists.preliminaryList, lists.localList);
-  CopyFullPackages(lists.localList, installed.baseNupList);
-  ReadReverseSections(lists.reverseList, catalogue);
+  ReadChannels(lists, installed.baseNupList, context);
   AddInstalledEngineEntries(installed.installedList, lists.updateList, catalogue,
                             SettingsFlags(context));
   const std::array<CListBase*, 4> served = {&lists.updateList, &lists.continuousList,
                                             &lists.preliminaryList, &lists.reverseList};
   for (CListBase* list : served) ResolveAndReload(*list, context);
   if (merge != nullptr) (void)merge(&context);
-  ReconcileLocalPackages(lists.updateList, lists.localList);
-  MarkUpToDateModules(installed.installedList, lists.updateList);
-  ChooseContinuousPackages(installed.installedList, lists.updateList, lists.continuousList,
-                           installed.baseNupList, lists.localList);
-  // The same bit tells the run, after the installation, that a module was
-  // replaced.
-  if (SomethingToInstall(installed, lists.updateList)) {
-    installed.flags |= CInstalledModules::kEngineModuleReplaced;
-  }
+  WeighAgainstThisMachine(installed, lists);
   return context.abortFlag.load() != 0 ? kUpdStopped : kUpdOk;
 }
 
