@@ -62,10 +62,17 @@ TEST_F(BackupExports, FirstStartWritesDefaultSettingsAndNoDatabase) {
   EXPECT_EQ(Rollback(0), 0x7001u);
   EXPECT_FALSE(fs::exists(Database())) << "nothing changed yet";
 
-  // A settings file that another program rewrote keeps its values.
-  const std::string edited = ReadFile(Config());
+  // A start keeps a settings file that reads, and replaces one that does not.
+  std::string edited = ReadFile(Config());
+  const std::string count = "NAME=\"SnapshotCount\" VALUE=\"1\"";
+  ASSERT_NE(edited.find(count), std::string::npos) << edited;
+  edited.replace(edited.find(count), count.size(), "NAME=\"SnapshotCount\" VALUE=\"5\"");
+  WriteFile(Config(), edited);
   Reopen();
   EXPECT_EQ(ReadFile(Config()), edited);
+  WriteFile(Config(), "<WEXA><SECTION/>");
+  Reopen();
+  EXPECT_EQ(DumpXml(Config()), expected);
 }
 
 TEST_F(BackupExports, FirstSnapshotWritesTheDatabaseInHexadecimal) {

@@ -82,6 +82,18 @@ TEST_F(RollbackFailure, FailedSwapPutsEveryModuleBack) {
   EXPECT_EQ(Count(), 1);
 }
 
+// Settings that no longer read block nothing and take no block: the
+// rollback itself still succeeds, only its block time is lost.
+TEST_F(RollbackFailure, UnreadableSettingsBlockNothing) {
+  WriteFile(Config(), "<WEXA><SECTION>");
+  EXPECT_EQ(Rollback(Now() + 3600), 0u);
+  EXPECT_EQ(ReadFile(Modules() + "/em002.dat"),
+            testhost::ModuleFileText(Module("scan", 1), "payload"));
+  EXPECT_EQ(LIB(UpdBackupIsUpdateBlocked)(context_, nullptr), 0);
+  EXPECT_EQ(LIB(UpdBackupUnblockUpdate)(context_), 0x3104u);
+  EXPECT_EQ(ReadFile(Config()), "<WEXA><SECTION>");
+}
+
 // A folder of the test's own mounted as a 64 KiB tmpfs before the library
 // context is made on it.
 class SmallDisk : public BackupFixture {
@@ -129,6 +141,14 @@ TEST_F(FullBackupDisk, SnapshotWhoseDatabaseCannotBeWrittenIsNotRecorded) {
   Install("em002.dat", Module("fill", 1), std::string(free_bytes - header.size(), 'f'));
   EXPECT_EQ(Snapshot(), 0x1020u);
   ExpectNothingRecorded();
+}
+
+TEST_F(FullBackupDisk, SettingsThatCannotBeWrittenAreReported) {
+  const std::string settings = ReadFile(Config());
+  WriteFile(Backup() + "/filler", std::string(fs::space(Backup()).available, 'x'));
+  EXPECT_EQ(LIB(UpdBackupUnblockUpdate)(context_), 0x3105u);
+  EXPECT_EQ(ReadFile(Config()), settings);
+  EXPECT_EQ(BackupEntries(), (std::vector<std::string>{"config.xml", "filler"}));
 }
 
 class FullModulesDisk : public SmallDisk {
