@@ -29,6 +29,7 @@ enum UpdError : UPD_ERROR {
   kUpdDiskFull = 0x1020,
   kUpdDeleteFailed = 0x1021,
   kUpdSignatureMismatch = 0x1101,
+  kUpdNoInstalledModule = 0x1102,
   kUpdEngineDataFailed = 0x1105,
   kUpdBadRequestKind = 0x1202,
   kUpdUnsupportedScheme = 0x1203,
@@ -40,6 +41,7 @@ enum UpdError : UPD_ERROR {
   kUpdServerUnreachable = 0x2101,
   kUpdBadResponse = 0x2102,  // not an HTTP answer, or a head beyond its limits
   kUpdNotFound = 0x2103,     // HTTP 404, 410
+  kUpdNoSnapshotEntry = 0x2103,
   kUpdServerError = 0x2104,  // HTTP 5xx
   kUpdConnectionClosed = 0x2105,
   kUpdRedirect = 0x2106,
@@ -56,6 +58,8 @@ enum UpdError : UPD_ERROR {
   kUpdNoContext = 0x3001,
   kUpdOutOfMemory = 0x3101,
   kUpdCannotConnect = 0x3103,
+  kUpdSettingsUnreadable = 0x3104,
+  kUpdSettingsNotWritten = 0x3105,
   kUpdNoMirrorSettings = 0x3303,
   kUpdNoSettings = 0x3304,
   kUpdNoEventCallback = 0x3305,
@@ -65,4 +69,6 @@ enum UpdError : UPD_ERROR {
   kUpdNothingNew = 0x5003,
   kUpdNothingToDo = 0x500C,
   kUpdUpdatesBlocked = 0x7000,
+  kUpdNoSnapshot = 0x7001,
+  kUpdBlockMoved = 0x7002,
 };
