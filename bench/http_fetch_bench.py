@@ -52,9 +52,11 @@ def write_text_and_gzip(path, size):
         packed.write(compressor.flush())
 
 
-def timed(command):
-    # No dirty pages of the preparation or of an earlier run are written
-    # back while a peer runs.
+def timed(command, out):
+    # Neither peer pays for truncating the other's copy, and no dirty pages
+    # of the preparation or of an earlier run are written back while it runs.
+    if os.path.exists(out):
+        os.remove(out)
     os.sync()
     start = time.perf_counter()
     result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -103,9 +105,10 @@ def main():
 
             curl_best = probe_best = None
             for _ in range(args.runs):
-                elapsed = timed([curl, "-s", "--noproxy", "*", "-o", out, web.url("/plain/big.bin")])
+                elapsed = timed([curl, "-s", "--noproxy", "*", "-o", out, web.url("/plain/big.bin")],
+                                out)
                 curl_best = elapsed if curl_best is None else min(curl_best, elapsed)
-                elapsed = timed([args.probe, "fetch", web.url("/plain/big.bin"), out])
+                elapsed = timed([args.probe, "fetch", web.url("/plain/big.bin"), out], out)
                 probe_best = elapsed if probe_best is None else min(probe_best, elapsed)
             if os.path.getsize(out) != GIB:
                 raise RuntimeError("the probe's copy has the wrong size")
@@ -115,7 +118,7 @@ def main():
             python_best, decoded = python_inflate_seconds(text + ".gz", args.runs)
             fetch_best = None
             for _ in range(args.runs):
-                elapsed = timed([args.probe, "fetch", web.url("/text.txt"), out])
+                elapsed = timed([args.probe, "fetch", web.url("/text.txt"), out], out)
                 fetch_best = elapsed if fetch_best is None else min(fetch_best, elapsed)
             if os.path.getsize(out) != decoded:
                 raise RuntimeError("the probe decoded a different size")
