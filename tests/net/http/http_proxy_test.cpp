@@ -240,6 +240,23 @@ TEST_F(HttpProxyTest, ATunnelServesOnlyTheServerItWasOpenedTo) {
       "CONNECT b.example:443 HTTP/1.1\r\nHost: b.example:443\r\nProxyCache: false\r\n\r\n"));
 }
 
+TEST_F(HttpProxyTest, OnlyA2xxOpensATunnel) {
+  ScriptedPeer proxy(
+      parent(), {},
+      ScriptedPeer::Options().Otherwise(
+          {script::ReadRequest(), script::Send("HTTP/1.1 301 Moved\r\nContent-Length: 0\r\n\r\n"),
+           script::Stall()}));
+  ASSERT_TRUE(proxy.running());
+  UseProxy("127.0.0.1", proxy.port(), false);
+  CTcpProtocol tcp;
+  CHttpTransport tunnel(tcp, /*tls=*/true);
+  CBuffer body;
+  EXPECT_EQ(Fetch(tunnel, proxy, &body), kUpdSourceUnreadable);
+  EXPECT_FALSE(tcp.IsConnected());
+  EXPECT_FALSE(tcp.IsPlainMode());
+  EXPECT_EQ(proxy.Requests().size(), 1u);
+}
+
 TEST_F(HttpProxyTest, AProxyAskingForCredentialsIs0x2002) {
   NginxServer& web = StartNginx();
   SquidProxy proxy(parent(),

@@ -263,8 +263,13 @@ TEST_F(HttpTransportTest, BypassAnswersAreFetchedTenTimesInAll) {
   StartPeer({}, ScriptedConnection{
                     script::ReadRequest(),
                     script::Send(HttpResponse("HTTP/1.1 200 OK", "x", "X-Bypass-Cache: yes\r\n"))});
-  EXPECT_EQ(Request(Params()), kUpdOk);
+  // The last answer's body is still there for the caller, though the answer
+  // did not keep the connection.
+  CBuffer body;
+  EXPECT_EQ(http_.DownloadToBuffer(Params(), &body, host_.settings(), &response_, 0, 0, nullptr),
+            kUpdOk);
   EXPECT_EQ(response_.bypass_cache, 1u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(body.Data()), body.Length()), "x");
   EXPECT_EQ(peer_->Requests().size(), 10u);
 }
 
