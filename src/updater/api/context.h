@@ -7,6 +7,7 @@
 #include "platform/os/os_mutex.h"
 #include "platform/util/host_binding.h"
 #include "updater.h"
+#include "updater/engine/module_installer.h"
 #include "updater/engine/pcu_installer.h"
 #include "updater/engine/run_state.h"
 #include "updater/engine/update_lists.h"
@@ -28,6 +29,7 @@ struct UPDATER_CONTEXT : HostBinding {
   CUpdateLists lists;
   CServerSelectionState serverState;
   CInstalledModules installed;
+  std::unique_ptr<CModuleInstaller> moduleInstaller;
   std::unique_ptr<PcuManager> pcuManager;
 
   char updVerPath[UPD_PATH_SIZE] = {};
