@@ -63,6 +63,15 @@ void MarkInstalled(_INSTALLED_COMPONENT_INFO& record) {
   record.flags |= kInstalledUpToDate | kInstalledInThisRun;
 }
 
+// In staged mode a module counts as installed only once committed.
+void ClearMarksOfThisRun(CInstalledList& installed_list) {
+  for (_INSTALLED_COMPONENT_INFO& record : installed_list) {
+    if ((record.flags & kInstalledInThisRun) != 0) {
+      record.flags &= ~(kInstalledUpToDate | kInstalledInThisRun);
+    }
+  }
+}
+
 uint64_t CountNotUpToDate(const CInstalledList& installed_list) {
   uint64_t count = 0;
   for (const _INSTALLED_COMPONENT_INFO& record : installed_list) {
@@ -131,9 +140,13 @@ UPD_ERROR CModuleInstaller::InstallPackages(UPDATER_CONTEXT* context, CUpdateLis
 
   if (mode == InstallMode::kStaged && (done > 0 || loader_installed)) {
     if (!state.AllPendingInstalled(update_list, continuous_list)) {
+      ClearMarksOfThisRun(installed_list);
       return result != kUpdOk ? result : kUpdNotAllInstalled;
     }
-    if (context->abortFlag.load() != 0) return result != kUpdOk ? result : kUpdInstallAborted;
+    if (context->abortFlag.load() != 0) {
+      ClearMarksOfThisRun(installed_list);
+      return result != kUpdOk ? result : kUpdInstallAborted;
+    }
     result = Commit(run, installed_list);
   }
   BuildBaseNonNups(run);
@@ -147,11 +160,7 @@ UPD_ERROR CModuleInstaller::Commit(const InstallRun& run, CInstalledList& instal
   if (rc != kUpdOk) {
     // A module that could not be restored is the failure that matters now.
     const UPD_ERROR rollback = state.RollbackAll();
-    for (_INSTALLED_COMPONENT_INFO& record : installed_list) {
-      if ((record.flags & kInstalledInThisRun) != 0) {
-        record.flags &= ~(kInstalledUpToDate | kInstalledInThisRun);
-      }
-    }
+    ClearMarksOfThisRun(installed_list);
     return rollback != kUpdOk ? rollback : rc;
   }
   state.UpdateBaseBuilds(context.installed.baseNupList);

@@ -47,6 +47,8 @@ struct PackageSpec {
   std::vector<std::string> kit_options;
   // "tamper" operation applied to the signed package ("flip-signature").
   std::string tamper;
+  // Header "filename" when it is not the module's file.
+  std::optional<std::string> file_name;
 
   PackageSpec HeaderBuild(uint32_t value) const {
     PackageSpec spec = *this;
@@ -56,6 +58,11 @@ struct PackageSpec {
   PackageSpec KitOption(const std::string& option) const {
     PackageSpec spec = *this;
     spec.kit_options.push_back(option);
+    return spec;
+  }
+  PackageSpec FileName(const std::string& name) const {
+    PackageSpec spec = *this;
+    spec.file_name = name;
     return spec;
   }
   PackageSpec Tamper(const std::string& operation) const {
@@ -131,7 +138,7 @@ class InstallFixture : public ::testing::Test {
         "nup",
         spec.tamper.empty() ? path : path + ".plain",
         payload_path,
-        "filename=" + m.file(),
+        "filename=" + spec.file_name.value_or(m.file()),
         "type=" + m.module(),
         "platform=x64",
         "build=" + std::to_string(spec.header_build.value_or(spec.build))};

@@ -7,6 +7,7 @@
 
 #include "install_fixture.h"
 #include "platform/util/update_errors.h"
+#include "platform/util/engine_bridge.h"
 #include "updater/engine/delta_step.h"
 
 namespace upd::test {
@@ -116,6 +117,217 @@ TEST_F(ModuleInstallerTest, PatchChains) {
     EXPECT_EQ(ModulesTree().size(), 1u);
     EXPECT_TRUE(fs::is_empty(Tmp()));
   }
+}
+
+
+// Events 26 and 28 answered by the stand-in, each noting what the modules
+// folder held at that moment.
+struct EngineRequest {
+  uint32_t event;
+  std::u16string folder;
+  bool staged_loader;
+};
+
+TEST_F(ModuleInstallerTest, LoaderIsPlacedFirstAndTheEngineComesFromItsFolder) {
+  for (const InstallMode mode : {InstallMode::kStaged, InstallMode::kDirect}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    context_->lists.updateList.SetSize(0);
+    context_->installed.installedList.SetSize(0);
+    host_.Clear();
+    PutInstalled(kEm1, 100);
+    PutInstalled(kLoader, 10);
+    AddChain(kEm1, {Full(200), Patch(1, 200, 201)});
+    AddChain(kLoader, {Full(11)});
+    // The loader comes last in the list and is still placed first.
+    AddInstalled(kEm1, 100);
+    AddInstalled(kLoader, 10);
+    std::vector<EngineRequest> requests;
+    for (const uint32_t event : {UPD_EVENT_ENGINE_FOR_FOLDER, UPD_EVENT_ENGINE}) {
+      host_.OnEvent(event, [&](uint32_t id, void* data) {
+        const std::string staged = Modules() + "/Modules/loader64.dat";
+        std::u16string folder;
+        if (id == UPD_EVENT_ENGINE_FOR_FOLDER) {
+          folder = static_cast<UPD_ENGINE_FOLDER_EVENT*>(data)->folder;
+        }
+        requests.push_back({id, folder, ReadFile(staged) == kLoader.Content(11) ||
+                                            ReadFile(ModulePath(kLoader)) == kLoader.Content(11)});
+        uint32_t answer = 0;
+        engine_.HandleEvent(id, data, &answer);
+        return answer;
+      });
+    }
+
+    ASSERT_EQ(Install(mode), kUpdOk);
+
+    const std::string folder =
+        mode == InstallMode::kStaged ? Modules() + "/Modules/" : Modules() + "/";
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].event, static_cast<uint32_t>(UPD_EVENT_ENGINE_FOR_FOLDER));
+    EXPECT_EQ(requests[0].folder, std::u16string(folder.begin(), folder.end()));
+    EXPECT_TRUE(requests[0].staged_loader);
+    // Only the module after the loader counts in the installation's events.
+    ASSERT_EQ(host_.EventsOf(UPD_EVENT_STATUS).size(), 1u);
+    EXPECT_EQ(host_.EventsOf(UPD_EVENT_STATUS)[0].As<UPD_STATUS_EVENT>().value, 1u);
+    EXPECT_EQ(host_.EventsOf(UPD_EVENT_FILE).size(), 1u);
+    EXPECT_EQ(ReadFile(ModulePath(kLoader)), kLoader.Content(11));
+    EXPECT_EQ(ReadFile(ModulePath(kEm1)), kEm1.Content(201));
+    EXPECT_EQ(ModulesTree().size(), 2u);
+    for (const auto& record : context_->installed.installedList) {
+      EXPECT_EQ(record.flags, kInstalledUpToDate | kInstalledInThisRun) << record.name;
+    }
+  }
+}
+
+// Placed before any engine is held, a loader that needs a patch step has no
+// engine to apply it.
+TEST_F(ModuleInstallerTest, LoaderChainNeedingTheEngineFailsWithoutAskingForOne) {
+  PutInstalled(kLoader, 10);
+  AddChain(kLoader, {Full(11), Patch(1, 11, 12)});
+  AddInstalled(kLoader, 10);
+  const auto before = ModulesTree();
+
+  EXPECT_EQ(Install(), kUpdNoContext);
+  EXPECT_EQ(engine_result_, kEngineNoEntry);
+  EXPECT_EQ(ModulesTree(), before);
+  EXPECT_EQ(engine_.counts().requests + engine_.counts().folder_requests, 0u);
+  EXPECT_EQ(context_->installed.installedList[0].flags, 0u);
+}
+
+TEST_F(ModuleInstallerTest, NothingToInstallStillHoldsTheEngineAndRebuildsReverseBases) {
+  PutInstalled(kEm1, 100);
+  AddInstalled(kEm1, 100, kInstalledUpToDate);
+  // A pending reverse-channel patch from the installed build 100 back to 90.
+  const std::string patch = MakePackage(kEm1, Patch(1, 100, 90));
+  _COMPONENT_INFO reverse = Entry(kEm1, Patch(1, 100, 90), patch);
+  reverse.flags |= kComponentBaseInstalled;
+  reverse.listKind = kListReverse;
+  context_->lists.reverseList.Add(reverse);
+  _COMPONENT_INFO base;
+  SafeStrCopy(base.module, sizeof base.module, kEm1.module().c_str());
+  base.platform = 1;
+  base.category = kCategoryEngine;
+  base.flags = kComponentModuleFile;
+  base.build = 100;
+  base.file = ModulePath(kEm1);
+  context_->installed.baseNupList.Add(base);
+  const auto before = ModulesTree();
+
+  EXPECT_EQ(Install(), kUpdNothingNew);
+
+  EXPECT_EQ(engine_.counts().requests, 1u);
+  EXPECT_EQ(ModulesTree(), before);
+  std::vector<std::string> rebuilt;
+  for (const auto& entry : fs::directory_iterator(UpdateFolder() + "base_nonnups")) {
+    rebuilt.push_back(entry.path().filename().string());
+    EXPECT_EQ(ReadFile(entry.path().string()), kEm1.Content(90));
+  }
+  ASSERT_EQ(rebuilt.size(), 1u);
+  EXPECT_TRUE(rebuilt[0].starts_with("zel") && rebuilt[0].ends_with(".nup")) << rebuilt[0];
+  // The stand-in applies the patch only to a base at build 100: the
+  // installed module file.
+  EXPECT_EQ(PatchCalls().size(), 1u);
+}
+
+struct ContinuousCase {
+  const char* name;
+  bool base_is_module_file;
+};
+
+// A continuous-channel patch chosen for a record (0x4) applies to the
+// installed module file itself (0x10) or to the payload of a full package.
+TEST_F(ModuleInstallerTest, ContinuousPackageAppliesToItsBase) {
+  const ContinuousCase kCases[] = {{"installed module file", true}, {"full package", false}};
+  for (const ContinuousCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    context_->lists.continuousList.SetSize(0);
+    context_->installed.installedList.SetSize(0);
+    PutInstalled(kEm1, 100);
+    const std::string base_path =
+        c.base_is_module_file ? ModulePath(kEm1) : MakePackage(kEm1, Full(100));
+    _COMPONENT_INFO entry = Entry(kEm1, Patch(1, 100, 150), MakePackage(kEm1, Patch(1, 100, 150)));
+    entry.listKind = kListContinuous;
+    entry.localPath = base_path;
+    context_->lists.continuousList.Add(_COMPONENT_INFO{});  // another module's entry
+    context_->lists.continuousList.Add(entry);
+    AddInstalled(kEm1, 100,
+                 kInstalledPackageChosen | (c.base_is_module_file ? kInstalledBaseIsModuleFile : 0));
+    context_->installed.installedList[0].chosen = 1;
+    const size_t calls_before = PatchCalls().size();
+
+    ASSERT_EQ(Install(), kUpdOk);
+
+    EXPECT_EQ(ReadFile(ModulePath(kEm1)), kEm1.Content(150));
+    ASSERT_EQ(PatchCalls().size(), calls_before + 1);
+    EXPECT_EQ(static_cast<uint32_t>(PatchCalls().back().args.at(3)), 0u);
+    EXPECT_EQ(ModulesTree().size(), 1u);
+    EXPECT_TRUE(fs::is_empty(Tmp()));
+  }
+}
+
+// Records what the backup store would be asked after a commit.
+class RecordingUpkeep : public ISnapshotUpkeep {
+ public:
+  void RemoveSnapshotsAbove(const char* file_name, uint32_t platform, uint32_t build) override {
+    removals.push_back(std::string(file_name) + "/" + std::to_string(platform) + "/" +
+                       std::to_string(build));
+  }
+  void CleanupModulesForGroup(const ENGINE_DISPATCH& engine, CListBase& list) override {
+    cleanups.push_back(engine.entry != nullptr && list.GetSize() == 1);
+  }
+  std::vector<std::string> removals;
+  std::vector<bool> cleanups;
+};
+
+TEST_F(ModuleInstallerTest, SnapshotUpkeepFollowsACommitOnlyWhenTheHostSkipsTheScan) {
+  RecordingUpkeep upkeep;
+  context_->moduleInstaller->SetSnapshotUpkeep(&upkeep);
+  _COMPONENT_INFO base;
+  SafeStrCopy(base.module, sizeof base.module, kEm1.module().c_str());
+  base.platform = 1;
+  base.category = kCategoryEngine;
+  base.flags = kComponentModuleFile;
+  context_->installed.baseNupList.Add(base);
+  for (const uint32_t skip_scan : {0u, 1u}) {
+    SCOPED_TRACE(skip_scan);
+    host_.settings()->skipInstalledScan = skip_scan;
+    context_->lists.updateList.SetSize(0);
+    context_->installed.installedList.SetSize(0);
+    AddChain(kEm1, {Full(200 + skip_scan)});
+    AddInstalled(kEm1, 100);
+    ASSERT_EQ(Install(), kUpdOk);
+  }
+  EXPECT_EQ(upkeep.removals, std::vector<std::string>{"em001_64.dat/1/201"});
+  EXPECT_EQ(upkeep.cleanups, std::vector<bool>{true});
+  context_->moduleInstaller->SetSnapshotUpkeep(nullptr);
+}
+
+TEST_F(ModuleInstallerTest, AbortBeforeTheCommitLeavesTheModules) {
+  PutInstalled(kEm1, 100);
+  AddChain(kEm1, {Full(200)});
+  AddInstalled(kEm1, 100);
+  const auto before = ModulesTree();
+  context_->abortFlag = 1;
+
+  EXPECT_EQ(Install(), kUpdInstallAborted);
+
+  EXPECT_EQ(ModulesTree(), before);
+}
+
+// A patch step that succeeds while the run is aborted ends the chain.
+TEST_F(ModuleInstallerTest, AbortDuringAPatchStep) {
+  PutInstalled(kEm1, 100);
+  AddChain(kEm1, {Full(200), Patch(1, 200, 201), Patch(2, 201, 202)});
+  AddInstalled(kEm1, 100);
+  const auto before = ModulesTree();
+  SetInstallStepObserver([this](InstallStep step, const char*, const char*) {
+    if (step == InstallStep::kEnginePatch) context_->abortFlag = 1;
+  });
+
+  EXPECT_EQ(Install(), kUpdInstallAborted);
+
+  EXPECT_EQ(PatchCalls().size(), 1u);
+  EXPECT_EQ(engine_result_, 0u);
+  EXPECT_EQ(ModulesTree(), before);
 }
 
 }  // namespace
