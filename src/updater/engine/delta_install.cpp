@@ -49,8 +49,8 @@ bool MakeTempFileRetrying(const InstallRun& run, std::string* path) {
          MakeInstallTempFile(run, path);
 }
 
-UPD_ERROR PrepareBase(const InstallRun& run, const _COMPONENT_INFO& entry,
-                      bool base_is_container, StepFiles* files, std::string* base) {
+UPD_ERROR PrepareBase(const InstallRun& run, const _COMPONENT_INFO& entry, bool base_is_container,
+                      StepFiles* files, std::string* base) {
   if (!base_is_container) {
     *base = entry.localPath;
     return kUpdOk;
@@ -77,8 +77,8 @@ UPD_ERROR PlaceResult(const InstallRun& run, StepFiles& files, const char* store
   if (store_path != nullptr && run.mode != InstallMode::kStaged) {
     return StoreResult(files, store_path);
   }
-  return run.state->InstallModuleFile(files.output.c_str(), file_name.c_str(), type.c_str(),
-                                      build, HeaderPlatformId(files.ini), run.mode);
+  return run.state->InstallModuleFile(files.output.c_str(), file_name.c_str(), type.c_str(), build,
+                                      HeaderPlatformId(files.ini), run.mode);
 }
 
 }  // namespace
@@ -86,13 +86,13 @@ UPD_ERROR PlaceResult(const InstallRun& run, StepFiles& files, const char* store
 UPD_ERROR InstallNupPackageEx(const InstallRun& run, const _COMPONENT_INFO& entry,
                               bool base_is_container, const char* store_path) {
   StepFiles files;
-  const bool named = MakeTempFileRetrying(run, &files.patch) &&
-                     MakeTempFileRetrying(run, &files.output);
+  const bool named =
+      MakeTempFileRetrying(run, &files.patch) && MakeTempFileRetrying(run, &files.output);
   if ((entry.flags & kComponentDownloadFailed) != 0) return kUpdNotPending;
   if (!named) return kUpdTempFileFailed;
   char ini[UPD_PATH_SIZE] = {};
-  UPD_ERROR rc = ExtractUpdateInfoPackage(entry.file.c_str(), files.patch.c_str(), ini,
-                                          sizeof ini, run.skipSignature);
+  UPD_ERROR rc = ExtractUpdateInfoPackage(entry.file.c_str(), files.patch.c_str(), ini, sizeof ini,
+                                          run.skipSignature);
   files.ini = ini;
   if (rc != kUpdOk) return rc;
   std::string base;
@@ -113,8 +113,7 @@ void BuildBaseNonNups(const InstallRun& run) {
   reverse.FillBasePaths(context.installed.baseNupList);
   InstallRun direct = run;
   direct.mode = InstallMode::kDirect;
-  const std::string pattern =
-      std::string(context.updateFolder) + kBaseFolder + kPackageNameFormat;
+  const std::string pattern = std::string(context.updateFolder) + kBaseFolder + kPackageNameFormat;
   for (const _COMPONENT_INFO& entry : reverse) {
     if ((entry.flags & kComponentInstall) == 0) continue;
     char store[UPD_PATH_SIZE] = {};

@@ -33,9 +33,8 @@ UPD_ERROR ApplyDeltaPackage(const InstallRun& run, const char* base, const char*
     return kUpdBadEncoding;
   }
   NotifyInstallStep(InstallStep::kEnginePatch, patch, output);
-  const uint32_t raw =
-      EngineCall3011(run.engine, OrNull(base, base16), OrNull(patch, patch16),
-                     OrNull(output, output16), last_step ? 0 : kPatchIntermediate);
+  const uint32_t raw = EngineCall3011(run.engine, OrNull(base, base16), OrNull(patch, patch16),
+                                      OrNull(output, output16), last_step ? 0 : kPatchIntermediate);
   if (run.engineResult != nullptr) *run.engineResult = raw;
   if (raw == 0 && run.context->abortFlag.load() != 0) return kUpdInstallAborted;
   return MapEngineError(raw);

@@ -55,8 +55,7 @@ bool IsPendingEngineModule(const _INSTALLED_COMPONENT_INFO& record) {
 }
 
 bool IsLoaderOfThisBuild(const _INSTALLED_COMPONENT_INFO& record) {
-  return AsciiStrICmp(record.name, kLoaderModule) == 0 &&
-         record.platform == GetPlatformIdOfBuild();
+  return AsciiStrICmp(record.name, kLoaderModule) == 0 && record.platform == GetPlatformIdOfBuild();
 }
 
 void MarkInstalled(_INSTALLED_COMPONENT_INFO& record) {
@@ -96,8 +95,8 @@ UPD_ERROR InstallModule(const InstallRun& run, const _INSTALLED_COMPONENT_INFO& 
 
 UPD_ERROR CModuleInstaller::InstallPackages(UPDATER_CONTEXT* context, CUpdateList& update_list,
                                             CContinuousList& continuous_list, bool skip_signature,
-                                            CInstalledList& installed_list,
-                                            uint32_t* engine_result, InstallMode mode) {
+                                            CInstalledList& installed_list, uint32_t* engine_result,
+                                            InstallMode mode) {
   if (context == nullptr) return kUpdNoContext;
   if (engine_result != nullptr) *engine_result = 0;
   const UPDATER_SETTINGS* settings = context->settings;
@@ -164,7 +163,8 @@ UPD_ERROR CModuleInstaller::Commit(const InstallRun& run, CInstalledList& instal
     return rollback != kUpdOk ? rollback : rc;
   }
   state.UpdateBaseBuilds(context.installed.baseNupList);
-  if (upkeep_ != nullptr && context.settings != nullptr && context.settings->skipInstalledScan != 0) {
+  if (upkeep_ != nullptr && context.settings != nullptr &&
+      context.settings->skipInstalledScan != 0) {
     state.DropNewerSnapshots(*upkeep_);
     upkeep_->CleanupModulesForGroup(*run.engine, context.installed.baseNupList);
   }

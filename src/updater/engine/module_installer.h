@@ -26,8 +26,8 @@ class CModuleInstaller {
   // (0 when none ran). 0x5003 when there was nothing to install.
   [[nodiscard]] UPD_ERROR InstallPackages(UPDATER_CONTEXT* context, CUpdateList& update_list,
                                           CContinuousList& continuous_list, bool skip_signature,
-                                          CInstalledList& installed_list,
-                                          uint32_t* engine_result, InstallMode mode);
+                                          CInstalledList& installed_list, uint32_t* engine_result,
+                                          InstallMode mode);
 
   // Used after a good commit while the host skips the installed-module scan;
   // without it that upkeep is not done.

@@ -25,7 +25,7 @@ UPD_ERROR MoveIntoPlace(const char* from, const char* to) {
   if (CreateParentFolder(to) != kUpdOk) return kUpdMoveFailed;
   NotifyInstallStep(InstallStep::kRename, from, to);
   return OsFileRename(from, nullptr, to, nullptr, kOsRenameOverwrite) == 0 ? kUpdOk
-                                                                          : kUpdMoveFailed;
+                                                                           : kUpdMoveFailed;
 }
 
 KeepResult KeepOldFile(const char* target, const char* old) {

@@ -130,7 +130,8 @@ class InstallFixture : public ::testing::Test {
   std::string MakePackage(const TestModule& m, const PackageSpec& spec) {
     const std::string payload_path = dir_.file("payload-" + std::to_string(serial_));
     const std::string content = m.Content(spec.build);
-    WriteFile(payload_path, spec.level == 0 ? content : testhost::PatchFileText(spec.base, content));
+    WriteFile(payload_path,
+              spec.level == 0 ? content : testhost::PatchFileText(spec.base, content));
     char name[64];
     std::snprintf(name, sizeof name, "zel%08X.nup", 0x1000u + serial_++);
     const std::string path = UpdateFolder() + name;
@@ -185,6 +186,41 @@ class InstallFixture : public ::testing::Test {
     record.type = kEngineModuleType;
     record.platform = 1;
     context_->installed.installedList.Add(record);
+  }
+
+  // The base list's record of an installed module file.
+  void AddBaseModuleFile(const TestModule& m, uint32_t build) {
+    _COMPONENT_INFO base;
+    SafeStrCopy(base.module, sizeof base.module, m.module().c_str());
+    base.platform = 1;
+    base.category = kCategoryEngine;
+    base.flags = kComponentModuleFile;
+    base.build = build;
+    base.file = ModulePath(m);
+    context_->installed.baseNupList.Add(base);
+  }
+
+  // A pending reverse-channel patch from the installed module file at build
+  // from back to build to, with its base in the base list.
+  void AddReverseBase(const TestModule& m, uint32_t from, uint32_t to) {
+    _COMPONENT_INFO reverse = Entry(m, Patch(1, from, to), MakePackage(m, Patch(1, from, to)));
+    reverse.flags |= kComponentBaseInstalled;
+    reverse.listKind = kListReverse;
+    context_->lists.reverseList.Add(reverse);
+    AddBaseModuleFile(m, from);
+  }
+
+  // The contents of the bases rebuilt into the update folder's "base_nonnups".
+  std::vector<std::string> RebuiltBases() const {
+    std::vector<std::string> contents;
+    const std::string folder = UpdateFolder() + "base_nonnups";
+    if (!fs::exists(folder)) return contents;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name.starts_with("zel") && name.ends_with(".nup")) << name;
+      contents.push_back(ReadFile(entry.path().string()));
+    }
+    return contents;
   }
 
   UPD_ERROR Install(InstallMode mode = InstallMode::kStaged) {

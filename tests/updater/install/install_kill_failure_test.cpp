@@ -103,10 +103,10 @@ TEST_F(InstallKillTest, KilledAtEachEngineCallAndRenameThenTheNextRunCompletes) 
   FillLists();
   ASSERT_EQ(Install(), kUpdOk);
   SetInstallStepObserver(nullptr);
-  const std::vector<InstallStep> kExpected = {
-      InstallStep::kRename,      InstallStep::kEnginePatch, InstallStep::kEnginePatch,
-      InstallStep::kRename,      InstallStep::kRename,      InstallStep::kRename,
-      InstallStep::kRename,      InstallStep::kRename};
+  const std::vector<InstallStep> kExpected = {InstallStep::kRename,      InstallStep::kEnginePatch,
+                                              InstallStep::kEnginePatch, InstallStep::kRename,
+                                              InstallStep::kRename,      InstallStep::kRename,
+                                              InstallStep::kRename,      InstallStep::kRename};
   ASSERT_EQ(steps, kExpected);
 
   for (size_t kill_at = 0; kill_at < steps.size(); ++kill_at) {
@@ -119,8 +119,7 @@ TEST_F(InstallKillTest, KilledAtEachEngineCallAndRenameThenTheNextRunCompletes) 
     ASSERT_EQ(Install(), kUpdOk);
 
     for (const KillModule& m : modules_) {
-      EXPECT_EQ(ReadFile(ModulePath(m.module)), m.module.Content(m.offered()))
-          << m.module.file();
+      EXPECT_EQ(ReadFile(ModulePath(m.module)), m.module.Content(m.offered())) << m.module.file();
       EXPECT_EQ(ModeOf(ModulePath(m.module)), 0644u);
     }
     EXPECT_TRUE(ModulesNamed(".old").empty());

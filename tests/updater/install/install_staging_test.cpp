@@ -28,8 +28,8 @@ class InstallStagingTest : public InstallFixture {
   }
   UPD_ERROR Stage(ModuleInstallState& state, const TestModule& m, uint32_t build,
                   InstallMode mode = InstallMode::kStaged) {
-    return state.InstallModuleFile(Finished(m, build).c_str(), m.file().c_str(),
-                                   m.module().c_str(), build, 1, mode);
+    return state.InstallModuleFile(Finished(m, build).c_str(), m.file().c_str(), m.module().c_str(),
+                                   build, 1, mode);
   }
 };
 
@@ -115,14 +115,18 @@ TEST_F(InstallStagingTest, OldFileThatCannotBeKeptStopsTheCommit) {
 }
 
 TEST_F(InstallStagingTest, NamesThatAreNotPlainFileNamesAreRefused) {
-  const char* kNames[] = {"", ".", "..", "../em001_64.dat", "sub/em001_64.dat",
-                          "sub\\em001_64.dat", "/tmp/em001_64.dat"};
+  const char* kNames[] = {"",
+                          ".",
+                          "..",
+                          "../em001_64.dat",
+                          "sub/em001_64.dat",
+                          "sub\\em001_64.dat",
+                          "/tmp/em001_64.dat"};
   for (const InstallMode mode : {InstallMode::kStaged, InstallMode::kDirect}) {
     ModuleInstallState state(context_);
     for (const char* name : kNames) {
       const std::string file = Finished(kEm1, 200);
-      EXPECT_EQ(state.InstallModuleFile(file.c_str(), name, "em001_64", 200, 1, mode),
-                kUpdBadFile)
+      EXPECT_EQ(state.InstallModuleFile(file.c_str(), name, "em001_64", 200, 1, mode), kUpdBadFile)
           << name;
       EXPECT_TRUE(fs::exists(file)) << name;
     }
@@ -177,10 +181,14 @@ _COMPONENT_INFO ListEntry(const char* module, int32_t level, uint32_t build, uin
 TEST_F(InstallStagingTest, AllPendingInstalled) {
   const std::vector<PendingCase> kCases = {
       {"chain reaching the prepared build",
-       {ListEntry("em001_64", 0, 200, 0), ListEntry("em001_64", 1, 201, 200)}, {}, true},
+       {ListEntry("em001_64", 0, 200, 0), ListEntry("em001_64", 1, 201, 200)},
+       {},
+       true},
       {"module name in another case", {ListEntry("EM001_64", 0, 201, 0)}, {}, true},
       {"chain reaching another build",
-       {ListEntry("em001_64", 0, 200, 0), ListEntry("em001_64", 1, 202, 200)}, {}, false},
+       {ListEntry("em001_64", 0, 200, 0), ListEntry("em001_64", 1, 202, 200)},
+       {},
+       false},
       {"pending module not prepared", {ListEntry("em003_64", 0, 1, 0)}, {}, false},
       {"module not pending", {ListEntry("em003_64", 0, 1, 0, kComponentSelected)}, {}, true},
       {"continuous entry at the prepared build", {}, {ListEntry("em002_64", 1, 7, 3)}, true},

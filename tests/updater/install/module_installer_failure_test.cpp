@@ -40,8 +40,7 @@ TEST_F(ModuleInstallerFailureTest, DamagedPackageInstallsNothing) {
       {"payload byte flipped and signed again", Full(200).KitOption("--corrupt-payload"),
        kUpdBadFile},
       {"signature byte flipped", Full(200).Tamper("flip-signature"), kUpdSignatureMismatch},
-      {"header build other than the catalogue's", Full(200).HeaderBuild(201),
-       kUpdNotAllInstalled},
+      {"header build other than the catalogue's", Full(200).HeaderBuild(201), kUpdNotAllInstalled},
       {"file name outside the modules folder", Full(200).FileName("../escape.dat"), kUpdBadFile},
   };
   PutInstalled(kEm1, 100);
@@ -160,8 +159,8 @@ TEST_F(ModuleInstallerFailureTest, LoaderFailureEndsTheRunBeforeAnyEngine) {
 
 struct ListFault {
   const char* name;
-  int32_t level;          // the entry changed
-  uint32_t clear_flags;   // on that entry
+  int32_t level;         // the entry changed
+  uint32_t clear_flags;  // on that entry
   uint32_t set_flags;
   UPD_ERROR expected;
 };
@@ -193,6 +192,27 @@ TEST_F(ModuleInstallerFailureTest, ListWithoutAUsableChain) {
     ExpectModulesAsBefore(before);
     EXPECT_TRUE(fs::is_empty(Tmp()));
   }
+}
+
+// Placed directly, a module stays when a later one fails; the bases are
+// rebuilt all the same.
+TEST_F(ModuleInstallerFailureTest, DirectModeKeepsWhatWasPlacedAndStillRebuildsBases) {
+  PutInstalled(kEm1, 100);
+  PutInstalled(kEm2, 100);
+  AddChain(kEm1, {Full(200)});
+  AddChain(kEm2, {Full(200).Tamper("flip-signature")});
+  AddInstalled(kEm1, 100);
+  AddInstalled(kEm2, 100);
+  PutInstalled(kEm3, 300);
+  AddReverseBase(kEm3, 300, 290);
+
+  EXPECT_EQ(Install(InstallMode::kDirect), kUpdSignatureMismatch);
+
+  EXPECT_EQ(ReadFile(ModulePath(kEm1)), kEm1.Content(200));
+  EXPECT_EQ(ReadFile(ModulePath(kEm2)), kEm2.Content(100));
+  EXPECT_EQ(ModulesTree().size(), 3u);
+  EXPECT_EQ(RebuiltBases(), std::vector<std::string>{kEm3.Content(290)});
+  EXPECT_EQ(context_->installed.installedList[0].flags, kInstalledUpToDate | kInstalledInThisRun);
 }
 
 }  // namespace

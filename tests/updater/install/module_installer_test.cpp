@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "install_fixture.h"
-#include "platform/util/update_errors.h"
 #include "platform/util/engine_bridge.h"
+#include "platform/util/update_errors.h"
 #include "updater/engine/delta_step.h"
 
 namespace upd::test {
@@ -23,13 +23,7 @@ TEST_F(ModuleInstallerTest, FullModuleFromASignedPackage) {
   PutInstalled(kEm1, 100);
   AddChain(kEm1, {Full(200)});
   AddInstalled(kEm1, 100);
-  _COMPONENT_INFO base;
-  SafeStrCopy(base.module, sizeof base.module, kEm1.module().c_str());
-  base.platform = 1;
-  base.category = kCategoryEngine;
-  base.flags = kComponentModuleFile;
-  base.build = 100;
-  context_->installed.baseNupList.Add(base);
+  AddBaseModuleFile(kEm1, 100);
 
   ASSERT_EQ(Install(), kUpdOk);
 
@@ -91,9 +85,7 @@ TEST_F(ModuleInstallerTest, PatchChains) {
       // Levels 0 to 9 are applied whole; a level-10 package is never looked at.
       {"ten packages", ten_levels, 309, 9},
       // A level-2 patch of another build ends the chain at level 1.
-      {"level 2 based elsewhere",
-       {Full(200), Patch(1, 200, 201), Patch(2, 250, 251)},
-       201, 1},
+      {"level 2 based elsewhere", {Full(200), Patch(1, 200, 201), Patch(2, 250, 251)}, 201, 1},
   };
   for (const ChainCase& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -118,7 +110,6 @@ TEST_F(ModuleInstallerTest, PatchChains) {
     EXPECT_TRUE(fs::is_empty(Tmp()));
   }
 }
-
 
 // Events 26 and 28 answered by the stand-in, each noting what the modules
 // folder held at that moment.
@@ -149,8 +140,9 @@ TEST_F(ModuleInstallerTest, LoaderIsPlacedFirstAndTheEngineComesFromItsFolder) {
         if (id == UPD_EVENT_ENGINE_FOR_FOLDER) {
           folder = static_cast<UPD_ENGINE_FOLDER_EVENT*>(data)->folder;
         }
-        requests.push_back({id, folder, ReadFile(staged) == kLoader.Content(11) ||
-                                            ReadFile(ModulePath(kLoader)) == kLoader.Content(11)});
+        requests.push_back({id, folder,
+                            ReadFile(staged) == kLoader.Content(11) ||
+                                ReadFile(ModulePath(kLoader)) == kLoader.Content(11)});
         uint32_t answer = 0;
         engine_.HandleEvent(id, data, &answer);
         return answer;
@@ -196,33 +188,14 @@ TEST_F(ModuleInstallerTest, LoaderChainNeedingTheEngineFailsWithoutAskingForOne)
 TEST_F(ModuleInstallerTest, NothingToInstallStillHoldsTheEngineAndRebuildsReverseBases) {
   PutInstalled(kEm1, 100);
   AddInstalled(kEm1, 100, kInstalledUpToDate);
-  // A pending reverse-channel patch from the installed build 100 back to 90.
-  const std::string patch = MakePackage(kEm1, Patch(1, 100, 90));
-  _COMPONENT_INFO reverse = Entry(kEm1, Patch(1, 100, 90), patch);
-  reverse.flags |= kComponentBaseInstalled;
-  reverse.listKind = kListReverse;
-  context_->lists.reverseList.Add(reverse);
-  _COMPONENT_INFO base;
-  SafeStrCopy(base.module, sizeof base.module, kEm1.module().c_str());
-  base.platform = 1;
-  base.category = kCategoryEngine;
-  base.flags = kComponentModuleFile;
-  base.build = 100;
-  base.file = ModulePath(kEm1);
-  context_->installed.baseNupList.Add(base);
+  AddReverseBase(kEm1, 100, 90);
   const auto before = ModulesTree();
 
   EXPECT_EQ(Install(), kUpdNothingNew);
 
   EXPECT_EQ(engine_.counts().requests, 1u);
   EXPECT_EQ(ModulesTree(), before);
-  std::vector<std::string> rebuilt;
-  for (const auto& entry : fs::directory_iterator(UpdateFolder() + "base_nonnups")) {
-    rebuilt.push_back(entry.path().filename().string());
-    EXPECT_EQ(ReadFile(entry.path().string()), kEm1.Content(90));
-  }
-  ASSERT_EQ(rebuilt.size(), 1u);
-  EXPECT_TRUE(rebuilt[0].starts_with("zel") && rebuilt[0].ends_with(".nup")) << rebuilt[0];
+  EXPECT_EQ(RebuiltBases(), std::vector<std::string>{kEm1.Content(90)});
   // The stand-in applies the patch only to a base at build 100: the
   // installed module file.
   EXPECT_EQ(PatchCalls().size(), 1u);
@@ -249,8 +222,9 @@ TEST_F(ModuleInstallerTest, ContinuousPackageAppliesToItsBase) {
     entry.localPath = base_path;
     context_->lists.continuousList.Add(_COMPONENT_INFO{});  // another module's entry
     context_->lists.continuousList.Add(entry);
-    AddInstalled(kEm1, 100,
-                 kInstalledPackageChosen | (c.base_is_module_file ? kInstalledBaseIsModuleFile : 0));
+    AddInstalled(
+        kEm1, 100,
+        kInstalledPackageChosen | (c.base_is_module_file ? kInstalledBaseIsModuleFile : 0));
     context_->installed.installedList[0].chosen = 1;
     const size_t calls_before = PatchCalls().size();
 
@@ -281,12 +255,7 @@ class RecordingUpkeep : public ISnapshotUpkeep {
 TEST_F(ModuleInstallerTest, SnapshotUpkeepFollowsACommitOnlyWhenTheHostSkipsTheScan) {
   RecordingUpkeep upkeep;
   context_->moduleInstaller->SetSnapshotUpkeep(&upkeep);
-  _COMPONENT_INFO base;
-  SafeStrCopy(base.module, sizeof base.module, kEm1.module().c_str());
-  base.platform = 1;
-  base.category = kCategoryEngine;
-  base.flags = kComponentModuleFile;
-  context_->installed.baseNupList.Add(base);
+  AddBaseModuleFile(kEm1, 100);
   for (const uint32_t skip_scan : {0u, 1u}) {
     SCOPED_TRACE(skip_scan);
     host_.settings()->skipInstalledScan = skip_scan;
