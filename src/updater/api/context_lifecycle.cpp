@@ -75,6 +75,8 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
   CopyText(context.hostString64, sizeof context.hostString64, host_string);
   if (!SetModulesFolder(context, modules_folder)) return false;
   if (!SetUpdateFolder(context, data_folder)) return false;
+  context.backupStore = OpenBackupStore(data_folder, context.modulesFolder);
+  if (context.backupStore == nullptr) return false;
   SetCataloguePaths(context);
   return true;
 }
@@ -84,6 +86,7 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
 // pico manager, the installer holder; then the lock and the context.
 void FreeContext(UPDATER_CONTEXT* context) {
   context->moduleInstaller.reset();
+  context->backupStore.reset();
   context->pcuManager.reset();
   OsMutexDestroy(context->lock);
   delete context;

@@ -8,6 +8,7 @@
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
+#include "updater/backup/backup_store.h"
 #include "updater/engine/module_moves.h"
 #include "updater/engine/update_package.h"
 
@@ -159,8 +160,22 @@ void ModuleInstallState::UpdateBaseBuilds(CListBase& base_list) const {
   }
 }
 
-void ModuleInstallState::DropNewerSnapshots(ISnapshotUpkeep& upkeep) const {
-  for (const InstallRecord& record : records_) {
-    upkeep.RemoveSnapshotsAbove(record.fileName.c_str(), record.platform, record.build);
+bool ModuleInstallState::HoldsNewerModule(const CBackupState& snapshot) const {
+  for (const UPDATER_BACKUP_MODULE_INFO& module : snapshot.GetModules()) {
+    for (const InstallRecord& record : records_) {
+      if (module.orig == record.fileName && module.platform == record.platform &&
+          module.build > record.build) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+void ModuleInstallState::DropNewerSnapshots(CBackupStore& store) const {
+  CBackupStateArray snapshots;
+  (void)store.LoadSnapshots(&snapshots);
+  for (const CBackupState& snapshot : snapshots) {
+    if (HoldsNewerModule(snapshot)) (void)store.RemoveSnapshot(snapshot.GetTimestamp(), false);
   }
 }

@@ -7,6 +7,8 @@
 #include "updater.h"
 #include "updater/engine/update_lists.h"
 
+class CBackupState;
+class CBackupStore;
 struct UPDATER_CONTEXT;
 
 // How an installation places each module: staged (every new module first
@@ -39,20 +41,6 @@ struct InstallRecord {
   std::string fileName;
   std::string moduleName;
   uint32_t state = 0;
-};
-
-// The backup store's part in a commit when the host skips the scan of
-// installed modules (the scan would otherwise find the same facts): stored
-// snapshots that hold newer modules than those just installed are removed,
-// and modules set aside for the update group come back. The module update run
-// supplies it from its backup store.
-class ISnapshotUpkeep {
- public:
-  virtual ~ISnapshotUpkeep() = default;
-  // Removes, with its files, every stored snapshot that holds the module file
-  // file_name of platform at a build above build.
-  virtual void RemoveSnapshotsAbove(const char* file_name, uint32_t platform, uint32_t build) = 0;
-  virtual void CleanupModulesForGroup(const ENGINE_DISPATCH& engine, CListBase& base_list) = 0;
 };
 
 // The modules one installation has prepared. Destroying it deletes what is
@@ -89,7 +77,10 @@ class ModuleInstallState {
   // The installed-module entries (0x4000) of base_list take the builds of
   // the records.
   void UpdateBaseBuilds(CListBase& base_list) const;
-  void DropNewerSnapshots(ISnapshotUpkeep& upkeep) const;
+  // Removes, with their copies, the stored snapshots that hold one of the
+  // modules at a build above the one prepared: a rollback to them would
+  // install a newer module than the catalogue offers.
+  void DropNewerSnapshots(CBackupStore& store) const;
 
   // The folder of the "loader64" placed in this installation; empty when none was.
   [[nodiscard]] const std::string& EngineFolder() const { return engineFolder_; }
@@ -100,6 +91,7 @@ class ModuleInstallState {
   [[nodiscard]] UPD_ERROR InstallModuleDirect(const char* file, const std::string& target,
                                               const char* module_name);
   [[nodiscard]] bool HasRecord(const char* module, uint32_t platform, uint64_t build) const;
+  [[nodiscard]] bool HoldsNewerModule(const CBackupState& snapshot) const;
 
   UPDATER_CONTEXT* context_;
   std::vector<InstallRecord> records_;

@@ -7,6 +7,7 @@
 #include "platform/util/temp_dir.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
+#include "updater/backup/backup_store.h"
 #include "updater/engine/component_tables.h"
 #include "updater/engine/delta_install.h"
 #include "updater/engine/install_run.h"
@@ -86,9 +87,30 @@ UPD_ERROR InstallModule(const InstallRun& run, const _INSTALLED_COMPONENT_INFO& 
   if ((record.flags & kInstalledPackageChosen) == 0) {
     return InstallNupPackage(run, update_list, record.name, record.platform);
   }
-  if (record.chosen >= continuous_list.GetSize()) return kUpdPackageMissing;
+  if (record.chosen >= continuous_list.GetSize()) return kUpdNoInstalledModule;
   const bool base_is_container = (record.flags & kInstalledBaseIsModuleFile) == 0;
   return InstallNupPackageEx(run, continuous_list[record.chosen], base_is_container, nullptr);
+}
+
+// Commits the staged set, or rolls it back and clears the marks of this run.
+UPD_ERROR Commit(const InstallRun& run, CInstalledList& installed_list) {
+  UPDATER_CONTEXT& context = *run.context;
+  ModuleInstallState& state = *run.state;
+  const UPD_ERROR rc = state.CommitAll();
+  if (rc != kUpdOk) {
+    // A module that could not be restored is the failure that matters now.
+    const UPD_ERROR rollback = state.RollbackAll();
+    ClearMarksOfThisRun(installed_list);
+    return rollback != kUpdOk ? rollback : rc;
+  }
+  state.UpdateBaseBuilds(context.installed.baseNupList);
+  const UPDATER_SETTINGS* settings = context.settings;
+  if (settings != nullptr && settings->skipInstalledScan != 0 && context.backupStore != nullptr) {
+    state.DropNewerSnapshots(*context.backupStore);
+    (void)CleanupModulesForGroup(*context.backupStore, settings, run.engine,
+                                 context.installed.baseNupList);
+  }
+  return kUpdOk;
 }
 
 }  // namespace
@@ -150,23 +172,4 @@ UPD_ERROR CModuleInstaller::InstallPackages(UPDATER_CONTEXT* context, CUpdateLis
   }
   BuildBaseNonNups(run);
   return result;
-}
-
-UPD_ERROR CModuleInstaller::Commit(const InstallRun& run, CInstalledList& installed_list) {
-  UPDATER_CONTEXT& context = *run.context;
-  ModuleInstallState& state = *run.state;
-  const UPD_ERROR rc = state.CommitAll();
-  if (rc != kUpdOk) {
-    // A module that could not be restored is the failure that matters now.
-    const UPD_ERROR rollback = state.RollbackAll();
-    ClearMarksOfThisRun(installed_list);
-    return rollback != kUpdOk ? rollback : rc;
-  }
-  state.UpdateBaseBuilds(context.installed.baseNupList);
-  if (upkeep_ != nullptr && context.settings != nullptr &&
-      context.settings->skipInstalledScan != 0) {
-    state.DropNewerSnapshots(*upkeep_);
-    upkeep_->CleanupModulesForGroup(*run.engine, context.installed.baseNupList);
-  }
-  return kUpdOk;
 }

@@ -6,7 +6,6 @@
 #include "updater/engine/install_staging.h"
 #include "updater/engine/update_lists.h"
 
-struct InstallRun;
 struct UPDATER_CONTEXT;
 
 // The context's installer of engine modules: turns the packages that the
@@ -23,19 +22,12 @@ class CModuleInstaller {
   // fails. Installed records get 0x2 and 0x8 (cleared again by a rollback);
   // the events 2 (count) and 3 (one per module) report progress.
   // engine_result receives the engine's raw result of the last patch step
-  // (0 when none ran). 0x5003 when there was nothing to install.
+  // (0 when none ran). 0x5003 when there was nothing to install. After a
+  // commit while the host skips the installed-module scan, the backup store
+  // drops the snapshots of newer modules and brings back the modules parked
+  // for the update group.
   [[nodiscard]] UPD_ERROR InstallPackages(UPDATER_CONTEXT* context, CUpdateList& update_list,
                                           CContinuousList& continuous_list, bool skip_signature,
                                           CInstalledList& installed_list, uint32_t* engine_result,
                                           InstallMode mode);
-
-  // Used after a good commit while the host skips the installed-module scan;
-  // without it that upkeep is not done.
-  void SetSnapshotUpkeep(ISnapshotUpkeep* upkeep) { upkeep_ = upkeep; }
-
- private:
-  // Commits the staged set, or rolls it back and clears the marks of this run.
-  [[nodiscard]] UPD_ERROR Commit(const InstallRun& run, CInstalledList& installed_list);
-
-  ISnapshotUpkeep* upkeep_ = nullptr;
 };

@@ -127,7 +127,7 @@ UPD_ERROR ApplyPatches(const InstallRun& run, ChainFiles* files, std::string* fi
 UPD_ERROR InstallNupPackage(const InstallRun& run, const CListBase& list, const char* module,
                             uint32_t platform) {
   const ListIndex head = list.FindEngineModule(module, platform, kLevelFull, false);
-  if (head == kNoEntry) return kUpdPackageMissing;
+  if (head == kNoEntry) return kUpdNoInstalledModule;
   if (!IsPending(list[head]) || HasFailed(list[head])) return kUpdNotPending;
   ChainFiles files;
   uint32_t reached = 0;

@@ -168,7 +168,7 @@ struct ListFault {
 // The lists name no usable package for the module.
 TEST_F(ModuleInstallerFailureTest, ListWithoutAUsableChain) {
   const std::vector<ListFault> kFaults = {
-      {"no full package", 0, 0, kComponentDropped, kUpdPackageMissing},
+      {"no full package", 0, 0, kComponentDropped, kUpdNoInstalledModule},
       {"full package not pending", 0, kComponentInstall, 0, kUpdNotPending},
       {"full package download failed", 0, 0, kComponentDownloadFailed, kUpdNotPending},
       {"patch download failed", 1, 0, kComponentDownloadFailed, kUpdNotPending},

@@ -8,6 +8,7 @@
 #include "install_fixture.h"
 #include "platform/util/engine_bridge.h"
 #include "platform/util/update_errors.h"
+#include "updater/backup/backup_store.h"
 #include "updater/engine/delta_step.h"
 
 namespace upd::test {
@@ -238,36 +239,46 @@ TEST_F(ModuleInstallerTest, ContinuousPackageAppliesToItsBase) {
   }
 }
 
-// Records what the backup store would be asked after a commit.
-class RecordingUpkeep : public ISnapshotUpkeep {
- public:
-  void RemoveSnapshotsAbove(const char* file_name, uint32_t platform, uint32_t build) override {
-    removals.push_back(std::string(file_name) + "/" + std::to_string(platform) + "/" +
-                       std::to_string(build));
-  }
-  void CleanupModulesForGroup(const ENGINE_DISPATCH& engine, CListBase& list) override {
-    cleanups.push_back(engine.entry != nullptr && list.GetSize() == 1);
-  }
-  std::vector<std::string> removals;
-  std::vector<bool> cleanups;
-};
-
-TEST_F(ModuleInstallerTest, SnapshotUpkeepFollowsACommitOnlyWhenTheHostSkipsTheScan) {
-  RecordingUpkeep upkeep;
-  context_->moduleInstaller->SetSnapshotUpkeep(&upkeep);
-  AddBaseModuleFile(kEm1, 100);
+// With the installed-module scan skipped, nothing else would notice that a
+// snapshot now holds a newer module than the one installed, or that modules
+// are parked for the update group.
+TEST_F(ModuleInstallerTest, BackupUpkeepFollowsACommitOnlyWhenTheHostSkipsTheScan) {
+  const TestModule parked_module{"em003"};
   for (const uint32_t skip_scan : {0u, 1u}) {
     SCOPED_TRACE(skip_scan);
+    CBackupStore& store = *context_->backupStore;
+    (void)store.PruneSnapshots(false);
+    for (const uint32_t build : {300u, 150u}) {
+      PutInstalled(kEm1, build);
+      CListBase components;
+      AddBaseModuleFile(kEm1, build);
+      components.Add(
+          context_->installed.baseNupList[context_->installed.baseNupList.GetSize() - 1]);
+      ASSERT_EQ(store.CreateSnapshot(components, 10), kUpdOk);
+    }
+    PutInstalled(parked_module, 5);
+    _COMPONENT_INFO parked;
+    parked.file = ModulePath(parked_module);
+    store.SaveComponentFile(parked, "Release");
+    fs::remove(ModulePath(parked_module));
     host_.settings()->skipInstalledScan = skip_scan;
     context_->lists.updateList.SetSize(0);
     context_->installed.installedList.SetSize(0);
-    AddChain(kEm1, {Full(200 + skip_scan)});
-    AddInstalled(kEm1, 100);
+    AddChain(kEm1, {Full(201)});
+    AddInstalled(kEm1, 150);
+
     ASSERT_EQ(Install(), kUpdOk);
+
+    CBackupStateArray snapshots;
+    (void)store.LoadSnapshots(&snapshots);
+    std::vector<uint64_t> kept;
+    for (const CBackupState& snapshot : snapshots) kept.push_back(snapshot.GetModules()[0].build);
+    const std::vector<uint64_t> expected =
+        skip_scan != 0 ? std::vector<uint64_t>{150} : std::vector<uint64_t>{300, 150};
+    EXPECT_EQ(kept, expected);
+    EXPECT_EQ(fs::exists(ModulePath(parked_module)), skip_scan != 0);
+    context_->installed.baseNupList.SetSize(0);
   }
-  EXPECT_EQ(upkeep.removals, std::vector<std::string>{"em001_64.dat/1/201"});
-  EXPECT_EQ(upkeep.cleanups, std::vector<bool>{true});
-  context_->moduleInstaller->SetSnapshotUpkeep(nullptr);
 }
 
 TEST_F(ModuleInstallerTest, AbortBeforeTheCommitLeavesTheModules) {
