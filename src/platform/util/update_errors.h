@@ -41,6 +41,7 @@ enum UpdError : UPD_ERROR {
   kUpdNoContext = 0x3001,
   kUpdOutOfMemory = 0x3101,
   kUpdCannotConnect = 0x3103,
+  kUpdStoreUnavailable = 0x3104,
   kUpdNoMirrorSettings = 0x3303,
   kUpdNoSettings = 0x3304,
   kUpdNoEventCallback = 0x3305,
@@ -48,6 +49,8 @@ enum UpdError : UPD_ERROR {
   kUpdEngineFailed = 0x4001,
   kUpdEngineUnavailable = 0x4002,
   kUpdNothingNew = 0x5003,
+  kUpdGroupSwitchIncomplete = 0x5006,
+  kUpdNoGroupChange = 0x5007,
   kUpdNothingToDo = 0x500C,
   kUpdUpdatesBlocked = 0x7000,
 };
