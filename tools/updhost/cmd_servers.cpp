@@ -27,8 +27,9 @@ CommandOutcome SwitchGroup(HostSession& session, const Args& args) {
 CommandOutcome SwitchType(HostSession& session, const Args& args) {
   uint32_t type = 0;
   static_cast<void>(ParseU32(args[0], &type));
-  return {UPDHOST_EXPORT(session, UpdSwitchModulesType)(session.context(), session.settings(), type),
-          ""};
+  return {
+      UPDHOST_EXPORT(session, UpdSwitchModulesType)(session.context(), session.settings(), type),
+      ""};
 }
 
 const Registrar kSwitchGroup("switch-group", {"switch-group NAME", 1, false, SwitchGroup});

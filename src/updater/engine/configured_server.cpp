@@ -32,9 +32,8 @@ bool IsAutoSelectServer(const char* server) {
 std::string ResolveServerUrl(const UPDATER_SETTINGS* settings, const char* suffix) {
   if (settings == nullptr) return "";
   const std::string configured = HostFieldString(settings->updateServer);
-  const std::string server = IsAutoSelectServer(configured.c_str())
-                                 ? HostFieldString(settings->secondServer)
-                                 : configured;
+  const std::string server =
+      IsAutoSelectServer(configured.c_str()) ? HostFieldString(settings->secondServer) : configured;
   if (server.empty()) return "";
   std::string url = Normalised(server);
   if (suffix != nullptr && *suffix != '\0') url = Normalised(url + suffix);

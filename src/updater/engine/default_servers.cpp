@@ -81,8 +81,7 @@ bool SaveDefaultServers(const UPDATER_SETTINGS* settings, const char* ini_path,
                         const char* base_url, CatalogueTrust trust) {
   if (trust != CatalogueTrust::kSignatureVerified || settings == nullptr) return false;
   CDefServersArray listed;
-  if (!BuildServerGroupName(ini_path, settings->serverGroup, nullptr, base_url, settings,
-                            listed)) {
+  if (!BuildServerGroupName(ini_path, settings->serverGroup, nullptr, base_url, settings, listed)) {
     return false;
   }
   CDefServersArray totals;

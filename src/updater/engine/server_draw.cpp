@@ -11,9 +11,7 @@ void SeedRandOncePerThread() {
   seeded = true;
 }
 
-uint32_t DrawWithRand(uint32_t total) {
-  return static_cast<uint32_t>(std::rand()) % total;
-}
+uint32_t DrawWithRand(uint32_t total) { return static_cast<uint32_t>(std::rand()) % total; }
 
 uint32_t DrawWithThreadTwister(uint32_t total) {
   thread_local std::mt19937 twister{std::random_device{}()};

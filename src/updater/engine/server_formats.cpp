@@ -74,7 +74,8 @@ void AddLinks(const std::string& servers, const std::string& link, const ServerB
 }
 
 void AddHosts(const std::string& hosts, const ServerBase& base, CDefServersArray* out) {
-  for (const ServerToken& token : ParseServerTokens(hosts)) base.Add(token.server, token.weight, out);
+  for (const ServerToken& token : ParseServerTokens(hosts))
+    base.Add(token.server, token.weight, out);
 }
 
 // The values of every key of section, in file order.
@@ -132,6 +133,5 @@ void CHostsServerFormat::ParseAll(const char* ini_path, const char* base_url,
   const CProfileFile* file = LoadedCatalogue(ini_path);
   if (file == nullptr) return;
   const ServerBase base(base_url);
-  ForEachValue(*file, kHostsSection,
-               [&](const std::string& hosts) { AddHosts(hosts, base, out); });
+  ForEachValue(*file, kHostsSection, [&](const std::string& hosts) { AddHosts(hosts, base, out); });
 }

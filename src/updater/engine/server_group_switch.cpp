@@ -147,7 +147,8 @@ UPD_ERROR SwitchServerGroup(UPDATER_CONTEXT* context, const std::string& target,
   }
   static_cast<void>(Fetch(context, steps, kSwitchFetchAttempts));
   if (FileExists(context->lastUpdVerPath) && steps.save_modules_of_left_group) {
-    steps.save_modules_of_left_group(context, settings, left.empty() ? kGroupRelease : left.c_str());
+    steps.save_modules_of_left_group(context, settings,
+                                     left.empty() ? kGroupRelease : left.c_str());
   }
   DeleteDefaultServers(settings);
   const UPD_ERROR result = Fetch(context, steps, kFinalFetchAttempts);

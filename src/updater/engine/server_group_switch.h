@@ -45,8 +45,8 @@ struct GroupSwitchSteps {
 // "Deferred". 0x3104 without a store; 0x1301 for a missing or not plain
 // group; 0x5007 when nothing is to change; 0x5006 when the retried fetch of
 // an unfinished switch failed; else the result of the switch.
-[[nodiscard]] UPD_ERROR SwitchUpdateGroup(UPDATER_CONTEXT* context, const char* group,
-                                          uint32_t set, const GroupSwitchSteps& steps);
+[[nodiscard]] UPD_ERROR SwitchUpdateGroup(UPDATER_CONTEXT* context, const char* group, uint32_t set,
+                                          const GroupSwitchSteps& steps);
 
 // Stores target as the group (empty: the default group) in place of left,
 // the update folder emptied between the fetches of the old and the new

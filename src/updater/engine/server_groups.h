@@ -30,5 +30,4 @@ inline constexpr uint32_t kMaxGroupName = 63;
 
 // BuildServerGroupName, appending to out; its result.
 bool LoadServerList(CDefServersArray& out, const char* ini_path, uint32_t group_number,
-                    const char* group_name, const char* base_url,
-                    const UPDATER_SETTINGS* settings);
+                    const char* group_name, const char* base_url, const UPDATER_SETTINGS* settings);

@@ -44,17 +44,28 @@ TEST_F(ServerExports, SwitchRefusals) {
     UPD_ERROR answer;
     UPD_ERROR expected;
   } cases[] = {
-      {"set without a group", {}, LIB(UpdSwitchUpdateGroup)(context_, settings, nullptr, 1), 0x1301},
+      {"set without a group",
+       {},
+       LIB(UpdSwitchUpdateGroup)(context_, settings, nullptr, 1),
+       0x1301},
       {"set with an empty group", {}, LIB(UpdSwitchUpdateGroup)(context_, settings, "", 1), 0x1301},
-      {"group that climbs out of backup", {},
-       LIB(UpdSwitchUpdateGroup)(context_, settings, "../../tmp", 1), 0x1301},
-      {"group with a sub-folder", {}, LIB(UpdSwitchUpdateGroup)(context_, settings, "a/b", 1),
+      {"group that climbs out of backup",
+       {},
+       LIB(UpdSwitchUpdateGroup)(context_, settings, "../../tmp", 1),
+       0x1301},
+      {"group with a sub-folder",
+       {},
+       LIB(UpdSwitchUpdateGroup)(context_, settings, "a/b", 1),
        0x1301},
       {"unknown modules type", {}, LIB(UpdSwitchModulesType)(context_, settings, 3), 0x1301},
-      {"production with nothing switched", {}, LIB(UpdSwitchModulesType)(context_, settings, 0),
+      {"production with nothing switched",
+       {},
+       LIB(UpdSwitchModulesType)(context_, settings, 0),
        0x5007},
-      {"going back with nothing switched", {},
-       LIB(UpdSwitchUpdateGroup)(context_, settings, nullptr, 0), 0x5007},
+      {"going back with nothing switched",
+       {},
+       LIB(UpdSwitchUpdateGroup)(context_, settings, nullptr, 0),
+       0x5007},
   };
   for (const auto& c : cases) EXPECT_EQ(c.answer, c.expected) << c.name;
   EXPECT_FALSE(Stored("UpdateServerGroup"));
@@ -99,8 +110,8 @@ TEST_F(ServerExports, DeleteDefaultServers) {
   WriteStore({"DefaultServerCount=2", "DefaultServer0=http://a/", "DefaultServerWeight0=4",
               "DefaultServer1=http://b/", "FailSafeServer=http://safe/"});
   EXPECT_EQ(LIB(UpdDeleteDefaultServers)(nullptr, host_.settings()), 0u);
-  for (const char* key : {"DefaultServerCount", "DefaultServer0", "DefaultServerWeight0",
-                          "DefaultServer1"}) {
+  for (const char* key :
+       {"DefaultServerCount", "DefaultServer0", "DefaultServerWeight0", "DefaultServer1"}) {
     EXPECT_FALSE(Stored(key)) << key;
   }
   EXPECT_EQ(Stored("FailSafeServer"), "http://safe/");

@@ -47,7 +47,8 @@ TEST_F(ConfiguredServer, ResolveServerUrl) {
   for (const auto& c : cases) {
     Put(settings_->updateServer, c.server);
     Put(settings_->secondServer, c.second);
-    EXPECT_EQ(ResolveServerUrl(settings_.get(), c.suffix), c.expected) << c.server << " " << c.suffix;
+    EXPECT_EQ(ResolveServerUrl(settings_.get(), c.suffix), c.expected)
+        << c.server << " " << c.suffix;
   }
   Put(settings_->updateServer, "http://srv");
   EXPECT_EQ(ResolveServerUrl(settings_.get(), nullptr), "http://srv/");
@@ -55,8 +56,8 @@ TEST_F(ConfiguredServer, ResolveServerUrl) {
 }
 
 TEST_F(ConfiguredServer, MirrorIsAServerNotStoredAsDefault) {
-  WriteStore({"DefaultServerCount=2", "DefaultServer0=http://Default.test/upd/",
-              "DefaultServer1=auto/"});
+  WriteStore(
+      {"DefaultServerCount=2", "DefaultServer0=http://Default.test/upd/", "DefaultServer1=auto/"});
   const struct {
     const char* server;
     bool mirror;

@@ -25,7 +25,8 @@ TEST_F(DefaultServers, LoadGivesRunningTotals) {
   std::string fail_safe = "old";
   EXPECT_TRUE(LoadDefaultServers(servers, settings_.get(), &fail_safe));
   // A missing weight counts 1; a missing server skips its index.
-  EXPECT_EQ(Entries(servers), (ServerEntries{{"http://a/", 2}, {"http://b/", 3}, {"http://d/", 8}}));
+  EXPECT_EQ(Entries(servers),
+            (ServerEntries{{"http://a/", 2}, {"http://b/", 3}, {"http://d/", 8}}));
   EXPECT_EQ(fail_safe, "http://safe/");
 }
 
@@ -57,8 +58,8 @@ TEST_F(DefaultServers, LoadWithoutWeight) {
 
 // A damaged count does not make a run walk billions of keys.
 TEST_F(DefaultServers, HugeCountIsBounded) {
-  WriteStore({"DefaultServerCount=4000000000", "DefaultServer0=http://a/",
-              "DefaultServer1=http://b/"});
+  WriteStore(
+      {"DefaultServerCount=4000000000", "DefaultServer0=http://a/", "DefaultServer1=http://b/"});
   CDefServersArray servers;
   EXPECT_TRUE(LoadDefaultServers(servers, settings_.get(), nullptr));
   EXPECT_EQ(Entries(servers), (ServerEntries{{"http://a/", 1}, {"http://b/", 2}}));
@@ -71,8 +72,8 @@ class SavingDefaultServers : public ServerTest {
  protected:
   void SetUp() override {
     settings_->serverGroup = 5;
-    catalogue_ = WriteCatalogue(
-        "[SERVERS]\nlist=3@http://a/ , http://b/;http://c/\n[LINKS]\n5=upd/\n");
+    catalogue_ =
+        WriteCatalogue("[SERVERS]\nlist=3@http://a/ , http://b/;http://c/\n[LINKS]\n5=upd/\n");
   }
 
   bool Save(CatalogueTrust trust = CatalogueTrust::kSignatureVerified) {
@@ -83,8 +84,7 @@ class SavingDefaultServers : public ServerTest {
 };
 
 TEST_F(SavingDefaultServers, StoresOwnWeightsOfTheGroupList) {
-  WriteStore({"DefaultServerCount=5", "DefaultServer4=http://old4/",
-              "DefaultServerWeight4=9"});
+  WriteStore({"DefaultServerCount=5", "DefaultServer4=http://old4/", "DefaultServerWeight4=9"});
   ASSERT_TRUE(Save());
   EXPECT_EQ(Stored("DefaultServerCount"), "3");
   EXPECT_EQ(Stored("DefaultServer0"), "http://a/upd/");
@@ -103,8 +103,8 @@ TEST_F(SavingDefaultServers, StoresOwnWeightsOfTheGroupList) {
 // Saving the list that is stored already leaves the store file as it was:
 // not rewritten at all, so its bytes and its time stay.
 TEST_F(SavingDefaultServers, IdenticalListLeavesTheStoreUntouched) {
-  WriteStore({"DefaultServerCount=3", "DefaultServer0=HTTP://A/upd/",
-              "DefaultServerWeight0=3", "DefaultServer1=http://b/upd/", "DefaultServer2=http://c/upd/",
+  WriteStore({"DefaultServerCount=3", "DefaultServer0=HTTP://A/upd/", "DefaultServerWeight0=3",
+              "DefaultServer1=http://b/upd/", "DefaultServer2=http://c/upd/",
               "DefaultServerWeight2=1"});
   const auto old_time = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
   fs::last_write_time(StorePath(), old_time);
@@ -160,8 +160,8 @@ TEST_F(SavingDefaultServers, NoListOrNoStoreWritesNothing) {
   SetStoreLocation(StorePath());  // without "file://" the store does not open
   EXPECT_FALSE(Save());
   EXPECT_EQ(ReadFile(StorePath()), before);
-  EXPECT_FALSE(SaveDefaultServers(nullptr, catalogue_.c_str(), kBase,
-                                  CatalogueTrust::kSignatureVerified));
+  EXPECT_FALSE(
+      SaveDefaultServers(nullptr, catalogue_.c_str(), kBase, CatalogueTrust::kSignatureVerified));
 }
 
 TEST_F(DefaultServers, DeleteKeepsTheFailSafeServer) {
@@ -169,8 +169,8 @@ TEST_F(DefaultServers, DeleteKeepsTheFailSafeServer) {
               "DefaultServer1=http://b/", "DefaultServer2=http://beyond/",
               "FailSafeServer=http://safe/", "UpdateServerGroup=Beta"});
   DeleteDefaultServers(settings_.get());
-  for (const char* key : {"DefaultServerCount", "DefaultServer0", "DefaultServerWeight0",
-                          "DefaultServer1"}) {
+  for (const char* key :
+       {"DefaultServerCount", "DefaultServer0", "DefaultServerWeight0", "DefaultServer1"}) {
     EXPECT_FALSE(Stored(key)) << key;
   }
   EXPECT_EQ(Stored("DefaultServer2"), "http://beyond/");

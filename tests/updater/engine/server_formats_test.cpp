@@ -100,10 +100,9 @@ TEST_F(ServerFormats, ParseAllTakesEveryList) {
       "[HOSTS]\nh1=http://h1/\nh2=4@http://h2/ http://h3/\n");
   CDefServersArray links;
   CLinksServerFormat().ParseAll(ini.c_str(), kBase, &links);
-  EXPECT_EQ(Entries(links), (ServerEntries{{"http://a/x/", 1},
-                                           {"http://b/x/", 2},
-                                           {"http://a/y/", 1},
-                                           {"http://b/y/", 2}}));
+  EXPECT_EQ(Entries(links),
+            (ServerEntries{
+                {"http://a/x/", 1}, {"http://b/x/", 2}, {"http://a/y/", 1}, {"http://b/y/", 2}}));
   CDefServersArray hosts;
   CHostsServerFormat().ParseAll(ini.c_str(), kBase, &hosts);
   EXPECT_EQ(Entries(hosts),

@@ -71,9 +71,9 @@ TEST_F(GroupSwitch, SwitchFetchesAroundTheChangeAndForgetsTheDefaultServers) {
   WriteFile(UpdateFolder() + "upd.ver", "old");
   fs::create_directories(UpdateFolder() + "cache.d");
   WriteFile(UpdateFolder() + "cache.d/x.nup", "old");
-  steps_.fetch_catalogue = [this, fetch = steps_.fetch_catalogue](
-                               UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
-                               uint32_t attempts) {
+  steps_.fetch_catalogue = [this, fetch = steps_.fetch_catalogue](UPDATER_CONTEXT* context,
+                                                                  const UPDATER_SETTINGS* settings,
+                                                                  uint32_t attempts) {
     // The first fetch still sees the old group's files; later ones an empty folder.
     const bool emptied = calls_.size() >= 2;
     EXPECT_EQ(fs::exists(UpdateFolder() + "upd.ver"), !emptied) << calls_.size();
@@ -153,8 +153,10 @@ TEST_F(GroupSwitch, NothingToChange) {
   } cases[] = {
       {"nothing stored, set 0", {}, nullptr, 0},
       {"same group, ASCII case folded", {"UpdateServerGroup=Prerelease"}, "PRERELEASE", 1},
-      {"own group equals the old one", {"UpdateServerGroup=Beta", "UpdateServerGroupOld=beta"},
-       nullptr, 0},
+      {"own group equals the old one",
+       {"UpdateServerGroup=Beta", "UpdateServerGroupOld=beta"},
+       nullptr,
+       0},
       {"finished switch", {"UpdateServerGroup=Beta", "SwitchUpdateGroupFinished=1"}, "Beta", 1},
   };
   for (const auto& c : cases) {
@@ -190,10 +192,14 @@ TEST_F(GroupSwitch, GroupNamesMustBePlain) {
       {"dots inside", {}, "a..b", 1},
       {"the folder itself", {}, ".", 1},
       {"longer than the store reads back", {}, too_long.c_str(), 1},
-      {"stored group is left", {"UpdateServerGroup=../up", "UpdateServerGroupOld=../up"},
-       "Prerelease", 1},
-      {"stored old group comes back", {"UpdateServerGroup=Prerelease", "UpdateServerGroupOld=a/b"},
-       nullptr, 0},
+      {"stored group is left",
+       {"UpdateServerGroup=../up", "UpdateServerGroupOld=../up"},
+       "Prerelease",
+       1},
+      {"stored old group comes back",
+       {"UpdateServerGroup=Prerelease", "UpdateServerGroupOld=a/b"},
+       nullptr,
+       0},
   };
   for (const auto& c : refused) {
     WriteStore(c.store);
@@ -214,9 +220,16 @@ TEST(GroupNames, PlainNames) {
     std::string name;
     bool plain;
   } cases[] = {
-      {"Release", true},   {"Beta-2.1", true}, {"a.b", true},         {"x y", true},
-      {"..a", false},      {"a/", false},      {"/", false},          {"", false},
-      {std::string(kMaxGroupName, 'x'), true}, {std::string(kMaxGroupName + 1, 'x'), false},
+      {"Release", true},
+      {"Beta-2.1", true},
+      {"a.b", true},
+      {"x y", true},
+      {"..a", false},
+      {"a/", false},
+      {"/", false},
+      {"", false},
+      {std::string(kMaxGroupName, 'x'), true},
+      {std::string(kMaxGroupName + 1, 'x'), false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsPlainGroupName(c.name), c.plain) << c.name;
 }

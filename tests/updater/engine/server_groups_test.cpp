@@ -27,18 +27,16 @@ TEST_F(ServerGroups, ListFallBacks) {
        "http://h/beta7/"},
       {"links before hosts", "[LINKS]\nBeta-7=links/\n[HOSTS]\nBeta-7=http://h/hosts/\n",
        "http://s/links/"},
-      {"group-Other", "[LINKS]\nBeta-Other=betaother/\n7=x/\nOther=x/\n",
-       "http://s/betaother/"},
+      {"group-Other", "[LINKS]\nBeta-Other=betaother/\n7=x/\nOther=x/\n", "http://s/betaother/"},
       {"group-Other in hosts", "[HOSTS]\nBeta-Other=http://h/bo/\nOther=http://x/\n",
        "http://h/bo/"},
       {"number", "[LINKS]\n7=seven/\nOther=x/\n", "http://s/seven/"},
       {"number in hosts", "[HOSTS]\n7=http://h/7/\nOther=http://x/\n", "http://h/7/"},
       {"Other", "[LINKS]\nOther=other/\n", "http://s/other/"},
       {"Other in hosts", "[HOSTS]\nOther=http://h/o/\n", "http://h/o/"},
-      {"other groups and numbers do not count", "[LINKS]\nAlpha-7=x/\nBeta-8=x/\n8=x/\n",
-       nullptr},
-      {"a hosts list without servers is not found",
-       "[HOSTS]\nBeta-7=\nBeta-Other=http://h/bo/\n", "http://h/bo/"},
+      {"other groups and numbers do not count", "[LINKS]\nAlpha-7=x/\nBeta-8=x/\n8=x/\n", nullptr},
+      {"a hosts list without servers is not found", "[HOSTS]\nBeta-7=\nBeta-Other=http://h/bo/\n",
+       "http://h/bo/"},
   };
   for (const auto& c : cases) {
     const std::string ini = WriteCatalogue("[SERVERS]\nlist=http://s/\n" + c.sections);
@@ -63,8 +61,8 @@ TEST_F(ServerGroups, EmptyLinksListStopsTheGroupFallBack) {
 }
 
 TEST_F(ServerGroups, GroupComesFromTheStoreWhenNotGiven) {
-  const std::string ini = WriteCatalogue(
-      "[HOSTS]\nStored-0=http://stored/\nGiven-0=http://given/\n0=http://number/\n");
+  const std::string ini =
+      WriteCatalogue("[HOSTS]\nStored-0=http://stored/\nGiven-0=http://given/\n0=http://number/\n");
   WriteStore({"UpdateServerGroup=Stored"});
   CDefServersArray out;
   ASSERT_TRUE(BuildServerGroupName(ini.c_str(), 0, nullptr, kBase, settings_.get(), out));
@@ -82,8 +80,7 @@ TEST_F(ServerGroups, LoadServerListAppends) {
   const std::string ini = WriteCatalogue("[HOSTS]\n3=2@http://a/ http://b/\n");
   CDefServersArray out = MakeServers({{"http://kept/", 9}});
   ASSERT_TRUE(LoadServerList(out, ini.c_str(), 3, nullptr, kBase, nullptr));
-  EXPECT_EQ(Entries(out),
-            (ServerEntries{{"http://kept/", 9}, {"http://a/", 2}, {"http://b/", 1}}));
+  EXPECT_EQ(Entries(out), (ServerEntries{{"http://kept/", 9}, {"http://a/", 2}, {"http://b/", 1}}));
   EXPECT_FALSE(LoadServerList(out, dir_.file("none.ver").c_str(), 3, nullptr, kBase, nullptr));
   EXPECT_EQ(out.GetSize(), 3);
 }

@@ -1,3 +1,5 @@
+#include "updater/engine/server_list.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -7,7 +9,6 @@
 
 #include "server_fixture.h"
 #include "updater/engine/server_draw.h"
-#include "updater/engine/server_list.h"
 #include "updater/engine/server_roulette.h"
 
 namespace upd::test {

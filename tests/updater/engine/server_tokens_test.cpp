@@ -25,15 +25,14 @@ TEST(ServerTokens, SeparatorsWeightsAndPlainServers) {
     std::string text;
     Tokens expected;
   } cases[] = {
-      {"mixed separator runs", "3@http://a/ , http://b/;http://c/",
+      {"mixed separator runs",
+       "3@http://a/ , http://b/;http://c/",
        {{"http://a/", 3}, {"http://b/", 1}, {"http://c/", 1}}},
-      {"tabs and leading, trailing separators", "\t;, a\t\tb ;,",
-       {{"a", 1}, {"b", 1}}},
+      {"tabs and leading, trailing separators", "\t;, a\t\tb ;,", {{"a", 1}, {"b", 1}}},
       {"empty weight is 0", "@srv", {{"srv", 0}}},
       {"weight without server", "7@", {{"", 7}}},
       {"zero weight", "0@srv", {{"srv", 0}}},
-      {"a user in the URL is no weight", "http://user@host/",
-       {{"http://user@host/", 1}}},
+      {"a user in the URL is no weight", "http://user@host/", {{"http://user@host/", 1}}},
       {"weight and a user", "2@http://user@host/", {{"http://user@host/", 2}}},
       {"digits then text before the @", "12x@srv", {{"12x@srv", 1}}},
       {"weight past 32 bits stays at the top", "99999999999@srv", {{"srv", 0xFFFFFFFFu}}},
