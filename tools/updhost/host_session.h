@@ -40,6 +40,7 @@ class HostSession {
   void StartAbortTimer();
 
   UPDATER_CONTEXT* context() const { return context_; }
+  const HostOptions& options() const { return options_; }
   const UPDATER_SETTINGS* settings() const { return settings_.get(); }
   HostEvents& events() { return events_; }
 

@@ -107,6 +107,7 @@ const std::map<std::string_view, OptionSpec>& Options() {
           o.confirm_limit_kib = limit;
           return true;
         }}},
+      {"--until", {true, Number(&HostOptions::until)}},
       {"--refuse-large", {false, Flag(&HostOptions::refuse_large)}},
       {"--user-agent", {true, Text(&HostOptions::user_agent)}},
       {"--refuse-address", {true, OptionalText(&HostOptions::refuse_address)}},

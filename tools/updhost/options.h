@@ -44,6 +44,7 @@ struct HostOptions {
   std::optional<uint32_t> backup_keep;
   uint32_t backup_days = 0;
   std::optional<uint32_t> confirm_limit_kib;
+  uint32_t until = 0;  // rollback: block updates until then (seconds since 1970)
 
   // The host's answers to the events.
   std::string groups = "engine";              // event 19

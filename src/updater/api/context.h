@@ -7,6 +7,7 @@
 #include "platform/os/os_mutex.h"
 #include "platform/util/host_binding.h"
 #include "updater.h"
+#include "updater/backup/backup_store.h"
 #include "updater/engine/pcu_installer.h"
 #include "updater/engine/run_state.h"
 #include "updater/engine/update_lists.h"
@@ -28,6 +29,8 @@ struct UPDATER_CONTEXT : HostBinding {
   CUpdateLists lists;
   CServerSelectionState serverState;
   CInstalledModules installed;
+  // Snapshots of the modules under the data folder's "backup".
+  std::unique_ptr<CBackupStore> backupStore;
   std::unique_ptr<PcuManager> pcuManager;
 
   char updVerPath[UPD_PATH_SIZE] = {};

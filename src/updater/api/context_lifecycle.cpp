@@ -74,6 +74,8 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
   CopyText(context.hostString64, sizeof context.hostString64, host_string);
   if (!SetModulesFolder(context, modules_folder)) return false;
   if (!SetUpdateFolder(context, data_folder)) return false;
+  context.backupStore = OpenBackupStore(data_folder, context.modulesFolder);
+  if (context.backupStore == nullptr) return false;
   SetCataloguePaths(context);
   return true;
 }
@@ -82,6 +84,7 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
 // download session, the mirror, the backup store, the pico manager, the
 // installer holder; then the lock and the context.
 void FreeContext(UPDATER_CONTEXT* context) {
+  context->backupStore.reset();
   context->pcuManager.reset();
   OsMutexDestroy(context->lock);
   delete context;

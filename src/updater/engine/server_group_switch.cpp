@@ -122,7 +122,7 @@ UPD_ERROR SwitchUpdateGroup(UPDATER_CONTEXT* context, const char* group, uint32_
   if (steps.reset_session) steps.reset_session(context);
   const ConnectionsCloser closer(context, steps);
   StoredGroups groups;
-  if (!ReadStoredGroups(context->settings, groups)) return kUpdStoreUnavailable;
+  if (!ReadStoredGroups(context->settings, groups)) return kUpdSettingsUnreadable;
   if (set != 0) {
     if (group == nullptr || !IsPlainGroupName(group)) return kUpdInvalidArgument;
     if (!SameGroup(group, groups.current)) {
@@ -142,7 +142,7 @@ UPD_ERROR SwitchServerGroup(UPDATER_CONTEXT* context, const std::string& target,
   static_cast<void>(CleanTempFolder(context));
   {
     const SettingsStorePtr store = OpenSettingsStore(settings);
-    if (!store) return kUpdStoreUnavailable;
+    if (!store) return kUpdSettingsUnreadable;
     SettingsStoreSetString(store.get(), kKeyUpdateServerGroup, target.c_str());
   }
   static_cast<void>(Fetch(context, steps, kSwitchFetchAttempts));

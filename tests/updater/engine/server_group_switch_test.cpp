@@ -168,7 +168,7 @@ TEST_F(GroupSwitch, NothingToChange) {
 
 TEST_F(GroupSwitch, StoreThatDoesNotOpen) {
   SetStoreLocation(StorePath());
-  EXPECT_EQ(Switch("Prerelease", 1), kUpdStoreUnavailable);
+  EXPECT_EQ(Switch("Prerelease", 1), kUpdSettingsUnreadable);
   EXPECT_EQ(calls_, (Calls{"reset", "close"}));
   EXPECT_FALSE(fs::exists(StorePath()));
 }

@@ -1,0 +1,60 @@
+#include <algorithm>
+
+#include "platform/os/os_time.h"
+#include "platform/util/file_helpers.h"
+#include "platform/util/update_errors.h"
+#include "updater/backup/backup_database.h"
+#include "updater/backup/backup_settings.h"
+#include "updater/backup/backup_store.h"
+
+UPD_ERROR CBackupStore::StoreModules(const CListBase& components, CBackupState* state,
+                                     std::vector<std::string>* new_copies) {
+  for (const _COMPONENT_INFO& component : components) {
+    if ((component.flags & kComponentModuleFile) == 0) continue;
+    UPDATER_BACKUP_MODULE_INFO module = BackupModuleOf(component, modules_folder_.c_str());
+    // A file outside the modules folder could not be put back.
+    if (!IsSafeModulePath(module.orig)) continue;
+    if (std::optional<std::string> shared = GetModuleFile(module)) {
+      module.file = *shared;
+    } else {
+      module.file = BackupCopyName(module);
+      const bool made_now =
+          std::find(new_copies->begin(), new_copies->end(), module.file) != new_copies->end();
+      if (!made_now) {
+        new_copies->push_back(module.file);
+        const UPD_ERROR copied = FileCopy(component.file.c_str(), CopyPath(module.file).c_str(),
+                                          kFileCopyOverwrite | kFileCopyFlush);
+        if (copied != kUpdOk) return copied;
+      }
+    }
+    state->GetModules().Add(module);
+  }
+  return kUpdOk;
+}
+
+UPD_ERROR CBackupStore::CreateSnapshot(const CListBase& components, int64_t keep) {
+  Locked locked(lock_.get());
+  const int64_t now = OsTime();
+  CBackupState state(NextTimestamp(static_cast<uint32_t>(now)));
+  std::vector<std::string> new_copies;
+  UPD_ERROR result = StoreModules(components, &state, &new_copies);
+  if (result == kUpdOk) {
+    _XML_NODE* element =
+        root_ != nullptr ? AppendSnapshotElement(document_.get(), root_, state) : nullptr;
+    if (element == nullptr) {
+      result = kUpdOutOfMemory;
+    } else if (!SaveDatabase()) {
+      result = MapDiskFullError(kUpdWriteFailed);
+      static_cast<void>(MemStoreRemoveNode(document_.get(), element));
+    }
+  }
+  if (result != kUpdOk) {
+    DeleteUnusedCopies(new_copies);
+    return result;
+  }
+  static_cast<void>(RemoveOldest(static_cast<uint64_t>(keep)));
+  static_cast<void>(ChangeBackupSettings(config_path_.c_str(), [now](BACKUP_SETTINGS& settings) {
+    settings.LastBackupTime = static_cast<uint32_t>(now);
+  }));
+  return kUpdOk;
+}
