@@ -6,7 +6,9 @@
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
+#include "updater/api/context_call.h"
 #include "updater/engine/default_servers.h"
+#include "updater/engine/scanner_check.h"
 #include "updater/engine/server_groups.h"
 #include "updater/engine/stored_settings.h"
 
@@ -154,4 +156,15 @@ UPD_ERROR SwitchServerGroup(UPDATER_CONTEXT* context, const std::string& target,
   const UPD_ERROR result = Fetch(context, steps, kFinalFetchAttempts);
   MarkSwitch(settings, result);
   return result;
+}
+
+void SaveModulesOfLeftGroup(UPDATER_CONTEXT* context, const char* group_left,
+                            const CListBase& installed) {
+  const ContextCall locked(context);
+  const CListBase offered = ReadPlainEngineSections(context->lastUpdVerPath);
+  for (const _COMPONENT_INFO& module : installed) {
+    const ListIndex index = offered.FindByName(module.module, module.platform);
+    const uint64_t offered_build = index == kNoEntry ? 0 : offered[index].build;
+    if (module.build > offered_build) context->backupStore->SaveComponentFile(module, group_left);
+  }
 }

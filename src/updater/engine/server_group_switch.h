@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "updater.h"
+#include "updater/engine/component_list.h"
 
 // Switching the server group (release, pre-release, deferred or the host's
 // own): the stored group changes, the update folder is emptied and the
@@ -30,8 +31,8 @@ struct GroupSwitchSteps {
 };
 
 // The steps of this build. The catalogue download, the download session and
-// the backup store are not in it yet, so they are empty: a switch changes the
-// stored group and answers the fetch's 3.
+// the scan of the installed modules are not in it yet, so they are empty: a
+// switch changes the stored group and answers the fetch's 3.
 [[nodiscard]] const GroupSwitchSteps& LibraryGroupSwitchSteps();
 
 // A group name that may become a folder name under "backup": not empty, at
@@ -53,3 +54,10 @@ struct GroupSwitchSteps {
 // group's catalogue; the result of the final fetch.
 [[nodiscard]] UPD_ERROR SwitchServerGroup(UPDATER_CONTEXT* context, const std::string& target,
                                           const std::string& left, const GroupSwitchSteps& steps);
+
+// Parks each installed module whose build is above what the last catalogue's
+// plain engine sections offer for its module and platform (0 when nothing)
+// in the backup sub-folder group_left, so that leaving a group never throws
+// away a newer module; under the context lock.
+void SaveModulesOfLeftGroup(UPDATER_CONTEXT* context, const char* group_left,
+                            const CListBase& installed);

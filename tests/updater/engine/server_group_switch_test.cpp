@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <string>
@@ -212,6 +213,48 @@ TEST_F(GroupSwitch, GroupNamesMustBePlain) {
     WriteStore({});
     EXPECT_EQ(Switch(group.c_str(), 1), kUpdOk) << group;
     EXPECT_EQ(Stored("UpdateServerGroup"), group);
+  }
+}
+
+// Leaving a group parks the installed modules that the new group's last
+// catalogue would take back to an older build (or does not offer at all);
+// channel-prefixed sections and other categories offer nothing here.
+TEST_F(GroupSwitch, ModulesNewerThanTheLastCatalogueAreParked) {
+  WriteFile(UpdateFolder() + "lastupd.ver",
+            "[EM001_64]\ncategory=engine\nplatform=x64\ntype=em001\nbuild=1200\n"
+            "[EM004_64]\ncategory=engine\nplatform=x64\ntype=em004\nbuild=1100\n"
+            "[PRELIMINARY_EM002_64]\ncategory=engine\nplatform=x64\ntype=em002\nbuild=9999\n"
+            "[EM003_64]\ncategory=dll\nplatform=x64\ntype=em003\nbuild=9999\n");
+  const struct {
+    const char* module;
+    uint32_t platform;
+    uint64_t build;
+    const char* file;
+    bool parked;
+  } installed_modules[] = {
+      {"em001", 1, 1300, "em001_64.dat", true},   // above the offered 1200
+      {"em001", 0, 5, "em001_32.dat", true},      // no x86 build offered
+      {"em004", 1, 1100, "em004_64.dat", false},  // the offered build itself
+      {"em002", 1, 1000, "em002_64.dat", true},   // offered on a channel only
+      {"em003", 1, 1000, "em003_64.dat", true},   // offered in another category
+  };
+  CListBase installed;
+  for (const auto& m : installed_modules) {
+    _COMPONENT_INFO record;
+    std::snprintf(record.module, sizeof record.module, "%s", m.module);
+    record.platform = m.platform;
+    record.build = m.build;
+    record.file = dir_.file("modules") + "/" + m.file;
+    WriteFile(record.file, m.file);
+    installed.Add(record);
+  }
+  SaveModulesOfLeftGroup(context_, "Beta", installed);
+  for (const auto& m : installed_modules) {
+    const std::string parked = dir_.file("data") + "/backup/Beta/" + m.file;
+    EXPECT_EQ(fs::exists(parked), m.parked) << m.file;
+    if (m.parked) {
+      EXPECT_EQ(ReadFile(parked), m.file);
+    }
   }
 }
 
