@@ -57,6 +57,12 @@ void NotifyHostFile(uint32_t word, const UPDATER_SETTINGS* settings, uint32_t ki
   Raise(settings, UPD_EVENT_FILE, &record);
 }
 
+void NotifyHostEvent19(const UPDATER_SETTINGS* settings, char* buffer) {
+  std::fill_n(buffer, UPD_GROUP_LIST_SIZE, '\0');
+  if (!HasHostCallback(settings)) return;
+  Raise(settings, UPD_EVENT_UPDATE_GROUPS, buffer);
+}
+
 void NotifyHostEvent5(const MIRROR_SETTINGS* mirror_settings) {
   if (mirror_settings == nullptr || mirror_settings->callback == nullptr) return;
   mirror_settings->callback(MIRROR_EVENT_AGREEMENT_PENDING, nullptr,

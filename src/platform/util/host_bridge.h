@@ -18,6 +18,9 @@ void NotifyHostStatus(uint32_t word, const UPDATER_SETTINGS* settings, uint32_t 
 // Event 3 {kind, value, name cut to 4095 bytes, word}; a null name is empty.
 void NotifyHostFile(uint32_t word, const UPDATER_SETTINGS* settings, uint32_t kind, uint64_t value,
                     const char* name);
+// Event 19: the host writes its comma list of update-group names into
+// buffer (UPD_GROUP_LIST_SIZE bytes, zero-filled here first).
+void NotifyHostEvent19(const UPDATER_SETTINGS* settings, char* buffer);
 // Mirror code 5 with null data through the mirror callback.
 void NotifyHostEvent5(const MIRROR_SETTINGS* mirror_settings);
 // Event 7 with a pointer to value.
