@@ -8,6 +8,7 @@
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/engine/default_servers.h"
+#include "updater/engine/local_packages.h"
 #include "updater/engine/scanner_check.h"
 #include "updater/engine/server_groups.h"
 #include "updater/engine/stored_settings.h"
@@ -109,7 +110,11 @@ UPD_ERROR RetryUnfinishedSwitch(UPDATER_CONTEXT* context, const GroupSwitchSteps
 }  // namespace
 
 const GroupSwitchSteps& LibraryGroupSwitchSteps() {
-  static const GroupSwitchSteps steps;
+  static const GroupSwitchSteps steps = [] {
+    GroupSwitchSteps made;
+    made.save_modules_of_left_group = SaveModulesOfLeftGroup;
+    return made;
+  }();
   return steps;
 }
 
@@ -158,9 +163,11 @@ UPD_ERROR SwitchServerGroup(UPDATER_CONTEXT* context, const std::string& target,
   return result;
 }
 
-void SaveModulesOfLeftGroup(UPDATER_CONTEXT* context, const char* group_left,
-                            const CListBase& installed) {
+void SaveModulesOfLeftGroup(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                            const char* group_left) {
   const ContextCall locked(context);
+  CListBase installed;
+  ScanInstalledModulesEx(installed, settings, context->modulesFolder);
   const CListBase offered = ReadPlainEngineSections(context->lastUpdVerPath);
   for (const _COMPONENT_INFO& module : installed) {
     const ListIndex index = offered.FindByName(module.module, module.platform);

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "updater.h"
-#include "updater/engine/component_list.h"
 
 // Switching the server group (release, pre-release, deferred or the host's
 // own): the stored group changes, the update folder is emptied and the
@@ -30,9 +29,9 @@ struct GroupSwitchSteps {
   std::function<void(UPDATER_CONTEXT*)> close_connections;
 };
 
-// The steps of this build. The catalogue download, the download session and
-// the scan of the installed modules are not in it yet, so they are empty: a
-// switch changes the stored group and answers the fetch's 3.
+// The steps of this build. The catalogue download and the download session
+// are not in it yet, so those steps are empty: a switch changes the stored
+// group and answers the fetch's 3.
 [[nodiscard]] const GroupSwitchSteps& LibraryGroupSwitchSteps();
 
 // A group name that may become a folder name under "backup": not empty, at
@@ -55,9 +54,10 @@ struct GroupSwitchSteps {
 [[nodiscard]] UPD_ERROR SwitchServerGroup(UPDATER_CONTEXT* context, const std::string& target,
                                           const std::string& left, const GroupSwitchSteps& steps);
 
-// Parks each installed module whose build is above what the last catalogue's
-// plain engine sections offer for its module and platform (0 when nothing)
-// in the backup sub-folder group_left, so that leaving a group never throws
-// away a newer module; under the context lock.
-void SaveModulesOfLeftGroup(UPDATER_CONTEXT* context, const char* group_left,
-                            const CListBase& installed);
+// Lists the installed modules through the host's engine and parks each one
+// whose build is above what the last catalogue's plain engine sections offer
+// for its module and platform (0 when nothing) in the backup sub-folder
+// group_left, so that leaving a group never throws away a newer module;
+// under the context lock.
+void SaveModulesOfLeftGroup(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                            const char* group_left);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <string>
@@ -10,6 +9,8 @@
 
 #include "platform/util/update_errors.h"
 #include "server_fixture.h"
+#include "testhost/engine_standin.h"
+#include "testhost/event_host.h"
 #include "updater/api/context.h"
 #include "updater/engine/server_groups.h"
 
@@ -216,46 +217,42 @@ TEST_F(GroupSwitch, GroupNamesMustBePlain) {
   }
 }
 
-// Leaving a group parks the installed modules that the new group's last
-// catalogue would take back to an older build (or does not offer at all);
-// channel-prefixed sections and other categories offer nothing here.
+// Leaving a group parks the installed modules (listed through the host's
+// engine) that the new group's last catalogue would take back to an older
+// build or does not offer at all; channel-prefixed sections and other
+// categories offer nothing here.
 TEST_F(GroupSwitch, ModulesNewerThanTheLastCatalogueAreParked) {
+  testhost::EventHost host;
+  testhost::EngineStandIn engine;
+  engine.ServeThrough(host);
   WriteFile(UpdateFolder() + "lastupd.ver",
-            "[EM001_64]\ncategory=engine\nplatform=x64\ntype=em001\nbuild=1200\n"
-            "[EM004_64]\ncategory=engine\nplatform=x64\ntype=em004\nbuild=1100\n"
-            "[PRELIMINARY_EM002_64]\ncategory=engine\nplatform=x64\ntype=em002\nbuild=9999\n"
-            "[EM003_64]\ncategory=dll\nplatform=x64\ntype=em003\nbuild=9999\n");
+            "[EM001_64]\ncategory=engine\nplatform=x64\ntype=em001_64\nbuild=1200\n"
+            "[EM004_64]\ncategory=engine\nplatform=x64\ntype=em004_64\nbuild=1100\n"
+            "[PRELIMINARY_EM002_64]\ncategory=engine\nplatform=x64\ntype=em002_64\nbuild=9999\n"
+            "[EM003_64]\ncategory=dll\nplatform=x64\ntype=em003_64\nbuild=9999\n");
   const struct {
-    const char* module;
-    uint32_t platform;
-    uint64_t build;
     const char* file;
+    testhost::ModuleFacts facts;
     bool parked;
-  } installed_modules[] = {
-      {"em001", 1, 1300, "em001_64.dat", true},   // above the offered 1200
-      {"em001", 0, 5, "em001_32.dat", true},      // no x86 build offered
-      {"em004", 1, 1100, "em004_64.dat", false},  // the offered build itself
-      {"em002", 1, 1000, "em002_64.dat", true},   // offered on a channel only
-      {"em003", 1, 1000, "em003_64.dat", true},   // offered in another category
+  } installed[] = {
+      {"em001_64.dat", {"em001_64", 3, 1, 1300, "1.3"}, true},   // above the offered 1200
+      {"em001_32.dat", {"em001", 3, 0, 5, "0.5"}, true},         // no x86 build offered
+      {"em004_64.dat", {"em004_64", 3, 1, 1100, "1.1"}, false},  // the offered build itself
+      {"em002_64.dat", {"em002_64", 3, 1, 1000, "1.0"}, true},   // offered on a channel only
+      {"em003_64.dat", {"em003_64", 3, 1, 1000, "1.0"}, true},   // offered in another category
   };
-  CListBase installed;
-  for (const auto& m : installed_modules) {
-    _COMPONENT_INFO record;
-    std::snprintf(record.module, sizeof record.module, "%s", m.module);
-    record.platform = m.platform;
-    record.build = m.build;
-    record.file = dir_.file("modules") + "/" + m.file;
-    WriteFile(record.file, m.file);
-    installed.Add(record);
+  for (const auto& m : installed) {
+    WriteFile(dir_.file("modules") + "/" + m.file, testhost::ModuleFileText(m.facts, m.file));
   }
-  SaveModulesOfLeftGroup(context_, "Beta", installed);
-  for (const auto& m : installed_modules) {
+  SaveModulesOfLeftGroup(context_, host.settings(), "Beta");
+  for (const auto& m : installed) {
     const std::string parked = dir_.file("data") + "/backup/Beta/" + m.file;
     EXPECT_EQ(fs::exists(parked), m.parked) << m.file;
     if (m.parked) {
-      EXPECT_EQ(ReadFile(parked), m.file);
+      EXPECT_EQ(ReadFile(parked), ReadFile(dir_.file("modules") + "/" + m.file));
     }
   }
+  EXPECT_TRUE(engine.counts().Balanced());
 }
 
 TEST(GroupNames, PlainNames) {
