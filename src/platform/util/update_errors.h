@@ -55,6 +55,8 @@ enum UpdError : UPD_ERROR {
   kUpdEngineUnavailable = 0x4002,
   kUpdNotPending = 0x5002,
   kUpdNothingNew = 0x5003,
+  kUpdGroupSwitchIncomplete = 0x5006,
+  kUpdNoGroupChange = 0x5007,
   kUpdNothingToDo = 0x500C,
   kUpdUpdatesBlocked = 0x7000,
   kUpdNoSnapshot = 0x7001,
