@@ -18,6 +18,8 @@ struct CommandOutcome {
 };
 
 using CommandFn = CommandOutcome (*)(HostSession& session, const std::vector<std::string>& args);
+// A usage error for arguments that do not parse, empty when they do.
+using ArgsCheck = std::string (*)(const std::vector<std::string>& args);
 
 struct CommandInfo {
   std::string_view usage;  // "NAME [ARGS]"
@@ -25,6 +27,7 @@ struct CommandInfo {
   // 0x5003 (nothing new) counts as success for the exit code.
   bool nothing_new_is_success = false;
   CommandFn fn = nullptr;
+  ArgsCheck check_args = nullptr;  // none: any text will do
 };
 
 // Each command group registers its commands from a static Registrar in its

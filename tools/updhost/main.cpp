@@ -35,6 +35,9 @@ std::string CheckCommands(const HostOptions& options) {
     if (command.args.size() != info->arguments) {
       return "usage: " + std::string(info->usage);
     }
+    if (info->check_args != nullptr) {
+      if (std::string error = info->check_args(command.args); !error.empty()) return error;
+    }
   }
   return "";
 }

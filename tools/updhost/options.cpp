@@ -7,12 +7,12 @@
 #include <string_view>
 
 namespace updhost {
-namespace {
-
 bool ParseU32(std::string_view text, uint32_t* out) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *out);
   return !text.empty() && error == std::errc() && end == text.data() + text.size();
 }
+
+namespace {
 
 // "A:B" into two numbers.
 bool ParsePair(std::string_view text, uint32_t* first, uint32_t* second) {

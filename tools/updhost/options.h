@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace updhost {
@@ -60,5 +61,8 @@ struct ParsedOptions {
 };
 
 ParsedOptions ParseOptions(int argc, char** argv);
+
+// A decimal 32-bit number filling the whole text.
+bool ParseU32(std::string_view text, uint32_t* out);
 
 }  // namespace updhost

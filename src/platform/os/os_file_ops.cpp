@@ -108,6 +108,17 @@ int OsFileRename(const char* from, const OS_ATTRIBUTE_LIST* from_attributes, con
   return rename(from, to) == 0 ? 0 : Fail(errno);
 }
 
+int OsFileLink(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return Fail(EFAULT);
+  if (IsFdPath(from) || IsFdPath(to)) return Fail(EXDEV);
+  return link(from, to) == 0 ? 0 : Fail(errno);
+}
+
+int OsFileSetMode(const char* path, uint32_t mode) {
+  if (path == nullptr) return Fail(EFAULT);
+  return chmod(path, static_cast<mode_t>(mode)) == 0 ? 0 : Fail(errno);
+}
+
 int OsCopyFileEx(const char* from, const OS_ATTRIBUTE_LIST*, const char* to,
                  const OS_ATTRIBUTE_LIST*, uint32_t flags) {
   if (from == nullptr || to == nullptr) return Fail(EFAULT);

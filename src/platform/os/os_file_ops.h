@@ -8,6 +8,14 @@
 
 // OsFileRename flags.
 inline constexpr uint32_t kOsRenameOverwrite = 1;
+// Makes `to` a second name of the file `from` (a hard link; a symbolic link
+// is linked itself, not followed). An existing `to` fails with 38; a folder,
+// or a file system without hard links, fails with 29.
+[[nodiscard]] int OsFileLink(const char* from, const char* to);
+
+// Sets the permission bits of path (a symbolic link is followed).
+[[nodiscard]] int OsFileSetMode(const char* path, uint32_t mode);
+
 // OsFileCopy / OsCopyFileEx flags.
 inline constexpr uint32_t kOsCopyOverwrite = 1;
 inline constexpr uint32_t kOsCopyAppend = 2;

@@ -69,6 +69,7 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
                   const char* app_version, const char* host_string) {
   context.lock = OsMutexCreate();
   if (context.lock == nullptr) return false;
+  context.moduleInstaller = std::make_unique<CModuleInstaller>();
   context.pcuManager = std::make_unique<PcuManager>();
   CopyText(context.appVersion, sizeof context.appVersion, app_version);
   CopyText(context.hostString64, sizeof context.hostString64, host_string);
@@ -81,9 +82,10 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
 }
 
 // Releases the parts in the order the engine needs: the per-run records, the
-// download session, the mirror, the backup store, the pico manager, the
-// installer holder; then the lock and the context.
+// download session, the module installer, the mirror, the backup store, the
+// pico manager, the installer holder; then the lock and the context.
 void FreeContext(UPDATER_CONTEXT* context) {
+  context->moduleInstaller.reset();
   context->backupStore.reset();
   context->pcuManager.reset();
   OsMutexDestroy(context->lock);

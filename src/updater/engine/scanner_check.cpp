@@ -4,9 +4,6 @@
 #include "updater/engine/component_reader.h"
 #include "updater/engine/component_tables.h"
 
-namespace {
-
-// The catalogue's plain (un-prefixed) engine sections.
 CListBase ReadPlainEngineSections(const char* ini_path) {
   CListBase engines;
   ProfileLockGuard lock;
@@ -23,6 +20,8 @@ CListBase ReadPlainEngineSections(const char* ini_path) {
   }
   return engines;
 }
+
+namespace {
 
 // The installed engine module of this build's platform with the highest build.
 const _COMPONENT_INFO* NewestInstalledScanner(const CListBase& installed) {

@@ -8,3 +8,7 @@
 // build there (low 32 bits) below its own. Pico entries must not be purged
 // on the word of a catalogue older than the scanner.
 [[nodiscard]] bool IsScannerAheadOfCatalogue(const char* ini_path, const CListBase& installed);
+
+// The engine modules (category 3) of the catalogue's sections without a
+// channel prefix, read under the profile lock.
+[[nodiscard]] CListBase ReadPlainEngineSections(const char* ini_path);

@@ -103,15 +103,6 @@ class IniFile {
   char path_[kIniPathLimit] = {};
 };
 
-// The module file is placed in the modules folder under this name: anything
-// but a plain name could put it elsewhere. Paths are normalised from '\' to
-// '/' in places, so both separate; ".." is refused wherever it stands.
-bool IsPlainFileName(std::string_view name) {
-  return !name.empty() && name.size() <= kMaxFileName && name != "." &&
-         name.find("..") == std::string_view::npos &&
-         name.find_first_of("/\\") == std::string_view::npos;
-}
-
 UPD_ERROR CheckFileName(const char* ini_path) {
   auto name = std::make_unique<char[]>(kFileNameBufferSize);
   (void)ProfileGetString(kSection, kFileNameKey, "", name.get(), kFileNameBufferSize, ini_path);
@@ -149,6 +140,15 @@ UPD_ERROR WritePayload(const char* path, const uint8_t* data, uint32_t size) {
 }
 
 }  // namespace
+
+// The module file is placed in the modules folder under this name: anything
+// but a plain name could put it elsewhere. Paths are normalised from '\' to
+// '/' in places, so both separate; ".." is refused wherever it stands.
+bool IsPlainFileName(std::string_view name) {
+  return !name.empty() && name.size() <= kMaxFileName && name != "." &&
+         name.find("..") == std::string_view::npos &&
+         name.find_first_of("/\\") == std::string_view::npos;
+}
 
 uint32_t VerifyUpdatePackageSignature(IInputStream* stream, uint64_t* content_offset,
                                       uint64_t* content_length) {

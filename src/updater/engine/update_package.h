@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "updater.h"
 #include "verify/common/input_stream.h"
@@ -15,6 +16,10 @@ inline constexpr char kPackageNameFormat[] = "zel%08X.nup";
 // Payload path of ExtractUpdateInfoPackage that checks everything but writes
 // no payload (the all-ones pointer value).
 inline const char* const kPackageCheckOnly = reinterpret_cast<const char*>(~uintptr_t{0});
+
+// A module file name that names a file of the folder it is placed in and
+// nothing else: not empty, at most 255 bytes, without '/', '\\' or "..".
+[[nodiscard]] bool IsPlainFileName(std::string_view name);
 
 // 0 when the signed message read from stream verifies under the update key
 // and "Wexa Update Signing Certificate"; 9 when the stream cannot be

@@ -98,6 +98,60 @@ TEST(OsFileRename, Failures) {
   EXPECT_EQ(ReadFile(a), "a");
 }
 
+TEST(OsFileLink, GivesTheSameFileASecondName) {
+  TempDir dir;
+  const std::string a = dir.file("a");
+  const std::string b = dir.file("b");
+  WriteFile(a, "content");
+  ASSERT_EQ(OsFileLink(a.c_str(), b.c_str()), 0);
+  EXPECT_EQ(StatOf(a).st_ino, StatOf(b).st_ino);
+  // Replacing the first name leaves the second with the old content.
+  WriteFile(dir.file("new"), "new");
+  ASSERT_EQ(rename(dir.file("new").c_str(), a.c_str()), 0);
+  EXPECT_EQ(ReadFile(b), "content");
+}
+
+TEST(OsFileLink, Failures) {
+  TempDir dir;
+  const std::string a = dir.file("a");
+  WriteFile(a, "a");
+  WriteFile(dir.file("taken"), "taken");
+  ASSERT_EQ(mkdir(dir.file("folder").c_str(), 0700), 0);
+  struct Case {
+    const char* name;
+    std::string from;
+    std::string to;
+    uint32_t error;
+  };
+  const Case kCases[] = {
+      {"existing target", a, dir.file("taken"), 38},
+      {"missing source", dir.file("missing"), dir.file("b"), 11},
+      {"folder", dir.file("folder"), dir.file("b"), 29},
+      {"descriptor path", "/dev/fd/0", dir.file("b"), 39},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(OsFileLink(c.from.c_str(), c.to.c_str()), -1) << c.name;
+    EXPECT_EQ(OsGetLastError(), c.error) << c.name;
+  }
+  EXPECT_EQ(OsFileLink(nullptr, a.c_str()), -1);
+  EXPECT_EQ(OsGetLastError(), 10u);
+  EXPECT_EQ(ReadFile(dir.file("taken")), "taken");
+  EXPECT_FALSE(Exists(dir.file("b")));
+}
+
+TEST(OsFileSetMode, SetsTheBitsWhateverTheUmask) {
+  TempDir dir;
+  const std::string a = dir.file("a");
+  WriteFile(a, "a");
+  ASSERT_EQ(chmod(a.c_str(), 0600), 0);
+  const mode_t previous = umask(077);
+  EXPECT_EQ(OsFileSetMode(a.c_str(), 0644), 0);
+  umask(previous);
+  EXPECT_EQ(StatOf(a).st_mode & 07777, 0644u);
+  EXPECT_EQ(OsFileSetMode(dir.file("missing").c_str(), 0644), -1);
+  EXPECT_EQ(OsGetLastError(), 11u);
+}
+
 class OsFileCopyTest : public ::testing::Test {
  protected:
   void SetUp() override {

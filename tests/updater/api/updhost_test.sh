@@ -111,6 +111,39 @@ run "stop then cleanup" 0 stop "${folders[@]}" --then cleanup &&
 run "the last command decides" 1 reset --then cleanup "${folders[@]}" &&
   expect_out "the last command decides" $'result 0x0000\nresult 0x1021'
 
+# Server groups, in a data folder of their own (its settings store holds the
+# group). Nothing is switched yet; refused names change nothing; a switch
+# without a server stores the group and stays unfinished, and asking again
+# retries the fetch (0x5006).
+groups_data=$work/groups
+mkdir -p "$groups_data"
+groups=(--data "$groups_data" --modules "$modules")
+run "switch-type 0 with nothing switched" 1 switch-type 0 "${groups[@]}" &&
+  expect_out "switch-type 0 with nothing switched" "result 0x5007"
+run "switch-type unknown" 1 switch-type 3 "${groups[@]}" &&
+  expect_out "switch-type unknown" "result 0x1301"
+run "switch-type not a number" 2 switch-type x "${groups[@]}" &&
+  expect_err_line "switch-type not a number" "N must be a number"
+for name in "" ".." "../../tmp" "a/b"; do
+  run "switch-group '$name'" 1 switch-group "$name" "${groups[@]}" &&
+    expect_out "switch-group '$name'" "result 0x1301"
+done
+[ ! -e "$groups_data/settings.ini" ] ||
+  { echo "FAIL refused switches wrote the store"; failures=$((failures + 1)); }
+printf '[Settings]\r\nUpdateServerGroup=Beta\r\n' > "$groups_data/settings.ini"
+"$updhost" switch-type 1 "${groups[@]}" > "$work/out" 2> "$work/err" < /dev/null
+status=$?
+last=$(tail -n 1 "$work/out")
+if [ "$status" -ne 1 ] || ! [[ $last =~ ^result\ 0x[0-9A-F]{4}$ ]] || [ "$last" = "result 0x5006" ]; then
+  echo "FAIL switch-type 1 without a server: '$last' with exit $status"; failures=$((failures + 1))
+fi
+for line in UpdateServerGroup=Prerelease UpdateServerGroupOld=Beta SwitchUpdateGroupFinished=0; do
+  grep -q "^$line"$'\r'"\$" "$groups_data/settings.ini" ||
+    { echo "FAIL switch-type 1: no $line in the store"; failures=$((failures + 1)); }
+done
+run "unfinished switch retried" 1 switch-type 1 "${groups[@]}" --then switch-group prerelease &&
+  expect_out "unfinished switch retried" $'result 0x5006\nresult 0x5006'
+
 # Whatever the scanner version answers, the exit code follows the result.
 "$updhost" scanner-version "${folders[@]}" > "$work/out" 2> "$work/err" < /dev/null
 status=$?

@@ -1,0 +1,45 @@
+// Exports of the update servers and server groups.
+
+#include "platform/util/update_errors.h"
+#include "updater/api/context.h"
+#include "updater/api/context_call.h"
+#include "updater/api/export_guard.h"
+#include "updater/engine/configured_server.h"
+#include "updater/engine/default_servers.h"
+#include "updater/engine/server_group_switch.h"
+#include "updater/engine/server_groups.h"
+
+uint8_t UpdIsMirrorUpdateUrl(const UPDATER_SETTINGS* settings) {
+  return GuardExport<uint8_t>(0, [&] { return static_cast<uint8_t>(IsMirrorUpdateUrl(settings)); });
+}
+
+UPD_ERROR UpdDeleteDefaultServers(UPDATER_CONTEXT*, const UPDATER_SETTINGS* settings) {
+  GuardVoidExport([&] { DeleteDefaultServers(settings); });
+  return kUpdOk;
+}
+
+UPD_ERROR UpdSwitchUpdateGroup(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                               const char* group, uint32_t set) {
+  const UPD_ERROR refusal = CheckEntry(context, settings, kCheckCallback | kCheckBusy);
+  if (refusal != kUpdOk) return refusal;
+  return GuardExport([&] {
+    ContextCall call(context);
+    if (call.Stopped()) return static_cast<UPD_ERROR>(kUpdStopped);
+    call.Bind(settings);
+    return SwitchUpdateGroup(context, group, set, LibraryGroupSwitchSteps());
+  });
+}
+
+UPD_ERROR UpdSwitchModulesType(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                               uint32_t type) {
+  switch (type) {
+    case 0:
+      return UpdSwitchUpdateGroup(context, settings, nullptr, 0);
+    case 1:
+      return UpdSwitchUpdateGroup(context, settings, kGroupPrerelease, 1);
+    case 2:
+      return UpdSwitchUpdateGroup(context, settings, kGroupDeferred, 1);
+    default:
+      return kUpdInvalidArgument;
+  }
+}

@@ -1,0 +1,91 @@
+// Fuzzes the server lists of a catalogue. An input is the INI text of an
+// "update.ver"; the token reader runs over the raw text, and the group lists
+// of both forms are read from the catalogue written to a file. Every server
+// must fit its record, running totals must never fall along a list, and a
+// roulette must give each server with weight at most once.
+// server_list_fuzz_seeds.sh writes catalogues with the lists servers send.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "platform/store/profile_cache.h"
+#include "updater/engine/server_formats.h"
+#include "updater/engine/server_groups.h"
+#include "updater/engine/server_roulette.h"
+#include "updater/engine/server_tokens.h"
+
+namespace {
+
+class WorkFolder {
+ public:
+  WorkFolder() {
+    char folder[] = "/tmp/server_list_fuzz.XXXXXX";
+    if (mkdtemp(folder) == nullptr) std::abort();
+    folder_ = folder;
+    catalogue = folder_ + "/upd.ver";
+  }
+  ~WorkFolder() {
+    unlink(catalogue.c_str());
+    rmdir(folder_.c_str());
+  }
+
+  std::string catalogue;
+
+ private:
+  std::string folder_;
+};
+
+void Check(const CDefServersArray& servers) {
+  for (const _DEF_SERVER& server : servers) {
+    if (strnlen(server.url, sizeof server.url) > kMaxServerUrl) std::abort();
+  }
+}
+
+void Drain(CDefServersArray servers) {
+  const int64_t size = servers.GetSize();
+  uint32_t x = 0;
+  CServerRoulette roulette(std::move(servers), [&x](uint32_t total) { return x++ % total; });
+  for (int64_t i = 1; i < roulette.servers().GetSize(); ++i) {
+    if (roulette.servers()[i].weight < roulette.servers()[i - 1].weight) std::abort();
+  }
+  int64_t picks = 0;
+  while (roulette.PickServer() != nullptr) {
+    if (++picks > size) std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static WorkFolder work;
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  for (const ServerToken& token : ParseServerTokens(text)) {
+    if (token.server.data() < text.data() || token.server.end() > text.end()) std::abort();
+  }
+  FILE* file = std::fopen(work.catalogue.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  std::fwrite(data, 1, size, file);
+  std::fclose(file);
+  ProfileCacheRemoveFile(work.catalogue.c_str());
+  const char* ini = work.catalogue.c_str();
+  for (const char* group : {"Release", "Prerelease", ""}) {
+    CDefServersArray servers;
+    static_cast<void>(
+        BuildServerGroupName(ini, 0, group, "http://origin.test/dir/", nullptr, servers));
+    Check(servers);
+    Drain(std::move(servers));
+  }
+  CDefServersArray all;
+  CLinksServerFormat().ParseAll(ini, "//share/base/", &all);
+  CHostsServerFormat().ParseAll(ini, nullptr, &all);
+  Check(all);
+  Drain(std::move(all));
+  return 0;
+}
