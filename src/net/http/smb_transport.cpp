@@ -35,7 +35,7 @@ struct FileCloser {
 // allocation or the read fails, or the file is empty.
 struct FileContent {
   std::unique_ptr<uint8_t[]> bytes;
-  uint64_t size = 0;    // the size the file reported
+  uint64_t size = 0;  // the size the file reported
   bool complete = false;
 };
 
@@ -61,8 +61,8 @@ UPD_ERROR CSmbTransport::Download(const UPDATER_SETTINGS* settings, const char* 
 }
 
 UPD_ERROR CSmbTransport::Copy(const UPDATER_SETTINGS* settings, const char* source_path,
-                              const char* target_path, uint32_t progress_word,
-                              uint32_t caller_word, CBuffer* target) {
+                              const char* target_path, uint32_t progress_word, uint32_t caller_word,
+                              CBuffer* target) {
   FileContent content;
   {
     std::unique_ptr<OS_FILE, FileCloser> source(
@@ -82,9 +82,8 @@ UPD_ERROR CSmbTransport::Copy(const UPDATER_SETTINGS* settings, const char* sour
   if (!content.complete) return kUpdReadFailed;
 
   if (target != nullptr) {
-    return target->Append(content.bytes.get(), content.size) == CBuffer::kFailed
-               ? kUpdOutOfMemory
-               : kUpdOk;
+    return target->Append(content.bytes.get(), content.size) == CBuffer::kFailed ? kUpdOutOfMemory
+                                                                                 : kUpdOk;
   }
   // Written in place, never through a rename: the target may be a device.
   const UPD_ERROR saved = SaveBufferToFile(target_path, content.bytes.get(), content.size);

@@ -74,8 +74,8 @@ TEST_F(SmbTransportTest, CopiesAShareFileIntoMemoryInTwoHalvesOfProgress) {
   const std::string content = Pattern(10000);
   const std::string source = ShareSource(content);
   CBuffer buffer;
-  ASSERT_EQ(transport_.Download(host_.settings(), source.c_str(), nullptr, kWithStatus,
-                                kCallerWord, &buffer),
+  ASSERT_EQ(transport_.Download(host_.settings(), source.c_str(), nullptr, kWithStatus, kCallerWord,
+                                &buffer),
             kUpdOk);
   EXPECT_EQ(BufferText(buffer), content);
   const std::vector<Seen> expected = {{kStatusEvent, 1, 0, kCallerWord, ""},
@@ -97,8 +97,8 @@ TEST_F(SmbTransportTest, CopiesAShareFileIntoAFileWithTheSecondHalfAfterTheWrite
     const std::string content = Pattern(c.size);
     const std::string source = ShareSource(content);
     const std::string target = dir_.file("target.bin");
-    ASSERT_EQ(transport_.Download(host_.settings(), source.c_str(), target.c_str(),
-                                  c.progress_word, kCallerWord, nullptr),
+    ASSERT_EQ(transport_.Download(host_.settings(), source.c_str(), target.c_str(), c.progress_word,
+                                  kCallerWord, nullptr),
               kUpdOk);
     EXPECT_EQ(ReadFile(target), content);
     std::vector<Seen> expected;
@@ -130,8 +130,8 @@ TEST_F(SmbTransportTest, WorksWithoutAnEventCallback) {
 TEST_F(SmbTransportTest, AnEmptyFileIsAReadFailureThatTheHostStillSees) {
   const std::string source = ShareSource("");
   CBuffer buffer;
-  EXPECT_EQ(transport_.Download(host_.settings(), source.c_str(), nullptr, kWithStatus,
-                                kCallerWord, &buffer),
+  EXPECT_EQ(transport_.Download(host_.settings(), source.c_str(), nullptr, kWithStatus, kCallerWord,
+                                &buffer),
             kUpdReadFailed);
   EXPECT_EQ(buffer.Length(), 0u);
   const std::vector<Seen> expected = {{kStatusEvent, 1, 0, kCallerWord, ""},

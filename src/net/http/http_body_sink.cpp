@@ -1,0 +1,65 @@
+#include "net/http/http_body_sink.h"
+
+#include "net/http/http_head.h"
+#include "platform/os/os_file_ops.h"
+#include "platform/util/buffer.h"
+#include "platform/util/file_helpers.h"
+#include "platform/util/update_errors.h"
+
+UPD_ERROR HttpBodySink::Put(const uint8_t* data, size_t size) {
+  if (!Count(size)) return kUpdSourceUnreadable;
+  return Write(data, size);
+}
+
+bool HttpBodySink::Count(uint64_t size) {
+  if (size > kHttpMaxBodyBytes - taken_) return false;
+  taken_ += size;
+  return true;
+}
+
+FileBodySink::~FileBodySink() { (void)OsFileClose(file_); }
+
+UPD_ERROR FileBodySink::Open() {
+  // Blocks are large: the stream's own buffer would only split each write.
+  file_ = FileOpen(path_, kOsAccessWrite | kOsAccessUnbuffered, kOsCreateAlways,
+                   kFileOpenCreateFolder);
+  return file_ != nullptr ? kUpdOk : kUpdOpenFailed;
+}
+
+UPD_ERROR FileBodySink::TakePartial(OS_FILE* partial, uint64_t* size) {
+  const int64_t copied = OsFileCopyStream(partial, file_, kOsCopyToEnd);
+  if (copied < 0) return MapDiskFullError(kUpdCopyFailed);
+  *size = static_cast<uint64_t>(copied);
+  return Count(*size) ? kUpdOk : kUpdSourceUnreadable;
+}
+
+UPD_ERROR FileBodySink::Write(const uint8_t* data, size_t size) {
+  if (OsFileWrite(file_, data, size) != static_cast<int64_t>(size)) {
+    return MapDiskFullError(kUpdWriteFailed);
+  }
+  return kUpdOk;
+}
+
+UPD_ERROR FileBodySink::Finish() {
+  OS_FILE* file = file_;
+  file_ = nullptr;
+  // Bytes still in the stream's buffer reach the disk only here.
+  return OsFileClose(file) == 0 ? kUpdOk : MapDiskFullError(kUpdWriteFailed);
+}
+
+UPD_ERROR BufferBodySink::Open() { return target_ != nullptr ? kUpdOk : kUpdResultTooSmall; }
+
+UPD_ERROR BufferBodySink::TakePartial(OS_FILE* partial, uint64_t* size) {
+  const int64_t length = OsFileGetSize(partial);
+  if (length < 0) return kUpdReadFailed;
+  *size = static_cast<uint64_t>(length);
+  if (!Count(*size)) return kUpdSourceUnreadable;
+  uint8_t* room = target_->Reserve(*size);
+  if (room == nullptr && *size != 0) return kUpdOutOfMemory;
+  if (OsFileReadFully(partial, room, *size) != length) return kUpdReadFailed;
+  return target_->Commit(*size) != 0 ? kUpdOk : kUpdResultTooSmall;
+}
+
+UPD_ERROR BufferBodySink::Write(const uint8_t* data, size_t size) {
+  return target_->Append(data, size) == CBuffer::kFailed ? kUpdOutOfMemory : kUpdOk;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "net/tls/tcp_protocol.h"
+#include "updater.h"
+
+// The byte stream of the HTTP transport over its protocol (plain TCP, or TLS
+// built on it), with a receive buffer: heads are read in large receives and
+// the body bytes that came with them wait here for the body reader. Whatever
+// is buffered belongs to the open connection and goes with it.
+class CHttpConnection {
+ public:
+  // Every network wait of the transport.
+  static constexpr uint32_t kTimeoutSeconds = 60;
+
+  explicit CHttpConnection(CTcpProtocol& protocol);
+  CHttpConnection(const CHttpConnection&) = delete;
+  CHttpConnection& operator=(const CHttpConnection&) = delete;
+
+  [[nodiscard]] CTcpProtocol& protocol() const { return protocol_; }
+  [[nodiscard]] bool IsConnected() const { return protocol_.IsConnected(); }
+
+  [[nodiscard]] UPD_ERROR Connect(const char* host, uint32_t port, const char* server_name);
+  void Close();
+
+  // Sends every byte; false (connection closed) when the protocol could not.
+  [[nodiscard]] bool Send(std::string_view bytes);
+
+  enum class LineStatus { kLine, kClosed, kFailed, kTooLong };
+  // One line up to and including its "\n", of at most max_bytes. A longer one
+  // is kTooLong, or with split its first max_bytes come as a line of their
+  // own. line stays valid until the next read. kClosed or kFailed when the
+  // peer closed or a receive failed before the "\n".
+  [[nodiscard]] LineStatus ReadLine(std::string_view* line, size_t max_bytes, bool split = false);
+
+  // Up to size body bytes, buffered ones first: the count, 0 when the peer
+  // closed, -1 on error or timeout.
+  [[nodiscard]] int64_t Receive(void* buffer, size_t size);
+
+  // After a body: forgets buffered bytes and takes up, without waiting, what
+  // the server may have sent behind it.
+  void DrainNoWait();
+
+ private:
+  // Receives more behind the buffered bytes; the protocol's result.
+  [[nodiscard]] int64_t Fill();
+
+  CTcpProtocol& protocol_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t begin_ = 0;
+  size_t end_ = 0;
+};

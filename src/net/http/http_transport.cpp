@@ -1,0 +1,249 @@
+#include "net/http/http_transport.h"
+
+#include <cstring>
+
+#include "net/http/http_text.h"
+#include "platform/util/host_records.h"
+#include "platform/util/result_allocator.h"
+#include "platform/util/update_errors.h"
+
+namespace {
+
+constexpr uint32_t kHttpPort = 80;
+constexpr uint32_t kHttpsPort = 443;
+// "X-Bypass-Cache" answers are fetched again up to this many rounds in all.
+constexpr int kMaxRounds = 10;
+// A connection closed before the answer was complete: attempts in all.
+constexpr int kMaxResends = 3;
+
+// Requests of a caller without settings go directly, without events.
+const UPDATER_SETTINGS kNoSettings{};
+
+// A text field of the settings: never read past the field, whether or not
+// the host ended it with a NUL.
+template <size_t N>
+std::string_view Field(const char (&field)[N]) {
+  return std::string_view(field, strnlen(field, N));
+}
+
+bool IsProxyUnreachable(UPD_ERROR result) {
+  return result == kUpdCannotConnect || result == kUpdServerUnreachable;
+}
+
+bool IsProxyServerError(UPD_ERROR result) {
+  return result == kUpdServerError || result == kUpdServiceUnavailable;
+}
+
+}  // namespace
+
+// Everything one request needs across the rounds of its send loop.
+struct CHttpTransport::SendPlan {
+  HttpRequestTexts texts;
+  // Where the connection goes: the server, or the proxy.
+  std::string endpoint_host;
+  uint32_t endpoint_port = 0;
+  uint32_t server_port = 0;
+  ProxyRoute proxy;
+  // TLS through a proxy: a CONNECT tunnel first.
+  bool tunnel = false;
+  bool skip_head = true;
+};
+
+CHttpTransport::CHttpTransport(CTcpProtocol& protocol, bool tls)
+    : protocol_(protocol), connection_(protocol), tls_(tls) {
+  HostStringInit(&user_agent_, &DefaultResultAllocator);
+}
+
+CHttpTransport::~CHttpTransport() { HostStringFree(&user_agent_); }
+
+std::string_view CHttpTransport::user_agent() const { return HostStringView(&user_agent_); }
+
+void CHttpTransport::Reset() {
+  ITransport::ClearAbort();
+  HostStringClear(&user_agent_);
+  proxy_disabled_ = false;
+  protocol_.DropKeptAddresses();
+}
+
+void CHttpTransport::CloseConnection() {
+  tunnel_target_.clear();
+  connection_.Close();
+}
+
+UPD_ERROR CHttpTransport::Get(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
+                              _HTTP_RESPONSE_INFO* response) {
+  HttpRequestParams single = params;
+  single.skip_head = true;
+  single.if_none_match = {};
+  single.if_modified_since = {};
+  single.range_start = 0;
+  single.range_end = 0;
+  bool keep_alive = true;
+  const UPD_ERROR result = Request(single, settings, response, &keep_alive);
+  // A GET answered with 0 leaves its body on the connection; nobody reads it
+  // here, and the next request must not take it for a head.
+  if (result == kUpdOk && single.kind == kHttpKindGet && keep_alive) SkipBody(response);
+  if (!keep_alive) CloseConnection();
+  return result;
+}
+
+UPD_ERROR CHttpTransport::Request(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
+                                  _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
+  settings_ = settings != nullptr ? settings : &kNoSettings;
+  ProxyRoute proxy;
+  if (settings_->proxyEnabled != 0 && !proxy_disabled_) {
+    proxy = {Field(settings_->proxyHost), settings_->proxyPort, Field(settings_->proxyUserName),
+             Field(settings_->proxyPassword)};
+  }
+  const UPD_ERROR result = SendRequest(params, proxy, response, keep_alive);
+  if (proxy.host.empty() || settings_->proxyDirectRetry == 0) return result;
+  if (IsProxyUnreachable(result)) {
+    // Later requests of this run skip the proxy at once.
+    proxy_disabled_ = true;
+  } else if (IsProxyServerError(result)) {
+    proxy_disabled_ = false;
+  } else {
+    return result;
+  }
+  return SendRequest(params, ProxyRoute{}, response, keep_alive);
+}
+
+UPD_ERROR CHttpTransport::SendRequest(const HttpRequestParams& params, const ProxyRoute& proxy,
+                                      _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
+  if (settings_ == nullptr) settings_ = &kNoSettings;
+  if (params.host.size() > kHttpMaxHostText) return kUpdInvalidArgument;
+  const HttpServerAddress server = ParseServerHost(params.host, tls_ ? kHttpsPort : kHttpPort);
+  server_name_ = server.name;
+
+  SendPlan plan;
+  plan.server_port = server.port;
+  plan.proxy = proxy;
+  via_proxy_ = !proxy.host.empty();
+  if (via_proxy_) {
+    plan.endpoint_host = std::string(proxy.host);
+    plan.endpoint_port = proxy.port;
+    plan.tunnel = tls_;
+  } else {
+    plan.endpoint_host = server.name;
+    plan.endpoint_port = server.port;
+  }
+  plan.skip_head = params.kind != kHttpKindGet || params.skip_head;
+
+  EnsureUserAgent(settings_);
+  HttpRequestContext context;
+  context.absolute_target = via_proxy_ && !tls_;
+  context.user_agent = user_agent();
+  context.keep_alive = *keep_alive;
+  context.server_user = Field(settings_->serverUserName);
+  context.server_password = Field(settings_->serverPassword);
+  context.cdn = settings_->spreadControl != 0;
+  const UPD_ERROR formatted = FormatRequestTexts(params, context, &plan.texts);
+  if (formatted != kUpdOk) return formatted;
+
+  const UPD_ERROR result = RunSendLoop(plan, response, keep_alive);
+  // Answers to a 401 challenge plug in here (with the server credentials);
+  // until then the code goes back as it is.
+  if (IsAborted()) {
+    CloseConnection();
+    return kUpdStopped;
+  }
+  return result;
+}
+
+UPD_ERROR CHttpTransport::RunSendLoop(SendPlan& plan, _HTTP_RESPONSE_INFO* response,
+                                      bool* keep_alive) {
+  bool head_done = plan.skip_head;
+  int rounds = kMaxRounds;
+  int resends = kMaxResends;
+  for (;;) {
+    const UPD_ERROR result = SendRound(plan, &head_done, response, keep_alive);
+    --rounds;
+    const bool bypass = response->bypass_cache != 0;
+    if (result == kUpdConnectionClosed && !IsAborted() && resends > 0) {
+      --resends;
+      CloseConnection();
+      if ((bypass && rounds > 0) || resends > 0) continue;
+      return result;
+    }
+    if (!bypass || rounds <= 0) return result;
+    // The next round must not read this answer's body as its head.
+    if (*keep_alive && plan.texts.method == HttpMethod::kGet) {
+      SkipBody(response);
+    } else if (!*keep_alive) {
+      CloseConnection();
+    }
+  }
+}
+
+UPD_ERROR CHttpTransport::SendRound(SendPlan& plan, bool* head_done, _HTTP_RESPONSE_INFO* response,
+                                    bool* keep_alive) {
+  response->Clear();
+  if (plan.tunnel) {
+    const UPD_ERROR opened = ProxyConnect(plan.server_port, plan.proxy, response);
+    if (opened != kUpdOk) return opened;
+  }
+  if (!*head_done) {
+    const UPD_ERROR head =
+        SendWithAuth(&plan.texts.head, {}, response, plan.endpoint_host, plan.endpoint_port,
+                     plan.proxy, keep_alive, HttpMethod::kHead);
+    // A server that does not allow HEAD still gets the GET.
+    if (head != kUpdOk && head != kUpdMethodNotAllowed) return head;
+    *head_done = true;
+  }
+  return SendWithAuth(&plan.texts.request, plan.texts.body, response, plan.endpoint_host,
+                      plan.endpoint_port, plan.proxy, keep_alive, plan.texts.method);
+}
+
+UPD_ERROR CHttpTransport::SendWithAuth(std::string* request, std::string_view body,
+                                       _HTTP_RESPONSE_INFO* response, std::string_view host,
+                                       uint32_t port, [[maybe_unused]] const ProxyRoute& proxy,
+                                       bool* keep_alive, HttpMethod method) {
+  const bool reuse =
+      port == connected_port_ && EqualsNoCase(host, connected_host_) && connection_.IsConnected();
+  if (!reuse) {
+    const UPD_ERROR opened = OpenEndpoint(host, port);
+    if (opened != kUpdOk) return opened;
+  }
+  // Answers to a 407 challenge (with the proxy's credentials) plug in here;
+  // until then the code goes back as it is.
+  return ReadResponse(*request, body, response, keep_alive, method);
+}
+
+UPD_ERROR CHttpTransport::OpenEndpoint(std::string_view host, uint32_t port) {
+  protocol_.DropKeptAddresses();
+  CloseConnection();
+  connected_host_ = std::string(host);
+  connected_port_ = port;
+  return connection_.Connect(connected_host_.c_str(), port, server_name_.c_str());
+}
+
+UPD_ERROR CHttpTransport::ProxyConnect(uint32_t server_port, const ProxyRoute& proxy,
+                                       _HTTP_RESPONSE_INFO* response) {
+  // The exchange with the proxy is never encrypted, whichever way it ends.
+  struct PlainMode {
+    CTcpProtocol& protocol;
+    explicit PlainMode(CTcpProtocol& p) : protocol(p) { protocol.SetPlainMode(true); }
+    ~PlainMode() { protocol.SetPlainMode(false); }
+  } plain(protocol_);
+
+  // An open tunnel serves only the server it was opened to.
+  const std::string target = server_name_ + ":" + std::to_string(server_port);
+  if (proxy.port == connected_port_ && EqualsNoCase(proxy.host, connected_host_) &&
+      connection_.IsConnected() && tunnel_target_ == target) {
+    return kUpdOk;
+  }
+  protocol_.DropKeptAddresses();
+  CloseConnection();
+  std::string text = FormatConnectText(server_name_, server_port);
+  bool keep_alive = true;
+  const UPD_ERROR result = SendWithAuth(&text, {}, response, proxy.host, proxy.port, proxy,
+                                        &keep_alive, HttpMethod::kConnect);
+  if (result != kUpdOk) return result;
+  if (response->no_body != 0) {
+    tunnel_target_ = target;
+    return kUpdOk;
+  }
+  // Only a 2xx opens the tunnel; a redirect without Location is no tunnel.
+  CloseConnection();
+  return kUpdSourceUnreadable;
+}

@@ -1,0 +1,52 @@
+// The readers of HTTP heads and bodies over arbitrary text: status and header
+// lines, challenges, chunk sizes, host texts, and the inflate stream.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "net/http/http_challenge.h"
+#include "net/http/http_head.h"
+#include "net/http/http_request_text.h"
+#include "net/http/inflate_stream.h"
+
+namespace {
+
+void ParseHead(std::string_view text) {
+  _HTTP_RESPONSE_INFO response{};
+  HttpHeadParser parser(response, (text.size() & 1) != 0);
+  bool first = true;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end == std::string_view::npos ? text.size() : end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.size() > kHttpMaxLineBytes) line = line.substr(0, kHttpMaxLineBytes);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    (void)ParseChunkSizeLine(line);
+    (void)ParseServerHost(line, 80);
+    (void)PickDigestAlgorithm(line);
+    ForEachChallengeParam(line, [](std::string_view, std::string_view) { return true; });
+    if (first) {
+      first = false;
+      if (!parser.Start(line)) return;
+      continue;
+    }
+    if (parser.Apply(line) != HttpHeadParser::LineEffect::kNone) return;
+  }
+  (void)parser.Finish(static_cast<HttpMethod>(text.size() % 4));
+}
+
+void Inflate(const uint8_t* data, size_t size) {
+  for (const uint32_t kind : {kHttpEncodingGzip, kHttpEncodingDeflate}) {
+    CInflateStream stream;
+    if (!stream.Init(kind)) return;
+    (void)stream.Write(data, size, [](const uint8_t*, size_t) { return UPD_ERROR{0}; });
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  ParseHead(std::string_view(reinterpret_cast<const char*>(data), size));
+  Inflate(data, size);
+  return 0;
+}

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Seeds for http_head_fuzz: heads of the kinds the transport meets, and a
+# gzip body.
+set -euo pipefail
+out=$1
+mkdir -p "$out"
+printf 'HTTP/1.1 200 OK\r\nContent-Length: 12\r\nETag: "5f-1"\r\nConnection: keep-alive\r\n\r\n' > "$out/ok"
+printf 'HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 1000-1999/2000\r\nContent-Encoding: gzip\r\n\r\n' > "$out/range"
+printf 'HTTP/1.1 401 x\r\nWWW-Authenticate: Basic realm="r"\r\nWWW-Authenticate: Digest realm="a, b", nonce="n", qop="auth,auth-int", algorithm=SHA-512-256\r\n\r\n' > "$out/challenges"
+printf 'HTTP/1.1 302 Found\r\nLocation: http://[::1]:8080/x\r\nTransfer-Encoding: chunked\r\n\r\n1a;ext=1\r\n' > "$out/redirect"
+printf 'HTTP/1.1 200 OK\r\nContent-Type: text/html;charset=utf-8\r\nX-Bypass-Cache: 1\r\n\r\n' > "$out/login"
+printf 'hello gzip body\n' | gzip -c > "$out/body.gz"
