@@ -162,9 +162,8 @@ UPD_ERROR CDownloadSession::PrepareLocalCopy(const DownloadFileArgs& args, const
 
 UPD_ERROR CDownloadSession::Transfer(const DownloadFileArgs& args, const Validators& validators,
                                      _HTTP_RESPONSE_INFO* response) {
-  // The TLS connection is not part of this build yet.
-  if (protocol != kProtocolHttp) return kUpdUnsupportedScheme;
-  CHttpTransport& transport = http_;
+  if (!IsHttp(protocol)) return kUpdUnsupportedScheme;
+  CHttpTransport& transport = protocol == kProtocolHttps ? https_ : http_;
   HttpRequestParams params;
   params.kind = args.requestKind;
   params.host = host;
