@@ -115,6 +115,10 @@ const GroupSwitchSteps& LibraryGroupSwitchSteps() {
     GroupSwitchSteps made;
     made.fetch_catalogue = DownloadVerLocked;
     made.save_modules_of_left_group = SaveModulesOfLeftGroup;
+    made.reset_session = [](UPDATER_CONTEXT* context) { context->session->Reset(); };
+    made.close_connections = [](UPDATER_CONTEXT* context) {
+      context->session->CloseHttpTransports();
+    };
     return made;
   }();
   return steps;
