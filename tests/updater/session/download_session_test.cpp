@@ -491,4 +491,24 @@ TEST_F(DownloadSessionTest, InlineCatalogueDataIsTakenWithoutTheNetwork) {
   EXPECT_EQ(session().FetchFile(args), kUpdUnsupportedScheme);
 }
 
+TEST_F(DownloadSessionTest, HttpsUrlsGoThroughTheTlsConnection) {
+  const std::string key = dir_.file("server.key");
+  const std::string cert = dir_.file("server.pem");
+  ASSERT_EQ(RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+                       "-keyout " + key + " -out " + cert + " 2>/dev/null"),
+            0);
+  NginxServer web(dir_.path().string(),
+                  NginxServer::Options().ListenOptions("ssl").ServerConf(
+                      "ssl_certificate " + cert + ";\nssl_certificate_key " + key + ";\n"));
+  ASSERT_TRUE(web.running());
+  const std::string body = RandomBytes(100000, 17);
+  web.PutFile("s/f.bin", body);
+  const std::string url = web.Url("/s/f.bin");
+  ASSERT_EQ(url.rfind("https://", 0), 0u);
+  ASSERT_EQ(session().DownloadFile(ToFile(url, dir_.file("out"))), kUpdOk);
+  EXPECT_EQ(ReadFile(dir_.file("out")), body);
+  EXPECT_EQ(session().protocol, kProtocolHttps);
+  EXPECT_EQ(*session().GetSchemePrefix(), "HTTPS://");
+}
+
 }  // namespace
