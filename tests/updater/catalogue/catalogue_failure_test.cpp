@@ -41,7 +41,8 @@ TEST_F(CatalogueOnSmallDisk, DiskFullWhileWritingTheRunCatalogue) {
   NginxServer web(dir_.path().string());
   ASSERT_TRUE(web.running());
   // Large enough that the kept copy fits and a second copy does not.
-  const std::string catalogue = EngineCatalogue("big") + "; " + std::string(200 * 1024, 'x') + "\r\n";
+  const std::string catalogue =
+      EngineCatalogue("big") + "; " + std::string(200 * 1024, 'x') + "\r\n";
   web.PutFile("cat/update.ver", catalogue);
   SetServer(web.Url("/cat/"));
   ASSERT_EQ(Fetch(), kUpdOk);
@@ -90,8 +91,9 @@ TEST_F(CatalogueFetchTest, OversizedCatalogueFailsItsServer) {
 // An abort while a drawn server stalls ends the step with 0x2107; no other
 // server is tried after it.
 TEST_F(CatalogueFetchTest, AbortWhileADrawnServerStallsEndsTheStep) {
-  ScriptedPeer stalling(dir_.path().string(), {}, ScriptedPeer::Options().Otherwise(
-                                                      {script::ReadRequest(), script::Stall()}));
+  ScriptedPeer stalling(
+      dir_.path().string(), {},
+      ScriptedPeer::Options().Otherwise({script::ReadRequest(), script::Stall()}));
   NginxServer good(dir_.path().string());
   ASSERT_TRUE(stalling.running() && good.running());
   good.PutFile("srv/update.ver", EngineCatalogue("good"));
