@@ -118,5 +118,44 @@ TEST_F(CatalogueFetchTest, AbortWhileADrawnServerStallsEndsTheStep) {
   EXPECT_FALSE(fs::exists(context_->updVerPath));
 }
 
+// A proxy that cannot be reached ends the step at once unless the settings
+// allow the direct way, which the transport then takes. The second server
+// is a local folder, which no proxy stands between.
+TEST_F(CatalogueFetchTest, UnreachableProxyEndsTheStepUnlessDirectRetryIsAllowed) {
+  struct Case {
+    uint32_t direct_retry;
+    bool delivered;
+  };
+  for (const Case c : {Case{0, false}, Case{1, true}}) {
+    SCOPED_TRACE(c.direct_retry);
+    NginxServer drawn(dir_.path().string());
+    ScriptedPeer gone(dir_.path().string(), {});
+    ASSERT_TRUE(drawn.running() && gone.running());
+    const uint16_t dead_port = gone.port();
+    gone.Stop();
+    drawn.PutFile("srv/update.ver", EngineCatalogue("drawn"));
+    const std::string second = dir_.file("second" + std::to_string(c.direct_retry)) + "/";
+    fs::create_directories(second);
+    WriteFile(second + "update.ver", EngineCatalogue("second"));
+    WriteStore({"DefaultServerCount=1", "DefaultServer0=" + drawn.Url("/srv/")});
+    SetSecondServer("file:" + second);
+    settings()->proxyEnabled = 1;
+    SetField(settings()->proxyHost, "127.0.0.1");
+    settings()->proxyPort = dead_port;
+    settings()->proxyDirectRetry = c.direct_retry;
+
+    const UPD_ERROR result = Fetch();
+    if (c.delivered) {
+      EXPECT_EQ(result, kUpdOk);
+      EXPECT_EQ(RunCatalogue(), EngineCatalogue("drawn"));
+    } else {
+      EXPECT_TRUE(result == kUpdServerUnreachable || result == kUpdCannotConnect)
+          << std::hex << result;
+      EXPECT_TRUE(drawn.AccessLog().empty());
+      EXPECT_FALSE(fs::exists(context_->updVerPath));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace upd::test
