@@ -1,0 +1,87 @@
+#include "repository/client/repository_urls.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/util/host_fields.h"
+#include "platform/util/path_helpers.h"
+#include "platform/util/strings.h"
+#include "platform/util/text_helpers.h"
+#include "platform/util/url_helpers.h"
+#include "updater/engine/configured_server.h"
+#include "updater/engine/platform_identity.h"
+
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         AsciiStrNICmp(std::string(text.substr(0, prefix.size())).c_str(),
+                       std::string(prefix).c_str(), prefix.size()) == 0;
+}
+
+// A segment that a server or the download session would read as "..".
+bool IsParentSegment(std::string_view segment) {
+  std::string decoded;
+  for (size_t i = 0; i < segment.size(); ++i) {
+    if (StartsWithNoCase(segment.substr(i), "%2e")) {
+      decoded += '.';
+      i += 2;
+    } else {
+      decoded += segment[i];
+    }
+  }
+  return decoded == "..";
+}
+
+bool HasParentSegment(std::string_view path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = path.size();
+    if (IsParentSegment(path.substr(start, end - start))) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string RepositoryBaseUrl(const UPDATER_SETTINGS& settings) {
+  std::string server = HostFieldString(settings.updateServer);
+  if (!server.empty() && !IsAutoSelectServer(server.c_str())) return server;
+  std::string_view root = settings.releaseChannel == UPD_CHANNEL_PRE_RELEASE ? kPreReleaseRoot
+                                                                            : kReleaseRoot;
+  return std::string(kDefaultRepositoryServer) + std::string(root);
+}
+
+std::string GetRepositoryPlatformName(const RepositoryOsInfo& info) {
+  std::string name = HostFieldString(info.type);
+  if (name.empty()) name = GetPlatformName();
+  return name == "linux" ? "other_linux" : name;
+}
+
+std::string BuildRepositoryUrl(std::string_view base, std::string_view name,
+                               std::string_view file) {
+  std::string folder(name);
+  std::replace(folder.begin(), folder.end(), '.', '/');
+  return PathJoinString(PathJoinString(base, folder), file);
+}
+
+std::string MakeAbsoluteRepositoryUrl(std::optional<std::string_view> scheme_prefix,
+                                      std::string_view path, bool protocol_relative) {
+  if (!protocol_relative) return std::string(path);
+  std::string scheme(scheme_prefix.value_or("http://"));
+  if (StrEndsWithEx(scheme, "//", true)) scheme.resize(scheme.size() - 2);
+  return scheme + std::string(path);
+}
+
+bool IsNetworkUrl(std::string_view url) {
+  return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+}
+
+bool IsAcceptedRepositoryPath(std::string_view path) {
+  if (HasParentSegment(path)) return false;
+  std::string text(path);
+  if (!IsRemotePath(text.c_str()).remote || path.starts_with("//")) return true;
+  return IsNetworkUrl(path);
+}
