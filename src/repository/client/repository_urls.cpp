@@ -19,26 +19,32 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
                        std::string(prefix).c_str(), prefix.size()) == 0;
 }
 
-// A segment that a server or the download session would read as "..".
-bool IsParentSegment(std::string_view segment) {
-  std::string decoded;
-  for (size_t i = 0; i < segment.size(); ++i) {
-    if (StartsWithNoCase(segment.substr(i), "%2e")) {
-      decoded += '.';
+// The path as a server splits it: escaped dots and separators decoded, '\'
+// read as '/'.
+std::string ServerView(std::string_view path) {
+  std::string out;
+  for (size_t i = 0; i < path.size(); ++i) {
+    std::string_view rest = path.substr(i);
+    if (StartsWithNoCase(rest, "%2e")) {
+      out += '.';
+      i += 2;
+    } else if (StartsWithNoCase(rest, "%2f") || StartsWithNoCase(rest, "%5c")) {
+      out += '/';
       i += 2;
     } else {
-      decoded += segment[i];
+      out += path[i] == '\\' ? '/' : path[i];
     }
   }
-  return decoded == "..";
+  return out;
 }
 
 bool HasParentSegment(std::string_view path) {
+  const std::string view = ServerView(path);
   size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find_first_of("/\\", start);
-    if (end == std::string_view::npos) end = path.size();
-    if (IsParentSegment(path.substr(start, end - start))) return true;
+  while (start <= view.size()) {
+    size_t end = view.find('/', start);
+    if (end == std::string::npos) end = view.size();
+    if (std::string_view(view).substr(start, end - start) == "..") return true;
     start = end + 1;
   }
   return false;
