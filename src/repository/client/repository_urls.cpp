@@ -86,7 +86,9 @@ bool IsNetworkUrl(std::string_view url) {
 }
 
 bool IsAcceptedRepositoryPath(std::string_view path) {
-  if (HasParentSegment(path)) return false;
+  // A NUL would hide the rest of the path from every C-string check after
+  // this one.
+  if (path.find('\0') != std::string_view::npos || HasParentSegment(path)) return false;
   std::string text(path);
   if (!IsRemotePath(text.c_str()).remote || path.starts_with("//")) return true;
   return IsNetworkUrl(path);

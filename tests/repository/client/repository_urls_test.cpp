@@ -136,6 +136,8 @@ TEST(RepositoryUrls, PathsThatClimbOrLeaveTheNetworkAreRefused) {
   for (const Case& c : cases) {
     EXPECT_EQ(IsAcceptedRepositoryPath(c.path), c.accepted) << c.path;
   }
+  using namespace std::string_view_literals;
+  EXPECT_FALSE(IsAcceptedRepositoryPath("pkg/x.bin\0file:///etc/passwd"sv));
 }
 
 }  // namespace
