@@ -41,6 +41,9 @@ class RepositoryFixture : public testing::Test {
     std::strcpy(settings.productName, kProduct);
     std::strcpy(settings.productVersion2, "1.0.0.0");
     std::strcpy(settings.language, "en-us");
+    // The validators of the kept copies live in the settings store.
+    const std::string store = "file://" + dir_.file("settings.ini");
+    std::strncpy(settings.settingsStore, store.c_str(), sizeof settings.settingsStore - 1);
   }
 
   void TearDown() override { unsetenv("TMPDIR"); }
