@@ -50,7 +50,6 @@ class CRepositoryClient {
   static constexpr uint64_t kMaxDocumentBytes = 64ull << 20;
 
   const std::string& BaseUrl() const { return baseUrl_; }
-  const std::string& Product() const { return product_; }
   // The product language of the settings.
   std::string ProductLanguage() const;
 
