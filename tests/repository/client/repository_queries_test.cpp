@@ -65,14 +65,15 @@ std::vector<std::string> Ids(const std::vector<AppUpdateRecord>& records) {
 
 class RepositoryQueriesTest : public RepositoryFixture {
  protected:
-  void AnswerHost() {
-    host_.OnEvent(30, [](uint32_t, void* data) {
+  // The host fills both blocks; only an answer of 0 makes them count.
+  void AnswerHost(uint32_t answer = 0) {
+    host_.OnEvent(30, [answer](uint32_t, void* data) {
       std::strcpy(static_cast<RepositoryDealBlock*>(data)->dealId, "D-42");
-      return 0u;
+      return answer;
     });
-    host_.OnEvent(31, [](uint32_t, void* data) {
+    host_.OnEvent(31, [answer](uint32_t, void* data) {
       static_cast<RepositoryOsInfo*>(data)->version = 5;
-      return 0u;
+      return answer;
     });
   }
 
@@ -84,8 +85,7 @@ class RepositoryQueriesTest : public RepositoryFixture {
 
 TEST_F(RepositoryQueriesTest, TwoPassesTakeApplicationUpdatesThenPackagesNewerThanTheBase) {
   PublishMetadata(kProduct, SuiteMetadata());
-  host_.Answer(30, 1);
-  host_.Answer(31, 1);
+  AnswerHost(1);
   ASSERT_EQ(Client()->QueryResources(lists_, updates_, products_, agreements_), kUpdOk);
   EXPECT_EQ(Ids(updates_), (std::vector<std::string>{"app-level", "app-level0", "pkg10-a",
                                                       "pkg10-b", "pkg323"}));
