@@ -26,9 +26,13 @@ using RepositoryClientTest = RepositoryFixture;
 
 TEST_F(RepositoryClientTest, MetadataIsVerifiedAndReturnedWithoutItsByteOrderMark) {
   PublishMetadata(kProduct, std::string("\xEF\xBB\xBF") + kMetadata);
+  context_->session->sessionWord = 0x1234;
+  auto client = Client();
+  EXPECT_EQ(context_->session->sessionWord, 0u);
   std::string text;
-  ASSERT_EQ(Client()->DownloadMetadata(kProduct, text), kUpdOk);
+  ASSERT_EQ(client->DownloadMetadata(kProduct, text), kUpdOk);
   EXPECT_EQ(text, kMetadata);
+  EXPECT_EQ(context_->session->sessionWord, 0u) << "the listing bit lasts one download";
   // The kept copy is the whole signed message, as the server sent it.
   const std::string local = LocalCopy(dir_.file("updfiles"), "metadata3");
   ASSERT_FALSE(local.empty());
