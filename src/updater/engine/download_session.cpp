@@ -124,7 +124,7 @@ void CDownloadSession::CloseHttpTransports() {
 void CDownloadSession::PurgeDownloadCache() { (void)cache_.Purge(); }
 
 void CDownloadSession::ConfigureTls(const char* certificateCacheFolder) {
-  (void)certificateCacheFolder;
+  https_.SetCertificateCacheFolder(certificateCacheFolder);
 }
 
 bool CDownloadSession::IsFileSourceAllowed() const {

@@ -10,6 +10,7 @@
 #include "platform/util/buffer.h"
 #include "platform/util/update_errors.h"
 #include "support/net_servers.h"
+#include "updater/api/context.h"
 #include "updater/engine/ver_validators.h"
 #include "updater/session/session_fixture.h"
 
@@ -489,6 +490,52 @@ TEST_F(DownloadSessionTest, InlineCatalogueDataIsTakenWithoutTheNetwork) {
   // Without the catalogue the text is no URL at all.
   args.verPath = nullptr;
   EXPECT_EQ(session().FetchFile(args), kUpdUnsupportedScheme);
+}
+
+// A self-signed HTTPS server: taken as long as the host names no
+// certificate cache folder, refused once it does.
+TEST_F(DownloadSessionTest, HttpsGoesThroughTheTlsConnectionAndItsCheckWhenConfigured) {
+  const std::string key = dir_.file("server.key");
+  const std::string cert = dir_.file("server.pem");
+  ASSERT_EQ(RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+                       "-keyout " + key + " -out " + cert + " 2>/dev/null"),
+            0);
+  NginxServer web(dir_.path().string(),
+                  NginxServer::Options().ListenOptions("ssl").ServerConf(
+                      "ssl_certificate " + cert + ";\nssl_certificate_key " + key + ";\n"));
+  ASSERT_TRUE(web.running());
+  const std::string body = RandomBytes(100000, 17);
+  web.PutFile("s/f.bin", body);
+  const std::string url = web.Url("/s/f.bin");
+  ASSERT_EQ(url.rfind("https://", 0), 0u);
+
+  fs::create_directories(dir_.file("modules"));
+  const std::string certificates = dir_.file("certificates");
+  for (const bool checked : {false, true}) {
+    SCOPED_TRACE(checked);
+    const std::string data = dir_.file(checked ? "data-checked" : "data");
+    UPDATER_INIT_PARAMS params{};
+    params.cbSize = sizeof params;
+    const std::string modules = dir_.file("modules");
+    params.modulesFolder = modules.c_str();
+    params.engineFolder = modules.c_str();
+    params.dataFolder = data.c_str();
+    params.certificateFolder = checked ? certificates.c_str() : "";
+    UPDATER_CONTEXT* context = UpdInitialize4(&params);
+    ASSERT_NE(context, nullptr);
+    CDownloadSession& session = *context->session;
+    session.Reset();
+    const std::string target = dir_.file("out");
+    fs::remove(target);
+    EXPECT_EQ(session.DownloadFile(ToFile(url, target)),
+              checked ? kUpdServerUnreachable : kUpdOk);
+    if (!checked) {
+      EXPECT_EQ(ReadFile(target), body);
+      EXPECT_EQ(session.protocol, kProtocolHttps);
+      EXPECT_EQ(*session.GetSchemePrefix(), "HTTPS://");
+    }
+    UpdUninitialize(context);
+  }
 }
 
 }  // namespace
