@@ -87,6 +87,7 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
 void FreeContext(UPDATER_CONTEXT* context) {
   context->moduleInstaller.reset();
   context->backupStore.reset();
+  context->picoManager.reset();
   context->pcuManager.reset();
   OsMutexDestroy(context->lock);
   delete context;
@@ -137,6 +138,13 @@ UPDATER_CONTEXT* UpdInitialize4(const UPDATER_INIT_PARAMS* params) {
   context->hostWord = params->hostWord;
   CopyText(context->hostString256, sizeof context->hostString256, params->hostString256);
   CopyText(context->hostString32, sizeof context->hostString32, params->hostString32);
+  if (!IsEmpty(params->picoFolder) && !GuardExport<bool>(false, [&] {
+        context->picoManager = std::make_unique<CPicoManager>(params->picoFolder);
+        return true;
+      })) {
+    FreeContext(context);
+    return nullptr;
+  }
   return context;
 }
 
