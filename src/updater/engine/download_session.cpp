@@ -162,9 +162,8 @@ UPD_ERROR CDownloadSession::PrepareLocalCopy(const DownloadFileArgs& args, const
 
 UPD_ERROR CDownloadSession::Transfer(const DownloadFileArgs& args, const Validators& validators,
                                      _HTTP_RESPONSE_INFO* response) {
-  // The TLS connection is not part of this build yet.
-  if (protocol != kProtocolHttp) return kUpdUnsupportedScheme;
-  CHttpTransport& transport = http_;
+  if (!IsHttp(protocol)) return kUpdUnsupportedScheme;
+  CHttpTransport& transport = protocol == kProtocolHttps ? https_ : http_;
   HttpRequestParams params;
   params.kind = args.requestKind;
   params.host = host;
@@ -252,8 +251,41 @@ UPD_ERROR CDownloadSession::DownloadFile(const DownloadFileArgs& args) {
 }
 
 UPD_ERROR CDownloadSession::FetchWithCache(const FetchFileArgs& args) {
-  (void)args;
-  return kUpdNotSupported;
+  DownloadFileArgs download;
+  download.url = args.url;
+  download.target = args.target;
+  download.settings = args.settings;
+  download.callerWord = args.callerWord;
+  download.localFolder = args.localFolder;
+  download.sourceFlag = args.sourceFlag;
+  download.extraFlag = args.extraFlag;
+  download.channelName = args.channelName;
+  // The cache serves HTTP downloads only; decided by this URL, not by the
+  // one parsed before it.
+  const bool cached = !IsEmpty(args.cacheKey) && ParseUrl(args.url) && IsHttp(protocol);
+  uint64_t previous_size = 0;
+  uint64_t stored_size = 0;
+  for (int attempt = 1;; ++attempt) {
+    char partial[UPD_PATH_SIZE] = {};
+    if (cached && cache_.Lookup(args.cacheKey, partial, sizeof partial) == kUpdOk) {
+      download.partialPath = partial;
+    } else {
+      download.partialPath = nullptr;
+    }
+    const UPD_ERROR result = DownloadFile(download);
+    if (cached) {
+      if (result == kUpdOk) {
+        (void)cache_.Remove(args.cacheKey);
+        return kUpdOk;
+      }
+      previous_size = stored_size;
+      if (cache_.Add(args.cacheKey, args.target, &stored_size) != kUpdOk) stored_size = 0;
+    }
+    if (result != kUpdConnectionClosed) return result;
+    // The second attempt always follows a broken one; later ones only while
+    // each brought more of the file.
+    if (attempt >= 2 && stored_size <= previous_size) return result;
+  }
 }
 
 UPD_ERROR CDownloadSession::FetchFile(const FetchFileArgs& args) {

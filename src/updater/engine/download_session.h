@@ -12,6 +12,7 @@
 #include "net/http/download_cache.h"
 #include "net/http/http_transport.h"
 #include "net/http/smb_transport.h"
+#include "net/tls/ssl_protocol.h"
 #include "net/tls/tcp_protocol.h"
 #include "updater.h"
 
@@ -186,9 +187,7 @@ class CDownloadSession {
   CDownloadCache cache_;
   CTcpProtocol tcp_;
   CHttpTransport http_;
-  // The TLS connection arrives with the TLS layer; until then HTTPS URLs
-  // answer 0x1203.
-  CTcpProtocol tls_;
+  CSslProtocol tls_;
   CHttpTransport https_;
   CSmbTransport share_;
   std::map<AddressKey, Verdict> verdicts_;
