@@ -153,8 +153,8 @@ class PicoExportsFixture : public ::testing::Test {
     std::vector<std::string> files;
     for (const AccessLogEntry& entry : web_.AccessLog(at_least)) {
       if (entry.request.rfind("GET /pico/", 0) != 0 || entry.status != 200) continue;
-      const size_t start = entry.request.rfind('/') + 1;
-      files.push_back(entry.request.substr(start, entry.request.find(' ', start) - start));
+      const std::string target = entry.request.substr(4, entry.request.find(' ', 4) - 4);
+      files.push_back(target.substr(target.rfind('/') + 1));
     }
     return files;
   }
