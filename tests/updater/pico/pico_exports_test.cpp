@@ -120,11 +120,37 @@ TEST_F(PicoExportsTest, LocalFilesTheEngineRejectsAreDeletedAndFetchedAgain) {
 TEST_F(PicoExportsTest, AServedFileTheEngineRejectsEndsTheUpdateAndIsDropped) {
   Announce(5);
   Serve(5, 5);
-  web_.PutFile("pico/12/6.pic", PicoFileText(kId, 5));
   Serve(7, 7);
+  struct Case {
+    const char* what;
+    std::string file6;        // what the server holds as file 6
+    uint32_t engine_refusal;  // engine result of the check of file 6, 0: none
+    UPD_ERROR expected;
+  };
+  const Case cases[] = {
+      {"file of another number", PicoFileText(kId, 5), 0, kUpdBadFile},
+      {"file of another pico", PicoFileText(kId + 1, 6), 0, kUpdBadFile},
+      {"engine cannot read it", PicoFileText(kId, 6), 7004, kUpdReadFailed},
+      {"engine fails", PicoFileText(kId, 6), testhost::kEngineRefused, kUpdEngineFailed},
+  };
   ListPicos();
-  EXPECT_EQ(Perform(), kUpdBadFile);
-  EXPECT_EQ(Entries(Folder()), std::vector<std::string>{"5.pic"});
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(Folder());
+    PutLocal(5, 5);
+    web_.PutFile("pico/12/6.pic", c.file6);
+    // The local file 5 is checked first, file 6 second.
+    if (c.engine_refusal != 0) {
+      host_.OnEvent(UPD_EVENT_ENGINE, [this, &c, calls = 0](uint32_t id, void* data) mutable {
+        uint32_t answer = 0;
+        engine_.HandleEvent(id, data, &answer);
+        if (++calls == 2) engine_.Refuse(ENGINE_FN_PICO_ID, c.engine_refusal);
+        return answer;
+      });
+    }
+    EXPECT_EQ(Perform(), c.expected) << c.what;
+    EXPECT_EQ(Entries(Folder()), std::vector<std::string>{"5.pic"}) << c.what;
+    engine_.ServeThrough(host_);
+  }
 }
 
 TEST_F(PicoExportsTest, AGapMissingOnTheServerIsTheResult) {
