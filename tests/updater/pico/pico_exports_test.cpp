@@ -14,18 +14,7 @@ namespace {
 using testhost::AllocatorHost;
 using testhost::PicoFileText;
 
-class PicoExportsTest : public PicoExportsFixture {
- protected:
-  // Lists the picos (which builds the map from mod.ver before any run).
-  void ListPicos() {
-    AllocatorHost allocator;
-    UPD_PICO_LIST_RESULT result{};
-    result.cbSize = sizeof result;
-    result.picos.allocator = allocator.allocator();
-    ASSERT_EQ(List(&result), kUpdOk);
-    allocator.allocator()->Free(result.picos.elements);
-  }
-};
+using PicoExportsTest = PicoExportsFixture;
 
 TEST_F(PicoExportsTest, ListingAppendsOneRecordPerPicoInIdOrder) {
   WritePath(ModVer(), EngineSectionText("scan", "scan64") + EngineSectionText("other", "other64") +

@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "pico_fixture.h"
+#include "support/small_tmpfs.h"
 #include "platform/util/update_errors.h"
 #include "updater/pico/pico_manager.h"
 
 namespace upd::test {
 namespace {
+
+using testhost::PicoFileText;
 
 // nginx answers every number of pico 12 below 5000 with a valid file of
 // that number: more than one update may fetch.
@@ -31,12 +34,7 @@ class PicoEndlessTest : public PicoExportsFixture {
     const std::string server = endless_->Url("/");
     std::memcpy(host_.settings()->updateServer, server.c_str(), server.size() + 1);
     Announce(1);
-    testhost::AllocatorHost allocator;
-    UPD_PICO_LIST_RESULT result{};
-    result.cbSize = sizeof result;
-    result.picos.allocator = allocator.allocator();
-    ASSERT_EQ(List(&result), kUpdOk);
-    allocator.allocator()->Free(result.picos.elements);
+    ListPicos();
   }
 
   size_t PicoFiles() const { return Entries(Folder()).size(); }
@@ -94,6 +92,36 @@ TEST_F(PicoEndlessTest, AnAbortEndsTheSequenceAndKeepsTheFilesThatArrived) {
   for (const std::string& name : Entries(Folder())) {
     EXPECT_EQ(name.find("_new"), std::string::npos) << name;
   }
+}
+
+// The pico root on a small tmpfs.
+class PicoFullDiskTest : public PicoExportsFixture {
+ protected:
+  void SetUp() override {
+    tmpfs_ = std::make_unique<SmallTmpfs>(PicoRoot(), "64k");
+    if (!tmpfs_->mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here (needs root)";
+    PicoExportsFixture::SetUp();
+  }
+  void TearDown() override {
+    if (context_ != nullptr) PicoExportsFixture::TearDown();
+    tmpfs_.reset();
+  }
+
+  std::unique_ptr<SmallTmpfs> tmpfs_;
+};
+
+TEST_F(PicoFullDiskTest, AFileThatDoesNotFitEndsTheUpdateAndLeavesNoTemporaryFile) {
+  Announce(5);
+  Serve(5, 5);
+  web_.PutFile("pico/12/6.pic", PicoFileText(kId, 6) + std::string(256 * 1024, 'x'));
+  ListPicos();
+  EXPECT_EQ(Perform(), kUpdDiskFull);
+  EXPECT_EQ(Entries(Folder()), std::vector<std::string>{"5.pic"});
+
+  // Once the file fits, the update goes on from there.
+  Serve(6, 6);
+  EXPECT_EQ(Perform(), kUpdOk);
+  EXPECT_EQ(Entries(Folder()), (std::vector<std::string>{"5.pic", "6.pic"}));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../api/library_fixture.h"
+#include "platform/util/update_errors.h"
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
 #include "testhost/allocator_host.h"
@@ -137,6 +138,16 @@ class PicoExportsFixture : public ::testing::Test {
   UPD_ERROR List(UPD_PICO_LIST_RESULT* result) {
     const UPD_PICO_PARAMS params = Params();
     return LIB(UpdGetPicoUpdates)(&params, result);
+  }
+
+  // Lists the picos (which builds the map from mod.ver before any run).
+  void ListPicos() {
+    testhost::AllocatorHost allocator;
+    UPD_PICO_LIST_RESULT result{};
+    result.cbSize = sizeof result;
+    result.picos.allocator = allocator.allocator();
+    ASSERT_EQ(List(&result), kUpdOk);
+    allocator.allocator()->Free(result.picos.elements);
   }
 
   UPD_ERROR Perform(uint32_t id = kId) {
