@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <regex>
 #include <string>
 #include <vector>
@@ -149,6 +151,38 @@ TEST_F(PicoExportsTest, AGapMissingOnTheServerIsTheResult) {
   ListPicos();
   EXPECT_EQ(Perform(), kUpdNotFound);
   EXPECT_EQ(Entries(Folder()), (std::vector<std::string>{"5.pic", "8.pic"}));
+}
+
+TEST_F(PicoExportsTest, ListingDoesNotWaitForAnUpdateInProgress) {
+  Announce(5);
+  Serve(5, 5);
+  ListPicos();
+  // Lists on another thread (with an allocator of its own): the pico count.
+  const auto list_picos = [this]() -> uint64_t {
+    AllocatorHost allocator;
+    UPD_PICO_LIST_RESULT result{};
+    result.cbSize = sizeof result;
+    result.picos.allocator = allocator.allocator();
+    if (List(&result) != kUpdOk) return 0;
+    allocator.allocator()->Free(result.picos.elements);
+    return result.picos.count;
+  };
+  std::future<uint64_t> listing;
+  std::future_status status = std::future_status::deferred;
+  // While the update holds the context lock (here: asking for the engine),
+  // another thread lists the picos.
+  host_.OnEvent(UPD_EVENT_ENGINE, [&](uint32_t id, void* data) {
+    uint32_t answer = 0;
+    engine_.HandleEvent(id, data, &answer);
+    if (!listing.valid()) {
+      listing = std::async(std::launch::async, list_picos);
+      status = listing.wait_for(std::chrono::seconds(30));
+    }
+    return answer;
+  });
+  EXPECT_EQ(Perform(), kUpdOk);
+  EXPECT_EQ(status, std::future_status::ready);
+  EXPECT_EQ(listing.get(), 1u);
 }
 
 TEST_F(PicoExportsTest, RefusalsBeforeAnyFile) {
