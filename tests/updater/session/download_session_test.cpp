@@ -11,6 +11,7 @@
 #include "platform/util/update_errors.h"
 #include "support/net_servers.h"
 #include "updater/api/context.h"
+#include "updater/engine/redirect_location.h"
 #include "updater/engine/ver_validators.h"
 #include "updater/session/session_fixture.h"
 
@@ -109,6 +110,29 @@ TEST(DownloadSessionUrl, AFailedParseKeepsTheLastUrlAndLongPartsAreCut) {
   EXPECT_EQ(std::string(session.host), long_host.substr(0, 255));
   EXPECT_EQ(std::string(session.fileName), long_file.substr(0, 255));
   EXPECT_STREQ(session.path, "/d/");
+}
+
+TEST(DownloadSessionUrl, RedirectLocationsResolveAgainstTheUrlRead) {
+  struct Case {
+    const char* location;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"next/f.ver", "HTTP://srv:8080/a/b/next/f.ver"},
+      {"/root/f.ver", "HTTP://srv:8080/root/f.ver"},
+      {"//other/x/f.ver", "HTTP://other/x/f.ver"},
+      {"https://mirror/y/f.ver", "https://mirror/y/f.ver"},
+      {"\\\\srv\\share\\f", "//srv/share/f"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.location);
+    EXPECT_EQ(ResolveRedirectLocation("HTTP://", "srv:8080", "/a/b/", c.location), c.expected);
+  }
+  // A server without a path still gets its '/'; a long Location is cut.
+  EXPECT_EQ(ResolveRedirectLocation("HTTP://", "srv", "", "f"), "HTTP://srv/f");
+  const std::string long_location = "/" + std::string(3000, 'x');
+  EXPECT_EQ(ResolveRedirectLocation("HTTP://", "srv", "/", long_location).size(),
+            kRedirectLocationSize - 1);
 }
 
 using DownloadSessionTest = SessionTest;
