@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -297,6 +298,79 @@ TEST_F(PackageDownload, InlinePackagesComeFromTheCatalogue) {
   EXPECT_EQ(Folder(lists().updateList[0].file), Updfiles());
   EXPECT_TRUE(web_.AccessLog().empty());
   EXPECT_EQ(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).size(), 1u);
+}
+
+// Client sockets of this process still connected to port (its keep-alive
+// connections), from the kernel's table: state 01 is ESTABLISHED.
+int EstablishedTo(uint16_t port) {
+  int count = 0;
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::istringstream lines(ReadFile(table));
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+      std::istringstream fields(line);
+      std::string slot, local, remote, state;
+      fields >> slot >> local >> remote >> state;
+      const uint16_t remote_port =
+          static_cast<uint16_t>(std::stoul(remote.substr(remote.find(':') + 1), nullptr, 16));
+      if (remote_port == port && state == "01") ++count;
+    }
+  }
+  return count;
+}
+
+// nginx keeps a connection open after an answer; the step closes it however it ends.
+TEST_F(PackageDownload, TheStepLeavesNoConnectionOpen) {
+  const std::string bytes = Serve(web_, "a.nup", "em001_64");
+  // A download of the session alone keeps its connection, which the check sees.
+  const std::string url = web_.Url("/a.nup");
+  FetchFileArgs fetch;
+  fetch.url = url.c_str();
+  const std::string copy = dir_.file("copy.nup");
+  fetch.target = copy.c_str();
+  ASSERT_EQ(context_->session->FetchFile(fetch), kUpdOk);
+  ASSERT_EQ(EstablishedTo(web_.port()), 1);
+
+  for (const char* path : {"/a.nup", "/missing.nup"}) {
+    SCOPED_TRACE(path);
+    lists().Clear();
+    Add(lists().updateList, "em001_64", web_.Url(path), bytes.size());
+    const UPD_ERROR result = Download();
+    EXPECT_EQ(result, std::string(path) == "/a.nup" ? kUpdOk : kUpdNotFound);
+    EXPECT_EQ(EstablishedTo(web_.port()), 0);
+  }
+}
+
+// A package of a local file is copied only when the catalogue that named it
+// was itself read from a local source: a server must not make the library
+// copy local files into its folders.
+TEST_F(PackageDownloadTest, LocalPackagesOnlyForACatalogueReadLocally) {
+  const std::string bytes = MakePackage(dir_.file("local/a.nup"), "em001_64");
+  const struct {
+    const char* name;
+    uint32_t listing;
+    UPD_ERROR result;
+  } cases[] = {{"catalogue over HTTP", kProtocolHttp, kUpdUnsupportedScheme},
+               {"catalogue over HTTPS", kProtocolHttps, kUpdUnsupportedScheme},
+               {"catalogue from a folder", kProtocolFile, kUpdOk}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    lists().Clear();
+    context_->session->listingProtocol = c.listing;
+    Add(lists().updateList, "em001_64", "FILE:" + dir_.file("local/a.nup"), bytes.size());
+
+    EXPECT_EQ(Download(), c.result);
+
+    const _COMPONENT_INFO& entry = lists().updateList[0];
+    if (c.result == kUpdOk) {
+      EXPECT_TRUE(FileHolds(entry.file, bytes));
+      fs::remove(entry.file);
+    } else {
+      EXPECT_NE(entry.flags & kComponentDownloadFailed, 0u);
+      EXPECT_TRUE(PackagesIn(Updfiles()).empty());
+    }
+  }
 }
 
 // A package cut off is kept in the session's cache under its key and the
