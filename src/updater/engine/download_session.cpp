@@ -43,7 +43,7 @@ bool LooksLocal(std::string_view url) {
 template <size_t N>
 void CopyCut(char (&field)[N], std::string_view text) {
   const size_t n = std::min(text.size(), N - 1);
-  std::memcpy(field, text.data(), n);
+  if (n != 0) std::memcpy(field, text.data(), n);
   field[n] = '\0';
 }
 
