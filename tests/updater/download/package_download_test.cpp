@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -298,26 +297,6 @@ TEST_F(PackageDownload, InlinePackagesComeFromTheCatalogue) {
   EXPECT_EQ(Folder(lists().updateList[0].file), Updfiles());
   EXPECT_TRUE(web_.AccessLog().empty());
   EXPECT_EQ(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).size(), 1u);
-}
-
-// Client sockets of this process still connected to port (its keep-alive
-// connections), from the kernel's table: state 01 is ESTABLISHED.
-int EstablishedTo(uint16_t port) {
-  int count = 0;
-  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-    std::istringstream lines(ReadFile(table));
-    std::string line;
-    std::getline(lines, line);
-    while (std::getline(lines, line)) {
-      std::istringstream fields(line);
-      std::string slot, local, remote, state;
-      fields >> slot >> local >> remote >> state;
-      const uint16_t remote_port =
-          static_cast<uint16_t>(std::stoul(remote.substr(remote.find(':') + 1), nullptr, 16));
-      if (remote_port == port && state == "01") ++count;
-    }
-  }
-  return count;
 }
 
 // nginx keeps a connection open after an answer; the step closes it however it ends.
