@@ -282,6 +282,32 @@ TEST_F(PackageDownload, ADownloadDropsOnlyItsLocalTwins) {
   EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
 }
 
+// Without a new local file the entry fails with 0x1002 before any request:
+// a folder too long for the name pattern (which then holds no name), or a
+// folder that is a file.
+TEST_F(PackageDownload, NoLocalFileNoDownload) {
+  const std::string long_folder = dir_.file(std::string(4085, 'f'));
+  const std::string file_folder = Updfiles("plain-file");
+  WriteFile(file_folder, "not a folder");
+  for (const std::string& folder : {long_folder, file_folder}) {
+    SCOPED_TRACE(folder.size());
+    lists().Clear();
+    Add(lists().updateList, "em001_64", web_.Url("/a.nup"), 10);
+    PackageDownloadJob job(*context_);
+
+    EXPECT_EQ(DownloadNupPackage(job, lists().updateList, folder.c_str(), "level"),
+              kUpdNoUniqueName);
+
+    const _COMPONENT_INFO& entry = lists().updateList[0];
+    EXPECT_EQ(entry.flags, kComponentHasBuild | kComponentSelected | kComponentPresent |
+                               kComponentDownloadFailed);
+    EXPECT_EQ(entry.file, web_.Url("/a.nup"));
+  }
+  EXPECT_EQ(ReadFile(file_folder), "not a folder");
+  EXPECT_TRUE(web_.AccessLog().empty());
+  EXPECT_EQ(context_->resultFlags, 0u);
+}
+
 // A package that the catalogue carries inline is written from it, without
 // a request.
 TEST_F(PackageDownload, InlinePackagesComeFromTheCatalogue) {
