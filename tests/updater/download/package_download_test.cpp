@@ -48,7 +48,12 @@ class PackageDownload : public PackageDownloadTest {
   }
 
   // Bodies as they are on disk, so that the sizes on the wire are the files' sizes.
-  NginxServer web_{dir_.path().string(), NginxServer::Options().ServerConf("gzip off;")};
+  NginxServer web_{dir_.path().string(),
+                   NginxServer::Options().ServerConf(
+                       "gzip off;"
+                       "location = /status/403.nup { return 403; }"
+                       "location = /status/500.nup { return 500; }"
+                       "location = /status/503.nup { return 503; }")};
 };
 
 TEST_F(PackageDownload, TheFourListsComeInOrderWithTheirEvents) {
@@ -309,20 +314,47 @@ TEST_F(PackageDownload, NoLocalFileNoDownload) {
 }
 
 // A package that the catalogue carries inline is written from it, without
-// a request.
+// a request. Event 32 carries at most 255 characters of the server root.
 TEST_F(PackageDownload, InlinePackagesComeFromTheCatalogue) {
   WriteFile(context_->currentVerPath,
             "[em001_64]\r\nfile=dataPkg1\r\n[dataPkg1]\r\ndata0000=SW5saW5lIHBh\r\n"
             "data0001=Y2thZ2UgYnl0ZXM=\r\n");
   ProfileCacheRemoveFile(context_->currentVerPath);
   Add(lists().updateList, "em001_64", "dataPkg1", 20);
+  const std::string root = "http://" + std::string(300, 'r') + "/";
+  SafeStrCopy(context_->serverRoot, sizeof context_->serverRoot, root.c_str());
 
   ASSERT_EQ(Download(), kUpdOk);
 
-  EXPECT_EQ(ReadFile(lists().updateList[0].file), "Inline package bytes");
+  EXPECT_TRUE(FileHolds(lists().updateList[0].file, "Inline package bytes"));
   EXPECT_EQ(Folder(lists().updateList[0].file), Updfiles());
   EXPECT_TRUE(web_.AccessLog().empty());
-  EXPECT_EQ(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).size(), 1u);
+  const auto announced = host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED);
+  ASSERT_EQ(announced.size(), 1u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(announced[0].record.data())),
+            root.substr(0, 255));
+}
+
+// Whatever the server answers, its code reaches the caller unchanged and
+// the failed package leaves no file.
+TEST_F(PackageDownload, TheServersFailureIsTheStepsResult) {
+  const struct {
+    const char* path;
+    UPD_ERROR result;
+  } cases[] = {{"/missing.nup", kUpdNotFound},
+               {"/status/403.nup", kUpdForbidden},
+               {"/status/500.nup", kUpdServerError},
+               {"/status/503.nup", kUpdServiceUnavailable}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    lists().Clear();
+    Add(lists().updateList, "em001_64", web_.Url(c.path), 10);
+
+    EXPECT_EQ(Download(), c.result);
+
+    EXPECT_NE(lists().updateList[0].flags & kComponentDownloadFailed, 0u);
+    EXPECT_TRUE(PackagesIn(Updfiles()).empty());
+  }
 }
 
 // nginx keeps a connection open after an answer; the step closes it however it ends.
@@ -363,6 +395,8 @@ TEST_F(PackageDownloadTest, LocalPackagesOnlyForACatalogueReadLocally) {
     SCOPED_TRACE(c.name);
     lists().Clear();
     context_->session->listingProtocol = c.listing;
+    // Left by a catalogue fetch: packages are no listings, whatever the word says.
+    context_->session->sessionWord = CDownloadSession::kListingBit;
     Add(lists().updateList, "em001_64", "FILE:" + dir_.file("local/a.nup"), bytes.size());
 
     EXPECT_EQ(Download(), c.result);
