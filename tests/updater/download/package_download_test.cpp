@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -377,6 +378,22 @@ TEST_F(PackageDownload, TheStepLeavesNoConnectionOpen) {
     EXPECT_EQ(result, std::string(path) == "/a.nup" ? kUpdOk : kUpdNotFound);
     EXPECT_EQ(EstablishedTo(web_.port()), 0);
   }
+}
+
+// The end of the step runs also when an exception passes through it.
+TEST_F(PackageDownload, AnExceptionStillClosesAndDeletes) {
+  const std::string bytes = Serve(web_, "a.nup", "em001_64");
+  Add(lists().updateList, "em001_64", web_.Url("/a.nup"), bytes.size());
+  const std::string twin = Updfiles("zelOLD00001.nup");
+  AddLocal("em001_64", twin);
+  host_.OnEvent(UPD_EVENT_FILE, [](uint32_t, void*) -> uint32_t {
+    throw std::runtime_error("host failure");
+  });
+
+  EXPECT_THROW(static_cast<void>(Download()), std::runtime_error);
+
+  EXPECT_EQ(EstablishedTo(web_.port()), 0);
+  EXPECT_FALSE(fs::exists(twin));
 }
 
 // A package of a local file is copied only when the catalogue that named it
