@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/util/update_errors.h"
+#include "updater/api/context.h"
 #include "support/net_servers.h"
 #include "updater/session/session_fixture.h"
 
@@ -69,6 +70,42 @@ TEST_F(DownloadSessionFailureTest, AnAbortedSessionWorksAgainAfterReset) {
   session().Reset();
   EXPECT_EQ(session().DownloadFile(args), kUpdOk);
   EXPECT_EQ(upd::test::ReadFile(dir_.file("out")), "body");
+}
+
+// The context's session: built on the data folder's "cache", stopped by the
+// host's abort call.
+TEST(ContextSessionFailure, UpdAbortUpdateStopsTheContextsDownload) {
+  upd::test::TempDir dir;
+  std::filesystem::create_directories(dir.file("modules"));
+  UPDATER_CONTEXT* context =
+      UpdInitialize(dir.file("data").c_str(), dir.file("modules").c_str(), "1.0", "host");
+  ASSERT_NE(context, nullptr);
+  ASSERT_NE(context->session, nullptr);
+  ScriptedPeer peer(dir.path().string(),
+                    {ScriptedConnection{script::ReadRequest(),
+                                        script::Send("HTTP/1.1 200 OK\r\nContent-Length: "
+                                                     "5000\r\n\r\nfirst bytes"),
+                                        script::Stall()}});
+  ASSERT_TRUE(peer.running());
+  const std::string url = peer.Url("/p/zel2.nup");
+  const std::string target = dir.file("target.nup");
+  FetchFileArgs args;
+  args.url = url.c_str();
+  args.target = target.c_str();
+  args.cacheKey = "zel2.nup";
+  args.extraFlag = 1;
+  context->session->Reset();
+  auto fetch = std::async(std::launch::async, [&] { return context->session->FetchFile(args); });
+  ASSERT_TRUE(peer.WaitForConnections(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const Clock::time_point aborted = Clock::now();
+  UpdAbortUpdate(context);
+  ASSERT_EQ(fetch.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_LT(Clock::now() - aborted, std::chrono::milliseconds(300));
+  EXPECT_EQ(fetch.get(), kUpdStopped);
+  // The broken download waits in the cache for the next attempt.
+  EXPECT_TRUE(std::filesystem::exists(dir.file("data/cache/index.ini")));
+  UpdUninitialize(context);
 }
 
 }  // namespace

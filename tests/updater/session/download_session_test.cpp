@@ -10,6 +10,8 @@
 #include "platform/util/buffer.h"
 #include "platform/util/update_errors.h"
 #include "support/net_servers.h"
+#include "updater/api/context.h"
+#include "updater/engine/redirect_location.h"
 #include "updater/engine/ver_validators.h"
 #include "updater/session/session_fixture.h"
 
@@ -108,6 +110,29 @@ TEST(DownloadSessionUrl, AFailedParseKeepsTheLastUrlAndLongPartsAreCut) {
   EXPECT_EQ(std::string(session.host), long_host.substr(0, 255));
   EXPECT_EQ(std::string(session.fileName), long_file.substr(0, 255));
   EXPECT_STREQ(session.path, "/d/");
+}
+
+TEST(DownloadSessionUrl, RedirectLocationsResolveAgainstTheUrlRead) {
+  struct Case {
+    const char* location;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"next/f.ver", "HTTP://srv:8080/a/b/next/f.ver"},
+      {"/root/f.ver", "HTTP://srv:8080/root/f.ver"},
+      {"//other/x/f.ver", "HTTP://other/x/f.ver"},
+      {"https://mirror/y/f.ver", "https://mirror/y/f.ver"},
+      {"\\\\srv\\share\\f", "//srv/share/f"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.location);
+    EXPECT_EQ(ResolveRedirectLocation("HTTP://", "srv:8080", "/a/b/", c.location), c.expected);
+  }
+  // A server without a path still gets its '/'; a long Location is cut.
+  EXPECT_EQ(ResolveRedirectLocation("HTTP://", "srv", "", "f"), "HTTP://srv/f");
+  const std::string long_location = "/" + std::string(3000, 'x');
+  EXPECT_EQ(ResolveRedirectLocation("HTTP://", "srv", "/", long_location).size(),
+            kRedirectLocationSize - 1);
 }
 
 using DownloadSessionTest = SessionTest;
@@ -491,7 +516,9 @@ TEST_F(DownloadSessionTest, InlineCatalogueDataIsTakenWithoutTheNetwork) {
   EXPECT_EQ(session().FetchFile(args), kUpdUnsupportedScheme);
 }
 
-TEST_F(DownloadSessionTest, HttpsUrlsGoThroughTheTlsConnection) {
+// A self-signed HTTPS server: taken as long as the host names no
+// certificate cache folder, refused once it does.
+TEST_F(DownloadSessionTest, HttpsGoesThroughTheTlsConnectionAndItsCheckWhenConfigured) {
   const std::string key = dir_.file("server.key");
   const std::string cert = dir_.file("server.pem");
   ASSERT_EQ(RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
@@ -505,10 +532,34 @@ TEST_F(DownloadSessionTest, HttpsUrlsGoThroughTheTlsConnection) {
   web.PutFile("s/f.bin", body);
   const std::string url = web.Url("/s/f.bin");
   ASSERT_EQ(url.rfind("https://", 0), 0u);
-  ASSERT_EQ(session().DownloadFile(ToFile(url, dir_.file("out"))), kUpdOk);
-  EXPECT_EQ(ReadFile(dir_.file("out")), body);
-  EXPECT_EQ(session().protocol, kProtocolHttps);
-  EXPECT_EQ(*session().GetSchemePrefix(), "HTTPS://");
+
+  fs::create_directories(dir_.file("modules"));
+  const std::string certificates = dir_.file("certificates");
+  for (const bool checked : {false, true}) {
+    SCOPED_TRACE(checked);
+    const std::string data = dir_.file(checked ? "data-checked" : "data");
+    UPDATER_INIT_PARAMS params{};
+    params.cbSize = sizeof params;
+    const std::string modules = dir_.file("modules");
+    params.modulesFolder = modules.c_str();
+    params.engineFolder = modules.c_str();
+    params.dataFolder = data.c_str();
+    params.certificateFolder = checked ? certificates.c_str() : "";
+    UPDATER_CONTEXT* context = UpdInitialize4(&params);
+    ASSERT_NE(context, nullptr);
+    CDownloadSession& session = *context->session;
+    session.Reset();
+    const std::string target = dir_.file("out");
+    fs::remove(target);
+    EXPECT_EQ(session.DownloadFile(ToFile(url, target)),
+              checked ? kUpdServerUnreachable : kUpdOk);
+    if (!checked) {
+      EXPECT_EQ(ReadFile(target), body);
+      EXPECT_EQ(session.protocol, kProtocolHttps);
+      EXPECT_EQ(*session.GetSchemePrefix(), "HTTPS://");
+    }
+    UpdUninitialize(context);
+  }
 }
 
 }  // namespace
