@@ -371,6 +371,22 @@ TEST_F(DownloadSessionTest, AUrlWithDotSegmentsIsRefusedBeforeAnyRequest) {
   EXPECT_FALSE(fs::exists(dir_.file("out")));
 }
 
+TEST_F(DownloadSessionTest, ARequestKindSendsItsBodyAndWritesNoTarget) {
+  ScriptedPeer peer(dir_.path().string(),
+                    {Answer(HttpResponse("HTTP/1.1 200 OK", "answer nobody reads"))});
+  ASSERT_TRUE(peer.running());
+  const std::string body = "{\"query\":1}";
+  DownloadFileArgs args = ToFile(peer.Url("/api/q"), dir_.file("out"));
+  args.requestKind = kHttpKindOctetPost;
+  args.body = body;
+  EXPECT_EQ(session().DownloadFile(args), kUpdOk);
+  const auto requests = peer.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].raw.rfind("POST /api/q HTTP/1.1\r\n", 0), 0u) << requests[0].raw;
+  EXPECT_EQ(requests[0].raw.substr(requests[0].raw.size() - body.size()), body);
+  EXPECT_FALSE(fs::exists(dir_.file("out")));
+}
+
 TEST_F(DownloadSessionTest, FtpAndUnknownSchemesAreRefused) {
   EXPECT_EQ(session().DownloadFile(ToFile("ftp://127.0.0.1/pub/f", dir_.file("out"))),
             kUpdUnsupportedScheme);
