@@ -324,6 +324,29 @@ TEST_F(DownloadSessionTest, ARedirectLoopEndsAtTheBound) {
   EXPECT_EQ(peer.Requests().size(), static_cast<size_t>(CDownloadSession::kMaxRedirects + 1));
 }
 
+TEST_F(DownloadSessionTest, TheHostIsAskedAboutTheServerARedirectLeadsTo) {
+  ScriptedPeer other(dir_.path().string(), {Answer(HttpResponse("HTTP/1.1 200 OK", "elsewhere"))},
+                     ScriptedPeer::Options().Ipv6());
+  ASSERT_TRUE(other.running());
+  const std::string target_url = other.Url6("/x/f.bin");
+  ScriptedPeer first(dir_.path().string(),
+                     {Answer("HTTP/1.1 302 Found\r\nLocation: " + target_url +
+                             "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")});
+  ASSERT_TRUE(first.running());
+  host_.OnEvent(UPD_EVENT_SERVER_ALLOWED, [](uint32_t, void* data) -> uint32_t {
+    const auto* record = static_cast<const UPD_SERVER_ADDRESS_EVENT*>(data);
+    return std::string_view(record->url).find("[::1]") != std::string_view::npos ? 1 : 0;
+  });
+  DownloadFileArgs args = ToFile(first.Url("/a/f.bin"), dir_.file("out"));
+  args.extraFlag = 1;
+  EXPECT_EQ(session().DownloadFile(args), kUpdServerUnreachable);
+  const auto asked = host_.EventsOf(UPD_EVENT_SERVER_ALLOWED);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(std::string(asked[1].As<UPD_SERVER_ADDRESS_EVENT>().url), target_url);
+  EXPECT_EQ(other.Connections(), 0);
+  EXPECT_FALSE(fs::exists(dir_.file("out")));
+}
+
 TEST_F(DownloadSessionTest, ALocationNeverLeadsToLocalFilesOrOutOfTheUpdateFolder) {
   const std::string secret = dir_.file("secret.txt");
   WriteFile(secret, "local secret");
