@@ -146,6 +146,34 @@ bool SplitRequestLine(std::string_view request, std::string_view* method, std::s
   return !method->empty() && !uri->empty();
 }
 
+// What the response of a Digest answer covers besides the challenge.
+struct DigestExchange {
+  std::string_view method;
+  std::string_view uri;
+  std::string_view qop;  // empty: the old form without qop
+  std::string_view body;
+  std::string_view cnonce;
+};
+
+bool DigestResponse(const DigestChallenge& c, const DigestAlgorithm& algorithm,
+                    const DigestExchange& exchange, std::string_view user,
+                    std::string_view password, std::string* response) {
+  const HexDigest h = algorithm.hash;
+  std::string ha1;
+  if (!Hash(h, Join({user, *c.realm, password}), &ha1)) return false;
+  if (algorithm.session && !Hash(h, Join({ha1, *c.nonce, exchange.cnonce}), &ha1)) return false;
+  std::string a2 = Join({exchange.method, exchange.uri});
+  if (exchange.qop == "auth-int") {
+    std::string body_hash;
+    if (!Hash(h, exchange.body, &body_hash)) return false;
+    a2 = Join({a2, body_hash});
+  }
+  std::string ha2;
+  if (!Hash(h, a2, &ha2)) return false;
+  if (exchange.qop.empty()) return Hash(h, Join({ha1, *c.nonce, ha2}), response);
+  return Hash(h, Join({ha1, *c.nonce, kNonceCount, exchange.cnonce, exchange.qop, ha2}), response);
+}
+
 UPD_ERROR FailureCode(bool for_proxy) {
   return for_proxy ? kUpdProxyAuthRequired : kUpdAccessDenied;
 }
@@ -249,52 +277,40 @@ bool BuildBasicAuthorization(bool for_proxy, std::string_view user, std::string_
   return true;
 }
 
-bool BuildDigestAuthorization(bool for_proxy, std::string_view challenge,
-                              std::string_view request, std::string_view body,
-                              std::string_view user, std::string_view password,
-                              std::string_view cnonce, std::string* line) {
+bool BuildDigestAuthorization(bool for_proxy, std::string_view challenge, std::string_view request,
+                              std::string_view body, std::string_view user,
+                              std::string_view password, std::string_view cnonce,
+                              std::string* line) {
   DigestChallenge c;
   if (!ParseDigestChallenge(challenge, &c) || !c.realm || !c.nonce) return false;
   const DigestAlgorithm* algorithm = FindAlgorithm(c.algorithm);
   const std::optional<std::string_view> qop = ChooseQop(c.qop ? *c.qop : std::string_view{});
-  std::string_view method;
-  std::string_view uri;
-  if (algorithm == nullptr || !qop || !SplitRequestLine(request, &method, &uri)) return false;
-  const HexDigest h = algorithm->hash;
-
-  std::string ha1;
-  if (!Hash(h, Join({user, *c.realm, password}), &ha1)) return false;
-  if (algorithm->session && !Hash(h, Join({ha1, *c.nonce, cnonce}), &ha1)) return false;
-  std::string a2 = Join({method, uri});
-  if (*qop == "auth-int") {
-    std::string body_hash;
-    if (!Hash(h, body, &body_hash)) return false;
-    a2 = Join({a2, body_hash});
+  DigestExchange exchange;
+  if (algorithm == nullptr || !qop || !SplitRequestLine(request, &exchange.method, &exchange.uri)) {
+    return false;
   }
-  std::string ha2;
+  exchange.qop = *qop;
+  exchange.body = body;
+  exchange.cnonce = cnonce;
   std::string response;
-  if (!Hash(h, a2, &ha2)) return false;
-  const std::string to_sign = qop->empty()
-                                  ? Join({ha1, *c.nonce, ha2})
-                                  : Join({ha1, *c.nonce, kNonceCount, cnonce, *qop, ha2});
-  if (!Hash(h, to_sign, &response)) return false;
-
+  if (!DigestResponse(c, *algorithm, exchange, user, password, &response)) return false;
   const bool hash_user = c.userhash && EqualsNoCase(*c.userhash, "true");
   std::string name(user);
-  if (hash_user && !Hash(h, Join({user, *c.realm}), &name)) return false;
+  if (hash_user && !Hash(algorithm->hash, Join({user, *c.realm}), &name)) return false;
   const std::string opaque = c.opaque.value_or("");
-  for (const std::string_view value : {std::string_view(name), std::string_view(*c.realm),
-                                       std::string_view(*c.nonce), uri, std::string_view(opaque), cnonce}) {
+  for (const std::string_view value :
+       {std::string_view(name), std::string_view(*c.realm), std::string_view(*c.nonce),
+        exchange.uri, std::string_view(opaque), cnonce}) {
     if (!FitsQuoted(value)) return false;
   }
 
   std::string text = std::string(AuthorizationHeaderName(for_proxy)) + ": Digest username=\"" +
                      name + "\", realm=\"" + *c.realm + "\", nonce=\"" + *c.nonce + "\", uri=\"" +
-                     std::string(uri) + "\", algorithm=" + c.algorithm + ", response=\"" +
+                     std::string(exchange.uri) + "\", algorithm=" + c.algorithm + ", response=\"" +
                      response + "\"";
-  if (!qop->empty()) {
-    text += ", qop=" + std::string(*qop) + ", nc=" + std::string(kNonceCount) + ", cnonce=\"" +
-            std::string(cnonce) + "\"";
+  if (!exchange.qop.empty()) {
+    text += ", qop=" + std::string(exchange.qop) + ", nc=" + std::string(kNonceCount) +
+            ", cnonce=\"" + std::string(cnonce) + "\"";
   }
   if (c.opaque) text += ", opaque=\"" + *c.opaque + "\"";
   if (c.userhash) text += std::string(", userhash=\"") + (hash_user ? "true" : "false") + "\"";
@@ -311,8 +327,8 @@ void ReplaceHeaderLine(std::string* request, std::string_view name, std::string_
     const size_t length = end == std::string_view::npos ? rest.size() : end + 2;
     const std::string_view current = rest.substr(0, length);
     rest.remove_prefix(length);
-    const bool same_header =
-        StartsWithNoCase(current, name) && current.size() > name.size() && current[name.size()] == ':';
+    const bool same_header = StartsWithNoCase(current, name) && current.size() > name.size() &&
+                             current[name.size()] == ':';
     if (!same_header) kept.append(current);
   }
   kept.append(line);

@@ -210,8 +210,8 @@ UPD_ERROR CHttpTransport::SendRound(SendPlan& plan, bool* head_done, _HTTP_RESPO
 
 UPD_ERROR CHttpTransport::SendWithAuth(std::string* request, std::string_view body,
                                        _HTTP_RESPONSE_INFO* response, std::string_view host,
-                                       uint32_t port, const ProxyRoute& proxy,
-                                       bool* keep_alive, HttpMethod method) {
+                                       uint32_t port, const ProxyRoute& proxy, bool* keep_alive,
+                                       HttpMethod method) {
   const bool reuse =
       port == connected_port_ && EqualsNoCase(host, connected_host_) && connection_.IsConnected();
   if (!reuse) {

@@ -26,7 +26,8 @@ namespace script = upd::test::script;
 const std::string kKeepAlive = "Connection: keep-alive\r\n";
 
 std::string Challenge(const char* status_line, const char* header, const std::string& value) {
-  return HttpResponse(status_line, "refused", std::string(header) + ": " + value + "\r\n" + kKeepAlive);
+  return HttpResponse(status_line, "refused",
+                      std::string(header) + ": " + value + "\r\n" + kKeepAlive);
 }
 
 std::string ProxyChallenge(const std::string& value) {
@@ -178,8 +179,8 @@ TEST_F(HttpAuthFailureTest, AServerThatRefuses) {
 // An answer whose exchange is lost in passing goes out once more, not more.
 TEST_F(HttpAuthFailureTest, AConnectionLostAfterTheAnswer) {
   // Without keep-alive: each exchange has a connection of its own.
-  const std::string challenge = HttpResponse("HTTP/1.1 401 Unauthorized", "",
-                                             "WWW-Authenticate: Basic realm=\"srv\"\r\n");
+  const std::string challenge =
+      HttpResponse("HTTP/1.1 401 Unauthorized", "", "WWW-Authenticate: Basic realm=\"srv\"\r\n");
   StartPeer(std::vector<ScriptedConnection>{
       {script::ReadRequest(), script::Send(challenge)},
       {script::ReadRequest(), script::Close()},

@@ -187,11 +187,11 @@ TEST_F(HttpAuthPeersTest, ApacheDigestAndBasic) {
     // curl, answering the same server, agrees on what the fixture accepts.
     std::string status;
     const std::string auth = std::string(c.path) == "/basic/" ? "--basic" : "--digest";
-    ASSERT_EQ(RunCommand("curl -s --noproxy '*' -o /dev/null -w '%{http_code}' " + auth + " -u '" +
-                             c.user + ":" + c.password + "' " + web.Url(std::string(c.path) +
-                                                                        "f.txt"),
-                         &status),
-              0);
+    ASSERT_EQ(
+        RunCommand("curl -s --noproxy '*' -o /dev/null -w '%{http_code}' " + auth + " -u '" +
+                       c.user + ":" + c.password + "' " + web.Url(std::string(c.path) + "f.txt"),
+                   &status),
+        0);
     EXPECT_EQ(status, c.result == kUpdOk ? "200" : "401");
   }
   const std::vector<AccessLogEntry> log = web.AccessLog();
@@ -241,8 +241,8 @@ TEST_F(HttpAuthPeersTest, AuthenticatingProxies) {
       CBuffer body;
       EXPECT_EQ(Fetch(http, web.HostPort(), "/d/", &body), c.result);
       if (c.result == kUpdOk) {
-      EXPECT_EQ(Contents(body), content_);
-    }
+        EXPECT_EQ(Contents(body), content_);
+      }
       EXPECT_FALSE(tcp.IsPlainMode());
     }
     if (c.squid != SquidProxy::Auth::kNone) {

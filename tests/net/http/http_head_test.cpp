@@ -143,9 +143,11 @@ TEST(HttpHead, ChallengeParametersKeepQuotedCommas) {
   };
   EXPECT_TRUE(ForEachChallengeParam(
       "realm=\"a, b\", nonce=n1= ,qop=\"auth,auth-int\", stale, opaque=\"x=y, z\",,", record));
-  const std::vector<std::pair<std::string, std::string>> expected = {
-      {"realm", "a, b"}, {"nonce", "n1="}, {"qop", "auth,auth-int"}, {"stale", ""},
-      {"opaque", "x=y, z"}};
+  const std::vector<std::pair<std::string, std::string>> expected = {{"realm", "a, b"},
+                                                                     {"nonce", "n1="},
+                                                                     {"qop", "auth,auth-int"},
+                                                                     {"stale", ""},
+                                                                     {"opaque", "x=y, z"}};
   EXPECT_EQ(seen, expected);
   // Parameters longer than the response record keeps are not read at all.
   seen.clear();
