@@ -45,6 +45,9 @@ class CHttpTransport : public ITransport {
   // flag and the protocol's kept addresses (the next connect resolves again).
   void Reset();
   void ClearAbort() override { Reset(); }
+  // Any thread: also the protocol's abort byte, which ends a wait for a
+  // stalled TLS peer.
+  void Abort() override;
   void CloseConnection();
 
   // One request whose answer body nobody reads (it is dropped, or the
@@ -102,6 +105,14 @@ class CHttpTransport : public ITransport {
   // Reads the rest of a body away; the connection is closed when that fails
   // or when the body would end only with the connection.
   void SkipBody(_HTTP_RESPONSE_INFO* response);
+
+  // Turns the server-certificate check on for the TLS connections made
+  // afterwards (a plain TCP protocol ignores it). folder caches the trust
+  // lists; "/" is appended when missing. Defined with the check.
+  void SetCertificateCacheFolder(const char* folder);
+  [[nodiscard]] const std::string& certificate_cache_folder() const {
+    return certificate_cache_folder_;
+  }
 
   // The host part of the current server (an IPv6 literal with its
   // brackets): the TLS server name.
@@ -175,6 +186,7 @@ class CHttpTransport : public ITransport {
   // allocator; kept until Reset.
   HOST_STRING user_agent_;
   std::string server_name_;
+  std::string certificate_cache_folder_;
   bool tls_;
   bool via_proxy_ = false;
   bool proxy_disabled_ = false;
