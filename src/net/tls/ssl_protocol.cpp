@@ -151,8 +151,12 @@ int64_t CSslProtocol::Recv(void* buffer, uint64_t size, uint32_t timeout_seconds
   if (OsSslIsHandshaking(session_) && !Pump(timeout_seconds)) return -1;
   for (;;) {
     if (OsSslPending(session_) != 0) return ReadPlaintext(buffer, size);
-    // The peer's close_notify: the data ended in order.
-    if (OsSslIsClosed(session_)) return 0;
+    // The peer's close_notify: the data ended in order, and the connection
+    // is no longer one to send the next request on.
+    if (OsSslIsClosed(session_)) {
+      (void)Shutdown();
+      return 0;
+    }
     const int64_t received = ReceiveRecords(timeout_seconds);
     if (received <= 0) return received;
     const uint32_t code =

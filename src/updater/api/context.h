@@ -8,10 +8,12 @@
 #include "platform/util/host_binding.h"
 #include "updater.h"
 #include "updater/backup/backup_store.h"
+#include "updater/engine/download_session.h"
 #include "updater/engine/module_installer.h"
 #include "updater/engine/pcu_installer.h"
 #include "updater/engine/run_state.h"
 #include "updater/engine/update_lists.h"
+#include "updater/pico/pico_manager.h"
 
 // The library context behind the host's opaque UPDATER_CONTEXT handle, one
 // per update folder. The platform helpers see only its HostBinding part (the
@@ -29,11 +31,14 @@ struct UPDATER_CONTEXT : HostBinding {
   // Per-run records, emptied at the end of every run.
   CUpdateLists lists;
   CServerSelectionState serverState;
+  std::unique_ptr<CDownloadSession> session;
   CInstalledModules installed;
   std::unique_ptr<CModuleInstaller> moduleInstaller;
   // Snapshots of the modules under the data folder's "backup".
   std::unique_ptr<CBackupStore> backupStore;
   std::unique_ptr<PcuManager> pcuManager;
+  // Only when the host named a pico folder.
+  std::unique_ptr<CPicoManager> picoManager;
 
   char updVerPath[UPD_PATH_SIZE] = {};
   char updDllVerPath[UPD_PATH_SIZE] = {};
