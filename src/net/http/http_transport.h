@@ -103,6 +103,14 @@ class CHttpTransport : public ITransport {
   // or when the body would end only with the connection.
   void SkipBody(_HTTP_RESPONSE_INFO* response);
 
+  // Turns the server-certificate check on for the TLS connections made
+  // afterwards (a plain TCP protocol ignores it). folder caches the trust
+  // lists; "/" is appended when missing. Defined with the check.
+  void SetCertificateCacheFolder(const char* folder);
+  [[nodiscard]] const std::string& certificate_cache_folder() const {
+    return certificate_cache_folder_;
+  }
+
   // The host part of the current server (an IPv6 literal with its
   // brackets): the TLS server name.
   [[nodiscard]] const std::string& server_name() const { return server_name_; }
@@ -175,6 +183,7 @@ class CHttpTransport : public ITransport {
   // allocator; kept until Reset.
   HOST_STRING user_agent_;
   std::string server_name_;
+  std::string certificate_cache_folder_;
   bool tls_;
   bool via_proxy_ = false;
   bool proxy_disabled_ = false;
