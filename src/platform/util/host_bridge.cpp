@@ -74,6 +74,11 @@ void NotifyHostEvent7(const UPDATER_SETTINGS* settings, uint32_t value) {
   Raise(settings, UPD_EVENT_INSTALL_RESULT, &value);
 }
 
+uint32_t NotifyHostEvent25(const UPDATER_SETTINGS* settings) {
+  if (!HasHostCallback(settings)) return 0;
+  return Raise(settings, UPD_EVENT_SERVER_FALLBACK, nullptr);
+}
+
 uint32_t ConfirmLargeDownload(const UPDATER_SETTINGS* settings, uint64_t size) {
   if (!HasHostCallback(settings) || settings->confirmLargeDownload == 0) return 1;
   const uint64_t limit = uint64_t{settings->largeDownloadLimitKiB} << 10;

@@ -25,6 +25,9 @@ void NotifyHostEvent19(const UPDATER_SETTINGS* settings, char* buffer);
 void NotifyHostEvent5(const MIRROR_SETTINGS* mirror_settings);
 // Event 7 with a pointer to value.
 void NotifyHostEvent7(const UPDATER_SETTINGS* settings, uint32_t value);
+// Event 25 (no data) before the catalogue step leaves the configured server;
+// the host's answer, 0 without a callback.
+[[nodiscard]] uint32_t NotifyHostEvent25(const UPDATER_SETTINGS* settings);
 
 // 1 (go on) without asking when the size is not above the limit in KiB times
 // 1024, when asking is switched off or without a callback; otherwise the
