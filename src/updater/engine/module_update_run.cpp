@@ -34,19 +34,17 @@ constexpr uint32_t kCatalogueAttempts = 3;
 constexpr UPD_ERROR kUpdMirrorAccessDenied = 0x2004;
 constexpr UPD_ERROR kUpdNoUserName = 0x2005;
 
-// Install results after which the catalogue is kept as "mod.ver" although
-// the run did not succeed: the host goes on with the work itself, or
-// nothing was due.
-constexpr UPD_ERROR kKeepCatalogueResults[] = {0x5008, 0x500A, kUpdNothingToDo, kUpdBlockMoved};
+// Install results after which the catalogue is kept as "mod.ver": success,
+// nothing to install, and those where the host goes on with the work
+// itself or nothing was due.
+constexpr UPD_ERROR kKeepCatalogueResults[] = {kUpdOk,          kUpdNothingNew, 0x5008, 0x500A,
+                                               kUpdNothingToDo, kUpdBlockMoved};
 
-enum class Outcome : uint8_t { kFailed, kKeepCatalogue, kSuccessful };
-
-Outcome OutcomeOf(UPD_ERROR install_result) {
-  if (install_result == kUpdOk || install_result == kUpdNothingNew) return Outcome::kSuccessful;
+bool KeepsCatalogue(UPD_ERROR install_result) {
   for (const UPD_ERROR keep : kKeepCatalogueResults) {
-    if (install_result == keep) return Outcome::kKeepCatalogue;
+    if (install_result == keep) return true;
   }
-  return Outcome::kFailed;
+  return false;
 }
 
 // Per-run state is empty again on every path out of the run, an exception
@@ -86,8 +84,9 @@ void ApplyBackupPolicy(UPDATER_CONTEXT& context, const UPDATER_SETTINGS& setting
 // After an installation: the catalogue it worked from becomes "mod.ver" and
 // the pico folders follow it.
 void FinishInstallation(UPDATER_CONTEXT& context, const UPDATER_SETTINGS& settings,
-                        UPD_ERROR install_result, Outcome outcome) {
-  if (outcome != Outcome::kFailed) {
+                        UPD_ERROR install_result) {
+  const bool keep_catalogue = KeepsCatalogue(install_result);
+  if (keep_catalogue) {
     static_cast<void>(
         CopyFileCreatingFolder(context.currentVerPath, context.modVerPath, true, false));
     ProfileCacheRemoveFile(context.modVerPath);
@@ -107,7 +106,7 @@ void FinishInstallation(UPDATER_CONTEXT& context, const UPDATER_SETTINGS& settin
   }
   // Pico entries are not purged on the word of a catalogue older than the
   // installed scanner.
-  if (outcome != Outcome::kFailed && context.serverState.newCatalogue != 0 &&
+  if (keep_catalogue && context.serverState.newCatalogue != 0 &&
       !IsScannerAheadOfCatalogue(context.currentVerPath, context.installed.baseNupList)) {
     static_cast<void>(pico->PurgeExpired(&settings));
   }
@@ -153,7 +152,7 @@ UPD_ERROR UpdateModules(UPDATER_CONTEXT& context, ContextCall& call,
   call.SetPhase(UPD_PHASE_INSTALLING);
   const UPD_ERROR install_result = Install(context, settings);
   call.SetPhase(UPD_PHASE_FINISHING);
-  FinishInstallation(context, settings, install_result, OutcomeOf(install_result));
+  FinishInstallation(context, settings, install_result);
   return install_result;
 }
 
