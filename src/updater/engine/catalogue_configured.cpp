@@ -23,7 +23,8 @@ bool MakeTempFile(const char* folder, char* name, size_t size) {
 // The body received in temp becomes the kept copy.
 UPD_ERROR KeepBody(const char* temp, const std::string& kept_copy) {
   const UPD_ERROR moved =
-      FileMove(temp, kept_copy.c_str(), kFileMoveOverwrite | kFileMoveCopyFallback);
+      FileMove(temp, kept_copy.c_str(),
+               kFileMoveOverwrite | kFileMoveCopyFallback | kFileMoveCreateFolder);
   if (moved != kUpdOk) {
     static_cast<void>(DeleteFileChecked(kept_copy.c_str(), 0));
     static_cast<void>(DeleteFileChecked(temp, 0));

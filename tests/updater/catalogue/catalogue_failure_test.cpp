@@ -36,7 +36,7 @@ class CatalogueOnSmallDisk : public CatalogueFetchTest {
 
 TEST_F(CatalogueOnSmallDisk, DiskFullWhileWritingTheRunCatalogue) {
   if (!tmpfs_->mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
-  NginxServer web(dir_.file("web"));
+  NginxServer web(dir_.path().string());
   ASSERT_TRUE(web.running());
   // Large enough that the kept copy fits and a second copy does not.
   const std::string catalogue = EngineCatalogue("big") + "; " + std::string(200 * 1024, 'x') + "\r\n";
@@ -50,7 +50,7 @@ TEST_F(CatalogueOnSmallDisk, DiskFullWhileWritingTheRunCatalogue) {
   // Not modified: the kept copy is copied to upd.ver, which cannot be done.
   EXPECT_EQ(Fetch(), kUpdDiskFull);
   EXPECT_EQ(context_->lastResult, kUpdDiskFull);
-  EXPECT_EQ(web.AccessLog(2).back().status, 304);
+  EXPECT_EQ(web.AccessLog(3).at(2).status, 304);
   EXPECT_EQ(ReadFile(KeptCopy(web, "/cat/update.ver")), catalogue);
 
   // The same on the chosen road, where the payload is written from memory.
@@ -59,26 +59,30 @@ TEST_F(CatalogueOnSmallDisk, DiskFullWhileWritingTheRunCatalogue) {
   SetServer("AUTOSELECT");
   SetSecondServer(web.Url("/srv/"));
   fs::remove(context_->updVerPath);
-  FillDisk(3 * catalogue.size() + 64 * 1024);  // room for the kept message only
+  FillDisk(catalogue.size() * 3 / 2);  // room for the kept message only
   EXPECT_EQ(Fetch(), kUpdDiskFull);
 }
 
 // A body past the bound fails the server that sent it (the next one
-// delivers) instead of taking the host's memory.
-TEST_F(CatalogueFetchTest, OversizedSignedFormFailsItsServer) {
-  NginxServer huge(dir_.file("huge"));
-  NginxServer good(dir_.file("good"));
+// delivers) instead of taking the host's memory, even when it is a
+// well-formed catalogue.
+TEST_F(CatalogueFetchTest, OversizedCatalogueFailsItsServer) {
+  NginxServer huge(dir_.path().string());
+  NginxServer good(dir_.path().string());
   ASSERT_TRUE(huge.running() && good.running());
-  const std::string body = huge.PutFile("srv/update.ver.signed", "");
-  fs::resize_file(body, CCatalogueBuffer::kMaxBody + 1);
-  huge.PutFile("srv/update.ver", EngineCatalogue("unchecked"));
+  const std::string line = "; " + std::string(1021, 'x') + "\r\n";
+  std::string body = EngineCatalogue("huge");
+  body.reserve(CCatalogueBuffer::kMaxBody + 2 * line.size());
+  while (body.size() <= CCatalogueBuffer::kMaxBody) body += line;
+  huge.PutFile("srv/update.ver", body);
+  body = std::string();
   good.PutFile("srv/update.ver", EngineCatalogue("good"));
   WriteStore({"DefaultServerCount=1", "DefaultServer0=" + huge.Url("/srv/")});
   SetSecondServer(good.Url("/srv/"));
 
   ASSERT_EQ(Fetch(), kUpdOk);
   EXPECT_EQ(RunCatalogue(), EngineCatalogue("good"));
-  EXPECT_EQ(Requests(huge, "/srv/update.ver"), 0u);
+  EXPECT_GT(Asked(huge, "/srv/update.ver"), 0u);
 }
 
 }  // namespace

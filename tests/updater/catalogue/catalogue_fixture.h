@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -76,11 +77,13 @@ class CatalogueFetchTest : public ::testing::Test {
     if (!store || !SettingsStoreGetDword(store.get(), "DefaultServerCount", &count)) return servers;
     for (uint32_t i = 0; i < count; ++i) {
       char url[512] = {};
-      uint32_t weight = 1;
-      const std::string key = "DefaultServer" + std::to_string(i);
-      static_cast<void>(SettingsStoreGetString(store.get(), key.c_str(), url, sizeof url));
-      static_cast<void>(SettingsStoreGetDword(store.get(), ("DefaultServerWeight" +
-                                                            std::to_string(i)).c_str(), &weight));
+      uint32_t weight = 0;
+      const std::string index = std::to_string(i);
+      static_cast<void>(
+          SettingsStoreGetString(store.get(), ("DefaultServer" + index).c_str(), url, sizeof url));
+      if (!SettingsStoreGetDword(store.get(), ("DefaultServerWeight" + index).c_str(), &weight)) {
+        weight = 1;
+      }
       servers.push_back(std::string(url) + " " + std::to_string(weight));
     }
     return servers;
@@ -103,17 +106,32 @@ class CatalogueFetchTest : public ::testing::Test {
   // extra arguments go to the kit (such as "--foreign").
   std::string PutSigned(const WebServer& server, const std::string& name, const std::string& text,
                         const std::vector<std::string>& extra = {}) {
-    const std::string plain = dir_.file("plain-" + name);
+    std::string flat = name;
+    std::replace(flat.begin(), flat.end(), '/', '_');
+    const std::string plain = dir_.file("plain-" + flat);
     WriteFile(plain, text);
     const std::string out = server.root() + "/" + name;
+    std::filesystem::create_directories(std::filesystem::path(out).parent_path());
     std::vector<std::string> args = {"sign", "Wexa Update Signing Certificate", plain, out};
     args.insert(args.end(), extra.begin(), extra.end());
     EXPECT_TRUE(SignKit(args));
     return out;
   }
 
-  // Request lines of the server's log that fetched path.
+  // The GET requests of the server's log for path.
+  static std::vector<AccessLogEntry> Gets(const NetServer& server, const std::string& path,
+                                          size_t at_least = 0) {
+    std::vector<AccessLogEntry> gets;
+    for (const AccessLogEntry& entry : server.AccessLog(at_least)) {
+      if (entry.request.rfind("GET " + path + " ", 0) == 0) gets.push_back(entry);
+    }
+    return gets;
+  }
   static size_t Requests(const NetServer& server, const std::string& path, size_t at_least = 0) {
+    return Gets(server, path, at_least).size();
+  }
+  // Requests of any method for path (a download may begin with a HEAD).
+  static size_t Asked(const NetServer& server, const std::string& path, size_t at_least = 0) {
     size_t count = 0;
     for (const AccessLogEntry& entry : server.AccessLog(at_least)) {
       if (entry.request.find(" " + path + " ") != std::string::npos) ++count;

@@ -54,7 +54,7 @@ class CatalogueMerge : public CatalogueFetchTest {
 };
 
 TEST_F(CatalogueMerge, ReferredCatalogueIsReadIntoTheListsAndAppendedToTheLastOne) {
-  NginxServer web(dir_.file("web"));
+  NginxServer web(dir_.path().string());
   ASSERT_TRUE(web.running());
   const std::string component =
       Component("COMP_A", "pkgs/a.nup") + Component("CONTINUOUS_COMP_A", "/abs/c.nup");
