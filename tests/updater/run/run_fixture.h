@@ -64,8 +64,12 @@ class RunFixture : public ::testing::Test {
       return 0u;
     });
     engine_.ServeThrough(host_);
-    context_ = UpdInitialize(Data().c_str(), Modules().c_str(), "1.0", "host");
+    context_ = CreateContext();
     ASSERT_NE(context_, nullptr);
+  }
+
+  virtual UPDATER_CONTEXT* CreateContext() {
+    return UpdInitialize(Data().c_str(), Modules().c_str(), "1.0", "host");
   }
 
   void TearDown() override {

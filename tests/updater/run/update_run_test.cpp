@@ -178,5 +178,64 @@ TEST_F(UpdateRunTest, AClosedProbabilityGateEndsTheRunAfterTheCatalogue) {
   EXPECT_EQ(Phases(), (std::vector<uint32_t>{UPD_PHASE_CHECKING, UPD_PHASE_IDLE}));
 }
 
+// With a pico folder the run brings back what a rollback moved aside, takes
+// the catalogue's picos of installed modules and clears away the rest.
+class PicoRunTest : public UpdateRunTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  UPDATER_CONTEXT* CreateContext() override {
+    UPDATER_INIT_PARAMS params{};
+    params.cbSize = sizeof params;
+    const std::string data = Data();
+    const std::string modules = Modules();
+    const std::string pico = PicoRoot();
+    params.dataFolder = data.c_str();
+    params.modulesFolder = modules.c_str();
+    params.engineFolder = modules.c_str();
+    params.picoFolder = pico.c_str();
+    params.appVersion = "1.0";
+    return UpdInitialize4(&params);
+  }
+
+  std::string PicoRoot() const { return dir_.file("pico"); }
+};
+
+TEST_P(PicoRunTest, PicoFoldersFollowTheInstalledCatalogue) {
+  const bool skip_scan = GetParam();
+  host_.settings()->skipInstalledScan = skip_scan ? 1 : 0;
+  PublishFirst();
+  ASSERT_EQ(Run(), kUpdOk);
+  // A new catalogue with a new build of em002; pico 5 belongs to an installed
+  // module, pico 6 to one this host lacks.
+  Publish({"--module", "em001:200", "--module", "em002:301", "--plain"});
+  const std::string plain = dir_.file("pico.ver");
+  WriteFile(plain, ReadFile(server_->root() + "/update.ver") +
+                       "[pico5]\r\ncategory=pico\r\ntype=em001_64\r\nid=5\r\nbase=2\r\n"
+                       "interval=60\r\nfile=pico/5\r\n"
+                       "[pico6]\r\ncategory=pico\r\ntype=em009_64\r\nid=6\r\nbase=1\r\n"
+                       "interval=60\r\nfile=pico/6\r\n");
+  ASSERT_TRUE(SignKit({"sign", "Wexa Update Signing Certificate", plain,
+                       server_->root() + "/update.ver.signed"}));
+  // Pico 5 moved aside by a rollback, with a stale file below its first
+  // number; a folder of a pico never announced; a stray file.
+  fs::create_directories(PicoRoot() + "/5_rollback_0A0B0C0D");
+  fs::create_directories(PicoRoot() + "/7");
+  WriteFile(PicoRoot() + "/5_rollback_0A0B0C0D/1.pic", "old");
+  WriteFile(PicoRoot() + "/5_rollback_0A0B0C0D/2.pic", testhost::PicoFileText(5, 2));
+  WriteFile(PicoRoot() + "/5_rollback_0A0B0C0D/x.pic", "unnumbered");
+  WriteFile(PicoRoot() + "/7/1.pic", testhost::PicoFileText(7, 1));
+  WriteFile(PicoRoot() + "/notes", "stray");
+
+  ASSERT_EQ(Run(), kUpdOk);
+  if (skip_scan) {
+    EXPECT_TRUE(Tree(PicoRoot()).empty());
+  } else {
+    EXPECT_EQ(Names(Tree(PicoRoot())), (std::vector<std::string>{"5", "5/2.pic"}));
+  }
+  EXPECT_TRUE(StoredWord("PicoLastAppeared_5").has_value());
+  EXPECT_FALSE(StoredWord("PicoLastAppeared_6").has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(SkipScan, PicoRunTest, ::testing::Bool());
+
 }  // namespace
 }  // namespace upd::test
