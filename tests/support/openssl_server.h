@@ -36,6 +36,8 @@ class OpenSslServer {
 
   bool running() const { return pid_ > 0; }
   int port() const { return port_; }
+  // The server's working folder: what -WWW serves.
+  const TempDir& folder() const { return folder_; }
   // Everything the server printed so far.
   std::string Log() const;
   // Waits up to timeout_ms for text to appear in the log.

@@ -13,6 +13,8 @@
 # self_signed              CN localhost, issued by itself
 # stranger_root, stranger  an unknown root and a server under it
 # not_ca                   a server issued by the key of server, which is no CA
+# cross_expired            inter's name and key under stranger_root, expired in
+#                          2021: a cross-sign off the path of a good chain
 set -euo pipefail
 out=${1:?usage: tls_make_pki.sh OUTDIR}
 mkdir -p "$out"
@@ -73,3 +75,4 @@ key self_signed && issue self_signed localhost self_signed self server_ext
 key stranger_root && issue stranger_root "TLS Stranger Root" stranger_root self ca_ext
 key stranger && issue stranger localhost stranger stranger_root server_ext
 key not_ca && issue not_ca localhost not_ca server server_ext
+issue cross_expired "TLS Test Inter" inter stranger_root ca_ext "$start" 20210101000000Z

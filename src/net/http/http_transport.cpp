@@ -58,8 +58,14 @@ CHttpTransport::~CHttpTransport() { HostStringFree(&user_agent_); }
 
 std::string_view CHttpTransport::user_agent() const { return HostStringView(&user_agent_); }
 
+void CHttpTransport::Abort() {
+  ITransport::Abort();
+  protocol_.SetAbort(true);
+}
+
 void CHttpTransport::Reset() {
   ITransport::ClearAbort();
+  protocol_.SetAbort(false);
   HostStringClear(&user_agent_);
   proxy_disabled_ = false;
   protocol_.DropKeptAddresses();

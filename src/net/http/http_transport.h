@@ -45,6 +45,9 @@ class CHttpTransport : public ITransport {
   // flag and the protocol's kept addresses (the next connect resolves again).
   void Reset();
   void ClearAbort() override { Reset(); }
+  // Any thread: also the protocol's abort byte, which ends a wait for a
+  // stalled TLS peer.
+  void Abort() override;
   void CloseConnection();
 
   // One request whose answer body nobody reads (it is dropped, or the

@@ -152,12 +152,14 @@ constexpr OpenSslEntry kEntries[] = {
     UPD_SAME(X509_STORE_set_default_paths, kBoth),
     UPD_SAME(X509_STORE_CTX_get_error, kBoth),
     UPD_SAME(X509_get_default_cert_file, kBoth),
+    UPD_SAME(X509_check_host, kOptional),
+    UPD_SAME(X509_check_ip_asc, kOptional),
 };
 
 #undef UPD_SAME
 #undef UPD_NAMED
 
-static_assert(std::size(kEntries) == 123, "one row per table entry");
+static_assert(std::size(kEntries) == 125, "one row per table entry");
 static_assert(sizeof(OpenSslFunctionTable) == std::size(kEntries) * sizeof(void*),
               "one row per table entry");
 

@@ -142,6 +142,10 @@ struct OpenSslFunctionTable {
   int (*X509_STORE_set_default_paths)(X509_STORE* store);
   int (*X509_STORE_CTX_get_error)(const X509_STORE_CTX* store);
   openssl::OpaqueFunction X509_get_default_cert_file;
+  // The server-name checks of the system chain check (1.0.2 and later).
+  int (*X509_check_host)(X509* certificate, const char* name, size_t length, unsigned int flags,
+                         char** matched);
+  int (*X509_check_ip_asc)(X509* certificate, const char* address, unsigned int flags);
 };
 
 // When an entry must resolve.

@@ -1,4 +1,8 @@
 #include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/os/os_mutex.h"
 
 #include "net/tls/ssl_chain_buffer.h"
 #include "net/tls/ssl_layer.h"
@@ -19,6 +23,10 @@ struct Verdict {
 };
 
 constexpr Verdict kOtherFailure = {24, kTrustOther};
+// The server's certificate is good but names another server.
+constexpr Verdict kHostMismatch = {53, kTrustOther};
+// X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT.
+constexpr unsigned int kCheckHostFlags = 0x04 | 0x20;
 
 Verdict MapVerifyError(int error) {
   switch (error) {
@@ -83,16 +91,35 @@ OPENSSL_STACK* OsSslBuildChain(const OpenSslFunctionTable& f, std::span<const ui
   return chain;
 }
 
-// Verifies one certificate with the later ones as helpers: 0, or the X509
-// error; nullopt when no store context could be made.
-std::optional<int> VerifyOne(const OpenSslFunctionTable& f, X509_STORE* store, X509* certificate,
-                             std::span<const uint8_t> list, size_t index) {
+// The system's trust store, read once per process: every check of every
+// handshake reuses it instead of reading the trust paths again.
+X509_STORE* g_system_store = nullptr;
+
+int LoadSystemStore(void*) {
+  const OpenSslFunctionTable& f = *SslFunctions();
+  X509_STORE* store = f.X509_STORE_new();
+  if (store == nullptr) return 1;
+  f.X509_STORE_set_default_paths(store);
+  g_system_store = store;
+  return 0;
+}
+
+OS_LAZY_INIT g_system_store_init = {false, &LoadSystemStore, nullptr, nullptr};
+
+X509_STORE* SystemStore() {
+  return OsLazyInitOnce(&g_system_store_init) == 0 ? g_system_store : nullptr;
+}
+
+// Verifies the server's certificate with the rest of the list as helpers:
+// only the path OpenSSL builds counts, not a certificate off it. 0, or the
+// X509 error; nullopt when no store context could be made.
+std::optional<int> VerifyLeaf(const OpenSslFunctionTable& f, X509_STORE* store, X509* leaf,
+                              std::span<const uint8_t> list) {
   X509_STORE_CTX* ctx = f.X509_STORE_CTX_new();
   if (ctx == nullptr) return std::nullopt;
-  OPENSSL_STACK* untrusted = OsSslBuildChain(f, list, index + 1);
+  OPENSSL_STACK* untrusted = OsSslBuildChain(f, list, 1);
   int error = 0;
-  if (f.X509_STORE_CTX_init(ctx, store, certificate, untrusted) != 1 ||
-      f.X509_verify_cert(ctx) != 1) {
+  if (f.X509_STORE_CTX_init(ctx, store, leaf, untrusted) != 1 || f.X509_verify_cert(ctx) != 1) {
     error = f.X509_STORE_CTX_get_error(ctx);
     // A failure that names no reason still fails.
     if (error == 0) error = -1;
@@ -102,9 +129,24 @@ std::optional<int> VerifyOne(const OpenSslFunctionTable& f, X509_STORE* store, X
   return error;
 }
 
+// The certificate names the host: an address literal (brackets dropped)
+// against its address entries, a name against its DNS entries (wildcards
+// in the leftmost label only, never the subject's common name).
+bool NamesHost(const OpenSslFunctionTable& f, X509* leaf, std::string_view host) {
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  const std::string text(host);
+  if (f.X509_check_ip_asc == nullptr || f.X509_check_host == nullptr) return false;
+  const int as_address = f.X509_check_ip_asc(leaf, text.c_str(), 0);
+  // -2: not an address literal.
+  if (as_address != -2) return as_address == 1;
+  return f.X509_check_host(leaf, text.data(), text.size(), kCheckHostFlags, nullptr) == 1;
+}
+
 }  // namespace
 
-int32_t OsSslCheckCertificateChain(const uint8_t* chain, uint64_t length, const char*,
+int32_t OsSslCheckCertificateChain(const uint8_t* chain, uint64_t length, const char* host_name,
                                    uint32_t* flags) {
   uint32_t ignored = 0;
   uint32_t& trust = flags != nullptr ? *flags : ignored;
@@ -116,34 +158,20 @@ int32_t OsSslCheckCertificateChain(const uint8_t* chain, uint64_t length, const 
       chain != nullptr ? std::span<const uint8_t>(chain, static_cast<size_t>(length))
                        : std::span<const uint8_t>();
 
-  X509_STORE* store = f.X509_STORE_new();
+  X509_STORE* store = SystemStore();
   if (store == nullptr) return kChainUnusable;
-  f.X509_STORE_set_default_paths(store);
   PeerChainReader reader(list);
-  int32_t result = kChainUnusable;
-  for (size_t index = 0;; ++index) {
-    const std::optional<std::span<const uint8_t>> item = reader.Next();
-    X509* certificate = item ? ParseCertificate(f, *item) : nullptr;
-    if (certificate == nullptr) {
-      // The first certificate decides whether there is anything to check;
-      // an unreadable later one ends the check with what verified so far.
-      result = index == 0 ? kChainUnusable : 0;
-      break;
-    }
-    const std::optional<int> error = VerifyOne(f, store, certificate, list, index);
-    f.X509_free(certificate);
-    if (!error || *error != 0) {
-      const Verdict verdict = error ? MapVerifyError(*error) : kOtherFailure;
-      trust = verdict.flags;
-      result = verdict.result;
-      break;
-    }
-    trust = 0;
-    if (reader.AtEnd()) {
-      result = 0;
-      break;
-    }
+  const std::optional<std::span<const uint8_t>> item = reader.Next();
+  X509* leaf = item ? ParseCertificate(f, *item) : nullptr;
+  if (leaf == nullptr) return kChainUnusable;
+  const std::optional<int> error = VerifyLeaf(f, store, leaf, list);
+  Verdict verdict = {0, 0};
+  if (!error || *error != 0) {
+    verdict = error ? MapVerifyError(*error) : kOtherFailure;
+  } else if (host_name != nullptr && host_name[0] != '\0' && !NamesHost(f, leaf, host_name)) {
+    verdict = kHostMismatch;
   }
-  f.X509_STORE_free(store);
-  return result;
+  f.X509_free(leaf);
+  trust = verdict.flags;
+  return verdict.result;
 }

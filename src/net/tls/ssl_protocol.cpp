@@ -6,6 +6,9 @@
 #include <climits>
 #include <string>
 
+#include "platform/os/os_abort.h"
+#include "platform/os/os_error.h"
+#include "platform/os/os_time.h"
 #include "platform/util/update_errors.h"
 
 namespace {
@@ -17,6 +20,8 @@ constexpr uint64_t kSessionProbe = 604800000;
 // Plaintext is encrypted and sent in slices of this size, so that the
 // session's output never holds more than a few records.
 constexpr int64_t kMaxWriteSlice = 64 * 1024;
+// Longest single wait for the peer's records: an abort is noticed within it.
+constexpr int kAbortPollMs = kOsAbortedWaitMs;
 // The layer reads at most an int's worth at once.
 constexpr uint64_t kMaxReadSlice = INT_MAX;
 
@@ -86,11 +91,25 @@ bool CSslProtocol::FlushOutput(uint32_t timeout_seconds) {
   return true;
 }
 
+int64_t CSslProtocol::ReceiveRecords(uint32_t timeout_seconds) {
+  const uint64_t deadline = OsGetTickCountMs() + uint64_t{timeout_seconds} * 1000;
+  for (;;) {
+    // The abort byte (the transport's abort) or the host's abort: a stalled
+    // peer must not hold the connection for the whole timeout.
+    if (IsAborted() || OsGetAbortFlag() != 0) return -1;
+    const uint64_t now = OsGetTickCountMs();
+    const int slice = static_cast<int>(std::min<uint64_t>(deadline > now ? deadline - now : 0,
+                                                          kAbortPollMs));
+    const int64_t received = RecvWithin(records_.get(), kRecordBufferSize, slice);
+    if (received != -1 || OsGetLastError() != kOsTimedOut || now >= deadline) return received;
+  }
+}
+
 bool CSslProtocol::Pump(uint32_t timeout_seconds) {
   if (session_ == nullptr || !IsConnected()) return false;
   while (OsSslIsHandshaking(session_)) {
     if (!FlushOutput(timeout_seconds)) return false;
-    const int64_t received = CTcpProtocol::Recv(records_.get(), kRecordBufferSize, timeout_seconds);
+    const int64_t received = ReceiveRecords(timeout_seconds);
     if (received <= 0) return false;
     const uint32_t code =
         OsSslPutInput(session_, records_.get(), static_cast<uint32_t>(received));
@@ -132,9 +151,13 @@ int64_t CSslProtocol::Recv(void* buffer, uint64_t size, uint32_t timeout_seconds
   if (OsSslIsHandshaking(session_) && !Pump(timeout_seconds)) return -1;
   for (;;) {
     if (OsSslPending(session_) != 0) return ReadPlaintext(buffer, size);
-    // The peer's close_notify: the data ended in order.
-    if (OsSslIsClosed(session_)) return 0;
-    const int64_t received = CTcpProtocol::Recv(records_.get(), kRecordBufferSize, timeout_seconds);
+    // The peer's close_notify: the data ended in order, and the connection
+    // is no longer one to send the next request on.
+    if (OsSslIsClosed(session_)) {
+      (void)Shutdown();
+      return 0;
+    }
+    const int64_t received = ReceiveRecords(timeout_seconds);
     if (received <= 0) return received;
     const uint32_t code =
         OsSslPutInput(session_, records_.get(), static_cast<uint32_t>(received));

@@ -52,6 +52,10 @@ class CSslProtocol : public CTcpProtocol {
   // Sends everything the session has for the peer; false when the socket
   // refused it.
   [[nodiscard]] bool FlushOutput(uint32_t timeout_seconds);
+  // The peer's next bytes into the record buffer, as the base's Recv
+  // answers; waits in short slices and gives up (-1) once the abort byte or
+  // the host's abort flag is set.
+  [[nodiscard]] int64_t ReceiveRecords(uint32_t timeout_seconds);
   // Plaintext already decrypted into buffer: its count.
   [[nodiscard]] int64_t ReadPlaintext(void* buffer, uint64_t size);
 

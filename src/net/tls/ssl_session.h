@@ -142,12 +142,15 @@ bool OsSslIsClosed(const OS_SSL_SESSION* session);
 void OsSslDestroy(OS_SSL_SESSION* session);
 
 // Checks a peer certificate list against the system's default trust paths
-// (OpenSSL's, so SSL_CERT_FILE and SSL_CERT_DIR apply): every certificate in
-// turn with the ones after it as untrusted helpers. 0 when all verify (flags
-// 0); -1 when OpenSSL is not there or the first certificate does not parse;
+// (OpenSSL's, so SSL_CERT_FILE and SSL_CERT_DIR apply; read once per
+// process): the first certificate, with the others as untrusted helpers, so
+// a certificate off the path that verifies it does not count. With a
+// non-empty host_name (a DNS name, or an address, IPv6 in brackets or not)
+// the first certificate must name it too. 0 when it verifies (flags 0); -1
+// when OpenSSL is not there or the first certificate does not parse;
 // otherwise a certificate result with trust status flags (0x1 not time
-// valid, 0x8 key usage, 0x20 untrusted root, 0x400 other). host_name is not
-// used; flags may be null.
+// valid, 0x8 key usage, 0x20 untrusted root, 0x400 other; 53 for another
+// server's name). flags may be null.
 [[nodiscard]] int32_t OsSslCheckCertificateChain(const uint8_t* chain, uint64_t length,
                                                  const char* host_name, uint32_t* flags);
 

@@ -99,9 +99,13 @@ int64_t CTcpProtocol::Send(const void* bytes, int64_t length, uint32_t timeout_s
 }
 
 int64_t CTcpProtocol::Recv(void* buffer, uint64_t size, uint32_t timeout_seconds) {
+  return RecvWithin(buffer, size, TimeoutMs(timeout_seconds));
+}
+
+int64_t CTcpProtocol::RecvWithin(void* buffer, uint64_t size, int timeout_ms) {
   // Without a socket there is nothing to mark connected.
   if (socket_ == kOsNoSocket) return -1;
-  const long received = OsSocketRecv(socket_, buffer, size, 0, TimeoutMs(timeout_seconds));
+  const long received = OsSocketRecv(socket_, buffer, size, 0, timeout_ms);
   connected_ = received != 0;
   return received;
 }

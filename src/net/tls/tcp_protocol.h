@@ -59,6 +59,11 @@ class CTcpProtocol : public IProtocol {
   void SetPlainMode(bool on) { plain_mode_ = on; }
   [[nodiscard]] bool IsPlainMode() const { return plain_mode_; }
 
+ protected:
+  // Recv with a timeout in milliseconds: -1 with kOsTimedOut as the last
+  // error when nothing came in time.
+  [[nodiscard]] int64_t RecvWithin(void* buffer, uint64_t size, int timeout_ms);
+
  private:
   struct AddrListDeleter {
     void operator()(OS_ADDR* list) const { OsAddrListFree(list); }

@@ -56,8 +56,10 @@ class CPicoManager {
   [[nodiscard]] UPD_ERROR GetPicoUpdates(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
                                          uint32_t run_count, HOST_ARRAY* result);
 
-  // Fetches the missing and the new files of one pico; 0 when a file
-  // arrived, 0x5003 when the server had nothing new.
+  // Fetches the missing and the new files of one pico, at most
+  // kMaxPicoFilesPerUpdate of them: 0 when a file arrived, 0x5003 when the
+  // server had nothing new, 0x2301 for a pico the map lacks, else the code
+  // of the first failure (the files that arrived stay).
   [[nodiscard]] UPD_ERROR PerformUpdate(UPDATER_CONTEXT* context, uint32_t id);
 
   // Deletes every entry of the root that is not the folder of a pico

@@ -44,27 +44,58 @@ TEST_F(SslChainCheckTest, ChainsAreJudgedByTheSystemTrustPaths) {
   struct Case {
     const char* what;
     std::vector<std::string> chain;
+    const char* host;
     Expected expected;
   };
   const Case cases[] = {
-      {"valid", {"server", "inter"}, {0, 0}},
-      {"valid with its root", {"server", "inter", "root"}, {0, 0}},
-      {"intermediate on its own", {"inter"}, {0, 0}},
-      {"expired", {"expired", "inter"}, {8, 0x1}},
-      {"self-signed", {"self_signed"}, {42, 0x400}},
-      {"unknown issuer", {"stranger"}, {6, 0x20}},
-      {"unknown root sent along", {"stranger", "stranger_root"}, {42, 0x400}},
-      {"intermediate missing", {"server"}, {6, 0x20}},
-      {"issuer that is no CA", {"not_ca", "server", "inter"}, {6, 0x20}},
+      {"valid", {"server", "inter"}, "localhost", {0, 0}},
+      {"valid with its root", {"server", "inter", "root"}, "localhost", {0, 0}},
+      {"intermediate on its own, no host", {"inter"}, nullptr, {0, 0}},
+      {"intermediate on its own, empty host", {"inter"}, "", {0, 0}},
+      {"expired", {"expired", "inter"}, "localhost", {8, 0x1}},
+      {"self-signed", {"self_signed"}, "localhost", {42, 0x400}},
+      {"unknown issuer", {"stranger"}, "localhost", {6, 0x20}},
+      {"unknown root sent along", {"stranger", "stranger_root"}, "localhost", {42, 0x400}},
+      {"intermediate missing", {"server"}, "localhost", {6, 0x20}},
+      {"issuer that is no CA", {"not_ca", "server", "inter"}, "localhost", {6, 0x20}},
+      // Only the path that verifies the server's certificate counts.
+      {"expired cross-sign after the path", {"server", "inter", "cross_expired"}, "localhost",
+       {0, 0}},
+      {"expired cross-sign before the path", {"server", "cross_expired", "inter"}, "localhost",
+       {0, 0}},
+      {"unrelated expired certificate sent along", {"server", "inter", "expired"}, "localhost",
+       {0, 0}},
+      // The server's certificate must name the host.
+      {"name in another case", {"server", "inter"}, "LocalHost", {0, 0}},
+      {"another server's certificate", {"server_sni", "inter"}, "localhost", {53, 0x400}},
+      {"name that is a suffix", {"server", "inter"}, "host", {53, 0x400}},
+      {"address entry", {"server", "inter"}, "127.0.0.1", {0, 0}},
+      {"address not listed", {"server", "inter"}, "127.0.0.2", {53, 0x400}},
+      {"IPv6 literal not listed", {"server", "inter"}, "[::1]", {53, 0x400}},
+      // The common name is never taken for a name entry.
+      {"name only in the common name", {"inter"}, "TLS Test Inter", {53, 0x400}},
+      // A name failure comes after the chain's own.
+      {"expired and another name", {"expired", "inter"}, "sni.test", {8, 0x1}},
   };
   for (const Case& c : cases) {
     const std::vector<uint8_t> list = List(c.chain);
     uint32_t flags = 0xFFFF;
-    EXPECT_EQ(OsSslCheckCertificateChain(list.data(), list.size(), "localhost", &flags),
+    EXPECT_EQ(OsSslCheckCertificateChain(list.data(), list.size(), c.host, &flags),
               c.expected.result)
         << c.what;
     EXPECT_EQ(flags, c.expected.flags) << c.what;
   }
+}
+
+// The trust paths are read once per process: later changes to them do not
+// reach the checks (the library's host sets them up before it starts).
+TEST_F(SslChainCheckTest, TheSystemStoreIsReadOnce) {
+  const std::vector<uint8_t> good = List({"server", "inter"});
+  const std::vector<uint8_t> stranger = List({"stranger"});
+  ASSERT_EQ(OsSslCheckCertificateChain(good.data(), good.size(), "localhost", nullptr), 0);
+  setenv("SSL_CERT_FILE", pki_.Pem("stranger_root").c_str(), 1);
+  EXPECT_EQ(OsSslCheckCertificateChain(good.data(), good.size(), "localhost", nullptr), 0);
+  EXPECT_EQ(OsSslCheckCertificateChain(stranger.data(), stranger.size(), "localhost", nullptr), 6);
 }
 
 TEST_F(SslChainCheckTest, ChangedSignatureIsASignatureFailure) {

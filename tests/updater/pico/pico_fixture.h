@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../api/library_fixture.h"
+#include "platform/util/update_errors.h"
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
 #include "testhost/allocator_host.h"
@@ -139,6 +140,16 @@ class PicoExportsFixture : public ::testing::Test {
     return LIB(UpdGetPicoUpdates)(&params, result);
   }
 
+  // Lists the picos (which builds the map from mod.ver before any run).
+  void ListPicos() {
+    testhost::AllocatorHost allocator;
+    UPD_PICO_LIST_RESULT result{};
+    result.cbSize = sizeof result;
+    result.picos.allocator = allocator.allocator();
+    ASSERT_EQ(List(&result), kUpdOk);
+    allocator.allocator()->Free(result.picos.elements);
+  }
+
   UPD_ERROR Perform(uint32_t id = kId) {
     const UPD_PICO_PARAMS params = Params(id);
     UPD_PICO_UPDATE_RESULT result{};
@@ -153,8 +164,8 @@ class PicoExportsFixture : public ::testing::Test {
     std::vector<std::string> files;
     for (const AccessLogEntry& entry : web_.AccessLog(at_least)) {
       if (entry.request.rfind("GET /pico/", 0) != 0 || entry.status != 200) continue;
-      const size_t start = entry.request.rfind('/') + 1;
-      files.push_back(entry.request.substr(start, entry.request.find(' ', start) - start));
+      const std::string target = entry.request.substr(4, entry.request.find(' ', 4) - 4);
+      files.push_back(target.substr(target.rfind('/') + 1));
     }
     return files;
   }

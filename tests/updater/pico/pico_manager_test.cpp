@@ -12,6 +12,7 @@
 #include "testhost/allocator_host.h"
 #include "testhost/event_host.h"
 #include "updater/engine/stored_settings.h"
+#include "updater/pico/pico_files.h"
 #include "updater/pico/pico_manager.h"
 
 namespace upd::test {
@@ -219,6 +220,29 @@ TEST_F(PicoManagerTest, RollbackNamesSurviveAPercentInTheRoot) {
   const std::vector<std::string> moved = Entries(manager.root());
   ASSERT_EQ(moved.size(), 1u);
   EXPECT_TRUE(std::regex_match(moved[0], std::regex("3_rollback_[0-9A-F]{8}"))) << moved[0];
+}
+
+TEST(PicoFileNames, OnlyDecimalNumbersWithinThirtyTwoBitsAreFileNumbers) {
+  struct Case {
+    const char* name;
+    std::optional<uint32_t> number;
+  };
+  const Case cases[] = {
+      {"5.pic", 5u},
+      {"0.pic", 0u},
+      {"4294967295.pic", 4294967295u},
+      {"4294967296.pic", std::nullopt},  // would wrap to 0
+      {"5_new.pic", std::nullopt},
+      {"+5.pic", std::nullopt},
+      {" 5.pic", std::nullopt},
+      {"5.PIC", std::nullopt},
+      {".pic", std::nullopt},
+      {"5.pic.old", std::nullopt},
+      {"5", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PicoFileNumber(c.name), c.number) << c.name;
+  EXPECT_EQ(PicoFileName(7), "7.pic");
+  EXPECT_EQ(NewPicoFileName(7), "7_new.pic");
 }
 
 TEST(PicoValidation, TheEngineMustReportTheExpectedIdAndNumber) {
