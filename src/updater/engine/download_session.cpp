@@ -154,6 +154,11 @@ UPD_ERROR CDownloadSession::PrepareLocalCopy(const DownloadFileArgs& args, const
   if (args.useValidators && IsHttp(protocol) && FileExists(local)) {
     LoadVerFileValidators(host, path, fileName, args.settings, &validators->etag,
                           &validators->lastModified);
+    // The store holds longer values than a request carries; a cut validator
+    // would be a wrong one, and sending none only costs a full download.
+    for (std::string* value : {&validators->etag, &validators->lastModified}) {
+      if (value->size() > kHttpMaxValidatorText) value->clear();
+    }
   }
   return kUpdOk;
 }

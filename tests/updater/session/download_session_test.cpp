@@ -11,6 +11,7 @@
 #include "platform/util/update_errors.h"
 #include "support/net_servers.h"
 #include "updater/api/context.h"
+#include "updater/engine/mirror_source_path.h"
 #include "updater/engine/redirect_location.h"
 #include "updater/engine/ver_validators.h"
 #include "updater/session/session_fixture.h"
@@ -245,6 +246,32 @@ TEST_F(DownloadSessionTest, ValidatorsGoOutAsConditionalHeaders) {
   EXPECT_EQ(requests[0].raw.find("If-None-Match"), std::string::npos);
   EXPECT_NE(requests[1].raw.find("\r\nIf-None-Match: \"v2\"\r\n"), std::string::npos);
   EXPECT_NE(requests[1].raw.find("\r\nIf-Modified-Since: Tue, 01 Dec 2026 10:00:00 GMT\r\n"),
+            std::string::npos);
+}
+
+TEST_F(DownloadSessionTest, AStoredValidatorTooLongForARequestIsNotSent) {
+  ScriptedPeer peer(dir_.path().string(), {Answer(HttpResponse("HTTP/1.1 200 OK", "fresh"))});
+  ASSERT_TRUE(peer.running());
+  const std::string host = peer.HostPort();
+  ASSERT_TRUE(SaveVerFileValidators(host.c_str(), "/c/", "update.ver", host_.settings(),
+                                    "\"" + std::string(100, 'e') + "\"", "Tue, 01 Dec 2026"));
+  const std::string folder = UpdateFolder();
+  char kept[UPD_PATH_SIZE] = {};
+  DownloadFileArgs args = ToFile(peer.Url("/c/update.ver"), dir_.file("body"));
+  args.useValidators = true;
+  args.localFolder = folder.c_str();
+  args.localPathOut = kept;
+  args.localPathOutSize = sizeof kept;
+  args.extraFlag = 1;
+  ASSERT_TRUE(session().ParseUrl(args.url));
+  ASSERT_TRUE(MakeMirrorSourcePath(folder.c_str(), args.url, "", kept, sizeof kept));
+  WriteNew(kept, "old");
+  EXPECT_EQ(session().DownloadFile(args), kUpdOk);
+  EXPECT_EQ(ReadFile(dir_.file("body")), "fresh");
+  const auto requests = peer.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].raw.find("If-None-Match"), std::string::npos);
+  EXPECT_NE(requests[0].raw.find("\r\nIf-Modified-Since: Tue, 01 Dec 2026\r\n"),
             std::string::npos);
 }
 
