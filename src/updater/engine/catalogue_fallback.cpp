@@ -167,13 +167,11 @@ UPD_ERROR DownloadMirrorDylibVer(CServerSelectionState& state, UPDATER_CONTEXT& 
 
 UPD_ERROR DownloadVerLocked(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
                             uint32_t attempts) {
-  if (context->phase.load() != UPD_PHASE_IDLE) {
-    // A run is fetching: its catalogue result is the answer.
-    const ContextCall wait(context);
-    return context->lastResult;
-  }
+  const bool running = context->phase.load() != UPD_PHASE_IDLE;
   ContextCall call(context);
   if (call.Stopped()) return kUpdStopped;
+  // A running call fetched the catalogue: its result is the answer.
+  if (running) return context->lastResult;
   call.Bind(settings);
   context->session->Reset();
   return DownloadUpdateVerFile(context->serverState, *context, true, attempts);

@@ -70,7 +70,7 @@ std::vector<EntryRow> Rows() {
          return LIB(UpdPerformUpdate)(c, s, nullptr);
        }},
       {"UpdDownloadVERFile",
-       {kContext, kSettings},
+       {kContext, kSettings, kStop},
        std::nullopt,
        [](UPDATER_CONTEXT* c, const UPDATER_SETTINGS* s) { return LIB(UpdDownloadVERFile)(c, s); }},
       {"UpdSwitchUpdateGroup",

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "catalogue_fixture.h"
 #include "platform/util/update_errors.h"
@@ -83,6 +85,35 @@ TEST_F(CatalogueFetchTest, OversizedCatalogueFailsItsServer) {
   ASSERT_EQ(Fetch(), kUpdOk);
   EXPECT_EQ(RunCatalogue(), EngineCatalogue("good"));
   EXPECT_GT(Asked(huge, "/srv/update.ver"), 0u);
+}
+
+// An abort while a drawn server stalls ends the step with 0x2107; no other
+// server is tried after it.
+TEST_F(CatalogueFetchTest, AbortWhileADrawnServerStallsEndsTheStep) {
+  ScriptedPeer stalling(dir_.path().string(), {}, ScriptedPeer::Options().Otherwise(
+                                                      {script::ReadRequest(), script::Stall()}));
+  NginxServer good(dir_.path().string());
+  ASSERT_TRUE(stalling.running() && good.running());
+  good.PutFile("srv/update.ver", EngineCatalogue("good"));
+  WriteStore({"DefaultServerCount=1", "DefaultServer0=" + stalling.Url("/srv/")});
+  SetSecondServer(good.Url("/srv/"));
+
+  // The abort comes once the request is in and the step waits for the answer.
+  std::thread aborter([&] {
+    for (int i = 0; i < 500 && stalling.Requests().empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    UpdAbortUpdate(context_);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const UPD_ERROR result = Fetch();
+  aborter.join();
+  EXPECT_EQ(result, kUpdStopped);
+  // Well before any network timeout of the transport.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(context_->lastResult, kUpdStopped);
+  EXPECT_TRUE(good.AccessLog().empty());
+  EXPECT_FALSE(fs::exists(context_->updVerPath));
 }
 
 }  // namespace

@@ -241,6 +241,37 @@ TEST_F(ChosenServer, PlainFormIsTakenWhenTheSignedOneIsMissingButNeverRewritesSe
   EXPECT_EQ(StoredServers(), std::vector<std::string>{web.Url("/srv/") + " 3"});
 }
 
+// A catalogue that lists other default servers for the group sends the
+// step to them in the next round, but only when its signature verified: an
+// unchecked one can never move this or later runs elsewhere.
+TEST_F(ChosenServer, RefreshRoundsFollowOnlyASignedServerList) {
+  for (const bool sign : {true, false}) {
+    SCOPED_TRACE(sign ? "signed" : "plain");
+    NginxServer first(dir_.path().string());
+    NginxServer listed(dir_.path().string());
+    ASSERT_TRUE(first.running() && listed.running());
+    const auto lists = [](const NginxServer& server) {
+      return "[SERVERS]\r\nlist=2@" + server.Url("/") + "\r\n[LINKS]\r\n0=srv/\r\n";
+    };
+    const std::string moved = EngineCatalogue("first") + lists(listed);
+    const std::string settled = EngineCatalogue("listed") + lists(listed);
+    if (sign) {
+      PutSigned(first, "srv/update.ver.signed", moved);
+    } else {
+      first.PutFile("srv/update.ver", moved);
+    }
+    PutSigned(listed, "srv/update.ver.signed", settled);
+    WriteStore({"DefaultServerCount=1", "DefaultServer0=" + first.Url("/srv/")});
+
+    ASSERT_EQ(Fetch(), kUpdOk);
+    EXPECT_EQ(RunCatalogue(), sign ? settled : moved);
+    EXPECT_EQ(LastCatalogue(), RunCatalogue());
+    EXPECT_EQ(Asked(listed, "/srv/update.ver.signed") != 0, sign);
+    EXPECT_EQ(StoredServers(), std::vector<std::string>{(sign ? listed : first).Url("/srv/") +
+                                                        (sign ? " 2" : " 1")});
+  }
+}
+
 // Stored weights 1 and 0: the first is always drawn. What it answers
 // decides whether the step goes on to the second server.
 TEST_F(ChosenServer, FailedDrawnServerFallsOverUnlessNoServerCanHelp) {
