@@ -5,20 +5,20 @@
 #include "platform/util/channel_names.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/host_bridge.h"
-#include "platform/util/strings.h"
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/engine/download_session.h"
 #include "updater/engine/local_packages.h"
 #include "updater/engine/package_download.h"
+#include "updater/engine/update_package.h"
 
 namespace {
 
 // Name pattern of a staged package of the entry's category.
 std::string StagingPattern(const char* update_folder, uint32_t category) {
   const char* folder = kTempMirrorFolder;
-  const char* name = "zel%08X.nup";
+  const char* name = kPackageNameFormat;
   switch (category) {
     case kCategoryEngine:
       break;

@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr char kPackageNamePattern[] = "zel%08X.nup";
-
 // Announces the total (event 2) and asks before a large download (event
 // 20); false when the host declines.
 bool HostAcceptsDownload(const UPDATER_SETTINGS* settings, uint64_t total) {
@@ -93,7 +91,7 @@ UPD_ERROR DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const cha
                              const char* list_name) {
   UPDATER_CONTEXT& context = *job.context;
   const UPDATER_SETTINGS* settings = context.settings;
-  const std::string pattern = JoinPackageFolder(folder, kPackageNamePattern);
+  const std::string pattern = JoinPackageFolder(folder, kPackageNameFormat);
   for (;;) {
     const ListIndex index = list.FindFirstPending(false);
     if (index == kNoEntry) return kUpdOk;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,26 @@ inline ::testing::AssertionResult FileHolds(const std::string& path, const std::
   if (held == bytes) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << path << " holds " << held.size()
                                        << " bytes, not the " << bytes.size() << " expected";
+}
+
+// Client sockets of this process still connected to port (its keep-alive
+// connections), from the kernel's table: state 01 is ESTABLISHED.
+inline int EstablishedTo(uint16_t port) {
+  int count = 0;
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::istringstream lines(ReadFile(table));
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+      std::istringstream fields(line);
+      std::string slot, local, remote, state;
+      fields >> slot >> local >> remote >> state;
+      const uint16_t remote_port =
+          static_cast<uint16_t>(std::stoul(remote.substr(remote.find(':') + 1), nullptr, 16));
+      if (remote_port == port && state == "01") ++count;
+    }
+  }
+  return count;
 }
 
 // A context on the test's own folders ("data/updfiles/" and the session's

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 #include <map>
-#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,7 +49,12 @@ class PackageDownload : public PackageDownloadTest {
   }
 
   // Bodies as they are on disk, so that the sizes on the wire are the files' sizes.
-  NginxServer web_{dir_.path().string(), NginxServer::Options().ServerConf("gzip off;")};
+  NginxServer web_{dir_.path().string(),
+                   NginxServer::Options().ServerConf(
+                       "gzip off;"
+                       "location = /status/403.nup { return 403; }"
+                       "location = /status/500.nup { return 500; }"
+                       "location = /status/503.nup { return 503; }")};
 };
 
 TEST_F(PackageDownload, TheFourListsComeInOrderWithTheirEvents) {
@@ -283,41 +288,74 @@ TEST_F(PackageDownload, ADownloadDropsOnlyItsLocalTwins) {
   EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
 }
 
+// Without a new local file the entry fails with 0x1002 before any request:
+// a folder too long for the name pattern (which then holds no name), or a
+// folder that is a file.
+TEST_F(PackageDownload, NoLocalFileNoDownload) {
+  const std::string long_folder = dir_.file(std::string(4085, 'f'));
+  const std::string file_folder = Updfiles("plain-file");
+  WriteFile(file_folder, "not a folder");
+  for (const std::string& folder : {long_folder, file_folder}) {
+    SCOPED_TRACE(folder.size());
+    lists().Clear();
+    Add(lists().updateList, "em001_64", web_.Url("/a.nup"), 10);
+    PackageDownloadJob job(*context_);
+
+    EXPECT_EQ(DownloadNupPackage(job, lists().updateList, folder.c_str(), "level"),
+              kUpdNoUniqueName);
+
+    const _COMPONENT_INFO& entry = lists().updateList[0];
+    EXPECT_EQ(entry.flags, kComponentHasBuild | kComponentSelected | kComponentPresent |
+                               kComponentDownloadFailed);
+    EXPECT_EQ(entry.file, web_.Url("/a.nup"));
+  }
+  EXPECT_EQ(ReadFile(file_folder), "not a folder");
+  EXPECT_TRUE(web_.AccessLog().empty());
+  EXPECT_EQ(context_->resultFlags, 0u);
+}
+
 // A package that the catalogue carries inline is written from it, without
-// a request.
+// a request. Event 32 carries at most 255 characters of the server root.
 TEST_F(PackageDownload, InlinePackagesComeFromTheCatalogue) {
   WriteFile(context_->currentVerPath,
             "[em001_64]\r\nfile=dataPkg1\r\n[dataPkg1]\r\ndata0000=SW5saW5lIHBh\r\n"
             "data0001=Y2thZ2UgYnl0ZXM=\r\n");
   ProfileCacheRemoveFile(context_->currentVerPath);
   Add(lists().updateList, "em001_64", "dataPkg1", 20);
+  const std::string root = "http://" + std::string(300, 'r') + "/";
+  SafeStrCopy(context_->serverRoot, sizeof context_->serverRoot, root.c_str());
 
   ASSERT_EQ(Download(), kUpdOk);
 
-  EXPECT_EQ(ReadFile(lists().updateList[0].file), "Inline package bytes");
+  EXPECT_TRUE(FileHolds(lists().updateList[0].file, "Inline package bytes"));
   EXPECT_EQ(Folder(lists().updateList[0].file), Updfiles());
   EXPECT_TRUE(web_.AccessLog().empty());
-  EXPECT_EQ(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).size(), 1u);
+  const auto announced = host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED);
+  ASSERT_EQ(announced.size(), 1u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(announced[0].record.data())),
+            root.substr(0, 255));
 }
 
-// Client sockets of this process still connected to port (its keep-alive
-// connections), from the kernel's table: state 01 is ESTABLISHED.
-int EstablishedTo(uint16_t port) {
-  int count = 0;
-  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-    std::istringstream lines(ReadFile(table));
-    std::string line;
-    std::getline(lines, line);
-    while (std::getline(lines, line)) {
-      std::istringstream fields(line);
-      std::string slot, local, remote, state;
-      fields >> slot >> local >> remote >> state;
-      const uint16_t remote_port =
-          static_cast<uint16_t>(std::stoul(remote.substr(remote.find(':') + 1), nullptr, 16));
-      if (remote_port == port && state == "01") ++count;
-    }
+// Whatever the server answers, its code reaches the caller unchanged and
+// the failed package leaves no file.
+TEST_F(PackageDownload, TheServersFailureIsTheStepsResult) {
+  const struct {
+    const char* path;
+    UPD_ERROR result;
+  } cases[] = {{"/missing.nup", kUpdNotFound},
+               {"/status/403.nup", kUpdForbidden},
+               {"/status/500.nup", kUpdServerError},
+               {"/status/503.nup", kUpdServiceUnavailable}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    lists().Clear();
+    Add(lists().updateList, "em001_64", web_.Url(c.path), 10);
+
+    EXPECT_EQ(Download(), c.result);
+
+    EXPECT_NE(lists().updateList[0].flags & kComponentDownloadFailed, 0u);
+    EXPECT_TRUE(PackagesIn(Updfiles()).empty());
   }
-  return count;
 }
 
 // nginx keeps a connection open after an answer; the step closes it however it ends.
@@ -342,6 +380,22 @@ TEST_F(PackageDownload, TheStepLeavesNoConnectionOpen) {
   }
 }
 
+// The end of the step runs also when an exception passes through it.
+TEST_F(PackageDownload, AnExceptionStillClosesAndDeletes) {
+  const std::string bytes = Serve(web_, "a.nup", "em001_64");
+  Add(lists().updateList, "em001_64", web_.Url("/a.nup"), bytes.size());
+  const std::string twin = Updfiles("zelOLD00001.nup");
+  AddLocal("em001_64", twin);
+  host_.OnEvent(UPD_EVENT_FILE, [](uint32_t, void*) -> uint32_t {
+    throw std::runtime_error("host failure");
+  });
+
+  EXPECT_THROW(static_cast<void>(Download()), std::runtime_error);
+
+  EXPECT_EQ(EstablishedTo(web_.port()), 0);
+  EXPECT_FALSE(fs::exists(twin));
+}
+
 // A package of a local file is copied only when the catalogue that named it
 // was itself read from a local source: a server must not make the library
 // copy local files into its folders.
@@ -358,6 +412,8 @@ TEST_F(PackageDownloadTest, LocalPackagesOnlyForACatalogueReadLocally) {
     SCOPED_TRACE(c.name);
     lists().Clear();
     context_->session->listingProtocol = c.listing;
+    // Left by a catalogue fetch: packages are no listings, whatever the word says.
+    context_->session->sessionWord = CDownloadSession::kListingBit;
     Add(lists().updateList, "em001_64", "FILE:" + dir_.file("local/a.nup"), bytes.size());
 
     EXPECT_EQ(Download(), c.result);
