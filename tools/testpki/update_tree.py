@@ -62,8 +62,11 @@ def make_package(trust, out, rel, name, payload, build, base=None):
         payload_file.write(payload)
     try:
         module = module_name(name)
-        keys = ["filename=%s.dat" % module, "type=%s" % module, "platform=x64",
-                "build=%d" % build]
+        # The catalogue section's keys too, so that a package kept on disk
+        # is known again as the same package.
+        keys = ["filename=%s.dat" % module, "category=engine", "type=%s" % module,
+                "platform=x64", "version=1.%d" % build, "build=%d" % build,
+                "level=%d" % (0 if base is None else 1)]
         if base is not None:
             keys.append("base=%d" % base)
         run_kit(trust, "nup", os.path.join(out, rel), payload_file.name, *keys)

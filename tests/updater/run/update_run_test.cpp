@@ -101,7 +101,11 @@ TEST_F(UpdateRunTest, TheFirstRunInstallsTheModulesOfASignedCatalogue) {
   });
   ASSERT_NE(kept, updfiles.end());
   EXPECT_EQ(kept->second, catalogue);
-  // No partial download, staging or temporary file is left behind.
+  // The two packages stay for later runs; no partial download, staging or
+  // temporary file is left behind.
+  EXPECT_EQ(std::count_if(updfiles.begin(), updfiles.end(),
+                          [](const auto& entry) { return entry.first.starts_with("zel"); }),
+            2);
   for (const auto& [name, content] : updfiles) {
     EXPECT_FALSE(name.starts_with("temp")) << name;
     EXPECT_FALSE(name.starts_with("upd.") && name != "upd.ver") << name;
@@ -131,6 +135,17 @@ TEST_F(UpdateRunTest, ASecondRunAppliesALevelOnePatchAndAThirdFindsNothingNew) {
   EXPECT_EQ(ReadFile(ModulePath("em001_64")), Module("em001_64", 201));
   EXPECT_EQ(ReadFile(ModulePath("em002_64")), Module("em002_64", 300));
   EXPECT_EQ(Names(Tree(Modules())), (std::vector<std::string>{"em001_64.dat", "em002_64.dat"}));
+  // The full package the first run kept serves as the patch's start: only
+  // the patch is fetched again.
+  size_t full_fetches = 0;
+  size_t patch_fetches = 0;
+  for (const AccessLogEntry& entry : server_->AccessLog()) {
+    if (!entry.request.starts_with("GET ")) continue;
+    full_fetches += entry.request.find("/p/em001_64-200.nup") != std::string::npos;
+    patch_fetches += entry.request.find("/p/em001_64-200-201.nup") != std::string::npos;
+  }
+  EXPECT_EQ(full_fetches, 1u);
+  EXPECT_EQ(patch_fetches, 1u);
 
   // The server answers "not modified": the kept catalogue serves, nothing
   // is installed, and only the attempt is stored.
