@@ -101,7 +101,7 @@ updhost_raw() {
 }
 
 # Runs updhost with the host's events in $work/events.txt, then tells in plain
-# words what the host saw; the last line is updhost's "result ..." line.
+# words what the host saw, then updhost's output (its last line "result ...").
 updhost_run() {
   "$updhost" "$@" "${host[@]}" --second "$url" 2> "$work/events.txt" > "$work/out.txt" || true
   awk '
@@ -112,7 +112,7 @@ updhost_run() {
     $1 == "event" && $2 == 7 { printf "  the engine answered %s (event 7)\n", $3 }
     $1 == "event" && $2 == 26 { printf "  the engine is loaded from the new loader folder\n" }
   ' "$work/events.txt"
-  tail -n 1 "$work/out.txt"
+  cat "$work/out.txt"
 }
 
 mkdir -p "$work/modules" "$work/data"
@@ -139,9 +139,12 @@ say "Run 3: nothing new on the server"
 updhost_run update
 echo "(0x5003: nothing to install; the catalogue was taken, so flags 0x0200)"
 
-say "Rolling back to the snapshot taken before run 2"
-updhost_run rollback
+say "Rolling back to the snapshot taken before run 2, blocking updates for an hour"
+updhost_run rollback --until "$(($(date +%s) + 3600))"
 list_modules
 updhost_run blocked
+say "An update run while updates are blocked"
+updhost_run update
+echo "(0x7000: blocked by the rollback; nothing was fetched)"
 
 say "Done; the server stops and the demo folder is removed"
