@@ -53,7 +53,7 @@ class RunCleanup {
  public:
   explicit RunCleanup(UPDATER_CONTEXT& context) : context_(context) {}
   ~RunCleanup() {
-    if (context_.session != nullptr) context_.session->PurgeDownloadCache();
+    context_.session->PurgeDownloadCache();
     context_.lists.Clear();
     context_.serverState.Reset();
     context_.installed.Clear();

@@ -11,9 +11,8 @@ class ContextCall;
 // installation to the pico maintenance, the result flags and the stored
 // times.
 
-// Result flags of a run (the caller's word).
+// Result flags of a run (the caller's word); the package download sets 0x4.
 inline constexpr uint32_t kRunEngineModuleReplaced = 0x1;
-inline constexpr uint32_t kRunPackageDownloaded = 0x4;
 inline constexpr uint32_t kRunNewCatalogue = 0x8;
 inline constexpr uint32_t kRunCatalogueObtained = 0x200;
 
