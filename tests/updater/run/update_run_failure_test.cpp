@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "platform/util/update_errors.h"
 #include "run_fixture.h"
 #include "updater/api/context.h"
+#include "updater/engine/module_moves.h"
 
 namespace upd::test {
 namespace {
@@ -113,10 +115,26 @@ TEST_F(UpdateRunFailureTest, ACommitThatFailsOnTheThirdModuleRollsBackTheFirstTw
   fs::create_directories(ModulePath("em003_64"));
   WriteFile(ModulePath("em003_64") + "/inside", "kept");
   const auto before = Tree(Modules());
+  // The renames that put new files in place, in order.
+  std::vector<std::string> placed;
+  SetInstallStepObserver([&](InstallStep step, const char*, const char* to) {
+    if (step == InstallStep::kRename && to != nullptr) {
+      placed.push_back(fs::path(to).lexically_normal().string());
+    }
+  });
 
   const UPD_ERROR result = Run();
+  SetInstallStepObserver(nullptr);
   EXPECT_NE(result, kUpdOk);
   EXPECT_NE(result, kUpdNothingNew);
+  // The first two modules were committed before the third failed.
+  const auto committed = [&](const std::string& module) {
+    const std::string target = fs::path(ModulePath(module)).lexically_normal().string();
+    return std::count(placed.begin(), placed.end(), target) > 0;
+  };
+  EXPECT_TRUE(committed("em001_64"));
+  EXPECT_TRUE(committed("em002_64"));
+  EXPECT_FALSE(committed("em003_64"));
   ExpectModulesUnchanged(before);
   EXPECT_EQ(flags_ & kFlagEngineReplaced, 0u);
 }
