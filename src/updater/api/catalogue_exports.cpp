@@ -15,6 +15,5 @@ constexpr uint32_t kHostCatalogueAttempts = 3;
 UPD_ERROR UpdDownloadVERFile(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {
   if (context == nullptr) return kUpdNoContext;
   if (settings == nullptr) return kUpdNoSettings;
-  return GuardExport(
-      [&] { return DownloadVerLocked(context, settings, kHostCatalogueAttempts); });
+  return GuardExport([&] { return DownloadVerLocked(context, settings, kHostCatalogueAttempts); });
 }

@@ -22,9 +22,8 @@ bool MakeTempFile(const char* folder, char* name, size_t size) {
 
 // The body received in temp becomes the kept copy.
 UPD_ERROR KeepBody(const char* temp, const std::string& kept_copy) {
-  const UPD_ERROR moved =
-      FileMove(temp, kept_copy.c_str(),
-               kFileMoveOverwrite | kFileMoveCopyFallback | kFileMoveCreateFolder);
+  const UPD_ERROR moved = FileMove(
+      temp, kept_copy.c_str(), kFileMoveOverwrite | kFileMoveCopyFallback | kFileMoveCreateFolder);
   if (moved != kUpdOk) {
     static_cast<void>(DeleteFileChecked(kept_copy.c_str(), 0));
     static_cast<void>(DeleteFileChecked(temp, 0));
@@ -58,8 +57,8 @@ CatalogueOutcome FetchFromConfiguredServer(UPDATER_CONTEXT& context,
     static_cast<void>(DeleteFileChecked(temp, 0));
     if (outcome.result != kUpdNotModified) return outcome;
   }
-  const UPD_ERROR copied = FileCopy(outcome.keptCopy.c_str(), catalog_path,
-                                    kFileCopyOverwrite | kFileCopyCreateFolder);
+  const UPD_ERROR copied =
+      FileCopy(outcome.keptCopy.c_str(), catalog_path, kFileCopyOverwrite | kFileCopyCreateFolder);
   if (copied != kUpdOk) outcome.result = copied;
   return outcome;
 }

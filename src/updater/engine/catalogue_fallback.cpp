@@ -73,8 +73,8 @@ UPD_ERROR RefreshRounds(CatalogueStep& step, uint32_t attempts) {
     }
     const CDefServersArray listed = ListedServers(step);
     if (listed.GetSize() == 0 || listed.ContainsUrl(step.context.serverRoot)) break;
-    static_cast<void>(SaveDefaultServers(settings, step.catalog, step.context.serverRoot,
-                                         step.trust));
+    static_cast<void>(
+        SaveDefaultServers(settings, step.catalog, step.context.serverRoot, step.trust));
   }
   return kUpdOk;
 }
@@ -145,8 +145,8 @@ UPD_ERROR DownloadUpdateVerFile(CServerSelectionState& state, UPDATER_CONTEXT& c
                                        attempts);
 }
 
-UPD_ERROR DownloadMirrorUpdateVer(CServerSelectionState& state, UPDATER_CONTEXT& context,
-                                  bool mode, uint32_t attempts) {
+UPD_ERROR DownloadMirrorUpdateVer(CServerSelectionState& state, UPDATER_CONTEXT& context, bool mode,
+                                  uint32_t attempts) {
   return DownloadUpdateVerWithFallback(state, context, context.updVerPath, context.lastUpdVerPath,
                                        "", kEngineCategory, mode, attempts);
 }
@@ -158,8 +158,8 @@ UPD_ERROR DownloadMirrorDllVer(CServerSelectionState& state, UPDATER_CONTEXT& co
                                        attempts);
 }
 
-UPD_ERROR DownloadMirrorDylibVer(CServerSelectionState& state, UPDATER_CONTEXT& context,
-                                 bool mode, uint32_t attempts) {
+UPD_ERROR DownloadMirrorDylibVer(CServerSelectionState& state, UPDATER_CONTEXT& context, bool mode,
+                                 uint32_t attempts) {
   return DownloadUpdateVerWithFallback(state, context, context.updDylibVerPath,
                                        context.lastUpdDylibVerPath, "dylib", kDylibCategory, mode,
                                        attempts);

@@ -27,9 +27,8 @@
 [[nodiscard]] UPD_ERROR DownloadMirrorUpdateVer(CServerSelectionState& state,
                                                 UPDATER_CONTEXT& context, bool mode,
                                                 uint32_t attempts);
-[[nodiscard]] UPD_ERROR DownloadMirrorDllVer(CServerSelectionState& state,
-                                             UPDATER_CONTEXT& context, bool mode,
-                                             uint32_t attempts);
+[[nodiscard]] UPD_ERROR DownloadMirrorDllVer(CServerSelectionState& state, UPDATER_CONTEXT& context,
+                                             bool mode, uint32_t attempts);
 [[nodiscard]] UPD_ERROR DownloadMirrorDylibVer(CServerSelectionState& state,
                                                UPDATER_CONTEXT& context, bool mode,
                                                uint32_t attempts);

@@ -29,8 +29,7 @@ struct CatalogueRequest {
 // with 0x3101.
 [[nodiscard]] UPD_ERROR DownloadCatalogueToBuffer(UPDATER_CONTEXT& context,
                                                   const CatalogueRequest& request,
-                                                  const std::string& url,
-                                                  CCatalogueBuffer& buffer,
+                                                  const std::string& url, CCatalogueBuffer& buffer,
                                                   std::string* kept_copy);
 
 // Marks the session's downloads as catalogue downloads (the listing bit of

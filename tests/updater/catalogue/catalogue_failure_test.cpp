@@ -41,7 +41,8 @@ TEST_F(CatalogueOnSmallDisk, DiskFullWhileWritingTheRunCatalogue) {
   NginxServer web(dir_.path().string());
   ASSERT_TRUE(web.running());
   // Large enough that the kept copy fits and a second copy does not.
-  const std::string catalogue = EngineCatalogue("big") + "; " + std::string(200 * 1024, 'x') + "\r\n";
+  const std::string catalogue =
+      EngineCatalogue("big") + "; " + std::string(200 * 1024, 'x') + "\r\n";
   web.PutFile("cat/update.ver", catalogue);
   SetServer(web.Url("/cat/"));
   ASSERT_EQ(Fetch(), kUpdOk);
@@ -90,8 +91,9 @@ TEST_F(CatalogueFetchTest, OversizedCatalogueFailsItsServer) {
 // An abort while a drawn server stalls ends the step with 0x2107; no other
 // server is tried after it.
 TEST_F(CatalogueFetchTest, AbortWhileADrawnServerStallsEndsTheStep) {
-  ScriptedPeer stalling(dir_.path().string(), {}, ScriptedPeer::Options().Otherwise(
-                                                      {script::ReadRequest(), script::Stall()}));
+  ScriptedPeer stalling(
+      dir_.path().string(), {},
+      ScriptedPeer::Options().Otherwise({script::ReadRequest(), script::Stall()}));
   NginxServer good(dir_.path().string());
   ASSERT_TRUE(stalling.running() && good.running());
   good.PutFile("srv/update.ver", EngineCatalogue("good"));
@@ -114,6 +116,45 @@ TEST_F(CatalogueFetchTest, AbortWhileADrawnServerStallsEndsTheStep) {
   EXPECT_EQ(context_->lastResult, kUpdStopped);
   EXPECT_TRUE(good.AccessLog().empty());
   EXPECT_FALSE(fs::exists(context_->updVerPath));
+}
+
+// A proxy that cannot be reached ends the step at once unless the settings
+// allow the direct way, which the transport then takes. The second server
+// is a local folder, which no proxy stands between.
+TEST_F(CatalogueFetchTest, UnreachableProxyEndsTheStepUnlessDirectRetryIsAllowed) {
+  struct Case {
+    uint32_t direct_retry;
+    bool delivered;
+  };
+  for (const Case c : {Case{0, false}, Case{1, true}}) {
+    SCOPED_TRACE(c.direct_retry);
+    NginxServer drawn(dir_.path().string());
+    ScriptedPeer gone(dir_.path().string(), {});
+    ASSERT_TRUE(drawn.running() && gone.running());
+    const uint16_t dead_port = gone.port();
+    gone.Stop();
+    drawn.PutFile("srv/update.ver", EngineCatalogue("drawn"));
+    const std::string second = dir_.file("second" + std::to_string(c.direct_retry)) + "/";
+    fs::create_directories(second);
+    WriteFile(second + "update.ver", EngineCatalogue("second"));
+    WriteStore({"DefaultServerCount=1", "DefaultServer0=" + drawn.Url("/srv/")});
+    SetSecondServer("file:" + second);
+    settings()->proxyEnabled = 1;
+    SetField(settings()->proxyHost, "127.0.0.1");
+    settings()->proxyPort = dead_port;
+    settings()->proxyDirectRetry = c.direct_retry;
+
+    const UPD_ERROR result = Fetch();
+    if (c.delivered) {
+      EXPECT_EQ(result, kUpdOk);
+      EXPECT_EQ(RunCatalogue(), EngineCatalogue("drawn"));
+    } else {
+      EXPECT_TRUE(result == kUpdServerUnreachable || result == kUpdCannotConnect)
+          << std::hex << result;
+      EXPECT_TRUE(drawn.AccessLog().empty());
+      EXPECT_FALSE(fs::exists(context_->updVerPath));
+    }
+  }
 }
 
 }  // namespace

@@ -223,8 +223,8 @@ TEST_F(ChosenServer, PlainFormIsTakenWhenTheSignedOneIsMissingButNeverRewritesSe
   NginxServer web(dir_.path().string());
   ASSERT_TRUE(web.running());
   // The catalogue lists this server (weight 3) for group number 0.
-  const std::string catalogue = EngineCatalogue("c") + "[SERVERS]\r\nlist=3@" + web.Url("/") +
-                                "\r\n[LINKS]\r\n0=srv/\r\n";
+  const std::string catalogue =
+      EngineCatalogue("c") + "[SERVERS]\r\nlist=3@" + web.Url("/") + "\r\n[LINKS]\r\n0=srv/\r\n";
   web.PutFile("srv/update.ver", catalogue);
   WriteStore({"DefaultServerCount=1", "DefaultServer0=" + web.Url("/srv/")});
   const std::vector<std::string> stored = {web.Url("/srv/") + " 1"};

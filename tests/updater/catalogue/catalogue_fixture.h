@@ -23,8 +23,10 @@ namespace upd::test {
 
 // A small engine catalogue of category 3; tag tells catalogues apart.
 inline std::string EngineCatalogue(const std::string& tag) {
-  return "[ENGINE_" + tag + "]\r\nname=loader\r\ncategory=engine\r\nplatform=x64\r\n"
-         "build=7\r\nfile=loader_" + tag + ".nup\r\n";
+  return "[ENGINE_" + tag +
+         "]\r\nname=loader\r\ncategory=engine\r\nplatform=x64\r\n"
+         "build=7\r\nfile=loader_" +
+         tag + ".nup\r\n";
 }
 
 // A library context on the test's own folders, its host settings (the event

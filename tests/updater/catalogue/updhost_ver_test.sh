@@ -2,7 +2,7 @@
 # updhost ver against nginx serving catalogue folders: a configured server's
 # plain catalogue, a chosen server's signed one, a signed form whose
 # signature is broken, a folder without a catalogue and one of the wrong
-# category.
+# category; and a group switch, whose fetches go through the same step.
 set -uo pipefail
 source "$UPD_SOURCE_DIR/tools/testnet/testnet.sh"
 updhost=${UPD_BINARY_DIR:?UPD_BINARY_DIR not set}/bin/updhost
@@ -54,6 +54,23 @@ grep -q 'GET /broken/update.ver ' "$web_access_log" && fail "broken signature: p
 
 run "no catalogue" 1 "result 0x2103" --server "${web_url}missing"
 run "wrong category" 1 "result 0x2201" --server "${web_url}dll"
+
+# A group switch fetches through the same step: unfinished while the server
+# has no catalogue, finished by the retry once it has one, then nothing to do.
+rm -rf "$work/data" "$work/modules"
+mkdir -p "$work/data" "$work/modules"
+switch() {
+  "$updhost" switch-group Prerelease --server "${web_url}later" --data "$work/data" \
+    --modules "$work/modules" 2> /dev/null < /dev/null
+}
+[ "$(switch)" = "result 0x2103" ] || fail "switch without a catalogue"
+grep -q '^SwitchUpdateGroupFinished=0' "$work/data/settings.ini" || fail "switch: not marked unfinished"
+mkdir -p "$web_root/later"
+catalogue later engine > "$web_root/later/update.ver"
+[ "$(switch)" = "result 0x0000" ] || fail "switch retried"
+grep -q '^SwitchUpdateGroupFinished' "$work/data/settings.ini" && fail "switch: still marked unfinished"
+grep -q '^\[ENGINE_later\]' "$work/data/updfiles/upd.ver" || fail "switch: upd.ver"
+[ "$(switch)" = "result 0x5007" ] || fail "switch with nothing to change"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "updhost ver: all passed"

@@ -28,7 +28,7 @@ TEST_F(CatalogueCategory, UnusableWithoutTheCategoryOrAnLbSection) {
       {dll + "[LB]\r\n", 5, false},
       {"[X]\r\ncategory=nonsense\r\n", 3, true},
       {"[X]\r\nname=x\r\n", 3, true},
-      {"", 3, true},              // no section at all
+      {"", 3, true},  // no section at all
       {"; only a comment\r\n", 3, true},
   };
   for (size_t i = 0; i < cases.size(); ++i) {
