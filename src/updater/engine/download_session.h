@@ -182,8 +182,8 @@ class CDownloadSession {
                                          Validators* validators);
   [[nodiscard]] UPD_ERROR FetchWithCache(const FetchFileArgs& args);
 
-  // Built in this order and freed in the reverse one: each transport
-  // outlives nothing it uses.
+  // Built in this order and freed in the reverse one, so that each HTTP
+  // transport goes before the connection it runs over.
   CDownloadCache cache_;
   CTcpProtocol tcp_;
   CHttpTransport http_;

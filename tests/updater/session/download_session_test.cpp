@@ -324,6 +324,29 @@ TEST_F(DownloadSessionTest, ARedirectLoopEndsAtTheBound) {
   EXPECT_EQ(peer.Requests().size(), static_cast<size_t>(CDownloadSession::kMaxRedirects + 1));
 }
 
+TEST_F(DownloadSessionTest, TheHostIsAskedAboutTheServerARedirectLeadsTo) {
+  ScriptedPeer other(dir_.path().string(), {Answer(HttpResponse("HTTP/1.1 200 OK", "elsewhere"))},
+                     ScriptedPeer::Options().Ipv6());
+  ASSERT_TRUE(other.running());
+  const std::string target_url = other.Url6("/x/f.bin");
+  ScriptedPeer first(dir_.path().string(),
+                     {Answer("HTTP/1.1 302 Found\r\nLocation: " + target_url +
+                             "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")});
+  ASSERT_TRUE(first.running());
+  host_.OnEvent(UPD_EVENT_SERVER_ALLOWED, [](uint32_t, void* data) -> uint32_t {
+    const auto* record = static_cast<const UPD_SERVER_ADDRESS_EVENT*>(data);
+    return std::string_view(record->url).find("[::1]") != std::string_view::npos ? 1 : 0;
+  });
+  DownloadFileArgs args = ToFile(first.Url("/a/f.bin"), dir_.file("out"));
+  args.extraFlag = 1;
+  EXPECT_EQ(session().DownloadFile(args), kUpdServerUnreachable);
+  const auto asked = host_.EventsOf(UPD_EVENT_SERVER_ALLOWED);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(std::string(asked[1].As<UPD_SERVER_ADDRESS_EVENT>().url), target_url);
+  EXPECT_EQ(other.Connections(), 0);
+  EXPECT_FALSE(fs::exists(dir_.file("out")));
+}
+
 TEST_F(DownloadSessionTest, ALocationNeverLeadsToLocalFilesOrOutOfTheUpdateFolder) {
   const std::string secret = dir_.file("secret.txt");
   WriteFile(secret, "local secret");
@@ -368,6 +391,22 @@ TEST_F(DownloadSessionTest, AUrlWithDotSegmentsIsRefusedBeforeAnyRequest) {
   }
   EXPECT_EQ(peer.Connections(), 0);
   EXPECT_FALSE(fs::exists(dir_.path() / "outside"));
+  EXPECT_FALSE(fs::exists(dir_.file("out")));
+}
+
+TEST_F(DownloadSessionTest, ARequestKindSendsItsBodyAndWritesNoTarget) {
+  ScriptedPeer peer(dir_.path().string(),
+                    {Answer(HttpResponse("HTTP/1.1 200 OK", "answer nobody reads"))});
+  ASSERT_TRUE(peer.running());
+  const std::string body = "{\"query\":1}";
+  DownloadFileArgs args = ToFile(peer.Url("/api/q"), dir_.file("out"));
+  args.requestKind = kHttpKindOctetPost;
+  args.body = body;
+  EXPECT_EQ(session().DownloadFile(args), kUpdOk);
+  const auto requests = peer.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].raw.rfind("POST /api/q HTTP/1.1\r\n", 0), 0u) << requests[0].raw;
+  EXPECT_EQ(requests[0].raw.substr(requests[0].raw.size() - body.size()), body);
   EXPECT_FALSE(fs::exists(dir_.file("out")));
 }
 
