@@ -99,9 +99,9 @@ class IniFile {
   const char* path() const { return path_; }
 
   // Deletes the file after all and takes its path back from the caller.
-  void Discard(char* caller, size_t caller_size) {
+  void Discard() {
     keep_ = false;
-    if (caller != nullptr && caller_size > 0) caller[0] = '\0';
+    if (caller_ != nullptr && caller_size_ > 0) caller_[0] = '\0';
   }
 
   // Makes the file (its name within the caller's buffer size when that is
@@ -113,12 +113,16 @@ class IniFile {
       path_[0] = '\0';
       return kUpdTempFileFailed;
     }
+    caller_ = caller;
+    caller_size_ = caller_size;
     if (caller != nullptr) SafeStrCopy(caller, caller_size, path_);
     return SaveBufferToFile(path_, header.data(), header.size());
   }
 
  private:
   bool keep_;
+  char* caller_ = nullptr;
+  size_t caller_size_ = 0;
   char path_[kIniPathLimit] = {};
 };
 
@@ -218,6 +222,32 @@ UPD_ERROR ExtractWhole(const char* package_path, const char* payload_path, char*
   return WritePayload(payload_path, bytes, payload.size);
 }
 
+// The verifier reads the package while the tap takes the payload's CRC-32 and
+// copy; reading goes on to the payload's end where the verifier stops early,
+// as the CRC is judged first. nullopt: the file shrank meanwhile.
+std::optional<UPD_ERROR> CheckInOnePass(PackageFileStream& stream, const ByteRange& content,
+                                        const PayloadSpec& payload, const char* payload_path,
+                                        IniFile* ini) {
+  std::unique_ptr<uint8_t[]> copy;
+  if (payload_path != kPackageCheckOnly) {
+    copy.reset(new (std::nothrow) uint8_t[payload.size == 0 ? 1 : payload.size]);
+    if (copy == nullptr) return kUpdOutOfMemory;
+  }
+  PayloadTap tap(payload, copy.get());
+  stream.SetObserver(&tap);
+  const UPD_ERROR signature = CheckSignature(&stream, content);
+  stream.ReadThrough(payload.offset + payload.size);
+  if (stream.failed() || stream.short_file()) {
+    ini->Discard();
+    if (stream.failed()) return kUpdReadFailed;
+    return std::nullopt;
+  }
+  if (tap.crc() != payload.crc) return kUpdBadFile;
+  if (signature != kUpdOk) return signature;
+  if (payload_path == kPackageCheckOnly) return kUpdOk;
+  return WritePayload(payload_path, copy.get(), payload.size);
+}
+
 // A signed package read once through a window: the header is taken from the
 // first window, the payload's CRC-32 (and copy) from the bytes the verifier
 // reads. Same results as ExtractWhole, which answers (nullopt) where the
@@ -245,24 +275,7 @@ std::optional<UPD_ERROR> ExtractStreamed(const char* package_path, const char* p
   PayloadSpec payload;
   rc = ReadPayloadSpec(ini.path(), content, parts, &payload);
   if (rc != kUpdOk) return rc;
-  std::unique_ptr<uint8_t[]> copy;
-  if (payload_path != kPackageCheckOnly) {
-    copy.reset(new (std::nothrow) uint8_t[payload.size == 0 ? 1 : payload.size]);
-    if (copy == nullptr) return kUpdOutOfMemory;
-  }
-  PayloadTap tap(payload, copy.get());
-  stream.SetObserver(&tap);
-  const UPD_ERROR signature = CheckSignature(&stream, content);
-  stream.ReadThrough(payload.offset + payload.size);
-  if (stream.failed() || stream.short_file()) {
-    ini.Discard(ini_path, ini_size);
-    if (stream.failed()) return kUpdReadFailed;
-    return std::nullopt;
-  }
-  if (tap.crc() != payload.crc) return kUpdBadFile;
-  if (signature != kUpdOk) return signature;
-  if (payload_path == kPackageCheckOnly) return kUpdOk;
-  return WritePayload(payload_path, copy.get(), payload.size);
+  return CheckInOnePass(stream, content, payload, payload_path, &ini);
 }
 
 }  // namespace
