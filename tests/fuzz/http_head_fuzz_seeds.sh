@@ -10,3 +10,4 @@ printf 'HTTP/1.1 401 x\r\nWWW-Authenticate: Basic realm="r"\r\nWWW-Authenticate:
 printf 'HTTP/1.1 302 Found\r\nLocation: http://[::1]:8080/x\r\nTransfer-Encoding: chunked\r\n\r\n1a;ext=1\r\n' > "$out/redirect"
 printf 'HTTP/1.1 200 OK\r\nContent-Type: text/html;charset=utf-8\r\nX-Bypass-Cache: 1\r\n\r\n' > "$out/login"
 printf 'hello gzip body\n' | gzip -c > "$out/body.gz"
+printf 'HTTP/1.1 407 x\r\nProxy-Authenticate: Digest realm="private area", nonce="n==", opaque="o", userhash=true, qop="auth-int", algorithm=SHA-256-sess\r\n\r\n' > "$out/proxy-digest"

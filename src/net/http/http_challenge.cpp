@@ -1,24 +1,14 @@
 #include "net/http/http_challenge.h"
 
+#include <cstring>
+#include <string>
+
 #include "net/http/http_text.h"
+#include "platform/util/text_helpers.h"
 
 namespace {
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// The next item of a comma list; commas between double quotes do not split.
-std::string_view NextItem(std::string_view* rest) {
-  bool quoted = false;
-  size_t i = 0;
-  for (; i < rest->size(); ++i) {
-    const char c = (*rest)[i];
-    if (c == '"') quoted = !quoted;
-    if (c == ',' && !quoted) break;
-  }
-  const std::string_view item = rest->substr(0, i);
-  rest->remove_prefix(i < rest->size() ? i + 1 : i);
-  return item;
-}
 
 std::string_view Unquote(std::string_view value) {
   value = TrimBlanks(value);
@@ -36,27 +26,39 @@ std::string_view ChallengeParameters(std::string_view value) {
   return SkipBlanks(value.substr(word));
 }
 
-void ForEachChallengeParam(std::string_view parameters,
+bool ForEachChallengeParam(std::string_view parameters,
                            const std::function<bool(std::string_view, std::string_view)>& visit) {
-  while (!parameters.empty()) {
-    const std::string_view item = NextItem(&parameters);
-    const size_t equals = item.find('=');
-    const std::string_view name = TrimBlanks(item.substr(0, equals));
+  // The tokenizer writes into its text: a copy as large as the record keeps.
+  char text[kHttpChallengeSize];
+  if (parameters.size() >= sizeof text) return false;
+  std::memcpy(text, parameters.data(), parameters.size());
+  text[parameters.size()] = '\0';
+  QuotedTokenState state;
+  for (char* item = StrTokenizeQuoted(text, ",", '"', &state); item != nullptr;
+       item = StrTokenizeQuoted(nullptr, ",", '"', &state)) {
+    // Split at the first '=' only: a quoted realm keeps its blanks, a nonce
+    // its '=' padding.
+    const std::string_view whole(item);
+    const size_t equals = whole.find('=');
+    const std::string_view name = TrimBlanks(whole.substr(0, equals));
     if (name.empty()) continue;
     const std::string_view value =
-        equals == std::string_view::npos ? std::string_view{} : Unquote(item.substr(equals + 1));
-    if (!visit(name, value)) return;
+        equals == std::string_view::npos ? std::string_view{} : Unquote(whole.substr(equals + 1));
+    if (!visit(name, value)) return true;
   }
+  return true;
 }
 
 uint32_t PickDigestAlgorithm(std::string_view value) {
   if (!StartsWithNoCase(value, "DIGEST")) return kHttpAuthNone;
-  std::string_view algorithm = "MD5";
-  ForEachChallengeParam(ChallengeParameters(value), [&](std::string_view name, std::string_view v) {
-    if (!EqualsNoCase(name, "algorithm")) return true;
-    algorithm = v;
-    return false;
-  });
+  std::string algorithm = "MD5";
+  const bool parsed = ForEachChallengeParam(ChallengeParameters(value),
+                                            [&](std::string_view name, std::string_view v) {
+                                              if (!EqualsNoCase(name, "algorithm")) return true;
+                                              algorithm = std::string(v);
+                                              return false;
+                                            });
+  if (!parsed) return kHttpAuthNone;
   struct Known {
     std::string_view name;
     uint32_t scheme;

@@ -27,6 +27,9 @@ inline constexpr uint8_t kHttpSchemeRanks[] = {0, 2, 4, 5, 6};
 
 // Calls visit(name, value) for each comma-separated "name=value" item of a
 // challenge's parameters; a quoted value comes without its quotes (commas
-// inside quotes do not split). Stops early when visit returns false.
-void ForEachChallengeParam(std::string_view parameters,
-                           const std::function<bool(std::string_view, std::string_view)>& visit);
+// inside quotes do not split). The views live only during the call. Stops
+// early when visit returns false. False, visiting nothing, for parameters
+// longer than the response record keeps (kHttpChallengeSize - 1).
+[[nodiscard]] bool ForEachChallengeParam(
+    std::string_view parameters,
+    const std::function<bool(std::string_view, std::string_view)>& visit);

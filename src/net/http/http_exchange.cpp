@@ -6,14 +6,9 @@
 
 namespace {
 
-// The request head with its empty line fits this buffer (with a NUL), and
-// a body that fits too goes in the same send.
-constexpr size_t kRequestBufferSize = 4096;
-
 // Lines of the download form's page that refuse a login.
 constexpr std::string_view kUnknownUser = "<h3>Error: User does not exist !</h3>\n";
 constexpr std::string_view kWrongPassword = "<h3>Error: Password incorrect !</h3>\n";
-constexpr uint32_t kLoginRefusedStatus = 490;
 
 std::string_view TrimLineEnd(std::string_view line) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
@@ -28,11 +23,11 @@ UPD_ERROR CHttpTransport::ReadResponse(std::string_view request, std::string_vie
   *keep_alive = false;
   response->Clear();
   // Nothing is cut: a head that does not fit is refused before it leaves.
-  if (request.size() + 2 >= kRequestBufferSize) return kUpdInvalidArgument;
+  if (request.size() + 2 >= kHttpRequestBufferSize) return kUpdInvalidArgument;
   std::string out;
-  out.reserve(kRequestBufferSize);
+  out.reserve(kHttpRequestBufferSize);
   out.append(request).append("\r\n");
-  const bool body_in_head = out.size() + body.size() < kRequestBufferSize;
+  const bool body_in_head = out.size() + body.size() < kHttpRequestBufferSize;
   if (body_in_head) out.append(body);
 
   if (!connection_.IsConnected()) {
@@ -122,6 +117,6 @@ UPD_ERROR CHttpTransport::ScanLoginPage(_HTTP_RESPONSE_INFO* response) {
   }
   CloseConnection();
   if (!refused) return kUpdSourceUnreadable;
-  response->status = kLoginRefusedStatus;
+  response->status = kHttpLoginRefusedStatus;
   return kUpdAccessDenied;
 }

@@ -39,6 +39,10 @@ struct HttpRequestParams {
   uint64_t range_end = 0;
 };
 
+// A request head with its empty line must fit this buffer (with a NUL); a
+// body that fits too goes in the same send.
+inline constexpr size_t kHttpRequestBufferSize = 4096;
+
 // Limits of the texts a request is made of (each without its NUL).
 inline constexpr size_t kHttpMaxHostText = 255;
 inline constexpr size_t kHttpMaxValidatorText = 63;

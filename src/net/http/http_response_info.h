@@ -27,11 +27,14 @@ inline constexpr uint32_t kHttpChallengeSize = 1024;
 inline constexpr uint32_t kHttpLocationSize = 1024;
 inline constexpr uint32_t kHttpValidatorSize = 64;
 
+// Pseudo status of an answer from the download form that refused the login.
+inline constexpr uint32_t kHttpLoginRefusedStatus = 490;
+
 // The response record of the HTTP transport. The caller owns it; every
 // exchange clears it and fills it from the head it reads, and the body readers
 // keep their place in it.
 struct _HTTP_RESPONSE_INFO {
-  // HTTP status, or 490 for a download form that refused the login.
+  // HTTP status, or kHttpLoginRefusedStatus.
   uint32_t status;
   // The strongest challenge of a 401 or 407 and the text after its scheme.
   uint32_t auth_scheme;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "net/http/http_auth.h"
 #include "net/http/http_text.h"
 #include "platform/util/host_records.h"
 #include "platform/util/result_allocator.h"
@@ -146,9 +147,22 @@ UPD_ERROR CHttpTransport::SendRequest(const HttpRequestParams& params, const Pro
   const UPD_ERROR formatted = FormatRequestTexts(params, context, &plan.texts);
   if (formatted != kUpdOk) return formatted;
 
-  const UPD_ERROR result = RunSendLoop(plan, response, keep_alive);
-  // Answers to a 401 challenge plug in here (with the server credentials);
-  // until then the code goes back as it is.
+  UPD_ERROR result = RunSendLoop(plan, response, keep_alive);
+  if (result == kUpdAccessDenied) {
+    // Answered with the request itself, never its HEAD twin.
+    result = AnswerServerChallenge(*this, {.request = &plan.texts.request,
+                                           .body = plan.texts.body,
+                                           .response = response,
+                                           .host = plan.endpoint_host,
+                                           .port = plan.endpoint_port,
+                                           .proxy = &plan.proxy,
+                                           .server_port = plan.server_port,
+                                           .keep_alive = keep_alive,
+                                           .method = plan.texts.method,
+                                           .for_proxy = false,
+                                           .user = context.server_user,
+                                           .password = context.server_password});
+  }
   if (IsAborted()) {
     CloseConnection();
     return kUpdStopped;
@@ -202,17 +216,27 @@ UPD_ERROR CHttpTransport::SendRound(SendPlan& plan, bool* head_done, _HTTP_RESPO
 
 UPD_ERROR CHttpTransport::SendWithAuth(std::string* request, std::string_view body,
                                        _HTTP_RESPONSE_INFO* response, std::string_view host,
-                                       uint32_t port, [[maybe_unused]] const ProxyRoute& proxy,
-                                       bool* keep_alive, HttpMethod method) {
+                                       uint32_t port, const ProxyRoute& proxy, bool* keep_alive,
+                                       HttpMethod method) {
   const bool reuse =
       port == connected_port_ && EqualsNoCase(host, connected_host_) && connection_.IsConnected();
   if (!reuse) {
     const UPD_ERROR opened = OpenEndpoint(host, port);
     if (opened != kUpdOk) return opened;
   }
-  // Answers to a 407 challenge (with the proxy's credentials) plug in here;
-  // until then the code goes back as it is.
-  return ReadResponse(*request, body, response, keep_alive, method);
+  const UPD_ERROR result = ReadResponse(*request, body, response, keep_alive, method);
+  if (result != kUpdProxyAuthRequired) return result;
+  return AnswerProxyChallenges(*this, {.request = request,
+                                       .body = body,
+                                       .response = response,
+                                       .host = host,
+                                       .port = port,
+                                       .proxy = &proxy,
+                                       .keep_alive = keep_alive,
+                                       .method = method,
+                                       .for_proxy = true,
+                                       .user = proxy.user,
+                                       .password = proxy.password});
 }
 
 UPD_ERROR CHttpTransport::OpenEndpoint(std::string_view host, uint32_t port) {

@@ -137,14 +137,24 @@ TEST(HttpHead, DigestAlgorithms) {
 
 TEST(HttpHead, ChallengeParametersKeepQuotedCommas) {
   std::vector<std::pair<std::string, std::string>> seen;
-  ForEachChallengeParam("realm=\"a, b\", nonce=n1 ,qop=\"auth,auth-int\", stale",
-                        [&](std::string_view name, std::string_view value) {
-                          seen.emplace_back(name, value);
-                          return true;
-                        });
-  const std::vector<std::pair<std::string, std::string>> expected = {
-      {"realm", "a, b"}, {"nonce", "n1"}, {"qop", "auth,auth-int"}, {"stale", ""}};
+  auto record = [&](std::string_view name, std::string_view value) {
+    seen.emplace_back(name, value);
+    return true;
+  };
+  EXPECT_TRUE(ForEachChallengeParam(
+      "realm=\"a, b\", nonce=n1= ,qop=\"auth,auth-int\", stale, opaque=\"x=y, z\",,", record));
+  const std::vector<std::pair<std::string, std::string>> expected = {{"realm", "a, b"},
+                                                                     {"nonce", "n1="},
+                                                                     {"qop", "auth,auth-int"},
+                                                                     {"stale", ""},
+                                                                     {"opaque", "x=y, z"}};
   EXPECT_EQ(seen, expected);
+  // Parameters longer than the response record keeps are not read at all.
+  seen.clear();
+  const std::string long_realm = "realm=\"" + std::string(kHttpChallengeSize, 'r') + "\"";
+  EXPECT_FALSE(ForEachChallengeParam(long_realm, record));
+  EXPECT_TRUE(seen.empty());
+  EXPECT_EQ(PickDigestAlgorithm("Digest algorithm=SHA-256, " + long_realm), kHttpAuthNone);
 }
 
 TEST(HttpHead, ConnectionDecidesKeepAlive) {

@@ -299,7 +299,8 @@ TEST_F(HttpTransportTest, AnAnswerCutShortIsTriedThreeTimesInAll) {
   EXPECT_EQ(Request(Params()), kUpdOk);
 }
 
-TEST_F(HttpTransportTest, ChallengesComeBackAsTheirCodes) {
+// Without credentials a challenge is not answered.
+TEST_F(HttpTransportTest, UnansweredChallengesComeBackAsTheirCodes) {
   StartPeer(
       {{script::ReadRequest(),
         script::Send(HttpResponse("HTTP/1.1 401 Unauthorized", "no",
@@ -307,7 +308,6 @@ TEST_F(HttpTransportTest, ChallengesComeBackAsTheirCodes) {
        {script::ReadRequest(),
         script::Send(HttpResponse("HTTP/1.1 407 Proxy Authentication Required", "no",
                                   "Proxy-Authenticate: Digest realm=\"p\", nonce=\"n\"\r\n"))}});
-  std::strcpy(host_.settings()->serverUserName, "user");
   EXPECT_EQ(Request(Params()), kUpdAccessDenied);
   EXPECT_EQ(response_.auth_scheme, kHttpAuthBasic);
   EXPECT_EQ(Request(Params()), kUpdProxyAuthRequired);
