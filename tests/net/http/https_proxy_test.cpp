@@ -77,6 +77,41 @@ TEST_F(HttpsProxyTest, DownloadsGoThroughTinyproxyAndSquidOnOneTunnel) {
   EXPECT_EQ(CountRequests(proxies[1]->AccessLog(2), "CONNECT 127.0.0.1:"), 2);
 }
 
+// squid asks for Basic credentials before it opens the tunnel; the answer
+// goes in plain text, the request to the server inside the tunnel.
+TEST_F(HttpsProxyTest, SquidWithBasicAuthenticationOpensTheTunnel) {
+  NginxServer& web = StartNginx();
+  web.PutFile("d/a.txt", "behind the proxy");
+  SquidProxy proxy(parent(), SquidProxy::Options()
+                                 .Authentication(SquidProxy::Auth::kBasic)
+                                 .User("tunnel", "s3cret"));
+  ASSERT_TRUE(proxy.running());
+  UseProxy(proxy.port());
+  std::strcpy(host_.settings()->proxyUserName, "tunnel");
+  std::strcpy(host_.settings()->proxyPassword, "s3cret");
+  CBuffer body;
+  ASSERT_EQ(Fetch(web.HostPort(), "/d/", "a.txt", &body), kUpdOk);
+  EXPECT_EQ(Contents(body), "behind the proxy");
+  https_.CloseConnection();
+  bool authenticated = false;
+  for (const AccessLogEntry& entry : proxy.AccessLog(1)) {
+    if (entry.request.starts_with("CONNECT 127.0.0.1:") && entry.user == "tunnel") {
+      authenticated = true;
+    }
+  }
+  EXPECT_TRUE(authenticated);
+  EXPECT_EQ(web.AccessLog(2).size(), 2u);
+
+  // A wrong password never reaches the server.
+  std::strcpy(host_.settings()->proxyPassword, "wrong");
+  CSslProtocol ssl;
+  CHttpTransport https(ssl, true);
+  EXPECT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/d/", "a.txt"), &body,
+                                   host_.settings(), &response_, 0, 0, nullptr),
+            kUpdProxyAuthRequired);
+  EXPECT_EQ(web.AccessLog().size(), 2u);
+}
+
 // The proxy gets exactly the CONNECT text; the client hello follows only
 // once the proxy opened the tunnel.
 TEST_F(HttpsProxyTest, TheHelloWaitsForTheProxysAnswer) {
