@@ -434,25 +434,28 @@ UPD_STATIC_ASSERT(offsetof(UPD_USER_AGENT_EVENT, userAgent) == 520);
  * zero-filled buffer of this many bytes. */
 #define UPD_GROUP_LIST_SIZE 512
 
-/* One resolved address of a server (a list, ending with a null next). */
+/* One resolved address of a server in event 23's list. */
 typedef struct UPD_SERVER_ADDRESS {
-  uint8_t address[128]; /* a struct sockaddr_storage; the first length bytes are valid */
-  uint32_t length;
-  uint32_t family; /* AF_INET, AF_INET6 */
-  uint32_t socketType;
-  uint32_t protocol;
-  const struct UPD_SERVER_ADDRESS* next;
+  uint32_t family; /* 2 IPv4, 10 IPv6; 0 for an entry of another family */
+  uint32_t length; /* 4 or 16 */
+  uint8_t address[16];
 } UPD_SERVER_ADDRESS;
+
+/* The resolved addresses: count, then count UPD_SERVER_ADDRESS entries
+ * right after it, IPv4 and IPv6 ones first. */
+typedef struct UPD_SERVER_ADDRESS_LIST {
+  uint64_t count;
+} UPD_SERVER_ADDRESS_LIST;
 
 /* Event 23: may the library use this server? Exactly 1 refuses it. */
 typedef struct UPD_SERVER_ADDRESS_EVENT {
-  const UPD_SERVER_ADDRESS* addresses; /* null when the name did not resolve */
+  const UPD_SERVER_ADDRESS_LIST* addresses; /* null when the name did not resolve */
   char url[UPD_PATH_SIZE];
 } UPD_SERVER_ADDRESS_EVENT;
 
-UPD_STATIC_ASSERT(sizeof(UPD_SERVER_ADDRESS) == 152);
-UPD_STATIC_ASSERT(offsetof(UPD_SERVER_ADDRESS, length) == 128);
-UPD_STATIC_ASSERT(offsetof(UPD_SERVER_ADDRESS, next) == 144);
+UPD_STATIC_ASSERT(sizeof(UPD_SERVER_ADDRESS) == 24);
+UPD_STATIC_ASSERT(offsetof(UPD_SERVER_ADDRESS, address) == 8);
+UPD_STATIC_ASSERT(sizeof(UPD_SERVER_ADDRESS_LIST) == 8);
 UPD_STATIC_ASSERT(sizeof(UPD_SERVER_ADDRESS_EVENT) == 8 + UPD_PATH_SIZE);
 
 /* Event 30: the host writes a NUL-terminated deal identifier into a

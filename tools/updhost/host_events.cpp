@@ -20,14 +20,10 @@ std::string FixedText(const char* text, size_t size) {
 
 std::string AddressText(const UPD_SERVER_ADDRESS& entry) {
   char text[INET6_ADDRSTRLEN] = {};
-  sockaddr_storage address{};
-  std::memcpy(&address, entry.address, std::min<size_t>(entry.length, sizeof address));
-  if (address.ss_family == AF_INET) {
-    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
-    inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-  } else if (address.ss_family == AF_INET6) {
-    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
-    inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+  if (entry.family == AF_INET && entry.length == 4) {
+    inet_ntop(AF_INET, entry.address, text, sizeof text);
+  } else if (entry.family == AF_INET6 && entry.length == 16) {
+    inet_ntop(AF_INET6, entry.address, text, sizeof text);
   }
   return text;
 }
@@ -81,8 +77,12 @@ uint32_t HostEvents::UserAgent(UPD_USER_AGENT_EVENT* record) {
 uint32_t HostEvents::ServerAddress(const UPD_SERVER_ADDRESS_EVENT* record) {
   std::string addresses;
   bool refused = false;
-  for (const UPD_SERVER_ADDRESS* entry = record->addresses; entry != nullptr; entry = entry->next) {
-    const std::string text = AddressText(*entry);
+  const UPD_SERVER_ADDRESS_LIST* list = record->addresses;
+  const uint64_t count = list != nullptr ? list->count : 0;
+  for (uint64_t i = 0; i < count; ++i) {
+    const auto* entries = reinterpret_cast<const UPD_SERVER_ADDRESS*>(list + 1);
+    const std::string text = AddressText(entries[i]);
+    if (text.empty()) continue;
     addresses += (addresses.empty() ? "" : ",") + text;
     refused |= options_.refuse_address && text == *options_.refuse_address;
   }

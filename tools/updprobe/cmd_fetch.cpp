@@ -3,20 +3,17 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "command.h"
-#include "net/http/http_text.h"
-#include "net/http/http_transport.h"
-#include "net/http/smb_transport.h"
-#include "net/tls/ssl_protocol.h"
-#include "net/tls/tcp_protocol.h"
 #include "platform/os/os_file.h"
 #include "platform/util/buffer.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
+#include "updater/engine/download_session.h"
 
 namespace updprobe {
 namespace {
@@ -29,27 +26,11 @@ struct FetchOptions {
   std::string partial;
   std::optional<std::string> user_agent;
   bool memory = false;
+  // Settings file that keeps the validators of fetched URLs.
+  std::string store;
   std::string url;
   std::string out;
 };
-
-// The pieces of an "http://" URL as the transport takes them.
-struct HttpUrl {
-  std::string host;
-  std::string path;
-  std::string file;
-};
-
-HttpUrl SplitHttpUrl(std::string_view rest) {
-  HttpUrl url;
-  const size_t slash = rest.find('/');
-  url.host = std::string(rest.substr(0, slash));
-  const std::string_view target = slash == std::string_view::npos ? "/" : rest.substr(slash);
-  const size_t last = target.rfind('/');
-  url.path = std::string(target.substr(0, last + 1));
-  url.file = std::string(target.substr(last + 1));
-  return url;
-}
 
 // Copies text into a fixed settings field; false when it does not fit.
 template <size_t N>
@@ -74,7 +55,7 @@ bool ParseOptions(Args args, FetchOptions* options) {
     const std::string_view arg = args[i];
     if (arg.substr(0, 2) != "--") break;
     const bool takes_value = arg == "--proxy" || arg == "--proxy-user" || arg == "--user" ||
-                             arg == "--partial" || arg == "--user-agent";
+                             arg == "--partial" || arg == "--user-agent" || arg == "--store";
     if (takes_value && i + 1 == args.size()) return false;
     if (arg == "--proxy") {
       options->proxy = args[++i];
@@ -90,6 +71,8 @@ bool ParseOptions(Args args, FetchOptions* options) {
       options->user_agent = args[++i];
     } else if (arg == "--memory") {
       options->memory = true;
+    } else if (arg == "--store") {
+      options->store = args[++i];
     } else {
       return false;
     }
@@ -122,7 +105,7 @@ bool FillSettings(const FetchOptions& options, UPDATER_SETTINGS* settings) {
     settings->proxyPort = static_cast<uint32_t>(port);
   }
   settings->proxyDirectRetry = options.direct_retry ? 1 : 0;
-  return true;
+  return options.store.empty() || SetField(settings->settingsStore, "file://" + options.store);
 }
 
 // The probe is the host: it answers event 15 with the User-Agent asked for.
@@ -144,52 +127,53 @@ uint64_t FileSize(const std::string& path) {
   return size > 0 ? static_cast<uint64_t>(size) : 0;
 }
 
-// "https://" runs over TLS without a certificate cache folder: the
-// server-certificate check is off, as in a library initialised without one.
-UPD_ERROR FetchHttp(const FetchOptions& options, std::string_view rest, bool tls,
-                    const UPDATER_SETTINGS* settings, uint64_t* bytes) {
-  const HttpUrl url = SplitHttpUrl(rest);
-  HttpRequestParams params;
-  params.host = url.host;
-  params.path = url.path;
-  params.file = url.file;
-  CTcpProtocol tcp;
-  CSslProtocol ssl;
-  CHttpTransport http(tls ? ssl : tcp, tls);
-  _HTTP_RESPONSE_INFO response{};
-  const char* partial = options.partial.empty() ? nullptr : options.partial.c_str();
-  if (!options.memory) {
-    const UPD_ERROR result =
-        http.DownloadToFile(params, options.out.c_str(), settings, &response, 0, 0, partial);
-    http.CloseConnection();
-    *bytes = FileSize(options.out);
-    return result;
-  }
-  CBuffer buffer;
-  UPD_ERROR result = http.DownloadToBuffer(params, &buffer, settings, &response, 0, 0, partial);
-  http.CloseConnection();
-  *bytes = buffer.Length();
-  if (result == kUpdOk) {
-    result = SaveBufferToFile(options.out.c_str(), buffer.Data(), buffer.Length());
-  }
-  return result;
+// A plain absolute path is a local file, as the share transport reads it.
+std::string SessionUrl(const std::string& url) {
+  if (url.size() > 1 && url[0] == '/' && url[1] != '/') return "FILE:" + url;
+  return url;
 }
 
-UPD_ERROR FetchPath(const FetchOptions& options, const UPDATER_SETTINGS* settings,
-                    uint64_t* bytes) {
-  CSmbTransport share;
-  if (!options.memory) {
-    const UPD_ERROR result =
-        share.Download(settings, options.url.c_str(), options.out.c_str(), 0, 0, nullptr);
-    *bytes = FileSize(options.out);
-    return result;
-  }
+// With a store, the body of each URL is kept beside it (as the catalogue
+// step keeps catalogues), so that its validators are sent next time and a
+// "not modified" answer still yields the file.
+std::string KeptFolder(const FetchOptions& options) { return options.store + ".kept"; }
+
+UPD_ERROR Fetch(const FetchOptions& options, const UPDATER_SETTINGS* settings, uint64_t* bytes) {
+  CDownloadSession session((std::filesystem::temp_directory_path() / "updprobe-cache").string());
+  session.Reset();
+  const std::string url = SessionUrl(options.url);
+  const std::string kept_folder = KeptFolder(options);
+  char kept[UPD_PATH_SIZE] = {};
   CBuffer buffer;
-  UPD_ERROR result = share.Download(settings, options.url.c_str(), nullptr, 0, 0, &buffer);
-  *bytes = buffer.Length();
-  if (result == kUpdOk) {
-    result = SaveBufferToFile(options.out.c_str(), buffer.Data(), buffer.Length());
+  DownloadFileArgs args;
+  args.url = url.c_str();
+  args.target = options.out.c_str();
+  args.settings = settings;
+  args.partialPath = options.partial.empty() ? nullptr : options.partial.c_str();
+  args.buffer = options.memory ? &buffer : nullptr;
+  if (!options.store.empty()) {
+    args.useValidators = true;
+    args.localFolder = kept_folder.c_str();
+    args.localPathOut = kept;
+    args.localPathOutSize = sizeof kept;
   }
+  UPD_ERROR result = session.DownloadFile(args);
+  session.CloseHttpTransports();
+  if (options.memory) {
+    *bytes = buffer.Length();
+    if (result == kUpdOk) {
+      result = SaveBufferToFile(options.out.c_str(), buffer.Data(), buffer.Length());
+    }
+  }
+  if (kept[0] != '\0' && result == kUpdOk &&
+      !CopyFileCreatingFolder(options.out.c_str(), kept, true, false)) {
+    result = kUpdCopyFailed;
+  }
+  if (kept[0] != '\0' && result == kUpdNotModified &&
+      !CopyFileCreatingFolder(kept, options.out.c_str(), true, false)) {
+    result = kUpdCopyFailed;
+  }
+  if (!options.memory) *bytes = FileSize(options.out);
   return result;
 }
 
@@ -201,26 +185,15 @@ int FetchCommand(Args args) {
   settings->eventCallback = OnEvent;
   settings->userData = &options;
 
-  constexpr std::string_view kHttp = "http://";
-  constexpr std::string_view kHttps = "https://";
   uint64_t bytes = 0;
-  UPD_ERROR result = kUpdOk;
-  if (StartsWithNoCase(options.url, kHttp)) {
-    result = FetchHttp(options, std::string_view(options.url).substr(kHttp.size()), false,
-                       settings.get(), &bytes);
-  } else if (StartsWithNoCase(options.url, kHttps)) {
-    result = FetchHttp(options, std::string_view(options.url).substr(kHttps.size()), true,
-                       settings.get(), &bytes);
-  } else {
-    result = FetchPath(options, settings.get(), &bytes);
-  }
+  const UPD_ERROR result = Fetch(options, settings.get(), &bytes);
   std::printf("result 0x%04X\nbytes %" PRIu64 "\n", result, bytes);
   return result == kUpdOk ? kExitOk : kExitFailure;
 }
 
 const Registrar kFetch("fetch",
                        "fetch [--proxy HOST:PORT] [--proxy-user U:P] [--direct-retry] [--user U:P] "
-                       "[--partial FILE] [--user-agent TEXT] [--memory] URL OUT",
+                       "[--partial FILE] [--user-agent TEXT] [--memory] [--store FILE] URL OUT",
                        FetchCommand);
 
 }  // namespace

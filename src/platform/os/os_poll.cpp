@@ -1,5 +1,6 @@
 #include "platform/os/os_poll.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/os/os_abort.h"
@@ -52,6 +53,31 @@ bool WaitTime(int timeout_ms, OS_WAIT_BUDGET* budget, int* wait_ms) {
   return true;
 }
 
+int PollOnce(OS_POLLSET* set, int wait_ms) {
+  int ready = 0;
+  do {
+    ready = poll(set->entries.data(), set->entries.size(), wait_ms);
+  } while (ready < 0 && errno == EINTR);
+  return ready;
+}
+
+// A long wait runs in slices of kOsAbortedWaitMs so that an abort raised
+// while it runs ends it too (as a timeout), not only the waits after it.
+int PollInSlices(OS_POLLSET* set, int wait_ms) {
+  if (wait_ms >= 0 && wait_ms <= kOsAbortedWaitMs) return PollOnce(set, wait_ms);
+  const uint64_t deadline = OsGetTickCountMs() + static_cast<uint64_t>(wait_ms);
+  for (;;) {
+    int slice = kOsAbortedWaitMs;
+    if (wait_ms >= 0) {
+      const uint64_t now = OsGetTickCountMs();
+      if (now >= deadline) return 0;
+      slice = static_cast<int>(std::min<uint64_t>(deadline - now, kOsAbortedWaitMs));
+    }
+    const int ready = PollOnce(set, slice);
+    if (ready != 0 || OsGetAbortFlag() != 0) return ready;
+  }
+}
+
 }  // namespace
 
 void OsPollSetAdd(OS_POLLSET* set, uint32_t kind, int descriptor) {
@@ -87,10 +113,7 @@ int OsPollSetWait(OS_POLLSET* set, int timeout_ms, OS_WAIT_BUDGET* budget) {
     OsSetOwnError(kOsTimedOut);
     return 0;
   }
-  int ready = 0;
-  do {
-    ready = poll(set->entries.data(), set->entries.size(), wait_ms);
-  } while (ready < 0 && errno == EINTR);
+  const int ready = PollInSlices(set, wait_ms);
   if (ready < 0) {
     OsSetErrnoError(errno);
     return -1;

@@ -8,6 +8,7 @@
 #include "platform/util/host_binding.h"
 #include "updater.h"
 #include "updater/backup/backup_store.h"
+#include "updater/engine/download_session.h"
 #include "updater/engine/module_installer.h"
 #include "updater/engine/pcu_installer.h"
 #include "updater/engine/run_state.h"
@@ -29,6 +30,7 @@ struct UPDATER_CONTEXT : HostBinding {
   // Per-run records, emptied at the end of every run.
   CUpdateLists lists;
   CServerSelectionState serverState;
+  std::unique_ptr<CDownloadSession> session;
   CInstalledModules installed;
   std::unique_ptr<CModuleInstaller> moduleInstaller;
   // Snapshots of the modules under the data folder's "backup".

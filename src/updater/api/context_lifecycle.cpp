@@ -30,11 +30,15 @@ void CopyText(char* target, size_t size, const char* text) {
   if (!IsEmpty(text)) SafeStrCopy(target, size, text);
 }
 
-bool SetUpdateFolder(UPDATER_CONTEXT& context, const char* data_folder) {
-  if (IsEmpty(data_folder)) return false;
+std::string DataSubfolder(const char* data_folder, const char* name) {
   std::string folder(data_folder);
   if (folder.back() != '/') folder.push_back('/');
-  folder += "updfiles";
+  return folder + name;
+}
+
+bool SetUpdateFolder(UPDATER_CONTEXT& context, const char* data_folder) {
+  if (IsEmpty(data_folder)) return false;
+  const std::string folder = DataSubfolder(data_folder, "updfiles");
   return CopyFolder(context.updateFolder, folder, kLongestCatalogueName.size());
 }
 
@@ -77,6 +81,7 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
   if (!SetUpdateFolder(context, data_folder)) return false;
   context.backupStore = OpenBackupStore(data_folder, context.modulesFolder);
   if (context.backupStore == nullptr) return false;
+  context.session = std::make_unique<CDownloadSession>(DataSubfolder(data_folder, "cache"));
   SetCataloguePaths(context);
   return true;
 }
@@ -85,6 +90,7 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
 // download session, the module installer, the mirror, the backup store, the
 // pico manager, the installer holder; then the lock and the context.
 void FreeContext(UPDATER_CONTEXT* context) {
+  context->session.reset();
   context->moduleInstaller.reset();
   context->backupStore.reset();
   context->pcuManager.reset();
@@ -137,6 +143,9 @@ UPDATER_CONTEXT* UpdInitialize4(const UPDATER_INIT_PARAMS* params) {
   context->hostWord = params->hostWord;
   CopyText(context->hostString256, sizeof context->hostString256, params->hostString256);
   CopyText(context->hostString32, sizeof context->hostString32, params->hostString32);
+  if (!IsEmpty(params->certificateFolder)) {
+    context->session->ConfigureTls(params->certificateFolder);
+  }
   return context;
 }
 

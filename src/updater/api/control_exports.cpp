@@ -10,6 +10,7 @@ void UpdAbortUpdate(UPDATER_CONTEXT* context) {
   // Every socket wait of the process now ends within a short time, so a
   // transfer in progress sees the abort soon.
   OsExchangeAbortFlag(1);
+  if (context->session) context->session->Abort();
 }
 
 void UpdStopUpdates(UPDATER_CONTEXT* context) {

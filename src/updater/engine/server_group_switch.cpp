@@ -113,6 +113,10 @@ const GroupSwitchSteps& LibraryGroupSwitchSteps() {
   static const GroupSwitchSteps steps = [] {
     GroupSwitchSteps made;
     made.save_modules_of_left_group = SaveModulesOfLeftGroup;
+    made.reset_session = [](UPDATER_CONTEXT* context) { context->session->Reset(); };
+    made.close_connections = [](UPDATER_CONTEXT* context) {
+      context->session->CloseHttpTransports();
+    };
     return made;
   }();
   return steps;

@@ -29,9 +29,8 @@ struct GroupSwitchSteps {
   std::function<void(UPDATER_CONTEXT*)> close_connections;
 };
 
-// The steps of this build. The catalogue download and the download session
-// are not in it yet, so those steps are empty: a switch changes the stored
-// group and answers the fetch's 3.
+// The steps of this build. The catalogue download is not in it yet, so the
+// fetch is empty: a switch changes the stored group and answers its 3.
 [[nodiscard]] const GroupSwitchSteps& LibraryGroupSwitchSteps();
 
 // A group name that may become a folder name under "backup": not empty, at

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # updprobe fetch: the same bytes as curl -o, its output lines and exit codes,
-# resumption, a proxy and the direct attempt after a dead one.
+# resumption, a proxy and the direct attempt after a dead one, redirects, and
+# validators kept in a settings file with --store.
 set -uo pipefail
 source "$UPD_SOURCE_DIR/tools/testnet/testnet.sh"
 probe=${UPDPROBE:?UPDPROBE not set}
@@ -8,7 +9,8 @@ tmp=$(mktemp -d)
 trap 'testnet_stop_all; rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-testnet_start web nginx "$tmp" --server-conf 'location /plain/ { gzip off; }' || fail "nginx"
+testnet_start web nginx "$tmp" --server-conf \
+  'location /plain/ { gzip off; } location = /moved { return 302 /plain/r.bin; }' || fail "nginx"
 mkdir -p "$web_root/plain"
 head -c 1000000 /dev/urandom >"$web_root/plain/r.bin"
 seq 1 100000 >"$web_root/t.txt"
@@ -34,6 +36,17 @@ fetched "${web_url}plain/r.bin" "$tmp/resumed.out" --partial "$tmp/part" --user-
 cmp -s "$web_root/plain/r.bin" "$tmp/resumed.out" || fail "resumed copy differs"
 grep -q $'\t206\t999000\tGET /plain/r.bin HTTP/1.1\tbytes=1000-\tprobe/1.0\t' "$web_access_log" ||
   fail "no ranged GET with the User-Agent in the log"
+
+fetched "${web_url}moved" "$tmp/moved.out"
+cmp -s "$web_root/plain/r.bin" "$tmp/moved.out" || fail "redirected copy differs"
+
+fetched "${web_url}t.txt" "$tmp/stored.out" --store "$tmp/store.ini"
+grep -q "^VerFileETAG_127.0.0.1:${web_port}/t.txt=..*" "$tmp/store.ini" || fail "no ETag stored"
+out=$("$probe" fetch --store "$tmp/store.ini" "${web_url}t.txt" "$tmp/again.out")
+[[ $? -eq 1 && "$out" == $'result 0x2108\nbytes '"$(stat -c %s "$web_root/t.txt")" ]] ||
+  fail "second fetch with the store printed '$out'"
+cmp -s "$web_root/t.txt" "$tmp/again.out" || fail "not-modified copy differs"
+[[ "$(tail -n 1 "$web_access_log" | cut -f 2)" == 304 ]] || fail "the server did not answer 304"
 
 out=$("$probe" fetch "${web_url}missing" "$tmp/missing.out")
 [[ $? -eq 1 && "$out" == $'result 0x2103\nbytes 0' ]] || fail "missing file printed '$out'"

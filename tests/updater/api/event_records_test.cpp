@@ -1,40 +1,64 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 
-#include <cstddef>
-#include <cstring>
+#include <cstdint>
 #include <string>
+#include <vector>
 
-#include "platform/os/os_resolve.h"
 #include "updater.h"
+#include "updater/engine/download_session.h"
 
 namespace {
 
-// Event 23 hands the host the OS layer's own address list; the host reads
-// it as UPD_SERVER_ADDRESS, so the two must agree field by field.
-static_assert(sizeof(sockaddr_storage) == sizeof(UPD_SERVER_ADDRESS::address));
-static_assert(offsetof(OS_ADDR, address) == offsetof(UPD_SERVER_ADDRESS, address));
-static_assert(offsetof(OS_ADDR, length) == offsetof(UPD_SERVER_ADDRESS, length));
-static_assert(offsetof(OS_ADDR, family) == offsetof(UPD_SERVER_ADDRESS, family));
-static_assert(offsetof(OS_ADDR, type) == offsetof(UPD_SERVER_ADDRESS, socketType));
-static_assert(offsetof(OS_ADDR, protocol) == offsetof(UPD_SERVER_ADDRESS, protocol));
-static_assert(offsetof(OS_ADDR, next) == offsetof(UPD_SERVER_ADDRESS, next));
-static_assert(sizeof(OS_ADDR) == sizeof(UPD_SERVER_ADDRESS));
+struct SeenEvent {
+  std::vector<UPD_SERVER_ADDRESS> entries;
+  bool had_list = false;
+  std::string url;
+};
 
-TEST(EventRecords, HostReadsTheResolvedAddressList) {
-  OS_ADDR* list = OsResolveAddress("127.0.0.1", 8080, kOsResolveStream | kOsResolveNumericHost);
-  ASSERT_NE(list, nullptr);
-  const auto* entry = reinterpret_cast<const UPD_SERVER_ADDRESS*>(list);
-  ASSERT_EQ(entry->family, static_cast<uint32_t>(AF_INET));
-  sockaddr_in v4{};
-  std::memcpy(&v4, entry->address, sizeof v4);
-  char text[INET_ADDRSTRLEN] = {};
-  ASSERT_NE(inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text), nullptr);
-  EXPECT_EQ(std::string(text), "127.0.0.1");
-  EXPECT_EQ(ntohs(v4.sin_port), 8080);
-  EXPECT_EQ(static_cast<const void*>(entry->next), static_cast<const void*>(list->next));
-  OsAddrListFree(list);
+// Reads event 23 the way a host does: the count, then the entries after it.
+uint32_t ReadServerEvent(uint32_t event, void* data, void* user) {
+  if (event != UPD_EVENT_SERVER_ALLOWED) return 0;
+  auto* seen = static_cast<SeenEvent*>(user);
+  const auto* record = static_cast<const UPD_SERVER_ADDRESS_EVENT*>(data);
+  seen->url = record->url;
+  seen->had_list = record->addresses != nullptr;
+  if (record->addresses == nullptr) return 0;
+  const auto* entries = reinterpret_cast<const UPD_SERVER_ADDRESS*>(record->addresses + 1);
+  seen->entries.assign(entries, entries + record->addresses->count);
+  return 0;
+}
+
+TEST(EventRecords, HostReadsTheServerAddressList) {
+  struct Case {
+    const char* url;
+    uint32_t family;
+    uint32_t length;
+    std::vector<uint8_t> bytes;
+  };
+  const std::vector<Case> cases = {
+      {"http://127.0.0.1:8080/a/update.ver", AF_INET, 4, {127, 0, 0, 1}},
+      {"http://[::1]:8080/a/update.ver", AF_INET6, 16,
+       {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    const std::string cache = ::testing::TempDir() + "event_records_cache";
+    CDownloadSession session(cache);
+    ASSERT_TRUE(session.ParseUrl(c.url));
+    SeenEvent seen;
+    UPDATER_SETTINGS settings{};
+    settings.eventCallback = ReadServerEvent;
+    settings.userData = &seen;
+    EXPECT_FALSE(session.IsServerAddressRefused(&settings, c.url));
+    EXPECT_EQ(seen.url, c.url);
+    ASSERT_TRUE(seen.had_list);
+    ASSERT_EQ(seen.entries.size(), 1u);
+    EXPECT_EQ(seen.entries[0].family, c.family);
+    ASSERT_EQ(seen.entries[0].length, c.length);
+    EXPECT_EQ(std::vector<uint8_t>(seen.entries[0].address, seen.entries[0].address + c.length),
+              c.bytes);
+  }
 }
 
 }  // namespace
