@@ -15,8 +15,6 @@ namespace {
 
 // Longest server name text (a DNS name, or an IPv6 literal in brackets).
 constexpr size_t kServerNameSize = 260;
-// The layer's idle-time probe of these sessions; its answer does not matter.
-constexpr uint64_t kSessionProbe = 604800000;
 // Plaintext is encrypted and sent in slices of this size, so that the
 // session's output never holds more than a few records.
 constexpr int64_t kMaxWriteSlice = 64 * 1024;
@@ -41,8 +39,8 @@ bool IsAddressLiteral(const char* name) {
 }  // namespace
 
 CSslProtocol::CSslProtocol() : records_(new uint8_t[kRecordBufferSize]) {
+  // A failure shows at Connect (0x2110); a later constructor tries again.
   if (!OsSslIsInitialized()) (void)OsSslInitialize();
-  (void)OsSslNotSupported(kSessionProbe);
 }
 
 CSslProtocol::~CSslProtocol() { DestroySession(); }
