@@ -102,6 +102,40 @@ TEST(SslProtocol, BytesFlowBothWaysAndLargeSendsArriveWhole) {
   EXPECT_EQ(received, "from the server\n");
 }
 
+// A new handshake the server starts in the middle of the data is driven by
+// the receive that meets it; the data goes on afterwards.
+TEST(SslProtocol, AServerRenegotiationIsDrivenAndTheDataGoesOn) {
+  TlsPki pki;
+  ASSERT_TRUE(pki.ok());
+  OpenSslServerOptions options;
+  options.certificate = pki.Pem("server");
+  options.key = pki.Key("server");
+  // -state logs the server's handshake steps.
+  options.arguments = {"-tls1_2", "-state"};
+  OpenSslServer server(options);
+  ASSERT_TRUE(server.running());
+  CSslProtocol ssl;
+  ASSERT_EQ(ssl.Connect("127.0.0.1", static_cast<uint32_t>(server.port()), "localhost"), kUpdOk);
+  ASSERT_TRUE(ssl.Pump(10));
+  ASSERT_TRUE(server.WaitForLog("CIPHER is"));
+  // "r" makes s_server renegotiate; the line after it is data again.
+  ASSERT_TRUE(server.SendInput("r\n"));
+  ASSERT_TRUE(server.WaitForLog("write hello request")) << server.Log();
+  ASSERT_TRUE(server.SendInput("after the new handshake\n"));
+  std::string received;
+  char buffer[64];
+  while (received.find('\n') == std::string::npos) {
+    const int64_t n = ssl.Recv(buffer, sizeof buffer, 10);
+    ASSERT_GT(n, 0);
+    received.append(buffer, static_cast<size_t>(n));
+  }
+  EXPECT_EQ(received, "after the new handshake\n");
+  const std::string reply = "still here\n";
+  ASSERT_EQ(ssl.Send(reply.data(), static_cast<int64_t>(reply.size()), 10),
+            static_cast<int64_t>(reply.size()));
+  EXPECT_TRUE(server.WaitForLog("still here"));
+}
+
 TEST(SslProtocol, NothingMovesWithoutAConnection) {
   CSslProtocol ssl;
   char byte = 0;
