@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "repository/client/repository_selection.h"
 #include "repository/client/resource_reader.h"
 #include "repository/selection/decision_tree.h"
 #include "repository/selection/package_condition.h"
@@ -44,6 +45,24 @@ PackageCondition FixedCondition(Repository::ILoggable* logger) {
   return condition;
 }
 
+// The queries' choice among the records: only newer application updates
+// with a level pass, and no candidate is older than a record of its kind.
+void CheckSelection(const std::vector<AppUpdateRecord>& records) {
+  std::vector<AppUpdateRecord> updates;
+  Repository::AppendApplicationUpdates(records, -5, updates);
+  for (const AppUpdateRecord& record : updates) {
+    Require(record.version_id > -5 && Repository::HasFormat(record, Repository::kApplicationFormat));
+    Require(record.update && record.update->level);
+  }
+  Repository::UpdateCandidates candidates;
+  Repository::SortCandidates(records, candidates);
+  for (const AppUpdateRecord& record : records) {
+    if (Repository::IsSupportedPackageFormat(record.format)) {
+      Require(candidates.package.version_id >= record.version_id);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -57,5 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<AppUpdateRecord> records = Repository::ParseResourceList(tree, condition);
   Require(records.size() == results.size());
   for (size_t i = 0; i < records.size(); ++i) Require(records[i].severity == results[i].severity);
+  CheckSelection(records);
   return 0;
 }

@@ -21,6 +21,7 @@ const std::map<uint32_t, size_t>& KnownRecordSizes() {
       {UPD_EVENT_ENGINE_END, sizeof(UPD_ENGINE_RELEASE_EVENT)},
       {UPD_EVENT_DEAL_ID, 128},
       {UPD_EVENT_OS_INFO, 208},
+      {UPD_EVENT_PACKAGES_DOWNLOADED, 256},
       {UPD_EVENT_INSTALL_PACKAGE, sizeof(const char*)},
   };
   return sizes;

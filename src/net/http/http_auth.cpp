@@ -366,11 +366,13 @@ UPD_ERROR AnswerServerChallenge(CHttpTransport& transport, const HttpAuthAnswer&
 
 UPD_ERROR AnswerProxyChallenges(CHttpTransport& transport, const HttpAuthAnswer& answer) {
   if (answer.user.empty()) return kUpdProxyAuthRequired;
+  // A scheme whose answer was refused once would be refused again.
+  uint32_t answered = 0;
   for (int round = 1;; ++round) {
-    const uint32_t scheme = answer.response->auth_scheme;
+    answered |= 1u << answer.response->auth_scheme;
     const UPD_ERROR result = AnswerScheme(transport, answer);
     if (result != kUpdProxyAuthRequired) return result;
-    // The same scheme refused again will be refused again.
-    if (answer.response->auth_scheme == scheme || round == kMaxProxyRounds) return result;
+    const bool seen = (answered & (1u << answer.response->auth_scheme)) != 0;
+    if (seen || round == kMaxProxyRounds) return result;
   }
 }

@@ -86,7 +86,7 @@ struct HttpAuthAnswer {
                                               const HttpAuthAnswer& answer);
 
 // A 407 just read: answered with the proxy's credentials, at most three
-// rounds, and never twice in a row with one scheme. 0x2002 when no user is
+// rounds, and never twice with one scheme. 0x2002 when no user is
 // configured or the proxy keeps refusing.
 [[nodiscard]] UPD_ERROR AnswerProxyChallenges(CHttpTransport& transport,
                                               const HttpAuthAnswer& answer);

@@ -24,8 +24,10 @@ struct OS_FILE;
 // fetched again (10 rounds in all), a connection closed before the answer was
 // complete tried again (3 attempts in all), a proxy (absolute-form targets,
 // or a CONNECT tunnel for TLS) with one direct attempt after a proxy failure
-// when the settings allow it. The connection stays open between requests to
-// the same endpoint while the answers allow keep-alive.
+// when the settings allow it, challenges of the server (401) and the proxy
+// (407) answered with the settings' credentials (http_auth.h). The connection
+// stays open between requests to the same endpoint while the answers allow
+// keep-alive.
 //
 // A transport serves one thread at a time; only Abort comes from others.
 class CHttpTransport : public ITransport {

@@ -11,6 +11,8 @@ namespace {
 
 // The engine folder of event 26 travels in a buffer of this many UTF-16 units.
 constexpr size_t kFolderUnits = UPD_PATH_SIZE;
+// The server root of event 32 travels in a buffer of this many bytes.
+constexpr size_t kServerRootSize = 256;
 
 uint32_t Raise(const UPDATER_SETTINGS* settings, uint32_t event, void* data) {
   return settings->eventCallback(event, data, settings->userData);
@@ -63,15 +65,32 @@ void NotifyHostEvent19(const UPDATER_SETTINGS* settings, char* buffer) {
   Raise(settings, UPD_EVENT_UPDATE_GROUPS, buffer);
 }
 
+void NotifyHostEvent32(const UPDATER_SETTINGS* settings, const char* server_root) {
+  if (!HasHostCallback(settings)) return;
+  char root[kServerRootSize] = {};
+  SafeStrCopy(root, sizeof root, server_root);
+  Raise(settings, UPD_EVENT_PACKAGES_DOWNLOADED, root);
+}
+
 void NotifyHostEvent5(const MIRROR_SETTINGS* mirror_settings) {
   if (mirror_settings == nullptr || mirror_settings->callback == nullptr) return;
   mirror_settings->callback(MIRROR_EVENT_AGREEMENT_PENDING, nullptr,
                             mirror_settings->callbackContext);
 }
 
+void NotifyMirrorError(const MIRROR_SETTINGS* mirror_settings, uint32_t code) {
+  if (mirror_settings == nullptr || mirror_settings->callback == nullptr) return;
+  mirror_settings->callback(MIRROR_EVENT_ERROR, &code, mirror_settings->callbackContext);
+}
+
 void NotifyHostEvent7(const UPDATER_SETTINGS* settings, uint32_t value) {
   if (!HasHostCallback(settings)) return;
   Raise(settings, UPD_EVENT_INSTALL_RESULT, &value);
+}
+
+uint32_t NotifyHostEvent25(const UPDATER_SETTINGS* settings) {
+  if (!HasHostCallback(settings)) return 0;
+  return Raise(settings, UPD_EVENT_SERVER_FALLBACK, nullptr);
 }
 
 uint32_t ConfirmLargeDownload(const UPDATER_SETTINGS* settings, uint64_t size) {

@@ -21,10 +21,18 @@ void NotifyHostFile(uint32_t word, const UPDATER_SETTINGS* settings, uint32_t ki
 // Event 19: the host writes its comma list of update-group names into
 // buffer (UPD_GROUP_LIST_SIZE bytes, zero-filled here first).
 void NotifyHostEvent19(const UPDATER_SETTINGS* settings, char* buffer);
+// Event 32: the server root the packages came from, in a zeroed buffer of
+// 256 bytes (cut to 255 characters).
+void NotifyHostEvent32(const UPDATER_SETTINGS* settings, const char* server_root);
 // Mirror code 5 with null data through the mirror callback.
 void NotifyHostEvent5(const MIRROR_SETTINGS* mirror_settings);
+// Mirror code 0 with a pointer to the error code through the mirror callback.
+void NotifyMirrorError(const MIRROR_SETTINGS* mirror_settings, uint32_t code);
 // Event 7 with a pointer to value.
 void NotifyHostEvent7(const UPDATER_SETTINGS* settings, uint32_t value);
+// Event 25 (no data) before the catalogue step leaves the configured server;
+// the host's answer, 0 without a callback.
+[[nodiscard]] uint32_t NotifyHostEvent25(const UPDATER_SETTINGS* settings);
 
 // 1 (go on) without asking when the size is not above the limit in KiB times
 // 1024, when asking is switched off or without a callback; otherwise the

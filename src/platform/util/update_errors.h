@@ -36,6 +36,7 @@ enum UpdError : UPD_ERROR {
   kUpdBadRequestKind = 0x1202,
   kUpdUnsupportedScheme = 0x1203,
   kUpdSourceUnreadable = 0x1204,
+  kUpdMirrorFallbackRefused = 0x1206,  // the host declined event 25 for a mirror
   kUpdInvalidArgument = 0x1301,
   kUpdAccessDenied = 0x2001,       // also HTTP 401
   kUpdProxyAuthRequired = 0x2002,  // HTTP 407
@@ -55,6 +56,7 @@ enum UpdError : UPD_ERROR {
   kUpdNetworkAuthRequired = 0x210D,  // HTTP 511
   kUpdTlsMissing = 0x2110,
   kUpdTlsFailed = 0x2111,
+  kUpdCategoryMissing = 0x2201,  // the catalogue offers nothing of the wanted category
   kUpdNoUpdateHash = 0x2202,
   kUpdInvalidRequest = 0x2301,
   kUpdNoContext = 0x3001,

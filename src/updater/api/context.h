@@ -13,6 +13,7 @@
 #include "updater/engine/pcu_installer.h"
 #include "updater/engine/run_state.h"
 #include "updater/engine/update_lists.h"
+#include "updater/pico/pico_manager.h"
 
 // The library context behind the host's opaque UPDATER_CONTEXT handle, one
 // per update folder. The platform helpers see only its HostBinding part (the
@@ -36,6 +37,8 @@ struct UPDATER_CONTEXT : HostBinding {
   // Snapshots of the modules under the data folder's "backup".
   std::unique_ptr<CBackupStore> backupStore;
   std::unique_ptr<PcuManager> pcuManager;
+  // Only when the host named a pico folder.
+  std::unique_ptr<CPicoManager> picoManager;
 
   char updVerPath[UPD_PATH_SIZE] = {};
   char updDllVerPath[UPD_PATH_SIZE] = {};

@@ -93,6 +93,7 @@ void FreeContext(UPDATER_CONTEXT* context) {
   context->session.reset();
   context->moduleInstaller.reset();
   context->backupStore.reset();
+  context->picoManager.reset();
   context->pcuManager.reset();
   OsMutexDestroy(context->lock);
   delete context;
@@ -143,6 +144,13 @@ UPDATER_CONTEXT* UpdInitialize4(const UPDATER_INIT_PARAMS* params) {
   context->hostWord = params->hostWord;
   CopyText(context->hostString256, sizeof context->hostString256, params->hostString256);
   CopyText(context->hostString32, sizeof context->hostString32, params->hostString32);
+  if (!IsEmpty(params->picoFolder) && !GuardExport<bool>(false, [&] {
+        context->picoManager = std::make_unique<CPicoManager>(params->picoFolder);
+        return true;
+      })) {
+    FreeContext(context);
+    return nullptr;
+  }
   if (!IsEmpty(params->certificateFolder)) {
     context->session->ConfigureTls(params->certificateFolder);
   }

@@ -36,7 +36,10 @@ UPD_ERROR UpdBackupRollback(UPDATER_CONTEXT* context, uint32_t blockUntil) {
       const UPD_ERROR moved = store.SetBlockUntil(blockUntil);
       return moved != kUpdOk ? moved : kUpdBlockMoved;
     }
-    return store.RestoreSnapshot(blockUntil);
+    const UPD_ERROR restored = store.RestoreSnapshot(blockUntil);
+    // The pico files were made for the modules just replaced: set them aside.
+    if (restored == kUpdOk && context->picoManager) (void)context->picoManager->MoveAllToRollback();
+    return restored;
   });
 }
 

@@ -15,14 +15,13 @@ void EnsureSlash(std::string& url) {
   if (url.empty() || url.back() != '/') url.push_back('/');
 }
 
-// Backslashes turned into '/', '/' at the end.
-std::string Normalised(std::string url) {
+}  // namespace
+
+std::string NormaliseServerUrl(std::string url) {
   std::replace(url.begin(), url.end(), '\\', '/');
   EnsureSlash(url);
   return url;
 }
-
-}  // namespace
 
 bool IsAutoSelectServer(const char* server) {
   return server != nullptr &&
@@ -35,8 +34,8 @@ std::string ResolveServerUrl(const UPDATER_SETTINGS* settings, const char* suffi
   const std::string server =
       IsAutoSelectServer(configured.c_str()) ? HostFieldString(settings->secondServer) : configured;
   if (server.empty()) return "";
-  std::string url = Normalised(server);
-  if (suffix != nullptr && *suffix != '\0') url = Normalised(url + suffix);
+  std::string url = NormaliseServerUrl(server);
+  if (suffix != nullptr && *suffix != '\0') url = NormaliseServerUrl(url + suffix);
   return url;
 }
 

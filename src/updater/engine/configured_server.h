@@ -7,6 +7,9 @@
 // The server that the host's settings name: a URL or path, or a word that
 // lets the library choose.
 
+// The server text with backslashes turned into '/' and '/' at the end.
+[[nodiscard]] std::string NormaliseServerUrl(std::string url);
+
 // "AUTOSELECT" or "auto", ASCII case folded: the library chooses the server.
 [[nodiscard]] bool IsAutoSelectServer(const char* server);
 

@@ -10,8 +10,8 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
-#include "platform/util/url_helpers.h"
 #include "updater/engine/mirror_source_path.h"
+#include "updater/engine/redirect_location.h"
 #include "updater/engine/section_data.h"
 #include "updater/engine/ver_validators.h"
 
@@ -51,8 +51,6 @@ void CopyCut(char (&field)[N], std::string_view text) {
 
 CDownloadSession::CDownloadSession(std::string_view cacheFolder)
     : cache_(cacheFolder), http_(tcp_, false), https_(tls_, true) {}
-
-CDownloadSession::~CDownloadSession() { verdicts_.clear(); }
 
 bool CDownloadSession::ParseUrl(const char* url) {
   if (url == nullptr) return false;
@@ -156,6 +154,11 @@ UPD_ERROR CDownloadSession::PrepareLocalCopy(const DownloadFileArgs& args, const
   if (args.useValidators && IsHttp(protocol) && FileExists(local)) {
     LoadVerFileValidators(host, path, fileName, args.settings, &validators->etag,
                           &validators->lastModified);
+    // The store holds longer values than a request carries; a cut validator
+    // would be a wrong one, and sending none only costs a full download.
+    for (std::string* value : {&validators->etag, &validators->lastModified}) {
+      if (value->size() > kHttpMaxValidatorText) value->clear();
+    }
   }
   return kUpdOk;
 }
@@ -189,18 +192,16 @@ UPD_ERROR CDownloadSession::Transfer(const DownloadFileArgs& args, const Validat
 UPD_ERROR CDownloadSession::FollowRedirect(const DownloadFileArgs& args,
                                            const _HTTP_RESPONSE_INFO& response, std::string* url,
                                            Validators* validators) {
-  const std::string root = std::string(GetSchemePrefix().value_or("")) + host;
-  std::string base = root + path;
-  if (base.back() != '/') base.push_back('/');
-  char location[kLocationSize];
-  SafeStrCopy(location, sizeof location, response.location);
-  ResolvePath(location, sizeof location, base.c_str(), root.c_str());
-  if (!ParseUrl(location)) return kUpdUnsupportedScheme;
+  const std::string location =
+      ResolveRedirectLocation(GetSchemePrefix().value_or(""), host, path,
+                              std::string_view(response.location,
+                                               strnlen(response.location, kHttpLocationSize)));
+  if (!ParseUrl(location.c_str())) return kUpdUnsupportedScheme;
   // A server never leads the library to local files.
   if (protocol == kProtocolFile) return kUpdUnsupportedScheme;
   *url = location;
   if (args.settings != nullptr && args.settings->eventCallback != nullptr &&
-      IsServerAddressRefused(args.settings, location)) {
+      IsServerAddressRefused(args.settings, location.c_str())) {
     return kUpdServerUnreachable;
   }
   return PrepareLocalCopy(args, *url, validators);

@@ -98,16 +98,14 @@ class CDownloadSession {
   static constexpr uint32_t kListingBit = 0x80000000u;
   // Redirects followed by one download; one more answers 0x2106.
   static constexpr int kMaxRedirects = 10;
-  // Size of the work buffer of ParseUrl, and the longest resolved Location.
+  // Size of the work buffer of ParseUrl.
   static constexpr size_t kUrlBufferSize = 4112;
-  static constexpr size_t kLocationSize = 1024;
   static constexpr size_t kHostSize = 256;
   static constexpr size_t kPathSize = 4096;
   static constexpr size_t kFileNameSize = 256;
 
   // The cache lives in cacheFolder (the data folder's "cache").
   explicit CDownloadSession(std::string_view cacheFolder);
-  ~CDownloadSession();
   CDownloadSession(const CDownloadSession&) = delete;
   CDownloadSession& operator=(const CDownloadSession&) = delete;
 
@@ -184,6 +182,8 @@ class CDownloadSession {
                                          Validators* validators);
   [[nodiscard]] UPD_ERROR FetchWithCache(const FetchFileArgs& args);
 
+  // Built in this order and freed in the reverse one, so that each HTTP
+  // transport goes before the connection it runs over.
   CDownloadCache cache_;
   CTcpProtocol tcp_;
   CHttpTransport http_;

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "updater.h"
+#include "updater/engine/catalogue_merge.h"
 #include "updater/engine/run_state.h"
 #include "updater/engine/update_lists.h"
 
@@ -17,15 +18,15 @@
 inline constexpr uint32_t kSettingsNoEngineModules = 0x40 | 0x80;
 
 // Merges into the run's catalogue the catalogues that its sections only
-// refer to; the catalogue step provides it. Its result does not change the
-// build's.
+// refer to (MergeComponentVerFiles; a test may put another in). Its result
+// does not change the build's.
 using ComponentCatalogueMerge = UPD_ERROR (*)(UPDATER_CONTEXT* context);
 
 // Builds every list of a module update run into the context's emptied lists
 // and installed (bit 0x4 of its flags: an engine module has something to
 // install). 0x2107 when the abort flag is set at the end, else 0.
 [[nodiscard]] UPD_ERROR PrepareUpdateLists(CInstalledModules& installed, UPDATER_CONTEXT& context,
-                                           ComponentCatalogueMerge merge = nullptr);
+                                           ComponentCatalogueMerge merge = MergeComponentVerFiles);
 
 // The mirror's lists for one category of the catalogue at catalogue_path:
 // its plain sections and, unless the mirror settings take only those, its

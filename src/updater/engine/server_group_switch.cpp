@@ -7,6 +7,7 @@
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
+#include "updater/engine/catalogue_fallback.h"
 #include "updater/engine/default_servers.h"
 #include "updater/engine/local_packages.h"
 #include "updater/engine/scanner_check.h"
@@ -112,6 +113,7 @@ UPD_ERROR RetryUnfinishedSwitch(UPDATER_CONTEXT* context, const GroupSwitchSteps
 const GroupSwitchSteps& LibraryGroupSwitchSteps() {
   static const GroupSwitchSteps steps = [] {
     GroupSwitchSteps made;
+    made.fetch_catalogue = DownloadVerLocked;
     made.save_modules_of_left_group = SaveModulesOfLeftGroup;
     made.reset_session = [](UPDATER_CONTEXT* context) { context->session->Reset(); };
     made.close_connections = [](UPDATER_CONTEXT* context) {

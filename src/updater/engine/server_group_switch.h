@@ -29,8 +29,8 @@ struct GroupSwitchSteps {
   std::function<void(UPDATER_CONTEXT*)> close_connections;
 };
 
-// The steps of this build. The catalogue download is not in it yet, so the
-// fetch is empty: a switch changes the stored group and answers its 3.
+// The steps of this build: the catalogue step (DownloadVerLocked), the
+// backup of the left group's newer modules and the context's session.
 [[nodiscard]] const GroupSwitchSteps& LibraryGroupSwitchSteps();
 
 // A group name that may become a folder name under "backup": not empty, at

@@ -109,7 +109,7 @@ class HttpAuthFailureTest : public ::testing::Test {
   _HTTP_RESPONSE_INFO response_{};
 };
 
-// A proxy gets at most three answers, never the same scheme twice in a row,
+// A proxy gets at most three answers, never two with the same scheme,
 // and none it cannot be given.
 TEST_F(HttpAuthFailureTest, AProxyThatKeepsAsking) {
   const std::string basic = "Basic realm=\"proxy\"";
@@ -126,6 +126,7 @@ TEST_F(HttpAuthFailureTest, AProxyThatKeepsAsking) {
       {"Basic, Digest, Digest", {basic, md5, md5}, {"Basic", "Digest"}},
       {"Basic twice", {basic, basic}, {"Basic"}},
       {"four schemes", {basic, md5, sha256, sha512}, {"Basic", "Digest", "Digest"}},
+      {"Basic again after Digest", {basic, md5, basic}, {"Basic", "Digest"}},
       {"Digest without a nonce", {"Digest realm=\"proxy\""}, {}},
       {"a scheme nobody answers", {"Negotiate"}, {}},
   };

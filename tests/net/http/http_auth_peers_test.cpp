@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "net/http/http_auth.h"
 #include "net/http/http_transport.h"
 #include "platform/util/buffer.h"
 #include "platform/util/update_errors.h"
@@ -309,6 +310,42 @@ TEST_F(HttpAuthPeersTest, ProxyAndServerBothAsk) {
             std::string::npos)
       << last;
   EXPECT_NE(last.find("uri=\"http://updates.example/d/f.txt\""), std::string::npos) << last;
+}
+
+// A form POST answered with qop "auth-int": the digest covers the body that
+// goes out again after the amended head.
+TEST_F(HttpAuthPeersTest, AFormPostAnsweredWithItsBodyHash) {
+  const std::string challenge = "realm=\"forms\", nonce=\"f0==\", qop=\"auth-int\"";
+  ScriptedPeer server(
+      parent(), {{script::ReadRequest(),
+                  script::Send(HttpResponse(
+                      "HTTP/1.1 401 Unauthorized", "",
+                      "WWW-Authenticate: Digest " + challenge + "\r\nConnection: keep-alive\r\n")),
+                  script::ReadRequest(), script::Send(HttpResponse("HTTP/1.1 200 OK", "done"))}});
+  ASSERT_TRUE(server.running());
+  SetUser("form-user", "form pass");
+  const std::string host = server.HostPort();
+  HttpRequestParams post;
+  post.kind = kHttpKindFormPost;
+  post.host = host;
+  post.path = "/cgi-bin/";
+  post.file = "form";
+  post.body = "a=1&b=two";
+  EXPECT_EQ(http_.Get(post, host_.settings(), &response_), kUpdOk);
+  const std::vector<ScriptedPeer::Request> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  const std::string& answer = requests[1].raw;
+  EXPECT_TRUE(answer.ends_with("\r\n\r\na=1&b=two")) << answer;
+  const size_t at = answer.find("cnonce=\"");
+  ASSERT_NE(at, std::string::npos) << answer;
+  const std::string cnonce = answer.substr(at + 8, 64);
+  // The line made for this body, and not the one for an empty body.
+  for (const bool with_body : {true, false}) {
+    std::string expected;
+    ASSERT_TRUE(BuildDigestAuthorization(false, challenge, answer, with_body ? post.body : "",
+                                         "form-user", "form pass", cnonce, &expected));
+    EXPECT_EQ(answer.find("\r\n" + expected) != std::string::npos, with_body) << answer;
+  }
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # updprobe fetch --user / --proxy-user against servers and proxies that ask
 # for credentials: nginx and Apache Basic, Apache Digest, squid Basic and
-# Digest, tinyproxy; the same bytes as curl; a wrong password ends with its
-# code after one answer.
+# Digest (also before a TLS tunnel), tinyproxy; the same bytes as curl; a
+# wrong password ends with its code after one answer.
 set -uo pipefail
 source "$UPD_SOURCE_DIR/tools/testnet/testnet.sh"
 probe=${UPDPROBE:?UPDPROBE not set}
@@ -77,6 +77,24 @@ for auth in basic digest; do
   refused 0x2002 "${web_url}open.bin" --proxy "$proxy" --proxy-user 'proxy-user:wrong'
   refused 0x2002 "${web_url}open.bin" --proxy "$proxy"
 done
+
+# HTTPS: squid's challenge on the CONNECT, nginx's inside the tunnel.
+bash "$UPD_SOURCE_DIR/tools/testpki/tls_make_pki.sh" "$tmp/pki" >/dev/null 2>&1 || fail "pki"
+cat "$tmp/pki/server.pem" "$tmp/pki/inter.pem" >"$tmp/chain.pem"
+testnet_start tls nginx "$tmp" --listen-options ssl --server-conf \
+  "ssl_certificate $tmp/chain.pem; ssl_certificate_key $tmp/pki/server.key;
+   location /basic/ { auth_basic \"tls area\"; auth_basic_user_file $tmp/nginx.users; }" ||
+  fail "nginx with TLS"
+[[ "$tls_url" == https://* ]] || fail "nginx did not start with TLS: $tls_url"
+mkdir -p "$tls_root/basic"
+cp "$web_root/basic/r.bin" "$tls_root/basic/r.bin"
+fetched "${tls_url}basic/r.bin" "$tmp/tls.out" --proxy "127.0.0.1:$sq_digest_port" \
+  --proxy-user 'proxy-user:proxy pass' --user 'web-user:web pass'
+cmp -s "$web_root/basic/r.bin" "$tmp/tls.out" || fail "copy over TLS through squid differs"
+refused 0x2002 "${tls_url}basic/r.bin" --proxy "127.0.0.1:$sq_basic_port" \
+  --proxy-user 'proxy-user:wrong' --user 'web-user:web pass'
+refused 0x2001 "${tls_url}basic/r.bin" --proxy "127.0.0.1:$sq_basic_port" \
+  --proxy-user 'proxy-user:proxy pass' --user 'web-user:wrong'
 
 testnet_start tiny tinyproxy "$tmp" --user 'tiny-user:tiny.pass' || fail "tinyproxy"
 fetched "${web_url}open.bin" "$tmp/t.out" --proxy "127.0.0.1:$tiny_port" \

@@ -70,7 +70,7 @@ std::vector<EntryRow> Rows() {
          return LIB(UpdPerformUpdate)(c, s, nullptr);
        }},
       {"UpdDownloadVERFile",
-       {kContext, kSettings},
+       {kContext, kSettings, kStop},
        std::nullopt,
        [](UPDATER_CONTEXT* c, const UPDATER_SETTINGS* s) { return LIB(UpdDownloadVERFile)(c, s); }},
       {"UpdSwitchUpdateGroup",
@@ -166,6 +166,15 @@ class EntryChecks : public LibraryFixture {
  protected:
   void SetUp() override {
     LibraryFixture::SetUp();
+    // A context with a pico folder: without one the pico exports refuse at once.
+    LIB(UpdUninitialize)(context_);
+    const std::string modules = Modules(), data = Data(), pico = dir_.file("pico");
+    UPDATER_INIT_PARAMS params{};
+    params.modulesFolder = params.engineFolder = modules.c_str();
+    params.dataFolder = data.c_str();
+    params.picoFolder = pico.c_str();
+    context_ = LIB(UpdInitialize4)(&params);
+    ASSERT_NE(context_, nullptr);
     host_.mirror_settings()->enabled = 1;
     no_callback_ = *host_.settings();
     no_callback_.eventCallback = nullptr;

@@ -11,6 +11,8 @@
 #include "platform/util/update_errors.h"
 #include "support/net_servers.h"
 #include "updater/api/context.h"
+#include "updater/engine/mirror_source_path.h"
+#include "updater/engine/redirect_location.h"
 #include "updater/engine/ver_validators.h"
 #include "updater/session/session_fixture.h"
 
@@ -109,6 +111,29 @@ TEST(DownloadSessionUrl, AFailedParseKeepsTheLastUrlAndLongPartsAreCut) {
   EXPECT_EQ(std::string(session.host), long_host.substr(0, 255));
   EXPECT_EQ(std::string(session.fileName), long_file.substr(0, 255));
   EXPECT_STREQ(session.path, "/d/");
+}
+
+TEST(DownloadSessionUrl, RedirectLocationsResolveAgainstTheUrlRead) {
+  struct Case {
+    const char* location;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"next/f.ver", "HTTP://srv:8080/a/b/next/f.ver"},
+      {"/root/f.ver", "HTTP://srv:8080/root/f.ver"},
+      {"//other/x/f.ver", "HTTP://other/x/f.ver"},
+      {"https://mirror/y/f.ver", "https://mirror/y/f.ver"},
+      {"\\\\srv\\share\\f", "//srv/share/f"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.location);
+    EXPECT_EQ(ResolveRedirectLocation("HTTP://", "srv:8080", "/a/b/", c.location), c.expected);
+  }
+  // A server without a path still gets its '/'; a long Location is cut.
+  EXPECT_EQ(ResolveRedirectLocation("HTTP://", "srv", "", "f"), "HTTP://srv/f");
+  const std::string long_location = "/" + std::string(3000, 'x');
+  EXPECT_EQ(ResolveRedirectLocation("HTTP://", "srv", "/", long_location).size(),
+            kRedirectLocationSize - 1);
 }
 
 using DownloadSessionTest = SessionTest;
@@ -224,6 +249,32 @@ TEST_F(DownloadSessionTest, ValidatorsGoOutAsConditionalHeaders) {
             std::string::npos);
 }
 
+TEST_F(DownloadSessionTest, AStoredValidatorTooLongForARequestIsNotSent) {
+  ScriptedPeer peer(dir_.path().string(), {Answer(HttpResponse("HTTP/1.1 200 OK", "fresh"))});
+  ASSERT_TRUE(peer.running());
+  const std::string host = peer.HostPort();
+  ASSERT_TRUE(SaveVerFileValidators(host.c_str(), "/c/", "update.ver", host_.settings(),
+                                    "\"" + std::string(100, 'e') + "\"", "Tue, 01 Dec 2026"));
+  const std::string folder = UpdateFolder();
+  char kept[UPD_PATH_SIZE] = {};
+  DownloadFileArgs args = ToFile(peer.Url("/c/update.ver"), dir_.file("body"));
+  args.useValidators = true;
+  args.localFolder = folder.c_str();
+  args.localPathOut = kept;
+  args.localPathOutSize = sizeof kept;
+  args.extraFlag = 1;
+  ASSERT_TRUE(session().ParseUrl(args.url));
+  ASSERT_TRUE(MakeMirrorSourcePath(folder.c_str(), args.url, "", kept, sizeof kept));
+  WriteNew(kept, "old");
+  EXPECT_EQ(session().DownloadFile(args), kUpdOk);
+  EXPECT_EQ(ReadFile(dir_.file("body")), "fresh");
+  const auto requests = peer.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].raw.find("If-None-Match"), std::string::npos);
+  EXPECT_NE(requests[0].raw.find("\r\nIf-Modified-Since: Tue, 01 Dec 2026\r\n"),
+            std::string::npos);
+}
+
 TEST_F(DownloadSessionTest, NotModifiedToARequestWithoutValidators) {
   // A server that claims "not modified" to a request that carried nothing
   // to compare with has no copy to offer: with validators wanted that is an
@@ -273,6 +324,29 @@ TEST_F(DownloadSessionTest, ARedirectLoopEndsAtTheBound) {
   EXPECT_EQ(peer.Requests().size(), static_cast<size_t>(CDownloadSession::kMaxRedirects + 1));
 }
 
+TEST_F(DownloadSessionTest, TheHostIsAskedAboutTheServerARedirectLeadsTo) {
+  ScriptedPeer other(dir_.path().string(), {Answer(HttpResponse("HTTP/1.1 200 OK", "elsewhere"))},
+                     ScriptedPeer::Options().Ipv6());
+  ASSERT_TRUE(other.running());
+  const std::string target_url = other.Url6("/x/f.bin");
+  ScriptedPeer first(dir_.path().string(),
+                     {Answer("HTTP/1.1 302 Found\r\nLocation: " + target_url +
+                             "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")});
+  ASSERT_TRUE(first.running());
+  host_.OnEvent(UPD_EVENT_SERVER_ALLOWED, [](uint32_t, void* data) -> uint32_t {
+    const auto* record = static_cast<const UPD_SERVER_ADDRESS_EVENT*>(data);
+    return std::string_view(record->url).find("[::1]") != std::string_view::npos ? 1 : 0;
+  });
+  DownloadFileArgs args = ToFile(first.Url("/a/f.bin"), dir_.file("out"));
+  args.extraFlag = 1;
+  EXPECT_EQ(session().DownloadFile(args), kUpdServerUnreachable);
+  const auto asked = host_.EventsOf(UPD_EVENT_SERVER_ALLOWED);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(std::string(asked[1].As<UPD_SERVER_ADDRESS_EVENT>().url), target_url);
+  EXPECT_EQ(other.Connections(), 0);
+  EXPECT_FALSE(fs::exists(dir_.file("out")));
+}
+
 TEST_F(DownloadSessionTest, ALocationNeverLeadsToLocalFilesOrOutOfTheUpdateFolder) {
   const std::string secret = dir_.file("secret.txt");
   WriteFile(secret, "local secret");
@@ -317,6 +391,22 @@ TEST_F(DownloadSessionTest, AUrlWithDotSegmentsIsRefusedBeforeAnyRequest) {
   }
   EXPECT_EQ(peer.Connections(), 0);
   EXPECT_FALSE(fs::exists(dir_.path() / "outside"));
+  EXPECT_FALSE(fs::exists(dir_.file("out")));
+}
+
+TEST_F(DownloadSessionTest, ARequestKindSendsItsBodyAndWritesNoTarget) {
+  ScriptedPeer peer(dir_.path().string(),
+                    {Answer(HttpResponse("HTTP/1.1 200 OK", "answer nobody reads"))});
+  ASSERT_TRUE(peer.running());
+  const std::string body = "{\"query\":1}";
+  DownloadFileArgs args = ToFile(peer.Url("/api/q"), dir_.file("out"));
+  args.requestKind = kHttpKindOctetPost;
+  args.body = body;
+  EXPECT_EQ(session().DownloadFile(args), kUpdOk);
+  const auto requests = peer.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].raw.rfind("POST /api/q HTTP/1.1\r\n", 0), 0u) << requests[0].raw;
+  EXPECT_EQ(requests[0].raw.substr(requests[0].raw.size() - body.size()), body);
   EXPECT_FALSE(fs::exists(dir_.file("out")));
 }
 

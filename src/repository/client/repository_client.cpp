@@ -1,0 +1,255 @@
+#include "repository/client/repository_client.h"
+
+#include <memory>
+
+#include "platform/os/os_file.h"
+#include "platform/os/os_file_ops.h"
+#include "platform/os/os_temp.h"
+#include "platform/util/channel_names.h"
+#include "platform/util/file_helpers.h"
+#include "platform/util/hex_digests.h"
+#include "platform/util/host_bridge.h"
+#include "platform/util/host_fields.h"
+#include "platform/util/path_helpers.h"
+#include "platform/util/strings.h"
+#include "platform/util/update_errors.h"
+#include "platform/util/url_helpers.h"
+#include "repository/client/eula_documents.h"
+#include "repository/client/repository_urls.h"
+#include "updater/api/context.h"
+#include "updater/engine/download_session.h"
+#include "updater/engine/signed_buffer.h"
+
+namespace {
+
+constexpr char kMetadataFile[] = "metadata3";
+constexpr char kManifestFile[] = "manifest.erm";
+constexpr char kMetadataPrefix[] = "REP";
+constexpr char kManifestPrefix[] = "ERM";
+constexpr char kPackageKeyPrefix[] = "application-";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+// Progress events carry this word for repository downloads.
+constexpr uint32_t kCallerWord = 1;
+constexpr uint32_t kExtraFlag = 1;
+// The new copy replaces the kept one; its folder is made when missing.
+constexpr uint32_t kLocalCopyMoveFlags =
+    kFileMoveOverwrite | kFileMoveCopyFallback | kFileMoveCreateFolder | kFileMoveAfterRenameHook;
+
+struct FileCloser {
+  void operator()(OS_FILE* file) const { (void)OsFileClose(file); }
+};
+
+// Sets the session's listing bit for the life of the object.
+class ListingScope {
+ public:
+  explicit ListingScope(CDownloadSession& session) : session_(session) {
+    session_.sessionWord |= CDownloadSession::kListingBit;
+  }
+  ~ListingScope() { session_.sessionWord &= ~CDownloadSession::kListingBit; }
+  ListingScope(const ListingScope&) = delete;
+  ListingScope& operator=(const ListingScope&) = delete;
+
+ private:
+  CDownloadSession& session_;
+};
+
+// The whole file, bounded by CRepositoryClient::kMaxDocumentBytes.
+UPD_ERROR ReadDocumentFile(const std::string& path, std::string& out) {
+  std::unique_ptr<OS_FILE, FileCloser> file(
+      OsFileOpen(path.c_str(), nullptr, kOsAccessRead, kOsOpenExisting));
+  if (!file) return kUpdOpenFailed;
+  int64_t size = OsFileGetSize(file.get());
+  if (size < 0) return kUpdReadFailed;
+  if (static_cast<uint64_t>(size) > CRepositoryClient::kMaxDocumentBytes) return kUpdBadFile;
+  out.resize(static_cast<size_t>(size));
+  if (size > 0 && OsFileRead(file.get(), out.data(), out.size()) != size) return kUpdReadFailed;
+  return kUpdOk;
+}
+
+void StripBom(std::string& text) {
+  if (text.starts_with(kUtf8Bom)) text.erase(0, kUtf8Bom.size());
+}
+
+bool KeepSignedPayload(std::string& text) {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  if (!CheckSignedBuffer(reinterpret_cast<const uint8_t*>(text.data()), text.size(), &offset,
+                         &length, kRepositorySigner)) {
+    return false;
+  }
+  text.resize(offset + length);
+  text.erase(0, offset);
+  return true;
+}
+
+}  // namespace
+
+CRepositoryClient::CRepositoryClient(UPDATER_CONTEXT& context, bool flag)
+    : context_(context),
+      flag_(flag),
+      repositoryFlags_(context.settings->repositoryFlags),
+      baseUrl_(RepositoryBaseUrl(*context.settings)),
+      product_(HostFieldString(context.settings->productName)),
+      session_(*context.session) {
+  session_.Reset();
+  session_.sessionWord = 0;
+}
+
+CRepositoryClient::~CRepositoryClient() {
+  session_.PurgeDownloadCache();
+  session_.CloseHttpTransports();
+}
+
+const UPDATER_SETTINGS& CRepositoryClient::Settings() const { return *context_.settings; }
+
+std::string CRepositoryClient::ProductLanguage() const {
+  return HostFieldString(Settings().language);
+}
+
+std::string CRepositoryClient::BuildUrl(std::string_view name, std::string_view file) const {
+  return BuildRepositoryUrl(baseUrl_, name, file);
+}
+
+std::string CRepositoryClient::MakeAbsoluteUrl(std::string_view path,
+                                               bool protocolRelative) const {
+  return MakeAbsoluteRepositoryUrl(session_.GetSchemePrefix(), path, protocolRelative);
+}
+
+std::optional<std::string> CRepositoryClient::ResourceUrl(std::string_view name,
+                                                          std::string_view path) const {
+  if (!IsAcceptedRepositoryPath(path)) return std::nullopt;
+  std::string text(path);
+  if (!IsRemotePath(text.c_str()).remote) return BuildUrl(name, path);
+  bool protocol_relative = path.starts_with("//");
+  std::string url = MakeAbsoluteUrl(path, protocol_relative);
+  if (protocol_relative && !IsNetworkUrl(url)) return std::nullopt;
+  return url;
+}
+
+std::string CRepositoryClient::GetChangelogUrl(const AppUpdateRecord& record) const {
+  if (!record.changelog) return {};
+  return ResourceUrl(product_, record.changelog->path).value_or("");
+}
+
+std::optional<std::string> CRepositoryClient::GetDocumentUrl(std::string_view name,
+                                                             std::string_view folder,
+                                                             std::string_view file) const {
+  std::string file_text(file);
+  if (IsRemotePath(file_text.c_str()).remote) return ResourceUrl(name, file);
+  std::string joined = PathJoinString(folder, file);
+  if (!IsAcceptedRepositoryPath(joined)) return std::nullopt;
+  std::string folder_text(folder);
+  if (IsRemotePath(folder_text.c_str()).remote) return ResourceUrl(name, joined);
+  return BuildUrl(name, joined);
+}
+
+UPD_ERROR CRepositoryClient::FetchListing(const std::string& url, const std::string& temporary,
+                                          std::string& localCopy) {
+  char local_path[kPathSize] = {};
+  DownloadFileArgs args;
+  args.url = url.c_str();
+  args.target = temporary.c_str();
+  args.settings = &Settings();
+  args.callerWord = kCallerWord;
+  args.useValidators = true;
+  args.localFolder = context_.updateFolder;
+  args.sourceFlag = SourceFlag();
+  args.extraFlag = kExtraFlag;
+  args.channelName = GetChannelNameShort(&Settings());
+  args.localPathOut = local_path;
+  args.localPathOutSize = sizeof local_path;
+  UPD_ERROR result = session_.DownloadFile(args);
+  localCopy = local_path;
+  if (result == kUpdOk) {
+    UPD_ERROR moved = FileMove(temporary.c_str(), localCopy.c_str(), kLocalCopyMoveFlags);
+    if (moved != kUpdOk) {
+      (void)DeleteFileChecked(localCopy.c_str(), 0);
+      return moved;
+    }
+    return kUpdOk;
+  }
+  return result == kUpdNotModified ? kUpdOk : result;
+}
+
+UPD_ERROR CRepositoryClient::DownloadDocumentText(const std::string& url, const char* prefix,
+                                                  bool isSigned, std::string& out) {
+  char temporary[kPathSize] = {};
+  if (OsGetTempFileName(prefix, temporary, sizeof temporary, nullptr) != 0 || temporary[0] == 0) {
+    return kUpdTempFileFailed;
+  }
+  UPD_ERROR result;
+  {
+    ListingScope listing(session_);
+    std::string local_copy;
+    result = FetchListing(url, temporary, local_copy);
+    if (result == kUpdOk) result = ReadDocumentFile(local_copy, out);
+    if (result == kUpdOk && isSigned && !KeepSignedPayload(out)) result = kUpdSignatureMismatch;
+    if (result == kUpdSignatureMismatch || result == kUpdBadFile) {
+      (void)DeleteFileChecked(local_copy.c_str(), 0);
+    }
+  }
+  if (FileExists(temporary)) (void)DeleteFileChecked(temporary, 0);
+  if (result != kUpdOk) {
+    out.clear();
+    return result;
+  }
+  StripBom(out);
+  return kUpdOk;
+}
+
+UPD_ERROR CRepositoryClient::DownloadMetadata(std::string_view name, std::string& out) {
+  UPD_ERROR result = DownloadDocumentText(BuildUrl(name, kMetadataFile), kMetadataPrefix, true, out);
+  if (result == kUpdNotFound || result == kUpdServiceUnavailable) return kUpdNothingToDo;
+  return result;
+}
+
+UPD_ERROR CRepositoryClient::DownloadManifest(const AppUpdateRecord& record, std::string& out) {
+  out.clear();
+  std::string folder = record.eula ? record.eula->path : std::string();
+  std::optional<std::string> url = ResourceUrl(record.id, PathJoinString(folder, kManifestFile));
+  if (!url) return kUpdUnsupportedScheme;
+  return DownloadDocumentText(*url, kManifestPrefix, false, out);
+}
+
+UPD_ERROR CRepositoryClient::FetchRepositoryFile(const std::string& url, const std::string& target,
+                                                 const std::string& cacheKey) {
+  FetchFileArgs args;
+  args.callerWord = kCallerWord;
+  args.url = url.c_str();
+  args.target = target.c_str();
+  args.settings = &Settings();
+  args.localFolder = context_.updateFolder;
+  args.cacheKey = cacheKey.c_str();
+  args.sourceFlag = SourceFlag();
+  args.extraFlag = kExtraFlag;
+  args.channelName = GetChannelNameShort(&Settings());
+  return session_.FetchFile(args);
+}
+
+UPD_ERROR CRepositoryClient::DownloadPackage(std::string_view name, const AppUpdateRecord& record,
+                                             const std::string& destination) {
+  std::optional<std::string> url = ResourceUrl(name, record.path);
+  if (!url) return kUpdUnsupportedScheme;
+  const uint64_t size = static_cast<uint64_t>(record.size);
+  NotifyHostStatus(1, &Settings(), 1, size);
+  if (ConfirmLargeDownload(&Settings(), size) == 0) return kUpdStopped;
+  UPD_ERROR result = FetchRepositoryFile(*url, destination, kPackageKeyPrefix + record.hash);
+  return result == kUpdServiceUnavailable ? kUpdNothingToDo : result;
+}
+
+UPD_ERROR CRepositoryClient::VerifyFileHash(const AppUpdateRecord& record,
+                                            const std::string& path) {
+  char digest[41] = {};
+  if (!FileSha1Hex(path.c_str(), digest, sizeof digest)) return kUpdSignatureMismatch;
+  return AsciiStrICmp(digest, record.hash.c_str()) == 0 ? kUpdOk : kUpdSignatureMismatch;
+}
+
+uint32_t CRepositoryClient::IsPlatformSupported(const AppUpdateRecord& record) {
+  if (Repository::HasFormat(record, Repository::kApplicationFormat)) return 2;
+  return Repository::IsSupportedPackageFormat(record.format) ? 1 : 0;
+}
+
+bool CRepositoryClient::IsEulaApplicable(const EulaFileRecord& file,
+                                         const AppUpdateRecord& record) const {
+  return IsEulaFileCurrent(file, record, ProductLanguage());
+}

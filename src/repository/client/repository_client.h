@@ -1,0 +1,143 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "repository/client/app_update_record.h"
+#include "repository/client/repository_host_records.h"
+#include "repository/client/repository_selection.h"
+#include "repository/selection/package_condition.h"
+#include "repository/selection/repository_logger.h"
+#include "updater.h"
+
+class CDownloadSession;
+struct UPDATER_CONTEXT;
+
+// The document of an agreement that the user must see before an update.
+struct AgreementDocument {
+  std::string name;  // the first of the agreement's tags
+  std::string version;
+  std::string agreementHash;
+  std::string documentHash;
+  std::string url;
+  std::string effectiveDate;
+  uint32_t level = 4;  // CompareComponentVersions
+};
+
+// The product repository as one driver call sees it: URLs of product
+// folders and resource paths, the signed "metadata3" document, agreement
+// manifests and packages, all fetched through the context's download
+// session, and the queries that choose updates from them. Built on the
+// caller's stack under the context lock; the settings of the call must stay
+// bound to the context while it lives.
+class CRepositoryClient {
+ public:
+  // Resets the session for this call. flag's negation goes with every
+  // download as its source flag.
+  CRepositoryClient(UPDATER_CONTEXT& context, bool flag);
+  // Purges the session's download cache and closes its HTTP connections, so
+  // that none outlives the call.
+  ~CRepositoryClient();
+  CRepositoryClient(const CRepositoryClient&) = delete;
+  CRepositoryClient& operator=(const CRepositoryClient&) = delete;
+
+  // Limit of a document read into memory: the repository's documents are a
+  // few hundred KiB, and a hostile or broken server must not make the
+  // library hold an endless body.
+  static constexpr uint64_t kMaxDocumentBytes = 64ull << 20;
+
+  const std::string& BaseUrl() const { return baseUrl_; }
+  // The product language of the settings.
+  std::string ProductLanguage() const;
+
+  std::string BuildUrl(std::string_view name, std::string_view file) const;
+  std::string MakeAbsoluteUrl(std::string_view path, bool protocolRelative) const;
+  // The URL of a path a repository document gives: its own server's, or
+  // below name's folder. Nothing for a path the client refuses to follow
+  // (IsAcceptedRepositoryPath).
+  std::optional<std::string> ResourceUrl(std::string_view name, std::string_view path) const;
+  // Empty when the record has no change log (or its path is refused).
+  std::string GetChangelogUrl(const AppUpdateRecord& record) const;
+  std::optional<std::string> GetDocumentUrl(std::string_view name, std::string_view folder,
+                                            std::string_view file) const;
+
+  // The verified JSON text of name's "metadata3", without a byte-order mark.
+  [[nodiscard]] UPD_ERROR DownloadMetadata(std::string_view name, std::string& out);
+  // The "manifest.erm" of the record's agreement, unchecked.
+  [[nodiscard]] UPD_ERROR DownloadManifest(const AppUpdateRecord& record, std::string& out);
+  // The record's package into destination, resumable through the cache; the
+  // host hears of it (event 2) and may decline it (event 20).
+  [[nodiscard]] UPD_ERROR DownloadPackage(std::string_view name, const AppUpdateRecord& record,
+                                          const std::string& destination);
+  // A file of the repository through the download cache under cacheKey.
+  [[nodiscard]] UPD_ERROR FetchRepositoryFile(const std::string& url, const std::string& target,
+                                              const std::string& cacheKey);
+  // 0 when the file's SHA-1 is the record's "hash" (letter case ignored).
+  [[nodiscard]] static UPD_ERROR VerifyFileHash(const AppUpdateRecord& record,
+                                                const std::string& path);
+  // 2 for an application update, 1 for a supported package format, else 0.
+  [[nodiscard]] static uint32_t IsPlatformSupported(const AppUpdateRecord& record);
+
+  [[nodiscard]] bool IsEulaApplicable(const EulaFileRecord& file,
+                                      const AppUpdateRecord& record) const;
+  // True when the record's agreement has a document the user has not
+  // accepted yet; out then describes it (out.level is set from step 2 on).
+  [[nodiscard]] bool FindDocument(const AppUpdateRecord& record, const HOST_ARRAY* components,
+                                  AgreementDocument& out);
+
+  // The host's lists, as the drivers pass them to the queries.
+  struct QueryLists {
+    const HOST_ARRAY* products = nullptr;    // RepositoryProductRecord
+    const HOST_ARRAY* components = nullptr;  // AcceptedComponentRecord
+    std::string_view agreementProduct;
+    std::string_view agreementName;
+    const HOST_ARRAY* agreements = nullptr;  // EulaFileRecord
+  };
+
+  [[nodiscard]] UPD_ERROR QueryResources(const QueryLists& lists,
+                                         std::vector<AppUpdateRecord>& updates,
+                                         std::vector<AppUpdateRecord>& products,
+                                         Repository::AgreementResult& agreements);
+  [[nodiscard]] UPD_ERROR QueryProducts(const HOST_ARRAY* productList, PackageCondition& condition,
+                                        Repository::ILoggable& logger,
+                                        std::vector<AppUpdateRecord>& products);
+  [[nodiscard]] UPD_ERROR QueryProduct(const QueryLists& lists, PackageCondition& condition,
+                                       Repository::ILoggable& logger,
+                                       Repository::AgreementResult& agreements);
+  [[nodiscard]] UPD_ERROR FindApplicationUpdates(const QueryLists& lists,
+                                                 std::vector<AppUpdateRecord>& products,
+                                                 Repository::AgreementResult& agreements,
+                                                 Repository::UpdateCandidates& candidates);
+  [[nodiscard]] UPD_ERROR FindApplicationUpdate(const QueryLists& lists,
+                                                std::vector<AppUpdateRecord>& products,
+                                                Repository::AgreementResult& agreements,
+                                                const HOST_STRING& wantedVersion,
+                                                uint32_t wantedSeverity,
+                                                Repository::UpdateCandidates& candidates);
+  // The newest of three by version_id; a tie keeps the earlier one.
+  static void PickNewer(AppUpdateRecord& out, const AppUpdateRecord& first,
+                        const AppUpdateRecord& second, const AppUpdateRecord& third);
+
+ private:
+  [[nodiscard]] UPD_ERROR DownloadDocumentText(const std::string& url, const char* prefix,
+                                               bool isSigned, std::string& out);
+  [[nodiscard]] UPD_ERROR FetchListing(const std::string& url, const std::string& temporary,
+                                       std::string& localCopy);
+  // The decision tree of name's metadata evaluated against condition.
+  [[nodiscard]] UPD_ERROR QueryRecords(std::string_view name, PackageCondition& condition,
+                                       Repository::ILoggable& logger,
+                                       std::vector<AppUpdateRecord>& records);
+  [[nodiscard]] Repository::HostIdentity AskHostIdentity() const;
+  [[nodiscard]] const UPDATER_SETTINGS& Settings() const;
+  [[nodiscard]] uint32_t SourceFlag() const { return flag_ ? 0 : 1; }
+
+  UPDATER_CONTEXT& context_;
+  bool flag_;
+  uint32_t repositoryFlags_;
+  std::string baseUrl_;
+  std::string product_;
+  CDownloadSession& session_;
+};

@@ -1,0 +1,208 @@
+#include <set>
+
+#include "platform/util/host_bridge.h"
+#include "platform/util/host_fields.h"
+#include "platform/util/host_records.h"
+#include "platform/util/strings.h"
+#include "platform/util/update_errors.h"
+#include "repository/client/eula_documents.h"
+#include "repository/client/repository_client.h"
+#include "repository/client/resource_reader.h"
+#include "repository/selection/decision_tree.h"
+#include "updater/api/context.h"
+#include "updater/engine/locale_name.h"
+#include "updater/engine/version_numbers.h"
+
+using Repository::AgreementResult;
+using Repository::UpdateCandidates;
+
+namespace {
+
+// The settings' language as the repository spells it ("en-us" -> "en_US").
+std::string RepositoryLanguage(const UPDATER_SETTINGS& settings) {
+  char language[sizeof settings.language] = {};
+  SafeStrCopy(language, sizeof language, HostFieldString(settings.language).c_str());
+  NormalizeLocaleName(language, sizeof language);
+  return language;
+}
+
+bool IsEmpty(const AgreementResult& agreements) {
+  return Repository::IsEmptySlot(agreements[0]) && Repository::IsEmptySlot(agreements[1]);
+}
+
+bool AnyFileNotCovering(const CRepositoryClient& client, const HOST_ARRAY* files,
+                        const AppUpdateRecord& record) {
+  for (uint64_t i = 0; files != nullptr && i < files->count; ++i) {
+    if (!client.IsEulaApplicable(*HostArrayAt<EulaFileRecord>(files, i), record)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Repository::HostIdentity CRepositoryClient::AskHostIdentity() const {
+  Repository::HostIdentity identity;
+  identity.dealAnswered = NotifyHostEvent30(&context_, &identity.deal);
+  identity.osAnswered = NotifyHostEvent31(&context_, &identity.os);
+  return identity;
+}
+
+UPD_ERROR CRepositoryClient::QueryRecords(std::string_view name, PackageCondition& condition,
+                                          Repository::ILoggable& logger,
+                                          std::vector<AppUpdateRecord>& records) {
+  std::string text;
+  UPD_ERROR result = DownloadMetadata(name, text);
+  if (result != kUpdOk) return result;
+  records = Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition);
+  return kUpdOk;
+}
+
+UPD_ERROR CRepositoryClient::QueryResources(const QueryLists& lists,
+                                            std::vector<AppUpdateRecord>& updates,
+                                            std::vector<AppUpdateRecord>& products,
+                                            AgreementResult& agreements) {
+  std::string text;
+  UPD_ERROR result = DownloadMetadata(product_, text);
+  if (result != kUpdOk && result != kUpdNothingToDo) return result;
+
+  const int64_t app_version =
+      static_cast<int64_t>(ParseVersion4(HostFieldString(context_.appVersion).c_str()));
+  const int64_t base =
+      static_cast<int64_t>(ParseVersion4(HostFieldString(Settings().productVersion2).c_str()));
+  Repository::HostIdentity identity = AskHostIdentity();
+
+  Repository::CRepositoryLogger logger;
+  PackageCondition condition(&logger);
+  Repository::FillPackageCondition(condition, base, RepositoryLanguage(Settings()).c_str(),
+                                   identity);
+  DecisionTree tree = DecisionTree::Load(text, &logger);
+  Repository::AppendApplicationUpdates(Repository::ParseResourceList(tree, condition), base,
+                                       updates);
+  // The packages are chosen for the running application, yet filtered
+  // against the second version like the first pass.
+  condition.SetBase(app_version);
+  Repository::AppendPackageUpdates(Repository::ParseResourceList(tree, condition), base, updates);
+
+  condition.SetAppCode(repositoryFlags_);
+  condition.SetAppVersion(app_version);
+  (void)QueryProducts(lists.products, condition, logger, products);
+  (void)QueryProduct(lists, condition, logger, agreements);
+  if (updates.empty() && products.empty() && IsEmpty(agreements)) return kUpdNothingToDo;
+  return kUpdOk;
+}
+
+UPD_ERROR CRepositoryClient::QueryProducts(const HOST_ARRAY* productList,
+                                           PackageCondition& condition,
+                                           Repository::ILoggable& logger,
+                                           std::vector<AppUpdateRecord>& products) {
+  products.clear();
+  if (productList == nullptr || productList->count == 0) return kUpdNothingToDo;
+  for (uint64_t i = 0; i < productList->count; ++i) {
+    const auto& product = *HostArrayAt<RepositoryProductRecord>(productList, i);
+    std::string text;
+    if (DownloadMetadata(HostStringView(&product.name), text) != kUpdOk) continue;
+    const int64_t installed =
+        static_cast<int64_t>(ParseVersion4(HostStringText(&product.installedVersion)));
+    condition.SetBase(installed);
+    std::optional<AppUpdateRecord> chosen = Repository::PickProductRecord(
+        Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition),
+        static_cast<int32_t>(product.format), installed);
+    if (chosen) products.push_back(std::move(*chosen));
+  }
+  return products.empty() ? kUpdNothingToDo : kUpdOk;
+}
+
+UPD_ERROR CRepositoryClient::QueryProduct(const QueryLists& lists, PackageCondition& condition,
+                                          Repository::ILoggable& logger,
+                                          AgreementResult& agreements) {
+  agreements[0].version_id = 0;
+  agreements[1].version_id = 0;
+  std::string text;
+  if (lists.agreementProduct.empty() ||
+      DownloadMetadata(lists.agreementProduct, text) != kUpdOk) {
+    return kUpdNothingToDo;
+  }
+  const uint64_t installed =
+      Repository::InstalledComponentVersion(lists.components, lists.agreementName);
+  condition.SetBase(static_cast<int64_t>(installed));
+  Repository::AgreementCandidates candidates = Repository::PickAgreementCandidates(
+      Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition),
+      lists.agreementName, installed);
+  if (candidates.newer) {
+    candidates.newer->eula = Repository::CollectionFromRecord(*candidates.newer);
+    agreements[0] = std::move(*candidates.newer);
+  }
+  if (candidates.current) {
+    candidates.current->eula = Repository::CollectionFromRecord(*candidates.current);
+    if (AnyFileNotCovering(*this, lists.agreements, *candidates.current)) {
+      agreements[1] = std::move(*candidates.current);
+    }
+  }
+  return IsEmpty(agreements) ? kUpdNothingToDo : kUpdOk;
+}
+
+UPD_ERROR CRepositoryClient::FindApplicationUpdates(const QueryLists& lists,
+                                                    std::vector<AppUpdateRecord>& products,
+                                                    AgreementResult& agreements,
+                                                    UpdateCandidates& candidates) {
+  std::vector<AppUpdateRecord> updates;
+  UPD_ERROR result = QueryResources(lists, updates, products, agreements);
+  if (result != kUpdOk) return result;
+  Repository::SortCandidates(updates, candidates);
+  if (Repository::IsEmpty(candidates) && products.empty() && IsEmpty(agreements)) {
+    return kUpdNothingToDo;
+  }
+  return kUpdOk;
+}
+
+UPD_ERROR CRepositoryClient::FindApplicationUpdate(const QueryLists& lists,
+                                                   std::vector<AppUpdateRecord>& products,
+                                                   AgreementResult& agreements,
+                                                   const HOST_STRING& wantedVersion,
+                                                   uint32_t wantedSeverity,
+                                                   UpdateCandidates& candidates) {
+  std::vector<AppUpdateRecord> updates;
+  UPD_ERROR result = QueryResources(lists, updates, products, agreements);
+  if (result != kUpdOk) return result;
+  const int64_t wanted = static_cast<int64_t>(ParseVersion4(HostStringText(&wantedVersion)));
+  Repository::MatchCandidates(updates, wanted, static_cast<int32_t>(wantedSeverity), candidates);
+  if (Repository::IsEmpty(candidates) && products.empty() && IsEmpty(agreements)) {
+    return kUpdNothingToDo;
+  }
+  return kUpdOk;
+}
+
+void CRepositoryClient::PickNewer(AppUpdateRecord& out, const AppUpdateRecord& first,
+                                  const AppUpdateRecord& second, const AppUpdateRecord& third) {
+  const AppUpdateRecord* chosen = second.version_id > first.version_id ? &second : &first;
+  if (third.version_id > chosen->version_id) chosen = &third;
+  if (chosen != &out) out = *chosen;
+}
+
+bool CRepositoryClient::FindDocument(const AppUpdateRecord& record, const HOST_ARRAY* components,
+                                     AgreementDocument& out) {
+  if (!HasAgreementReference(record)) return false;
+  const Repository::Collection& reference = *record.eula;
+  std::set<std::string> names(reference.tags.begin(), reference.tags.end());
+  std::string version = reference.version.value_or("");
+  out.level = CompareComponentVersions(names, version, components);
+  if (out.level == 1) return false;
+  for (uint64_t i = 0; components != nullptr && i < components->count; ++i) {
+    const auto& component = *HostArrayAt<AcceptedComponentRecord>(components, i);
+    if (HostStringView(&component.agreementHash) == reference.hash) return false;
+  }
+  std::string manifest;
+  if (DownloadManifest(record, manifest) != kUpdOk) return false;
+  std::optional<ManifestDocument> document =
+      FindShownDocument(manifest, ProductLanguage(), components);
+  if (!document) return false;
+  std::optional<std::string> url = GetDocumentUrl(record.id, reference.path, document->path);
+  if (!url) return false;
+  out.name = names.empty() ? std::string() : *names.begin();
+  out.version = version;
+  out.agreementHash = reference.hash;
+  out.documentHash = document->hash;
+  out.url = *url;
+  out.effectiveDate = document->effectiveDate;
+  return true;
+}

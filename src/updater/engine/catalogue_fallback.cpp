@@ -1,0 +1,178 @@
+#include "updater/engine/catalogue_fallback.h"
+
+#include <string>
+
+#include "platform/store/profile_cache.h"
+#include "platform/util/file_helpers.h"
+#include "platform/util/host_bridge.h"
+#include "platform/util/host_fields.h"
+#include "platform/util/strings.h"
+#include "platform/util/update_errors.h"
+#include "updater/api/context.h"
+#include "updater/api/context_call.h"
+#include "updater/engine/catalogue_download.h"
+#include "updater/engine/configured_server.h"
+#include "updater/engine/default_servers.h"
+#include "updater/engine/download_session.h"
+#include "updater/engine/server_groups.h"
+#include "updater/engine/server_roulette.h"
+
+namespace {
+
+// The category of the run's catalogue and the mirror's three.
+constexpr uint32_t kEngineCategory = 3;
+constexpr uint32_t kDllCategory = 4;
+constexpr uint32_t kDylibCategory = 5;
+
+// The catalogue's redirect: section "VER", key "ver"; "auto" draws.
+constexpr char kRedirectSection[] = "VER";
+constexpr char kRedirectKey[] = "ver";
+constexpr char kRedirectDraw[] = "auto";
+
+// The refresh rounds follow only this exact word ("auto" chooses too, but
+// keeps the list it has).
+constexpr char kAutoSelect[] = "AUTOSELECT";
+
+// One catalogue step's fixed arguments, and the trust of the catalogue
+// fetched last.
+struct CatalogueStep {
+  CServerSelectionState& state;
+  UPDATER_CONTEXT& context;
+  const char* catalog;
+  const char* suffix;
+  uint32_t category;
+  bool mode;
+  CatalogueTrust trust = CatalogueTrust::kUnchecked;
+
+  UPD_ERROR Fetch(const char* server) {
+    return DownloadUpdateVer(state, context, catalog, suffix, category, mode, server, trust);
+  }
+};
+
+// The servers that the catalogue lists for the settings' group, own
+// weights, resolved against the server it came from.
+CDefServersArray ListedServers(const CatalogueStep& step) {
+  CDefServersArray servers;
+  const UPDATER_SETTINGS* settings = step.context.settings;
+  static_cast<void>(LoadServerList(servers, step.catalog, settings->serverGroup, nullptr,
+                                   step.context.serverRoot, settings));
+  return servers;
+}
+
+// Fetches while each catalogue names default servers other than the one it
+// came from; those are stored (when it proved its origin) and drawn from
+// next.
+UPD_ERROR RefreshRounds(CatalogueStep& step, uint32_t attempts) {
+  const UPDATER_SETTINGS* settings = step.context.settings;
+  for (uint32_t round = 0; round < attempts; ++round) {
+    const UPD_ERROR result = step.Fetch(nullptr);
+    if (result != kUpdOk) return result;
+    if (!step.mode ||
+        AsciiStrICmp(HostFieldString(settings->updateServer).c_str(), kAutoSelect) != 0) {
+      break;
+    }
+    const CDefServersArray listed = ListedServers(step);
+    if (listed.GetSize() == 0 || listed.ContainsUrl(step.context.serverRoot)) break;
+    static_cast<void>(
+        SaveDefaultServers(settings, step.catalog, step.context.serverRoot, step.trust));
+  }
+  return kUpdOk;
+}
+
+// A host that declines leaving a mirror keeps the run on it.
+bool HostKeepsMirror(const UPDATER_SETTINGS* settings) {
+  if (!HasHostCallback(settings)) return false;
+  return NotifyHostEvent25(settings) != 0 && IsMirrorUpdateUrl(settings) &&
+         settings->develChannel == 0;
+}
+
+// The catalogue's "VER" redirect: another server, or "auto" for a draw over
+// the listed servers until one delivers (0x1204 when none does).
+UPD_ERROR FollowRedirect(CatalogueStep& step) {
+  char target[UPD_PATH_SIZE] = {};
+  ProfileGetString(kRedirectSection, kRedirectKey, "", target, sizeof target, step.catalog);
+  if (target[0] == '\0') return kUpdOk;
+  step.context.session->CloseHttpTransports();
+  if (AsciiStrICmp(target, kRedirectDraw) != 0) return step.Fetch(target);
+  CServerRoulette roulette(ListedServers(step));
+  while (const _DEF_SERVER* server = roulette.PickServer()) {
+    const std::string url = server->url;
+    if (step.Fetch(url.c_str()) == kUpdOk) return kUpdOk;
+    if (step.context.abortFlag.load() != 0) return kUpdStopped;
+  }
+  return kUpdSourceUnreadable;
+}
+
+// A catalogue taken: marked new unless the stored one was kept, its
+// servers stored (when it proved its origin) and copied as the last one.
+void TakeCatalogue(CatalogueStep& step, const char* last_catalog) {
+  step.state.newCatalogue = step.state.keptCatalogue ^ 1;
+  if (step.mode) {
+    static_cast<void>(SaveDefaultServers(step.context.settings, step.catalog,
+                                         step.context.serverRoot, step.trust));
+  }
+  static_cast<void>(
+      FileCopy(step.catalog, last_catalog, kFileCopyOverwrite | kFileCopyCreateFolder));
+  ProfileCacheRemoveFile(last_catalog);
+}
+
+UPD_ERROR RunStep(CatalogueStep& step, const char* last_catalog, uint32_t attempts) {
+  step.state.Reset();
+  const UPD_ERROR fetched = RefreshRounds(step, attempts);
+  if (fetched != kUpdOk) return fetched;
+  if (HostKeepsMirror(step.context.settings)) return kUpdMirrorFallbackRefused;
+  const UPD_ERROR result = FollowRedirect(step);
+  if (result == kUpdOk) TakeCatalogue(step, last_catalog);
+  return result;
+}
+
+}  // namespace
+
+UPD_ERROR DownloadUpdateVerWithFallback(CServerSelectionState& state, UPDATER_CONTEXT& context,
+                                        const char* catalog_path, const char* last_catalog_path,
+                                        const char* suffix, uint32_t category, bool mode,
+                                        uint32_t attempts) {
+  CatalogueStep step{state, context, catalog_path, suffix, category, mode};
+  const UPD_ERROR result = RunStep(step, last_catalog_path, attempts);
+  context.lastResult = result;
+  return result;
+}
+
+UPD_ERROR DownloadUpdateVerFile(CServerSelectionState& state, UPDATER_CONTEXT& context, bool mode,
+                                uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(state, context, context.currentVerPath,
+                                       context.currentLastVerPath, "", kEngineCategory, mode,
+                                       attempts);
+}
+
+UPD_ERROR DownloadMirrorUpdateVer(CServerSelectionState& state, UPDATER_CONTEXT& context, bool mode,
+                                  uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(state, context, context.updVerPath, context.lastUpdVerPath,
+                                       "", kEngineCategory, mode, attempts);
+}
+
+UPD_ERROR DownloadMirrorDllVer(CServerSelectionState& state, UPDATER_CONTEXT& context, bool mode,
+                               uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(state, context, context.updDllVerPath,
+                                       context.lastUpdDllVerPath, "dll", kDllCategory, mode,
+                                       attempts);
+}
+
+UPD_ERROR DownloadMirrorDylibVer(CServerSelectionState& state, UPDATER_CONTEXT& context, bool mode,
+                                 uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(state, context, context.updDylibVerPath,
+                                       context.lastUpdDylibVerPath, "dylib", kDylibCategory, mode,
+                                       attempts);
+}
+
+UPD_ERROR DownloadVerLocked(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                            uint32_t attempts) {
+  const bool running = context->phase.load() != UPD_PHASE_IDLE;
+  ContextCall call(context);
+  if (call.Stopped()) return kUpdStopped;
+  // A running call fetched the catalogue: its result is the answer.
+  if (running) return context->lastResult;
+  call.Bind(settings);
+  context->session->Reset();
+  return DownloadUpdateVerFile(context->serverState, *context, true, attempts);
+}

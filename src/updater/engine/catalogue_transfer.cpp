@@ -1,0 +1,69 @@
+#include "updater/engine/catalogue_transfer.h"
+
+#include "platform/util/channel_names.h"
+#include "platform/util/path_helpers.h"
+#include "platform/util/update_errors.h"
+#include "updater/api/context.h"
+#include "updater/engine/download_session.h"
+
+namespace {
+
+// Kind of the settings' source flag that catalogue requests carry.
+constexpr uint32_t kCatalogueSourceKind = 1;
+
+UPD_ERROR Download(UPDATER_CONTEXT& context, DownloadFileArgs& args, std::string* kept_copy) {
+  char kept[kPathSize] = {};
+  args.settings = context.settings;
+  args.localFolder = context.updateFolder;
+  args.localPathOut = kept;
+  args.localPathOutSize = sizeof kept;
+  const UPD_ERROR result = context.session->DownloadFile(args);
+  if (kept_copy != nullptr) *kept_copy = kept;
+  return result;
+}
+
+}  // namespace
+
+CatalogueRequest MakeCatalogueRequest(const UPDATER_SETTINGS* settings, bool mode) {
+  CatalogueRequest request;
+  request.sourceFlag = mode && TestSourceFlags(settings, kCatalogueSourceKind) ? 1 : 0;
+  request.channelName = GetChannelName(settings);
+  return request;
+}
+
+UPD_ERROR DownloadCatalogueToFile(UPDATER_CONTEXT& context, const CatalogueRequest& request,
+                                  const std::string& url, const char* target, bool use_validators,
+                                  std::string* kept_copy) {
+  DownloadFileArgs args;
+  args.url = url.c_str();
+  args.target = target;
+  args.useValidators = use_validators;
+  args.sourceFlag = request.sourceFlag;
+  args.channelName = request.channelName;
+  return Download(context, args, kept_copy);
+}
+
+UPD_ERROR DownloadCatalogueToBuffer(UPDATER_CONTEXT& context, const CatalogueRequest& request,
+                                    const std::string& url, CCatalogueBuffer& buffer,
+                                    std::string* kept_copy) {
+  DownloadFileArgs args;
+  args.url = url.c_str();
+  args.buffer = &buffer;
+  args.useValidators = true;
+  args.sourceFlag = request.sourceFlag;
+  args.channelName = request.channelName;
+  const UPD_ERROR result = Download(context, args, kept_copy);
+  if (result == kUpdOk && !buffer.WithinBound()) {
+    buffer.Clear();
+    return kUpdOutOfMemory;
+  }
+  return result;
+}
+
+CatalogueListingScope::CatalogueListingScope(UPDATER_CONTEXT& context) : context_(context) {
+  context_.session->sessionWord |= CDownloadSession::kListingBit;
+}
+
+CatalogueListingScope::~CatalogueListingScope() {
+  context_.session->sessionWord &= ~CDownloadSession::kListingBit;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "updater.h"
+#include "updater/engine/catalogue_buffer.h"
+
+// Catalogue downloads through the context's download session.
+
+// What every catalogue request carries in its headers.
+struct CatalogueRequest {
+  // The settings' source flag of kind 1 in mode 1, else 0.
+  uint32_t sourceFlag = 0;
+  const char* channelName = nullptr;
+};
+
+[[nodiscard]] CatalogueRequest MakeCatalogueRequest(const UPDATER_SETTINGS* settings, bool mode);
+
+// url into the file target; with use_validators the validators kept for it
+// are sent and the answer's kept. kept_copy receives the path under the
+// update folder where the body of that URL is kept.
+[[nodiscard]] UPD_ERROR DownloadCatalogueToFile(UPDATER_CONTEXT& context,
+                                                const CatalogueRequest& request,
+                                                const std::string& url, const char* target,
+                                                bool use_validators, std::string* kept_copy);
+
+// url into buffer, with validators; a body above the buffer's bound fails
+// with 0x3101.
+[[nodiscard]] UPD_ERROR DownloadCatalogueToBuffer(UPDATER_CONTEXT& context,
+                                                  const CatalogueRequest& request,
+                                                  const std::string& url, CCatalogueBuffer& buffer,
+                                                  std::string* kept_copy);
+
+// Marks the session's downloads as catalogue downloads (the listing bit of
+// its session word) for the life of the object, also on failure.
+class CatalogueListingScope {
+ public:
+  explicit CatalogueListingScope(UPDATER_CONTEXT& context);
+  ~CatalogueListingScope();
+  CatalogueListingScope(const CatalogueListingScope&) = delete;
+  CatalogueListingScope& operator=(const CatalogueListingScope&) = delete;
+
+ private:
+  UPDATER_CONTEXT& context_;
+};

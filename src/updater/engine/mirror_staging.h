@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include "updater.h"
+#include "updater/engine/update_lists.h"
+
+struct UPDATER_CONTEXT;
+class CDownloadSession;
+
+// The mirror's downloads: the entries its comparison marked for fetching
+// (0x1000) go into the update folder's staging folders, "tempMirror" for
+// engine, "dll" and "dylib" packages and "tempMirrorPCU" for application
+// packages, each under a new random name kept in the entry's mirror path.
+struct MirrorStaging {
+  explicit MirrorStaging(UPDATER_CONTEXT& context);
+
+  UPDATER_CONTEXT* context;
+  // Packages whose download failed.
+  uint32_t failed = 0;
+  CDownloadSession* session;
+  CUpdateList* updateList;
+  CContinuousList* continuousList;
+  CReverseList* reverseList;
+  CComponentList* componentList;
+};
+
+// The selected sizes of the four lists.
+[[nodiscard]] uint64_t MirrorStagingTotalSize(const MirrorStaging& staging);
+
+// The update, continuous, reverse and component lists in that order; the
+// first failure that ends a list ends the sequence.
+[[nodiscard]] UPD_ERROR StageAllLists(MirrorStaging& staging);
+
+// Downloads the list's entries to fetch. A failed download counts, flags its
+// entry 0x40000 and deletes its file; a refusal by the server (0x2001) goes
+// on with the next entry, any other failure is reported to the mirror
+// callback and ends the list.
+[[nodiscard]] UPD_ERROR StagePackages(MirrorStaging& staging, CListBase& list,
+                                      const char* key_word);

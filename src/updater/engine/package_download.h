@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "updater.h"
+#include "updater/engine/update_lists.h"
+
+struct UPDATER_CONTEXT;
+class CDownloadSession;
+
+// The download step of a run: every selected package of the context's
+// lists, one file per package, through the context's download session and
+// its cache.
+
+// Result flag of a run: at least one package was downloaded.
+inline constexpr uint32_t kResultPackageDownloaded = 0x4;
+
+// The cache key of a package is formatted into a buffer of this size (at
+// most 127 characters); a longer key is cut, as the session's cache expects.
+inline constexpr size_t kPackageCacheKeySize = 128;
+
+// One download step; lives on the caller's stack for one call.
+struct PackageDownloadJob {
+  explicit PackageDownloadJob(UPDATER_CONTEXT& context);
+
+  UPDATER_CONTEXT* context;
+  CDownloadSession* session;
+  CUpdateList* updateList;
+  CContinuousList* continuousList;
+  CPreliminaryList* preliminaryList;
+  CReverseList* reverseList;
+  CLocalList* localList;
+  // Engine packages (category 3) this job downloaded.
+  uint64_t enginePackages = 0;
+};
+
+// The download step of a module update and of the offline package export:
+// event 2 with the total size and the large-download question (event 20),
+// the four lists in order, event 32 with the server root once engine
+// packages arrived. The HTTP transports are closed and the dropped local
+// packages deleted on every path. 0x2107 when the host declines.
+[[nodiscard]] UPD_ERROR DownloadPackages(UPDATER_CONTEXT* context);
+
+// The mirror's download step: the same questions, then the mirror's staging
+// of its lists. count receives the number of packages whose download failed.
+[[nodiscard]] UPD_ERROR DownloadMirrorPackages(UPDATER_CONTEXT* context, uint32_t* count);
+
+// The update, continuous, preliminary and reverse lists in that order; the
+// first failure ends the sequence.
+[[nodiscard]] UPD_ERROR DownloadAllLists(PackageDownloadJob& job);
+
+// Downloads every selected entry of list into folder, each to a new
+// "zel%08X.nup" whose path replaces the entry's URL. The first failure
+// flags its entry 0x40000, deletes its file and ends the list.
+[[nodiscard]] UPD_ERROR DownloadNupPackage(PackageDownloadJob& job, CListBase& list,
+                                           const char* folder, const char* list_name);
+
+[[nodiscard]] inline uint64_t GetEnginePackageCount(const PackageDownloadJob& job) {
+  return job.enginePackages;
+}
+
+// The size announced before a download: the selected sizes of the four lists.
+[[nodiscard]] uint64_t SelectedPackageSize(const CUpdateLists& lists);
+
+// folder with '/' ensured, then name unless the whole would not fit in a
+// path buffer (the bare folder comes back then). An empty folder gives name.
+[[nodiscard]] std::string JoinPackageFolder(const char* folder, const char* name);
+
+// "list-category-module-platform-language-base-build", cut to 127 characters.
+[[nodiscard]] std::string PackageCacheKey(const char* list_name, const _COMPONENT_INFO& entry);
