@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -136,6 +139,31 @@ TEST_F(MirrorRunTest, TheDllTypeLeavesTheRootCatalogueAlone) {
   EXPECT_EQ(Mirror(), kUpdNotFound);
   EXPECT_EQ(ReadFile(MirrorRoot() + "/update.ver"), root);
   EXPECT_FALSE(fs::exists(MirrorRoot() + "/dll/update.ver"));
+}
+
+// A catalogue from an HTTP server never gets a local file into the mirror,
+// whether it names it as a FILE URL or as a path.
+TEST_F(MirrorRunTest, ALocalFileNamedByAnHttpCatalogueIsNotCopied) {
+  Publish({"--module", "em001:200", "--module", "em002:300", "--plain"});
+  SetText(host_.settings()->updateServer, server_->Url());
+  const std::string local = dir_.file("local/em002.nup");
+  fs::create_directories(dir_.file("local"));
+  fs::rename(server_->root() + "/p/em002_64-300.nup", local);
+  const std::string plain = ReadFile(server_->root() + "/update.ver");
+  for (const std::string& named : {"file://" + local, local}) {
+    std::string catalogue = plain;
+    const std::string old = "file=p/em002_64-300.nup";
+    catalogue.replace(catalogue.find(old), old.size(), "file=" + named);
+    WriteFile(server_->root() + "/update.ver", catalogue);
+    fs::last_write_time(server_->root() + "/update.ver",
+                        fs::file_time_type::clock::now() + std::chrono::hours(++publications_));
+    (void)Mirror();
+    const std::vector<size_t> packages = MirrorPackages();
+    EXPECT_EQ(std::count(packages.begin(), packages.end(), std::hash<std::string>{}(ReadFile(local))),
+              0)
+        << named;
+    EXPECT_EQ(ReadFile(MirrorRoot() + "/update.ver").find("em002"), std::string::npos) << named;
+  }
 }
 
 // The full mirror runs on a context of its own under the mirror's
