@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -62,6 +63,35 @@ TEST_F(MirrorRunFailureTest, AnAbortWhilePlacingEndsThePass) {
   EXPECT_EQ(ReadFile(MirrorRoot() + "/update.ver"), catalogue);
   // The two old packages and the one placed before the abort.
   EXPECT_EQ(MirrorPackages().size(), 3u);
+}
+
+// The server refuses (401) the newer package of em001: the staging goes on,
+// and the mirror keeps the copy it had, listed and in place.
+class RefusedPackageTest : public MirrorRunFailureTest {
+ protected:
+  NginxServer::Options ServerOptions() const override {
+    return NginxServer::Options().ServerConf("location = /p/em001_64-201.nup { return 401; }");
+  }
+};
+
+TEST_F(RefusedPackageTest, ARefusedReplacementKeepsTheOldCopy) {
+  PublishFirst();
+  ASSERT_EQ(Mirror(), kUpdOk);
+  const std::vector<size_t> before = MirrorPackages();
+  Publish({"--module", "em001:201", "--module", "em002:301"});
+
+  ASSERT_EQ(Mirror(), kUpdOk);
+
+  const std::vector<size_t> after = MirrorPackages();
+  ASSERT_EQ(after.size(), 2u);
+  const size_t em002 = Upstream({"em002_64-301.nup"})[0];
+  EXPECT_EQ(std::count(after.begin(), after.end(), em002), 1);
+  size_t kept = 0;
+  for (const size_t package : after) kept += std::count(before.begin(), before.end(), package);
+  EXPECT_EQ(kept, 1u);
+  const std::string catalogue = ReadFile(MirrorRoot() + "/update.ver");
+  EXPECT_NE(catalogue.find("build=200"), std::string::npos) << catalogue;
+  EXPECT_NE(catalogue.find("build=301"), std::string::npos) << catalogue;
 }
 
 }  // namespace

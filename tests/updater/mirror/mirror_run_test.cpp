@@ -150,14 +150,21 @@ TEST_F(MirrorRunTest, ALocalFileNamedByAnHttpCatalogueIsNotCopied) {
   fs::create_directories(dir_.file("local"));
   fs::rename(server_->root() + "/p/em002_64-300.nup", local);
   const std::string plain = ReadFile(server_->root() + "/update.ver");
-  for (const std::string& named : {"file://" + local, local}) {
+  // The FILE URL is refused; the path is taken as one on the server, which
+  // does not have it.
+  const struct {
+    std::string named;
+    UPD_ERROR code;
+  } cases[] = {{"file://" + local, kUpdUnsupportedScheme}, {local, kUpdNotFound}};
+  for (const auto& [named, code] : cases) {
     std::string catalogue = plain;
     const std::string old = "file=p/em002_64-300.nup";
     catalogue.replace(catalogue.find(old), old.size(), "file=" + named);
     WriteFile(server_->root() + "/update.ver", catalogue);
     fs::last_write_time(server_->root() + "/update.ver",
                         fs::file_time_type::clock::now() + std::chrono::hours(++publications_));
-    (void)Mirror();
+    EXPECT_EQ(Mirror(), code) << named;
+    EXPECT_EQ(MirrorErrors(), (std::vector<uint32_t>{kUpdMirrorEmpty, code})) << named;
     const std::vector<size_t> packages = MirrorPackages();
     EXPECT_EQ(std::count(packages.begin(), packages.end(), std::hash<std::string>{}(ReadFile(local))),
               0)
