@@ -129,6 +129,44 @@ TEST_F(MirrorRunTest, TheMirrorRecordIsCheckedBeforeAnyWork) {
   EXPECT_TRUE(Tree(MirrorRoot()).empty());
 }
 
+// The "dll" type mirrors only the "dll" catalogue: its package goes into
+// "dll" and the root and "dylib" catalogues are deleted.
+TEST_F(MirrorRunTest, TheDllTypeWritesOnlyTheDllCatalogue) {
+  PublishFirst();
+  ASSERT_EQ(Mirror(), kUpdOk);
+  const std::string dll = server_->root() + "/dll";
+  fs::create_directories(dll);
+  WriteFile(dir_.file("lib.bin"), "library bytes");
+  ASSERT_TRUE(SignKit({"nup", dll + "/lib64.nup", dir_.file("lib.bin"), "name=lib64",
+                       "category=dll", "platform=x64", "type=lib64", "filename=lib64.dll",
+                       "build=5", "level=0"}));
+  const std::string package = ReadFile(dll + "/lib64.nup");
+  WriteFile(dll + "/update.ver",
+            "[lib64]\r\ncategory=dll\r\nplatform=x64\r\ntype=lib64\r\nbuild=5\r\nlevel=0\r\n"
+            "size=" + std::to_string(package.size()) + "\r\nfile=lib64.nup\r\n");
+  ASSERT_TRUE(SignKit({"sign", "Wexa Update Signing Certificate", dll + "/update.ver",
+                       dll + "/update.ver.signed"}));
+  fs::create_directories(MirrorRoot() + "/dylib");
+  WriteFile(MirrorRoot() + "/dylib/update.ver", "[old]\r\n");
+  mirror_->mirrorType = 2;
+
+  ASSERT_EQ(Mirror(), kUpdOk);
+
+  const auto tree = Tree(MirrorRoot() + "/dll");
+  ASSERT_EQ(tree.size(), 2u) << testing::PrintToString(Names(tree));
+  for (const auto& [name, content] : tree) {
+    if (name == "update.ver") {
+      EXPECT_TRUE(std::regex_search(content, std::regex("\\[lib64\\][^\\[]*file=zel[0-9A-F]{8}\\.dll\\.nup")))
+          << content;
+    } else {
+      EXPECT_TRUE(std::regex_match(name, std::regex("zel[0-9A-F]{8}\\.dll\\.nup"))) << name;
+      EXPECT_TRUE(content == package);
+    }
+  }
+  EXPECT_FALSE(fs::exists(MirrorRoot() + "/update.ver"));
+  EXPECT_FALSE(fs::exists(MirrorRoot() + "/dylib/update.ver"));
+}
+
 // The "dll" type fetches only the "dll" catalogue; upstream has none here,
 // so nothing is mirrored and the root catalogue is left alone.
 TEST_F(MirrorRunTest, TheDllTypeLeavesTheRootCatalogueAlone) {
