@@ -17,16 +17,12 @@ constexpr uint8_t kMarkerAdd = 0x3B;
 
 constexpr unsigned long kNotAgreedBit = 1;
 
-// The marker text, unscrambled: empty when it cannot be read.
-std::string ReadMarkerText(const char* marker_path) {
+// The marker's content; nothing when it cannot be read or has no '='.
+std::optional<MarkerContent> ReadMarker(const char* marker_path) {
   CBuffer buffer;
-  if (LoadFileToBuffer(marker_path, buffer) != kUpdOk) return {};
-  std::string text(reinterpret_cast<const char*>(buffer.Data()),
-                   std::min<uint64_t>(buffer.Length(), kMarkerReadLimit));
-  text.resize(UnscrambleMarkerBytes(text.data(), text.size()));
-  // The stored name ends at an embedded NUL like the C text it was written as.
-  text.resize(std::strlen(text.c_str()));
-  return text;
+  if (LoadFileToBuffer(marker_path, buffer) != kUpdOk) return std::nullopt;
+  return ParseMarkerBytes(std::string_view(reinterpret_cast<const char*>(buffer.Data()),
+                                           static_cast<size_t>(buffer.Length())));
 }
 
 }  // namespace
@@ -45,6 +41,19 @@ size_t UnscrambleMarkerBytes(void* buffer, size_t length) {
     bytes[i] = static_cast<uint8_t>(static_cast<uint8_t>(bytes[i] - kMarkerAdd) ^ kMarkerXor);
   }
   return length;
+}
+
+std::optional<MarkerContent> ParseMarkerBytes(std::string_view bytes) {
+  std::string text(bytes.substr(0, kMarkerReadLimit));
+  UnscrambleMarkerBytes(text.data(), text.size());
+  // The text ends at an embedded NUL like the C text it was written as.
+  text.resize(std::strlen(text.c_str()));
+  const size_t equals = text.find('=');
+  if (equals == std::string::npos) return std::nullopt;
+  MarkerContent content;
+  content.name = text.substr(0, equals);
+  content.number = std::strtoul(text.c_str() + equals + 1, nullptr, 16);
+  return content;
 }
 
 unsigned long MarkerNumber(unsigned long random, bool agreed) {
@@ -69,16 +78,14 @@ UPD_ERROR WriteMarkerFile(const char* marker_path, const char* name, bool agreed
 bool ReadMarkerFile(const char* marker_path, const char* name, char* name_out,
                     size_t name_out_size) {
   if (marker_path == nullptr || *marker_path == '\0') return false;
-  const std::string text = ReadMarkerText(marker_path);
-  const size_t equals = text.find('=');
-  if (equals == std::string::npos) return false;
-  const std::string stored = text.substr(0, equals);
-  const unsigned long number = std::strtoul(text.c_str() + equals + 1, nullptr, 16);
+  const std::optional<MarkerContent> content = ReadMarker(marker_path);
+  if (!content) return false;
+  const std::string& stored = content->name;
   if (name_out != nullptr && stored.size() < name_out_size) {
     std::memcpy(name_out, stored.c_str(), stored.size() + 1);
   }
   if (name != nullptr && AsciiStrICmp(name, stored.c_str()) != 0) return false;
-  return number != 0 && (number & kNotAgreedBit) == 0;
+  return content->number != 0 && (content->number & kNotAgreedBit) == 0;
 }
 
 UPD_ERROR ReadMarkerName(const char* marker_path, char* name_out, uint64_t* size) {
@@ -86,15 +93,14 @@ UPD_ERROR ReadMarkerName(const char* marker_path, char* name_out, uint64_t* size
   if (marker_path == nullptr || *marker_path == '\0' || !FileExists(marker_path)) {
     return kUpdMissing;
   }
-  const std::string text = ReadMarkerText(marker_path);
-  const size_t equals = text.find('=');
-  if (equals == std::string::npos) return kUpdBadFile;
-  const uint64_t length = equals;
+  const std::optional<MarkerContent> content = ReadMarker(marker_path);
+  if (!content) return kUpdBadFile;
+  const uint64_t length = content->name.size();
   const uint64_t room = *size;
   *size = length;
   if (length >= room) return kUpdResultTooSmall;
   if (name_out == nullptr) return kUpdInvalidArgument;
-  std::memcpy(name_out, text.data(), length);
+  std::memcpy(name_out, content->name.data(), length);
   name_out[length] = '\0';
   return kUpdOk;
 }

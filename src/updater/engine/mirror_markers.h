@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "updater.h"
 
@@ -18,6 +20,17 @@ inline constexpr size_t kMarkerReadLimit = 4096;
 // In-place transforms of the marker text; each returns length.
 size_t ScrambleMarkerBytes(void* buffer, size_t length);
 size_t UnscrambleMarkerBytes(void* buffer, size_t length);
+
+// What a marker holds: the name before the first '=' and the hexadecimal
+// number after it.
+struct MarkerContent {
+  std::string name;
+  unsigned long number = 0;
+};
+
+// Reads the scrambled bytes of a marker file (only the first
+// kMarkerReadLimit count; the text ends at a NUL). Nothing without a '='.
+[[nodiscard]] std::optional<MarkerContent> ParseMarkerBytes(std::string_view bytes);
 
 // The number a marker stores for a random value: bit 0 set when not agreed,
 // else cleared, and never 0 (which reads as not agreed).
