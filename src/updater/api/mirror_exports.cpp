@@ -1,6 +1,7 @@
 // Exports of the mirror.
 
 #include <cstdlib>
+#include <iterator>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -70,10 +71,14 @@ UPD_ERROR NothingToMirror(UPD_ERROR engine, UPD_ERROR dll, UPD_ERROR dylib) {
   return skipped ? kUpdInvalidRequest : kUpdNotFound;
 }
 
-// The catalogue steps, the comparison, the staging and the pass.
-UPD_ERROR MirrorRun(UPDATER_CONTEXT& context, ContextCall& call, const MIRROR_SETTINGS& mirror) {
-  const uint32_t type = mirror.mirrorType;
+// The results of the three catalogue steps (0x5003 when skipped) and the
+// count of the last list preparation that ran.
+struct CatalogueSteps {
+  UPD_ERROR results[3] = {kUpdNothingNew, kUpdNothingNew, kUpdNothingNew};
   int64_t offered = 0;
+};
+
+CatalogueSteps FetchCatalogues(UPDATER_CONTEXT& context, uint32_t type) {
   const struct {
     bool wanted;
     UPD_ERROR (*download)(CServerSelectionState&, UPDATER_CONTEXT&, bool, uint32_t);
@@ -83,19 +88,26 @@ UPD_ERROR MirrorRun(UPDATER_CONTEXT& context, ContextCall& call, const MIRROR_SE
                {type == 0 || type == 2, DownloadMirrorDllVer, context.updDllVerPath, kCategoryDll},
                {type == 0 || type == 3, DownloadMirrorDylibVer, context.updDylibVerPath,
                 kCategoryDylib}};
-  UPD_ERROR results[3] = {kUpdNothingNew, kUpdNothingNew, kUpdNothingNew};
-  for (size_t i = 0; i < 3; ++i) {
+  CatalogueSteps done;
+  for (size_t i = 0; i < std::size(steps); ++i) {
     if (!steps[i].wanted) continue;
-    results[i] = steps[i].download(context.serverState, context, false, kCatalogueAttempts);
-    if (results[i] == kUpdOk) {
-      offered = PrepareMirrorLists(context, steps[i].catalogue, steps[i].category);
+    done.results[i] = steps[i].download(context.serverState, context, false, kCatalogueAttempts);
+    if (done.results[i] == kUpdOk) {
+      done.offered = PrepareMirrorLists(context, steps[i].catalogue, steps[i].category);
     }
   }
-  for (const UPD_ERROR result : results) {
+  return done;
+}
+
+// The catalogue steps, the comparison, the staging and the pass.
+UPD_ERROR MirrorRun(UPDATER_CONTEXT& context, ContextCall& call, const MIRROR_SETTINGS& mirror) {
+  const CatalogueSteps steps = FetchCatalogues(context, mirror.mirrorType);
+  for (const UPD_ERROR result : steps.results) {
     if (!IsSoft(result)) return result;
   }
-  if (offered == 0) return NothingToMirror(results[0], results[1], results[2]);
-
+  if (steps.offered == 0) {
+    return NothingToMirror(steps.results[0], steps.results[1], steps.results[2]);
+  }
   CMirror& cmirror = *context.mirror;
   (void)cmirror.LoadMirrorContents(&mirror, context.updateFolder);
   (void)ScanMirrorNupFolders(context.lists.localList, context.updateFolder);

@@ -62,6 +62,11 @@ unsigned long MarkerNumber(unsigned long random, bool agreed) {
   return number != 0 ? number : 2;
 }
 
+std::string MarkerNameOf(const std::string& package_path) {
+  const size_t slash = package_path.find_last_of('/');
+  return slash == std::string::npos ? package_path : package_path.substr(slash + 1);
+}
+
 std::string MarkerFileName(const std::string& package_path) { return package_path + kMarkerSuffix; }
 
 UPD_ERROR WriteMarkerFile(const char* marker_path, const char* name, bool agreed) {

@@ -36,6 +36,9 @@ struct MarkerContent {
 // else cleared, and never 0 (which reads as not agreed).
 [[nodiscard]] unsigned long MarkerNumber(unsigned long random, bool agreed);
 
+// The package's file name without its folder, as its marker stores it.
+[[nodiscard]] std::string MarkerNameOf(const std::string& package_path);
+
 // package_path + ".inf".
 [[nodiscard]] std::string MarkerFileName(const std::string& package_path);
 

@@ -37,11 +37,6 @@ bool ContainsNoCase(const char* text, const char* part) {
   return at != haystack.end();
 }
 
-std::string LastComponent(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Rewrites the root catalogue from what the mirror now holds; its steps run
 // whatever the previous one gave.
 void RewriteRootCatalogue(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
@@ -69,7 +64,7 @@ bool ArePcusAgreed(const std::string& pcu_folder, const char* names) {
   for (const _COMPONENT_INFO& entry : staged) {
     if (!ContainsNoCase(names, entry.name)) continue;
     const std::string marker = MarkerFileName(entry.file);
-    if (!ReadMarkerFile(marker.c_str(), LastComponent(entry.file).c_str(), nullptr, 0)) {
+    if (!ReadMarkerFile(marker.c_str(), MarkerNameOf(entry.file).c_str(), nullptr, 0)) {
       return false;
     }
   }

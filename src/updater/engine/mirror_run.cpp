@@ -37,11 +37,6 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-std::string LastComponent(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool Aborted(const UPDATER_CONTEXT& context) { return context.abortFlag.load() != 0; }
 
 const MIRROR_SETTINGS* MirrorOf(const UPDATER_CONTEXT& context) {
@@ -108,7 +103,7 @@ UPD_ERROR CMirror::PlacePcuPackages(UPDATER_CONTEXT& context, CListBase& compone
       const std::string& source = SourceOf(entry);
       const std::string marker = MarkerFileName(source);
       const bool placeable = IsToPlace(entry) &&
-                             ReadMarkerFile(marker.c_str(), LastComponent(source).c_str(),
+                             ReadMarkerFile(marker.c_str(), MarkerNameOf(source).c_str(),
                                             nullptr, 0) &&
                              IsPublishablePackage(source.c_str());
       if (placeable) {

@@ -49,8 +49,7 @@ static_assert(sizeof(StagedPcuEvent) == 4228);
 // deferred placing the host hears of it.
 void AnnounceStagedPcu(const UPDATER_SETTINGS* settings, const _COMPONENT_INFO& entry) {
   const std::string marker = MarkerFileName(entry.mirrorPath);
-  const size_t slash = entry.mirrorPath.find_last_of('/');
-  (void)WriteMarkerFile(marker.c_str(), entry.mirrorPath.c_str() + slash + 1, false);
+  (void)WriteMarkerFile(marker.c_str(), MarkerNameOf(entry.mirrorPath).c_str(), false);
   const MIRROR_SETTINGS* mirror = settings != nullptr ? settings->mirrorSettings : nullptr;
   if (mirror == nullptr || mirror->callback == nullptr) return;
   if ((mirror->flags & MIRROR_FLAG_DEFER_PCUS) == 0) return;
