@@ -97,6 +97,7 @@ class OfflineFixture : public ::testing::Test {
 
   // A signed package of spec at path; its path.
   std::string MakeNup(const std::string& path, const NupSpec& spec) {
+    fs::create_directories(fs::path(path).parent_path());
     const std::string payload = dir_.file("payload-" + std::to_string(serial_++));
     const std::string module = ModuleContent(spec.module, spec.build);
     WriteFile(payload, spec.level == 0 ? module : testhost::PatchFileText(spec.base, module));
