@@ -108,6 +108,9 @@ const std::map<std::string_view, OptionSpec>& Options() {
           return true;
         }}},
       {"--until", {true, Number(&HostOptions::until)}},
+      {"--mirror", {true, OptionalText(&HostOptions::mirror)}},
+      {"--type", {true, Number(&HostOptions::mirror_type)}},
+      {"--plain-only", {false, Flag(&HostOptions::plain_only)}},
       {"--refuse-large", {false, Flag(&HostOptions::refuse_large)}},
       {"--user-agent", {true, Text(&HostOptions::user_agent)}},
       {"--refuse-address", {true, OptionalText(&HostOptions::refuse_address)}},

@@ -44,7 +44,11 @@ struct HostOptions {
   std::optional<uint32_t> backup_keep;
   uint32_t backup_days = 0;
   std::optional<uint32_t> confirm_limit_kib;
-  uint32_t until = 0;  // rollback: block updates until then (seconds since 1970)
+  uint32_t until = 0;
+  // The mirror (MIRROR_SETTINGS).
+  std::optional<std::string> mirror;
+  uint32_t mirror_type = 0;
+  bool plain_only = false;  // rollback: block updates until then (seconds since 1970)
 
   // The host's answers to the events.
   std::string groups = "engine";              // event 19
