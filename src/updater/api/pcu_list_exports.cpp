@@ -1,6 +1,7 @@
 // Exports of application packages: those staged for the mirror, with the
 // licence state of their markers, and those the last catalogue offered.
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -16,6 +17,9 @@
 #include "updater/offline/pcu_folder.h"
 
 namespace {
+
+static_assert(sizeof(UPD_COMPONENT_ENTRY) == sizeof(COMPONENT_LIST_ENTRY) &&
+              offsetof(UPD_COMPONENT_ENTRY, build) == offsetof(COMPONENT_LIST_ENTRY, build));
 
 // The longest name a marker stores that the licence export rewrites.
 constexpr uint64_t kMarkerNameSize = 128;

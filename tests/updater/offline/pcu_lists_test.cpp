@@ -205,6 +205,14 @@ TEST_F(PcuListsTest, MissingArgumentsAreRefused) {
   uint64_t size = 0;
   char buffer[16];
   EXPECT_EQ(LIB(UpdGetListPCUInTempFolder)(Data().c_str(), buffer, nullptr), 0x2301u);
+  // Without a data folder there is no package folder to list (not the
+  // relative "updfiles/tempMirrorPCU/" of the working folder).
+  StageThree();
+  const fs::path working = fs::current_path();
+  fs::current_path(Data());
+  EXPECT_EQ(LIB(UpdGetListPCUInTempFolder)(nullptr, nullptr, &size), 0u);
+  fs::current_path(working);
+  EXPECT_EQ(size, 0u);
   EXPECT_EQ(LIB(UpdGetListPCUInTempFolderEx)(nullptr, buffer, &size), 0x1301u);
   EXPECT_EQ(LIB(UpdGetListPCUInTempFolderEx)(Data().c_str(), buffer, nullptr), 0x1301u);
   EXPECT_EQ(LIB(UpdGetListPcuInTempFolderExEx)(Data().c_str(), nullptr, buffer, &size), 0x1301u);
