@@ -110,6 +110,7 @@ const std::map<std::string_view, OptionSpec>& Options() {
       {"--until", {true, Number(&HostOptions::until)}},
       {"--mirror", {true, OptionalText(&HostOptions::mirror)}},
       {"--type", {true, Number(&HostOptions::mirror_type)}},
+      {"--folder", {true, OptionalText(&HostOptions::packages)}},
       {"--plain-only", {false, Flag(&HostOptions::plain_only)}},
       {"--refuse-large", {false, Flag(&HostOptions::refuse_large)}},
       {"--user-agent", {true, Text(&HostOptions::user_agent)}},

@@ -49,6 +49,8 @@ struct HostOptions {
   std::optional<std::string> mirror;
   uint32_t mirror_type = 0;
   bool plain_only = false;  // rollback: block updates until then (seconds since 1970)
+  // The folder of packages that setup-engines installs from.
+  std::optional<std::string> packages;
 
   // The host's answers to the events.
   std::string groups = "engine";              // event 19

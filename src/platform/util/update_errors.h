@@ -59,6 +59,7 @@ enum UpdError : UPD_ERROR {
   kUpdCategoryMissing = 0x2201,  // the catalogue offers nothing of the wanted category
   kUpdNoUpdateHash = 0x2202,
   kUpdInvalidRequest = 0x2301,
+  kUpdBufferTooSmall = 0x2302,
   kUpdNoContext = 0x3001,
   kUpdOutOfMemory = 0x3101,
   kUpdCannotConnect = 0x3103,
