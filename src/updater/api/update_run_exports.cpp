@@ -1,5 +1,4 @@
-// The module update run. Until it lands the export answers its entry checks
-// and then 3 (not supported in this build).
+// The module update run as the host calls it.
 
 #include <cstdlib>
 #include <ctime>
@@ -8,16 +7,18 @@
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
+#include "updater/engine/module_update_run.h"
 
-UPD_ERROR UpdPerformUpdate(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings, uint32_t*) {
+UPD_ERROR UpdPerformUpdate(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                           uint32_t* resultFlags) {
   if (context == nullptr) return kUpdNoContext;
   if (settings == nullptr) return kUpdNoSettings;
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   return GuardExport([&] {
     ContextCall call(context);
-    if (call.Stopped()) return kUpdStopped;
+    if (call.Stopped()) return static_cast<UPD_ERROR>(kUpdStopped);
     context->resultFlags = 0;
     call.Bind(settings);
-    return kUpdNotSupported;
+    return PerformModuleUpdate(*context, call, resultFlags);
   });
 }
