@@ -58,6 +58,14 @@ struct HostOptions {
   std::string user_agent = "updhost";         // event 15
   std::optional<std::string> refuse_address;  // event 23
   std::optional<double> abort_after_seconds;
+  uint32_t install_answer = 0;                // event 41
+
+  // The application update: the host's further products and its accepted
+  // agreements, and how the run treats a new agreement.
+  std::vector<std::string> products;    // NAME:VERSION:FORMAT:PATH
+  std::vector<std::string> components;  // NAME:VERSION:HASH
+  bool agree = false;
+  bool skip_agreement = false;
 };
 
 // The options, or an error message for a usage error.

@@ -75,6 +75,8 @@ enum UpdError : UPD_ERROR {
   kUpdNothingNew = 0x5003,
   kUpdGroupSwitchIncomplete = 0x5006,
   kUpdNoGroupChange = 0x5007,
+  kUpdHostInstalling = 0x5008,     // the host goes on installing after the call
+  kUpdAgreementRequired = 0x500B,  // a new licence agreement must be shown first
   kUpdNothingToDo = 0x500C,
   kUpdUpdatesBlocked = 0x7000,
   kUpdNoSnapshot = 0x7001,
