@@ -10,6 +10,7 @@
 #include "net/http/http_transport.h"
 #include "platform/util/buffer.h"
 #include "platform/util/update_errors.h"
+#include "support/curl_client.h"
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
@@ -23,10 +24,11 @@ namespace {
 using upd::test::AccessLogEntry;
 using upd::test::ApacheServer;
 using upd::test::Credential;
+using upd::test::Curl;
+using upd::test::CurlResult;
 using upd::test::HttpResponse;
 using upd::test::NetServer;
 using upd::test::NginxServer;
-using upd::test::RunCommand;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
 using upd::test::SquidProxy;
@@ -186,14 +188,11 @@ TEST_F(HttpAuthPeersTest, ApacheDigestAndBasic) {
       EXPECT_EQ(Contents(body), content_);
     }
     // curl, answering the same server, agrees on what the fixture accepts.
-    std::string status;
     const std::string auth = std::string(c.path) == "/basic/" ? "--basic" : "--digest";
-    ASSERT_EQ(
-        RunCommand("curl -s --noproxy '*' -o /dev/null -w '%{http_code}' " + auth + " -u '" +
-                       c.user + ":" + c.password + "' " + web.Url(std::string(c.path) + "f.txt"),
-                   &status),
-        0);
-    EXPECT_EQ(status, c.result == kUpdOk ? "200" : "401");
+    const CurlResult curl = Curl("-o /dev/null -w '%{http_code}' " + auth + " -u '" + c.user + ":" +
+                                 c.password + "' " + web.Url(std::string(c.path) + "f.txt"));
+    ASSERT_EQ(curl.status, 0);
+    EXPECT_EQ(curl.out, c.result == kUpdOk ? "200" : "401");
   }
   const std::vector<AccessLogEntry> log = web.AccessLog();
   EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const AccessLogEntry& e) {

@@ -15,6 +15,7 @@
 #include "net/http/http_transport.h"
 #include "platform/util/buffer.h"
 #include "platform/util/update_errors.h"
+#include "support/curl_client.h"
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
@@ -24,10 +25,11 @@
 namespace {
 
 using upd::test::AccessLogEntry;
+using upd::test::Curl;
+using upd::test::CurlResult;
 using upd::test::HttpResponse;
 using upd::test::NginxServer;
 using upd::test::ReadFile;
-using upd::test::RunCommand;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
 using upd::test::TempDir;
@@ -129,12 +131,6 @@ class HttpDownloadTest : public ::testing::Test {
                                 7, partial);
   }
 
-  std::string Curl(const std::string& url) {
-    const std::string out = dir_.file("curl.out");
-    EXPECT_EQ(RunCommand("curl -sS --noproxy '*' -m 30 -o '" + out + "' '" + url + "'"), 0);
-    return ReadFile(out);
-  }
-
   TempDir dir_;
   std::unique_ptr<NginxServer> web_;
   std::unique_ptr<ScriptedPeer> peer_;
@@ -173,7 +169,9 @@ TEST_F(HttpDownloadTest, FilesMatchCurlWhateverTheirEncoding) {
     const std::string got = ReadFile(target);
     EXPECT_EQ(got.size(), c.content.size());
     EXPECT_TRUE(got == c.content);
-    EXPECT_TRUE(got == Curl(web_->Url("/" + c.name)));
+    const CurlResult curl = Curl("'" + web_->Url("/" + c.name) + "'");
+    EXPECT_EQ(curl.status, 0);
+    EXPECT_TRUE(got == curl.out);
     // The file events add up to the body as it travelled.
     const bool zipped = response_.content_encoding == kHttpEncodingGzip;
     EXPECT_EQ(zipped, c.name.find('/') == std::string::npos);

@@ -7,6 +7,7 @@
 
 #include "https_fixture.h"
 #include "platform/util/update_errors.h"
+#include "support/curl_client.h"
 
 // Downloads over TLS through the HTTP transport, with nginx and
 // `openssl s_server` as peers and curl as the oracle.
@@ -30,11 +31,10 @@ class HttpsTransportTest : public HttpsTest {
  protected:
   // curl's copy of a URL, trusting the tests' root.
   std::string CurlCopy(const std::string& url) {
-    const std::string out = dir_.file("curl.out");
-    EXPECT_EQ(RunCommand("curl -sS --noproxy '*' --compressed --cacert " + pki_.Pem("root") +
-                         " -o " + out + " '" + url + "'"),
-              0);
-    return ReadFile(out);
+    const upd::test::CurlResult copy =
+        upd::test::Curl("--compressed --cacert '" + pki_.Pem("root") + "' '" + url + "'");
+    EXPECT_EQ(copy.status, 0);
+    return copy.out;
   }
 };
 
