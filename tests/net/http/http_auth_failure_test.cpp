@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "http_test_data.h"
 #include "net/http/http_transport.h"
 #include "platform/util/update_errors.h"
 #include "support/net_servers.h"
@@ -16,14 +17,14 @@
 // answer or drop the connection, and answers that would not fit the request.
 namespace {
 
+using upd::test::Count;
 using upd::test::HttpResponse;
+using upd::test::kKeepAlive;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
 using upd::test::TempDir;
 using upd::testhost::EventHost;
 namespace script = upd::test::script;
-
-const std::string kKeepAlive = "Connection: keep-alive\r\n";
 
 std::string Challenge(const char* status_line, const char* header, const std::string& value) {
   return HttpResponse(status_line, "refused",
@@ -36,14 +37,6 @@ std::string ProxyChallenge(const std::string& value) {
 
 std::string ServerChallenge(const std::string& value) {
   return Challenge("HTTP/1.1 401 Unauthorized", "WWW-Authenticate", value);
-}
-
-int Count(const std::string& text, const std::string& what) {
-  int count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-    ++count;
-  }
-  return count;
 }
 
 class HttpAuthFailureTest : public ::testing::Test {

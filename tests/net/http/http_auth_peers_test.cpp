@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "http_test_data.h"
 #include "net/http/http_auth.h"
 #include "net/http/http_transport.h"
 #include "platform/util/buffer.h"
@@ -13,6 +14,7 @@
 #include "support/curl_client.h"
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
+#include "support/test_bytes.h"
 #include "testhost/event_host.h"
 
 // Answers to 401 and 407 challenges against real servers and proxies: nginx
@@ -23,6 +25,8 @@ namespace {
 
 using upd::test::AccessLogEntry;
 using upd::test::ApacheServer;
+using upd::test::Contents;
+using upd::test::Count;
 using upd::test::Credential;
 using upd::test::Curl;
 using upd::test::CurlResult;
@@ -37,18 +41,6 @@ using upd::test::TinyProxy;
 using upd::test::WriteFile;
 using upd::testhost::EventHost;
 namespace script = upd::test::script;
-
-std::string Contents(const CBuffer& buffer) {
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
-}
-
-int Count(const std::string& text, const std::string& what) {
-  int count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-    ++count;
-  }
-  return count;
-}
 
 class HttpAuthPeersTest : public ::testing::Test {
  protected:

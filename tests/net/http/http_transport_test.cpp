@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "http_test_data.h"
 #include "platform/util/buffer.h"
 #include "platform/util/host_records.h"
 #include "platform/util/update_errors.h"
@@ -20,13 +21,12 @@
 namespace {
 
 using upd::test::HttpResponse;
+using upd::test::kKeepAlive;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
 using upd::test::TempDir;
 using upd::testhost::EventHost;
 namespace script = upd::test::script;
-
-const std::string kKeepAlive = "Connection: keep-alive\r\n";
 
 class HttpTransportTest : public ::testing::Test {
  protected:
