@@ -13,11 +13,11 @@
 
 #include "net/http/http_transport.h"
 #include "platform/util/update_errors.h"
+#include "scripted_http_fixture.h"
 #include "support/loopback_listener.h"
 #include "support/net_servers.h"
 #include "support/small_tmpfs.h"
 #include "support/temp_dir.h"
-#include "testhost/event_host.h"
 
 // Downloads that fail: an abort from another thread, full disks, a peer that
 // breaks the connection, targets that cannot be written.
@@ -28,9 +28,7 @@ using upd::test::LoopbackListener;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
 using upd::test::SmallTmpfs;
-using upd::test::TempDir;
 using upd::test::WriteFile;
-using upd::testhost::EventHost;
 using Clock = std::chrono::steady_clock;
 namespace script = upd::test::script;
 
@@ -43,7 +41,7 @@ bool HoldsOpen(const std::string& path) {
   return false;
 }
 
-class HttpDownloadFailureTest : public ::testing::Test {
+class HttpDownloadFailureTest : public upd::test::ScriptedHttpTest {
  protected:
   HttpRequestParams Params(const std::string& host) {
     host_text_ = host;
@@ -56,19 +54,8 @@ class HttpDownloadFailureTest : public ::testing::Test {
   }
 
   ScriptedPeer& StartPeer(ScriptedConnection every) {
-    peer_ = std::make_unique<ScriptedPeer>(dir_.path().string(), std::vector<ScriptedConnection>{},
-                                           ScriptedPeer::Options().Otherwise(std::move(every)));
-    EXPECT_TRUE(peer_->running());
-    return *peer_;
+    return ScriptedHttpTest::StartPeer({}, ScriptedPeer::Options().Otherwise(std::move(every)));
   }
-
-  TempDir dir_;
-  std::unique_ptr<ScriptedPeer> peer_;
-  std::string host_text_;
-  EventHost host_;
-  CTcpProtocol tcp_;
-  CHttpTransport http_{tcp_, false};
-  _HTTP_RESPONSE_INFO response_{};
 };
 
 TEST_F(HttpDownloadFailureTest, AnAbortFromAnotherThreadStopsATricklingBodyAtOnce) {
