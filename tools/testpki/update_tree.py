@@ -57,14 +57,14 @@ def run_kit(trust, *args):
     subprocess.run(command + list(args), check=True, stdout=subprocess.DEVNULL)
 
 
-def make_package(trust, out, rel, name, payload, build, base=None):
+def make_package(trust, out, rel, name, payload, build, base=None, header=None):
     with tempfile.NamedTemporaryFile(dir=out, delete=False) as payload_file:
         payload_file.write(payload)
     try:
         module = module_name(name)
         # The catalogue section's keys too, so that a package kept on disk
         # is known again as the same package.
-        keys = ["filename=%s.dat" % module, "category=engine", "type=%s" % module,
+        keys = ["name=%s" % (header or module), "filename=%s.dat" % module, "category=engine", "type=%s" % module,
                 "platform=x64", "version=1.%d" % build, "build=%d" % build,
                 "level=%d" % (0 if base is None else 1)]
         if base is not None:
@@ -125,7 +125,8 @@ def main(argv):
     for name, base, build in args.patch:
         rel = "p/%s-%d-%d.nup" % (module_name(name), base, build)
         size = make_package(args.trust, args.out, rel, name,
-                            patch_text(name, base, build, args.size), build, base)
+                            patch_text(name, base, build, args.size), build, base,
+                            "%s_p%d" % (module_name(name), build))
         catalogue += section("%s_p%d" % (module_name(name), build), name, build, size, rel, 1,
                              base)
         keep_module(name, build)

@@ -156,6 +156,7 @@ uint32_t HostEvents::Handle(uint32_t event, void* data) {
       if (const char* path = static_cast<const UPD_INSTALL_PACKAGE_EVENT*>(data)->packagePath) {
         line << " package " << path;
       }
+      answer = options_.install_answer;
       break;
     default:
       break;

@@ -42,6 +42,8 @@ class HostSession {
   UPDATER_CONTEXT* context() const { return context_; }
   const HostOptions& options() const { return options_; }
   const UPDATER_SETTINGS* settings() const { return settings_.get(); }
+  // For the commands that name the host's product in the settings.
+  UPDATER_SETTINGS* mutable_settings() { return settings_.get(); }
   HostEvents& events() { return events_; }
 
   // The export of that name, typed as updater.h declares it; throws

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <functional>
@@ -62,6 +63,15 @@ Setter Flag(bool HostOptions::*field) {
   };
 }
 
+// A repeated option whose value has parts fields separated by ':'.
+Setter Append(std::vector<std::string> HostOptions::*field, size_t parts) {
+  return [field, parts](HostOptions& o, std::string_view v) {
+    if (static_cast<size_t>(std::count(v.begin(), v.end(), ':')) + 1 != parts) return false;
+    (o.*field).emplace_back(v);
+    return true;
+  };
+}
+
 const std::map<std::string_view, OptionSpec>& Options() {
   static const std::map<std::string_view, OptionSpec> options = {
       {"--lib", {true, Text(&HostOptions::library)}},
@@ -108,7 +118,16 @@ const std::map<std::string_view, OptionSpec>& Options() {
           return true;
         }}},
       {"--until", {true, Number(&HostOptions::until)}},
+      {"--mirror", {true, OptionalText(&HostOptions::mirror)}},
+      {"--type", {true, Number(&HostOptions::mirror_type)}},
+      {"--folder", {true, OptionalText(&HostOptions::packages)}},
+      {"--plain-only", {false, Flag(&HostOptions::plain_only)}},
       {"--refuse-large", {false, Flag(&HostOptions::refuse_large)}},
+      {"--install-answer", {true, Number(&HostOptions::install_answer)}},
+      {"--product", {true, Append(&HostOptions::products, 4)}},
+      {"--component", {true, Append(&HostOptions::components, 3)}},
+      {"--agree", {false, Flag(&HostOptions::agree)}},
+      {"--skip-agreement", {false, Flag(&HostOptions::skip_agreement)}},
       {"--user-agent", {true, Text(&HostOptions::user_agent)}},
       {"--refuse-address", {true, OptionalText(&HostOptions::refuse_address)}},
       {"--abort-after",

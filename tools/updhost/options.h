@@ -44,7 +44,13 @@ struct HostOptions {
   std::optional<uint32_t> backup_keep;
   uint32_t backup_days = 0;
   std::optional<uint32_t> confirm_limit_kib;
-  uint32_t until = 0;  // rollback: block updates until then (seconds since 1970)
+  uint32_t until = 0;
+  // The mirror (MIRROR_SETTINGS).
+  std::optional<std::string> mirror;
+  uint32_t mirror_type = 0;
+  bool plain_only = false;  // rollback: block updates until then (seconds since 1970)
+  // The folder of packages that setup-engines installs from.
+  std::optional<std::string> packages;
 
   // The host's answers to the events.
   std::string groups = "engine";              // event 19
@@ -52,6 +58,14 @@ struct HostOptions {
   std::string user_agent = "updhost";         // event 15
   std::optional<std::string> refuse_address;  // event 23
   std::optional<double> abort_after_seconds;
+  uint32_t install_answer = 0;                // event 41
+
+  // The application update: the host's further products and its accepted
+  // agreements, and how the run treats a new agreement.
+  std::vector<std::string> products;    // NAME:VERSION:FORMAT:PATH
+  std::vector<std::string> components;  // NAME:VERSION:HASH
+  bool agree = false;
+  bool skip_agreement = false;
 };
 
 // The options, or an error message for a usage error.

@@ -15,8 +15,6 @@ namespace {
 
 // Longest server name text (a DNS name, or an IPv6 literal in brackets).
 constexpr size_t kServerNameSize = 260;
-// The layer's idle-time probe of these sessions; its answer does not matter.
-constexpr uint64_t kSessionProbe = 604800000;
 // Plaintext is encrypted and sent in slices of this size, so that the
 // session's output never holds more than a few records.
 constexpr int64_t kMaxWriteSlice = 64 * 1024;
@@ -41,8 +39,8 @@ bool IsAddressLiteral(const char* name) {
 }  // namespace
 
 CSslProtocol::CSslProtocol() : records_(new uint8_t[kRecordBufferSize]) {
+  // A failure shows at Connect (0x2110); a later constructor tries again.
   if (!OsSslIsInitialized()) (void)OsSslInitialize();
-  (void)OsSslNotSupported(kSessionProbe);
 }
 
 CSslProtocol::~CSslProtocol() { DestroySession(); }
@@ -107,17 +105,19 @@ int64_t CSslProtocol::ReceiveRecords(uint32_t timeout_seconds) {
 
 bool CSslProtocol::Pump(uint32_t timeout_seconds) {
   if (session_ == nullptr || !IsConnected()) return false;
+  // Records that came behind data which paused a new handshake are already
+  // in the session: they go first.
+  uint32_t code = OsSslPutInput(session_, records_.get(), 0);
   while (OsSslIsHandshaking(session_)) {
-    if (!FlushOutput(timeout_seconds)) return false;
-    const int64_t received = ReceiveRecords(timeout_seconds);
-    if (received <= 0) return false;
-    const uint32_t code =
-        OsSslPutInput(session_, records_.get(), static_cast<uint32_t>(received));
     if (code != kOsSslOk && code != kOsSslNeedMoreInput) {
       // The alert that tells the server why goes out when it can.
       (void)FlushOutput(timeout_seconds);
       return false;
     }
+    if (!FlushOutput(timeout_seconds)) return false;
+    const int64_t received = ReceiveRecords(timeout_seconds);
+    if (received <= 0) return false;
+    code = OsSslPutInput(session_, records_.get(), static_cast<uint32_t>(received));
   }
   // The client's last handshake flight may still wait in the output.
   return FlushOutput(timeout_seconds);
@@ -148,7 +148,6 @@ int64_t CSslProtocol::ReadPlaintext(void* buffer, uint64_t size) {
 int64_t CSslProtocol::Recv(void* buffer, uint64_t size, uint32_t timeout_seconds) {
   if (IsPlainMode()) return CTcpProtocol::Recv(buffer, size, timeout_seconds);
   if (session_ == nullptr || !IsConnected()) return -1;
-  if (OsSslIsHandshaking(session_) && !Pump(timeout_seconds)) return -1;
   for (;;) {
     if (OsSslPending(session_) != 0) return ReadPlaintext(buffer, size);
     // The peer's close_notify: the data ended in order, and the connection
@@ -157,14 +156,15 @@ int64_t CSslProtocol::Recv(void* buffer, uint64_t size, uint32_t timeout_seconds
       (void)Shutdown();
       return 0;
     }
+    // Whatever the session has for the peer goes out before waiting for
+    // more: a handshake flight (the first handshake, or a new one the server
+    // started, which data may overtake and which goes on once that data was
+    // read), or its answer to a record.
+    if (!FlushOutput(timeout_seconds)) return -1;
     const int64_t received = ReceiveRecords(timeout_seconds);
     if (received <= 0) return received;
     const uint32_t code =
         OsSslPutInput(session_, records_.get(), static_cast<uint32_t>(received));
-    if (code == kOsSslRenegotiating) {
-      if (!Pump(timeout_seconds)) return -1;
-    } else if (code != kOsSslOk && code != kOsSslNeedMoreInput) {
-      return -1;
-    }
+    if (code != kOsSslOk && code != kOsSslNeedMoreInput && code != kOsSslRenegotiating) return -1;
   }
 }

@@ -59,6 +59,7 @@ enum UpdError : UPD_ERROR {
   kUpdCategoryMissing = 0x2201,  // the catalogue offers nothing of the wanted category
   kUpdNoUpdateHash = 0x2202,
   kUpdInvalidRequest = 0x2301,
+  kUpdBufferTooSmall = 0x2302,
   kUpdNoContext = 0x3001,
   kUpdOutOfMemory = 0x3101,
   kUpdCannotConnect = 0x3103,
@@ -74,6 +75,8 @@ enum UpdError : UPD_ERROR {
   kUpdNothingNew = 0x5003,
   kUpdGroupSwitchIncomplete = 0x5006,
   kUpdNoGroupChange = 0x5007,
+  kUpdHostInstalling = 0x5008,     // the host goes on installing after the call
+  kUpdAgreementRequired = 0x500B,  // a new licence agreement must be shown first
   kUpdNothingToDo = 0x500C,
   kUpdUpdatesBlocked = 0x7000,
   kUpdNoSnapshot = 0x7001,

@@ -13,11 +13,11 @@
 // One further product of the host whose repository folder is queried.
 struct RepositoryProductRecord {
   uint32_t cbSize;
-  uint32_t reserved4;
+  uint32_t productWord;  // the host's; copied into what the check reports
   HOST_STRING name;  // repository folder name, dotted
   uint32_t format;   // the resource format wanted
   HOST_STRING installedVersion;
-  uint8_t reserved92[132 - 92];
+  HOST_STRING packagePath;  // the product's installed package file
 };
 
 // An installed component, with the agreement and the document its user has
@@ -46,6 +46,7 @@ static_assert(sizeof(RepositoryProductRecord) == 132);
 static_assert(offsetof(RepositoryProductRecord, name) == 8);
 static_assert(offsetof(RepositoryProductRecord, format) == 48);
 static_assert(offsetof(RepositoryProductRecord, installedVersion) == 52);
+static_assert(offsetof(RepositoryProductRecord, packagePath) == 92);
 static_assert(sizeof(AcceptedComponentRecord) == 164);
 static_assert(offsetof(AcceptedComponentRecord, agreementHash) == 4);
 static_assert(offsetof(AcceptedComponentRecord, documentHash) == 44);

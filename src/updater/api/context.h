@@ -9,6 +9,7 @@
 #include "updater.h"
 #include "updater/backup/backup_store.h"
 #include "updater/engine/download_session.h"
+#include "updater/engine/mirror.h"
 #include "updater/engine/module_installer.h"
 #include "updater/engine/pcu_installer.h"
 #include "updater/engine/run_state.h"
@@ -34,6 +35,7 @@ struct UPDATER_CONTEXT : HostBinding {
   std::unique_ptr<CDownloadSession> session;
   CInstalledModules installed;
   std::unique_ptr<CModuleInstaller> moduleInstaller;
+  std::unique_ptr<CMirror> mirror;
   // Snapshots of the modules under the data folder's "backup".
   std::unique_ptr<CBackupStore> backupStore;
   std::unique_ptr<PcuManager> pcuManager;

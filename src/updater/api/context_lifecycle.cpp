@@ -74,6 +74,7 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
   context.lock = OsMutexCreate();
   if (context.lock == nullptr) return false;
   context.moduleInstaller = std::make_unique<CModuleInstaller>();
+  context.mirror = std::make_unique<CMirror>();
   context.pcuManager = std::make_unique<PcuManager>();
   CopyText(context.appVersion, sizeof context.appVersion, app_version);
   CopyText(context.hostString64, sizeof context.hostString64, host_string);
@@ -92,6 +93,7 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
 void FreeContext(UPDATER_CONTEXT* context) {
   context->session.reset();
   context->moduleInstaller.reset();
+  context->mirror.reset();
   context->backupStore.reset();
   context->picoManager.reset();
   context->pcuManager.reset();

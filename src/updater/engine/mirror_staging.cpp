@@ -5,11 +5,13 @@
 #include "platform/util/channel_names.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/host_bridge.h"
+#include "platform/util/strings.h"
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/engine/download_session.h"
 #include "updater/engine/local_packages.h"
+#include "updater/engine/mirror_markers.h"
 #include "updater/engine/package_download.h"
 #include "updater/engine/update_package.h"
 
@@ -33,6 +35,27 @@ std::string StagingPattern(const char* update_folder, uint32_t category) {
       break;
   }
   return std::string(update_folder) + folder + '/' + name;
+}
+
+// Event 1 of the mirror callback.
+struct StagedPcuEvent {
+  char displayName[128];
+  char reserved[4096];
+  uint32_t word;
+};
+static_assert(sizeof(StagedPcuEvent) == 4228);
+
+// A staged application package waits beside its not-agreed marker; with
+// deferred placing the host hears of it.
+void AnnounceStagedPcu(const UPDATER_SETTINGS* settings, const _COMPONENT_INFO& entry) {
+  const std::string marker = MarkerFileName(entry.mirrorPath);
+  (void)WriteMarkerFile(marker.c_str(), MarkerNameOf(entry.mirrorPath).c_str(), false);
+  const MIRROR_SETTINGS* mirror = settings != nullptr ? settings->mirrorSettings : nullptr;
+  if (mirror == nullptr || mirror->callback == nullptr) return;
+  if ((mirror->flags & MIRROR_FLAG_DEFER_PCUS) == 0) return;
+  StagedPcuEvent event{};
+  SafeStrCopy(event.displayName, sizeof event.displayName, entry.displayName);
+  mirror->callback(MIRROR_EVENT_PCU_STAGED, &event, mirror->callbackContext);
 }
 
 }  // namespace
@@ -77,7 +100,10 @@ UPD_ERROR StagePackages(MirrorStaging& staging, CListBase& list, const char* key
     fetch.cacheKey = key.c_str();
     fetch.channelName = GetChannelName(settings);
     const UPD_ERROR result = staging.session->FetchFile(fetch);
-    if (result == kUpdOk) continue;
+    if (result == kUpdOk) {
+      if (entry.category == kCategoryComponent) AnnounceStagedPcu(settings, entry);
+      continue;
+    }
     ++staging.failed;
     entry.flags |= kComponentDownloadFailed;
     (void)DeleteFileChecked(target, 0);

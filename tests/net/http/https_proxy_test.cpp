@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "https_fixture.h"
@@ -26,10 +28,21 @@ class HttpsProxyTest : public HttpsTest {
   }
 };
 
-int CountRequests(const std::vector<AccessLogEntry>& log, const std::string& start) {
-  int count = 0;
-  for (const AccessLogEntry& entry : log) count += entry.request.starts_with(start) ? 1 : 0;
-  return count;
+// squid logs a tunnel once it ends, behind whatever else it served: waits
+// (up to 5 s) until count tunnels of user ("" for any) are logged.
+int LoggedTunnels(const NetServer& squid, int count, const std::string& user = "") {
+  int tunnels = 0;
+  for (int tries = 0; tries < 100; ++tries) {
+    if (tries != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    tunnels = 0;
+    for (const AccessLogEntry& entry : squid.AccessLog()) {
+      if (entry.request.starts_with("CONNECT 127.0.0.1:") && (user.empty() || entry.user == user)) {
+        ++tunnels;
+      }
+    }
+    if (tunnels >= count) break;
+  }
+  return tunnels;
 }
 
 // Two downloads through each proxy, with the certificate check off and on:
@@ -73,8 +86,36 @@ TEST_F(HttpsProxyTest, DownloadsGoThroughTinyproxyAndSquidOnOneTunnel) {
     }
   }
   SetPkiBaseUrl(nullptr);
-  // squid logs each tunnel once, when it ends.
-  EXPECT_EQ(CountRequests(proxies[1]->AccessLog(2), "CONNECT 127.0.0.1:"), 2);
+  EXPECT_EQ(LoggedTunnels(*proxies[1], 2), 2);
+}
+
+// squid asks for Basic credentials before it opens the tunnel; the answer
+// goes in plain text, the request to the server inside the tunnel.
+TEST_F(HttpsProxyTest, SquidWithBasicAuthenticationOpensTheTunnel) {
+  NginxServer& web = StartNginx();
+  web.PutFile("d/a.txt", "behind the proxy");
+  SquidProxy proxy(parent(), SquidProxy::Options()
+                                 .Authentication(SquidProxy::Auth::kBasic)
+                                 .User("tunnel", "s3cret"));
+  ASSERT_TRUE(proxy.running());
+  UseProxy(proxy.port());
+  std::strcpy(host_.settings()->proxyUserName, "tunnel");
+  std::strcpy(host_.settings()->proxyPassword, "s3cret");
+  CBuffer body;
+  ASSERT_EQ(Fetch(web.HostPort(), "/d/", "a.txt", &body), kUpdOk);
+  EXPECT_EQ(Contents(body), "behind the proxy");
+  https_.CloseConnection();
+  EXPECT_EQ(LoggedTunnels(proxy, 1, "tunnel"), 1);
+  EXPECT_EQ(web.AccessLog(2).size(), 2u);
+
+  // A wrong password never reaches the server.
+  std::strcpy(host_.settings()->proxyPassword, "wrong");
+  CSslProtocol ssl;
+  CHttpTransport https(ssl, true);
+  EXPECT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/d/", "a.txt"), &body,
+                                   host_.settings(), &response_, 0, 0, nullptr),
+            kUpdProxyAuthRequired);
+  EXPECT_EQ(web.AccessLog().size(), 2u);
 }
 
 // The proxy gets exactly the CONNECT text; the client hello follows only

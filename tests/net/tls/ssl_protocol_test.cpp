@@ -102,6 +102,67 @@ TEST(SslProtocol, BytesFlowBothWaysAndLargeSendsArriveWhole) {
   EXPECT_EQ(received, "from the server\n");
 }
 
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// A new handshake the server starts in the middle of the data is driven by
+// the receive that meets it; the data goes on afterwards, also when it
+// overtakes the new handshake.
+TEST(SslProtocol, AServerRenegotiationIsDrivenAndTheDataGoesOn) {
+  TlsPki pki;
+  ASSERT_TRUE(pki.ok());
+  OpenSslServerOptions options;
+  options.certificate = pki.Pem("server");
+  options.key = pki.Key("server");
+  // -state logs the server's handshake steps.
+  options.arguments = {"-tls1_2", "-state"};
+  OpenSslServer server(options);
+  ASSERT_TRUE(server.running());
+  CSslProtocol ssl;
+  ASSERT_EQ(ssl.Connect("127.0.0.1", static_cast<uint32_t>(server.port()), "localhost"), kUpdOk);
+  ASSERT_TRUE(ssl.Pump(10));
+  ASSERT_TRUE(server.WaitForLog("CIPHER is"));
+  // The server's Finished messages so far.
+  size_t finished = Occurrences(server.Log(), "write finished");
+  auto receive_line = [&ssl] {
+    std::string received;
+    char buffer[64];
+    while (received.find('\n') == std::string::npos) {
+      const int64_t n = ssl.Recv(buffer, sizeof buffer, 10);
+      if (n <= 0) return received + "(receive answered " + std::to_string(n) + ")";
+      received.append(buffer, static_cast<size_t>(n));
+    }
+    return received;
+  };
+
+  // "r" makes s_server ask for a new handshake. The receive that meets the
+  // request completes it, then waits for data that does not come.
+  ASSERT_TRUE(server.SendInput("r\n"));
+  ASSERT_TRUE(server.WaitForLog("write hello request"));
+  char buffer[64];
+  EXPECT_EQ(ssl.Recv(buffer, sizeof buffer, 1), -1);
+  EXPECT_GT(Occurrences(server.Log(), "write finished"), finished);
+  finished = Occurrences(server.Log(), "write finished");
+  ASSERT_TRUE(server.SendInput("after the new handshake\n"));
+  EXPECT_EQ(receive_line(), "after the new handshake\n");
+
+  // Data right behind the request.
+  ASSERT_TRUE(server.SendInput("r\n"));
+  for (int i = 0; i < 100 && Occurrences(server.Log(), "write hello request") < 2; ++i) {
+    ASSERT_TRUE(server.WaitForLog("write hello request"));
+  }
+  ASSERT_TRUE(server.SendInput("right behind\n"));
+  EXPECT_EQ(receive_line(), "right behind\n");
+  const std::string reply = "still here\n";
+  ASSERT_EQ(ssl.Send(reply.data(), static_cast<int64_t>(reply.size()), 10),
+            static_cast<int64_t>(reply.size()));
+  EXPECT_TRUE(server.WaitForLog("still here"));
+  EXPECT_GT(Occurrences(server.Log(), "write finished"), finished);
+}
+
 TEST(SslProtocol, NothingMovesWithoutAConnection) {
   CSslProtocol ssl;
   char byte = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "download_fixture.h"
 #include "platform/util/update_errors.h"
+#include "updater/engine/mirror_markers.h"
 
 namespace upd::test {
 namespace {
@@ -126,6 +128,40 @@ TEST_F(MirrorStagingTest, FailuresAreCountedAndOnlyARefusalGoesOn) {
   ASSERT_EQ(host_.mirror_events().size(), 1u);
   EXPECT_EQ(host_.mirror_events()[0].event, static_cast<uint32_t>(MIRROR_EVENT_ERROR));
   EXPECT_EQ(host_.mirror_events()[0].As<uint32_t>(), kUpdNotFound);
+}
+
+// An application package waits in staging beside a marker that says it is
+// not agreed yet; with deferred placing the host hears of it (code 1).
+TEST_F(MirrorStagingTest, AStagedApplicationPackageGetsANotAgreedMarker) {
+  for (const bool defer : {false, true}) {
+    host_.Clear();
+    lists().componentList.RemoveAll();
+    host_.mirror_settings()->flags = defer ? MIRROR_FLAG_DEFER_PCUS : 0;
+    const std::string bytes = Serve(web_, "p.nup", "app");
+    _COMPONENT_INFO& entry =
+        Fetch(lists().componentList, "app", "/p.nup", bytes.size(), kCategoryComponent);
+    SafeStrCopy(entry.displayName, sizeof entry.displayName, "The Application");
+    uint32_t count = 0;
+
+    ASSERT_EQ(Stage(&count), kUpdOk);
+
+    const std::string staged = lists().componentList[0].mirrorPath;
+    const std::string name = fs::path(staged).filename();
+    char stored[64] = {};
+    EXPECT_FALSE(ReadMarkerFile((staged + ".inf").c_str(), name.c_str(), stored, sizeof stored));
+    EXPECT_EQ(std::string(stored), name);
+    if (!defer) {
+      EXPECT_TRUE(host_.mirror_events().empty());
+      continue;
+    }
+    ASSERT_EQ(host_.mirror_events().size(), 1u);
+    const testhost::RecordedEvent& event = host_.mirror_events()[0];
+    EXPECT_EQ(event.event, static_cast<uint32_t>(MIRROR_EVENT_PCU_STAGED));
+    ASSERT_EQ(event.record.size(), 4228u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(event.record.data()), "The Application");
+    EXPECT_TRUE(std::all_of(event.record.begin() + 128, event.record.end(),
+                            [](uint8_t b) { return b == 0; }));
+  }
 }
 
 TEST_F(MirrorStagingTest, ADeclinedDownloadStagesNothing) {
