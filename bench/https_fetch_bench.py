@@ -23,41 +23,11 @@ import json
 import os
 import re
 import shutil
-import subprocess
 import sys
-import tempfile
-import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+from fetch_bench_kit import GIB, HERE, bench_folders, race_curl, run, testnet, write_random
+
 TESTPKI = os.path.join(HERE, "..", "tools", "testpki")
-sys.path.insert(0, os.path.join(HERE, "..", "tools", "testnet"))
-import testnet  # noqa: E402
-
-GIB = 1 << 30
-MIB = 1 << 20
-
-
-def write_random(path, size):
-    block = os.urandom(16 * MIB)
-    with open(path, "wb") as out:
-        for _ in range(size // len(block)):
-            out.write(block)
-
-
-def run(command, env=None):
-    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
-    if result.returncode != 0:
-        raise RuntimeError("%s failed: %s" % (command[0], result.stdout.decode(errors="replace")))
-    return result.stdout.decode(errors="replace")
-
-
-def timed(command, out):
-    if os.path.exists(out):
-        os.remove(out)
-    os.sync()
-    start = time.perf_counter()
-    run(command)
-    return time.perf_counter() - start
 
 
 def make_pki(build, work):
@@ -111,9 +81,7 @@ def main():
     probe = os.path.join(args.build, "bin", "updprobe")
     updbench = os.path.join(args.build, "bin", "updbench")
     curl = shutil.which("curl")
-    work = tempfile.mkdtemp(prefix="https-bench-")
-    out_dir = work
-    try:
+    with bench_folders("https-bench-") as (work, out):
         pki, chain, cache = make_pki(args.build, work)
         root = os.path.join(args.build, "trust", "root9.pem")
         conf = ("ssl_certificate %s;\nssl_certificate_key %s;\nssl_protocols TLSv1.2;\n"
@@ -124,22 +92,9 @@ def main():
             write_random(os.path.join(web.root, "plain", "big.bin"), GIB)
             with open(os.path.join(web.root, "small.txt"), "w") as f:
                 f.write("small\n")
-            out_dir = tempfile.mkdtemp(prefix="https-bench-", dir="/dev/shm") \
-                if os.path.isdir("/dev/shm") else work
-            out = os.path.join(out_dir, "out")
             url = web.url("/plain/big.bin")
-
-            curl_best = probe_best = None
-            for _ in range(args.runs):
-                elapsed = timed([curl, "-s", "--noproxy", "*", "--cacert", root, "-o", out, url],
-                                out)
-                curl_best = elapsed if curl_best is None else min(curl_best, elapsed)
-                elapsed = timed([probe, "fetch", url, out], out)
-                probe_best = elapsed if probe_best is None else min(probe_best, elapsed)
-            if os.path.getsize(out) != GIB:
-                raise RuntimeError("the probe's copy has the wrong size")
-            print("1 GiB HTTPS:  curl %7.0f MiB/s   updprobe %7.0f MiB/s   ratio %.2f (goal >= 0.80)"
-                  % (GIB / MIB / curl_best, GIB / MIB / probe_best, curl_best / probe_best))
+            curl_command = [curl, "-s", "--noproxy", "*", "--cacert", root, "-o", out, url]
+            race_curl("HTTPS", 0.80, curl_command, [probe, "fetch", url, out], out, args.runs)
 
             env = dict(os.environ, UPD_BENCH_HTTPS_HOST="127.0.0.1:%d" % web.port,
                        UPD_BENCH_HTTPS_CACHE=cache + "/", SSL_CERT_FILE=root,
@@ -148,10 +103,6 @@ def main():
             peer = s_time_per_second(web.port, root)
             print("connections:  s_time -new %6.0f/s   check off %6.0f/s (ratio %.2f)"
                   "   check on %6.0f/s (%.2f of off)" % (peer, off, off / peer, on, on / off))
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-        if out_dir != work:
-            shutil.rmtree(out_dir, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -71,4 +71,9 @@ bool WaitForPeerClose(int fd, int timeout_ms, std::string* received) {
   }
 }
 
+int ClosedPort() {
+  LoopbackListener listener;
+  return listener.port();
+}
+
 }  // namespace upd::test

@@ -34,4 +34,7 @@ class LoopbackListener {
 // (false); what arrived goes to received when given.
 bool WaitForPeerClose(int fd, int timeout_ms, std::string* received = nullptr);
 
+// A loopback port nobody listens on.
+int ClosedPort();
+
 }  // namespace upd::test

@@ -48,31 +48,21 @@ subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 CNF
 
-key() {  # key NAME
-  openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$out/$1.key" 2>/dev/null
-}
-
 # issue NAME CN KEY ISSUER EXT [START END]: a certificate for KEY under the
 # certificate and key named ISSUER ("self" signs with KEY).
 issue() {
-  local name=$1 cn=$2 key=$3 issuer=$4 ext=$5 from=${6:-$start} to=${7:-$end}
-  ca_database "$work/db" >"$work/ca.cnf"
-  openssl req -new -key "$out/$key.key" -subj "/CN=$cn" -out "$work/req.csr"
-  local sign=(-cert "$out/$issuer.pem" -keyfile "$out/$issuer.key")
-  [ "$issuer" = self ] && sign=(-selfsign -keyfile "$out/$key.key")
-  openssl ca -batch -notext -config "$work/ca.cnf" "${sign[@]}" \
-    -extfile "$work/ext.cnf" -extensions "$ext" -startdate "$from" -enddate "$to" \
-    -in "$work/req.csr" -out "$out/$name.pem" 2>/dev/null
-  openssl x509 -in "$out/$name.pem" -outform DER -out "$out/$name.der"
+  local issuer=(self "")
+  [ "$4" = self ] || issuer=("$out/$4.pem" "$out/$4.key")
+  issue_cert "$1" "$2" "$3" "${issuer[@]}" "${@:5}"
 }
 
-key root && issue root "TLS Test Root" root self ca_ext
-key inter && issue inter "TLS Test Inter" inter root ca_ext
-key server && issue server localhost server inter server_ext
-key server_sni && issue server_sni sni.test server_sni inter sni_ext
-key expired && issue expired localhost expired inter server_ext "$start" 20210101000000Z
-key self_signed && issue self_signed localhost self_signed self server_ext
-key stranger_root && issue stranger_root "TLS Stranger Root" stranger_root self ca_ext
-key stranger && issue stranger localhost stranger stranger_root server_ext
-key not_ca && issue not_ca localhost not_ca server server_ext
+ec_key root && issue root "TLS Test Root" root self ca_ext
+ec_key inter && issue inter "TLS Test Inter" inter root ca_ext
+ec_key server && issue server localhost server inter server_ext
+ec_key server_sni && issue server_sni sni.test server_sni inter sni_ext
+ec_key expired && issue expired localhost expired inter server_ext "$start" 20210101000000Z
+ec_key self_signed && issue self_signed localhost self_signed self server_ext
+ec_key stranger_root && issue stranger_root "TLS Stranger Root" stranger_root self ca_ext
+ec_key stranger && issue stranger localhost stranger stranger_root server_ext
+ec_key not_ca && issue not_ca localhost not_ca server server_ext
 issue cross_expired "TLS Test Inter" inter stranger_root ca_ext "$start" 20210101000000Z

@@ -85,31 +85,47 @@ bool TextsAreSafe(const HttpRequestParams& params, const HttpRequestContext& con
          params.domain.size() <= kHttpMaxDomainText;
 }
 
+// The words every request of FormatRequestTexts shares: the origin before the
+// path (for a proxy, which wants an absolute target), the path, the file,
+// the agent, the host and the connection mode.
+struct RequestWords {
+  RequestWords(const HttpRequestParams& params, const HttpRequestContext& context)
+      : origin(context.absolute_target ? "http://" + Text(params.host) : ""),
+        path(Text(params.path)),
+        file(Text(params.file)),
+        user_agent(Text(context.user_agent)),
+        host(Text(params.host)),
+        connection(context.keep_alive ? "Keep-Alive" : "close") {}
+
+  std::string origin;
+  std::string path;
+  std::string file;
+  std::string user_agent;
+  std::string host;
+  const char* connection;
+};
+
 void FormatGet(const HttpRequestParams& params, const HttpRequestContext& context,
                HttpRequestTexts* texts) {
-  const std::string prefix = context.absolute_target ? "http://" : "";
-  const std::string absolute_host = context.absolute_target ? Text(params.host) : "";
-  const char* connection = context.keep_alive ? "Keep-Alive" : "close";
-  const std::string path = Text(params.path);
-  const std::string file = Text(params.file);
-  const std::string user_agent = Text(context.user_agent);
-  const std::string host = Text(params.host);
+  const RequestWords words(params, context);
   const char* spread = params.spread ? "yes" : "no";
   const std::string domain = Text(params.domain);
   const char* cdn = context.cdn ? "yes" : "no";
   AppendFormat(&texts->request,
-               "GET %s%s%s%s HTTP/1.1\r\nAccept: */*\r\nUser-Agent: %s\r\nHost: %s\r\n"
+               "GET %s%s%s HTTP/1.1\r\nAccept: */*\r\nUser-Agent: %s\r\nHost: %s\r\n"
                "Accept-Encoding: gzip, deflate\r\nConnection: %s\r\n"
                "Wexa-Spread-Control: %s; domain=%s; cdn=%s\r\n",
-               prefix.c_str(), absolute_host.c_str(), path.c_str(), file.c_str(),
-               user_agent.c_str(), host.c_str(), connection, spread, domain.c_str(), cdn);
+               words.origin.c_str(), words.path.c_str(), words.file.c_str(),
+               words.user_agent.c_str(), words.host.c_str(), words.connection, spread,
+               domain.c_str(), cdn);
   AppendFormat(&texts->head,
-               "HEAD %s%s%s%s HTTP/1.1\r\nAccept: */*\r\nUser-Agent: %s\r\nHost: %s\r\n"
+               "HEAD %s%s%s HTTP/1.1\r\nAccept: */*\r\nUser-Agent: %s\r\nHost: %s\r\n"
                "Accept-Encoding: gzip, deflate\r\nConnection: %s\r\nPragma: no-cache\r\n"
                "Cache-Control: no-cache, no-store\r\n"
                "Wexa-Spread-Control: %s; domain=%s; cdn=%s\r\n",
-               prefix.c_str(), absolute_host.c_str(), path.c_str(), file.c_str(),
-               user_agent.c_str(), host.c_str(), connection, spread, domain.c_str(), cdn);
+               words.origin.c_str(), words.path.c_str(), words.file.c_str(),
+               words.user_agent.c_str(), words.host.c_str(), words.connection, spread,
+               domain.c_str(), cdn);
   for (std::string* text : {&texts->request, &texts->head}) {
     if (!context.server_user.empty()) {
       AppendFormat(text, "X-WEXA-UpdateID: %s\r\n", Text(context.server_user).c_str());
@@ -134,34 +150,29 @@ void FormatGet(const HttpRequestParams& params, const HttpRequestContext& contex
 
 void FormatPost(const HttpRequestParams& params, const HttpRequestContext& context,
                 HttpRequestTexts* texts) {
-  const std::string prefix = context.absolute_target ? "http://" : "";
-  const std::string absolute_host = context.absolute_target ? Text(params.host) : "";
-  const char* connection = context.keep_alive ? "Keep-Alive" : "close";
-  const std::string path = Text(params.path);
-  const std::string file = Text(params.file);
-  const std::string user_agent = Text(context.user_agent);
-  const std::string host = Text(params.host);
+  const RequestWords words(params, context);
   texts->method = HttpMethod::kPost;
   if (params.kind == kHttpKindLoginPost) {
     texts->body = LoginFormBody(params, context);
     AppendFormat(&texts->request,
-                 "POST %s%s/cgi-bin/download.cgi?%s%s HTTP/1.1\r\nAccept: */*\r\n"
+                 "POST %s/cgi-bin/download.cgi?%s%s HTTP/1.1\r\nAccept: */*\r\n"
                  "Content-Type: application/x-www-form-urlencoded\r\nUser-Agent: %s\r\n"
                  "Host: %s\r\nContent-Length: %zu\r\nConnection: %s\r\nPragma: no-cache\r\n"
                  "Cache-Control: no-cache\r\n",
-                 prefix.c_str(), absolute_host.c_str(), path.c_str(), file.c_str(),
-                 user_agent.c_str(), host.c_str(), texts->body.size(), connection);
+                 words.origin.c_str(), words.path.c_str(), words.file.c_str(),
+                 words.user_agent.c_str(), words.host.c_str(), texts->body.size(),
+                 words.connection);
     return;
   }
   texts->body = Text(params.body);
   const char* type = params.kind == kHttpKindFormPost ? "application/x-www-form-urlencoded"
                                                       : "application/octet-stream";
   AppendFormat(&texts->request,
-               "POST %s%s%s%s HTTP/1.1\r\nAccept: */*\r\nContent-Type: %s\r\nUser-Agent: %s\r\n"
+               "POST %s%s%s HTTP/1.1\r\nAccept: */*\r\nContent-Type: %s\r\nUser-Agent: %s\r\n"
                "Host: %s\r\nContent-Length: %zu\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n"
                "Connection: %s\r\n",
-               prefix.c_str(), absolute_host.c_str(), path.c_str(), file.c_str(), type,
-               user_agent.c_str(), host.c_str(), texts->body.size(), connection);
+               words.origin.c_str(), words.path.c_str(), words.file.c_str(), type,
+               words.user_agent.c_str(), words.host.c_str(), texts->body.size(), words.connection);
 }
 
 }  // namespace

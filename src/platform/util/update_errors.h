@@ -43,8 +43,7 @@ enum UpdError : UPD_ERROR {
   kUpdForbidden = 0x2003,          // HTTP 403
   kUpdServerUnreachable = 0x2101,
   kUpdBadResponse = 0x2102,  // not an HTTP answer, or a head beyond its limits
-  kUpdNotFound = 0x2103,     // HTTP 404, 410
-  kUpdNoSnapshotEntry = 0x2103,
+  kUpdNotFound = 0x2103,     // HTTP 404, 410; also no backup snapshot of a timestamp
   kUpdServerError = 0x2104,  // HTTP 5xx
   kUpdConnectionClosed = 0x2105,
   kUpdRedirect = 0x2106,

@@ -8,7 +8,7 @@
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
 #include "updater/backup/backup_store.h"
-#include "updater/backup/installed_module_scan.h"
+#include "updater/engine/local_packages.h"
 
 UPD_ERROR UpdBackupCreateSnapshot2(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {
   const UPD_ERROR refusal = CheckEntry(context, settings, kCheckCallback);
@@ -17,7 +17,7 @@ UPD_ERROR UpdBackupCreateSnapshot2(UPDATER_CONTEXT* context, const UPDATER_SETTI
     ContextCall call(context);
     call.Bind(settings);
     CListBase installed;
-    ListInstalledModules(installed, settings, context->modulesFolder);
+    ScanInstalledModulesEx(installed, settings, context->modulesFolder);
     if (installed.IsEmpty()) return kUpdNoInstalledModule;
     // The count is kept as the host gave it: all bits set keeps every snapshot.
     const int64_t keep = static_cast<int32_t>(settings->backupSnapshotsToKeep);

@@ -173,14 +173,14 @@ UPD_ERROR CBackupStore::PruneSnapshots(bool keep_copies) {
 
 UPD_ERROR CBackupStore::RemoveSnapshot(uint32_t timestamp, bool keep_copies) {
   Locked locked(lock_.get());
-  if (root_ == nullptr) return kUpdNoSnapshotEntry;
+  if (root_ == nullptr) return kUpdNotFound;
   for (_XML_NODE* element : SnapshotElements(root_)) {
     if (SnapshotTimestamp(document_.get(), element) == timestamp) {
       static_cast<void>(RemoveElements({element}, keep_copies));
       return kUpdOk;
     }
   }
-  return kUpdNoSnapshotEntry;
+  return kUpdNotFound;
 }
 
 void CBackupStore::RemoveSnapshotAndFiles(uint32_t timestamp) {

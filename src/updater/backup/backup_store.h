@@ -61,8 +61,8 @@ class CBackupStore {
   // Removes every snapshot; with keep_copies the copies stay in the folder.
   // Always 0.
   UPD_ERROR PruneSnapshots(bool keep_copies);
-  // Removes the first snapshot of that timestamp: 0, or kUpdNoSnapshotEntry
-  // when there is none.
+  // Removes the first snapshot of that timestamp: 0, or kUpdNotFound when
+  // there is none.
   UPD_ERROR RemoveSnapshot(uint32_t timestamp, bool keep_copies);
   void RemoveSnapshotAndFiles(uint32_t timestamp);
 

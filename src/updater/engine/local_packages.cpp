@@ -40,12 +40,12 @@ uint32_t ScanInto(CListBase& list, const std::string& folder, const FolderScan& 
   return ScanFolderToList(folder.c_str(), &list, list.GetSize(), scan);
 }
 
-// Calls read with the path of every file of folder that matches pattern.
+// Calls read with the path of every regular file of folder that matches
+// pattern: neither a folder nor a device or pipe is a module file.
 template <class Read>
 void ForEachFile(const std::string& folder, const char* pattern, Read read) {
-  for (CFileFinder finder(folder.c_str(), pattern, 0); finder.NotAtEnd(); finder.Next()) {
-    if ((finder.Info().attributes & kOsAttrDirectory) != 0) continue;
-    read(std::string(finder.Path()));
+  for (const char* path : CFileFinder(folder.c_str(), pattern, kOsAttrRegular)) {
+    read(std::string(path));
   }
 }
 

@@ -45,11 +45,7 @@ class ModularProduct {
   void Multiply(std::span<uint64_t> out, std::span<const uint64_t> a, std::span<const uint64_t> b) {
     std::span<uint64_t> product = product_.Span();
     std::fill(product.begin(), product.end(), 0);
-    if (a.data() == b.data()) {
-      SquareLimbs(a, product);
-    } else {
-      MultiplyLimbs(a, b, product);
-    }
+    ProductLimbs(a, b, product);
     DivideLimbs(product, modulus_, {}, out, scratch_.Span());
   }
 
@@ -81,11 +77,7 @@ class MontgomeryProduct {
   void Multiply(std::span<uint64_t> out, std::span<const uint64_t> a, std::span<const uint64_t> b) {
     std::span<uint64_t> product = product_.Span();
     std::fill(product.begin(), product.end(), 0);
-    if (a.data() == b.data()) {
-      SquareLimbs(a, product);
-    } else {
-      MultiplyLimbs(a, b, product);
-    }
+    ProductLimbs(a, b, product);
     MontgomeryReduce(product, modulus_, factor_, out);
   }
 
@@ -305,11 +297,7 @@ bool BigInteger::Multiply(BigInteger& out, const BigInteger& a, const BigInteger
   if (a.limbs_ == nullptr || b.limbs_ == nullptr) return false;
   BigInteger product;
   if (!product.Allocate(a.count_ + b.count_)) return false;
-  if (a.limbs_ == b.limbs_) {
-    SquareLimbs(a.Limbs(), product.Limbs());
-  } else {
-    MultiplyLimbs(a.Limbs(), b.Limbs(), product.Limbs());
-  }
+  ProductLimbs(a.Limbs(), b.Limbs(), product.Limbs());
   out = std::move(product);
   return true;
 }

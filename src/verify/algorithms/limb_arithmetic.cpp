@@ -186,6 +186,15 @@ void SquareLimbs(std::span<const uint64_t> a, std::span<uint64_t> out) {
   }
 }
 
+void ProductLimbs(std::span<const uint64_t> a, std::span<const uint64_t> b,
+                  std::span<uint64_t> out) {
+  if (a.data() == b.data() && a.size() == b.size()) {
+    SquareLimbs(a, out);
+  } else {
+    MultiplyLimbs(a, b, out);
+  }
+}
+
 void ShiftLimbsLeft(std::span<uint64_t> out, std::span<const uint64_t> in, unsigned s) {
   const size_t n = in.size();
   if (s == 0) {

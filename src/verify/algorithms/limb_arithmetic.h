@@ -36,6 +36,10 @@ void MultiplyLimbs(std::span<const uint64_t> a, std::span<const uint64_t> b,
 // a * a into out (2 * a.size() limbs, zeroed by the caller): the cross
 // products once, doubled, then the diagonal squares. A zero a leaves out alone.
 void SquareLimbs(std::span<const uint64_t> a, std::span<uint64_t> out);
+// a * b into out (a.size() + b.size() limbs, zeroed by the caller), squaring
+// when a and b are the same limbs.
+void ProductLimbs(std::span<const uint64_t> a, std::span<const uint64_t> b,
+                  std::span<uint64_t> out);
 
 // out (in.size() + 1 limbs) = in << s, 0 <= s < 64.
 void ShiftLimbsLeft(std::span<uint64_t> out, std::span<const uint64_t> in, unsigned s);

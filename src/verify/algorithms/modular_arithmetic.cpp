@@ -181,11 +181,7 @@ bool ModularArithmetic::MulMod(BigInteger& out, const BigInteger& a, const BigIn
   if (!Prepare(out, a, b)) return false;
   std::span<uint64_t> product = product_.Limbs();
   std::fill(product.begin(), product.end(), 0);
-  if (&a == &b) {
-    SquareLimbs(a.Limbs(), product);
-  } else {
-    MultiplyLimbs(a.Limbs(), b.Limbs(), product);
-  }
+  ProductLimbs(a.Limbs(), b.Limbs(), product);
   ReduceProduct(out);
   return true;
 }

@@ -129,12 +129,24 @@ void CTransport::Close() {
   socket_ = kOsNoSocket;
 }
 
-uint64_t CTransport::Send(const void* data, uint64_t length) {
-  const int wait = WaitMs();
-  if (!IsConnected() || wait < 0) {
+int CTransport::WaitOrClose() {
+  const int wait = IsConnected() ? WaitMs() : -1;
+  if (wait < 0) Close();
+  return wait;
+}
+
+uint32_t CTransport::ReceiveResult(long n, uint64_t* received) {
+  if (n <= 0) {
     Close();
-    return kNoLength;
+    return n == 0 ? kEnd : kSocketError;
   }
+  *received = static_cast<uint64_t>(n);
+  return kOk;
+}
+
+uint64_t CTransport::Send(const void* data, uint64_t length) {
+  const int wait = WaitOrClose();
+  if (wait < 0) return kNoLength;
   const long sent = OsSocketSend(socket_, data, length, flags_, wait);
   if (sent < 0) {
     Close();
@@ -145,42 +157,17 @@ uint64_t CTransport::Send(const void* data, uint64_t length) {
 
 uint32_t CTransport::Recv(void* buffer, uint64_t size, uint64_t* received) {
   *received = 0;
-  const int wait = WaitMs();
-  if (!IsConnected() || wait < 0) {
-    Close();
-    return kSocketError;
-  }
-  const long n = OsSocketRecv(socket_, buffer, size, flags_, wait);
-  if (n < 0) {
-    Close();
-    return kSocketError;
-  }
-  if (n == 0) {
-    Close();
-    return kEnd;
-  }
-  *received = static_cast<uint64_t>(n);
-  return kOk;
+  const int wait = WaitOrClose();
+  if (wait < 0) return kSocketError;
+  return ReceiveResult(OsSocketRecv(socket_, buffer, size, flags_, wait), received);
 }
 
 uint32_t CTransport::RecvNoWait(void* buffer, uint64_t size, uint64_t* received) {
   *received = 0;
-  if (!IsConnected() || WaitMs() < 0) {
-    Close();
-    return kSocketError;
-  }
+  if (WaitOrClose() < 0) return kSocketError;
   const long n = OsSocketRecvNoWait(socket_, buffer, size, flags_);
-  if (n < 0) {
-    if (OsGetLastError() == kOsWouldBlock) return kNoData;
-    Close();
-    return kSocketError;
-  }
-  if (n == 0) {
-    Close();
-    return kEnd;
-  }
-  *received = static_cast<uint64_t>(n);
-  return kOk;
+  if (n < 0 && OsGetLastError() == kOsWouldBlock) return kNoData;
+  return ReceiveResult(n, received);
 }
 
 uint64_t CTransport::BufferedWrite(const void* data, uint64_t length) {

@@ -57,6 +57,12 @@ class CTransport {
 
  private:
   void DropPeer();
+  // The wait for the next socket call, or -1 once the transport is closed
+  // because it is not connected or its deadline has passed.
+  [[nodiscard]] int WaitOrClose();
+  // Recv's code for what a receive returned; a failure or the peer's end
+  // closes the transport.
+  [[nodiscard]] uint32_t ReceiveResult(long n, uint64_t* received);
 
   uint64_t fill_ = 0;
   OS_SOCKET socket_ = kOsNoSocket;

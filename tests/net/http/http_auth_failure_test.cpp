@@ -5,25 +5,23 @@
 #include <string>
 #include <vector>
 
+#include "http_test_data.h"
 #include "net/http/http_transport.h"
 #include "platform/util/update_errors.h"
+#include "scripted_http_fixture.h"
 #include "support/net_servers.h"
-#include "support/temp_dir.h"
-#include "testhost/event_host.h"
 
 // Challenges that cannot or must not be answered again: proxies that keep
 // asking, challenges without what an answer needs, servers that refuse the
 // answer or drop the connection, and answers that would not fit the request.
 namespace {
 
+using upd::test::Count;
 using upd::test::HttpResponse;
+using upd::test::kKeepAlive;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
-using upd::test::TempDir;
-using upd::testhost::EventHost;
 namespace script = upd::test::script;
-
-const std::string kKeepAlive = "Connection: keep-alive\r\n";
 
 std::string Challenge(const char* status_line, const char* header, const std::string& value) {
   return HttpResponse(status_line, "refused",
@@ -38,16 +36,10 @@ std::string ServerChallenge(const std::string& value) {
   return Challenge("HTTP/1.1 401 Unauthorized", "WWW-Authenticate", value);
 }
 
-int Count(const std::string& text, const std::string& what) {
-  int count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
-class HttpAuthFailureTest : public ::testing::Test {
+class HttpAuthFailureTest : public upd::test::ScriptedHttpTest {
  protected:
+  using ScriptedHttpTest::StartPeer;
+
   // One connection: each challenge answers one request, then a 200 for a
   // request nobody should send.
   ScriptedPeer& StartPeer(const std::vector<std::string>& answers) {
@@ -59,12 +51,6 @@ class HttpAuthFailureTest : public ::testing::Test {
     steps.push_back(script::ReadRequest());
     steps.push_back(script::Send(HttpResponse("HTTP/1.1 200 OK", "one answer too many")));
     return StartPeer(std::vector<ScriptedConnection>{ScriptedConnection(steps)});
-  }
-
-  ScriptedPeer& StartPeer(const std::vector<ScriptedConnection>& connections) {
-    peer_ = std::make_unique<ScriptedPeer>(dir_.path().string(), connections);
-    EXPECT_TRUE(peer_->running());
-    return *peer_;
   }
 
   void SetCredentials(bool proxy) {
@@ -93,20 +79,7 @@ class HttpAuthFailureTest : public ::testing::Test {
     return result;
   }
 
-  std::vector<std::string> RawRequests() const {
-    std::vector<std::string> raw;
-    for (const ScriptedPeer::Request& r : peer_->Requests()) raw.push_back(r.raw);
-    return raw;
-  }
-
-  TempDir dir_;
-  std::unique_ptr<ScriptedPeer> peer_;
-  std::string host_text_;
   std::string path_;
-  EventHost host_;
-  CTcpProtocol tcp_;
-  CHttpTransport http_{tcp_, false};
-  _HTTP_RESPONSE_INFO response_{};
 };
 
 // A proxy gets at most three answers, never two with the same scheme,

@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "http_test_data.h"
 #include "net/http/http_auth.h"
 #include "net/http/http_transport.h"
 #include "platform/util/buffer.h"
 #include "platform/util/update_errors.h"
+#include "support/curl_client.h"
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
+#include "support/test_bytes.h"
 #include "testhost/event_host.h"
 
 // Answers to 401 and 407 challenges against real servers and proxies: nginx
@@ -22,11 +25,14 @@ namespace {
 
 using upd::test::AccessLogEntry;
 using upd::test::ApacheServer;
+using upd::test::Contents;
+using upd::test::Count;
 using upd::test::Credential;
+using upd::test::Curl;
+using upd::test::CurlResult;
 using upd::test::HttpResponse;
 using upd::test::NetServer;
 using upd::test::NginxServer;
-using upd::test::RunCommand;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
 using upd::test::SquidProxy;
@@ -35,18 +41,6 @@ using upd::test::TinyProxy;
 using upd::test::WriteFile;
 using upd::testhost::EventHost;
 namespace script = upd::test::script;
-
-std::string Contents(const CBuffer& buffer) {
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
-}
-
-int Count(const std::string& text, const std::string& what) {
-  int count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-    ++count;
-  }
-  return count;
-}
 
 class HttpAuthPeersTest : public ::testing::Test {
  protected:
@@ -186,14 +180,11 @@ TEST_F(HttpAuthPeersTest, ApacheDigestAndBasic) {
       EXPECT_EQ(Contents(body), content_);
     }
     // curl, answering the same server, agrees on what the fixture accepts.
-    std::string status;
     const std::string auth = std::string(c.path) == "/basic/" ? "--basic" : "--digest";
-    ASSERT_EQ(
-        RunCommand("curl -s --noproxy '*' -o /dev/null -w '%{http_code}' " + auth + " -u '" +
-                       c.user + ":" + c.password + "' " + web.Url(std::string(c.path) + "f.txt"),
-                   &status),
-        0);
-    EXPECT_EQ(status, c.result == kUpdOk ? "200" : "401");
+    const CurlResult curl = Curl("-o /dev/null -w '%{http_code}' " + auth + " -u '" + c.user + ":" +
+                                 c.password + "' " + web.Url(std::string(c.path) + "f.txt"));
+    ASSERT_EQ(curl.status, 0);
+    EXPECT_EQ(curl.out, c.result == kUpdOk ? "200" : "401");
   }
   const std::vector<AccessLogEntry> log = web.AccessLog();
   EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const AccessLogEntry& e) {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,10 +13,11 @@
 
 #include "net/http/http_transport.h"
 #include "platform/util/update_errors.h"
+#include "scripted_http_fixture.h"
 #include "support/loopback_listener.h"
 #include "support/net_servers.h"
+#include "support/small_tmpfs.h"
 #include "support/temp_dir.h"
-#include "testhost/event_host.h"
 
 // Downloads that fail: an abort from another thread, full disks, a peer that
 // breaks the connection, targets that cannot be written.
@@ -27,9 +27,8 @@ using upd::test::HttpResponse;
 using upd::test::LoopbackListener;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
-using upd::test::TempDir;
+using upd::test::SmallTmpfs;
 using upd::test::WriteFile;
-using upd::testhost::EventHost;
 using Clock = std::chrono::steady_clock;
 namespace script = upd::test::script;
 
@@ -42,25 +41,7 @@ bool HoldsOpen(const std::string& path) {
   return false;
 }
 
-// A tmpfs of `size` bytes mounted on a folder of the test, gone with it.
-class SmallDisk {
- public:
-  SmallDisk(const std::string& folder, const char* size) : folder_(folder) {
-    std::filesystem::create_directories(folder);
-    mounted_ =
-        mount("tmpfs", folder.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) == 0;
-  }
-  ~SmallDisk() {
-    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
-  }
-  [[nodiscard]] bool mounted() const { return mounted_; }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-};
-
-class HttpDownloadFailureTest : public ::testing::Test {
+class HttpDownloadFailureTest : public upd::test::ScriptedHttpTest {
  protected:
   HttpRequestParams Params(const std::string& host) {
     host_text_ = host;
@@ -73,19 +54,8 @@ class HttpDownloadFailureTest : public ::testing::Test {
   }
 
   ScriptedPeer& StartPeer(ScriptedConnection every) {
-    peer_ = std::make_unique<ScriptedPeer>(dir_.path().string(), std::vector<ScriptedConnection>{},
-                                           ScriptedPeer::Options().Otherwise(std::move(every)));
-    EXPECT_TRUE(peer_->running());
-    return *peer_;
+    return ScriptedHttpTest::StartPeer({}, ScriptedPeer::Options().Otherwise(std::move(every)));
   }
-
-  TempDir dir_;
-  std::unique_ptr<ScriptedPeer> peer_;
-  std::string host_text_;
-  EventHost host_;
-  CTcpProtocol tcp_;
-  CHttpTransport http_{tcp_, false};
-  _HTTP_RESPONSE_INFO response_{};
 };
 
 TEST_F(HttpDownloadFailureTest, AnAbortFromAnotherThreadStopsATricklingBodyAtOnce) {
@@ -173,7 +143,7 @@ TEST_F(HttpDownloadFailureTest, AFullDiskIs0x1020AndTheTargetIsClosed) {
   ASSERT_EQ(stat("/dev/full", &info), 0);
   EXPECT_TRUE(S_ISCHR(info.st_mode));
 
-  SmallDisk disk(dir_.file("small"), "64k");
+  SmallTmpfs disk(dir_.file("small"), "64k");
   if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs CAP_SYS_ADMIN)";
   const std::string target = dir_.file("small/f.bin");
   EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), host_.settings(),
@@ -189,7 +159,7 @@ TEST_F(HttpDownloadFailureTest, APartialFileThatDoesNotFitIs0x1020) {
   StartPeer({script::ReadRequest(),
              script::Send(HttpResponse("HTTP/1.1 206 Partial Content", "rest",
                                        "Content-Range: bytes 100000-100003/100004\r\n"))});
-  SmallDisk disk(dir_.file("small"), "64k");
+  SmallTmpfs disk(dir_.file("small"), "64k");
   if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs CAP_SYS_ADMIN)";
   const std::string target = dir_.file("small/f.bin");
   EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), host_.settings(),

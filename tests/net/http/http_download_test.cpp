@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
@@ -8,15 +7,17 @@
 #include <memory>
 #include <numeric>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "http_test_data.h"
 #include "net/http/http_transport.h"
 #include "platform/util/buffer.h"
 #include "platform/util/update_errors.h"
+#include "support/curl_client.h"
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
+#include "support/test_bytes.h"
 #include "testhost/event_host.h"
 
 // Downloads to files and buffers from nginx (curl and zlib as oracles) and
@@ -24,45 +25,22 @@
 namespace {
 
 using upd::test::AccessLogEntry;
+using upd::test::Contents;
+using upd::test::Curl;
+using upd::test::CurlResult;
+using upd::test::Deflate;
 using upd::test::HttpResponse;
+using upd::test::kKeepAlive;
 using upd::test::NginxServer;
+using upd::test::RandomBytes;
 using upd::test::ReadFile;
-using upd::test::RunCommand;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
 using upd::test::TempDir;
+using upd::test::Text;
 using upd::test::WriteFile;
 using upd::testhost::EventHost;
 namespace script = upd::test::script;
-
-const std::string kKeepAlive = "Connection: keep-alive\r\n";
-
-std::string RandomBytes(size_t size, uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(generator());
-  return bytes;
-}
-
-std::string Text(size_t lines) {
-  std::string text;
-  for (size_t i = 0; i < lines; ++i) text += "line " + std::to_string(i * 7919 % 1000) + "\n";
-  return text;
-}
-
-std::string Gzip(const std::string& data, int window_bits = 31) {
-  z_stream stream{};
-  EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&stream, data.size()), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
 
 std::string Chunked(const std::string& body, size_t piece) {
   std::string out;
@@ -73,10 +51,6 @@ std::string Chunked(const std::string& body, size_t piece) {
     out += size + part + "\r\n";
   }
   return out + "0\r\n\r\n";
-}
-
-std::string Contents(const CBuffer& buffer) {
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
 }
 
 uint64_t FileEventTotal(const EventHost& host) {
@@ -129,12 +103,6 @@ class HttpDownloadTest : public ::testing::Test {
                                 7, partial);
   }
 
-  std::string Curl(const std::string& url) {
-    const std::string out = dir_.file("curl.out");
-    EXPECT_EQ(RunCommand("curl -sS --noproxy '*' -m 30 -o '" + out + "' '" + url + "'"), 0);
-    return ReadFile(out);
-  }
-
   TempDir dir_;
   std::unique_ptr<NginxServer> web_;
   std::unique_ptr<ScriptedPeer> peer_;
@@ -173,7 +141,9 @@ TEST_F(HttpDownloadTest, FilesMatchCurlWhateverTheirEncoding) {
     const std::string got = ReadFile(target);
     EXPECT_EQ(got.size(), c.content.size());
     EXPECT_TRUE(got == c.content);
-    EXPECT_TRUE(got == Curl(web_->Url("/" + c.name)));
+    const CurlResult curl = Curl("'" + web_->Url("/" + c.name) + "'");
+    EXPECT_EQ(curl.status, 0);
+    EXPECT_TRUE(got == curl.out);
     // The file events add up to the body as it travelled.
     const bool zipped = response_.content_encoding == kHttpEncodingGzip;
     EXPECT_EQ(zipped, c.name.find('/') == std::string::npos);
@@ -206,7 +176,7 @@ TEST_F(HttpDownloadTest, GzipOnTheFlyIsChunkedAndDecodedIntoABuffer) {
 TEST_F(HttpDownloadTest, GzipStaticIsDecodedAndCountedByItsCompressedLength) {
   StartNginx();
   const std::string text = Text(5000);
-  const std::string zipped = Gzip(text);
+  const std::string zipped = Deflate(text);
   web_->PutFile("g.txt", "not this");
   web_->PutFile("g.txt.gz", zipped);
   const std::string target = dir_.file("g.txt");
@@ -435,8 +405,8 @@ TEST_F(HttpDownloadTest, ABodyThatEndsWithTheConnection) {
 
 TEST_F(HttpDownloadTest, EncodedBodies) {
   const std::string text = Text(3000);
-  const std::string gzip = Gzip(text);
-  const std::string zlib = Gzip(text, 15);
+  const std::string gzip = Deflate(text);
+  const std::string zlib = Deflate(text, 15);
   const std::string cut = gzip.substr(0, gzip.size() / 2);
   std::string corrupt = gzip;
   corrupt[gzip.size() / 2] ^= 0x55;

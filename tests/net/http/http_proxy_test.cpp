@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "support/loopback_listener.h"
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
+#include "support/test_bytes.h"
 #include "testhost/event_host.h"
 
 // Requests through proxies: absolute targets through a plain proxy, CONNECT
@@ -21,6 +21,8 @@ namespace {
 
 using upd::test::AccessLogEntry;
 using upd::test::ApacheServer;
+using upd::test::ClosedPort;
+using upd::test::Contents;
 using upd::test::HttpResponse;
 using upd::test::NetServer;
 using upd::test::NginxServer;
@@ -32,16 +34,6 @@ using upd::test::TempDir;
 using upd::test::TinyProxy;
 using upd::testhost::EventHost;
 namespace script = upd::test::script;
-
-std::string Contents(const CBuffer& buffer) {
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
-}
-
-// A loopback port nobody listens on.
-int ClosedPort() {
-  upd::test::LoopbackListener listener;
-  return listener.port();
-}
 
 class HttpProxyTest : public ::testing::Test {
  protected:

@@ -8,27 +8,24 @@
 #include <string>
 #include <vector>
 
+#include "http_test_data.h"
 #include "platform/util/buffer.h"
 #include "platform/util/host_records.h"
 #include "platform/util/update_errors.h"
+#include "scripted_http_fixture.h"
 #include "support/net_servers.h"
-#include "support/temp_dir.h"
-#include "testhost/event_host.h"
 
 // The request texts, the send loop and the reading of heads, against the
 // scripted server: exact request bytes, every status, broken heads.
 namespace {
 
 using upd::test::HttpResponse;
+using upd::test::kKeepAlive;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
-using upd::test::TempDir;
-using upd::testhost::EventHost;
 namespace script = upd::test::script;
 
-const std::string kKeepAlive = "Connection: keep-alive\r\n";
-
-class HttpTransportTest : public ::testing::Test {
+class HttpTransportTest : public upd::test::ScriptedHttpTest {
  protected:
   ScriptedPeer& StartPeer(const std::vector<ScriptedConnection>& connections,
                           std::optional<ScriptedConnection> otherwise = std::nullopt,
@@ -36,10 +33,9 @@ class HttpTransportTest : public ::testing::Test {
     ScriptedPeer::Options options;
     if (otherwise) options.Otherwise(*otherwise);
     if (ipv6) options.Ipv6();
-    peer_ = std::make_unique<ScriptedPeer>(dir_.path().string(), connections, options);
-    EXPECT_TRUE(peer_->running());
-    host_text_ = peer_->HostPort();
-    return *peer_;
+    ScriptedPeer& peer = ScriptedHttpTest::StartPeer(connections, options);
+    host_text_ = peer.HostPort();
+    return peer;
   }
 
   // A GET of /d/f.bin on the peer.
@@ -57,19 +53,6 @@ class HttpTransportTest : public ::testing::Test {
     return http_.Request(params, host_.settings(), &response_, &keep_alive_);
   }
 
-  std::vector<std::string> RawRequests() const {
-    std::vector<std::string> raw;
-    for (const ScriptedPeer::Request& r : peer_->Requests()) raw.push_back(r.raw);
-    return raw;
-  }
-
-  TempDir dir_;
-  std::unique_ptr<ScriptedPeer> peer_;
-  std::string host_text_;
-  EventHost host_;
-  CTcpProtocol tcp_;
-  CHttpTransport http_{tcp_, false};
-  _HTTP_RESPONSE_INFO response_{};
   bool keep_alive_ = true;
 };
 

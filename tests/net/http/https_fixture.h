@@ -19,19 +19,10 @@
 #include "support/net_servers.h"
 #include "support/openssl_server.h"
 #include "support/temp_dir.h"
+#include "support/test_bytes.h"
 #include "testhost/event_host.h"
 
 namespace upd::test {
-
-// A loopback port nobody listens on.
-inline int ClosedPort() {
-  LoopbackListener listener;
-  return listener.port();
-}
-
-inline std::string Contents(const CBuffer& buffer) {
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
-}
 
 class HttpsTest : public ::testing::Test {
  protected:

@@ -1,40 +1,27 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <random>
 #include <set>
 #include <string>
 
+#include "http_test_data.h"
 #include "https_fixture.h"
 #include "platform/util/update_errors.h"
+#include "support/curl_client.h"
 
 // Downloads over TLS through the HTTP transport, with nginx and
 // `openssl s_server` as peers and curl as the oracle.
 namespace upd::test {
 namespace {
 
-std::string RandomBytes(size_t size, uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(generator());
-  return bytes;
-}
-
-std::string Text(size_t lines) {
-  std::string text;
-  for (size_t i = 0; i < lines; ++i) text += "line " + std::to_string(i * 7919 % 1000) + "\n";
-  return text;
-}
-
 class HttpsTransportTest : public HttpsTest {
  protected:
   // curl's copy of a URL, trusting the tests' root.
   std::string CurlCopy(const std::string& url) {
-    const std::string out = dir_.file("curl.out");
-    EXPECT_EQ(RunCommand("curl -sS --noproxy '*' --compressed --cacert " + pki_.Pem("root") +
-                         " -o " + out + " '" + url + "'"),
-              0);
-    return ReadFile(out);
+    const upd::test::CurlResult copy =
+        upd::test::Curl("--compressed --cacert '" + pki_.Pem("root") + "' '" + url + "'");
+    EXPECT_EQ(copy.status, 0);
+    return copy.out;
   }
 };
 

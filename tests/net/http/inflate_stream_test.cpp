@@ -6,24 +6,13 @@
 #include <random>
 #include <string>
 
+#include "http_test_data.h"
 #include "net/http/http_response_info.h"
 #include "platform/util/update_errors.h"
 
 namespace {
 
-std::string Compress(const std::string& data, int window_bits) {
-  z_stream stream{};
-  EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&stream, data.size()), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
+using upd::test::Deflate;
 
 // Text that compresses far beyond one output window per input byte.
 std::string Repetitive(size_t size) {
@@ -66,7 +55,7 @@ TEST(InflateStream, GzipAndZlibInAnyPieces) {
   for (const auto& [kind, bits] : {std::pair{kHttpEncodingGzip, 31}, {kHttpEncodingDeflate, 15}}) {
     for (const std::string& text :
          {std::string(), std::string("x"), Repetitive(3'000'000), mixed}) {
-      const std::string packed = Compress(text, bits);
+      const std::string packed = Deflate(text, bits, 9);
       for (const size_t piece : {size_t{0}, size_t{1}, size_t{7}, size_t{4096}}) {
         SCOPED_TRACE(testing::Message()
                      << "kind " << kind << ", " << text.size() << " bytes in pieces of " << piece);
@@ -81,7 +70,7 @@ TEST(InflateStream, GzipAndZlibInAnyPieces) {
 
 TEST(InflateStream, TheEndOfTheStreamIsKnown) {
   const std::string text = Repetitive(100000);
-  const std::string packed = Compress(text, 31);
+  const std::string packed = Deflate(text, 31, 9);
   // Cut anywhere: no error yet, but no end either.
   for (const size_t cut : {size_t{1}, size_t{10}, packed.size() / 2, packed.size() - 1}) {
     const Decoded decoded = Decode(kHttpEncodingGzip, packed.substr(0, cut), 0);
@@ -95,16 +84,16 @@ TEST(InflateStream, TheEndOfTheStreamIsKnown) {
 }
 
 TEST(InflateStream, CorruptDataAndRefusedOutputStopIt) {
-  std::string packed = Compress(Repetitive(100000), 31);
+  std::string packed = Deflate(Repetitive(100000), 31, 9);
   packed[packed.size() / 2] ^= 0x40;
   EXPECT_EQ(Decode(kHttpEncodingGzip, packed, 0).result, kUpdBadCompressedData);
   // The other wrapper is no match.
-  EXPECT_EQ(Decode(kHttpEncodingDeflate, Compress("text", 31), 0).result, kUpdBadCompressedData);
-  EXPECT_EQ(Decode(kHttpEncodingGzip, Compress("text", 15), 0).result, kUpdBadCompressedData);
+  EXPECT_EQ(Decode(kHttpEncodingDeflate, Deflate("text", 31, 9), 0).result, kUpdBadCompressedData);
+  EXPECT_EQ(Decode(kHttpEncodingGzip, Deflate("text", 15, 9), 0).result, kUpdBadCompressedData);
 
   CInflateStream stream;
   ASSERT_TRUE(stream.Init(kHttpEncodingGzip));
-  const std::string good = Compress(Repetitive(1'000'000), 31);
+  const std::string good = Deflate(Repetitive(1'000'000), 31, 9);
   int windows = 0;
   EXPECT_EQ(stream.Write(reinterpret_cast<const uint8_t*>(good.data()), good.size(),
                          [&](const uint8_t*, size_t) {

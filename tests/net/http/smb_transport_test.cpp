@@ -8,10 +8,12 @@
 #include "platform/util/buffer.h"
 #include "platform/util/update_errors.h"
 #include "support/temp_dir.h"
+#include "support/test_bytes.h"
 #include "testhost/event_host.h"
 
 namespace {
 
+using upd::test::Contents;
 using upd::test::ReadFile;
 using upd::test::WriteFile;
 using upd::testhost::EventHost;
@@ -26,10 +28,6 @@ std::string Pattern(size_t size) {
   std::string text(size, '\0');
   for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>((i * 131 + 7) % 256);
   return text;
-}
-
-std::string BufferText(const CBuffer& buffer) {
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
 }
 
 // {event, kind, value} of each event, and the name and word of file events.
@@ -77,7 +75,7 @@ TEST_F(SmbTransportTest, CopiesAShareFileIntoMemoryInTwoHalvesOfProgress) {
   ASSERT_EQ(transport_.Download(host_.settings(), source.c_str(), nullptr, kWithStatus, kCallerWord,
                                 &buffer),
             kUpdOk);
-  EXPECT_EQ(BufferText(buffer), content);
+  EXPECT_EQ(Contents(buffer), content);
   const std::vector<Seen> expected = {{kStatusEvent, 1, 0, kCallerWord, ""},
                                       {kFileEvent, 1, 5000, kCallerWord, source}};
   EXPECT_EQ(SeenEvents(host_), expected);
@@ -115,7 +113,7 @@ TEST_F(SmbTransportTest, AppendsToWhatTheBufferHolds) {
   CBuffer buffer;
   ASSERT_NE(buffer.Append("head-", 5), CBuffer::kFailed);
   ASSERT_EQ(transport_.Download(nullptr, source.c_str(), nullptr, 0, 0, &buffer), kUpdOk);
-  EXPECT_EQ(BufferText(buffer), "head-tail");
+  EXPECT_EQ(Contents(buffer), "head-tail");
 }
 
 TEST_F(SmbTransportTest, WorksWithoutAnEventCallback) {
@@ -164,7 +162,7 @@ TEST_F(SmbTransportTest, AnAbortTurnsEveryResultInto0x2107UntilCleared) {
   transport_.ClearAbort();
   buffer.Clear();
   EXPECT_EQ(transport_.Download(nullptr, source.c_str(), nullptr, 0, 0, &buffer), kUpdOk);
-  EXPECT_EQ(BufferText(buffer), "data");
+  EXPECT_EQ(Contents(buffer), "data");
 }
 
 }  // namespace

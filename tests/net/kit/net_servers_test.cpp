@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string>
 
+#include "support/curl_client.h"
 #include "support/temp_dir.h"
 
 // Each starter of the network test kit, checked with curl as the client.
@@ -13,6 +14,9 @@ namespace {
 
 using upd::test::AccessLogEntry;
 using upd::test::ApacheServer;
+using upd::test::Curl;
+using upd::test::CurlResult;
+using upd::test::CurlVia;
 using upd::test::NginxServer;
 using upd::test::RunCommand;
 using upd::test::ScriptedConnection;
@@ -21,24 +25,6 @@ using upd::test::SquidProxy;
 using upd::test::TempDir;
 using upd::test::TinyProxy;
 namespace script = upd::test::script;
-
-struct CurlResult {
-  int status = -1;  // curl's exit status
-  std::string out;
-};
-
-// curl without any proxy from the environment unless one is given.
-CurlResult Curl(const std::string& arguments) {
-  CurlResult r;
-  r.status = RunCommand("curl -sS --noproxy '*' -m 20 " + arguments + " 2>/dev/null", &r.out);
-  return r;
-}
-
-CurlResult CurlVia(const std::string& proxy, const std::string& arguments) {
-  CurlResult r;
-  r.status = RunCommand("curl -sS -m 20 -x " + proxy + " " + arguments + " 2>/dev/null", &r.out);
-  return r;
-}
 
 bool ProcessGone(int pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
 

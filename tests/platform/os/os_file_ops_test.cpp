@@ -5,25 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <random>
 #include <string>
 
 #include "platform/os/os_error.h"
 #include "support/temp_dir.h"
+#include "support/test_bytes.h"
 
 namespace {
 
+using upd::test::RandomBytes;
 using upd::test::ReadFile;
 using upd::test::RunCommand;
 using upd::test::TempDir;
 using upd::test::WriteFile;
-
-std::string RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(rng());
-  return s;
-}
 
 bool Exists(const std::string& path) {
   struct stat st {};

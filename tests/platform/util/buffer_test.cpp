@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "support/test_bytes.h"
+
 namespace {
 
-std::string Contents(const CBuffer& b) {
-  return std::string(reinterpret_cast<const char*>(b.Data()), b.Length());
-}
+using upd::test::Contents;
 
 // A buffer on a heap of its own that counts its calls and can refuse to grow or
 // to shrink, so the failure paths and the slot routing can be seen.

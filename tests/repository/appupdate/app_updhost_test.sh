@@ -3,13 +3,9 @@
 # serves: the records printed, a new agreement accepted with --agree, the
 # host's answer to the install, a further product's package moved into place.
 set -uo pipefail
-updhost=${UPD_BINARY_DIR:?UPD_BINARY_DIR not set}/bin/updhost
-[ -x "$updhost" ] || { echo "missing $updhost"; exit 1; }
-src=${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}
-source "$src/tools/testnet/testnet.sh"
-work=$(mktemp -d)
-trap 'testnet_stop_all; rm -rf "$work"' EXIT
-failures=0
+# shellcheck source=../../support/updhost_kit.sh
+source "${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}/tests/support/updhost_kit.sh"
+src=$UPD_SOURCE_DIR
 export TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR" "$work/data" "$work/modules" "$work/installed"
 
@@ -40,19 +36,7 @@ metadata tools/a ", \"a\": {\"application\": {\"id\": \"tools.a\", \"format\": 8
 printf 'tools a 1' > "$work/installed/a.bin"
 
 # run NAME EXPECTED_EXIT EXPECTED_STDOUT ARGS...
-run() {
-  local name=$1 expected=$2 out=$3
-  shift 3
-  "$updhost" "$@" --data "$work/data" --modules "$work/modules" --server "${web_url}repo/" \
-    > "$work/out" 2> "$work/err" < /dev/null
-  local status=$?
-  if [ "$status" -ne "$expected" ] || [ "$(cat "$work/out")" != "$out" ]; then
-    echo "FAIL $name: exit $status, expected $expected; stdout:"
-    sed 's/^/  /' "$work/out"
-    sed 's/^/  err: /' "$work/err"
-    failures=$((failures + 1))
-  fi
-}
+run() { updhost_case "$1" "$2" "$3" all "${@:4}" --server "${web_url}repo/"; }
 
 agreement="agreement name suite-terms version 3.1.0 level 4 hash AGR-1 document DOC-1 url ${web_url}repo/suite/pkg/eula/en.html effective 2026-03-01"
 run "check" 0 "update suite.pkg 1.0.0.5 word 0x0 severity 1 date 1700000000 size 19 changelog 

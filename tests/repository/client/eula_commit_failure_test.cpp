@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "eula_entries.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
 #include "repository/client/eula_manager.h"
@@ -16,23 +17,13 @@ namespace {
 namespace fs = std::filesystem;
 using Entry = EulaManager::EulaFileEntry;
 
-Entry MakeEntry(const TempDir& dir, const std::string& name, const std::string& new_text) {
-  Entry entry;
-  entry.temporary = dir.file(name + ".EUL.tmp");
-  entry.target = dir.file(name);
-  entry.backup = entry.target + ".old";
-  WriteFile(entry.temporary, new_text);
-  return entry;
-}
-
 // The second entry's target is a folder, so its new file cannot go there:
 // the first file goes back to its temporary name, the old first file comes
 // back from its backup, and the failing move's code (here that of its copy
 // fallback) is returned.
 TEST(EulaCommitFailure, ASecondMoveThatFailsRestoresTheFirstTarget) {
   TempDir dir;
-  std::vector<Entry> entries = {MakeEntry(dir, "licence.txt", "new licence"),
-                                MakeEntry(dir, "privacy.txt", "new privacy")};
+  std::vector<Entry> entries = TwoNewAgreements(dir);
   WriteFile(entries[0].target, "old licence");
   fs::create_directory(entries[1].target);
   WriteFile(entries[1].target + "/inside", "kept");
@@ -59,8 +50,7 @@ UPD_ERROR FailingMove(const char* from, const char* to, uint32_t flags) {
 
 TEST(EulaCommitFailure, ABackupWhoseRestoreFailsStaysOnDisk) {
   TempDir dir;
-  std::vector<Entry> entries = {MakeEntry(dir, "licence.txt", "new licence"),
-                                MakeEntry(dir, "privacy.txt", "new privacy")};
+  std::vector<Entry> entries = TwoNewAgreements(dir);
   WriteFile(entries[0].target, "old licence");
   EXPECT_EQ(EulaManager::Commit(entries, FailingMove), kUpdMoveFailed);
   EXPECT_EQ(ReadFile(entries[0].backup), "old licence");

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "eula_entries.h"
 #include "platform/util/update_errors.h"
 #include "repository/client/eula_manager.h"
 #include "support/temp_dir.h"
@@ -14,19 +15,9 @@ namespace {
 namespace fs = std::filesystem;
 using Entry = EulaManager::EulaFileEntry;
 
-Entry MakeEntry(const TempDir& dir, const std::string& name, const std::string& new_text) {
-  Entry entry;
-  entry.temporary = dir.file(name + ".EUL.tmp");
-  entry.target = dir.file(name);
-  entry.backup = entry.target + ".old";
-  WriteFile(entry.temporary, new_text);
-  return entry;
-}
-
 TEST(EulaCommit, EveryFileIsPlacedAndItsBackupRemoved) {
   TempDir dir;
-  std::vector<Entry> entries = {MakeEntry(dir, "licence.txt", "new licence"),
-                                MakeEntry(dir, "privacy.txt", "new privacy")};
+  std::vector<Entry> entries = TwoNewAgreements(dir);
   WriteFile(entries[0].target, "old licence");
   // The second target does not exist yet: it gets no backup.
   ASSERT_EQ(EulaManager::Commit(entries), kUpdOk);

@@ -4,19 +4,8 @@
 # Digest (also before a TLS tunnel), tinyproxy; the same bytes as curl; a
 # wrong password ends with its code after one answer.
 set -uo pipefail
-source "$UPD_SOURCE_DIR/tools/testnet/testnet.sh"
-probe=${UPDPROBE:?UPDPROBE not set}
-tmp=$(mktemp -d)
-trap 'testnet_stop_all; rm -rf "$tmp"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-fetched() {  # URL OUT [options...]: result 0 and the file's size
-  local url=$1 out=$2
-  shift 2
-  local lines
-  lines=$("$probe" fetch "$@" "$url" "$out") || fail "fetch $* $url exited $?: $lines"
-  [[ "$lines" == $'result 0x0000\nbytes '"$(stat -c %s "$out")" ]] || fail "fetch printed '$lines'"
-}
+# shellcheck source=fetch_kit.sh
+source "$(dirname "$0")/fetch_kit.sh"
 
 refused() {  # CODE URL [options...]: exit 1 with that result
   local code=$1 url=$2

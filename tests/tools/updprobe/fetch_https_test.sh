@@ -3,11 +3,8 @@
 # TLS (the certificate check off, so a self-signed server passes too),
 # resumption, and a CONNECT tunnel through tinyproxy.
 set -uo pipefail
-source "$UPD_SOURCE_DIR/tools/testnet/testnet.sh"
-probe=${UPDPROBE:?UPDPROBE not set}
-tmp=$(mktemp -d)
-trap 'testnet_stop_all; rm -rf "$tmp"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=fetch_kit.sh
+source "$(dirname "$0")/fetch_kit.sh"
 
 bash "$UPD_SOURCE_DIR/tools/testpki/tls_make_pki.sh" "$tmp/pki" >/dev/null 2>&1 || fail "pki"
 cat "$tmp/pki/server.pem" "$tmp/pki/inter.pem" >"$tmp/chain.pem"
@@ -21,14 +18,6 @@ testnet_start web nginx "$tmp" --listen-options ssl \
 mkdir -p "$web_root/plain"
 head -c 1000000 /dev/urandom >"$web_root/plain/r.bin"
 seq 1 100000 >"$web_root/t.txt"
-
-fetched() {  # URL OUT [options...]: the probe's two lines must be result 0 and the size
-  local url=$1 out=$2
-  shift 2
-  local lines
-  lines=$("$probe" fetch "$@" "$url" "$out") || fail "fetch $* $url exited $?: $lines"
-  [[ "$lines" == $'result 0x0000\nbytes '"$(stat -c %s "$out")" ]] || fail "fetch printed '$lines'"
-}
 
 for name in plain/r.bin t.txt; do
   curl -sS --noproxy '*' --cacert "$tmp/pki/root.pem" -o "$tmp/curl.out" "${web_url}$name" ||

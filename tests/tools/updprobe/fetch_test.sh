@@ -3,25 +3,14 @@
 # resumption, a proxy and the direct attempt after a dead one, redirects, and
 # validators kept in a settings file with --store.
 set -uo pipefail
-source "$UPD_SOURCE_DIR/tools/testnet/testnet.sh"
-probe=${UPDPROBE:?UPDPROBE not set}
-tmp=$(mktemp -d)
-trap 'testnet_stop_all; rm -rf "$tmp"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=fetch_kit.sh
+source "$(dirname "$0")/fetch_kit.sh"
 
 testnet_start web nginx "$tmp" --server-conf \
   'location /plain/ { gzip off; } location = /moved { return 302 /plain/r.bin; }' || fail "nginx"
 mkdir -p "$web_root/plain"
 head -c 1000000 /dev/urandom >"$web_root/plain/r.bin"
 seq 1 100000 >"$web_root/t.txt"
-
-fetched() {  # URL OUT [options...]: the probe's two lines must be result 0 and the size
-  local url=$1 out=$2
-  shift 2
-  local lines
-  lines=$("$probe" fetch "$@" "$url" "$out") || fail "fetch $* $url exited $?: $lines"
-  [[ "$lines" == $'result 0x0000\nbytes '"$(stat -c %s "$out")" ]] || fail "fetch printed '$lines'"
-}
 
 for name in plain/r.bin t.txt; do
   curl -sS --noproxy '*' -o "$tmp/curl.out" "${web_url}$name" || fail "curl $name"

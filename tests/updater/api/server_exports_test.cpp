@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "library_fixture.h"
-#include "platform/store/settings_store.h"
+#include "support/settings_file.h"
 #include "support/temp_dir.h"
 
 namespace upd::test {
@@ -17,17 +17,11 @@ namespace {
 class ServerExports : public LibraryFixture {
  protected:
   void WriteStore(const std::vector<std::string>& lines) {
-    std::string text = "[Settings]\r\n";
-    for (const std::string& line : lines) text += line + "\r\n";
-    WriteFile(StorePath(), text);
+    WriteSettingsFile(StorePath(), lines);
   }
 
   std::optional<std::string> Stored(const char* key) const {
-    const std::string location = "file://" + StorePath();
-    SettingsStorePtr store(SettingsStoreOpen(location.c_str(), kSettingsKindSettings, nullptr));
-    char value[4096] = {};
-    if (!store || !SettingsStoreGetString(store.get(), key, value, sizeof value)) return {};
-    return std::string(value);
+    return StoredSetting(StorePath(), key);
   }
 
   void SetServer(const std::string& server) {

@@ -128,7 +128,7 @@ TEST_F(BackupStoreTest, RemovedSnapshotTakesOnlyCopiesNoOtherHolds) {
   const std::vector<uint32_t> stamps = Stamps();
   ASSERT_EQ(stamps.size(), 2u);
 
-  EXPECT_EQ(store_->RemoveSnapshot(stamps[1] + 100, false), kUpdNoSnapshotEntry);
+  EXPECT_EQ(store_->RemoveSnapshot(stamps[1] + 100, false), kUpdNotFound);
   EXPECT_EQ(Stamps(), stamps);
 
   ASSERT_EQ(store_->RemoveSnapshot(stamps[0], false), 0u);

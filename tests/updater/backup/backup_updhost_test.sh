@@ -2,28 +2,11 @@
 # The backup commands of updhost on modules in the engine stand-in's format:
 # snapshot, rollback with and without a block time, the block, the count.
 set -uo pipefail
-updhost=${UPD_BINARY_DIR:?UPD_BINARY_DIR not set}/bin/updhost
-[ -x "$updhost" ] || { echo "missing $updhost"; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
+# shellcheck source=../../support/updhost_kit.sh
+source "${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}/tests/support/updhost_kit.sh"
 
 # run NAME EXPECTED_EXIT EXPECTED_STDOUT ARGS...
-run() {
-  local name=$1 expected=$2 out=$3
-  shift 3
-  "$updhost" "$@" --data "$work/data" --modules "$work/modules" > "$work/out" 2> "$work/err" < /dev/null
-  local status=$?
-  if [ "$status" -ne "$expected" ] || [ "$(cat "$work/out")" != "$out" ]; then
-    echo "FAIL $name: exit $status, expected $expected; stdout:"
-    sed 's/^/  /' "$work/out"
-    sed 's/^/  err: /' "$work/err"
-    failures=$((failures + 1))
-  fi
-  if grep -q "unbalanced" "$work/err"; then
-    echo "FAIL $name: engine use unbalanced"; failures=$((failures + 1))
-  fi
-}
+run() { updhost_case "$1" "$2" "$3" all "${@:4}"; }
 
 # module FILE BUILD: a module of the stand-in's format.
 module() {

@@ -12,6 +12,7 @@
 #include "platform/store/profile_cache.h"
 #include "platform/store/settings_store.h"
 #include "support/net_servers.h"
+#include "support/settings_file.h"
 #include "support/sign_kit.h"
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
@@ -66,9 +67,7 @@ class CatalogueFetchTest : public ::testing::Test {
   std::string StorePath() const { return dir_.file("settings.ini"); }
   // Writes the settings store with these "key=value" lines.
   void WriteStore(const std::vector<std::string>& lines) {
-    std::string text = "[Settings]\r\n";
-    for (const std::string& line : lines) text += line + "\r\n";
-    WriteFile(StorePath(), text);
+    WriteSettingsFile(StorePath(), lines);
   }
   // Stored default servers as "url weight" texts, in order.
   std::vector<std::string> StoredServers() {

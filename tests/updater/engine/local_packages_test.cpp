@@ -1,6 +1,7 @@
 #include "updater/engine/local_packages.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -163,6 +164,9 @@ TEST_F(LocalPackages, InstalledModulesAreTheEmDatFilesOfTheModulesFolder) {
   WriteModule(Modules("em003.dat.old"), {"em003", 3, 1, 1, "old"});
   WriteModule(Modules("other.dat"), {"other", 3, 1, 1, "other"});
   WriteFile(Modules("em004.dat"), "the engine cannot read this");
+  // Neither is a module file: reading the pipe would wait for a writer forever.
+  ASSERT_EQ(mkfifo(Modules("em005.dat").c_str(), 0600), 0);
+  fs::create_directory(Modules("em006.dat"));
 
   CListBase list;
   list.Add(_COMPONENT_INFO());

@@ -6,29 +6,13 @@
 
 #include "package_fixture.h"
 #include "platform/util/update_errors.h"
+#include "support/small_tmpfs.h"
 #include "updater/engine/package_scan.h"
 
 namespace upd::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A small tmpfs mounted for one test and unmounted with it.
-class SmallTmpfs {
- public:
-  explicit SmallTmpfs(const std::string& where) : where_(where) {
-    fs::create_directory(where_);
-    mounted_ = RunCommand("mount -t tmpfs -o size=16k tmpfs '" + where_ + "' 2>/dev/null") == 0;
-  }
-  ~SmallTmpfs() {
-    if (mounted_) (void)RunCommand("umount '" + where_ + "'");
-  }
-  bool mounted() const { return mounted_; }
-
- private:
-  std::string where_;
-  bool mounted_ = false;
-};
 
 // A failure of this machine says nothing about the packages: a scan that
 // cannot write the header's temporary file must keep every package, even
@@ -70,7 +54,7 @@ TEST_F(PackageScanFailureTest, WithoutATemporaryFolderNothingIsDeleted) {
 }
 
 TEST_F(PackageScanFailureTest, WithAFullTemporaryFolderNothingIsDeleted) {
-  SmallTmpfs small(Path("full"));
+  SmallTmpfs small(Path("full"), "16k");
   if (!small.mounted()) GTEST_SKIP() << "tmpfs cannot be mounted here";
   // Fill the file system to its last block.
   (void)RunCommand("dd if=/dev/zero of='" + Path("full") + "/filler' bs=1k 2>/dev/null");

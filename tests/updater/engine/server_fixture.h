@@ -2,12 +2,13 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "catalogue_fixture.h"
-#include "platform/store/settings_store.h"
+#include "support/settings_file.h"
 #include "updater.h"
 #include "updater/engine/server_list.h"
 
@@ -44,18 +45,12 @@ class ServerTest : public CatalogueTest {
 
   // Writes the store with these "key=value" lines.
   void WriteStore(const std::vector<std::string>& lines) {
-    std::string text = "[Settings]\r\n";
-    for (const std::string& line : lines) text += line + "\r\n";
-    WriteFile(StorePath(), text);
+    WriteSettingsFile(StorePath(), lines);
   }
 
   // The stored value of key; none when it is absent.
   std::optional<std::string> Stored(const char* key) const {
-    const std::string location = "file://" + StorePath();
-    SettingsStorePtr store(SettingsStoreOpen(location.c_str(), kSettingsKindSettings, nullptr));
-    char value[4096] = {};
-    if (!store || !SettingsStoreGetString(store.get(), key, value, sizeof value)) return {};
-    return std::string(value);
+    return StoredSetting(StorePath(), key);
   }
 
   std::unique_ptr<UPDATER_SETTINGS> settings_;

@@ -7,6 +7,7 @@
 
 #include "platform/util/update_errors.h"
 #include "support/sign_kit.h"
+#include "support/small_tmpfs.h"
 #include "support/temp_dir.h"
 #include "updater/engine/update_package.h"
 
@@ -14,23 +15,6 @@ namespace upd::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A small tmpfs mounted for one test and unmounted with it.
-class SmallTmpfs {
- public:
-  explicit SmallTmpfs(const std::string& where) : where_(where) {
-    fs::create_directory(where_);
-    mounted_ = RunCommand("mount -t tmpfs -o size=64k tmpfs '" + where_ + "' 2>/dev/null") == 0;
-  }
-  ~SmallTmpfs() {
-    if (mounted_) (void)RunCommand("umount '" + where_ + "'");
-  }
-  bool mounted() const { return mounted_; }
-
- private:
-  std::string where_;
-  bool mounted_ = false;
-};
 
 class UpdatePackageFailureTest : public ::testing::Test {
  protected:
@@ -50,8 +34,8 @@ class UpdatePackageFailureTest : public ::testing::Test {
 TEST_F(UpdatePackageFailureTest, NoTemporaryFolder) {
   ASSERT_EQ(setenv("TMPDIR", dir_.file("missing").c_str(), 1), 0);
   char ini[4096] = "previous";
-  EXPECT_EQ(ExtractUpdateInfoPackage(dir_.file("genuine.nup").c_str(),
-                                     dir_.file("out").c_str(), ini, sizeof(ini), false),
+  EXPECT_EQ(ExtractUpdateInfoPackage(dir_.file("genuine.nup").c_str(), dir_.file("out").c_str(),
+                                     ini, sizeof(ini), false),
             kUpdTempFileFailed);
   EXPECT_STREQ(ini, "");
   EXPECT_FALSE(fs::exists(dir_.file("out")));
@@ -62,7 +46,7 @@ TEST_F(UpdatePackageFailureTest, NoTemporaryFolder) {
 TEST_F(UpdatePackageFailureTest, PayloadOnAFullDisk) {
   fs::create_directory(dir_.file("tmp"));
   ASSERT_EQ(setenv("TMPDIR", dir_.file("tmp").c_str(), 1), 0);
-  SmallTmpfs small(dir_.file("mnt"));
+  SmallTmpfs small(dir_.file("mnt"), "64k");
   if (!small.mounted()) GTEST_SKIP() << "tmpfs cannot be mounted here";
   const std::string out = dir_.file("mnt") + "/em000_64.dat";
   char ini[4096] = {};

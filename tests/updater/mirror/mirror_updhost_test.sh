@@ -3,32 +3,15 @@
 # gets the packages and its catalogue; the mirror's own options and their
 # refusals.
 set -uo pipefail
-updhost=${UPD_BINARY_DIR:?UPD_BINARY_DIR not set}/bin/updhost
-source=${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}
-[ -x "$updhost" ] || { echo "missing $updhost"; exit 1; }
-work=$(mktemp -d)
-source "$source/tools/testnet/testnet.sh"
-trap 'testnet_stop_all; rm -rf "$work"' EXIT
-failures=0
+# shellcheck source=../../support/updhost_kit.sh
+source "${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}/tests/support/updhost_kit.sh"
 
 # run NAME EXPECTED_EXIT EXPECTED_LAST_LINE ARGS...
-run() {
-  local name=$1 expected=$2 line=$3
-  shift 3
-  "$updhost" "$@" --data "$work/data" --modules "$work/modules" --second "$web_url" \
-    > "$work/out" 2> "$work/err" < /dev/null
-  local status=$?
-  if [ "$status" -ne "$expected" ] || [ "$(tail -n 1 "$work/out")" != "$line" ]; then
-    echo "FAIL $name: exit $status, expected $expected and '$line'; stdout:"
-    sed 's/^/  /' "$work/out"
-    sed 's/^/  err: /' "$work/err"
-    failures=$((failures + 1))
-  fi
-}
+run() { updhost_case "$1" "$2" "$3" last "${@:4}" --second "$web_url"; }
 
 mkdir -p "$work/data" "$work/modules" "$work/mirror"
 testnet_start web nginx "$work" || exit 1
-"${PYTHON3:-python3}" "$source/tools/testpki/update_tree.py" --trust "$UPD_BINARY_DIR/trust" \
+"${PYTHON3:-python3}" "$UPD_SOURCE_DIR/tools/testpki/update_tree.py" --trust "$UPD_BINARY_DIR/trust" \
   "$web_root" --module em001:200 --module em002:300 > /dev/null || { echo "FAIL publish"; exit 1; }
 
 run "type above 3" 1 "result 0x2301" mirror --mirror "$work/mirror" --type 4

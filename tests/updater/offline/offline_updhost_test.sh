@@ -2,28 +2,12 @@
 # updhost setup-engines from a folder of signed packages, and download-nups
 # of one update group from nginx.
 set -uo pipefail
-updhost=${UPD_BINARY_DIR:?UPD_BINARY_DIR not set}/bin/updhost
-source=${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}
-[ -x "$updhost" ] || { echo "missing $updhost"; exit 1; }
-work=$(mktemp -d)
-source "$source/tools/testnet/testnet.sh"
-trap 'testnet_stop_all; rm -rf "$work"' EXIT
+# shellcheck source=../../support/updhost_kit.sh
+source "${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}/tests/support/updhost_kit.sh"
 export TMPDIR="$work/tmp"
-failures=0
 
 # run NAME EXPECTED_EXIT EXPECTED_STDOUT ARGS...
-run() {
-  local name=$1 expected=$2 out=$3
-  shift 3
-  "$updhost" "$@" --data "$work/data" --modules "$work/modules" > "$work/out" 2> "$work/err" < /dev/null
-  local status=$?
-  if [ "$status" -ne "$expected" ] || [ "$(cat "$work/out")" != "$out" ]; then
-    echo "FAIL $name: exit $status, expected $expected; stdout:"
-    sed 's/^/  /' "$work/out"
-    sed 's/^/  err: /' "$work/err"
-    failures=$((failures + 1))
-  fi
-}
+run() { updhost_case "$1" "$2" "$3" all "${@:4}"; }
 
 # module NAME BUILD: a module file of the engine stand-in's format.
 module() {
@@ -33,7 +17,7 @@ module() {
 # package OUT NAME BUILD GROUP: a signed full package of that module.
 package() {
   module "$2" "$3" > "$work/payload"
-  "${PYTHON3:-python3}" "$source/tools/testpki/sign_kit.py" --trust "$UPD_BINARY_DIR/trust" nup \
+  "${PYTHON3:-python3}" "$UPD_SOURCE_DIR/tools/testpki/sign_kit.py" --trust "$UPD_BINARY_DIR/trust" nup \
     "$1" "$work/payload" category=engine platform=x64 "type=$2" "filename=$2.dat" "group=$4" \
     "version=1.$3" "build=$3" level=0 > /dev/null || { echo "FAIL package $1"; exit 1; }
 }

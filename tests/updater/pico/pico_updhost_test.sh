@@ -2,32 +2,13 @@
 # The pico commands of updhost against nginx: the listing from mod.ver, the
 # fetch of a pico's files, nothing new, an unknown id, no pico folder.
 set -uo pipefail
-updhost=${UPD_BINARY_DIR:?UPD_BINARY_DIR not set}/bin/updhost
-[ -x "$updhost" ] || { echo "missing $updhost"; exit 1; }
-source "${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}/tools/testnet/testnet.sh"
-work=$(mktemp -d)
-trap 'testnet_stop_all; rm -rf "$work"' EXIT
-failures=0
+# shellcheck source=../../support/updhost_kit.sh
+source "${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}/tests/support/updhost_kit.sh"
 
 testnet_start web nginx "$work" || exit 1
 
 # run NAME EXPECTED_EXIT EXPECTED_STDOUT ARGS...
-run() {
-  local name=$1 expected=$2 out=$3
-  shift 3
-  "$updhost" "$@" --data "$work/data" --modules "$work/modules" --server "$web_url" \
-    --groups grp > "$work/out" 2> "$work/err" < /dev/null
-  local status=$?
-  if [ "$status" -ne "$expected" ] || [ "$(cat "$work/out")" != "$out" ]; then
-    echo "FAIL $name: exit $status, expected $expected; stdout:"
-    sed 's/^/  /' "$work/out"
-    sed 's/^/  err: /' "$work/err"
-    failures=$((failures + 1))
-  fi
-  if grep -q "unbalanced" "$work/err"; then
-    echo "FAIL $name: engine use unbalanced"; failures=$((failures + 1))
-  fi
-}
+run() { updhost_case "$1" "$2" "$3" all "${@:4}" --server "$web_url" --groups grp; }
 
 mkdir -p "$work/data/updfiles" "$work/modules" "$web_root/pico/12"
 cat > "$work/data/updfiles/mod.ver" <<'VER'

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "platform/util/buffer.h"
 #include "platform/util/update_errors.h"
 #include "support/net_servers.h"
+#include "support/test_bytes.h"
 #include "updater/api/context.h"
 #include "updater/engine/mirror_source_path.h"
 #include "updater/engine/redirect_location.h"
@@ -21,8 +21,10 @@
 // resumption from the cache and inline catalogue data.
 namespace {
 
+using upd::test::Contents;
 using upd::test::HttpResponse;
 using upd::test::NginxServer;
+using upd::test::RandomBytes;
 using upd::test::ReadFile;
 using upd::test::RunCommand;
 using upd::test::ScriptedConnection;
@@ -31,17 +33,6 @@ using upd::test::SessionTest;
 using upd::test::WriteFile;
 namespace script = upd::test::script;
 namespace fs = std::filesystem;
-
-std::string RandomBytes(size_t size, uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(generator());
-  return bytes;
-}
-
-std::string BufferText(const CBuffer& buffer) {
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
-}
 
 // WriteFile into a folder that may not exist yet.
 void WriteNew(const std::string& path, const std::string& content) {
@@ -306,7 +297,7 @@ TEST_F(DownloadSessionTest, RedirectsAreFollowedToTheFinalBody) {
   args.target = nullptr;
   args.buffer = &buffer;
   ASSERT_EQ(session().DownloadFile(args), kUpdOk);
-  EXPECT_EQ(BufferText(buffer), body);
+  EXPECT_EQ(Contents(buffer), body);
   // The session's URL fields describe the URL finally read.
   EXPECT_STREQ(session().path, "/final/");
   EXPECT_STREQ(session().fileName, "f.bin");
@@ -464,7 +455,7 @@ TEST_F(DownloadSessionTest, ShareTransportReadsFileUrlsIntoABuffer) {
   args.target = nullptr;
   args.buffer = &buffer;
   ASSERT_EQ(session().DownloadFile(args), kUpdOk);
-  EXPECT_EQ(BufferText(buffer), body);
+  EXPECT_EQ(Contents(buffer), body);
   EXPECT_TRUE(host_.EventsOf(UPD_EVENT_SERVER_ALLOWED).empty());
 }
 

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "platform/util/buffer.h"
+
+namespace upd::test {
+
+// size bytes that look random but are the same for a seed on every run.
+inline std::string RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(generator());
+  return bytes;
+}
+
+// The bytes a buffer holds.
+inline std::string Contents(const CBuffer& buffer) {
+  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
+}
+
+}  // namespace upd::test
