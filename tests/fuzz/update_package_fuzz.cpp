@@ -40,6 +40,12 @@ void CheckLayout(std::span<const uint8_t> bytes) {
   ByteRange content;
   if (!LocatePackageContent(bytes, &content)) return;
   if (!Inside(content, bytes.size())) __builtin_trap();
+  // The file's first half frames the same content, or none at all.
+  ByteRange from_start;
+  if (LocatePackageContent(bytes.first(bytes.size() / 2), bytes.size(), &from_start) &&
+      from_start != content) {
+    __builtin_trap();
+  }
   PackageParts parts;
   if (!FindPackageParts(bytes, content, &parts)) return;
   if (!Inside(parts.header, bytes.size()) || parts.header.offset < content.offset ||

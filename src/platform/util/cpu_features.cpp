@@ -11,6 +11,7 @@ struct CpuFeatures {
   bool pclmul = false;
   bool avx_bmi2 = false;
   bool avx2_bmi2 = false;
+  bool avx512vl_bmi2 = false;
 };
 
 CpuFeatures Detect() {
@@ -23,15 +24,20 @@ CpuFeatures Detect() {
   f.pclmul = sse41 && (ecx & bit_PCLMUL) != 0;
   // AVX needs the system to save the vector registers: XCR0 bits 1 and 2.
   bool avx = (ecx & bit_AVX) != 0 && (ecx & bit_OSXSAVE) != 0;
+  // AVX-512 also needs the opmask and upper register state: XCR0 bits 5 to 7.
+  bool avx512_state = false;
   if (avx) {
     unsigned xcr0_low = 0, xcr0_high = 0;
     __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
     avx = (xcr0_low & 6) == 6;
+    avx512_state = avx && (xcr0_low & 0xE0) == 0xE0;
   }
   if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return f;
   f.sha_ni = ssse3 && sse41 && (ebx & bit_SHA) != 0;
   f.avx_bmi2 = avx && (ebx & bit_BMI2) != 0;
   f.avx2_bmi2 = f.avx_bmi2 && (ebx & bit_AVX2) != 0;
+  f.avx512vl_bmi2 = f.avx2_bmi2 && avx512_state && (ebx & bit_AVX512F) != 0 &&
+                    (ebx & bit_AVX512VL) != 0;
 #endif
   return f;
 }
@@ -50,3 +56,5 @@ bool CpuHasPclmul() { return Features().pclmul; }
 bool CpuHasAvxBmi2() { return Features().avx_bmi2; }
 
 bool CpuHasAvx2Bmi2() { return Features().avx2_bmi2; }
+
+bool CpuHasAvx512VlBmi2() { return Features().avx512vl_bmi2; }

@@ -50,6 +50,7 @@ constexpr uint64_t kSha512_256Initial[8] = {
 #endif
 
 Sha512BlockFunction Chosen() {
+  if (CpuHasAvx512VlBmi2()) return Sha512BlockAvx512Vl;
   if (CpuHasAvx2Bmi2()) return Sha512BlockAvx2;
   return CpuHasAvxBmi2() ? Sha512BlockAvxBmi2 : Sha512BlockPortable;
 }

@@ -36,7 +36,7 @@ inline constexpr uint64_t kSha512_256DigestSize = 32;
 void Sha512Block(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks);
 
 // Sha512Block runs the form chosen on first use: two blocks at a time with
-// AVX2 where the processor has it, else the AVX/BMI2 build of the one-block
+// AVX-512VL or else AVX2 where the processor has it, else the AVX/BMI2 build of the one-block
 // code, else the baseline one. Tests force each form in turn.
 using Sha512BlockFunction = void (*)(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks);
 [[nodiscard]] Sha512BlockFunction Sha512CurrentBlockFunction();
@@ -46,3 +46,5 @@ void Sha512BlockPortable(SHA512_CONTEXT* context, const uint8_t* data, uint64_t 
 void Sha512BlockAvxBmi2(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks);
 // Only where CpuHasAvx2Bmi2().
 void Sha512BlockAvx2(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks);
+// Only where CpuHasAvx512VlBmi2().
+void Sha512BlockAvx512Vl(SHA512_CONTEXT* context, const uint8_t* data, uint64_t blocks);

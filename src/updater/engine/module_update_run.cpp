@@ -57,6 +57,7 @@ class RunCleanup {
     context_.lists.Clear();
     context_.serverState.Reset();
     context_.installed.Clear();
+    context_.mirror->Clear();
     ProfileCacheClear();
   }
   RunCleanup(const RunCleanup&) = delete;

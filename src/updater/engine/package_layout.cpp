@@ -27,12 +27,14 @@ bool ReadPacketHeader(std::span<const uint8_t> bytes, uint64_t at, PgpPacketHead
   return PgpReadPacketHeader(&unbounded, header) == kPgpOk;
 }
 
-bool FrameLiteralContent(std::span<const uint8_t> bytes, uint64_t body_at, uint64_t body_length,
-                         ByteRange* content) {
-  const uint64_t available = std::min<uint64_t>(body_length, bytes.size() - body_at);
-  if (available <= kLiteralNameLengthAt) return false;
+bool FrameLiteralContent(std::span<const uint8_t> bytes, uint64_t total, uint64_t body_at,
+                         uint64_t body_length, ByteRange* content) {
+  const uint64_t available = std::min<uint64_t>(body_length, total - body_at);
+  if (available <= kLiteralNameLengthAt || body_at + kLiteralNameLengthAt >= bytes.size()) {
+    return false;
+  }
   const uint64_t fixed = kLiteralFixedFields + bytes[body_at + kLiteralNameLengthAt];
-  if (fixed > available) return false;
+  if (fixed > available || fixed > bytes.size() - body_at) return false;
   *content = {body_at + fixed, available - fixed};
   return true;
 }
@@ -62,9 +64,13 @@ bool FindFolded(std::span<const uint8_t> bytes, uint64_t from, uint64_t end,
 }  // namespace
 
 bool LocatePackageContent(std::span<const uint8_t> bytes, ByteRange* content) {
-  if (bytes.empty()) return false;
+  return LocatePackageContent(bytes, bytes.size(), content);
+}
+
+bool LocatePackageContent(std::span<const uint8_t> bytes, uint64_t total, ByteRange* content) {
+  if (bytes.empty() || total < bytes.size()) return false;
   if ((bytes[0] & 0x80) == 0) {
-    *content = {0, bytes.size()};
+    *content = {0, total};
     return true;
   }
   for (uint64_t at = 0; at < bytes.size();) {
@@ -72,7 +78,7 @@ bool LocatePackageContent(std::span<const uint8_t> bytes, ByteRange* content) {
     if (!ReadPacketHeader(bytes, at, &header)) return false;
     const uint64_t body_at = at + header.header_size;
     if (header.tag == kTagLiteral) {
-      return FrameLiteralContent(bytes, body_at, header.body_length, content);
+      return FrameLiteralContent(bytes, total, body_at, header.body_length, content);
     }
     if (header.body_length > bytes.size() - body_at) return false;
     at = body_at + header.body_length;

@@ -27,6 +27,11 @@ struct ByteRange {
 // still yields its header. Other bytes are a bare container, searched whole.
 // False when packets come first but no literal content can be framed.
 [[nodiscard]] bool LocatePackageContent(std::span<const uint8_t> bytes, ByteRange* content);
+// The same for the first bytes of a file of total bytes: the content is
+// framed as in the whole file, so every packet header up to the literal's
+// fixed fields must lie within bytes.
+[[nodiscard]] bool LocatePackageContent(std::span<const uint8_t> bytes, uint64_t total,
+                                        ByteRange* content);
 
 struct PackageParts {
   ByteRange header;             // "[update_info]" up to the marker

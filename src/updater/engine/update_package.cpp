@@ -1,8 +1,10 @@
 #include "updater/engine/update_package.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -14,6 +16,7 @@
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "updater/engine/package_layout.h"
+#include "updater/engine/package_stream.h"
 #include "updater/engine/signed_buffer.h"
 #include "verify/openpgp/pgp_public_key.h"
 
@@ -35,6 +38,26 @@ constexpr char kFileNameKey[] = "filename";
 // is seen and refused rather than checked cut.
 constexpr size_t kMaxFileName = 255;
 constexpr uint32_t kFileNameBufferSize = 4096;
+// The window a signed package is checked through: large enough to hold the
+// header of any usual package and to keep the system calls few, small enough
+// to stay in the cache between the read, the verifier and the CRC.
+constexpr uint64_t kStreamWindow = uint64_t{1} << 20;
+
+struct FileCloser {
+  void operator()(OS_FILE* file) const { (void)OsFileClose(file); }
+};
+using FileHandle = std::unique_ptr<OS_FILE, FileCloser>;
+
+// Opens a package to be read whole; size receives its size.
+UPD_ERROR OpenWholePackage(const char* path, FileHandle* file, uint64_t* size) {
+  file->reset(OsFileOpen(path, nullptr, kOsAccessRead, kOsOpenExisting));
+  if (*file == nullptr) return kUpdMissing;
+  const int64_t got = OsFileGetSize(file->get());
+  if (got < 0) return kUpdEmptyFile;  // the code of a size that cannot be had
+  if (static_cast<uint64_t>(got) > kMaxPackageSize) return kUpdBadFile;
+  *size = static_cast<uint64_t>(got);
+  return kUpdOk;
+}
 
 struct PackageBytes {
   std::unique_ptr<uint8_t[]> data;
@@ -43,28 +66,18 @@ struct PackageBytes {
 };
 
 UPD_ERROR ReadPackage(const char* path, bool whole, PackageBytes* out) {
-  OS_FILE* file = OsFileOpen(path, nullptr, kOsAccessRead, kOsOpenExisting);
-  if (file == nullptr) return kUpdMissing;
+  FileHandle file;
   uint64_t capacity = kHeaderOnlyReadSize;
   if (whole) {
-    const int64_t size = OsFileGetSize(file);
-    if (size < 0) {
-      (void)OsFileClose(file);
-      return kUpdEmptyFile;  // the code of a size that cannot be had
-    }
-    if (static_cast<uint64_t>(size) > kMaxPackageSize) {
-      (void)OsFileClose(file);
-      return kUpdBadFile;
-    }
-    capacity = static_cast<uint64_t>(size);
+    const UPD_ERROR rc = OpenWholePackage(path, &file, &capacity);
+    if (rc != kUpdOk) return rc;
+  } else {
+    file.reset(OsFileOpen(path, nullptr, kOsAccessRead, kOsOpenExisting));
+    if (file == nullptr) return kUpdMissing;
   }
   out->data.reset(new (std::nothrow) uint8_t[capacity == 0 ? 1 : capacity]);
-  if (out->data == nullptr) {
-    (void)OsFileClose(file);
-    return kUpdOutOfMemory;
-  }
-  const int64_t got = OsFileReadFully(file, out->data.get(), capacity);
-  (void)OsFileClose(file);
+  if (out->data == nullptr) return kUpdOutOfMemory;
+  const int64_t got = OsFileReadFully(file.get(), out->data.get(), capacity);
   if (got < 0) return kUpdReadFailed;
   out->size = static_cast<uint64_t>(got);
   return kUpdOk;
@@ -85,6 +98,12 @@ class IniFile {
 
   const char* path() const { return path_; }
 
+  // Deletes the file after all and takes its path back from the caller.
+  void Discard() {
+    keep_ = false;
+    if (caller_ != nullptr && caller_size_ > 0) caller_[0] = '\0';
+  }
+
   // Makes the file (its name within the caller's buffer size when that is
   // smaller than the limit), hands its path to the caller and writes the header.
   UPD_ERROR Write(char* caller, size_t caller_size, std::span<const uint8_t> header) {
@@ -94,12 +113,16 @@ class IniFile {
       path_[0] = '\0';
       return kUpdTempFileFailed;
     }
+    caller_ = caller;
+    caller_size_ = caller_size;
     if (caller != nullptr) SafeStrCopy(caller, caller_size, path_);
     return SaveBufferToFile(path_, header.data(), header.size());
   }
 
  private:
   bool keep_;
+  char* caller_ = nullptr;
+  size_t caller_size_ = 0;
   char path_[kIniPathLimit] = {};
 };
 
@@ -109,23 +132,27 @@ UPD_ERROR CheckFileName(const char* ini_path) {
   return IsPlainFileName(name.get()) ? kUpdOk : kUpdBadFile;
 }
 
-UPD_ERROR CheckPayload(const PackageBytes& file, const ByteRange& content,
-                       const PackageParts& parts, const char* ini_path, uint32_t* payload_size) {
+// The payload's size and CRC-32 as the header gives them.
+struct PayloadSpec {
+  uint64_t offset = 0;
+  uint32_t size = 0;
+  uint32_t crc = 0;
+};
+
+UPD_ERROR ReadPayloadSpec(const char* ini_path, const ByteRange& content, const PackageParts& parts,
+                          PayloadSpec* spec) {
   const auto size = static_cast<uint32_t>(ProfileGetInt(kSection, "filesize", 0, ini_path));
   if (size > content.end() - parts.payload_offset) return kUpdBadFile;
-  const uint32_t crc = Crc32(file.data.get() + parts.payload_offset, size, 0);
-  const auto expected = static_cast<uint32_t>(ProfileGetInt(kSection, "crc", -1, ini_path));
-  if (crc != expected) return kUpdBadFile;
-  *payload_size = size;
+  spec->offset = parts.payload_offset;
+  spec->size = size;
+  spec->crc = static_cast<uint32_t>(ProfileGetInt(kSection, "crc", -1, ini_path));
   return kUpdOk;
 }
 
 // The signature must cover exactly the content the container was read from.
-UPD_ERROR CheckSignature(const PackageBytes& file, const ByteRange& content) {
-  MemoryInputStream memory;
-  if (memory.Open(file.data.get(), file.size) != kStreamOk) return kUpdSignatureMismatch;
+UPD_ERROR CheckSignature(IInputStream* stream, const ByteRange& content) {
   ByteRange signed_content;
-  if (VerifyUpdatePackageSignature(&memory, &signed_content.offset, &signed_content.length) !=
+  if (VerifyUpdatePackageSignature(stream, &signed_content.offset, &signed_content.length) !=
           kPgpOk ||
       signed_content != content) {
     return kUpdSignatureMismatch;
@@ -137,6 +164,118 @@ UPD_ERROR WritePayload(const char* path, const uint8_t* data, uint32_t size) {
   const UPD_ERROR rc = SaveBufferToFile(path, data, size);
   if (rc != kUpdOk) (void)DeleteFileChecked(path, 0);
   return rc;
+}
+
+// The payload as it passes through the stream: its CRC-32 and, when it is to
+// be written, a copy.
+class PayloadTap final : public IPackageByteObserver {
+ public:
+  PayloadTap(const PayloadSpec& spec, uint8_t* copy)
+      : begin_(spec.offset), end_(spec.offset + spec.size), copy_(copy) {}
+  void Observe(uint64_t offset, std::span<const uint8_t> bytes) override {
+    const uint64_t from = std::max(offset, begin_);
+    const uint64_t to = std::min(offset + bytes.size(), end_);
+    if (from >= to) return;
+    const uint8_t* data = bytes.data() + (from - offset);
+    crc_ = Crc32(data, to - from, crc_);
+    if (copy_ != nullptr) std::memcpy(copy_ + (from - begin_), data, to - from);
+  }
+  uint32_t crc() const { return crc_; }
+
+ private:
+  uint64_t begin_;
+  uint64_t end_;
+  uint8_t* copy_;
+  uint32_t crc_ = 0;
+};
+
+// The whole package in memory: the checks one after the other.
+UPD_ERROR ExtractWhole(const char* package_path, const char* payload_path, char* ini_path,
+                       size_t ini_size, bool skip_signature) {
+  const bool header_only = payload_path == nullptr;
+  PackageBytes file;
+  UPD_ERROR rc = ReadPackage(package_path, !header_only, &file);
+  if (rc != kUpdOk) return rc;
+  ByteRange content;
+  PackageParts parts;
+  if (!LocatePackageContent(file.view(), &content) ||
+      !FindPackageParts(file.view(), content, &parts)) {
+    return kUpdBadFile;
+  }
+  IniFile ini(ini_path != nullptr);
+  rc = ini.Write(ini_path, ini_size, file.view().subspan(parts.header.offset, parts.header.length));
+  if (rc != kUpdOk) return rc;
+  rc = CheckFileName(ini.path());
+  if (rc != kUpdOk || header_only) return rc;
+  PayloadSpec payload;
+  rc = ReadPayloadSpec(ini.path(), content, parts, &payload);
+  if (rc != kUpdOk) return rc;
+  const uint8_t* bytes = file.data.get() + payload.offset;
+  if (Crc32(bytes, payload.size, 0) != payload.crc) return kUpdBadFile;
+  if (!skip_signature) {
+    MemoryInputStream memory;
+    if (memory.Open(file.data.get(), file.size) != kStreamOk) return kUpdSignatureMismatch;
+    rc = CheckSignature(&memory, content);
+    if (rc != kUpdOk) return rc;
+  }
+  if (payload_path == kPackageCheckOnly) return kUpdOk;
+  return WritePayload(payload_path, bytes, payload.size);
+}
+
+// The verifier reads the package while the tap takes the payload's CRC-32 and
+// copy; reading goes on to the payload's end where the verifier stops early,
+// as the CRC is judged first. nullopt: the file shrank meanwhile.
+std::optional<UPD_ERROR> CheckInOnePass(PackageFileStream& stream, const ByteRange& content,
+                                        const PayloadSpec& payload, const char* payload_path,
+                                        IniFile* ini) {
+  std::unique_ptr<uint8_t[]> copy;
+  if (payload_path != kPackageCheckOnly) {
+    copy.reset(new (std::nothrow) uint8_t[payload.size == 0 ? 1 : payload.size]);
+    if (copy == nullptr) return kUpdOutOfMemory;
+  }
+  PayloadTap tap(payload, copy.get());
+  stream.SetObserver(&tap);
+  const UPD_ERROR signature = CheckSignature(&stream, content);
+  stream.ReadThrough(payload.offset + payload.size);
+  if (stream.failed() || stream.short_file()) {
+    ini->Discard();
+    if (stream.failed()) return kUpdReadFailed;
+    return std::nullopt;
+  }
+  if (tap.crc() != payload.crc) return kUpdBadFile;
+  if (signature != kUpdOk) return signature;
+  if (payload_path == kPackageCheckOnly) return kUpdOk;
+  return WritePayload(payload_path, copy.get(), payload.size);
+}
+
+// A signed package read once through a window: the header is taken from the
+// first window, the payload's CRC-32 (and copy) from the bytes the verifier
+// reads. Same results as ExtractWhole, which answers (nullopt) where the
+// header does not lie in the first window or the file shrinks meanwhile.
+std::optional<UPD_ERROR> ExtractStreamed(const char* package_path, const char* payload_path,
+                                         char* ini_path, size_t ini_size) {
+  FileHandle file;
+  uint64_t size = 0;
+  UPD_ERROR rc = OpenWholePackage(package_path, &file, &size);
+  if (rc != kUpdOk) return rc;
+  PackageFileStream stream(file.get(), size);
+  if (!stream.Start(kStreamWindow)) return stream.failed() ? kUpdReadFailed : kUpdOutOfMemory;
+  const std::span<const uint8_t> first = stream.Window();
+  ByteRange content;
+  PackageParts parts;
+  if (stream.short_file() || !LocatePackageContent(first, size, &content)) return std::nullopt;
+  const ByteRange seen{content.offset,
+                       std::min<uint64_t>(content.end(), first.size()) - content.offset};
+  if (!FindPackageParts(first, seen, &parts)) return std::nullopt;
+  IniFile ini(ini_path != nullptr);
+  rc = ini.Write(ini_path, ini_size, first.subspan(parts.header.offset, parts.header.length));
+  if (rc != kUpdOk) return rc;
+  rc = CheckFileName(ini.path());
+  if (rc != kUpdOk) return rc;
+  PayloadSpec payload;
+  rc = ReadPayloadSpec(ini.path(), content, parts, &payload);
+  if (rc != kUpdOk) return rc;
+  return CheckInOnePass(stream, content, payload, payload_path, &ini);
 }
 
 }  // namespace
@@ -166,28 +305,10 @@ UPD_ERROR ExtractUpdateInfoPackage(const char* package_path, const char* payload
                                    char* ini_path, size_t ini_size, bool skip_signature) {
   if (ini_path != nullptr && ini_size > 0) ini_path[0] = '\0';
   if (package_path == nullptr) return kUpdMissing;
-  const bool header_only = payload_path == nullptr;
-  PackageBytes file;
-  UPD_ERROR rc = ReadPackage(package_path, !header_only, &file);
-  if (rc != kUpdOk) return rc;
-  ByteRange content;
-  PackageParts parts;
-  if (!LocatePackageContent(file.view(), &content) ||
-      !FindPackageParts(file.view(), content, &parts)) {
-    return kUpdBadFile;
+  if (payload_path != nullptr && !skip_signature) {
+    const std::optional<UPD_ERROR> rc =
+        ExtractStreamed(package_path, payload_path, ini_path, ini_size);
+    if (rc.has_value()) return *rc;
   }
-  IniFile ini(ini_path != nullptr);
-  rc = ini.Write(ini_path, ini_size, file.view().subspan(parts.header.offset, parts.header.length));
-  if (rc != kUpdOk) return rc;
-  rc = CheckFileName(ini.path());
-  if (rc != kUpdOk || header_only) return rc;
-  uint32_t payload_size = 0;
-  rc = CheckPayload(file, content, parts, ini.path(), &payload_size);
-  if (rc != kUpdOk) return rc;
-  if (!skip_signature) {
-    rc = CheckSignature(file, content);
-    if (rc != kUpdOk) return rc;
-  }
-  if (payload_path == kPackageCheckOnly) return kUpdOk;
-  return WritePayload(payload_path, file.data.get() + parts.payload_offset, payload_size);
+  return ExtractWhole(package_path, payload_path, ini_path, ini_size, skip_signature);
 }

@@ -164,6 +164,7 @@ std::vector<Engine> Engines() {
   const Sha256BlockFunction sha256 = CpuHasShaNi() ? Sha256BlockShaNi : Sha256BlockPortable;
   if (CpuHasAvxBmi2()) e.push_back({"avx", sha1, sha256, Sha512BlockAvxBmi2});
   if (CpuHasAvx2Bmi2()) e.push_back({"avx2", sha1, sha256, Sha512BlockAvx2});
+  if (CpuHasAvx512VlBmi2()) e.push_back({"avx512vl", sha1, sha256, Sha512BlockAvx512Vl});
   if (CpuHasShaNi() && !CpuHasAvxBmi2()) e.push_back({"shani", sha1, sha256, Sha512BlockPortable});
   return e;
 }
@@ -416,9 +417,10 @@ TEST(DigestSelection, FirstInitialisationPicksTheFastestPath) {
   const bool sha_ni = CpuHasShaNi();
   EXPECT_EQ(Sha1CurrentBlockFunction(), sha_ni ? &Sha1BlockShaNi : &Sha1BlockPortable);
   EXPECT_EQ(Sha256CurrentBlockFunction(), sha_ni ? &Sha256BlockShaNi : &Sha256BlockPortable);
-  EXPECT_EQ(Sha512CurrentBlockFunction(), CpuHasAvx2Bmi2()  ? &Sha512BlockAvx2
-                                          : CpuHasAvxBmi2() ? &Sha512BlockAvxBmi2
-                                                            : &Sha512BlockPortable);
+  EXPECT_EQ(Sha512CurrentBlockFunction(), CpuHasAvx512VlBmi2() ? &Sha512BlockAvx512Vl
+                                          : CpuHasAvx2Bmi2()    ? &Sha512BlockAvx2
+                                          : CpuHasAvxBmi2()     ? &Sha512BlockAvxBmi2
+                                                                : &Sha512BlockPortable);
 }
 
 TEST(DigestArguments, CodesForMissingOrShortArguments) {

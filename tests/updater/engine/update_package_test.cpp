@@ -173,6 +173,51 @@ TEST_F(UpdatePackageTest, ContainerTable) {
   }
 }
 
+// A payload of several read windows, checked in one pass while the
+// signature is verified: damage anywhere in it is found, the whole payload
+// is written, and a header beyond the first window is still found.
+TEST_F(UpdatePackageTest, PayloadAcrossManyWindows) {
+  payload_ = RandomBytes(size_t{5} << 19, 2);
+  WriteFile(Path("large.bin"), payload_);
+  const std::vector<ContainerCase> kCases = {
+      {.name = "valid"},
+      {.name = "valid, checked only"},
+      {.name = "header after 1.5 MiB", .nup_args = {"--prefix", "1572864"}},
+      {.name = "CRC mismatch under a valid signature",
+       .nup_args = {"--corrupt-payload"},
+       .expected = kUpdBadFile},
+      {.name = "last payload byte flipped", .tamper = "flip-payload", .expected = kUpdBadFile},
+      {.name = "signature byte flipped",
+       .tamper = "flip-signature",
+       .expected = kUpdSignatureMismatch},
+      {.name = "last byte cut", .tamper = "truncate", .expected = kUpdSignatureMismatch},
+      {.name = "filesize one more", .nup_args = {"filesize=2621441"}, .expected = kUpdBadFile},
+  };
+  for (size_t i = 0; i < kCases.size(); ++i) {
+    const ContainerCase& c = kCases[i];
+    SCOPED_TRACE(c.name);
+    const std::string made = "large" + std::to_string(i) + ".nup";
+    ASSERT_TRUE(MakeNup(made, c.nup_args, c.filename, "large.bin"));
+    std::string package = made;
+    if (c.tamper != nullptr) {
+      package = "tampered" + std::to_string(i) + ".nup";
+      ASSERT_TRUE(Tamper(c.tamper, made, package));
+    }
+    const bool check_only = i == 1;
+    const std::string out = Path("out" + std::to_string(i));
+    std::string ini;
+    EXPECT_EQ(Extract(package, check_only ? kPackageCheckOnly : out.c_str(), false, &ini),
+              c.expected);
+    EXPECT_EQ(ini.empty(), false);
+    if (c.expected != kUpdOk || check_only) {
+      EXPECT_FALSE(fs::exists(out));
+      continue;
+    }
+    EXPECT_TRUE(ReadFile(out) == payload_);
+    EXPECT_EQ(IniValue(ini, "filename"), kModuleFile);
+  }
+}
+
 // The literal data's file name is not signed. A whole container put there
 // (header, marker and payload of the attacker's choosing) keeps the
 // signature valid, yet the package still yields only its signed content.
