@@ -67,7 +67,7 @@ class NetServer {
   // empty when absent.
   [[nodiscard]] std::string Value(const std::string& key) const;
 
-  // The access log, waiting up to 5 s until it has at least `at_least`
+  // The access log, waiting up to 30 s until it has at least `at_least`
   // entries (servers write a line only after the answer went out).
   [[nodiscard]] std::vector<AccessLogEntry> AccessLog(size_t at_least = 0) const;
   [[nodiscard]] std::string ErrorLog() const;
@@ -247,7 +247,7 @@ class ScriptedPeer : public NetServer {
   [[nodiscard]] std::string Received(int connection) const;
   [[nodiscard]] int Connections() const;
   // Waits until at least count connections were accepted.
-  [[nodiscard]] bool WaitForConnections(int count, int timeout_ms = 5000) const;
+  [[nodiscard]] bool WaitForConnections(int count, int timeout_ms = 30000) const;
 };
 
 }  // namespace upd::test

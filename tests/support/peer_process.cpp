@@ -12,26 +12,50 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 extern char** environ;
 
 namespace upd::test {
 namespace {
 
-// How long a helper may take to print its first line.
-constexpr int kStartTimeoutMs = 20000;
+using Clock = std::chrono::steady_clock;
+
+// How long a helper may take to print its whole first line: longer than
+// serve.py's own start bound, which gives a slow server (squid on a loaded
+// machine) time to come up and reports one that does not.
+constexpr auto kStartTimeout = std::chrono::seconds(120);
+// How long a stopped helper may take to end before it is killed: serve.py
+// waits up to 10 s for its server before killing it.
+constexpr auto kStopTimeout = std::chrono::seconds(30);
+constexpr auto kReapPoll = std::chrono::milliseconds(20);
 
 bool ReadLine(int fd, std::string* line) {
+  const Clock::time_point deadline = Clock::now() + kStartTimeout;
   char c = 0;
   for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, kStartTimeoutMs) <= 0) return false;
+    if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) return false;
     const ssize_t n = read(fd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     if (c == '\n') return true;
     line->push_back(c);
+  }
+}
+
+// Reaps pid within timeout; false when it is still running.
+bool ReapWithin(pid_t pid, Clock::duration timeout, int* status) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  for (;;) {
+    const pid_t done = waitpid(pid, status, WNOHANG);
+    if (done == pid || (done < 0 && errno != EINTR)) return true;
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(kReapPoll);
   }
 }
 
@@ -74,7 +98,14 @@ int PeerProcess::Stop() {
   if (pid_ <= 0) return -1;
   kill(pid_, SIGTERM);
   int status = 0;
-  while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  if (!ReapWithin(pid_, kStopTimeout, &status)) {
+    // A helper stuck in its own stop must not hang the test; what it runs
+    // dies with it (PR_SET_PDEATHSIG in testnet.py).
+    ADD_FAILURE() << "a helper process ignored SIGTERM for " << kStopTimeout.count()
+                  << " s and was killed";
+    kill(pid_, SIGKILL);
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
   }
   pid_ = -1;
   return status;

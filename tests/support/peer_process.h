@@ -15,7 +15,8 @@ namespace upd::test {
 class PeerProcess {
  public:
   // argv[0] is looked up in PATH. Fails the current test (and leaves
-  // running() false) when the process cannot start or ends before its line.
+  // running() false) when the process cannot start, ends before its line or
+  // has not written it within 120 s.
   explicit PeerProcess(const std::vector<std::string>& argv);
   ~PeerProcess();
   PeerProcess(const PeerProcess&) = delete;
@@ -23,7 +24,8 @@ class PeerProcess {
 
   bool running() const { return pid_ > 0; }
   const std::string& first_line() const { return first_line_; }
-  // Sends SIGTERM and reaps the process; returns its wait status (-1 if none).
+  // Sends SIGTERM and reaps the process, killing it (and failing the test)
+  // when it has not ended within 30 s; returns its wait status (-1 if none).
   int Stop();
 
  private:

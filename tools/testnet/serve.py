@@ -19,7 +19,6 @@ import json
 import os
 import signal
 import sys
-import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -78,9 +77,11 @@ def make_server(args):
 def main():
     args = parse_arguments()
     parent = os.getppid()
-    stop = threading.Event()
+    # The handler only sets a flag: one that takes a lock (Event.set) can run
+    # while this very thread holds it inside Event.wait and hang for ever.
+    stop = []
     for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-        signal.signal(number, lambda *_: stop.set())
+        signal.signal(number, lambda *_: stop.append(True))
     server = make_server(args)
     try:
         server.start()
@@ -94,8 +95,8 @@ def main():
         # Whoever started us may never read again: nothing more goes there.
         os.dup2(sys.stderr.fileno(), sys.stdout.fileno())
         # A starter that dies without stopping us leaves us to init.
-        while not stop.is_set() and os.getppid() == parent:
-            stop.wait(0.2)
+        while not stop and os.getppid() == parent:
+            time.sleep(0.2)
     finally:
         server.stop()
     return 0

@@ -32,9 +32,10 @@ import time
 
 from scripted import ScriptedServer
 
-# How long a server may take to answer after it was started (CI machines
-# under a parallel test load are slow to start squid).
-START_TIMEOUT = 60.0
+# How long a server may take to answer after it was started, all attempts
+# together (CI machines under a parallel test load are slow to start squid);
+# PeerProcess waits a little longer for the ready line.
+START_TIMEOUT = 90.0
 # Starts retried with a new port when the port was taken in between.
 START_ATTEMPTS = 5
 # How long a stopping server may take before it is killed.
@@ -172,6 +173,7 @@ class Server:
 
     def start(self):
         failure = ""
+        deadline = time.monotonic() + START_TIMEOUT
         for _ in range(START_ATTEMPTS):
             self.port = free_port(self.ipv6)
             self.configure()
@@ -179,14 +181,13 @@ class Server:
                 self.process = subprocess.Popen(
                     self.command(), cwd=self.folder, stdin=subprocess.DEVNULL, stdout=out,
                     stderr=subprocess.STDOUT, preexec_fn=_die_with_parent)
-            if self._wait_ready():
+            if self._wait_ready(deadline):
                 return self
             self.stop()
             failure = _tail(self.output) + "".join(_tail(p) for p in self.logs().values())
         raise RuntimeError("%s did not start:\n%s" % (self.kind, failure))
 
-    def _wait_ready(self):
-        deadline = time.monotonic() + START_TIMEOUT
+    def _wait_ready(self, deadline):
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
                 return False
@@ -226,7 +227,7 @@ class Server:
         values.update(self.logs())
         return values
 
-    def access_log(self, at_least=0, timeout=5.0):
+    def access_log(self, at_least=0, timeout=30.0):
         """The access log, waiting until it has at_least entries: servers
         write a line only after the answer went out."""
         deadline = time.monotonic() + timeout

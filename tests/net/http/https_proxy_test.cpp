@@ -29,10 +29,11 @@ class HttpsProxyTest : public HttpsTest {
 };
 
 // squid logs a tunnel once it ends, behind whatever else it served: waits
-// (up to 5 s) until count tunnels of user ("" for any) are logged.
+// (up to 30 s: seconds on a loaded machine) until count tunnels of user
+// ("" for any) are logged.
 int LoggedTunnels(const NetServer& squid, int count, const std::string& user = "") {
   int tunnels = 0;
-  for (int tries = 0; tries < 100; ++tries) {
+  for (int tries = 0; tries < 600; ++tries) {
     if (tries != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     tunnels = 0;
     for (const AccessLogEntry& entry : squid.AccessLog()) {
