@@ -57,11 +57,11 @@ void StoreAttemptTime(const UPDATER_SETTINGS* settings) {
                               static_cast<uint32_t>(std::time(nullptr)));
 }
 
-}  // namespace
-
-UPD_ERROR UpdCheckForAppUpdate(const APP_UPDATE_CHECK_PARAMS* params,
-                               APP_UPDATE_CHECK_RESULT* result) {
-  if (UPD_ERROR refusal = CheckAppEntry(params, result, kCheckResultSize); refusal != kUpdOk) {
+// The entry both exports share: the record checks, then, under the context
+// lock, the stop test, cleared flags and the bound settings before the work.
+template <typename Params, typename Result, typename Work>
+UPD_ERROR RunAppExport(const Params* params, Result* result, uint32_t result_size, Work work) {
+  if (UPD_ERROR refusal = CheckAppEntry(params, result, result_size); refusal != kUpdOk) {
     return refusal;
   }
   return GuardExport([&]() -> UPD_ERROR {
@@ -69,20 +69,22 @@ UPD_ERROR UpdCheckForAppUpdate(const APP_UPDATE_CHECK_PARAMS* params,
     if (call.Stopped()) return kUpdStopped;
     params->context->resultFlags = 0;
     call.Bind(params->settings);
+    return work();
+  });
+}
+
+}  // namespace
+
+UPD_ERROR UpdCheckForAppUpdate(const APP_UPDATE_CHECK_PARAMS* params,
+                               APP_UPDATE_CHECK_RESULT* result) {
+  return RunAppExport(params, result, kCheckResultSize, [&] {
     return AppUpdateManager::CheckForAppUpdate(*params->context, SourceFlag(params->settings),
                                                *params, &result->updates);
   });
 }
 
 UPD_ERROR UpdPerformAppUpdate3(const APP_UPDATE_PARAMS* params, APP_UPDATE_RESULT* result) {
-  if (UPD_ERROR refusal = CheckAppEntry(params, result, kUpdateResultSize); refusal != kUpdOk) {
-    return refusal;
-  }
-  return GuardExport([&]() -> UPD_ERROR {
-    ContextCall call(params->context);
-    if (call.Stopped()) return kUpdStopped;
-    params->context->resultFlags = 0;
-    call.Bind(params->settings);
+  return RunAppExport(params, result, kUpdateResultSize, [&] {
     AppUpdatePhase phase(params->context);
     const UPD_ERROR code = AppUpdateManager::PerformAppUpdate(
         *params->context, SourceFlag(params->settings), *params, *result);

@@ -20,6 +20,7 @@
 #include "updater/engine/mirror.h"
 #include "updater/engine/mirror_pcus.h"
 #include "updater/engine/package_download.h"
+#include "updater/engine/run_cleanup.h"
 
 namespace {
 
@@ -36,24 +37,6 @@ UPD_ERROR CheckMirrorSettings(const UPDATER_SETTINGS* settings) {
   return kUpdOk;
 }
 
-// The per-run records are emptied on every path out of a run.
-class MirrorRunEnd {
- public:
-  explicit MirrorRunEnd(UPDATER_CONTEXT& context) : context_(context) {}
-  ~MirrorRunEnd() {
-    context_.session->PurgeDownloadCache();
-    context_.lists.Clear();
-    context_.serverState.Reset();
-    context_.installed.Clear();
-    context_.mirror->Clear();
-    ProfileCacheClear();
-  }
-  MirrorRunEnd(const MirrorRunEnd&) = delete;
-  MirrorRunEnd& operator=(const MirrorRunEnd&) = delete;
-
- private:
-  UPDATER_CONTEXT& context_;
-};
 
 bool IsSoft(UPD_ERROR result) {
   return result == kUpdOk || result == kUpdMissing || result == kUpdNotFound ||
@@ -144,7 +127,7 @@ UPD_ERROR UpdPerformMirror(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* set
     call.Bind(settings);
     ProfileCacheClear();
     call.SetPhase(UPD_PHASE_CHECKING);
-    const MirrorRunEnd end(*context);
+    const RunCleanup end(*context);
     context->session->Reset();
     return MirrorRun(*context, call, *settings->mirrorSettings);
   });

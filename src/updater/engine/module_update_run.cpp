@@ -15,6 +15,7 @@
 #include "updater/engine/list_reconcile.h"
 #include "updater/engine/package_download.h"
 #include "updater/engine/probability_gate.h"
+#include "updater/engine/run_cleanup.h"
 #include "updater/engine/scanner_check.h"
 #include "updater/engine/stored_settings.h"
 #include "updater/engine/update_run_count.h"
@@ -47,25 +48,6 @@ bool KeepsCatalogue(UPD_ERROR install_result) {
   return false;
 }
 
-// Per-run state is empty again on every path out of the run, an exception
-// included; the phase and the lock are the ContextCall's.
-class RunCleanup {
- public:
-  explicit RunCleanup(UPDATER_CONTEXT& context) : context_(context) {}
-  ~RunCleanup() {
-    context_.session->PurgeDownloadCache();
-    context_.lists.Clear();
-    context_.serverState.Reset();
-    context_.installed.Clear();
-    context_.mirror->Clear();
-    ProfileCacheClear();
-  }
-  RunCleanup(const RunCleanup&) = delete;
-  RunCleanup& operator=(const RunCleanup&) = delete;
-
- private:
-  UPDATER_CONTEXT& context_;
-};
 
 // Snapshots while backups are on, else no snapshot is kept. Results are
 // not the run's concern.

@@ -1,0 +1,15 @@
+#include "updater/engine/run_cleanup.h"
+
+#include "platform/store/profile_cache.h"
+#include "updater/api/context.h"
+#include "updater/engine/download_session.h"
+#include "updater/engine/mirror.h"
+
+RunCleanup::~RunCleanup() {
+  context_.session->PurgeDownloadCache();
+  context_.lists.Clear();
+  context_.serverState.Reset();
+  context_.installed.Clear();
+  context_.mirror->Clear();
+  ProfileCacheClear();
+}
