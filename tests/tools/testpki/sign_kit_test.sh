@@ -8,16 +8,20 @@ set -uo pipefail
 src=${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}
 build=${UPD_BINARY_DIR:?UPD_BINARY_DIR not set}
 py=${PYTHON3:-python3}
-kit() { "$py" "$src/tools/testpki/sign_kit.py" --trust "$build/trust" "$@"; }
+kit() { "$py" "$src/tools/testpki/sign_kit.py" --trust "$trust" "$@"; }
 list() { "$py" "$src/tools/testpki/pgp_tamper.py" list "$1"; }
 fail() { echo "FAIL: $*"; exit 1; }
 
 tmp=$(mktemp -d)
 home="$tmp/gnupg"
 mkdir -m 0700 "$home"
-trap 'gpgconf --homedir "$home" --kill gpg-agent >/dev/null 2>&1; rm -rf "$tmp"' EXIT
+# A copy of the trust folder of our own: tests running beside this one sign
+# with the build's folder, and their agents must not count as ours.
+trust="$tmp/trust"
+cp -a "$build/trust" "$trust"
+trap 'for h in "$home" "$trust/gnupg"; do gpgconf --homedir "$h" --kill gpg-agent >/dev/null 2>&1; done; rm -rf "$tmp"' EXIT
 gpg_() { gpg --homedir "$home" --batch --no-tty "$@"; }
-gpg_ --quiet --import "$build/trust/update-key.pgp" 2>/dev/null
+gpg_ --quiet --import "$trust/update-key.pgp" 2>/dev/null
 update_id=$(gpg_ --with-colons --list-keys | awk -F: '$1=="pub"{print $5; exit}')
 
 # split FILE: FILE.kb (nested key packets) and FILE.msg (the rest).
@@ -93,5 +97,5 @@ kit tamper truncate "$tmp/p.nup" "$tmp/cut.nup" || fail "truncate"
 cmp -n "$(stat -c %s "$tmp/cut.nup")" "$tmp/cut.nup" "$tmp/p.nup" || fail "truncate changed bytes"
 
 # The kit stops the agent it started for the trust folder's GnuPG home.
-pgrep -f "gpg-agent --homedir $build/trust/gnupg" >/dev/null && fail "gpg-agent left running"
+pgrep -f "gpg-agent --homedir $trust/gnupg" >/dev/null && fail "gpg-agent left running"
 echo ok
