@@ -33,7 +33,7 @@ bool ParseSeconds(std::string_view text, double* out) {
 // value does not parse.
 using Setter = std::function<bool(HostOptions&, std::string_view)>;
 
-struct OptionSpec {
+struct OptionRule {
   bool takes_value;
   Setter set;
 };
@@ -72,8 +72,8 @@ Setter Append(std::vector<std::string> HostOptions::*field, size_t parts) {
   };
 }
 
-const std::map<std::string_view, OptionSpec>& Options() {
-  static const std::map<std::string_view, OptionSpec> options = {
+const std::map<std::string_view, OptionRule>& Options() {
+  static const std::map<std::string_view, OptionRule> options = {
       {"--lib", {true, Text(&HostOptions::library)}},
       {"--data", {true, Text(&HostOptions::data)}},
       {"--modules", {true, Text(&HostOptions::modules)}},

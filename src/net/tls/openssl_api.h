@@ -74,7 +74,7 @@ inline constexpr int kCallbackRead = 0x04;
 inline constexpr int kCallbackAlert = 0x4000;
 
 // Record content types the message callback passes on.
-inline constexpr int kContentChangeCipherSpec = 20;
+inline constexpr int kContentCipherChange = 20;
 inline constexpr int kContentAlert = 21;
 inline constexpr int kContentHandshake = 22;
 

@@ -35,7 +35,7 @@ void OsSslMsgCallback(int is_write, int, int content_type, const void* bytes, si
                       SSL* ssl, void*) {
   const OS_SSL_SESSION* session = SslSessionOf(ssl);
   if (session == nullptr || session->msg == nullptr) return;
-  if (content_type != openssl::kContentChangeCipherSpec && content_type != openssl::kContentAlert &&
+  if (content_type != openssl::kContentCipherChange && content_type != openssl::kContentAlert &&
       content_type != openssl::kContentHandshake) {
     return;
   }

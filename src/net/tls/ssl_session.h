@@ -73,7 +73,8 @@ using OsSslVerifyFunction = uint32_t(UPD_MSABI*)(const uint8_t* chain, uint64_t 
                                                  uint32_t* flags);
 // A printf-style sink for OpenSSL's error texts and alerts.
 using OsSslLogFunction = void(UPD_MSABI*)(void* user, const char* format, ...);
-// Handshake, alert and change-cipher-spec records; no operation sets it yet.
+// Sees the handshake, alert and cipher-change records; the session keeps a
+// slot for one that no operation fills yet.
 using OsSslMsgFunction = void(UPD_MSABI*)(void* user, uint32_t is_write, uint32_t content_type,
                                           const void* bytes, uint64_t length);
 

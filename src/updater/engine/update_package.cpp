@@ -133,19 +133,19 @@ UPD_ERROR CheckFileName(const char* ini_path) {
 }
 
 // The payload's size and CRC-32 as the header gives them.
-struct PayloadSpec {
+struct PayloadExtent {
   uint64_t offset = 0;
   uint32_t size = 0;
   uint32_t crc = 0;
 };
 
-UPD_ERROR ReadPayloadSpec(const char* ini_path, const ByteRange& content, const PackageParts& parts,
-                          PayloadSpec* spec) {
+UPD_ERROR ReadPayloadExtent(const char* ini_path, const ByteRange& content, const PackageParts& parts,
+                          PayloadExtent* extent) {
   const auto size = static_cast<uint32_t>(ProfileGetInt(kSection, "filesize", 0, ini_path));
   if (size > content.end() - parts.payload_offset) return kUpdBadFile;
-  spec->offset = parts.payload_offset;
-  spec->size = size;
-  spec->crc = static_cast<uint32_t>(ProfileGetInt(kSection, "crc", -1, ini_path));
+  extent->offset = parts.payload_offset;
+  extent->size = size;
+  extent->crc = static_cast<uint32_t>(ProfileGetInt(kSection, "crc", -1, ini_path));
   return kUpdOk;
 }
 
@@ -170,8 +170,8 @@ UPD_ERROR WritePayload(const char* path, const uint8_t* data, uint32_t size) {
 // be written, a copy.
 class PayloadTap final : public IPackageByteObserver {
  public:
-  PayloadTap(const PayloadSpec& spec, uint8_t* copy)
-      : begin_(spec.offset), end_(spec.offset + spec.size), copy_(copy) {}
+  PayloadTap(const PayloadExtent& extent, uint8_t* copy)
+      : begin_(extent.offset), end_(extent.offset + extent.size), copy_(copy) {}
   void Observe(uint64_t offset, std::span<const uint8_t> bytes) override {
     const uint64_t from = std::max(offset, begin_);
     const uint64_t to = std::min(offset + bytes.size(), end_);
@@ -207,8 +207,8 @@ UPD_ERROR ExtractWhole(const char* package_path, const char* payload_path, char*
   if (rc != kUpdOk) return rc;
   rc = CheckFileName(ini.path());
   if (rc != kUpdOk || header_only) return rc;
-  PayloadSpec payload;
-  rc = ReadPayloadSpec(ini.path(), content, parts, &payload);
+  PayloadExtent payload;
+  rc = ReadPayloadExtent(ini.path(), content, parts, &payload);
   if (rc != kUpdOk) return rc;
   const uint8_t* bytes = file.data.get() + payload.offset;
   if (Crc32(bytes, payload.size, 0) != payload.crc) return kUpdBadFile;
@@ -226,7 +226,7 @@ UPD_ERROR ExtractWhole(const char* package_path, const char* payload_path, char*
 // copy; reading goes on to the payload's end where the verifier stops early,
 // as the CRC is judged first. nullopt: the file shrank meanwhile.
 std::optional<UPD_ERROR> CheckInOnePass(PackageFileStream& stream, const ByteRange& content,
-                                        const PayloadSpec& payload, const char* payload_path,
+                                        const PayloadExtent& payload, const char* payload_path,
                                         IniFile* ini) {
   std::unique_ptr<uint8_t[]> copy;
   if (payload_path != kPackageCheckOnly) {
@@ -272,8 +272,8 @@ std::optional<UPD_ERROR> ExtractStreamed(const char* package_path, const char* p
   if (rc != kUpdOk) return rc;
   rc = CheckFileName(ini.path());
   if (rc != kUpdOk) return rc;
-  PayloadSpec payload;
-  rc = ReadPayloadSpec(ini.path(), content, parts, &payload);
+  PayloadExtent payload;
+  rc = ReadPayloadExtent(ini.path(), content, parts, &payload);
   if (rc != kUpdOk) return rc;
   return CheckInOnePass(stream, content, payload, payload_path, &ini);
 }

@@ -13,7 +13,7 @@ namespace {
 
 using upd::test::CatalogueTest;
 
-struct Spec {
+struct Row {
   uint32_t category = kCategoryEngine;
   const char* name = "";
   const char* module = "em001";
@@ -27,25 +27,25 @@ struct Spec {
   const char* file = "";
 };
 
-_COMPONENT_INFO Make(const Spec& spec) {
+_COMPONENT_INFO Make(const Row& row) {
   _COMPONENT_INFO record;
-  record.category = spec.category;
-  SafeStrCopy(record.name, sizeof record.name, spec.name);
-  SafeStrCopy(record.module, sizeof record.module, spec.module);
-  record.platform = spec.platform;
-  record.level = spec.level;
-  record.build = spec.build;
-  record.base = spec.base;
-  record.flags = spec.flags;
-  record.listKind = spec.list_kind;
-  record.language = spec.language;
-  record.file = spec.file;
+  record.category = row.category;
+  SafeStrCopy(record.name, sizeof record.name, row.name);
+  SafeStrCopy(record.module, sizeof record.module, row.module);
+  record.platform = row.platform;
+  record.level = row.level;
+  record.build = row.build;
+  record.base = row.base;
+  record.flags = row.flags;
+  record.listKind = row.list_kind;
+  record.language = row.language;
+  record.file = row.file;
   return record;
 }
 
-CListBase ListOf(const std::vector<Spec>& specs) {
+CListBase ListOf(const std::vector<Row>& rows) {
   CListBase list;
-  for (const Spec& spec : specs) list.Add(Make(spec));
+  for (const Row& row : rows) list.Add(Make(row));
   return list;
 }
 

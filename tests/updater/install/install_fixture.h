@@ -37,7 +37,7 @@ struct TestModule {
 };
 
 // One package of a chain as the catalogue and its header describe it.
-struct PackageSpec {
+struct PackageRecipe {
   int32_t level = 0;
   uint32_t build = 0;
   uint32_t base = 0;  // the build a patch applies to
@@ -50,40 +50,40 @@ struct PackageSpec {
   // Header "filename" when it is not the module's file.
   std::optional<std::string> file_name;
 
-  PackageSpec HeaderBuild(uint32_t value) const {
-    PackageSpec spec = *this;
-    spec.header_build = value;
-    return spec;
+  PackageRecipe HeaderBuild(uint32_t value) const {
+    PackageRecipe recipe = *this;
+    recipe.header_build = value;
+    return recipe;
   }
-  PackageSpec KitOption(const std::string& option) const {
-    PackageSpec spec = *this;
-    spec.kit_options.push_back(option);
-    return spec;
+  PackageRecipe KitOption(const std::string& option) const {
+    PackageRecipe recipe = *this;
+    recipe.kit_options.push_back(option);
+    return recipe;
   }
-  PackageSpec FileName(const std::string& name) const {
-    PackageSpec spec = *this;
-    spec.file_name = name;
-    return spec;
+  PackageRecipe FileName(const std::string& name) const {
+    PackageRecipe recipe = *this;
+    recipe.file_name = name;
+    return recipe;
   }
-  PackageSpec Tamper(const std::string& operation) const {
-    PackageSpec spec = *this;
-    spec.tamper = operation;
-    return spec;
+  PackageRecipe Tamper(const std::string& operation) const {
+    PackageRecipe recipe = *this;
+    recipe.tamper = operation;
+    return recipe;
   }
 };
 
-inline PackageSpec Full(uint32_t build) {
-  PackageSpec spec;
-  spec.build = build;
-  return spec;
+inline PackageRecipe Full(uint32_t build) {
+  PackageRecipe recipe;
+  recipe.build = build;
+  return recipe;
 }
 
-inline PackageSpec Patch(int32_t level, uint32_t base, uint32_t build) {
-  PackageSpec spec;
-  spec.level = level;
-  spec.base = base;
-  spec.build = build;
-  return spec;
+inline PackageRecipe Patch(int32_t level, uint32_t base, uint32_t build) {
+  PackageRecipe recipe;
+  recipe.level = level;
+  recipe.base = base;
+  recipe.build = build;
+  return recipe;
 }
 
 // A library context on the test's own folders, its host served by the engine
@@ -126,35 +126,35 @@ class InstallFixture : public ::testing::Test {
     ASSERT_EQ(chmod(ModulePath(m).c_str(), 0600), 0);
   }
 
-  // A signed package of spec in the update folder; its path.
-  std::string MakePackage(const TestModule& m, const PackageSpec& spec) {
+  // A signed package made by recipe in the update folder; its path.
+  std::string MakePackage(const TestModule& m, const PackageRecipe& recipe) {
     const std::string payload_path = dir_.file("payload-" + std::to_string(serial_));
-    const std::string content = m.Content(spec.build);
+    const std::string content = m.Content(recipe.build);
     WriteFile(payload_path,
-              spec.level == 0 ? content : testhost::PatchFileText(spec.base, content));
+              recipe.level == 0 ? content : testhost::PatchFileText(recipe.base, content));
     char name[64];
     std::snprintf(name, sizeof name, "zel%08X.nup", 0x1000u + serial_++);
     const std::string path = UpdateFolder() + name;
     std::vector<std::string> args = {
         "nup",
-        spec.tamper.empty() ? path : path + ".plain",
+        recipe.tamper.empty() ? path : path + ".plain",
         payload_path,
-        "filename=" + spec.file_name.value_or(m.file()),
+        "filename=" + recipe.file_name.value_or(m.file()),
         "type=" + m.module(),
         "platform=x64",
-        "build=" + std::to_string(spec.header_build.value_or(spec.build))};
-    if (spec.level > 0) args.push_back("base=" + std::to_string(spec.base));
-    args.insert(args.end(), spec.kit_options.begin(), spec.kit_options.end());
+        "build=" + std::to_string(recipe.header_build.value_or(recipe.build))};
+    if (recipe.level > 0) args.push_back("base=" + std::to_string(recipe.base));
+    args.insert(args.end(), recipe.kit_options.begin(), recipe.kit_options.end());
     EXPECT_TRUE(SignKit(args));
-    if (!spec.tamper.empty()) {
-      EXPECT_TRUE(SignKit({"tamper", spec.tamper, path + ".plain", path}));
+    if (!recipe.tamper.empty()) {
+      EXPECT_TRUE(SignKit({"tamper", recipe.tamper, path + ".plain", path}));
       fs::remove(path + ".plain");
     }
     return path;
   }
 
   // The catalogue entry of a downloaded package, pending installation.
-  static _COMPONENT_INFO Entry(const TestModule& m, const PackageSpec& spec,
+  static _COMPONENT_INFO Entry(const TestModule& m, const PackageRecipe& recipe,
                                const std::string& path) {
     _COMPONENT_INFO entry;
     entry.flags = kComponentSelected | kComponentInstall | kComponentPresent | kComponentResolved;
@@ -162,18 +162,18 @@ class InstallFixture : public ::testing::Test {
     SafeStrCopy(entry.module, sizeof entry.module, m.module().c_str());
     entry.platform = 1;
     entry.category = kCategoryEngine;
-    entry.level = spec.level;
-    entry.build = spec.build;
-    entry.base = spec.level == 0 ? kComponentAbsent : spec.base;
+    entry.level = recipe.level;
+    entry.build = recipe.build;
+    entry.base = recipe.level == 0 ? kComponentAbsent : recipe.base;
     entry.file = path;
     entry.filename = m.file();
     return entry;
   }
 
   // Packages of a chain and their entries in the update list.
-  void AddChain(const TestModule& m, const std::vector<PackageSpec>& chain) {
-    for (const PackageSpec& spec : chain) {
-      context_->lists.updateList.Add(Entry(m, spec, MakePackage(m, spec)));
+  void AddChain(const TestModule& m, const std::vector<PackageRecipe>& chain) {
+    for (const PackageRecipe& recipe : chain) {
+      context_->lists.updateList.Add(Entry(m, recipe, MakePackage(m, recipe)));
     }
   }
 

@@ -18,7 +18,7 @@ namespace {
 struct KillModule {
   TestModule module;
   uint32_t installed;
-  std::vector<PackageSpec> chain;
+  std::vector<PackageRecipe> chain;
   uint32_t offered() const { return chain.back().build; }
 };
 
@@ -29,8 +29,8 @@ class InstallKillTest : public InstallFixture {
   void SetUp() override {
     InstallFixture::SetUp();
     for (const KillModule& m : modules_) {
-      for (const PackageSpec& spec : m.chain) {
-        entries_.push_back(Entry(m.module, spec, MakePackage(m.module, spec)));
+      for (const PackageRecipe& recipe : m.chain) {
+        entries_.push_back(Entry(m.module, recipe, MakePackage(m.module, recipe)));
       }
     }
   }

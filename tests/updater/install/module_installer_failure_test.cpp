@@ -29,7 +29,7 @@ class ModuleInstallerFailureTest : public InstallFixture {
 
 struct PackageFault {
   const char* name;
-  PackageSpec spec;
+  PackageRecipe recipe;
   UPD_ERROR expected;
 };
 
@@ -50,7 +50,7 @@ TEST_F(ModuleInstallerFailureTest, DamagedPackageInstallsNothing) {
     context_->lists.updateList.SetSize(0);
     context_->installed.installedList.SetSize(0);
     AddChain(kEm1, {Full(200)});
-    AddChain(kEm2, {fault.spec});
+    AddChain(kEm2, {fault.recipe});
     AddInstalled(kEm1, 100);
     AddInstalled(kEm2, 100);
     const auto before = ModulesTree();

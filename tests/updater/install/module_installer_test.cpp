@@ -68,7 +68,7 @@ TEST_F(ModuleInstallerTest, ANewModuleGetsItsFileAndDirectModePlacesItAtOnce) {
 
 struct ChainCase {
   const char* name;
-  std::vector<PackageSpec> chain;
+  std::vector<PackageRecipe> chain;
   uint32_t final_build;
   size_t engine_steps;
 };
@@ -76,7 +76,7 @@ struct ChainCase {
 // Chains as the catalogue offers them: each patch applies to the build the
 // one before reached; every step but the last is flagged as intermediate.
 TEST_F(ModuleInstallerTest, PatchChains) {
-  std::vector<PackageSpec> ten_levels;
+  std::vector<PackageRecipe> ten_levels;
   for (int32_t level = 0; level <= 10; ++level) {
     const auto build = static_cast<uint32_t>(300 + level);
     ten_levels.push_back(level == 0 ? Full(build) : Patch(level, build - 1, build));

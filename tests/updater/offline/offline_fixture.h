@@ -22,7 +22,7 @@ namespace upd::test {
 namespace fs = std::filesystem;
 
 // One package as its header describes it.
-struct NupSpec {
+struct NupRecipe {
   std::string module = "em001_64";
   uint32_t build = 1;
   int32_t level = 0;
@@ -31,30 +31,30 @@ struct NupSpec {
   std::string platform = "x64";
   std::string tamper;  // sign_kit "tamper" operation applied after signing
 
-  NupSpec Group(const std::string& name) const {
-    NupSpec spec = *this;
-    spec.group = name;
-    return spec;
+  NupRecipe Group(const std::string& name) const {
+    NupRecipe recipe = *this;
+    recipe.group = name;
+    return recipe;
   }
-  NupSpec Tamper(const std::string& operation) const {
-    NupSpec spec = *this;
-    spec.tamper = operation;
-    return spec;
+  NupRecipe Tamper(const std::string& operation) const {
+    NupRecipe recipe = *this;
+    recipe.tamper = operation;
+    return recipe;
   }
 };
 
-inline NupSpec Full(const std::string& module, uint32_t build) {
-  NupSpec spec;
-  spec.module = module;
-  spec.build = build;
-  return spec;
+inline NupRecipe Full(const std::string& module, uint32_t build) {
+  NupRecipe recipe;
+  recipe.module = module;
+  recipe.build = build;
+  return recipe;
 }
 
-inline NupSpec Delta(const std::string& module, int32_t level, uint32_t base, uint32_t build) {
-  NupSpec spec = Full(module, build);
-  spec.level = level;
-  spec.base = base;
-  return spec;
+inline NupRecipe Delta(const std::string& module, int32_t level, uint32_t base, uint32_t build) {
+  NupRecipe recipe = Full(module, build);
+  recipe.level = level;
+  recipe.base = base;
+  return recipe;
 }
 
 // The engine module file of module at build, as the stand-in reads it.
@@ -95,38 +95,38 @@ class OfflineFixture : public ::testing::Test {
     WriteFile(ModulePath(module), ModuleContent(module, build));
   }
 
-  // A signed package of spec at path; its path.
-  std::string MakeNup(const std::string& path, const NupSpec& spec) {
+  // A signed package made by recipe at path; its path.
+  std::string MakeNup(const std::string& path, const NupRecipe& recipe) {
     fs::create_directories(fs::path(path).parent_path());
     const std::string payload = dir_.file("payload-" + std::to_string(serial_++));
-    const std::string module = ModuleContent(spec.module, spec.build);
-    WriteFile(payload, spec.level == 0 ? module : testhost::PatchFileText(spec.base, module));
-    const std::string signed_path = spec.tamper.empty() ? path : path + ".plain";
+    const std::string module = ModuleContent(recipe.module, recipe.build);
+    WriteFile(payload, recipe.level == 0 ? module : testhost::PatchFileText(recipe.base, module));
+    const std::string signed_path = recipe.tamper.empty() ? path : path + ".plain";
     std::vector<std::string> args = {"nup",
                                      signed_path,
                                      payload,
                                      "category=engine",
-                                     "platform=" + spec.platform,
-                                     "type=" + spec.module,
-                                     "filename=" + spec.module + ".dat",
-                                     "group=" + spec.group,
-                                     "version=1." + std::to_string(spec.build),
-                                     "build=" + std::to_string(spec.build),
-                                     "level=" + std::to_string(spec.level)};
-    if (spec.level > 0) args.push_back("base=" + std::to_string(spec.base));
+                                     "platform=" + recipe.platform,
+                                     "type=" + recipe.module,
+                                     "filename=" + recipe.module + ".dat",
+                                     "group=" + recipe.group,
+                                     "version=1." + std::to_string(recipe.build),
+                                     "build=" + std::to_string(recipe.build),
+                                     "level=" + std::to_string(recipe.level)};
+    if (recipe.level > 0) args.push_back("base=" + std::to_string(recipe.base));
     EXPECT_TRUE(SignKit(args));
-    if (!spec.tamper.empty()) {
-      EXPECT_TRUE(SignKit({"tamper", spec.tamper, signed_path, path}));
+    if (!recipe.tamper.empty()) {
+      EXPECT_TRUE(SignKit({"tamper", recipe.tamper, signed_path, path}));
       fs::remove(signed_path);
     }
     return path;
   }
 
   // A package in the packages folder; its path.
-  std::string AddPackage(const NupSpec& spec) {
+  std::string AddPackage(const NupRecipe& recipe) {
     char name[32];
     std::snprintf(name, sizeof name, "zel%08X.nup", 0x100u + serial_);
-    return MakeNup(Packages() + "/" + name, spec);
+    return MakeNup(Packages() + "/" + name, recipe);
   }
 
   UPD_ERROR SetupEngines(const char* groups = "engine") {
