@@ -91,10 +91,17 @@ bool OpenSslServer::Start(const OpenSslServerOptions& options) {
 
 std::string OpenSslServer::Log() const { return ReadFile(log_path_); }
 
-bool OpenSslServer::WaitForLog(const std::string& text, int timeout_ms) const {
+size_t OpenSslServer::LogCount(const std::string& text) const {
+  const std::string log = Log();
+  size_t count = 0;
+  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+  return count;
+}
+
+bool OpenSslServer::WaitForLog(const std::string& text, size_t times, int timeout_ms) const {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    if (Log().find(text) != std::string::npos) return true;
+    if (LogCount(text) >= times) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(kPollStep);
   }

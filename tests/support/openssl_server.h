@@ -40,8 +40,10 @@ class OpenSslServer {
   const TempDir& folder() const { return folder_; }
   // Everything the server printed so far.
   std::string Log() const;
-  // Waits up to timeout_ms for text to appear in the log.
-  bool WaitForLog(const std::string& text, int timeout_ms = 10000) const;
+  // How often text appears in the log so far.
+  size_t LogCount(const std::string& text) const;
+  // Waits up to timeout_ms for text to appear in the log at least `times` times.
+  bool WaitForLog(const std::string& text, size_t times = 1, int timeout_ms = 10000) const;
   // Writes to the server's standard input.
   bool SendInput(const std::string& text);
   // Ends the server (SIGTERM) and reaps it; returns its wait status (-1 if none).
