@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "support/peer_process.h"
+#include "support/test_bytes.h"
 
 extern char** environ;
 
@@ -92,10 +93,7 @@ bool OpenSslServer::Start(const OpenSslServerOptions& options) {
 std::string OpenSslServer::Log() const { return ReadFile(log_path_); }
 
 size_t OpenSslServer::LogCount(const std::string& text) const {
-  const std::string log = Log();
-  size_t count = 0;
-  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
-  return count;
+  return static_cast<size_t>(Count(Log(), text));
 }
 
 bool OpenSslServer::WaitForLog(const std::string& text, size_t times, int timeout_ms) const {

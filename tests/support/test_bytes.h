@@ -22,4 +22,13 @@ inline std::string Contents(const CBuffer& buffer) {
   return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
 }
 
+// How often what occurs in text, overlaps included.
+inline int Count(const std::string& text, const std::string& what) {
+  int count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
 }  // namespace upd::test

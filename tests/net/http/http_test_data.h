@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "support/test_bytes.h"
+
 namespace upd::test {
 
 inline const std::string kKeepAlive = "Connection: keep-alive\r\n";
@@ -31,15 +33,6 @@ inline std::string Deflate(const std::string& data, int window_bits = 31, int le
   out.resize(stream.total_out);
   deflateEnd(&stream);
   return out;
-}
-
-// How often what occurs in text, overlaps included.
-inline int Count(const std::string& text, const std::string& what) {
-  int count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-    ++count;
-  }
-  return count;
 }
 
 }  // namespace upd::test
