@@ -8,7 +8,7 @@
 #include "platform/util/update_errors.h"
 #include "repository/appupdate/app_update_manager.h"
 #include "updater/api/context.h"
-#include "updater/engine/pcu_installer.h"
+#include "updater/engine/install/pcu_installer.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/catalogue_fallback.h"
+#include "updater/engine/catalogue/catalogue_fallback.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include "platform/util/host_binding.h"
 #include "updater.h"
 #include "updater/backup/backup_store.h"
-#include "updater/engine/download_session.h"
-#include "updater/engine/mirror.h"
-#include "updater/engine/module_installer.h"
-#include "updater/engine/pcu_installer.h"
-#include "updater/engine/run_state.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/install/module_installer.h"
+#include "updater/engine/install/pcu_installer.h"
+#include "updater/engine/lists/installed_modules.h"
+#include "updater/engine/lists/update_lists.h"
+#include "updater/engine/mirror/mirror.h"
+#include "updater/engine/session/download_session.h"
 #include "updater/pico/pico_manager.h"
 
 // The library context behind the host's opaque UPDATER_CONTEXT handle, one

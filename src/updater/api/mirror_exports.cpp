@@ -14,13 +14,13 @@
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/catalogue_fallback.h"
-#include "updater/engine/list_builder.h"
-#include "updater/engine/local_packages.h"
-#include "updater/engine/mirror.h"
-#include "updater/engine/mirror_pcus.h"
-#include "updater/engine/package_download.h"
-#include "updater/engine/run_cleanup.h"
+#include "updater/engine/catalogue/catalogue_fallback.h"
+#include "updater/engine/lists/list_builder.h"
+#include "updater/engine/mirror/mirror.h"
+#include "updater/engine/mirror/mirror_pcus.h"
+#include "updater/engine/package/local_packages.h"
+#include "updater/engine/package/package_download.h"
+#include "updater/engine/run/run_cleanup.h"
 
 namespace {
 

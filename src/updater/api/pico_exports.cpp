@@ -7,7 +7,7 @@
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/update_run_count.h"
+#include "updater/engine/common/update_run_count.h"
 #include "updater/pico/pico_manager.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/configured_server.h"
-#include "updater/engine/default_servers.h"
-#include "updater/engine/server_group_switch.h"
-#include "updater/engine/server_groups.h"
+#include "updater/engine/run/server_group_switch.h"
+#include "updater/engine/servers/configured_server.h"
+#include "updater/engine/servers/default_servers.h"
+#include "updater/engine/servers/server_groups.h"
 
 uint8_t UpdIsMirrorUpdateUrl(const UPDATER_SETTINGS* settings) {
   return GuardExport<uint8_t>(0, [&] { return static_cast<uint8_t>(IsMirrorUpdateUrl(settings)); });

@@ -7,7 +7,7 @@
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/module_update_run.h"
+#include "updater/engine/run/module_update_run.h"
 
 UPD_ERROR UpdPerformUpdate(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
                            uint32_t* resultFlags) {

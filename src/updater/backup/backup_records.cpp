@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/util/strings.h"
-#include "updater/engine/component_tables.h"
+#include "updater/engine/common/component_tables.h"
 
 bool IsSameModule(const UPDATER_BACKUP_MODULE_INFO& a, const UPDATER_BACKUP_MODULE_INFO& b) {
   return a.id == b.id && a.build == b.build && a.platform == b.platform &&

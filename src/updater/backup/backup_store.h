@@ -10,7 +10,7 @@
 #include "platform/store/xml_document.h"
 #include "updater.h"
 #include "updater/backup/backup_records.h"
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 // The backup folder of a library context: dated snapshots of the installed
 // engine modules, recorded in "db.xml" with one shared copy per module build

@@ -8,11 +8,11 @@
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/local_packages.h"
-#include "updater/engine/package_scan.h"
-#include "updater/engine/platform_identity.h"
-#include "updater/engine/stored_settings.h"
-#include "updater/engine/update_groups.h"
+#include "updater/engine/common/platform_identity.h"
+#include "updater/engine/common/stored_settings.h"
+#include "updater/engine/lists/update_groups.h"
+#include "updater/engine/package/local_packages.h"
+#include "updater/engine/package/package_scan.h"
 #include "updater/offline/component_versions.h"
 
 namespace {

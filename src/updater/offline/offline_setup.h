@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "updater.h"
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 struct UPDATER_CONTEXT;
 

@@ -9,10 +9,10 @@
 #include "platform/util/text_helpers.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/channel_sections.h"
-#include "updater/engine/offered_modules.h"
-#include "updater/engine/stored_settings.h"
-#include "updater/engine/update_groups.h"
+#include "updater/engine/common/stored_settings.h"
+#include "updater/engine/lists/channel_sections.h"
+#include "updater/engine/lists/offered_modules.h"
+#include "updater/engine/lists/update_groups.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "platform/os/os_mutex.h"
 #include "updater.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/update_lists.h"
 
 // Pico updates: small numbered data files ("<n>.pic") of the engine
 // modules, fetched one after another until the server has no next number.

@@ -13,10 +13,10 @@
 #include "platform/util/update_errors.h"
 #include "platform/util/url_helpers.h"
 #include "updater/api/context.h"
-#include "updater/engine/configured_server.h"
-#include "updater/engine/download_session.h"
-#include "updater/pico/pico_files.h"
+#include "updater/engine/servers/configured_server.h"
+#include "updater/engine/session/download_session.h"
 #include "updater/pico/pico_engine.h"
+#include "updater/pico/pico_files.h"
 #include "updater/pico/pico_manager.h"
 
 namespace {

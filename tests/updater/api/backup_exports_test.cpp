@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "backup_fixture.h"
+#include "../backup/backup_fixture.h"
 #include "updater/backup/backup_store.h"
 
 namespace upd::test {

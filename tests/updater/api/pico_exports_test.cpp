@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "pico_fixture.h"
+#include "../pico/pico_fixture.h"
 #include "platform/util/update_errors.h"
 
 namespace upd::test {

@@ -11,7 +11,7 @@
 #include "platform/util/update_errors.h"
 #include "testhost/allocator_host.h"
 #include "testhost/event_host.h"
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/common/stored_settings.h"
 #include "updater/pico/pico_files.h"
 #include "updater/pico/pico_manager.h"
 

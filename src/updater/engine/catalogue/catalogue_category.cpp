@@ -1,7 +1,7 @@
-#include "updater/engine/catalogue_category.h"
+#include "updater/engine/catalogue/catalogue_category.h"
 
 #include "platform/store/profile_cache.h"
-#include "updater/engine/component_tables.h"
+#include "updater/engine/common/component_tables.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include "platform/util/host_fields.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/catalogue_download.h"
-#include "updater/engine/catalogue_roads.h"
-#include "updater/engine/configured_server.h"
-#include "updater/engine/server_draw.h"
-#include "updater/engine/signed_buffer.h"
+#include "updater/engine/catalogue/catalogue_download.h"
+#include "updater/engine/catalogue/catalogue_roads.h"
+#include "updater/engine/catalogue/signed_buffer.h"
+#include "updater/engine/servers/configured_server.h"
+#include "updater/engine/servers/server_draw.h"
 
 namespace {
 

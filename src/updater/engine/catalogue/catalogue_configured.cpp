@@ -4,9 +4,9 @@
 #include "platform/util/path_helpers.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/catalogue_download.h"
-#include "updater/engine/catalogue_roads.h"
-#include "updater/engine/configured_server.h"
+#include "updater/engine/catalogue/catalogue_download.h"
+#include "updater/engine/catalogue/catalogue_roads.h"
+#include "updater/engine/servers/configured_server.h"
 
 namespace {
 

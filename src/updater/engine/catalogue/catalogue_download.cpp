@@ -1,4 +1,4 @@
-#include "updater/engine/catalogue_download.h"
+#include "updater/engine/catalogue/catalogue_download.h"
 
 #include <string>
 
@@ -8,9 +8,9 @@
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/catalogue_category.h"
-#include "updater/engine/catalogue_roads.h"
-#include "updater/engine/configured_server.h"
+#include "updater/engine/catalogue/catalogue_category.h"
+#include "updater/engine/catalogue/catalogue_roads.h"
+#include "updater/engine/servers/configured_server.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/default_servers.h"
-#include "updater/engine/run_state.h"
+#include "updater/engine/lists/installed_modules.h"
+#include "updater/engine/servers/default_servers.h"
 
 // The download of the update catalogue "update.ver" from one server into a
 // catalogue path of the context. A configured server gives the plain file,

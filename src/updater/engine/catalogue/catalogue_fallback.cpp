@@ -1,4 +1,4 @@
-#include "updater/engine/catalogue_fallback.h"
+#include "updater/engine/catalogue/catalogue_fallback.h"
 
 #include <string>
 
@@ -10,12 +10,12 @@
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
-#include "updater/engine/catalogue_download.h"
-#include "updater/engine/configured_server.h"
-#include "updater/engine/default_servers.h"
-#include "updater/engine/download_session.h"
-#include "updater/engine/server_groups.h"
-#include "updater/engine/server_roulette.h"
+#include "updater/engine/catalogue/catalogue_download.h"
+#include "updater/engine/servers/configured_server.h"
+#include "updater/engine/servers/default_servers.h"
+#include "updater/engine/servers/server_groups.h"
+#include "updater/engine/servers/server_roulette.h"
+#include "updater/engine/session/download_session.h"
 
 namespace {
 

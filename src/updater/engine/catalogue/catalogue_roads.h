@@ -3,8 +3,8 @@
 #include <string>
 
 #include "updater.h"
-#include "updater/engine/catalogue_transfer.h"
-#include "updater/engine/default_servers.h"
+#include "updater/engine/catalogue/catalogue_transfer.h"
+#include "updater/engine/servers/default_servers.h"
 
 // The two roads of one catalogue fetch (see catalogue_download.h).
 

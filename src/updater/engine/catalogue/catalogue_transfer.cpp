@@ -1,10 +1,10 @@
-#include "updater/engine/catalogue_transfer.h"
+#include "updater/engine/catalogue/catalogue_transfer.h"
 
 #include "platform/util/channel_names.h"
 #include "platform/util/path_helpers.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/download_session.h"
+#include "updater/engine/session/download_session.h"
 
 namespace {
 

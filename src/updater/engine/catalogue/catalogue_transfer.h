@@ -4,7 +4,7 @@
 #include <string>
 
 #include "updater.h"
-#include "updater/engine/catalogue_buffer.h"
+#include "updater/engine/catalogue/catalogue_buffer.h"
 
 // Catalogue downloads through the context's download session.
 

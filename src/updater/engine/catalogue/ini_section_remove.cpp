@@ -1,4 +1,4 @@
-#include "updater/engine/ini_section_remove.h"
+#include "updater/engine/catalogue/ini_section_remove.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "updater/engine/probability_gate.h"
+#include "updater/engine/catalogue/probability_gate.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
-#include "updater/engine/signed_buffer.h"
+#include "updater/engine/catalogue/signed_buffer.h"
 
-#include "updater/engine/update_key.h"
+#include "updater/engine/catalogue/update_key.h"
 #include "verify/openpgp/pgp_verify.h"
 
 uint32_t VerifySignedMessage(IInputStream* stream, std::string_view signer, uint64_t* offset,

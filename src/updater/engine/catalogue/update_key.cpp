@@ -1,4 +1,4 @@
-#include "updater/engine/update_key.h"
+#include "updater/engine/catalogue/update_key.h"
 
 _PGP_PUBLIC_KEY UpdateKeyRecord() {
   const EmbeddedPgpKey& key = EmbeddedUpdateKey();

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "updater/engine/component_info.h"
+#include "updater/engine/common/component_info.h"
 
 // Name tables of the catalogue. Names match ASCII case-insensitively.
 

@@ -1,4 +1,4 @@
-#include "updater/engine/locale_name.h"
+#include "updater/engine/common/locale_name.h"
 
 #include "platform/util/strings.h"
 

@@ -1,4 +1,4 @@
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/common/stored_settings.h"
 
 #include "platform/util/host_fields.h"
 

@@ -1,4 +1,4 @@
-#include "updater/engine/update_run_count.h"
+#include "updater/engine/common/update_run_count.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "updater/engine/version_numbers.h"
+#include "updater/engine/common/version_numbers.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "updater/engine/delta_install.h"
+#include "updater/engine/install/delta_install.h"
 
 #include <string>
 
@@ -7,8 +7,8 @@
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/delta_step.h"
-#include "updater/engine/update_package.h"
+#include "updater/engine/install/delta_step.h"
+#include "updater/engine/package/update_package.h"
 
 namespace {
 

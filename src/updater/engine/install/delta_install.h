@@ -1,8 +1,8 @@
 #pragma once
 
 #include "updater.h"
-#include "updater/engine/component_info.h"
-#include "updater/engine/install_run.h"
+#include "updater/engine/common/component_info.h"
+#include "updater/engine/install/install_run.h"
 
 // Applies the one patch package of entry (a continuous or reverse channel
 // package) to its base, named by the entry's local path: the payload of that

@@ -1,4 +1,4 @@
-#include "updater/engine/delta_step.h"
+#include "updater/engine/install/delta_step.h"
 
 #include <string>
 
@@ -6,7 +6,7 @@
 #include "platform/util/engine_bridge.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/module_moves.h"
+#include "updater/engine/install/module_moves.h"
 
 namespace {
 

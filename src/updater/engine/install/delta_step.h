@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/install_run.h"
+#include "updater/engine/install/install_run.h"
 
 // Flag of an engine patch step whose output is the base of another step.
 inline constexpr uint32_t kPatchIntermediate = 0x10;

@@ -1,4 +1,4 @@
-#include "updater/engine/install_run.h"
+#include "updater/engine/install/install_run.h"
 
 #include <vector>
 
@@ -6,7 +6,7 @@
 #include "platform/store/profile_cache.h"
 #include "platform/util/file_helpers.h"
 #include "updater.h"
-#include "updater/engine/component_tables.h"
+#include "updater/engine/common/component_tables.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "updater.h"
-#include "updater/engine/install_staging.h"
+#include "updater/engine/install/install_staging.h"
 
 struct UPDATER_CONTEXT;
 

@@ -1,4 +1,4 @@
-#include "updater/engine/install_staging.h"
+#include "updater/engine/install/install_staging.h"
 
 #include <utility>
 
@@ -9,8 +9,8 @@
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/backup/backup_store.h"
-#include "updater/engine/module_moves.h"
-#include "updater/engine/update_package.h"
+#include "updater/engine/install/module_moves.h"
+#include "updater/engine/package/update_package.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "updater.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/update_lists.h"
 
 class CBackupState;
 class CBackupStore;

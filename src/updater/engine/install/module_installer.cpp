@@ -1,4 +1,4 @@
-#include "updater/engine/module_installer.h"
+#include "updater/engine/install/module_installer.h"
 
 #include <string>
 
@@ -8,10 +8,10 @@
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/backup/backup_store.h"
-#include "updater/engine/component_tables.h"
-#include "updater/engine/delta_install.h"
-#include "updater/engine/install_run.h"
-#include "updater/engine/package_chain.h"
+#include "updater/engine/common/component_tables.h"
+#include "updater/engine/install/delta_install.h"
+#include "updater/engine/install/install_run.h"
+#include "updater/engine/install/package_chain.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/install_staging.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/install/install_staging.h"
+#include "updater/engine/lists/update_lists.h"
 
 struct UPDATER_CONTEXT;
 

@@ -1,4 +1,4 @@
-#include "updater/engine/module_moves.h"
+#include "updater/engine/install/module_moves.h"
 
 #include <utility>
 

@@ -1,12 +1,12 @@
-#include "updater/engine/package_chain.h"
+#include "updater/engine/install/package_chain.h"
 
 #include <string>
 #include <vector>
 
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/delta_step.h"
-#include "updater/engine/update_package.h"
+#include "updater/engine/install/delta_step.h"
+#include "updater/engine/package/update_package.h"
 
 namespace {
 

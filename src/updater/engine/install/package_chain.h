@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/component_list.h"
-#include "updater/engine/install_run.h"
+#include "updater/engine/install/install_run.h"
+#include "updater/engine/lists/component_list.h"
 
 // The longest chain: a full package (level 0) and patches of levels 1 to 9.
 inline constexpr int32_t kMaxChainLevel = 9;

@@ -1,4 +1,4 @@
-#include "updater/engine/pcu_installer.h"
+#include "updater/engine/install/pcu_installer.h"
 
 #include "platform/util/host_bridge.h"
 #include "platform/util/update_errors.h"

@@ -1,4 +1,4 @@
-#include "updater/engine/catalogue_merge.h"
+#include "updater/engine/lists/catalogue_merge.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,7 @@
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/catalogue_transfer.h"
+#include "updater/engine/catalogue/catalogue_transfer.h"
 
 namespace {
 

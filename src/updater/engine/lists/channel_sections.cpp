@@ -1,8 +1,8 @@
-#include "updater/engine/channel_sections.h"
+#include "updater/engine/lists/channel_sections.h"
 
 #include "platform/store/profile_cache.h"
-#include "updater/engine/component_reader.h"
-#include "updater/engine/component_tables.h"
+#include "updater/engine/common/component_tables.h"
+#include "updater/engine/lists/component_reader.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "updater/engine/component_info.h"
-#include "updater/engine/component_list.h"
+#include "updater/engine/common/component_info.h"
+#include "updater/engine/lists/component_list.h"
 
 // Readers of the catalogue's sections by channel: "CONTINUOUS_",
 // "PRELIMINARY_" and "REVERSE_" sections, and the plain ones without such a

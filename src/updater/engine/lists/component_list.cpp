@@ -1,4 +1,4 @@
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "platform/util/strings.h"
-#include "updater/engine/carray.h"
-#include "updater/engine/component_info.h"
+#include "updater/engine/common/carray.h"
+#include "updater/engine/common/component_info.h"
 
 // Index into a component list; kNoEntry when nothing matches.
 using ListIndex = int32_t;

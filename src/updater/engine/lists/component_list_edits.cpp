@@ -5,8 +5,8 @@
 #include "platform/util/path_helpers.h"
 #include "platform/util/strings.h"
 #include "platform/util/url_helpers.h"
-#include "updater/engine/component_list.h"
-#include "updater/engine/component_reader.h"
+#include "updater/engine/lists/component_list.h"
+#include "updater/engine/lists/component_reader.h"
 
 namespace {
 

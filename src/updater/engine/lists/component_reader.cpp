@@ -1,4 +1,4 @@
-#include "updater/engine/component_reader.h"
+#include "updater/engine/lists/component_reader.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -11,7 +11,7 @@
 #include "platform/util/charset.h"
 #include "platform/util/path_helpers.h"
 #include "platform/util/str_substitute.h"
-#include "updater/engine/component_tables.h"
+#include "updater/engine/common/component_tables.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "updater/engine/component_info.h"
+#include "updater/engine/common/component_info.h"
 
 // Reads the catalogue section named section of the INI file at ini_path
 // (through the process-wide profile cache, under its lock) into record.

@@ -1,4 +1,4 @@
-#include "updater/engine/engine_module_info.h"
+#include "updater/engine/lists/engine_module_info.h"
 
 #include <string>
 
@@ -6,7 +6,7 @@
 #include "platform/util/engine_bridge.h"
 #include "platform/util/strings.h"
 #include "platform/util/text_helpers.h"
-#include "updater/engine/component_tables.h"
+#include "updater/engine/common/component_tables.h"
 
 namespace {
 

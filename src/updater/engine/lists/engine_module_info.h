@@ -1,7 +1,7 @@
 #pragma once
 
 #include "updater.h"
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 // Reads the installed module file named by record's file field through the
 // host's engine (open, type and name, version and build, close; the close

@@ -1,11 +1,11 @@
-#include "updater/engine/host_component_list.h"
+#include "updater/engine/lists/host_component_list.h"
 
 #include <cstring>
 #include <vector>
 
 #include "platform/store/profile_cache.h"
 #include "platform/util/strings.h"
-#include "updater/engine/component_reader.h"
+#include "updater/engine/lists/component_reader.h"
 
 namespace {
 

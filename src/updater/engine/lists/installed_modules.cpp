@@ -1,4 +1,4 @@
-#include "updater/engine/run_state.h"
+#include "updater/engine/lists/installed_modules.h"
 
 void CInstalledModules::Clear() {
   installedList.RemoveAll();

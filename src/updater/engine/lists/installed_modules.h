@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/update_lists.h"
 
 // Per-run records of a library context, kept for its life and emptied at
 // the end of every run.

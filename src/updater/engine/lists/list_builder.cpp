@@ -1,4 +1,4 @@
-#include "updater/engine/list_builder.h"
+#include "updater/engine/lists/list_builder.h"
 
 #include <array>
 #include <cstring>
@@ -6,12 +6,12 @@
 
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/channel_sections.h"
-#include "updater/engine/list_reconcile.h"
-#include "updater/engine/local_packages.h"
-#include "updater/engine/offered_modules.h"
-#include "updater/engine/probability_gate.h"
-#include "updater/engine/update_groups.h"
+#include "updater/engine/catalogue/probability_gate.h"
+#include "updater/engine/lists/channel_sections.h"
+#include "updater/engine/lists/list_reconcile.h"
+#include "updater/engine/lists/offered_modules.h"
+#include "updater/engine/lists/update_groups.h"
+#include "updater/engine/package/local_packages.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <span>
 
 #include "updater.h"
-#include "updater/engine/catalogue_merge.h"
-#include "updater/engine/run_state.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/catalogue_merge.h"
+#include "updater/engine/lists/installed_modules.h"
+#include "updater/engine/lists/update_lists.h"
 
 // The list builder: turns the run's catalogue (context.currentVerPath), the
 // installed engine modules and the packages on disk into the context's

@@ -1,10 +1,10 @@
-#include "updater/engine/list_reconcile.h"
+#include "updater/engine/lists/list_reconcile.h"
 
 #include <algorithm>
 #include <iterator>
 #include <string>
 
-#include "updater/engine/component_info.h"
+#include "updater/engine/common/component_info.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "updater/engine/run_state.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/installed_modules.h"
+#include "updater/engine/lists/update_lists.h"
 
 // The steps of the list builder that weigh the catalogue's packages against
 // what this machine already has: local packages, installed modules and the

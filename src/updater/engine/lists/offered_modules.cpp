@@ -1,12 +1,12 @@
-#include "updater/engine/offered_modules.h"
+#include "updater/engine/lists/offered_modules.h"
 
 #include <algorithm>
 #include <optional>
 
 #include "platform/store/profile_cache.h"
 #include "platform/util/strings.h"
-#include "updater/engine/component_tables.h"
-#include "updater/engine/update_groups.h"
+#include "updater/engine/common/component_tables.h"
+#include "updater/engine/lists/update_groups.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/update_lists.h"
 
 // The installed engine modules that a catalogue offers to this client.
 

@@ -1,8 +1,8 @@
-#include "updater/engine/scanner_check.h"
+#include "updater/engine/lists/scanner_check.h"
 
 #include "platform/store/profile_cache.h"
-#include "updater/engine/component_reader.h"
-#include "updater/engine/component_tables.h"
+#include "updater/engine/common/component_tables.h"
+#include "updater/engine/lists/component_reader.h"
 
 CListBase ReadPlainEngineSections(const char* ini_path) {
   CListBase engines;

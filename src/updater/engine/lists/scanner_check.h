@@ -1,6 +1,6 @@
 #pragma once
 
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 // True when the installed scanner is ahead of the catalogue at ini_path: the
 // newest installed engine module of this build's platform (engine type 3 in

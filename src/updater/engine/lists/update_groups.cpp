@@ -1,4 +1,4 @@
-#include "updater/engine/update_groups.h"
+#include "updater/engine/lists/update_groups.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "updater.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/update_lists.h"
 
 // Update groups: the host names the groups it belongs to, a catalogue
 // section names the groups it is offered to. Names count by their CRC-32

@@ -1,4 +1,4 @@
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/update_lists.h"
 
 #include "platform/util/strings.h"
 

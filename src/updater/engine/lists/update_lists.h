@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "updater/engine/carray.h"
-#include "updater/engine/component_info.h"
-#include "updater/engine/component_list.h"
+#include "updater/engine/common/carray.h"
+#include "updater/engine/common/component_info.h"
+#include "updater/engine/lists/component_list.h"
 
 // Plain (un-prefixed) catalogue entries chosen for this run.
 class CUpdateList : public CListBase {};

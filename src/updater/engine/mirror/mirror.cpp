@@ -1,4 +1,4 @@
-#include "updater/engine/mirror.h"
+#include "updater/engine/mirror/mirror.h"
 
 #include <cstring>
 
@@ -6,9 +6,9 @@
 #include "platform/util/host_fields.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/package_scan.h"
-#include "updater/engine/update_package.h"
-#include "updater/engine/local_packages.h"
+#include "updater/engine/package/local_packages.h"
+#include "updater/engine/package/package_scan.h"
+#include "updater/engine/package/update_package.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "updater.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/update_lists.h"
 
 struct UPDATER_CONTEXT;
 

@@ -1,4 +1,4 @@
-#include "updater/engine/mirror_catalogue.h"
+#include "updater/engine/mirror/mirror_catalogue.h"
 
 #include <cstdio>
 
@@ -6,8 +6,8 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/component_tables.h"
-#include "updater/engine/mirror.h"
+#include "updater/engine/common/component_tables.h"
+#include "updater/engine/mirror/mirror.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "platform/store/profile_file.h"
 #include "updater.h"
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 struct UPDATER_CONTEXT;
 

@@ -1,4 +1,4 @@
-#include "updater/engine/mirror_pcus.h"
+#include "updater/engine/mirror/mirror_pcus.h"
 
 #include <algorithm>
 #include <vector>
@@ -13,11 +13,11 @@
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/local_packages.h"
-#include "updater/engine/mirror.h"
-#include "updater/engine/mirror_catalogue.h"
-#include "updater/engine/mirror_markers.h"
-#include "updater/engine/package_scan.h"
+#include "updater/engine/mirror/mirror.h"
+#include "updater/engine/mirror/mirror_catalogue.h"
+#include "updater/engine/mirror/mirror_markers.h"
+#include "updater/engine/package/local_packages.h"
+#include "updater/engine/package/package_scan.h"
 
 namespace {
 

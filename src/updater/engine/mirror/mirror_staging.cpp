@@ -1,4 +1,4 @@
-#include "updater/engine/mirror_staging.h"
+#include "updater/engine/mirror/mirror_staging.h"
 
 #include <string>
 
@@ -9,11 +9,11 @@
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
-#include "updater/engine/download_session.h"
-#include "updater/engine/local_packages.h"
-#include "updater/engine/mirror_markers.h"
-#include "updater/engine/package_download.h"
-#include "updater/engine/update_package.h"
+#include "updater/engine/mirror/mirror_markers.h"
+#include "updater/engine/package/local_packages.h"
+#include "updater/engine/package/package_download.h"
+#include "updater/engine/package/update_package.h"
+#include "updater/engine/session/download_session.h"
 
 namespace {
 

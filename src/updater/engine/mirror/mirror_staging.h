@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/update_lists.h"
 
 struct UPDATER_CONTEXT;
 class CDownloadSession;

@@ -1,4 +1,4 @@
-#include "updater/engine/local_packages.h"
+#include "updater/engine/package/local_packages.h"
 
 #include <string>
 
@@ -7,8 +7,8 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/host_bridge.h"
 #include "platform/util/path_helpers.h"
-#include "updater/engine/engine_module_info.h"
-#include "updater/engine/package_scan.h"
+#include "updater/engine/lists/engine_module_info.h"
+#include "updater/engine/package/package_scan.h"
 
 namespace {
 

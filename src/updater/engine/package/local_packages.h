@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 // The packages and module files already on this machine. update_folder is
 // the context's "updfiles" folder.

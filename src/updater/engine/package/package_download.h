@@ -5,7 +5,7 @@
 #include <string>
 
 #include "updater.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/update_lists.h"
 
 struct UPDATER_CONTEXT;
 class CDownloadSession;

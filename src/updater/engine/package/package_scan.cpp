@@ -1,4 +1,4 @@
-#include "updater/engine/package_scan.h"
+#include "updater/engine/package/package_scan.h"
 
 #include <string>
 
@@ -8,8 +8,8 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/text_helpers.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/component_reader.h"
-#include "updater/engine/update_package.h"
+#include "updater/engine/lists/component_reader.h"
+#include "updater/engine/package/update_package.h"
 
 namespace {
 

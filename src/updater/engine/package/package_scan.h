@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 // Component records of the package files in a folder.
 

@@ -1,4 +1,4 @@
-#include "updater/engine/package_stream.h"
+#include "updater/engine/package/package_stream.h"
 
 #include <algorithm>
 #include <new>

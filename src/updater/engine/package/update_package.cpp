@@ -1,4 +1,4 @@
-#include "updater/engine/update_package.h"
+#include "updater/engine/package/update_package.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,9 +15,9 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/package_layout.h"
-#include "updater/engine/package_stream.h"
-#include "updater/engine/signed_buffer.h"
+#include "updater/engine/catalogue/signed_buffer.h"
+#include "updater/engine/package/package_layout.h"
+#include "updater/engine/package/package_stream.h"
 #include "verify/openpgp/pgp_public_key.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "updater/engine/run_cleanup.h"
+#include "updater/engine/run/run_cleanup.h"
 
 #include "platform/store/profile_cache.h"
 #include "updater/api/context.h"
-#include "updater/engine/download_session.h"
-#include "updater/engine/mirror.h"
+#include "updater/engine/mirror/mirror.h"
+#include "updater/engine/session/download_session.h"
 
 RunCleanup::~RunCleanup() {
   context_.session->PurgeDownloadCache();

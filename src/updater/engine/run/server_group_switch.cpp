@@ -1,4 +1,4 @@
-#include "updater/engine/server_group_switch.h"
+#include "updater/engine/run/server_group_switch.h"
 
 #include "platform/store/profile_cache.h"
 #include "platform/util/file_helpers.h"
@@ -7,12 +7,12 @@
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
-#include "updater/engine/catalogue_fallback.h"
-#include "updater/engine/default_servers.h"
-#include "updater/engine/local_packages.h"
-#include "updater/engine/scanner_check.h"
-#include "updater/engine/server_groups.h"
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/catalogue/catalogue_fallback.h"
+#include "updater/engine/common/stored_settings.h"
+#include "updater/engine/lists/scanner_check.h"
+#include "updater/engine/package/local_packages.h"
+#include "updater/engine/servers/default_servers.h"
+#include "updater/engine/servers/server_groups.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "updater/engine/configured_server.h"
+#include "updater/engine/servers/configured_server.h"
 
 #include <algorithm>
 
 #include "platform/util/host_fields.h"
 #include "platform/util/strings.h"
-#include "updater/engine/default_servers.h"
+#include "updater/engine/servers/default_servers.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "updater/engine/default_servers.h"
+#include "updater/engine/servers/default_servers.h"
 
 #include <algorithm>
 
 #include "platform/util/strings.h"
-#include "updater/engine/server_groups.h"
-#include "updater/engine/server_tokens.h"
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/common/stored_settings.h"
+#include "updater/engine/servers/server_groups.h"
+#include "updater/engine/servers/server_tokens.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "updater.h"
-#include "updater/engine/server_list.h"
+#include "updater/engine/servers/server_list.h"
 
 // The default servers kept in the settings store ("DefaultServerCount",
 // "DefaultServer%d", "DefaultServerWeight%d" with own weights, and

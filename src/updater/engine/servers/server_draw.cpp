@@ -1,4 +1,4 @@
-#include "updater/engine/server_draw.h"
+#include "updater/engine/servers/server_draw.h"
 
 #include <cstdlib>
 #include <ctime>

@@ -4,7 +4,7 @@
 #include <functional>
 #include <optional>
 
-#include "updater/engine/server_list.h"
+#include "updater/engine/servers/server_list.h"
 
 // The random sources of server choice, behind one seam so that a test can
 // script the draws: a draw takes a total (at least 1) and answers a number

@@ -1,4 +1,4 @@
-#include "updater/engine/server_formats.h"
+#include "updater/engine/servers/server_formats.h"
 
 #include <optional>
 #include <string>
@@ -8,7 +8,7 @@
 #include "platform/util/path_helpers.h"
 #include "platform/util/strings.h"
 #include "platform/util/url_helpers.h"
-#include "updater/engine/server_tokens.h"
+#include "updater/engine/servers/server_tokens.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "updater/engine/server_list.h"
+#include "updater/engine/servers/server_list.h"
 
 // The two forms in which a catalogue lists the servers of a server group.
 // "LINKS": each key names a list and holds a path that is appended to every

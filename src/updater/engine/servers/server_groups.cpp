@@ -1,9 +1,9 @@
-#include "updater/engine/server_groups.h"
+#include "updater/engine/servers/server_groups.h"
 
 #include <string>
 
-#include "updater/engine/server_formats.h"
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/common/stored_settings.h"
+#include "updater/engine/servers/server_formats.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/server_list.h"
+#include "updater/engine/servers/server_list.h"
 
 // Server groups: the host picks one (stored as "UpdateServerGroup"), and a
 // catalogue lists the servers of each group under "<group>-<number>", where

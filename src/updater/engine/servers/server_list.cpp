@@ -1,4 +1,4 @@
-#include "updater/engine/server_list.h"
+#include "updater/engine/servers/server_list.h"
 
 #include <limits>
 

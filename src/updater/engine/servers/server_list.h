@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "updater/engine/carray.h"
+#include "updater/engine/common/carray.h"
 
 // One update server: its URL and a weight. A list read from a catalogue holds
 // each server's own weight; a list loaded from the settings store and the

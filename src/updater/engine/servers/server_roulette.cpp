@@ -1,4 +1,4 @@
-#include "updater/engine/server_roulette.h"
+#include "updater/engine/servers/server_roulette.h"
 
 #include <utility>
 

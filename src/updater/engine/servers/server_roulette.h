@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "updater/engine/server_draw.h"
-#include "updater/engine/server_list.h"
+#include "updater/engine/servers/server_draw.h"
+#include "updater/engine/servers/server_list.h"
 
 // A weighted draw without replacement over the servers of a catalogue: each
 // pick takes the picked server out of the running totals, so every server

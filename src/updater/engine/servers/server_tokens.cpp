@@ -1,4 +1,4 @@
-#include "updater/engine/server_tokens.h"
+#include "updater/engine/servers/server_tokens.h"
 
 #include <limits>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "updater/engine/download_session.h"
+#include "updater/engine/session/download_session.h"
 
 #include <algorithm>
 #include <array>
@@ -10,10 +10,10 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/mirror_source_path.h"
-#include "updater/engine/redirect_location.h"
-#include "updater/engine/section_data.h"
-#include "updater/engine/ver_validators.h"
+#include "updater/engine/session/mirror_source_path.h"
+#include "updater/engine/session/redirect_location.h"
+#include "updater/engine/session/section_data.h"
+#include "updater/engine/session/ver_validators.h"
 
 namespace {
 

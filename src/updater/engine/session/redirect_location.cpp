@@ -1,4 +1,4 @@
-#include "updater/engine/redirect_location.h"
+#include "updater/engine/session/redirect_location.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "updater/engine/section_data.h"
+#include "updater/engine/session/section_data.h"
 
 #include <memory>
 #include <new>

@@ -6,7 +6,7 @@
 #include "platform/os/os_resolve.h"
 #include "platform/util/strings.h"
 #include "platform/util/url_helpers.h"
-#include "updater/engine/download_session.h"
+#include "updater/engine/session/download_session.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "updater/engine/ver_validators.h"
+#include "updater/engine/session/ver_validators.h"
 
 #include "platform/util/strings.h"
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/common/stored_settings.h"
 
 namespace {
 

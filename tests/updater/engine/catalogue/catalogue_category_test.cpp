@@ -1,11 +1,11 @@
-#include "updater/engine/catalogue_category.h"
+#include "updater/engine/catalogue/catalogue_category.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "catalogue_fixture.h"
+#include "../catalogue_file_fixture.h"
 
 namespace upd::test {
 namespace {

@@ -12,7 +12,7 @@
 #include "catalogue_fixture.h"
 #include "platform/util/update_errors.h"
 #include "support/small_tmpfs.h"
-#include "updater/engine/catalogue_buffer.h"
+#include "updater/engine/catalogue/catalogue_buffer.h"
 
 namespace upd::test {
 namespace {

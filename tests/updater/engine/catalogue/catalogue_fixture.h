@@ -18,7 +18,7 @@
 #include "testhost/event_host.h"
 #include "updater.h"
 #include "updater/api/context.h"
-#include "updater/engine/catalogue_fallback.h"
+#include "updater/engine/catalogue/catalogue_fallback.h"
 
 namespace upd::test {
 

@@ -1,4 +1,4 @@
-#include "updater/engine/probability_gate.h"
+#include "updater/engine/catalogue/probability_gate.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "catalogue_fixture.h"
+#include "../catalogue_file_fixture.h"
 #include "platform/os/os_time.h"
 
 namespace upd::test {

@@ -1,4 +1,4 @@
-#include "updater/engine/signed_buffer.h"
+#include "updater/engine/catalogue/signed_buffer.h"
 
 #include <gtest/gtest.h>
 

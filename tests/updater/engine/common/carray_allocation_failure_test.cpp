@@ -5,7 +5,7 @@
 #include <string>
 
 #include "support/alloc_failure.h"
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 namespace {
 

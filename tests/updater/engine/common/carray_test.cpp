@@ -1,11 +1,11 @@
-#include "updater/engine/carray.h"
+#include "updater/engine/common/carray.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "updater/engine/component_list.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/component_list.h"
+#include "updater/engine/lists/update_lists.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "updater/engine/component_tables.h"
+#include "updater/engine/common/component_tables.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "updater/engine/engine_paths.h"
-#include "updater/engine/locale_name.h"
-#include "updater/engine/platform_identity.h"
-#include "updater/engine/version_numbers.h"
+#include "updater/engine/common/engine_paths.h"
+#include "updater/engine/common/locale_name.h"
+#include "updater/engine/common/platform_identity.h"
+#include "updater/engine/common/version_numbers.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
 #include "updater/api/context.h"
-#include "updater/engine/module_installer.h"
-#include "updater/engine/module_moves.h"
+#include "updater/engine/install/module_installer.h"
+#include "updater/engine/install/module_moves.h"
 
 namespace upd::test {
 

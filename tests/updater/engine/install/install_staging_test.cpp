@@ -1,4 +1,4 @@
-#include "updater/engine/install_staging.h"
+#include "updater/engine/install/install_staging.h"
 
 #include <gtest/gtest.h>
 

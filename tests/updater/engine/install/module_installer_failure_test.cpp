@@ -5,7 +5,7 @@
 
 #include "install_fixture.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/module_installer.h"
+#include "updater/engine/install/module_installer.h"
 
 namespace upd::test {
 namespace {

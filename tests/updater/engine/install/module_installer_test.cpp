@@ -1,4 +1,4 @@
-#include "updater/engine/module_installer.h"
+#include "updater/engine/install/module_installer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "platform/util/engine_bridge.h"
 #include "platform/util/update_errors.h"
 #include "updater/backup/backup_store.h"
-#include "updater/engine/delta_step.h"
+#include "updater/engine/install/delta_step.h"
 
 namespace upd::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "updater/engine/pcu_installer.h"
+#include "updater/engine/install/pcu_installer.h"
 
 #include <gtest/gtest.h>
 

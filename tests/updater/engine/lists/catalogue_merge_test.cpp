@@ -1,7 +1,7 @@
 // Catalogues that the run's catalogue only refers to ("ver" references),
 // fetched from nginx and merged into the run's lists.
 
-#include "updater/engine/catalogue_merge.h"
+#include "updater/engine/lists/catalogue_merge.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "catalogue_fixture.h"
+#include "../catalogue/catalogue_fixture.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/component_info.h"
+#include "updater/engine/common/component_info.h"
 
 namespace upd::test {
 namespace {

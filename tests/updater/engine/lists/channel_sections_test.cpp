@@ -1,11 +1,11 @@
-#include "updater/engine/channel_sections.h"
+#include "updater/engine/lists/channel_sections.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "catalogue_fixture.h"
+#include "../catalogue_file_fixture.h"
 
 namespace upd::test {
 namespace {

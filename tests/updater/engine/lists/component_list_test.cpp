@@ -1,4 +1,4 @@
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "catalogue_fixture.h"
-#include "updater/engine/update_lists.h"
+#include "../catalogue_file_fixture.h"
+#include "updater/engine/lists/update_lists.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "updater/engine/component_reader.h"
+#include "updater/engine/lists/component_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "catalogue_fixture.h"
-#include "updater/engine/component_list.h"
+#include "../catalogue_file_fixture.h"
+#include "updater/engine/lists/component_list.h"
 
 namespace {
 

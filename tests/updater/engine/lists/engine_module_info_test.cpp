@@ -1,4 +1,4 @@
-#include "updater/engine/engine_module_info.h"
+#include "updater/engine/lists/engine_module_info.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "updater/engine/host_component_list.h"
+#include "updater/engine/lists/host_component_list.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue_fixture.h"
+#include "../catalogue_file_fixture.h"
 
 namespace {
 

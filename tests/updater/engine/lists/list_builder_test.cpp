@@ -1,4 +1,4 @@
-#include "updater/engine/list_builder.h"
+#include "updater/engine/lists/list_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "package_fixture.h"
+#include "../package_fixture.h"
 #include "platform/os/os_time.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
 #include "updater/api/context.h"
-#include "updater/engine/list_reconcile.h"
-#include "updater/engine/update_groups.h"
+#include "updater/engine/lists/list_reconcile.h"
+#include "updater/engine/lists/update_groups.h"
 
 namespace upd::test {
 namespace {

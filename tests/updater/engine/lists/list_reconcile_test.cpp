@@ -1,4 +1,4 @@
-#include "updater/engine/list_reconcile.h"
+#include "updater/engine/lists/list_reconcile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "updater/engine/offered_modules.h"
+#include "updater/engine/lists/offered_modules.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "catalogue_fixture.h"
-#include "updater/engine/update_groups.h"
+#include "../catalogue_file_fixture.h"
+#include "updater/engine/lists/update_groups.h"
 
 namespace upd::test {
 namespace {

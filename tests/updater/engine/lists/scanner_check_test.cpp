@@ -1,11 +1,11 @@
-#include "updater/engine/scanner_check.h"
+#include "updater/engine/lists/scanner_check.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "catalogue_fixture.h"
+#include "../catalogue_file_fixture.h"
 #include "platform/util/strings.h"
 
 namespace {

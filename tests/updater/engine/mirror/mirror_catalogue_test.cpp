@@ -1,4 +1,4 @@
-#include "updater/engine/mirror_catalogue.h"
+#include "updater/engine/mirror/mirror_catalogue.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
 #include "updater/api/context.h"
-#include "updater/engine/mirror.h"
+#include "updater/engine/mirror/mirror.h"
 
 namespace upd::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/util/strings.h"
-#include "updater/engine/mirror.h"
+#include "updater/engine/mirror/mirror.h"
 
 namespace upd::test {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../run/run_fixture.h"
-#include "updater/engine/mirror.h"
+#include "updater/engine/mirror/mirror.h"
 
 namespace upd::test {
 

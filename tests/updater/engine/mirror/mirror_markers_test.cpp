@@ -1,4 +1,4 @@
-#include "updater/engine/mirror_markers.h"
+#include "updater/engine/mirror/mirror_markers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "updater/engine/mirror_pcus.h"
+#include "updater/engine/mirror/mirror_pcus.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include "support/sign_kit.h"
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
-#include "updater/engine/mirror.h"
-#include "updater/engine/mirror_markers.h"
+#include "updater/engine/mirror/mirror.h"
+#include "updater/engine/mirror/mirror_markers.h"
 
 namespace upd::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "updater/engine/mirror_staging.h"
+#include "updater/engine/mirror/mirror_staging.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "download_fixture.h"
+#include "../package/download_fixture.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/mirror_markers.h"
+#include "updater/engine/mirror/mirror_markers.h"
 
 namespace upd::test {
 namespace {

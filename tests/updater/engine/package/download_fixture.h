@@ -18,8 +18,8 @@
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
 #include "updater/api/context.h"
-#include "updater/engine/download_session.h"
-#include "updater/engine/package_download.h"
+#include "updater/engine/package/package_download.h"
+#include "updater/engine/session/download_session.h"
 
 namespace upd::test {
 

@@ -1,4 +1,4 @@
-#include "updater/engine/local_packages.h"
+#include "updater/engine/package/local_packages.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "package_fixture.h"
+#include "../package_fixture.h"
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
 

@@ -9,7 +9,7 @@
 #include "download_fixture.h"
 #include "platform/util/update_errors.h"
 #include "support/small_tmpfs.h"
-#include "updater/engine/package_download.h"
+#include "updater/engine/package/package_download.h"
 
 namespace upd::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "updater/engine/package_download.h"
+#include "updater/engine/package/package_download.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "updater/engine/package_layout.h"
+#include "updater/engine/package/package_layout.h"
 
 #include <gtest/gtest.h>
 

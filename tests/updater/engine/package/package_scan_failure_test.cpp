@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <string>
 
-#include "package_fixture.h"
+#include "../package_fixture.h"
 #include "platform/util/update_errors.h"
 #include "support/small_tmpfs.h"
-#include "updater/engine/package_scan.h"
+#include "updater/engine/package/package_scan.h"
 
 namespace upd::test {
 namespace {

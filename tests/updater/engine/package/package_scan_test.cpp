@@ -1,4 +1,4 @@
-#include "updater/engine/package_scan.h"
+#include "updater/engine/package/package_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "package_fixture.h"
+#include "../package_fixture.h"
 #include "platform/util/update_errors.h"
 
 namespace upd::test {

@@ -1,4 +1,4 @@
-#include "updater/engine/package_stream.h"
+#include "updater/engine/package/package_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "platform/os/os_file.h"
 #include "support/sign_kit.h"
 #include "support/temp_dir.h"
-#include "updater/engine/update_package.h"
+#include "updater/engine/package/update_package.h"
 
 namespace upd::test {
 namespace {

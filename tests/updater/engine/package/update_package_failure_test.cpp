@@ -9,7 +9,7 @@
 #include "support/sign_kit.h"
 #include "support/small_tmpfs.h"
 #include "support/temp_dir.h"
-#include "updater/engine/update_package.h"
+#include "updater/engine/package/update_package.h"
 
 namespace upd::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "updater/engine/update_package.h"
+#include "updater/engine/package/update_package.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -15,7 +15,7 @@
 #include "platform/util/update_errors.h"
 #include "support/sign_kit.h"
 #include "support/temp_dir.h"
-#include "updater/engine/signed_buffer.h"
+#include "updater/engine/catalogue/signed_buffer.h"
 
 namespace upd::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "updater/engine/server_group_switch.h"
+#include "updater/engine/run/server_group_switch.h"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "../servers/server_fixture.h"
 #include "platform/util/update_errors.h"
-#include "server_fixture.h"
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
 #include "updater/api/context.h"
-#include "updater/engine/server_groups.h"
+#include "updater/engine/servers/server_groups.h"
 
 namespace upd::test {
 namespace {

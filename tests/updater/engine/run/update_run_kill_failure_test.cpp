@@ -8,7 +8,7 @@
 
 #include "platform/util/update_errors.h"
 #include "run_fixture.h"
-#include "updater/engine/module_moves.h"
+#include "updater/engine/install/module_moves.h"
 
 namespace upd::test {
 namespace {

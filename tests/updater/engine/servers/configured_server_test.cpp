@@ -1,4 +1,4 @@
-#include "updater/engine/configured_server.h"
+#include "updater/engine/servers/configured_server.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "updater/engine/default_servers.h"
+#include "updater/engine/servers/default_servers.h"
 
 #include <gtest/gtest.h>
 

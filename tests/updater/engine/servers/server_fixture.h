@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "catalogue_fixture.h"
+#include "../catalogue_file_fixture.h"
 #include "support/settings_file.h"
 #include "updater.h"
-#include "updater/engine/server_list.h"
+#include "updater/engine/servers/server_list.h"
 
 namespace upd::test {
 

@@ -1,4 +1,4 @@
-#include "updater/engine/server_formats.h"
+#include "updater/engine/servers/server_formats.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "updater/engine/server_groups.h"
+#include "updater/engine/servers/server_groups.h"
 
 #include <gtest/gtest.h>
 

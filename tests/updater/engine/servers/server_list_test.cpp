@@ -1,4 +1,4 @@
-#include "updater/engine/server_list.h"
+#include "updater/engine/servers/server_list.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "server_fixture.h"
-#include "updater/engine/server_draw.h"
-#include "updater/engine/server_roulette.h"
+#include "updater/engine/servers/server_draw.h"
+#include "updater/engine/servers/server_roulette.h"
 
 namespace upd::test {
 namespace {

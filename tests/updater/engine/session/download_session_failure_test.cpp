@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
+#include "session_fixture.h"
 #include "support/net_servers.h"
-#include "updater/session/session_fixture.h"
+#include "updater/api/context.h"
 
 // Abort from another thread while a peer stalls: the download ends at once.
 namespace {

@@ -8,13 +8,13 @@
 #include "platform/store/settings_store.h"
 #include "platform/util/buffer.h"
 #include "platform/util/update_errors.h"
+#include "session_fixture.h"
 #include "support/net_servers.h"
 #include "support/test_bytes.h"
 #include "updater/api/context.h"
-#include "updater/engine/mirror_source_path.h"
-#include "updater/engine/redirect_location.h"
-#include "updater/engine/ver_validators.h"
-#include "updater/session/session_fixture.h"
+#include "updater/engine/session/mirror_source_path.h"
+#include "updater/engine/session/redirect_location.h"
+#include "updater/engine/session/ver_validators.h"
 
 // The download session against nginx and the scripted server: URL parsing,
 // the host's approval of servers, validators, redirects, FILE sources,

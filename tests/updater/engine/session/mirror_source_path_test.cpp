@@ -1,4 +1,4 @@
-#include "updater/engine/mirror_source_path.h"
+#include "updater/engine/session/mirror_source_path.h"
 
 #include <gtest/gtest.h>
 

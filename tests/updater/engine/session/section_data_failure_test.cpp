@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "catalogue_fixture.h"
-#include "updater/engine/section_data.h"
+#include "../catalogue_file_fixture.h"
+#include "updater/engine/session/section_data.h"
 
 namespace {
 

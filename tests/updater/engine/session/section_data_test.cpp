@@ -1,4 +1,4 @@
-#include "updater/engine/section_data.h"
+#include "updater/engine/session/section_data.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue_fixture.h"
+#include "../catalogue_file_fixture.h"
 #include "support/python_oracle.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "platform/util/strings.h"
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
-#include "updater/engine/download_session.h"
+#include "updater/engine/session/download_session.h"
 
 namespace upd::test {
 

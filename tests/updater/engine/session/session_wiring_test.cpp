@@ -8,7 +8,7 @@
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
 #include "updater/api/context.h"
-#include "updater/engine/server_group_switch.h"
+#include "updater/engine/run/server_group_switch.h"
 
 // The group switch reaches the context's own session: its reset forgets an
 // abort, its close ends the kept connection.

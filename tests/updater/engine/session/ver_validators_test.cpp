@@ -5,7 +5,7 @@
 #include "platform/store/settings_store.h"
 #include "platform/util/strings.h"
 #include "support/temp_dir.h"
-#include "updater/engine/ver_validators.h"
+#include "updater/engine/session/ver_validators.h"
 
 // The validators of catalogue URLs in the settings store.
 namespace {
