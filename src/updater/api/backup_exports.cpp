@@ -8,7 +8,7 @@
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
 #include "updater/backup/backup_store.h"
-#include "updater/engine/package/local_packages.h"
+#include "updater/engine/lists/module_scan.h"
 
 UPD_ERROR UpdBackupCreateSnapshot2(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {
   const UPD_ERROR refusal = CheckEntry(context, settings, kCheckCallback);

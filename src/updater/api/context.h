@@ -8,6 +8,7 @@
 #include "platform/util/host_binding.h"
 #include "updater.h"
 #include "updater/backup/backup_store.h"
+#include "updater/engine/catalogue/server_selection.h"
 #include "updater/engine/install/module_installer.h"
 #include "updater/engine/install/pcu_installer.h"
 #include "updater/engine/lists/installed_modules.h"

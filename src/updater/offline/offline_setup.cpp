@@ -10,8 +10,8 @@
 #include "updater/api/context.h"
 #include "updater/engine/common/platform_identity.h"
 #include "updater/engine/common/stored_settings.h"
+#include "updater/engine/lists/module_scan.h"
 #include "updater/engine/lists/update_groups.h"
-#include "updater/engine/package/local_packages.h"
 #include "updater/engine/package/package_scan.h"
 #include "updater/offline/component_versions.h"
 

@@ -1,6 +1,6 @@
 #include "updater/offline/pcu_folder.h"
 
-#include "updater/engine/package/local_packages.h"
+#include "updater/engine/common/update_folders.h"
 #include "updater/engine/package/package_download.h"
 #include "updater/engine/package/package_scan.h"
 

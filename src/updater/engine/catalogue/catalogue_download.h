@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/lists/installed_modules.h"
+#include "updater/engine/catalogue/server_selection.h"
 #include "updater/engine/servers/default_servers.h"
 
 // The download of the update catalogue "update.ver" from one server into a

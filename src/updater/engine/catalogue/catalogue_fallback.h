@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/lists/installed_modules.h"
+#include "updater/engine/catalogue/server_selection.h"
 
 // The catalogue step of a run around single fetches: refresh rounds while a
 // catalogue names other default servers, the host's event 25 before leaving

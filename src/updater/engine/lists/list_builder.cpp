@@ -9,6 +9,7 @@
 #include "updater/engine/catalogue/probability_gate.h"
 #include "updater/engine/lists/channel_sections.h"
 #include "updater/engine/lists/list_reconcile.h"
+#include "updater/engine/lists/module_scan.h"
 #include "updater/engine/lists/offered_modules.h"
 #include "updater/engine/lists/update_groups.h"
 #include "updater/engine/package/local_packages.h"

@@ -6,7 +6,7 @@
 #include "platform/util/host_fields.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/package/local_packages.h"
+#include "updater/engine/common/update_folders.h"
 #include "updater/engine/package/package_scan.h"
 #include "updater/engine/package/update_package.h"
 

@@ -9,10 +9,10 @@
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
+#include "updater/engine/common/update_folders.h"
 #include "updater/engine/mirror/mirror.h"
 #include "updater/engine/mirror/mirror_catalogue.h"
 #include "updater/engine/mirror/mirror_markers.h"
-#include "updater/engine/package/local_packages.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "updater/api/context_call.h"
 #include "updater/engine/catalogue/catalogue_fallback.h"
 #include "updater/engine/common/stored_settings.h"
+#include "updater/engine/lists/module_scan.h"
 #include "updater/engine/lists/scanner_check.h"
-#include "updater/engine/package/local_packages.h"
 #include "updater/engine/servers/default_servers.h"
 #include "updater/engine/servers/server_groups.h"
 
