@@ -18,6 +18,7 @@
 #include "updater/engine/lists/list_builder.h"
 #include "updater/engine/mirror/mirror.h"
 #include "updater/engine/mirror/mirror_pcus.h"
+#include "updater/engine/mirror/mirror_staging.h"
 #include "updater/engine/package/local_packages.h"
 #include "updater/engine/package/package_download.h"
 #include "updater/engine/run/run_cleanup.h"

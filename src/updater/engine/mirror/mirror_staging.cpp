@@ -127,3 +127,19 @@ UPD_ERROR StageAllLists(MirrorStaging& staging) {
   }
   return kUpdOk;
 }
+
+UPD_ERROR DownloadMirrorPackages(UPDATER_CONTEXT* context, uint32_t* count) {
+  MirrorStaging staging(*context);
+  CDownloadSession& session = *context->session;
+  if (!HostAcceptsDownload(context->settings, MirrorStagingTotalSize(staging))) {
+    session.sessionWord = 0;
+    session.CloseHttpTransports();
+    *count = 0;
+    return kUpdStopped;
+  }
+  session.sessionWord = 0;
+  const UPD_ERROR result = StageAllLists(staging);
+  session.CloseHttpTransports();
+  *count = staging.failed;
+  return result;
+}

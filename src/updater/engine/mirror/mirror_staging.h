@@ -38,3 +38,8 @@ struct MirrorStaging {
 // callback and ends the list.
 [[nodiscard]] UPD_ERROR StagePackages(MirrorStaging& staging, CListBase& list,
                                       const char* key_word);
+
+// The mirror's download step: the total and the large-download question as
+// for a module update, then the staging of its lists. count receives the
+// number of packages whose download failed.
+[[nodiscard]] UPD_ERROR DownloadMirrorPackages(UPDATER_CONTEXT* context, uint32_t* count);

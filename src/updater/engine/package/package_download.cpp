@@ -11,20 +11,11 @@
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/engine/common/update_folders.h"
-#include "updater/engine/mirror/mirror_staging.h"
 #include "updater/engine/package/package_scan.h"
 #include "updater/engine/package/update_package.h"
 #include "updater/engine/session/download_session.h"
 
 namespace {
-
-// Announces the total (event 2) and asks before a large download (event
-// 20); false when the host declines.
-bool HostAcceptsDownload(const UPDATER_SETTINGS* settings, uint64_t total) {
-  if (!HasHostCallback(settings)) return true;
-  NotifyHostStatus(0, settings, 1, total);
-  return ConfirmLargeDownload(settings, total) != 0;
-}
 
 // The end of the step on every path: no connection stays open, and the
 // older local packages that the new ones replace are deleted.
@@ -63,6 +54,12 @@ PackageDownloadJob::PackageDownloadJob(UPDATER_CONTEXT& context)
       preliminaryList(&context.lists.preliminaryList),
       reverseList(&context.lists.reverseList),
       localList(&context.lists.localList) {}
+
+bool HostAcceptsDownload(const UPDATER_SETTINGS* settings, uint64_t total) {
+  if (!HasHostCallback(settings)) return true;
+  NotifyHostStatus(0, settings, 1, total);
+  return ConfirmLargeDownload(settings, total) != 0;
+}
 
 uint64_t SelectedPackageSize(const CUpdateLists& lists) {
   uint64_t total = lists.updateList.GetSelectedSize(0);
@@ -154,21 +151,5 @@ UPD_ERROR DownloadPackages(UPDATER_CONTEXT* context) {
   if (result == kUpdOk && HasHostCallback(settings) && GetEnginePackageCount(job) != 0) {
     NotifyHostEvent32(settings, context->serverRoot);
   }
-  return result;
-}
-
-UPD_ERROR DownloadMirrorPackages(UPDATER_CONTEXT* context, uint32_t* count) {
-  MirrorStaging staging(*context);
-  CDownloadSession& session = *context->session;
-  if (!HostAcceptsDownload(context->settings, MirrorStagingTotalSize(staging))) {
-    session.sessionWord = 0;
-    session.CloseHttpTransports();
-    *count = 0;
-    return kUpdStopped;
-  }
-  session.sessionWord = 0;
-  const UPD_ERROR result = StageAllLists(staging);
-  session.CloseHttpTransports();
-  *count = staging.failed;
   return result;
 }

@@ -43,10 +43,6 @@ struct PackageDownloadJob {
 // packages deleted on every path. 0x2107 when the host declines.
 [[nodiscard]] UPD_ERROR DownloadPackages(UPDATER_CONTEXT* context);
 
-// The mirror's download step: the same questions, then the mirror's staging
-// of its lists. count receives the number of packages whose download failed.
-[[nodiscard]] UPD_ERROR DownloadMirrorPackages(UPDATER_CONTEXT* context, uint32_t* count);
-
 // The update, continuous, preliminary and reverse lists in that order; the
 // first failure ends the sequence.
 [[nodiscard]] UPD_ERROR DownloadAllLists(PackageDownloadJob& job);
@@ -60,6 +56,10 @@ struct PackageDownloadJob {
 [[nodiscard]] inline uint64_t GetEnginePackageCount(const PackageDownloadJob& job) {
   return job.enginePackages;
 }
+
+// Announces the total (event 2) and asks before a large download (event
+// 20); false when the host declines. Without an event callback, true.
+[[nodiscard]] bool HostAcceptsDownload(const UPDATER_SETTINGS* settings, uint64_t total);
 
 // The size announced before a download: the selected sizes of the four lists.
 [[nodiscard]] uint64_t SelectedPackageSize(const CUpdateLists& lists);
