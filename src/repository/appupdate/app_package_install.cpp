@@ -57,5 +57,5 @@ UPD_ERROR AppUpdateManager::InstallPackage(UPDATER_CONTEXT& context, CRepository
   }
   IPcuInstaller* installer = context.pcuManager ? context.pcuManager->installer() : nullptr;
   if (installer == nullptr) return kUpdNotSupported;
-  return installer->Install(&context, package.path().c_str());
+  return installer->Install(context.settings, package.path().c_str());
 }

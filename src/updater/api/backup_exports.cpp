@@ -8,7 +8,6 @@
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
 #include "updater/backup/backup_store.h"
-#include "updater/engine/lists/module_scan.h"
 
 UPD_ERROR UpdBackupCreateSnapshot2(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {
   const UPD_ERROR refusal = CheckEntry(context, settings, kCheckCallback);
@@ -16,12 +15,7 @@ UPD_ERROR UpdBackupCreateSnapshot2(UPDATER_CONTEXT* context, const UPDATER_SETTI
   return GuardExport([&]() -> UPD_ERROR {
     ContextCall call(context);
     call.Bind(settings);
-    CListBase installed;
-    ScanInstalledModulesEx(installed, settings, context->modulesFolder);
-    if (installed.IsEmpty()) return kUpdNoInstalledModule;
-    // The count is kept as the host gave it: all bits set keeps every snapshot.
-    const int64_t keep = static_cast<int32_t>(settings->backupSnapshotsToKeep);
-    return context->backupStore->CreateSnapshot(installed, keep);
+    return context->backupStore->SnapshotInstalledModules(settings, context->modulesFolder);
   });
 }
 

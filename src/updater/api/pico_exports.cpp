@@ -34,8 +34,9 @@ UPD_ERROR UpdGetPicoUpdates(const UPD_PICO_PARAMS* params, UPD_PICO_LIST_RESULT*
   result->cbSize = sizeof(UPD_PICO_LIST_RESULT);
   // No context lock: the manager's own lock guards its map.
   return GuardExport([&] {
-    return params->context->picoManager->GetPicoUpdates(params->context, params->settings,
-                                                        UpdateRunCount(), &result->picos);
+    UPDATER_CONTEXT* context = params->context;
+    return context->picoManager->GetPicoUpdates(params->settings, context->modVerPath,
+                                                UpdateRunCount(), &result->picos);
   });
 }
 
@@ -53,6 +54,8 @@ UPD_ERROR UpdPerformPicoUpdate(const UPD_PICO_PARAMS* params, UPD_PICO_UPDATE_RE
     // Folders a rollback moved aside come back before the next update.
     static_cast<void>(manager.RecoverRollbacks());
     result->cbSize = sizeof(UPD_PICO_UPDATE_RESULT);
-    return manager.PerformUpdate(context, params->picoId);
+    const PicoRun run{*context, *context->session, context->serverRoot, context->currentVerPath,
+                      RunCancellation(context->abortFlag)};
+    return manager.PerformUpdate(run, params->picoId);
   });
 }

@@ -54,6 +54,14 @@ class CBackupStore {
   // (0x101A, 0x1020, 0x1017 or 0x3101).
   [[nodiscard]] UPD_ERROR CreateSnapshot(const CListBase& components, int64_t keep);
 
+  // A snapshot of the module files of modules_folder as the host's engine
+  // reads them (event 28), keeping as many snapshots as the settings say
+  // (all bits set keeps every one): the snapshot the host asks for, and the
+  // one a run takes while backups are on. 0x1102 when no module is installed,
+  // else CreateSnapshot's code.
+  [[nodiscard]] UPD_ERROR SnapshotInstalledModules(const UPDATER_SETTINGS* settings,
+                                                   const char* modules_folder);
+
   // Removes the snapshots with the smallest timestamps (the earlier one first
   // on a tie) until at most keep remain, with the copies no other snapshot
   // holds. Always 0.

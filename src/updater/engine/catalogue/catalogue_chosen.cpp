@@ -4,7 +4,6 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/host_fields.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/catalogue/catalogue_download.h"
 #include "updater/engine/catalogue/catalogue_roads.h"
 #include "updater/engine/catalogue/signed_buffer.h"
@@ -47,10 +46,10 @@ bool EndsTheStep(UPD_ERROR result) {
 
 // The body of url into the catalogue's buffer, or its kept copy after "not
 // modified"; a fresh body becomes the kept copy.
-UPD_ERROR FetchBody(UPDATER_CONTEXT& context, const CatalogueRequest& request,
+UPD_ERROR FetchBody(const CatalogueRun& run, const CatalogueRequest& request,
                     const std::string& url, ServerCatalogue& catalogue) {
   const UPD_ERROR result =
-      DownloadCatalogueToBuffer(context, request, url, catalogue.buffer, &catalogue.keptCopy);
+      DownloadCatalogueToBuffer(run, request, url, catalogue.buffer, &catalogue.keptCopy);
   if (result == kUpdNotModified) {
     catalogue.buffer.Clear();
     const UPD_ERROR loaded = LoadFileToBuffer(catalogue.keptCopy.c_str(), catalogue.buffer);
@@ -67,9 +66,9 @@ UPD_ERROR Keep(const ServerCatalogue& catalogue) {
 }
 
 // The plain form, unchecked: the whole body is the catalogue.
-UPD_ERROR FetchPlainForm(UPDATER_CONTEXT& context, const CatalogueRequest& request,
+UPD_ERROR FetchPlainForm(const CatalogueRun& run, const CatalogueRequest& request,
                          const std::string& server_url, ServerCatalogue& catalogue) {
-  const UPD_ERROR result = FetchBody(context, request, server_url + kCatalogueName, catalogue);
+  const UPD_ERROR result = FetchBody(run, request, server_url + kCatalogueName, catalogue);
   if (result != kUpdOk && result != kUpdNotModified) return result;
   if (result == kUpdOk) {
     const UPD_ERROR kept = Keep(catalogue);
@@ -84,11 +83,10 @@ UPD_ERROR FetchPlainForm(UPDATER_CONTEXT& context, const CatalogueRequest& reque
 // The server's catalogue: the signed form when it is there (a signed form
 // that does not verify fails the server: someone altered it), else the
 // plain form.
-UPD_ERROR FetchFromServer(UPDATER_CONTEXT& context, const CatalogueRequest& request,
+UPD_ERROR FetchFromServer(const CatalogueRun& run, const CatalogueRequest& request,
                           const std::string& server_url, ServerCatalogue& catalogue) {
-  const UPD_ERROR result =
-      FetchBody(context, request, server_url + kSignedCatalogueName, catalogue);
-  if (IsMissingSignedForm(result)) return FetchPlainForm(context, request, server_url, catalogue);
+  const UPD_ERROR result = FetchBody(run, request, server_url + kSignedCatalogueName, catalogue);
+  if (IsMissingSignedForm(result)) return FetchPlainForm(run, request, server_url, catalogue);
   if (result != kUpdOk && result != kUpdNotModified) return result;
   if (!CheckSignedBuffer(catalogue.buffer.Data(), catalogue.buffer.Length(), &catalogue.offset,
                          &catalogue.length, kUpdateSigner)) {
@@ -130,8 +128,8 @@ ServerChoice LoadServerChoice(const UPDATER_SETTINGS* settings, const char* suff
 // proxy leaves to try again.
 class ServerDrawing {
  public:
-  ServerDrawing(UPDATER_CONTEXT& context, const CatalogueRequest& request, ServerChoice choice)
-      : context_(context), request_(request), choice_(std::move(choice)) {}
+  ServerDrawing(const CatalogueRun& run, const CatalogueRequest& request, ServerChoice choice)
+      : run_(run), request_(request), choice_(std::move(choice)) {}
 
   // The first server that delivers into catalogue; its URL in server_url.
   UPD_ERROR Run(ServerCatalogue& catalogue, std::string& server_url) {
@@ -139,7 +137,7 @@ class ServerDrawing {
       const std::optional<int64_t> drawn = DrawServer(choice_.servers, DrawWithThreadTwister);
       server_url = drawn ? NormaliseServerUrl(choice_.servers[*drawn].url) : choice_.fallback;
       catalogue.buffer.Clear();
-      const UPD_ERROR result = FetchFromServer(context_, request_, server_url, catalogue);
+      const UPD_ERROR result = FetchFromServer(run_, request_, server_url, catalogue);
       if (Delivered(result)) return result;
       if (const std::optional<UPD_ERROR> final = Failed(result, drawn)) return *final;
       RemoveServerWeight(choice_.servers, *drawn);
@@ -154,24 +152,24 @@ class ServerDrawing {
 
  private:
   bool ThroughProxy() const {
-    const UPDATER_SETTINGS* settings = context_.settings;
+    const UPDATER_SETTINGS* settings = run_.host.settings;
     return settings->proxyEnabled != 0 && settings->proxyHost[0] != '\0';
   }
 
   // The result that ends the drawing, or none to draw again.
   std::optional<UPD_ERROR> Failed(UPD_ERROR result, std::optional<int64_t> drawn) {
-    if (context_.abortFlag.load() != 0) return kUpdStopped;
+    if (run_.cancellation.IsCancelled()) return kUpdStopped;
     if (EndsTheStep(result)) return result;
     if (ThroughProxy()) {
       const bool unreachable = result == kUpdCannotConnect || result == kUpdServerUnreachable;
-      if (unreachable && context_.settings->proxyDirectRetry == 0) return result;
+      if (unreachable && run_.host.settings->proxyDirectRetry == 0) return result;
       if (!proxy_failure_ && drawn) proxy_failure_ = *drawn;
     }
     if (!drawn) return result;
     return std::nullopt;
   }
 
-  UPDATER_CONTEXT& context_;
+  const CatalogueRun& run_;
   const CatalogueRequest& request_;
   // The drawing changes only the weights; the URLs stay.
   ServerChoice choice_;
@@ -180,17 +178,17 @@ class ServerDrawing {
 
 }  // namespace
 
-CatalogueOutcome FetchFromChosenServer(UPDATER_CONTEXT& context, const CatalogueRequest& request,
+CatalogueOutcome FetchFromChosenServer(const CatalogueRun& run, const CatalogueRequest& request,
                                        const char* catalog_path, const char* suffix, bool mode) {
   CatalogueOutcome outcome;
-  ServerDrawing drawing(context, request, LoadServerChoice(context.settings, suffix, mode));
+  ServerDrawing drawing(run, request, LoadServerChoice(run.host.settings, suffix, mode));
   ServerCatalogue first;
   outcome.result = drawing.Run(first, outcome.serverUrl);
   if (!Delivered(outcome.result)) return outcome;
   const ServerCatalogue* taken = &first;
   ServerCatalogue retried;
   if (const std::optional<std::string> again = drawing.ProxyFailure()) {
-    const UPD_ERROR result = FetchFromServer(context, request, *again, retried);
+    const UPD_ERROR result = FetchFromServer(run, request, *again, retried);
     if (Delivered(result)) {
       taken = &retried;
       outcome.result = result;

@@ -3,7 +3,6 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/path_helpers.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/catalogue/catalogue_download.h"
 #include "updater/engine/catalogue/catalogue_roads.h"
 #include "updater/engine/servers/configured_server.h"
@@ -33,19 +32,18 @@ UPD_ERROR KeepBody(const char* temp, const std::string& kept_copy) {
 
 }  // namespace
 
-CatalogueOutcome FetchFromConfiguredServer(UPDATER_CONTEXT& context,
-                                           const CatalogueRequest& request,
+CatalogueOutcome FetchFromConfiguredServer(const CatalogueRun& run, const CatalogueRequest& request,
                                            const char* catalog_path, const char* server,
                                            const char* suffix) {
   CatalogueOutcome outcome;
   outcome.serverUrl = NormaliseServerUrl(server) + suffix;
   const std::string url = PathJoinString(outcome.serverUrl, kCatalogueName);
   char temp[kPathSize] = {};
-  if (!MakeTempFile(context.updateFolder, temp, sizeof temp)) {
+  if (!MakeTempFile(run.host.updateFolder, temp, sizeof temp)) {
     outcome.result = kUpdTempFileFailed;
     return outcome;
   }
-  outcome.result = DownloadCatalogueToFile(context, request, url, temp, true, &outcome.keptCopy);
+  outcome.result = DownloadCatalogueToFile(run, request, url, temp, true, &outcome.keptCopy);
   if (outcome.result == kUpdOk) {
     const UPD_ERROR kept = KeepBody(temp, outcome.keptCopy);
     if (kept != kUpdOk) {

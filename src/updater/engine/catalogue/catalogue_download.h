@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "updater.h"
-#include "updater/engine/catalogue/server_selection.h"
+#include "updater/engine/catalogue/catalogue_run.h"
 #include "updater/engine/servers/default_servers.h"
 
 // The download of the update catalogue "update.ver" from one server into a
@@ -24,13 +24,12 @@ inline constexpr char kSignedCatalogueName[] = "update.ver.signed";
 // One fetch. server null means the settings' configured server; suffix is
 // "", "dll" or "dylib"; category the id the catalogue must offer (3, 4 or 5).
 // mode non-zero lets the step use the stored default servers and the
-// settings' source flag. On success writes catalogueBaseUrl and serverRoot,
-// sets state.keptCatalogue when the kept copy was used and trust to what the
+// settings' source flag. On success writes the run's server location,
+// sets the run state's keptCatalogue when the kept copy was used and trust to what the
 // catalogue proved. 0; 0x2201 when the catalogue offers nothing of category
 // (its kept copy is deleted); 0x1015 without a temporary file; 0x101A or
 // 0x1020 when it cannot be put in place; 0x2107 when aborted; else the last
 // server's download result.
-[[nodiscard]] UPD_ERROR DownloadUpdateVer(CServerSelectionState& state, UPDATER_CONTEXT& context,
-                                          const char* catalog_path, const char* suffix,
-                                          uint32_t category, bool mode, const char* server,
-                                          CatalogueTrust& trust);
+[[nodiscard]] UPD_ERROR DownloadUpdateVer(CatalogueRun& run, const char* catalog_path,
+                                          const char* suffix, uint32_t category, bool mode,
+                                          const char* server, CatalogueTrust& trust);

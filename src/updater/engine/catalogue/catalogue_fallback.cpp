@@ -8,8 +8,6 @@
 #include "platform/util/host_fields.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
-#include "updater/api/context_call.h"
 #include "updater/engine/catalogue/catalogue_download.h"
 #include "updater/engine/servers/configured_server.h"
 #include "updater/engine/servers/default_servers.h"
@@ -36,8 +34,7 @@ constexpr char kAutoSelect[] = "AUTOSELECT";
 // One catalogue step's fixed arguments, and the trust of the catalogue
 // fetched last.
 struct CatalogueStep {
-  CServerSelectionState& state;
-  UPDATER_CONTEXT& context;
+  CatalogueRun& run;
   const char* catalog;
   const char* suffix;
   uint32_t category;
@@ -45,7 +42,7 @@ struct CatalogueStep {
   CatalogueTrust trust = CatalogueTrust::kUnchecked;
 
   UPD_ERROR Fetch(const char* server) {
-    return DownloadUpdateVer(state, context, catalog, suffix, category, mode, server, trust);
+    return DownloadUpdateVer(run, catalog, suffix, category, mode, server, trust);
   }
 };
 
@@ -53,9 +50,9 @@ struct CatalogueStep {
 // weights, resolved against the server it came from.
 CDefServersArray ListedServers(const CatalogueStep& step) {
   CDefServersArray servers;
-  const UPDATER_SETTINGS* settings = step.context.settings;
+  const UPDATER_SETTINGS* settings = step.run.host.settings;
   static_cast<void>(LoadServerList(servers, step.catalog, settings->serverGroup, nullptr,
-                                   step.context.serverRoot, settings));
+                                   step.run.server.serverRoot, settings));
   return servers;
 }
 
@@ -63,7 +60,7 @@ CDefServersArray ListedServers(const CatalogueStep& step) {
 // came from; those are stored (when it proved its origin) and drawn from
 // next.
 UPD_ERROR RefreshRounds(CatalogueStep& step, uint32_t attempts) {
-  const UPDATER_SETTINGS* settings = step.context.settings;
+  const UPDATER_SETTINGS* settings = step.run.host.settings;
   for (uint32_t round = 0; round < attempts; ++round) {
     const UPD_ERROR result = step.Fetch(nullptr);
     if (result != kUpdOk) return result;
@@ -72,9 +69,9 @@ UPD_ERROR RefreshRounds(CatalogueStep& step, uint32_t attempts) {
       break;
     }
     const CDefServersArray listed = ListedServers(step);
-    if (listed.GetSize() == 0 || listed.ContainsUrl(step.context.serverRoot)) break;
+    if (listed.GetSize() == 0 || listed.ContainsUrl(step.run.server.serverRoot)) break;
     static_cast<void>(
-        SaveDefaultServers(settings, step.catalog, step.context.serverRoot, step.trust));
+        SaveDefaultServers(settings, step.catalog, step.run.server.serverRoot, step.trust));
   }
   return kUpdOk;
 }
@@ -92,13 +89,13 @@ UPD_ERROR FollowRedirect(CatalogueStep& step) {
   char target[UPD_PATH_SIZE] = {};
   ProfileGetString(kRedirectSection, kRedirectKey, "", target, sizeof target, step.catalog);
   if (target[0] == '\0') return kUpdOk;
-  step.context.session->CloseHttpTransports();
+  step.run.session.CloseHttpTransports();
   if (AsciiStrICmp(target, kRedirectDraw) != 0) return step.Fetch(target);
   CServerRoulette roulette(ListedServers(step));
   while (const _DEF_SERVER* server = roulette.PickServer()) {
     const std::string url = server->url;
     if (step.Fetch(url.c_str()) == kUpdOk) return kUpdOk;
-    if (step.context.abortFlag.load() != 0) return kUpdStopped;
+    if (step.run.cancellation.IsCancelled()) return kUpdStopped;
   }
   return kUpdSourceUnreadable;
 }
@@ -106,10 +103,10 @@ UPD_ERROR FollowRedirect(CatalogueStep& step) {
 // A catalogue taken: marked new unless the stored one was kept, its
 // servers stored (when it proved its origin) and copied as the last one.
 void TakeCatalogue(CatalogueStep& step, const char* last_catalog) {
-  step.state.newCatalogue = step.state.keptCatalogue ^ 1;
+  step.run.state.newCatalogue = step.run.state.keptCatalogue ^ 1;
   if (step.mode) {
-    static_cast<void>(SaveDefaultServers(step.context.settings, step.catalog,
-                                         step.context.serverRoot, step.trust));
+    static_cast<void>(SaveDefaultServers(step.run.host.settings, step.catalog,
+                                         step.run.server.serverRoot, step.trust));
   }
   static_cast<void>(
       FileCopy(step.catalog, last_catalog, kFileCopyOverwrite | kFileCopyCreateFolder));
@@ -117,10 +114,10 @@ void TakeCatalogue(CatalogueStep& step, const char* last_catalog) {
 }
 
 UPD_ERROR RunStep(CatalogueStep& step, const char* last_catalog, uint32_t attempts) {
-  step.state.Reset();
+  step.run.state.Reset();
   const UPD_ERROR fetched = RefreshRounds(step, attempts);
   if (fetched != kUpdOk) return fetched;
-  if (HostKeepsMirror(step.context.settings)) return kUpdMirrorFallbackRefused;
+  if (HostKeepsMirror(step.run.host.settings)) return kUpdMirrorFallbackRefused;
   const UPD_ERROR result = FollowRedirect(step);
   if (result == kUpdOk) TakeCatalogue(step, last_catalog);
   return result;
@@ -128,51 +125,32 @@ UPD_ERROR RunStep(CatalogueStep& step, const char* last_catalog, uint32_t attemp
 
 }  // namespace
 
-UPD_ERROR DownloadUpdateVerWithFallback(CServerSelectionState& state, UPDATER_CONTEXT& context,
-                                        const char* catalog_path, const char* last_catalog_path,
-                                        const char* suffix, uint32_t category, bool mode,
-                                        uint32_t attempts) {
-  CatalogueStep step{state, context, catalog_path, suffix, category, mode};
+UPD_ERROR DownloadUpdateVerWithFallback(CatalogueRun& run, const char* catalog_path,
+                                        const char* last_catalog_path, const char* suffix,
+                                        uint32_t category, bool mode, uint32_t attempts) {
+  CatalogueStep step{run, catalog_path, suffix, category, mode};
   const UPD_ERROR result = RunStep(step, last_catalog_path, attempts);
-  context.lastResult = result;
+  run.lastResult = result;
   return result;
 }
 
-UPD_ERROR DownloadUpdateVerFile(CServerSelectionState& state, UPDATER_CONTEXT& context, bool mode,
-                                uint32_t attempts) {
-  return DownloadUpdateVerWithFallback(state, context, context.currentVerPath,
-                                       context.currentLastVerPath, "", kEngineCategory, mode,
-                                       attempts);
+UPD_ERROR DownloadUpdateVerFile(CatalogueRun& run, bool mode, uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(run, run.catalogues.current, run.catalogues.currentLast, "",
+                                       kEngineCategory, mode, attempts);
 }
 
-UPD_ERROR DownloadMirrorUpdateVer(CServerSelectionState& state, UPDATER_CONTEXT& context, bool mode,
-                                  uint32_t attempts) {
-  return DownloadUpdateVerWithFallback(state, context, context.updVerPath, context.lastUpdVerPath,
-                                       "", kEngineCategory, mode, attempts);
+UPD_ERROR DownloadMirrorUpdateVer(CatalogueRun& run, bool mode, uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(run, run.catalogues.updVer, run.catalogues.lastUpdVer, "",
+                                       kEngineCategory, mode, attempts);
 }
 
-UPD_ERROR DownloadMirrorDllVer(CServerSelectionState& state, UPDATER_CONTEXT& context, bool mode,
-                               uint32_t attempts) {
-  return DownloadUpdateVerWithFallback(state, context, context.updDllVerPath,
-                                       context.lastUpdDllVerPath, "dll", kDllCategory, mode,
-                                       attempts);
+UPD_ERROR DownloadMirrorDllVer(CatalogueRun& run, bool mode, uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(run, run.catalogues.updDllVer, run.catalogues.lastUpdDllVer,
+                                       "dll", kDllCategory, mode, attempts);
 }
 
-UPD_ERROR DownloadMirrorDylibVer(CServerSelectionState& state, UPDATER_CONTEXT& context, bool mode,
-                                 uint32_t attempts) {
-  return DownloadUpdateVerWithFallback(state, context, context.updDylibVerPath,
-                                       context.lastUpdDylibVerPath, "dylib", kDylibCategory, mode,
-                                       attempts);
-}
-
-UPD_ERROR DownloadVerLocked(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
-                            uint32_t attempts) {
-  const bool running = context->phase.load() != UPD_PHASE_IDLE;
-  ContextCall call(context);
-  if (call.Stopped()) return kUpdStopped;
-  // A running call fetched the catalogue: its result is the answer.
-  if (running) return context->lastResult;
-  call.Bind(settings);
-  context->session->Reset();
-  return DownloadUpdateVerFile(context->serverState, *context, true, attempts);
+UPD_ERROR DownloadMirrorDylibVer(CatalogueRun& run, bool mode, uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(run, run.catalogues.updDylibVer,
+                                       run.catalogues.lastUpdDylibVer, "dylib", kDylibCategory,
+                                       mode, attempts);
 }

@@ -21,7 +21,7 @@ struct CatalogueOutcome {
 
 // The plain "update.ver" of server (with suffix as a path part), taken as
 // it is.
-[[nodiscard]] CatalogueOutcome FetchFromConfiguredServer(UPDATER_CONTEXT& context,
+[[nodiscard]] CatalogueOutcome FetchFromConfiguredServer(const CatalogueRun& run,
                                                          const CatalogueRequest& request,
                                                          const char* catalog_path,
                                                          const char* server, const char* suffix);
@@ -29,7 +29,7 @@ struct CatalogueOutcome {
 // A server drawn from the stored default servers (mode non-zero), else the
 // fall-back server, with the signed form preferred; failed servers are
 // drawn no more.
-[[nodiscard]] CatalogueOutcome FetchFromChosenServer(UPDATER_CONTEXT& context,
+[[nodiscard]] CatalogueOutcome FetchFromChosenServer(const CatalogueRun& run,
                                                      const CatalogueRequest& request,
                                                      const char* catalog_path, const char* suffix,
                                                      bool mode);

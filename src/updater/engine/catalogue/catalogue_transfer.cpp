@@ -3,7 +3,6 @@
 #include "platform/util/channel_names.h"
 #include "platform/util/path_helpers.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/session/download_session.h"
 
 namespace {
@@ -11,13 +10,13 @@ namespace {
 // Kind of the settings' source flag that catalogue requests carry.
 constexpr uint32_t kCatalogueSourceKind = 1;
 
-UPD_ERROR Download(UPDATER_CONTEXT& context, DownloadFileArgs& args, std::string* kept_copy) {
+UPD_ERROR Download(const CatalogueRun& run, DownloadFileArgs& args, std::string* kept_copy) {
   char kept[kPathSize] = {};
-  args.settings = context.settings;
-  args.localFolder = context.updateFolder;
+  args.settings = run.host.settings;
+  args.localFolder = run.host.updateFolder;
   args.localPathOut = kept;
   args.localPathOutSize = sizeof kept;
-  const UPD_ERROR result = context.session->DownloadFile(args);
+  const UPD_ERROR result = run.session.DownloadFile(args);
   if (kept_copy != nullptr) *kept_copy = kept;
   return result;
 }
@@ -31,7 +30,7 @@ CatalogueRequest MakeCatalogueRequest(const UPDATER_SETTINGS* settings, bool mod
   return request;
 }
 
-UPD_ERROR DownloadCatalogueToFile(UPDATER_CONTEXT& context, const CatalogueRequest& request,
+UPD_ERROR DownloadCatalogueToFile(const CatalogueRun& run, const CatalogueRequest& request,
                                   const std::string& url, const char* target, bool use_validators,
                                   std::string* kept_copy) {
   DownloadFileArgs args;
@@ -40,10 +39,10 @@ UPD_ERROR DownloadCatalogueToFile(UPDATER_CONTEXT& context, const CatalogueReque
   args.useValidators = use_validators;
   args.sourceFlag = request.sourceFlag;
   args.channelName = request.channelName;
-  return Download(context, args, kept_copy);
+  return Download(run, args, kept_copy);
 }
 
-UPD_ERROR DownloadCatalogueToBuffer(UPDATER_CONTEXT& context, const CatalogueRequest& request,
+UPD_ERROR DownloadCatalogueToBuffer(const CatalogueRun& run, const CatalogueRequest& request,
                                     const std::string& url, CCatalogueBuffer& buffer,
                                     std::string* kept_copy) {
   DownloadFileArgs args;
@@ -52,7 +51,7 @@ UPD_ERROR DownloadCatalogueToBuffer(UPDATER_CONTEXT& context, const CatalogueReq
   args.useValidators = true;
   args.sourceFlag = request.sourceFlag;
   args.channelName = request.channelName;
-  const UPD_ERROR result = Download(context, args, kept_copy);
+  const UPD_ERROR result = Download(run, args, kept_copy);
   if (result == kUpdOk && !buffer.WithinBound()) {
     buffer.Clear();
     return kUpdOutOfMemory;
@@ -60,10 +59,10 @@ UPD_ERROR DownloadCatalogueToBuffer(UPDATER_CONTEXT& context, const CatalogueReq
   return result;
 }
 
-CatalogueListingScope::CatalogueListingScope(UPDATER_CONTEXT& context) : context_(context) {
-  context_.session->sessionWord |= CDownloadSession::kListingBit;
+CatalogueListingScope::CatalogueListingScope(CDownloadSession& session) : session_(session) {
+  session_.sessionWord |= CDownloadSession::kListingBit;
 }
 
 CatalogueListingScope::~CatalogueListingScope() {
-  context_.session->sessionWord &= ~CDownloadSession::kListingBit;
+  session_.sessionWord &= ~CDownloadSession::kListingBit;
 }

@@ -5,8 +5,9 @@
 
 #include "updater.h"
 #include "updater/engine/catalogue/catalogue_buffer.h"
+#include "updater/engine/catalogue/catalogue_run.h"
 
-// Catalogue downloads through the context's download session.
+// Catalogue downloads through the run's download session.
 
 // What every catalogue request carries in its headers.
 struct CatalogueRequest {
@@ -20,14 +21,14 @@ struct CatalogueRequest {
 // url into the file target; with use_validators the validators kept for it
 // are sent and the answer's kept. kept_copy receives the path under the
 // update folder where the body of that URL is kept.
-[[nodiscard]] UPD_ERROR DownloadCatalogueToFile(UPDATER_CONTEXT& context,
+[[nodiscard]] UPD_ERROR DownloadCatalogueToFile(const CatalogueRun& run,
                                                 const CatalogueRequest& request,
                                                 const std::string& url, const char* target,
                                                 bool use_validators, std::string* kept_copy);
 
 // url into buffer, with validators; a body above the buffer's bound fails
 // with 0x3101.
-[[nodiscard]] UPD_ERROR DownloadCatalogueToBuffer(UPDATER_CONTEXT& context,
+[[nodiscard]] UPD_ERROR DownloadCatalogueToBuffer(const CatalogueRun& run,
                                                   const CatalogueRequest& request,
                                                   const std::string& url, CCatalogueBuffer& buffer,
                                                   std::string* kept_copy);
@@ -36,11 +37,11 @@ struct CatalogueRequest {
 // its session word) for the life of the object, also on failure.
 class CatalogueListingScope {
  public:
-  explicit CatalogueListingScope(UPDATER_CONTEXT& context);
+  explicit CatalogueListingScope(CDownloadSession& session);
   ~CatalogueListingScope();
   CatalogueListingScope(const CatalogueListingScope&) = delete;
   CatalogueListingScope& operator=(const CatalogueListingScope&) = delete;
 
  private:
-  UPDATER_CONTEXT& context_;
+  CDownloadSession& session_;
 };

@@ -6,7 +6,6 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/install/delta_step.h"
 #include "updater/engine/package/update_package.h"
 
@@ -108,12 +107,13 @@ UPD_ERROR InstallNupPackageEx(const InstallRun& run, const _COMPONENT_INFO& entr
 }
 
 void BuildBaseNonNups(const InstallRun& run) {
-  UPDATER_CONTEXT& context = *run.context;
-  CReverseList& reverse = context.lists.reverseList;
-  reverse.FillBasePaths(context.installed.baseNupList);
+  const InstallTarget& target = *run.target;
+  CReverseList& reverse = target.reverseList;
+  reverse.FillBasePaths(target.baseNupList);
   InstallRun direct = run;
   direct.mode = InstallMode::kDirect;
-  const std::string pattern = std::string(context.updateFolder) + kBaseFolder + kPackageNameFormat;
+  const std::string pattern =
+      std::string(target.host.updateFolder) + kBaseFolder + kPackageNameFormat;
   for (const _COMPONENT_INFO& entry : reverse) {
     if ((entry.flags & kComponentInstall) == 0) continue;
     char store[UPD_PATH_SIZE] = {};

@@ -5,7 +5,6 @@
 #include "platform/util/charset.h"
 #include "platform/util/engine_bridge.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/install/module_moves.h"
 
 namespace {
@@ -36,6 +35,6 @@ UPD_ERROR ApplyDeltaPackage(const InstallRun& run, const char* base, const char*
   const uint32_t raw = EngineCall3011(run.engine, OrNull(base, base16), OrNull(patch, patch16),
                                       OrNull(output, output16), last_step ? 0 : kPatchIntermediate);
   if (run.engineResult != nullptr) *run.engineResult = raw;
-  if (raw == 0 && run.context->abortFlag.load() != 0) return kUpdInstallAborted;
+  if (raw == 0 && run.target->cancellation.IsCancelled()) return kUpdInstallAborted;
   return MapEngineError(raw);
 }

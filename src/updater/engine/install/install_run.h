@@ -5,12 +5,11 @@
 
 #include "updater.h"
 #include "updater/engine/install/install_staging.h"
-
-struct UPDATER_CONTEXT;
+#include "updater/engine/install/install_target.h"
 
 // What every step of one installation works with.
 struct InstallRun {
-  UPDATER_CONTEXT* context = nullptr;
+  const InstallTarget* target = nullptr;
   ModuleInstallState* state = nullptr;
   // Null while no engine is held ("loader64" is placed before one is).
   const ENGINE_DISPATCH* engine = nullptr;

@@ -7,15 +7,14 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/backup/backup_store.h"
 #include "updater/engine/install/module_moves.h"
 #include "updater/engine/package/update_package.h"
 
 namespace {
 
-std::string StagingFolder(const UPDATER_CONTEXT& context) {
-  return std::string(context.modulesFolder) + kStagingFolder;
+std::string StagingFolder(const char* modules_folder) {
+  return std::string(modules_folder) + kStagingFolder;
 }
 
 // The mode must be right before the file appears under a module name; a
@@ -31,7 +30,7 @@ ModuleInstallState::~ModuleInstallState() {
     (void)DeleteFileChecked(record.stagedPath.c_str(), 0);
   }
   // Only an empty folder goes, and only one this installation made.
-  if (madeStagingFolder_) (void)OsFolderDelete(StagingFolder(*context_).c_str());
+  if (madeStagingFolder_) (void)OsFolderDelete(StagingFolder(modulesFolder_).c_str());
 }
 
 UPD_ERROR ModuleInstallState::InstallModuleFile(const char* file, const char* file_name,
@@ -40,12 +39,12 @@ UPD_ERROR ModuleInstallState::InstallModuleFile(const char* file, const char* fi
   // The name comes from a package header: anything but a plain name would
   // place the module outside the modules folder.
   if (!IsPlainFileName(file_name)) return kUpdBadFile;
-  const std::string target = std::string(context_->modulesFolder) + file_name;
+  const std::string target = std::string(modulesFolder_) + file_name;
   if (mode == InstallMode::kDirect) return InstallModuleDirect(file, target, module_name);
   InstallRecord record;
   record.build = build;
   record.platform = platform;
-  record.stagedPath = StagingFolder(*context_) + '/' + file_name;
+  record.stagedPath = StagingFolder(modulesFolder_) + '/' + file_name;
   record.targetPath = target;
   record.oldPath = target + kOldSuffix;
   record.fileName = file_name;
@@ -54,7 +53,7 @@ UPD_ERROR ModuleInstallState::InstallModuleFile(const char* file, const char* fi
 }
 
 UPD_ERROR ModuleInstallState::InstallModuleStaged(const char* file, InstallRecord record) {
-  const std::string folder = StagingFolder(*context_);
+  const std::string folder = StagingFolder(modulesFolder_);
   if (!FolderExists(folder.c_str())) {
     if (OsCreateFolderTree(folder.c_str()) != 0) return kUpdFolderFailed;
     madeStagingFolder_ = true;
@@ -73,7 +72,7 @@ UPD_ERROR ModuleInstallState::InstallModuleDirect(const char* file, const std::s
   const UPD_ERROR rc = MoveIntoPlace(file, target.c_str());
   if (rc != kUpdOk) return rc;
   if (AsciiStrICmp(module_name, kLoaderModule) == 0) {
-    engineFolder_ = context_->modulesFolder;
+    engineFolder_ = modulesFolder_;
     if (engineFolder_.size() > 1) engineFolder_.pop_back();  // the folder without its '/'
   }
   return kUpdOk;

@@ -9,7 +9,6 @@
 
 class CBackupState;
 class CBackupStore;
-struct UPDATER_CONTEXT;
 
 // How an installation places each module: staged (every new module first
 // goes to the "Modules" sub-folder and the whole set is committed at the
@@ -49,7 +48,8 @@ struct InstallRecord {
 // of the module that was installed.
 class ModuleInstallState {
  public:
-  explicit ModuleInstallState(UPDATER_CONTEXT* context) : context_(context) {}
+  // modules_folder ends in '/'.
+  explicit ModuleInstallState(const char* modules_folder) : modulesFolder_(modules_folder) {}
   ~ModuleInstallState();
   ModuleInstallState(const ModuleInstallState&) = delete;
   ModuleInstallState& operator=(const ModuleInstallState&) = delete;
@@ -93,7 +93,7 @@ class ModuleInstallState {
   [[nodiscard]] bool HasRecord(const char* module, uint32_t platform, uint64_t build) const;
   [[nodiscard]] bool HoldsNewerModule(const CBackupState& snapshot) const;
 
-  UPDATER_CONTEXT* context_;
+  const char* modulesFolder_;
   std::vector<InstallRecord> records_;
   std::string engineFolder_;
   bool committed_ = false;

@@ -6,7 +6,6 @@
 #include "platform/util/strings.h"
 #include "platform/util/temp_dir.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/backup/backup_store.h"
 #include "updater/engine/common/component_tables.h"
 #include "updater/engine/install/delta_install.h"
@@ -94,7 +93,7 @@ UPD_ERROR InstallModule(const InstallRun& run, const _INSTALLED_COMPONENT_INFO& 
 
 // Commits the staged set, or rolls it back and clears the marks of this run.
 UPD_ERROR Commit(const InstallRun& run, CInstalledList& installed_list) {
-  UPDATER_CONTEXT& context = *run.context;
+  const InstallTarget& target = *run.target;
   ModuleInstallState& state = *run.state;
   const UPD_ERROR rc = state.CommitAll();
   if (rc != kUpdOk) {
@@ -103,30 +102,28 @@ UPD_ERROR Commit(const InstallRun& run, CInstalledList& installed_list) {
     ClearMarksOfThisRun(installed_list);
     return rollback != kUpdOk ? rollback : rc;
   }
-  state.UpdateBaseBuilds(context.installed.baseNupList);
-  const UPDATER_SETTINGS* settings = context.settings;
-  if (settings != nullptr && settings->skipInstalledScan != 0 && context.backupStore != nullptr) {
-    state.DropNewerSnapshots(*context.backupStore);
-    (void)CleanupModulesForGroup(*context.backupStore, settings, run.engine,
-                                 context.installed.baseNupList);
+  state.UpdateBaseBuilds(target.baseNupList);
+  const UPDATER_SETTINGS* settings = target.host.settings;
+  if (settings != nullptr && settings->skipInstalledScan != 0 && target.backupStore != nullptr) {
+    state.DropNewerSnapshots(*target.backupStore);
+    (void)CleanupModulesForGroup(*target.backupStore, settings, run.engine, target.baseNupList);
   }
   return kUpdOk;
 }
 
 }  // namespace
 
-UPD_ERROR CModuleInstaller::InstallPackages(UPDATER_CONTEXT* context, CUpdateList& update_list,
+UPD_ERROR CModuleInstaller::InstallPackages(const InstallTarget& target, CUpdateList& update_list,
                                             CContinuousList& continuous_list, bool skip_signature,
                                             CInstalledList& installed_list, uint32_t* engine_result,
                                             InstallMode mode) {
-  if (context == nullptr) return kUpdNoContext;
   if (engine_result != nullptr) *engine_result = 0;
-  const UPDATER_SETTINGS* settings = context->settings;
+  const UPDATER_SETTINGS* settings = target.host.settings;
   // Destroyed in reverse order: the engine is given back before the state
   // deletes what is left of the staged and old files, then the folder goes.
-  CTempDir temp(context->modulesFolder);
-  ModuleInstallState state(context);
-  InstallRun run{context, &state, nullptr, temp.Path(), skip_signature, mode, engine_result};
+  CTempDir temp(target.host.modulesFolder);
+  ModuleInstallState state(target.host.modulesFolder);
+  InstallRun run{&target, &state, nullptr, temp.Path(), skip_signature, mode, engine_result};
 
   // The engine comes from the folder of the new "loader64", so that one is
   // placed first, when no engine is held.
@@ -164,7 +161,7 @@ UPD_ERROR CModuleInstaller::InstallPackages(UPDATER_CONTEXT* context, CUpdateLis
       ClearMarksOfThisRun(installed_list);
       return result != kUpdOk ? result : kUpdNotAllInstalled;
     }
-    if (context->abortFlag.load() != 0) {
+    if (target.cancellation.IsCancelled()) {
       ClearMarksOfThisRun(installed_list);
       return result != kUpdOk ? result : kUpdInstallAborted;
     }

@@ -4,9 +4,8 @@
 
 #include "updater.h"
 #include "updater/engine/install/install_staging.h"
+#include "updater/engine/install/install_target.h"
 #include "updater/engine/lists/update_lists.h"
-
-struct UPDATER_CONTEXT;
 
 // The context's installer of engine modules: turns the packages that the
 // download step left in the update folder into module files.
@@ -26,7 +25,7 @@ class CModuleInstaller {
   // commit while the host skips the installed-module scan, the backup store
   // drops the snapshots of newer modules and brings back the modules parked
   // for the update group.
-  [[nodiscard]] UPD_ERROR InstallPackages(UPDATER_CONTEXT* context, CUpdateList& update_list,
+  [[nodiscard]] UPD_ERROR InstallPackages(const InstallTarget& target, CUpdateList& update_list,
                                           CContinuousList& continuous_list, bool skip_signature,
                                           CInstalledList& installed_list, uint32_t* engine_result,
                                           InstallMode mode);

@@ -2,10 +2,8 @@
 
 #include "platform/util/host_bridge.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 
-UPD_ERROR UnixPcuInstaller::Install(UPDATER_CONTEXT* context, const char* packagePath) {
-  const UPDATER_SETTINGS* settings = context == nullptr ? nullptr : context->settings;
+UPD_ERROR UnixPcuInstaller::Install(const UPDATER_SETTINGS* settings, const char* packagePath) {
   if (!HasHostCallback(settings)) return kUpdInvalidArgument;
   UPD_INSTALL_PACKAGE_EVENT record{};
   record.packagePath = packagePath;

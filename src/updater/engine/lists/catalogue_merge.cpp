@@ -11,7 +11,6 @@
 #include "platform/util/strings.h"
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/catalogue/catalogue_transfer.h"
 
 namespace {
@@ -46,45 +45,44 @@ std::string FolderOf(std::string url) {
 
 // The downloaded catalogue becomes the run's catalogue; false when it
 // cannot be put in place.
-bool TakeAsRunCatalogue(const UPDATER_CONTEXT& context, const char* downloaded) {
+bool TakeAsRunCatalogue(const CataloguePaths& catalogues, const char* downloaded) {
   // Writes out (and drops) what the profile cache holds of the old one.
-  ProfileWriteString(nullptr, nullptr, nullptr, context.currentVerPath);
-  return FileCopy(downloaded, context.currentVerPath, kFileCopyOverwrite) == kUpdOk;
+  ProfileWriteString(nullptr, nullptr, nullptr, catalogues.current);
+  return FileCopy(downloaded, catalogues.current, kFileCopyOverwrite) == kUpdOk;
 }
 
-void ReadReferredSections(UPDATER_CONTEXT& context, const std::string& folder) {
-  CUpdateLists& lists = context.lists;
+void ReadReferredSections(const CatalogueRun& run, CUpdateLists& lists, const std::string& folder) {
   const std::array<CListBase*, 4> served = {&lists.updateList, &lists.continuousList,
                                             &lists.preliminaryList, &lists.reverseList};
   for (CListBase* list : served) {
-    list->ReloadReferences(context.currentVerPath, context.catalogueBaseUrl);
+    list->ReloadReferences(run.catalogues.current, run.server.catalogueBaseUrl);
     list->ResolvePaths(folder.c_str());
   }
 }
 
-void AppendToLastCatalogue(const UPDATER_CONTEXT& context) {
-  static_cast<void>(OsCopyFileEx(context.currentVerPath, nullptr, context.currentLastVerPath,
-                                 nullptr, kOsCopyAppend));
-  ProfileCacheRemoveFile(context.currentLastVerPath);
+void AppendToLastCatalogue(const CataloguePaths& catalogues) {
+  static_cast<void>(
+      OsCopyFileEx(catalogues.current, nullptr, catalogues.currentLast, nullptr, kOsCopyAppend));
+  ProfileCacheRemoveFile(catalogues.currentLast);
 }
 
 }  // namespace
 
-UPD_ERROR MergeComponentVerFiles(UPDATER_CONTEXT* context) {
-  const UniqueDownloadFile download(context->updateFolder);
+UPD_ERROR MergeComponentVerFiles(CatalogueRun& run, CUpdateLists& lists) {
+  const UniqueDownloadFile download(run.host.updateFolder);
   if (!download.created()) return kUpdNoUniqueName;
-  const CatalogueRequest request = MakeCatalogueRequest(context->settings, true);
-  CUpdateList& updates = context->lists.updateList;
+  const CatalogueRequest request = MakeCatalogueRequest(run.host.settings, true);
+  CUpdateList& updates = lists.updateList;
   for (ListIndex i = 0; i < updates.GetSize(); ++i) {
     if ((updates[i].flags & kComponentReference) == 0) continue;
     const std::string url = updates[i].file;
-    SafeStrCopy(context->catalogueBaseUrl, sizeof context->catalogueBaseUrl, url.c_str());
+    SafeStrCopy(run.server.catalogueBaseUrl, sizeof run.server.catalogueBaseUrl, url.c_str());
     const UPD_ERROR result =
-        DownloadCatalogueToFile(*context, request, url, download.path(), false, nullptr);
+        DownloadCatalogueToFile(run, request, url, download.path(), false, nullptr);
     if (result == kUpdStopped) return kUpdStopped;
-    if (result != kUpdOk || !TakeAsRunCatalogue(*context, download.path())) break;
-    ReadReferredSections(*context, FolderOf(url));
-    AppendToLastCatalogue(*context);
+    if (result != kUpdOk || !TakeAsRunCatalogue(run.catalogues, download.path())) break;
+    ReadReferredSections(run, lists, FolderOf(url));
+    AppendToLastCatalogue(run.catalogues);
   }
   return kUpdOk;
 }

@@ -5,21 +5,19 @@
 #include <string>
 
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/catalogue/probability_gate.h"
 #include "updater/engine/lists/channel_sections.h"
 #include "updater/engine/lists/list_reconcile.h"
 #include "updater/engine/lists/module_scan.h"
 #include "updater/engine/lists/offered_modules.h"
 #include "updater/engine/lists/update_groups.h"
-#include "updater/engine/package/local_packages.h"
 
 namespace {
 
 constexpr uint32_t kInstallMarks = kComponentSelected | kComponentInstall;
 
-uint32_t SettingsFlags(const UPDATER_CONTEXT& context) {
-  return context.settings != nullptr ? context.settings->flags : 0;
+uint32_t SettingsFlags(const ListBuild& build) {
+  return build.host.settings != nullptr ? build.host.settings->flags : 0;
 }
 
 // A preliminary package is wanted unless a local full package of its
@@ -67,9 +65,9 @@ void AddInstalledEngineEntries(CInstalledList& installed, CUpdateList& updates,
   });
 }
 
-void ResolveAndReload(CListBase& list, const UPDATER_CONTEXT& context) {
-  list.ResolvePaths(context.serverRoot);
-  list.ReloadReferences(context.currentVerPath, context.catalogueBaseUrl);
+void ResolveAndReload(CListBase& list, const ListBuild& build) {
+  list.ResolvePaths(build.server.serverRoot);
+  list.ReloadReferences(build.catalogue, build.server.catalogueBaseUrl);
 }
 
 bool SomethingToInstall(const CInstalledModules& installed, const CUpdateList& updates) {
@@ -86,10 +84,10 @@ bool SomethingToInstall(const CInstalledModules& installed, const CUpdateList& u
 
 // The continuous, preliminary (when their gate lets them in) and reverse
 // channels; full local packages join the bases.
-void ReadChannels(CUpdateLists& lists, CBaseNupList& base, const UPDATER_CONTEXT& context) {
-  const char* catalogue = context.currentVerPath;
+void ReadChannels(CUpdateLists& lists, CBaseNupList& base, const ListBuild& build) {
+  const char* catalogue = build.catalogue;
   ReadContinuousSections(lists.continuousList, catalogue);
-  if (PreliminaryUpdateGate(catalogue, context.lastAttemptTime.load())) {
+  if (PreliminaryUpdateGate(catalogue, build.lastAttemptTime.load())) {
     ReadPreliminarySections(lists.preliminaryList, catalogue);
   }
   SelectPreliminaryEntries(lists.preliminaryList, lists.localList);
@@ -119,35 +117,36 @@ std::string MirrorSectionNames(const MIRROR_SETTINGS& mirror) {
 
 }  // namespace
 
-UPD_ERROR PrepareUpdateLists(CInstalledModules& installed, UPDATER_CONTEXT& context,
-                             ComponentCatalogueMerge merge) {
-  CUpdateLists& lists = context.lists;
-  const char* catalogue = context.currentVerPath;
+UPD_ERROR PrepareUpdateLists(const ListBuild& build, LocalPackageScan scan_packages,
+                             const ComponentCatalogueMerge& merge) {
+  CUpdateLists& lists = build.lists;
+  CInstalledModules& installed = build.installed;
+  const UPDATER_SETTINGS* settings = build.host.settings;
+  const char* catalogue = build.catalogue;
   installed.flags = 0;
-  if (context.settings != nullptr && context.settings->skipInstalledScan == 0) {
-    ScanInstalledModulesEx(installed.baseNupList, context.settings, context.modulesFolder);
+  if (settings != nullptr && settings->skipInstalledScan == 0) {
+    ScanInstalledModulesEx(installed.baseNupList, settings, build.host.modulesFolder);
   }
   CGroupList groups;
-  QueryHostGroupList(groups, context.settings);
+  QueryHostGroupList(groups, settings);
   LoadUpdateVerList(installed.installedList, catalogue, groups, installed.baseNupList);
-  ScanNupFolders(lists.localList, context.updateFolder);
-  ScanBaseNonNups(lists.localList, context.settings, context.updateFolder);
-  ReadChannels(lists, installed.baseNupList, context);
+  scan_packages(lists.localList, build.host.updateFolder);
+  ScanBaseNonNups(lists.localList, settings, build.host.updateFolder);
+  ReadChannels(lists, installed.baseNupList, build);
   AddInstalledEngineEntries(installed.installedList, lists.updateList, catalogue,
-                            SettingsFlags(context));
+                            SettingsFlags(build));
   const std::array<CListBase*, 4> served = {&lists.updateList, &lists.continuousList,
                                             &lists.preliminaryList, &lists.reverseList};
-  for (CListBase* list : served) ResolveAndReload(*list, context);
-  if (merge != nullptr) (void)merge(&context);
+  for (CListBase* list : served) ResolveAndReload(*list, build);
+  if (merge) (void)merge(lists);
   WeighAgainstThisMachine(installed, lists);
-  return context.abortFlag.load() != 0 ? kUpdStopped : kUpdOk;
+  return build.cancellation.IsCancelled() ? kUpdStopped : kUpdOk;
 }
 
-int64_t PrepareMirrorLists(UPDATER_CONTEXT& context, const char* catalogue_path,
-                           uint32_t category) {
-  CUpdateLists& lists = context.lists;
+int64_t PrepareMirrorLists(const ListBuild& build, const char* catalogue_path, uint32_t category) {
+  CUpdateLists& lists = build.lists;
   const MIRROR_SETTINGS* mirror =
-      context.settings != nullptr ? context.settings->mirrorSettings : nullptr;
+      build.host.settings != nullptr ? build.host.settings->mirrorSettings : nullptr;
   int64_t added = ReadPlainSectionsOfCategory(lists.updateList, catalogue_path, category);
   if (mirror != nullptr && mirror->plainOnly == 0) {
     added += ReadContinuousSectionsOfCategory(lists.continuousList, catalogue_path, category);
@@ -159,21 +158,22 @@ int64_t PrepareMirrorLists(UPDATER_CONTEXT& context, const char* catalogue_path,
   const std::array<CListBase*, 4> served = {&lists.updateList, &lists.continuousList,
                                             &lists.reverseList, &lists.componentList};
   for (CListBase* list : served) {
-    list->ResolvePaths(context.serverRoot);
-    list->ReloadReferences(catalogue_path, context.catalogueBaseUrl);
+    list->ResolvePaths(build.server.serverRoot);
+    list->ReloadReferences(catalogue_path, build.server.catalogueBaseUrl);
   }
   return added;
 }
 
-void PrepareNupLists(CInstalledModules& installed, UPDATER_CONTEXT& context,
+void PrepareNupLists(const ListBuild& build, LocalPackageScan scan_packages,
                      const CGroupList& groups, std::span<const uint32_t> platform_ids) {
-  CUpdateLists& lists = context.lists;
-  const char* catalogue = context.currentVerPath;
+  CUpdateLists& lists = build.lists;
+  CInstalledModules& installed = build.installed;
+  const char* catalogue = build.catalogue;
   AddOfferedEngineModules(installed.installedList, catalogue, groups, installed.baseNupList,
                           platform_ids);
-  ScanNupFolders(lists.localList, context.updateFolder);
+  scan_packages(lists.localList, build.host.updateFolder);
   AddInstalledEngineEntries(installed.installedList, lists.updateList, catalogue,
-                            SettingsFlags(context));
-  ResolveAndReload(lists.updateList, context);
+                            SettingsFlags(build));
+  ResolveAndReload(lists.updateList, build);
   ReconcileLocalPackages(lists.updateList, lists.localList);
 }

@@ -194,7 +194,7 @@ bool CMirror::HasCategory(uint32_t category) const {
   return false;
 }
 
-UPD_ERROR CMirror::PostProcess(UPDATER_CONTEXT&) { return kUpdOk; }
+UPD_ERROR CMirror::PostProcess(const MirrorPass&) { return kUpdOk; }
 
 void CMirror::DeleteDroppedFiles() { DeleteSelectedFiles(list_, kComponentDropped); }
 

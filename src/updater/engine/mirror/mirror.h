@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/util/host_binding.h"
 #include "updater.h"
+#include "updater/engine/common/run_cancellation.h"
 #include "updater/engine/lists/update_lists.h"
-
-struct UPDATER_CONTEXT;
 
 // Codes of the mirror.
 inline constexpr UPD_ERROR kUpdMirrorEmpty = 0x3401;       // no package in the mirror yet
@@ -19,6 +19,16 @@ inline constexpr UPD_ERROR kUpdMirrorAborted = 0x3406;
 inline constexpr char kMirrorDllFolder[] = "dll";
 inline constexpr char kMirrorDylibFolder[] = "dylib";
 inline constexpr char kMirrorCatalogueName[] = "update.ver";
+
+// What the mirror's pass works with: the call's settings (with the mirror
+// settings), the run's lists, the run's last catalogue (whose update hash a
+// mirror of a mirror passes on) and the run's cancellation.
+struct MirrorPass {
+  const HostBinding& host;
+  CUpdateLists& lists;
+  const char* lastCatalogue;
+  RunCancellation cancellation;
+};
 
 // A folder from which other installations update as from a server: root
 // "update.ver" (engine and application packages) with its packages, and the
@@ -59,18 +69,18 @@ class CMirror {
 
   // Places the fetched packages and writes the three catalogues; progress
   // goes to the host with event 2.
-  [[nodiscard]] UPD_ERROR Run(UPDATER_CONTEXT& context, uint32_t progress);
-  [[nodiscard]] UPD_ERROR PlacePackages(UPDATER_CONTEXT& context, CListBase& list);
-  [[nodiscard]] UPD_ERROR PlacePcuPackages(UPDATER_CONTEXT& context, CListBase& component);
+  [[nodiscard]] UPD_ERROR Run(const MirrorPass& pass, uint32_t progress);
+  [[nodiscard]] UPD_ERROR PlacePackages(const MirrorPass& pass, CListBase& list);
+  [[nodiscard]] UPD_ERROR PlacePcuPackages(const MirrorPass& pass, CListBase& component);
   // Whether every application package to be placed is agreed.
   [[nodiscard]] bool ArePendingPcusAgreed(const CListBase& component) const;
   // Whether a not-dropped entry of the category exists.
   [[nodiscard]] bool HasCategory(uint32_t category) const;
-  UPD_ERROR PostProcess(UPDATER_CONTEXT& context);
+  UPD_ERROR PostProcess(const MirrorPass& pass);
   // Deletes the files of the dropped entries.
   void DeleteDroppedFiles();
   // Writes (or deletes) the catalogue of one folder from the list.
-  [[nodiscard]] UPD_ERROR WriteCatalogue(UPDATER_CONTEXT& context, const std::string& folder,
+  [[nodiscard]] UPD_ERROR WriteCatalogue(const MirrorPass& pass, const std::string& folder,
                                          bool wanted, std::initializer_list<uint32_t> categories);
   // Empties the list; the paths stay.
   void Clear();
@@ -81,7 +91,7 @@ class CMirror {
  private:
   // Publishes source at a new name made from pattern: a move (rename) from
   // a staging folder, else a copy; mode 0644. The new record joins the list.
-  [[nodiscard]] UPD_ERROR Publish(UPDATER_CONTEXT& context, const _COMPONENT_INFO& entry,
+  [[nodiscard]] UPD_ERROR Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
                                   const std::string& pattern, bool move);
   // An entry of the server that was not placed keeps the mirror's copy it
   // was to replace.

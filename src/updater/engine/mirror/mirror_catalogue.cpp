@@ -5,17 +5,17 @@
 #include "platform/os/os_file_ops.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
+#include "updater/engine/catalogue/update_hash.h"
 #include "updater/engine/common/component_tables.h"
 #include "updater/engine/mirror/mirror.h"
+#include "updater/engine/servers/configured_server.h"
 
 namespace {
 
 // Catalogue levels: 0 is the full package, 1 to 9 its deltas.
 constexpr int32_t kMaxLevel = 9;
+// The update hash the mirror callback gives, in bytes.
 constexpr size_t kUpdateHashBytes = 20;
-// 40 hexadecimal digits and a NUL.
-constexpr size_t kUpdateHashTextSize = 41;
 constexpr uint32_t kCatalogueMode = 0644;
 // FileMove of a saved catalogue: overwrite, copy when a rename fails, flush.
 constexpr uint32_t kSaveMoveFlags = kFileMoveOverwrite | kFileMoveCopyFallback | kFileMoveFlushTarget;
@@ -137,14 +137,12 @@ UPD_ERROR WriteComponentSection(MirrorVerDocument& document, const _COMPONENT_IN
   return ok ? kUpdOk : kUpdOutOfMemory;
 }
 
-UPD_ERROR WriteUpdateHash(MirrorVerDocument& document, UPDATER_CONTEXT* context,
+UPD_ERROR WriteUpdateHash(MirrorVerDocument& document, const char* last_catalogue,
                           const UPDATER_SETTINGS* settings, const MIRROR_SETTINGS* mirror) {
   std::string hash;
-  if (UpdIsMirrorUpdateUrl(settings) != 0) {
-    uint8_t text[kUpdateHashTextSize] = {};
-    uint64_t size = sizeof text;
-    if (UpdRetrieveUpdateHash(context, text, &size) != kUpdOk) return kUpdNoUpdateHash;
-    hash = reinterpret_cast<const char*>(text);
+  if (IsMirrorUpdateUrl(settings)) {
+    hash = ReadUpdateHash(last_catalogue);
+    if (hash.empty()) return kUpdNoUpdateHash;
   } else {
     if (mirror == nullptr || mirror->callback == nullptr) return kUpdNoUpdateHash;
     uint8_t bytes[kUpdateHashBytes] = {};

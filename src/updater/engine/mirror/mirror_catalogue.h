@@ -7,8 +7,6 @@
 #include "updater.h"
 #include "updater/engine/lists/component_list.h"
 
-struct UPDATER_CONTEXT;
-
 // A mirror's "update.ver", written from the mirror's records into the work
 // file "<target>.new" and moved over the target only once it is whole.
 struct MirrorVerDocument {
@@ -33,10 +31,11 @@ void OpenVerForWrite(MirrorVerDocument& document, const std::string& path);
 [[nodiscard]] UPD_ERROR WriteComponentSection(MirrorVerDocument& document,
                                               const _COMPONENT_INFO& entry);
 
-// "UP_HASH" with the update hash: the last catalogue's when the configured
-// server is itself a mirror, else the mirror callback's 20 bytes (code 4) as
-// 40 upper-case hexadecimal digits. 0x2202 when no hash is available.
-[[nodiscard]] UPD_ERROR WriteUpdateHash(MirrorVerDocument& document, UPDATER_CONTEXT* context,
+// "UP_HASH" with the update hash: that of last_catalogue (the run's last
+// catalogue) when the configured server is itself a mirror, else the mirror
+// callback's 20 bytes (code 4) as 40 upper-case hexadecimal digits. 0x2202
+// when no hash is available.
+[[nodiscard]] UPD_ERROR WriteUpdateHash(MirrorVerDocument& document, const char* last_catalogue,
                                         const UPDATER_SETTINGS* settings,
                                         const MIRROR_SETTINGS* mirror);
 

@@ -12,7 +12,6 @@
 #include "platform/util/host_fields.h"
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/common/update_folders.h"
 #include "updater/engine/mirror/mirror.h"
 #include "updater/engine/mirror/mirror_catalogue.h"
@@ -39,7 +38,7 @@ bool ContainsNoCase(const char* text, const char* part) {
 
 // Rewrites the root catalogue from what the mirror now holds; its steps run
 // whatever the previous one gave.
-void RewriteRootCatalogue(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+void RewriteRootCatalogue(const char* last_catalogue, const UPDATER_SETTINGS* settings,
                           const MIRROR_SETTINGS* mirror) {
   CMirror temporary;
   (void)temporary.LoadMirrorContents(mirror, nullptr);
@@ -47,7 +46,7 @@ void RewriteRootCatalogue(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* sett
   OpenVerForWrite(document, temporary.rootFolder() + kMirrorCatalogueName);
   (void)WriteMirrorSections(document, temporary.list(), kCategoryEngine);
   (void)WriteMirrorSections(document, temporary.list(), kCategoryComponent);
-  (void)WriteUpdateHash(document, context, settings, mirror);
+  (void)WriteUpdateHash(document, last_catalogue, settings, mirror);
   (void)MirrorVerHook(document, mirror);
   (void)SaveVer(document);
 }
@@ -97,12 +96,12 @@ int32_t MovePcusToMirror(const std::string& pcu_folder, const char* mirror_folde
   return moved;
 }
 
-UPD_ERROR CopyPcusToMirror(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {
-  if (context == nullptr) return kUpdNoContext;
+UPD_ERROR CopyPcusToMirror(const char* update_folder, const char* last_catalogue,
+                           const UPDATER_SETTINGS* settings) {
   if (settings == nullptr) return kUpdNoSettings;
   const MIRROR_SETTINGS* mirror = settings->mirrorSettings;
   if (mirror == nullptr) return kUpdNoMirrorSettings;
-  std::string pcu_folder = context->updateFolder;
+  std::string pcu_folder = update_folder;
   if (pcu_folder.size() + sizeof kTempMirrorPcuFolder <= UPD_PATH_SIZE) {
     pcu_folder += kTempMirrorPcuFolder;
   }
@@ -121,6 +120,6 @@ UPD_ERROR CopyPcusToMirror(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* set
   if (moved == -1) return MapDiskFullError(kUpdCopyFailed);
   if (moved == -2) return kUpdNoUniqueName;
   if (CountFiles(pcu_folder.c_str(), "*.nup") == 0) (void)DeleteFolder(pcu_folder.c_str(), true);
-  if (moved > 0) RewriteRootCatalogue(context, settings, mirror);
+  if (moved > 0) RewriteRootCatalogue(last_catalogue, settings, mirror);
   return result;
 }

@@ -5,8 +5,6 @@
 
 #include "updater.h"
 
-struct UPDATER_CONTEXT;
-
 // Application packages staged in "tempMirrorPCU" that the host has agreed
 // enter the mirror root; their markers go with them.
 
@@ -19,5 +17,9 @@ struct UPDATER_CONTEXT;
 // when no new name could be made.
 [[nodiscard]] int32_t MovePcusToMirror(const std::string& pcu_folder, const char* mirror_folder);
 
-// UpdCopyPcusToMirror behind its entry checks.
-[[nodiscard]] UPD_ERROR CopyPcusToMirror(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings);
+// UpdCopyPcusToMirror behind its context check: the agreed packages staged
+// under update_folder enter the mirror, whose root catalogue is then written
+// anew (with the update hash of last_catalogue when the configured server is
+// a mirror). 0x3304 without settings, 0x3303 without mirror settings.
+[[nodiscard]] UPD_ERROR CopyPcusToMirror(const char* update_folder, const char* last_catalogue,
+                                         const UPDATER_SETTINGS* settings);

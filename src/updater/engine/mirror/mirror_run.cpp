@@ -8,7 +8,6 @@
 #include "platform/util/text_helpers.h"
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/common/update_folders.h"
 #include "updater/engine/mirror/mirror.h"
 #include "updater/engine/mirror/mirror_catalogue.h"
@@ -37,15 +36,13 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-bool Aborted(const UPDATER_CONTEXT& context) { return context.abortFlag.load() != 0; }
-
-const MIRROR_SETTINGS* MirrorOf(const UPDATER_CONTEXT& context) {
-  return context.settings != nullptr ? context.settings->mirrorSettings : nullptr;
+const MIRROR_SETTINGS* MirrorOf(const MirrorPass& pass) {
+  return pass.host.settings != nullptr ? pass.host.settings->mirrorSettings : nullptr;
 }
 
 }  // namespace
 
-UPD_ERROR CMirror::Publish(UPDATER_CONTEXT& context, const _COMPONENT_INFO& entry,
+UPD_ERROR CMirror::Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
                            const std::string& pattern, bool move) {
   const std::string& source = SourceOf(entry);
   char target[UPD_PATH_SIZE] = {};
@@ -64,11 +61,11 @@ UPD_ERROR CMirror::Publish(UPDATER_CONTEXT& context, const _COMPONENT_INFO& entr
   _COMPONENT_INFO copy = entry;
   copy.file = target;
   list_.Add(copy);
-  NotifyHostFile(0, context.settings, 2, 1, "");
+  NotifyHostFile(0, pass.host.settings, 2, 1, "");
   return kUpdOk;
 }
 
-UPD_ERROR CMirror::PlacePackages(UPDATER_CONTEXT& context, CListBase& list) {
+UPD_ERROR CMirror::PlacePackages(const MirrorPass& pass, CListBase& list) {
   for (_COMPONENT_INFO& entry : list) {
     if (IsToPlace(entry) && !IsPublishablePackage(SourceOf(entry).c_str())) {
       entry.flags |= kComponentDownloadFailed;
@@ -84,18 +81,18 @@ UPD_ERROR CMirror::PlacePackages(UPDATER_CONTEXT& context, CListBase& list) {
         folder = &dylibFolder_;
       }
       const bool staged = StrEndsWithNoCase(FolderOf(SourceOf(entry)).c_str(), kTempMirrorFolder);
-      const UPD_ERROR result = Publish(context, entry, *folder + name, staged);
+      const UPD_ERROR result = Publish(pass, entry, *folder + name, staged);
       if (result != kUpdOk) return result;
     } else if ((entry.flags & kComponentFetch) != 0) {
       KeepReplacedCopies(entry);
     }
-    if (Aborted(context)) return kUpdMirrorAborted;
+    if (pass.cancellation.IsCancelled()) return kUpdMirrorAborted;
   }
   return kUpdOk;
 }
 
-UPD_ERROR CMirror::PlacePcuPackages(UPDATER_CONTEXT& context, CListBase& component) {
-  const MIRROR_SETTINGS* mirror = MirrorOf(context);
+UPD_ERROR CMirror::PlacePcuPackages(const MirrorPass& pass, CListBase& component) {
+  const MIRROR_SETTINGS* mirror = MirrorOf(pass);
   const bool defer = mirror != nullptr && (mirror->flags & MIRROR_FLAG_DEFER_PCUS) != 0;
   if (!defer && !ArePendingPcusAgreed(component)) NotifyHostEvent5(mirror);
   for (_COMPONENT_INFO& entry : component) {
@@ -107,14 +104,14 @@ UPD_ERROR CMirror::PlacePcuPackages(UPDATER_CONTEXT& context, CListBase& compone
                                             nullptr, 0) &&
                              IsPublishablePackage(source.c_str());
       if (placeable) {
-        const UPD_ERROR result = Publish(context, entry, rootFolder_ + "zel%08X.nup", true);
+        const UPD_ERROR result = Publish(pass, entry, rootFolder_ + "zel%08X.nup", true);
         if (result != kUpdOk) return result;
         (void)DeleteFileChecked(marker.c_str(), 0);
       } else {
         KeepReplacedCopies(entry);
       }
     }
-    if (Aborted(context)) return kUpdMirrorAborted;
+    if (pass.cancellation.IsCancelled()) return kUpdMirrorAborted;
   }
   return kUpdOk;
 }
@@ -128,7 +125,7 @@ bool CMirror::ArePendingPcusAgreed(const CListBase& component) const {
   return true;
 }
 
-UPD_ERROR CMirror::WriteCatalogue(UPDATER_CONTEXT& context, const std::string& folder, bool wanted,
+UPD_ERROR CMirror::WriteCatalogue(const MirrorPass& pass, const std::string& folder, bool wanted,
                                   std::initializer_list<uint32_t> categories) {
   const std::string path = folder + kMirrorCatalogueName;
   bool held = false;
@@ -140,30 +137,30 @@ UPD_ERROR CMirror::WriteCatalogue(UPDATER_CONTEXT& context, const std::string& f
     const UPD_ERROR result = WriteMirrorSections(document, list_, category);
     if (result != kUpdOk) return result;
   }
-  const MIRROR_SETTINGS* mirror = MirrorOf(context);
+  const MIRROR_SETTINGS* mirror = MirrorOf(pass);
   // Without a hash the catalogue is saved without "UP_HASH".
-  (void)WriteUpdateHash(document, &context, context.settings, mirror);
+  (void)WriteUpdateHash(document, pass.lastCatalogue, pass.host.settings, mirror);
   (void)MirrorVerHook(document, mirror);
   return SaveVer(document);
 }
 
-UPD_ERROR CMirror::Run(UPDATER_CONTEXT& context, uint32_t progress) {
-  NotifyHostStatus(0, context.settings, 2, progress);
-  CUpdateLists& lists = context.lists;
-  UPD_ERROR result = PlacePackages(context, lists.updateList);
-  if (result == kUpdOk) result = PlacePackages(context, lists.continuousList);
-  if (result == kUpdOk) result = PlacePackages(context, lists.reverseList);
-  if (result == kUpdOk) result = PlacePcuPackages(context, lists.componentList);
+UPD_ERROR CMirror::Run(const MirrorPass& pass, uint32_t progress) {
+  NotifyHostStatus(0, pass.host.settings, 2, progress);
+  CUpdateLists& lists = pass.lists;
+  UPD_ERROR result = PlacePackages(pass, lists.updateList);
+  if (result == kUpdOk) result = PlacePackages(pass, lists.continuousList);
+  if (result == kUpdOk) result = PlacePackages(pass, lists.reverseList);
+  if (result == kUpdOk) result = PlacePcuPackages(pass, lists.componentList);
   if (result == kUpdOk) {
-    const uint32_t type = MirrorOf(context)->mirrorType;
-    const UPD_ERROR root = WriteCatalogue(context, rootFolder_, type <= 1,
-                                          {kCategoryEngine, kCategoryComponent});
-    const UPD_ERROR dll = WriteCatalogue(context, dllFolder_, type == 0 || type == 2, {kCategoryDll});
+    const uint32_t type = MirrorOf(pass)->mirrorType;
+    const UPD_ERROR root =
+        WriteCatalogue(pass, rootFolder_, type <= 1, {kCategoryEngine, kCategoryComponent});
+    const UPD_ERROR dll = WriteCatalogue(pass, dllFolder_, type == 0 || type == 2, {kCategoryDll});
     const UPD_ERROR dylib =
-        WriteCatalogue(context, dylibFolder_, type == 0 || type == 3, {kCategoryDylib});
+        WriteCatalogue(pass, dylibFolder_, type == 0 || type == 3, {kCategoryDylib});
     result = root != kUpdOk ? root : dll != kUpdOk ? dll : dylib;
     if (result == kUpdOk) return kUpdOk;
   }
-  NotifyMirrorError(MirrorOf(context), kUpdMirrorPassFailed);
+  NotifyMirrorError(MirrorOf(pass), kUpdMirrorPassFailed);
   return result;
 }

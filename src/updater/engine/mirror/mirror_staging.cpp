@@ -8,7 +8,6 @@
 #include "platform/util/strings.h"
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/common/update_folders.h"
 #include "updater/engine/mirror/mirror_markers.h"
 #include "updater/engine/package/package_download.h"
@@ -60,13 +59,15 @@ void AnnounceStagedPcu(const UPDATER_SETTINGS* settings, const _COMPONENT_INFO& 
 
 }  // namespace
 
-MirrorStaging::MirrorStaging(UPDATER_CONTEXT& context)
-    : context(&context),
-      session(context.session.get()),
-      updateList(&context.lists.updateList),
-      continuousList(&context.lists.continuousList),
-      reverseList(&context.lists.reverseList),
-      componentList(&context.lists.componentList) {}
+MirrorStaging::MirrorStaging(const HostBinding& host, CDownloadSession& session,
+                             CUpdateLists& lists, const char* last_catalogue)
+    : host(&host),
+      lastCatalogue(last_catalogue),
+      session(&session),
+      updateList(&lists.updateList),
+      continuousList(&lists.continuousList),
+      reverseList(&lists.reverseList),
+      componentList(&lists.componentList) {}
 
 uint64_t MirrorStagingTotalSize(const MirrorStaging& staging) {
   uint64_t total = staging.updateList->GetSelectedSize(0);
@@ -76,14 +77,14 @@ uint64_t MirrorStagingTotalSize(const MirrorStaging& staging) {
 }
 
 UPD_ERROR StagePackages(MirrorStaging& staging, CListBase& list, const char* key_word) {
-  UPDATER_CONTEXT& context = *staging.context;
-  const UPDATER_SETTINGS* settings = context.settings;
+  const HostBinding& host = *staging.host;
+  const UPDATER_SETTINGS* settings = host.settings;
   for (;;) {
     const ListIndex index = list.FindFirstPending(true);
     if (index == kNoEntry) return kUpdOk;
     _COMPONENT_INFO& entry = list[index];
     entry.flags |= kComponentPresent;
-    const std::string pattern = StagingPattern(context.updateFolder, entry.category);
+    const std::string pattern = StagingPattern(host.updateFolder, entry.category);
     char target[UPD_PATH_SIZE] = {};
     if (!CreateUniqueFile(pattern.c_str(), target, sizeof target)) {
       entry.flags |= kComponentDownloadFailed;
@@ -95,8 +96,8 @@ UPD_ERROR StagePackages(MirrorStaging& staging, CListBase& list, const char* key
     fetch.url = entry.file.c_str();
     fetch.target = target;
     fetch.settings = settings;
-    fetch.verPath = context.currentLastVerPath;
-    fetch.localFolder = context.updateFolder;
+    fetch.verPath = staging.lastCatalogue;
+    fetch.localFolder = host.updateFolder;
     fetch.cacheKey = key.c_str();
     fetch.channelName = GetChannelName(settings);
     const UPD_ERROR result = staging.session->FetchFile(fetch);
@@ -128,10 +129,9 @@ UPD_ERROR StageAllLists(MirrorStaging& staging) {
   return kUpdOk;
 }
 
-UPD_ERROR DownloadMirrorPackages(UPDATER_CONTEXT* context, uint32_t* count) {
-  MirrorStaging staging(*context);
-  CDownloadSession& session = *context->session;
-  if (!HostAcceptsDownload(context->settings, MirrorStagingTotalSize(staging))) {
+UPD_ERROR DownloadMirrorPackages(MirrorStaging& staging, uint32_t* count) {
+  CDownloadSession& session = *staging.session;
+  if (!HostAcceptsDownload(staging.host->settings, MirrorStagingTotalSize(staging))) {
     session.sessionWord = 0;
     session.CloseHttpTransports();
     *count = 0;

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
+#include "platform/util/host_binding.h"
 #include "updater.h"
 #include "updater/engine/lists/update_lists.h"
 
-struct UPDATER_CONTEXT;
 class CDownloadSession;
 
 // The mirror's downloads: the entries its comparison marked for fetching
@@ -13,9 +13,13 @@ class CDownloadSession;
 // engine, "dll" and "dylib" packages and "tempMirrorPCU" for application
 // packages, each under a new random name kept in the entry's mirror path.
 struct MirrorStaging {
-  explicit MirrorStaging(UPDATER_CONTEXT& context);
+  // last_catalogue: the run's last catalogue, whose sections may carry a
+  // package inline.
+  MirrorStaging(const HostBinding& host, CDownloadSession& session, CUpdateLists& lists,
+                const char* last_catalogue);
 
-  UPDATER_CONTEXT* context;
+  const HostBinding* host;
+  const char* lastCatalogue;
   // Packages whose download failed.
   uint32_t failed = 0;
   CDownloadSession* session;
@@ -42,4 +46,4 @@ struct MirrorStaging {
 // The mirror's download step: the total and the large-download question as
 // for a module update, then the staging of its lists. count receives the
 // number of packages whose download failed.
-[[nodiscard]] UPD_ERROR DownloadMirrorPackages(UPDATER_CONTEXT* context, uint32_t* count);
+[[nodiscard]] UPD_ERROR DownloadMirrorPackages(MirrorStaging& staging, uint32_t* count);

@@ -9,7 +9,6 @@
 #include "platform/util/strings.h"
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/engine/common/update_folders.h"
 #include "updater/engine/package/package_scan.h"
 #include "updater/engine/package/update_package.h"
@@ -46,14 +45,14 @@ void DropLocalTwins(CLocalList& local, const _COMPONENT_INFO& entry) {
 
 }  // namespace
 
-PackageDownloadJob::PackageDownloadJob(UPDATER_CONTEXT& context)
-    : context(&context),
-      session(context.session.get()),
-      updateList(&context.lists.updateList),
-      continuousList(&context.lists.continuousList),
-      preliminaryList(&context.lists.preliminaryList),
-      reverseList(&context.lists.reverseList),
-      localList(&context.lists.localList) {}
+PackageDownloadJob::PackageDownloadJob(const PackageDownload& download)
+    : download(&download),
+      session(&download.session),
+      updateList(&download.lists.updateList),
+      continuousList(&download.lists.continuousList),
+      preliminaryList(&download.lists.preliminaryList),
+      reverseList(&download.lists.reverseList),
+      localList(&download.lists.localList) {}
 
 bool HostAcceptsDownload(const UPDATER_SETTINGS* settings, uint64_t total) {
   if (!HasHostCallback(settings)) return true;
@@ -86,8 +85,8 @@ std::string PackageCacheKey(const char* list_name, const _COMPONENT_INFO& entry)
 
 UPD_ERROR DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const char* folder,
                              const char* list_name) {
-  UPDATER_CONTEXT& context = *job.context;
-  const UPDATER_SETTINGS* settings = context.settings;
+  const PackageDownload& download = *job.download;
+  const UPDATER_SETTINGS* settings = download.host.settings;
   const std::string pattern = JoinPackageFolder(folder, kPackageNameFormat);
   for (;;) {
     const ListIndex index = list.FindFirstPending(false);
@@ -107,8 +106,8 @@ UPD_ERROR DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const cha
     fetch.url = url.c_str();
     fetch.target = target;
     fetch.settings = settings;
-    fetch.verPath = context.currentVerPath;
-    fetch.localFolder = context.updateFolder;
+    fetch.verPath = download.catalogue;
+    fetch.localFolder = download.host.updateFolder;
     fetch.cacheKey = key.c_str();
     fetch.sourceFlag = TestSourceFlags(settings, 1) ? 1 : 0;
     fetch.channelName = GetChannelName(settings);
@@ -119,12 +118,12 @@ UPD_ERROR DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const cha
       return result;
     }
     if (entry.category == kCategoryEngine) ++job.enginePackages;
-    context.resultFlags |= kResultPackageDownloaded;
+    download.resultFlags |= kResultPackageDownloaded;
   }
 }
 
 UPD_ERROR DownloadAllLists(PackageDownloadJob& job) {
-  const char* update_folder = job.context->updateFolder;
+  const char* update_folder = job.download->host.updateFolder;
   UPD_ERROR result = DownloadNupPackage(job, *job.updateList, update_folder, "level");
   if (result != kUpdOk) return result;
   const struct {
@@ -141,15 +140,15 @@ UPD_ERROR DownloadAllLists(PackageDownloadJob& job) {
   return kUpdOk;
 }
 
-UPD_ERROR DownloadPackages(UPDATER_CONTEXT* context) {
-  PackageDownloadJob job(*context);
+UPD_ERROR DownloadPackages(const PackageDownload& download) {
+  PackageDownloadJob job(download);
   const DownloadStepEnd end(job);
-  const UPDATER_SETTINGS* settings = context->settings;
-  if (!HostAcceptsDownload(settings, SelectedPackageSize(context->lists))) return kUpdStopped;
+  const UPDATER_SETTINGS* settings = download.host.settings;
+  if (!HostAcceptsDownload(settings, SelectedPackageSize(download.lists))) return kUpdStopped;
   job.session->sessionWord = 0;
   const UPD_ERROR result = DownloadAllLists(job);
   if (result == kUpdOk && HasHostCallback(settings) && GetEnginePackageCount(job) != 0) {
-    NotifyHostEvent32(settings, context->serverRoot);
+    NotifyHostEvent32(settings, download.serverRoot);
   }
   return result;
 }

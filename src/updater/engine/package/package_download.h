@@ -4,18 +4,29 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/util/host_binding.h"
 #include "updater.h"
+#include "updater/engine/common/result_flags.h"
 #include "updater/engine/lists/update_lists.h"
 
-struct UPDATER_CONTEXT;
 class CDownloadSession;
 
-// The download step of a run: every selected package of the context's
-// lists, one file per package, through the context's download session and
-// its cache.
+// The download step of a run: every selected package of the run's lists,
+// one file per package, through the run's download session and its cache.
 
-// Result flag of a run: at least one package was downloaded.
-inline constexpr uint32_t kResultPackageDownloaded = 0x4;
+// What the package download works with: the call's settings and the update
+// folder (where the packages go), the download session, the run's lists,
+// the run's catalogue (whose sections may carry a package inline), the
+// server root (told to the host once engine packages arrived) and the run's
+// result flags (kResultPackageDownloaded).
+struct PackageDownload {
+  const HostBinding& host;
+  CDownloadSession& session;
+  CUpdateLists& lists;
+  const char* catalogue;
+  const char* serverRoot;
+  uint32_t& resultFlags;
+};
 
 // The cache key of a package is formatted into a buffer of this size (at
 // most 127 characters); a longer key is cut, as the session's cache expects.
@@ -23,9 +34,9 @@ inline constexpr size_t kPackageCacheKeySize = 128;
 
 // One download step; lives on the caller's stack for one call.
 struct PackageDownloadJob {
-  explicit PackageDownloadJob(UPDATER_CONTEXT& context);
+  explicit PackageDownloadJob(const PackageDownload& download);
 
-  UPDATER_CONTEXT* context;
+  const PackageDownload* download;
   CDownloadSession* session;
   CUpdateList* updateList;
   CContinuousList* continuousList;
@@ -41,7 +52,7 @@ struct PackageDownloadJob {
 // the four lists in order, event 32 with the server root once engine
 // packages arrived. The HTTP transports are closed and the dropped local
 // packages deleted on every path. 0x2107 when the host declines.
-[[nodiscard]] UPD_ERROR DownloadPackages(UPDATER_CONTEXT* context);
+[[nodiscard]] UPD_ERROR DownloadPackages(const PackageDownload& download);
 
 // The update, continuous, preliminary and reverse lists in that order; the
 // first failure ends the sequence.

@@ -1,15 +1,15 @@
 #include "updater/engine/run/run_cleanup.h"
 
 #include "platform/store/profile_cache.h"
-#include "updater/api/context.h"
 #include "updater/engine/mirror/mirror.h"
+#include "updater/engine/run/update_run.h"
 #include "updater/engine/session/download_session.h"
 
 RunCleanup::~RunCleanup() {
-  context_.session->PurgeDownloadCache();
-  context_.lists.Clear();
-  context_.serverState.Reset();
-  context_.installed.Clear();
-  context_.mirror->Clear();
+  services_.session.PurgeDownloadCache();
+  run_.lists.Clear();
+  run_.serverState.Reset();
+  run_.installed.Clear();
+  services_.mirror.Clear();
   ProfileCacheClear();
 }

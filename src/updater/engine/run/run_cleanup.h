@@ -1,18 +1,20 @@
 #pragma once
 
-struct UPDATER_CONTEXT;
+struct EngineServices;
+struct UpdateRun;
 
 // Empties the per-run state of a context (download cache purge, component
 // lists, server selection, installed record, mirror lists, INI profile
 // cache) on every path out of a module update or mirror run, an exception
-// included. The phase and the lock are the ContextCall's.
+// included. The phase and the lock are the export's call's.
 class RunCleanup {
  public:
-  explicit RunCleanup(UPDATER_CONTEXT& context) : context_(context) {}
+  RunCleanup(UpdateRun& run, EngineServices& services) : run_(run), services_(services) {}
   ~RunCleanup();
   RunCleanup(const RunCleanup&) = delete;
   RunCleanup& operator=(const RunCleanup&) = delete;
 
  private:
-  UPDATER_CONTEXT& context_;
+  UpdateRun& run_;
+  EngineServices& services_;
 };

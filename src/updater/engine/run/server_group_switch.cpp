@@ -5,9 +5,7 @@
 #include "platform/util/folder_cleanup.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
-#include "updater/api/context_call.h"
-#include "updater/engine/catalogue/catalogue_fallback.h"
+#include "updater/backup/backup_store.h"
 #include "updater/engine/common/stored_settings.h"
 #include "updater/engine/lists/module_scan.h"
 #include "updater/engine/lists/scanner_check.h"
@@ -21,24 +19,22 @@ namespace {
 constexpr uint32_t kSwitchFetchAttempts = 1;
 constexpr uint32_t kFinalFetchAttempts = 3;
 
-UPD_ERROR Fetch(UPDATER_CONTEXT* context, const GroupSwitchSteps& steps, uint32_t attempts) {
+UPD_ERROR Fetch(const GroupSwitchSteps& steps, uint32_t attempts) {
   if (!steps.fetch_catalogue) return kUpdNotSupported;
-  return steps.fetch_catalogue(context, context->settings, attempts);
+  return steps.fetch_catalogue(attempts);
 }
 
 // Closes the session's connections on every way out of a switch.
 class ConnectionsCloser {
  public:
-  ConnectionsCloser(UPDATER_CONTEXT* context, const GroupSwitchSteps& steps)
-      : context_(context), steps_(steps) {}
+  explicit ConnectionsCloser(const GroupSwitchSteps& steps) : steps_(steps) {}
   ~ConnectionsCloser() {
-    if (steps_.close_connections) steps_.close_connections(context_);
+    if (steps_.close_connections) steps_.close_connections();
   }
   ConnectionsCloser(const ConnectionsCloser&) = delete;
   ConnectionsCloser& operator=(const ConnectionsCloser&) = delete;
 
  private:
-  UPDATER_CONTEXT* context_;
   const GroupSwitchSteps& steps_;
 };
 
@@ -86,10 +82,11 @@ bool ReadStoredGroups(const UPDATER_SETTINGS* settings, StoredGroups& groups) {
 // An empty group stands for the default one.
 bool IsStorableGroup(const std::string& group) { return group.empty() || IsPlainGroupName(group); }
 
-UPD_ERROR SwitchBetween(UPDATER_CONTEXT* context, const std::string& target,
-                        const std::string& left, const GroupSwitchSteps& steps) {
+UPD_ERROR SwitchBetween(const HostBinding& host, const char* last_catalogue,
+                        const std::string& target, const std::string& left,
+                        const GroupSwitchSteps& steps) {
   if (!IsStorableGroup(target) || !IsStorableGroup(left)) return kUpdInvalidArgument;
-  return SwitchServerGroup(context, target, left, steps);
+  return SwitchServerGroup(host, last_catalogue, target, left, steps);
 }
 
 void MarkSwitch(const UPDATER_SETTINGS* settings, UPD_ERROR result) {
@@ -102,82 +99,68 @@ void MarkSwitch(const UPDATER_SETTINGS* settings, UPD_ERROR result) {
   }
 }
 
-UPD_ERROR RetryUnfinishedSwitch(UPDATER_CONTEXT* context, const GroupSwitchSteps& steps) {
-  const UPD_ERROR result = Fetch(context, steps, kFinalFetchAttempts);
-  MarkSwitch(context->settings, result);
+UPD_ERROR RetryUnfinishedSwitch(const HostBinding& host, const GroupSwitchSteps& steps) {
+  const UPD_ERROR result = Fetch(steps, kFinalFetchAttempts);
+  MarkSwitch(host.settings, result);
   return result == kUpdOk ? kUpdOk : kUpdGroupSwitchIncomplete;
 }
 
 }  // namespace
-
-const GroupSwitchSteps& LibraryGroupSwitchSteps() {
-  static const GroupSwitchSteps steps = [] {
-    GroupSwitchSteps made;
-    made.fetch_catalogue = DownloadVerLocked;
-    made.save_modules_of_left_group = SaveModulesOfLeftGroup;
-    made.reset_session = [](UPDATER_CONTEXT* context) { context->session->Reset(); };
-    made.close_connections = [](UPDATER_CONTEXT* context) {
-      context->session->CloseHttpTransports();
-    };
-    return made;
-  }();
-  return steps;
-}
 
 bool IsPlainGroupName(std::string_view name) {
   return !name.empty() && name.size() <= kMaxGroupName && name != "." &&
          name.find('/') == std::string_view::npos && name.find("..") == std::string_view::npos;
 }
 
-UPD_ERROR SwitchUpdateGroup(UPDATER_CONTEXT* context, const char* group, uint32_t set,
-                            const GroupSwitchSteps& steps) {
+UPD_ERROR SwitchUpdateGroup(const HostBinding& host, const char* last_catalogue, const char* group,
+                            uint32_t set, const GroupSwitchSteps& steps) {
   ProfileCacheClear();
-  if (steps.reset_session) steps.reset_session(context);
-  const ConnectionsCloser closer(context, steps);
+  if (steps.reset_session) steps.reset_session();
+  const ConnectionsCloser closer(steps);
   StoredGroups groups;
-  if (!ReadStoredGroups(context->settings, groups)) return kUpdSettingsUnreadable;
+  if (!ReadStoredGroups(host.settings, groups)) return kUpdSettingsUnreadable;
   if (set != 0) {
     if (group == nullptr || !IsPlainGroupName(group)) return kUpdInvalidArgument;
     if (!SameGroup(group, groups.current)) {
-      return SwitchBetween(context, group, groups.current, steps);
+      return SwitchBetween(host, last_catalogue, group, groups.current, steps);
     }
   } else if (!SameGroup(groups.current, groups.old)) {
-    return SwitchBetween(context, groups.old, groups.current, steps);
+    return SwitchBetween(host, last_catalogue, groups.old, groups.current, steps);
   }
   if (groups.finished) return kUpdNoGroupChange;
-  return RetryUnfinishedSwitch(context, steps);
+  return RetryUnfinishedSwitch(host, steps);
 }
 
-UPD_ERROR SwitchServerGroup(UPDATER_CONTEXT* context, const std::string& target,
-                            const std::string& left, const GroupSwitchSteps& steps) {
-  const UPDATER_SETTINGS* settings = context->settings;
-  static_cast<void>(Fetch(context, steps, kSwitchFetchAttempts));
-  static_cast<void>(CleanTempFolder(context));
+UPD_ERROR SwitchServerGroup(const HostBinding& host, const char* last_catalogue,
+                            const std::string& target, const std::string& left,
+                            const GroupSwitchSteps& steps) {
+  const UPDATER_SETTINGS* settings = host.settings;
+  static_cast<void>(Fetch(steps, kSwitchFetchAttempts));
+  static_cast<void>(CleanTempFolder(&host));
   {
     const SettingsStorePtr store = OpenSettingsStore(settings);
     if (!store) return kUpdSettingsUnreadable;
     SettingsStoreSetString(store.get(), kKeyUpdateServerGroup, target.c_str());
   }
-  static_cast<void>(Fetch(context, steps, kSwitchFetchAttempts));
-  if (FileExists(context->lastUpdVerPath) && steps.save_modules_of_left_group) {
-    steps.save_modules_of_left_group(context, settings,
-                                     left.empty() ? kGroupRelease : left.c_str());
+  static_cast<void>(Fetch(steps, kSwitchFetchAttempts));
+  if (FileExists(last_catalogue) && steps.save_modules_of_left_group) {
+    steps.save_modules_of_left_group(left.empty() ? kGroupRelease : left.c_str());
   }
   DeleteDefaultServers(settings);
-  const UPD_ERROR result = Fetch(context, steps, kFinalFetchAttempts);
+  const UPD_ERROR result = Fetch(steps, kFinalFetchAttempts);
   MarkSwitch(settings, result);
   return result;
 }
 
-void SaveModulesOfLeftGroup(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+void SaveModulesOfLeftGroup(const UPDATER_SETTINGS* settings, const char* modules_folder,
+                            const char* last_catalogue, CBackupStore& store,
                             const char* group_left) {
-  const ContextCall locked(context);
   CListBase installed;
-  ScanInstalledModulesEx(installed, settings, context->modulesFolder);
-  const CListBase offered = ReadPlainEngineSections(context->lastUpdVerPath);
+  ScanInstalledModulesEx(installed, settings, modules_folder);
+  const CListBase offered = ReadPlainEngineSections(last_catalogue);
   for (const _COMPONENT_INFO& module : installed) {
     const ListIndex index = offered.FindByName(module.module, module.platform);
     const uint64_t offered_build = index == kNoEntry ? 0 : offered[index].build;
-    if (module.build > offered_build) context->backupStore->SaveComponentFile(module, group_left);
+    if (module.build > offered_build) store.SaveComponentFile(module, group_left);
   }
 }

@@ -17,6 +17,7 @@
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
 #include "updater.h"
+#include "updater/api/catalogue_call.h"
 #include "updater/api/context.h"
 #include "updater/engine/catalogue/catalogue_fallback.h"
 

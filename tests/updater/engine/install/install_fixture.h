@@ -18,6 +18,7 @@
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
 #include "updater/api/context.h"
+#include "updater/api/run_binding.h"
 #include "updater/engine/install/module_installer.h"
 #include "updater/engine/install/module_moves.h"
 
@@ -225,9 +226,11 @@ class InstallFixture : public ::testing::Test {
 
   UPD_ERROR Install(InstallMode mode = InstallMode::kStaged) {
     engine_result_ = 0xDEAD;
+    UpdateRun run = BindRun(*context_);
     return context_->moduleInstaller->InstallPackages(
-        context_, context_->lists.updateList, context_->lists.continuousList, false,
-        context_->installed.installedList, &engine_result_, mode);
+        InstallTargetOf(run, context_->backupStore.get()), context_->lists.updateList,
+        context_->lists.continuousList, false, context_->installed.installedList, &engine_result_,
+        mode);
   }
 
   // Every entry under the modules folder: files with their contents,

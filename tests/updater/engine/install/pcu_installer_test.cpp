@@ -5,7 +5,6 @@
 #include <string>
 
 #include "testhost/event_host.h"
-#include "updater/api/context.h"
 
 namespace {
 
@@ -13,8 +12,6 @@ using upd::testhost::EventHost;
 
 TEST(PcuInstaller, HandsThePackageToTheHostAndPassesItsAnswerBack) {
   EventHost host;
-  UPDATER_CONTEXT context;
-  context.settings = host.settings();
   PcuManager manager;
   ASSERT_NE(manager.installer(), nullptr);
 
@@ -23,25 +20,22 @@ TEST(PcuInstaller, HandsThePackageToTheHostAndPassesItsAnswerBack) {
     seen = static_cast<UPD_INSTALL_PACKAGE_EVENT*>(data)->packagePath;
     return 0x5008u;
   });
-  EXPECT_EQ(manager.installer()->Install(&context, "/tmp/PCU.abc123"), 0x5008u);
+  EXPECT_EQ(manager.installer()->Install(host.settings(), "/tmp/PCU.abc123"), 0x5008u);
   EXPECT_EQ(seen, "/tmp/PCU.abc123");
   ASSERT_EQ(host.EventsOf(UPD_EVENT_INSTALL_PACKAGE).size(), 1u);
   EXPECT_EQ(host.events().back().user, host.settings()->userData);
 
   host.Answer(UPD_EVENT_INSTALL_PACKAGE, 0);
-  EXPECT_EQ(manager.installer()->Install(&context, "/tmp/p"), 0u);
+  EXPECT_EQ(manager.installer()->Install(host.settings(), "/tmp/p"), 0u);
 }
 
 TEST(PcuInstaller, WithoutSettingsOrCallbackTheHostIsNotAsked) {
   EventHost host;
-  UPDATER_CONTEXT context;
   UnixPcuInstaller installer;
-  EXPECT_EQ(installer.Install(&context, "/tmp/p"), 0x1301u);
   EXPECT_EQ(installer.Install(nullptr, "/tmp/p"), 0x1301u);
   UPDATER_SETTINGS settings = *host.settings();
   settings.eventCallback = nullptr;
-  context.settings = &settings;
-  EXPECT_EQ(installer.Install(&context, "/tmp/p"), 0x1301u);
+  EXPECT_EQ(installer.Install(&settings, "/tmp/p"), 0x1301u);
   EXPECT_TRUE(host.events().empty());
 }
 

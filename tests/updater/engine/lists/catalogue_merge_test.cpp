@@ -11,7 +11,9 @@
 
 #include "../catalogue/catalogue_fixture.h"
 #include "platform/util/update_errors.h"
+#include "updater/api/run_binding.h"
 #include "updater/engine/common/component_info.h"
+#include "updater/engine/session/download_session.h"
 
 namespace upd::test {
 namespace {
@@ -44,6 +46,13 @@ class CatalogueMerge : public CatalogueFetchTest {
            "build=9\r\nfile=" + file + "\r\n";
   }
 
+  // The merge on the context's run, as the list builder runs it.
+  UPD_ERROR Merge() {
+    UpdateRun run = BindRun(*context_);
+    CatalogueRun catalogue = CatalogueRunOf(run, *context_->session);
+    return MergeComponentVerFiles(catalogue, context_->lists);
+  }
+
   bool LeftoverDownloads() const {
     for (const auto& entry : fs::directory_iterator(UpdateFolder())) {
       const std::string name = entry.path().filename().string();
@@ -66,7 +75,7 @@ TEST_F(CatalogueMerge, ReferredCatalogueIsReadIntoTheListsAndAppendedToTheLastOn
   AddReference(context_->lists.continuousList, "CONTINUOUS_COMP_A", url);
   AddReference(context_->lists.updateList, "COMP_B", web.Url("/comp/missing.ver"));
 
-  ASSERT_EQ(MergeComponentVerFiles(context_), kUpdOk);
+  ASSERT_EQ(Merge(), kUpdOk);
   const _COMPONENT_INFO& a = context_->lists.updateList[0];
   EXPECT_EQ(a.flags & (kComponentReference | kComponentResolved), kComponentResolved);
   EXPECT_EQ(a.build, 9u);
@@ -88,7 +97,7 @@ TEST_F(CatalogueMerge, NothingReferredChangesNothing) {
   std::strcpy(plain.name, "PLAIN");
   plain.file = "http://127.0.0.1:1/never.ver";
   context_->lists.updateList.Add(plain);
-  ASSERT_EQ(MergeComponentVerFiles(context_), kUpdOk);
+  ASSERT_EQ(Merge(), kUpdOk);
   EXPECT_EQ(RunCatalogue(), "[MAIN]\r\n");
   EXPECT_FALSE(LeftoverDownloads());
 }

@@ -2,21 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "../package_fixture.h"
 #include "platform/os/os_time.h"
+#include "platform/util/host_binding.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
-#include "updater/api/context.h"
 #include "updater/engine/lists/list_reconcile.h"
 #include "updater/engine/lists/update_groups.h"
+#include "updater/engine/package/local_packages.h"
 
 namespace upd::test {
 namespace {
@@ -39,8 +40,9 @@ std::string Engine(const std::string& section, const std::string& module, const 
          "\r\n" + keys;
 }
 
-// A context on the test's folders whose host names the groups of groups_,
-// serves the engine stand-in and has never attempted an update.
+// A build record made here, without a library context: the test's folders,
+// its own lists and server location, a host that names the groups of
+// groups_ and serves the engine stand-in, and no update attempted yet.
 class ListBuilderTest : public PackageFolderTest {
  protected:
   void SetUp() override {
@@ -52,14 +54,12 @@ class ListBuilderTest : public PackageFolderTest {
     });
     fs::create_directories(Modules());
     fs::create_directories(Updfiles());
-    context_->settings = host_.settings();
-    SafeStrCopy(context_->updateFolder, UPD_PATH_SIZE, (Updfiles() + "/").c_str());
-    SafeStrCopy(context_->modulesFolder, UPD_PATH_SIZE, (Modules() + "/").c_str());
-    SafeStrCopy(context_->updVerPath, UPD_PATH_SIZE, Updfiles("upd.ver").c_str());
-    context_->currentVerPath = context_->updVerPath;
-    SafeStrCopy(context_->serverRoot, UPD_PATH_SIZE, kServer);
-    SafeStrCopy(context_->catalogueBaseUrl, UPD_PATH_SIZE, kServer);
-    context_->lastAttemptTime = -1;
+    host_binding_.settings = host_.settings();
+    SafeStrCopy(host_binding_.updateFolder, UPD_PATH_SIZE, (Updfiles() + "/").c_str());
+    SafeStrCopy(host_binding_.modulesFolder, UPD_PATH_SIZE, (Modules() + "/").c_str());
+    catalogue_ = Updfiles("upd.ver");
+    SafeStrCopy(server_root_, UPD_PATH_SIZE, kServer);
+    SafeStrCopy(base_url_, UPD_PATH_SIZE, kServer);
   }
 
   std::string Updfiles(const std::string& name = "") const {
@@ -68,8 +68,8 @@ class ListBuilderTest : public PackageFolderTest {
   std::string Modules() const { return Path("modules"); }
 
   void Catalogue(const std::string& text) {
-    WriteFile(context_->updVerPath, text);
-    ProfileCacheRemoveFile(context_->updVerPath);
+    WriteFile(catalogue_, text);
+    ProfileCacheRemoveFile(catalogue_.c_str());
   }
   // An installed engine module of x64.
   void Install(const std::string& module, uint32_t build) {
@@ -77,14 +77,30 @@ class ListBuilderTest : public PackageFolderTest {
               ModuleFileText(ModuleFacts{module, 3, 1, build, "v" + std::to_string(build)}));
   }
 
-  UPD_ERROR Build() { return PrepareUpdateLists(context_->installed, *context_); }
-  CUpdateLists& lists() { return context_->lists; }
-  CInstalledModules& installed() { return context_->installed; }
+  ListBuild Record() {
+    return {host_binding_,
+            lists_,
+            installed_,
+            catalogue_.c_str(),
+            {base_url_, server_root_},
+            last_attempt_,
+            RunCancellation(abort_)};
+  }
+  UPD_ERROR Build() { return PrepareUpdateLists(Record(), ScanNupFolders, {}); }
+  CUpdateLists& lists() { return lists_; }
+  CInstalledModules& installed() { return installed_; }
 
   std::string groups_ = "engine";
   EventHost host_;
   EngineStandIn engine_;
-  std::unique_ptr<UPDATER_CONTEXT> context_ = std::make_unique<UPDATER_CONTEXT>();
+  HostBinding host_binding_;
+  CUpdateLists lists_;
+  CInstalledModules installed_;
+  std::string catalogue_;
+  char base_url_[UPD_PATH_SIZE] = {};
+  char server_root_[UPD_PATH_SIZE] = {};
+  std::atomic<int64_t> last_attempt_{-1};
+  std::atomic<uint8_t> abort_{0};
 };
 
 std::vector<std::string> ModuleNames(const CInstalledList& installed) {
@@ -329,7 +345,7 @@ TEST_F(ListBuilderTest, PreliminaryPackagesNewerThanTheLocalOnesAreSelected) {
 TEST_F(ListBuilderTest, TenPercentTwentyFiveHoursAfterTheLastAttemptReadsPreliminaries) {
   Catalogue("[PRELIMINARY]\r\nUpdateProb=10\r\nUpdateMaxDelay=4294967295\r\n" +
             Engine("PRELIMINARY_em001", "em001_64", "build=300\r\nlevel=0\r\n"));
-  context_->lastAttemptTime = OsTime() - 25 * 3600;
+  last_attempt_ = OsTime() - 25 * 3600;
   ASSERT_EQ(Build(), kUpdOk);
   EXPECT_EQ(lists().preliminaryList.GetSize(), 1);
 }
@@ -356,33 +372,30 @@ TEST_F(ListBuilderTest, WithoutTheInstalledScanOnlyTheCatalogueDecides) {
   EXPECT_EQ(engine_.counts().requests, 1u);  // base_nonnups only
 }
 
-UPDATER_CONTEXT* g_merged_context = nullptr;
-int g_merges = 0;
-std::string g_file_at_merge;
-
-UPD_ERROR RecordMerge(UPDATER_CONTEXT* context) {
-  g_merged_context = context;
-  ++g_merges;
-  g_file_at_merge = context->lists.updateList[0].file;
-  return kUpdStopped;
-}
-
-// The merge of referenced catalogues runs once, on resolved lists; its
-// result does not end the build.
+// The merge of referenced catalogues runs once, on the build's resolved
+// lists; its result does not end the build.
 TEST_F(ListBuilderTest, TheCatalogueMergeRunsOnceOnResolvedLists) {
   Install("em001_64", 100);
   Catalogue(Engine("em001_64", "em001_64", "build=200\r\nlevel=0\r\nfile=f.nup\r\n"));
-  g_merges = 0;
-  ASSERT_EQ(PrepareUpdateLists(installed(), *context_, RecordMerge), kUpdOk);
-  EXPECT_EQ(g_merges, 1);
-  EXPECT_EQ(g_merged_context, context_.get());
-  EXPECT_EQ(g_file_at_merge, std::string(kServer) + "f.nup");
+  int merges = 0;
+  const CUpdateLists* merged = nullptr;
+  std::string file_at_merge;
+  const ComponentCatalogueMerge record_merge = [&](CUpdateLists& lists) {
+    ++merges;
+    merged = &lists;
+    file_at_merge = lists.updateList[0].file;
+    return static_cast<UPD_ERROR>(kUpdStopped);
+  };
+  ASSERT_EQ(PrepareUpdateLists(Record(), ScanNupFolders, record_merge), kUpdOk);
+  EXPECT_EQ(merges, 1);
+  EXPECT_EQ(merged, &lists());
+  EXPECT_EQ(file_at_merge, std::string(kServer) + "f.nup");
 }
 
 TEST_F(ListBuilderTest, AnAbortEndsTheBuildWithItsCode) {
   Install("em001_64", 100);
   Catalogue(Engine("em001_64", "em001_64", "build=200\r\nlevel=0\r\n"));
-  context_->abortFlag = 1;
+  abort_ = 1;
   EXPECT_EQ(Build(), kUpdStopped);
   EXPECT_EQ(lists().updateList.GetSize(), 1);
 }
@@ -433,7 +446,7 @@ class MirrorListsTest : public ListBuilderTest {
 
 TEST_F(MirrorListsTest, EveryChannelOfTheCategoryAndTheNamedSections) {
   SetNames(" app_a,,app_b\tmissing");
-  EXPECT_EQ(PrepareMirrorLists(*context_, context_->updVerPath, kCategoryDll), 5);
+  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_.c_str(), kCategoryDll), 5);
   EXPECT_EQ(Names(lists().updateList), (std::vector<std::string>{"lib"}));
   EXPECT_EQ(Names(lists().continuousList), (std::vector<std::string>{"CONTINUOUS_lib"}));
   EXPECT_EQ(Names(lists().reverseList), (std::vector<std::string>{"REVERSE_lib"}));
@@ -445,13 +458,13 @@ TEST_F(MirrorListsTest, EveryChannelOfTheCategoryAndTheNamedSections) {
 TEST_F(MirrorListsTest, PlainOnlyTakesThePlainSections) {
   SetNames("app_a");
   mirror_->plainOnly = 1;
-  EXPECT_EQ(PrepareMirrorLists(*context_, context_->updVerPath, kCategoryDll), 1);
+  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_.c_str(), kCategoryDll), 1);
   EXPECT_EQ(lists().continuousList.GetSize() + lists().reverseList.GetSize() +
                 lists().componentList.GetSize(),
             0);
   lists().Clear();
   host_.settings()->mirrorSettings = nullptr;
-  EXPECT_EQ(PrepareMirrorLists(*context_, context_->updVerPath, kCategoryEngine), 1);
+  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_.c_str(), kCategoryEngine), 1);
   EXPECT_EQ(lists().componentList.GetSize(), 0);
 }
 
@@ -460,7 +473,7 @@ TEST_F(MirrorListsTest, SectionNamesWithoutAnEndStayWithinTheirField) {
   std::string text(sizeof mirror_->sectionNames, ' ');
   text.replace(text.size() - 5, 5, "app_c");
   SetNames(text);
-  EXPECT_EQ(PrepareMirrorLists(*context_, context_->updVerPath, kCategoryDll), 4);
+  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_.c_str(), kCategoryDll), 4);
   EXPECT_EQ(Names(lists().componentList), (std::vector<std::string>{"app_c"}));
 }
 
@@ -479,7 +492,7 @@ TEST_F(ListBuilderTest, NupListsFollowTheCallersGroupsAndPlatforms) {
   CGroupList groups;
   ParseGroupList(groups, "g");
   const uint32_t platforms[] = {0, 1};
-  PrepareNupLists(installed(), *context_, groups, platforms);
+  PrepareNupLists(Record(), ScanNupFolders, groups, platforms);
   EXPECT_EQ(ModuleNames(installed().installedList),
             (std::vector<std::string>{"em001", "em001_64"}));
   const CUpdateList& updates = lists().updateList;

@@ -11,7 +11,6 @@
 #include "platform/util/update_errors.h"
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
-#include "updater/api/context.h"
 #include "updater/engine/mirror/mirror.h"
 
 namespace upd::test {
@@ -117,8 +116,10 @@ class UpdateHashTest : public MirrorCatalogueTest {
     mirror_->callbackContext = this;
     host_.settings()->mirrorSettings = mirror_.get();
     SafeStrCopy(host_.settings()->updateServer, 256, "AUTOSELECT");
-    context_.settings = host_.settings();
   }
+
+  // The run's last catalogue, whose hash only a mirror of a mirror passes on.
+  std::string LastCatalogue() const { return dir_.file("lastupd.ver"); }
 
   static uint32_t Answer(uint32_t code, void* data, void* self) {
     auto* test = static_cast<UpdateHashTest*>(self);
@@ -131,14 +132,15 @@ class UpdateHashTest : public MirrorCatalogueTest {
 
   testhost::EventHost host_;
   std::unique_ptr<MIRROR_SETTINGS> mirror_;
-  UPDATER_CONTEXT context_;
   uint32_t answer_ = 0;
   std::vector<uint32_t> codes_;
 };
 
 TEST_F(UpdateHashTest, TheHostsHashIsWrittenAsUpperCaseHex) {
+  WriteFile(LastCatalogue(), "[UP_HASH]\r\nhash=FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF\r\n");
   OpenVerForWrite(document_, Target());
-  ASSERT_EQ(WriteUpdateHash(document_, &context_, host_.settings(), mirror_.get()), kUpdOk);
+  ASSERT_EQ(WriteUpdateHash(document_, LastCatalogue().c_str(), host_.settings(), mirror_.get()),
+            kUpdOk);
   EXPECT_EQ(codes_, std::vector<uint32_t>{MIRROR_EVENT_GET_UPDATE_HASH});
   EXPECT_EQ(Save(), "[UP_HASH]\r\nhash=000102030405060708090A0B0C0D0E0F10111213\r\n");
 }
@@ -146,10 +148,10 @@ TEST_F(UpdateHashTest, TheHostsHashIsWrittenAsUpperCaseHex) {
 TEST_F(UpdateHashTest, WithoutAHashNoSectionIsWritten) {
   answer_ = 1;
   OpenVerForWrite(document_, Target());
-  EXPECT_EQ(WriteUpdateHash(document_, &context_, host_.settings(), mirror_.get()),
+  EXPECT_EQ(WriteUpdateHash(document_, LastCatalogue().c_str(), host_.settings(), mirror_.get()),
             kUpdNoUpdateHash);
   mirror_->callback = nullptr;
-  EXPECT_EQ(WriteUpdateHash(document_, &context_, host_.settings(), mirror_.get()),
+  EXPECT_EQ(WriteUpdateHash(document_, LastCatalogue().c_str(), host_.settings(), mirror_.get()),
             kUpdNoUpdateHash);
   EXPECT_EQ(document_.profile.FindSection("UP_HASH"), nullptr);
 }

@@ -42,7 +42,10 @@ class MirrorStagingTest : public PackageDownloadTest {
     return paths;
   }
 
-  UPD_ERROR Stage(uint32_t* count) { return DownloadMirrorPackages(context_.get(), count); }
+  UPD_ERROR Stage(uint32_t* count) {
+    MirrorStaging staging(run_->host, *run_->session, run_->lists, run_->lastCatalogue.c_str());
+    return DownloadMirrorPackages(staging, count);
+  }
 
   NginxServer web_{dir_.path().string(), NginxServer::Options().ServerConf(
                                              "gzip off; location /refused/ { return 401; }")};
@@ -168,13 +171,13 @@ TEST_F(MirrorStagingTest, ADeclinedDownloadStagesNothing) {
   Fetch(lists().updateList, "em001_64", "/a.nup", 5000);
   AskAbove(1);
   host_.Answer(UPD_EVENT_CONFIRM_DOWNLOAD, 0);
-  context_->session->sessionWord = CDownloadSession::kListingBit;
+  run_->session->sessionWord = CDownloadSession::kListingBit;
   uint32_t count = 99;
 
   EXPECT_EQ(Stage(&count), kUpdStopped);
 
   EXPECT_EQ(count, 0u);
-  EXPECT_EQ(context_->session->sessionWord, 0u);
+  EXPECT_EQ(run_->session->sessionWord, 0u);
   EXPECT_EQ(lists().updateList[0].flags, kToFetch);
   EXPECT_FALSE(fs::exists(Updfiles("tempMirror")));
   EXPECT_EQ(DownloadEvents(),

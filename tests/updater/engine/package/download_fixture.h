@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "platform/store/profile_cache.h"
+#include "platform/util/host_binding.h"
 #include "platform/util/strings.h"
 #include "support/net_servers.h"
 #include "support/sign_kit.h"
 #include "support/temp_dir.h"
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
-#include "updater/api/context.h"
 #include "updater/engine/package/package_download.h"
 #include "updater/engine/session/download_session.h"
 
@@ -54,28 +54,45 @@ inline int EstablishedTo(uint16_t port) {
   return count;
 }
 
-// A context on the test's own folders ("data/updfiles/" and the session's
-// "data/cache"), bound to an event host, with packages made by the signing
-// kit around engine stand-in module files.
+// What a run keeps for the package download, made here without a library
+// context: the test's own folders ("data/updfiles/" and the session's
+// "data/cache"), settings of an event host, the lists, the catalogue pair,
+// the server root and the result flags.
+struct DownloadParts {
+  HostBinding host;
+  CUpdateLists lists;
+  std::unique_ptr<CDownloadSession> session;
+  std::string catalogue;
+  std::string lastCatalogue;
+  char serverRoot[UPD_PATH_SIZE] = {};
+  uint32_t resultFlags = 0;
+};
+
+// The package download on its parts, with packages made by the signing kit
+// around engine stand-in module files.
 class PackageDownloadTest : public ::testing::Test {
  protected:
   PackageDownloadTest() { ProfileCacheClear(); }
   ~PackageDownloadTest() override { ProfileCacheClear(); }
 
-  void SetUp() override { BindContext(dir_.file("data")); }
+  void SetUp() override { MakeParts(dir_.file("data")); }
 
-  void BindContext(const std::string& data_folder) {
+  void MakeParts(const std::string& data_folder) {
     data_ = data_folder;
     std::filesystem::create_directories(Updfiles());
-    context_ = std::make_unique<UPDATER_CONTEXT>();
-    context_->settings = host_.settings();
-    SafeStrCopy(context_->updateFolder, sizeof context_->updateFolder, (Updfiles() + "/").c_str());
-    SafeStrCopy(context_->updVerPath, sizeof context_->updVerPath, Updfiles("upd.ver").c_str());
-    SafeStrCopy(context_->lastUpdVerPath, sizeof context_->lastUpdVerPath,
-                Updfiles("lastupd.ver").c_str());
-    context_->currentVerPath = context_->updVerPath;
-    context_->currentLastVerPath = context_->lastUpdVerPath;
-    context_->session = std::make_unique<CDownloadSession>((data_ + "/cache").c_str());
+    run_ = std::make_unique<DownloadParts>();
+    run_->host.settings = host_.settings();
+    SafeStrCopy(run_->host.updateFolder, sizeof run_->host.updateFolder,
+                (Updfiles() + "/").c_str());
+    run_->catalogue = Updfiles("upd.ver");
+    run_->lastCatalogue = Updfiles("lastupd.ver");
+    run_->session = std::make_unique<CDownloadSession>((data_ + "/cache").c_str());
+  }
+
+  // The step's record on the parts.
+  PackageDownload Record() {
+    return {run_->host,       *run_->session,   run_->lists, run_->catalogue.c_str(),
+            run_->serverRoot, run_->resultFlags};
   }
 
   std::string Updfiles(const std::string& name = "") const {
@@ -168,13 +185,13 @@ class PackageDownloadTest : public ::testing::Test {
     host_.settings()->largeDownloadLimitKiB = limit_kib;
   }
 
-  UPD_ERROR Download() { return DownloadPackages(context_.get()); }
-  CUpdateLists& lists() { return context_->lists; }
+  UPD_ERROR Download() { return DownloadPackages(Record()); }
+  CUpdateLists& lists() { return run_->lists; }
 
   TempDir dir_;
   std::string data_;
   testhost::EventHost host_;
-  std::unique_ptr<UPDATER_CONTEXT> context_;
+  std::unique_ptr<DownloadParts> run_;
 };
 
 }  // namespace upd::test

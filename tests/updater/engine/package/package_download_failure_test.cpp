@@ -20,7 +20,7 @@ class PackageDownloadFailure : public PackageDownloadTest {
  protected:
   // An abort reaches every socket of the process: clear it for the next test.
   void TearDown() override {
-    if (context_ != nullptr) context_->session->Reset();
+    if (run_ != nullptr) run_->session->Reset();
   }
 };
 
@@ -48,7 +48,7 @@ TEST_F(PackageDownloadFailure, AnAbortEndsTheRunningDownload) {
     for (int i = 0; i < 1000 && !receiving; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    context_->session->Abort();
+    run_->session->Abort();
   });
 
   const UPD_ERROR result = Download();
@@ -62,7 +62,7 @@ TEST_F(PackageDownloadFailure, AnAbortEndsTheRunningDownload) {
   EXPECT_EQ(lists().updateList[1].flags, kComponentHasBuild | kComponentSelected);
   EXPECT_TRUE(PackagesIn(Updfiles()).empty());
   EXPECT_EQ(EstablishedTo(peer.port()), 0);
-  EXPECT_EQ(context_->resultFlags, 0u);
+  EXPECT_EQ(run_->resultFlags, 0u);
   EXPECT_TRUE(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).empty());
 }
 
@@ -71,7 +71,7 @@ TEST_F(PackageDownloadFailure, AnAbortEndsTheRunningDownload) {
 TEST_F(PackageDownloadFailure, AFullDiskLeavesNoHalfPackage) {
   SmallTmpfs disk(dir_.file("small"), "2m");
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
-  BindContext(dir_.file("small/data"));
+  MakeParts(dir_.file("small/data"));
   NginxServer web(dir_.path().string(), NginxServer::Options().ServerConf("gzip off;"));
   ASSERT_TRUE(web.running());
   const std::string bytes = Serve(web, "big.nup", "em001_64", std::string(1200 * 1024, 'p'));
@@ -85,7 +85,7 @@ TEST_F(PackageDownloadFailure, AFullDiskLeavesNoHalfPackage) {
   EXPECT_NE(entry.flags & kComponentDownloadFailed, 0u);
   EXPECT_FALSE(fs::exists(entry.file));
   EXPECT_TRUE(PackagesIn(Updfiles()).empty());
-  EXPECT_EQ(context_->resultFlags, 0u);
+  EXPECT_EQ(run_->resultFlags, 0u);
   EXPECT_TRUE(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).empty());
 
   fs::remove(filler);
@@ -93,7 +93,7 @@ TEST_F(PackageDownloadFailure, AFullDiskLeavesNoHalfPackage) {
   entry.file = web.Url("/big.nup");
   ASSERT_EQ(Download(), kUpdOk);
   EXPECT_TRUE(FileHolds(entry.file, bytes));
-  EXPECT_EQ(context_->resultFlags, kResultPackageDownloaded);
+  EXPECT_EQ(run_->resultFlags, kResultPackageDownloaded);
 }
 
 }  // namespace

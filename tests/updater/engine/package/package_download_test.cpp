@@ -45,7 +45,7 @@ class PackageDownload : public PackageDownloadTest {
   void SetUp() override {
     PackageDownloadTest::SetUp();
     ASSERT_TRUE(web_.running());
-    SafeStrCopy(context_->serverRoot, sizeof context_->serverRoot, web_.Url("/").c_str());
+    SafeStrCopy(run_->serverRoot, sizeof run_->serverRoot, web_.Url("/").c_str());
   }
 
   // Bodies as they are on disk, so that the sizes on the wire are the files' sizes.
@@ -122,7 +122,7 @@ TEST_F(PackageDownload, TheFourListsComeInOrderWithTheirEvents) {
   ASSERT_EQ(root.record.size(), 256u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(root.record.data())), web_.Url("/"));
   EXPECT_EQ(root.record.back(), 0);
-  EXPECT_EQ(context_->resultFlags, kResultPackageDownloaded);
+  EXPECT_EQ(run_->resultFlags, kResultPackageDownloaded);
 }
 
 TEST_F(PackageDownload, WithoutAHostCallbackNothingIsAskedOrAnnounced) {
@@ -147,7 +147,7 @@ TEST_F(PackageDownload, NothingSelectedCreatesNoFileAndNoEvent32) {
   EXPECT_FALSE(fs::exists(Updfiles("continuous")));
   EXPECT_EQ(DownloadEvents(), std::vector<uint32_t>{UPD_EVENT_STATUS});
   EXPECT_EQ(host_.EventsOf(UPD_EVENT_STATUS).at(0).As<UPD_STATUS_EVENT>().value, 0u);
-  EXPECT_EQ(context_->resultFlags, 0u);
+  EXPECT_EQ(run_->resultFlags, 0u);
   EXPECT_TRUE(web_.AccessLog().empty());
 }
 
@@ -159,7 +159,7 @@ TEST_F(PackageDownload, OnlyEnginePackagesRaiseEvent32) {
 
   EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
   EXPECT_TRUE(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).empty());
-  EXPECT_EQ(context_->resultFlags, kResultPackageDownloaded);
+  EXPECT_EQ(run_->resultFlags, kResultPackageDownloaded);
 }
 
 // The total compares with the limit as an unsigned 64-bit number and is
@@ -185,7 +185,7 @@ TEST_F(PackageDownload, LargeDownloadsAreAskedForAboveTheLimit) {
     SCOPED_TRACE(c.name);
     host_.Clear();
     lists().Clear();
-    context_->resultFlags = 0;
+    run_->resultFlags = 0;
     const std::string older = Updfiles(std::string("older-") + c.name);
     AddLocal("em009_64", older).flags |= kComponentDropped;
     // The total is made of entries of at most 4 GiB - 1 bytes each.
@@ -249,7 +249,7 @@ TEST_F(PackageDownload, AFailedPackageEndsTheStepAndLeavesNoFile) {
   EXPECT_TRUE(fs::exists(other));
   EXPECT_EQ(PackagesIn(Updfiles()), std::vector<std::string>{other});
   EXPECT_TRUE(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).empty());
-  EXPECT_EQ(context_->resultFlags, 0u);
+  EXPECT_EQ(run_->resultFlags, 0u);
 }
 
 // A new package replaces the local package of the same category, module
@@ -299,7 +299,8 @@ TEST_F(PackageDownload, NoLocalFileNoDownload) {
     SCOPED_TRACE(folder.size());
     lists().Clear();
     Add(lists().updateList, "em001_64", web_.Url("/a.nup"), 10);
-    PackageDownloadJob job(*context_);
+    const ::PackageDownload download = Record();
+    PackageDownloadJob job(download);
 
     EXPECT_EQ(DownloadNupPackage(job, lists().updateList, folder.c_str(), "level"),
               kUpdNoUniqueName);
@@ -311,19 +312,19 @@ TEST_F(PackageDownload, NoLocalFileNoDownload) {
   }
   EXPECT_EQ(ReadFile(file_folder), "not a folder");
   EXPECT_TRUE(web_.AccessLog().empty());
-  EXPECT_EQ(context_->resultFlags, 0u);
+  EXPECT_EQ(run_->resultFlags, 0u);
 }
 
 // A package that the catalogue carries inline is written from it, without
 // a request. Event 32 carries at most 255 characters of the server root.
 TEST_F(PackageDownload, InlinePackagesComeFromTheCatalogue) {
-  WriteFile(context_->currentVerPath,
+  WriteFile(run_->catalogue,
             "[em001_64]\r\nfile=dataPkg1\r\n[dataPkg1]\r\ndata0000=SW5saW5lIHBh\r\n"
             "data0001=Y2thZ2UgYnl0ZXM=\r\n");
-  ProfileCacheRemoveFile(context_->currentVerPath);
+  ProfileCacheRemoveFile(run_->catalogue.c_str());
   Add(lists().updateList, "em001_64", "dataPkg1", 20);
   const std::string root = "http://" + std::string(300, 'r') + "/";
-  SafeStrCopy(context_->serverRoot, sizeof context_->serverRoot, root.c_str());
+  SafeStrCopy(run_->serverRoot, sizeof run_->serverRoot, root.c_str());
 
   ASSERT_EQ(Download(), kUpdOk);
 
@@ -367,7 +368,7 @@ TEST_F(PackageDownload, TheStepLeavesNoConnectionOpen) {
   fetch.url = url.c_str();
   const std::string copy = dir_.file("copy.nup");
   fetch.target = copy.c_str();
-  ASSERT_EQ(context_->session->FetchFile(fetch), kUpdOk);
+  ASSERT_EQ(run_->session->FetchFile(fetch), kUpdOk);
   ASSERT_EQ(EstablishedTo(web_.port()), 1);
 
   for (const char* path : {"/a.nup", "/missing.nup"}) {
@@ -411,9 +412,9 @@ TEST_F(PackageDownloadTest, LocalPackagesOnlyForACatalogueReadLocally) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     lists().Clear();
-    context_->session->listingProtocol = c.listing;
+    run_->session->listingProtocol = c.listing;
     // Left by a catalogue fetch: packages are no listings, whatever the word says.
-    context_->session->sessionWord = CDownloadSession::kListingBit;
+    run_->session->sessionWord = CDownloadSession::kListingBit;
     Add(lists().updateList, "em001_64", "FILE:" + dir_.file("local/a.nup"), bytes.size());
 
     EXPECT_EQ(Download(), c.result);

@@ -12,6 +12,7 @@
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
 #include "updater/api/context.h"
+#include "updater/api/group_switch_steps.h"
 #include "updater/engine/servers/server_groups.h"
 
 namespace upd::test {
@@ -33,10 +34,7 @@ class GroupSwitch : public ServerTest {
     ASSERT_NE(context_, nullptr);
     context_->settings = settings_.get();
     fs::create_directories(UpdateFolder());
-    steps_.fetch_catalogue = [this](UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
-                                    uint32_t attempts) {
-      EXPECT_EQ(context, context_);
-      EXPECT_EQ(settings, settings_.get());
+    steps_.fetch_catalogue = [this](uint32_t attempts) {
       calls_.push_back("fetch " + std::to_string(attempts) + " " +
                        Stored("UpdateServerGroup").value_or("-"));
       WriteFile(UpdateFolder() + "lastupd.ver", "[ENGINE]\n");
@@ -45,12 +43,11 @@ class GroupSwitch : public ServerTest {
       fetch_results_.pop_front();
       return result;
     };
-    steps_.save_modules_of_left_group = [this](UPDATER_CONTEXT*, const UPDATER_SETTINGS*,
-                                               const char* group_left) {
+    steps_.save_modules_of_left_group = [this](const char* group_left) {
       calls_.push_back(std::string("save ") + group_left);
     };
-    steps_.reset_session = [this](UPDATER_CONTEXT*) { calls_.push_back("reset"); };
-    steps_.close_connections = [this](UPDATER_CONTEXT*) { calls_.push_back("close"); };
+    steps_.reset_session = [this] { calls_.push_back("reset"); };
+    steps_.close_connections = [this] { calls_.push_back("close"); };
   }
 
   void TearDown() override { UpdUninitialize(context_); }
@@ -59,7 +56,7 @@ class GroupSwitch : public ServerTest {
 
   UPD_ERROR Switch(const char* group, uint32_t set) {
     calls_.clear();
-    return SwitchUpdateGroup(context_, group, set, steps_);
+    return SwitchUpdateGroup(*context_, context_->lastUpdVerPath, group, set, steps_);
   }
 
   UPDATER_CONTEXT* context_ = nullptr;
@@ -73,14 +70,12 @@ TEST_F(GroupSwitch, SwitchFetchesAroundTheChangeAndForgetsTheDefaultServers) {
   WriteFile(UpdateFolder() + "upd.ver", "old");
   fs::create_directories(UpdateFolder() + "cache.d");
   WriteFile(UpdateFolder() + "cache.d/x.nup", "old");
-  steps_.fetch_catalogue = [this, fetch = steps_.fetch_catalogue](UPDATER_CONTEXT* context,
-                                                                  const UPDATER_SETTINGS* settings,
-                                                                  uint32_t attempts) {
+  steps_.fetch_catalogue = [this, fetch = steps_.fetch_catalogue](uint32_t attempts) {
     // The first fetch still sees the old group's files; later ones an empty folder.
     const bool emptied = calls_.size() >= 2;
     EXPECT_EQ(fs::exists(UpdateFolder() + "upd.ver"), !emptied) << calls_.size();
     EXPECT_EQ(fs::exists(UpdateFolder() + "cache.d"), !emptied) << calls_.size();
-    return fetch(context, settings, attempts);
+    return fetch(attempts);
   };
   EXPECT_EQ(Switch("Prerelease", 1), kUpdOk);
   EXPECT_EQ(calls_, (Calls{"reset", "fetch 1 -", "fetch 1 Prerelease", "save Release",
@@ -95,7 +90,7 @@ TEST_F(GroupSwitch, SwitchFetchesAroundTheChangeAndForgetsTheDefaultServers) {
 }
 
 TEST_F(GroupSwitch, ModulesAreKeptOnlyWhenALastCatalogueExists) {
-  steps_.fetch_catalogue = [this](UPDATER_CONTEXT*, const UPDATER_SETTINGS*, uint32_t attempts) {
+  steps_.fetch_catalogue = [this](uint32_t attempts) {
     calls_.push_back("fetch " + std::to_string(attempts));
     return UPD_ERROR{kUpdOk};
   };
@@ -244,7 +239,8 @@ TEST_F(GroupSwitch, ModulesNewerThanTheLastCatalogueAreParked) {
   for (const auto& m : installed) {
     WriteFile(dir_.file("modules") + "/" + m.file, testhost::ModuleFileText(m.facts, m.file));
   }
-  SaveModulesOfLeftGroup(context_, host.settings(), "Beta");
+  SaveModulesOfLeftGroup(host.settings(), context_->modulesFolder, context_->lastUpdVerPath,
+                         *context_->backupStore, "Beta");
   for (const auto& m : installed) {
     const std::string parked = dir_.file("data") + "/backup/Beta/" + m.file;
     EXPECT_EQ(fs::exists(parked), m.parked) << m.file;
@@ -277,7 +273,9 @@ TEST(GroupNames, PlainNames) {
 // The library's own steps without any server to fetch from: the group is
 // stored and the switch stays unfinished.
 TEST_F(GroupSwitch, LibraryStepsWithoutAServer) {
-  EXPECT_NE(SwitchUpdateGroup(context_, "Prerelease", 1, LibraryGroupSwitchSteps()), kUpdOk);
+  EXPECT_NE(SwitchUpdateGroup(*context_, context_->lastUpdVerPath, "Prerelease", 1,
+                              LibraryGroupSwitchSteps(context_)),
+            kUpdOk);
   EXPECT_EQ(Stored("UpdateServerGroup"), "Prerelease");
   EXPECT_EQ(Stored("SwitchUpdateGroupFinished"), "0");
 }
