@@ -3,24 +3,28 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/util/host_binding.h"
 #include "platform/util/strings.h"
 #include "support/sign_kit.h"
 #include "support/temp_dir.h"
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
-#include "updater/api/context.h"
-#include "updater/api/run_binding.h"
+#include "updater/backup/backup_store.h"
+#include "updater/engine/common/run_cancellation.h"
 #include "updater/engine/install/module_installer.h"
 #include "updater/engine/install/module_moves.h"
+#include "updater/engine/lists/installed_modules.h"
 
 namespace upd::test {
 
@@ -87,10 +91,12 @@ inline PackageRecipe Patch(int32_t level, uint32_t base, uint32_t build) {
   return recipe;
 }
 
-// A library context on the test's own folders, its host served by the engine
-// stand-in, and the lists an installation reads, filled as the list builder
-// fills them after the download: packages in the update folder as
-// "zel%08X.nup", their paths in the records.
+// An installation's record and services made here, without a library
+// context: the test's own folders ("data/updfiles/", "modules/"), a host
+// served by the engine stand-in, the backup store on "data", an installer,
+// a cancellation flag, and the lists an installation reads, filled as the
+// list builder fills them after the download: packages in the update folder
+// as "zel%08X.nup", their paths in the records.
 class InstallFixture : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -98,10 +104,13 @@ class InstallFixture : public ::testing::Test {
     ASSERT_EQ(setenv("TMPDIR", Tmp().c_str(), 1), 0);
     fs::create_directories(Modules());
     fs::create_directories(dir_.file("data"));
-    context_ = UpdInitialize(dir_.file("data").c_str(), Modules().c_str(), "1.0", "host");
-    ASSERT_NE(context_, nullptr);
+    host_binding_.settings = host_.settings();
+    SafeStrCopy(host_binding_.updateFolder, UPD_PATH_SIZE,
+                (dir_.file("data") + "/updfiles/").c_str());
+    SafeStrCopy(host_binding_.modulesFolder, UPD_PATH_SIZE, (Modules() + "/").c_str());
+    store_ = OpenBackupStore(dir_.file("data").c_str(), host_binding_.modulesFolder);
+    ASSERT_NE(store_, nullptr);
     fs::create_directories(UpdateFolder());
-    context_->settings = host_.settings();
     engine_.ServeThrough(host_);
   }
 
@@ -109,17 +118,13 @@ class InstallFixture : public ::testing::Test {
     SetInstallStepObserver(nullptr);
     // Every engine the library obtained went back, on every path.
     EXPECT_TRUE(engine_.counts().Balanced());
-    if (context_ != nullptr) {
-      context_->settings = nullptr;
-      UpdUninitialize(context_);
-    }
     unsetenv("TMPDIR");
   }
 
   std::string Tmp() const { return dir_.file("tmp"); }
   std::string Modules() const { return dir_.file("modules"); }
   std::string ModulePath(const TestModule& m) const { return Modules() + "/" + m.file(); }
-  std::string UpdateFolder() const { return context_->updateFolder; }
+  std::string UpdateFolder() const { return host_binding_.updateFolder; }
 
   // Installs the module file as the host has it before the run.
   void PutInstalled(const TestModule& m, uint32_t build) {
@@ -174,7 +179,7 @@ class InstallFixture : public ::testing::Test {
   // Packages of a chain and their entries in the update list.
   void AddChain(const TestModule& m, const std::vector<PackageRecipe>& chain) {
     for (const PackageRecipe& recipe : chain) {
-      context_->lists.updateList.Add(Entry(m, recipe, MakePackage(m, recipe)));
+      lists_.updateList.Add(Entry(m, recipe, MakePackage(m, recipe)));
     }
   }
 
@@ -186,7 +191,7 @@ class InstallFixture : public ::testing::Test {
     record.flags = flags;
     record.type = kEngineModuleType;
     record.platform = 1;
-    context_->installed.installedList.Add(record);
+    installed_.installedList.Add(record);
   }
 
   // The base list's record of an installed module file.
@@ -198,7 +203,7 @@ class InstallFixture : public ::testing::Test {
     base.flags = kComponentModuleFile;
     base.build = build;
     base.file = ModulePath(m);
-    context_->installed.baseNupList.Add(base);
+    installed_.baseNupList.Add(base);
   }
 
   // A pending reverse-channel patch from the installed module file at build
@@ -207,7 +212,7 @@ class InstallFixture : public ::testing::Test {
     _COMPONENT_INFO reverse = Entry(m, Patch(1, from, to), MakePackage(m, Patch(1, from, to)));
     reverse.flags |= kComponentBaseInstalled;
     reverse.listKind = kListReverse;
-    context_->lists.reverseList.Add(reverse);
+    lists_.reverseList.Add(reverse);
     AddBaseModuleFile(m, from);
   }
 
@@ -226,11 +231,10 @@ class InstallFixture : public ::testing::Test {
 
   UPD_ERROR Install(InstallMode mode = InstallMode::kStaged) {
     engine_result_ = 0xDEAD;
-    UpdateRun run = BindRun(*context_);
-    return context_->moduleInstaller->InstallPackages(
-        InstallTargetOf(run, context_->backupStore.get()), context_->lists.updateList,
-        context_->lists.continuousList, false, context_->installed.installedList, &engine_result_,
-        mode);
+    const InstallTarget target{host_binding_, lists_.reverseList, installed_.baseNupList,
+                               store_.get(), RunCancellation(abort_)};
+    return installer_.InstallPackages(target, lists_.updateList, lists_.continuousList, false,
+                                      installed_.installedList, &engine_result_, mode);
   }
 
   // Every entry under the modules folder: files with their contents,
@@ -263,7 +267,12 @@ class InstallFixture : public ::testing::Test {
   TempDir dir_;
   testhost::EventHost host_;
   testhost::EngineStandIn engine_;
-  UPDATER_CONTEXT* context_ = nullptr;
+  HostBinding host_binding_;
+  CUpdateLists lists_;
+  CInstalledModules installed_;
+  std::unique_ptr<CBackupStore> store_;
+  CModuleInstaller installer_;
+  std::atomic<uint8_t> abort_{0};
   uint32_t engine_result_ = 0;
   uint32_t serial_ = 0;
 };

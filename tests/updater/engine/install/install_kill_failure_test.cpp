@@ -43,9 +43,9 @@ class InstallKillTest : public InstallFixture {
 
   // The lists as the list builder leaves them for the run.
   void FillLists() {
-    context_->lists.updateList.SetSize(0);
-    context_->installed.installedList.SetSize(0);
-    for (const _COMPONENT_INFO& entry : entries_) context_->lists.updateList.Add(entry);
+    lists_.updateList.SetSize(0);
+    installed_.installedList.SetSize(0);
+    for (const _COMPONENT_INFO& entry : entries_) lists_.updateList.Add(entry);
     for (const KillModule& m : modules_) AddInstalled(m.module, m.installed);
   }
 

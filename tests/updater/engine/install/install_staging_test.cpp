@@ -37,7 +37,7 @@ TEST_F(InstallStagingTest, CommitReplacesEachTargetInOneStepAndKeepsTheOldFileMe
   PutInstalled(kEm1, 100);
   std::vector<std::string> seen;
   {
-    ModuleInstallState state(context_->modulesFolder);
+    ModuleInstallState state(host_binding_.modulesFolder);
     ASSERT_EQ(Stage(state, kEm1, 200), kUpdOk);
     EXPECT_EQ(ReadFile(Modules() + "/Modules/em001_64.dat"), kEm1.Content(200));
     EXPECT_EQ(ModeOf(Modules() + "/Modules/em001_64.dat"), 0644u);
@@ -62,7 +62,7 @@ TEST_F(InstallStagingTest, CommitReplacesEachTargetInOneStepAndKeepsTheOldFileMe
 
 TEST_F(InstallStagingTest, RollbackRemovesAModuleThatWasNotThereBefore) {
   {
-    ModuleInstallState state(context_->modulesFolder);
+    ModuleInstallState state(host_binding_.modulesFolder);
     ASSERT_EQ(Stage(state, kEm1, 200), kUpdOk);
     ASSERT_EQ(state.CommitAll(), kUpdOk);
     EXPECT_EQ(ReadFile(ModulePath(kEm1)), kEm1.Content(200));
@@ -79,7 +79,7 @@ TEST_F(InstallStagingTest, RollbackThatCannotRestoreKeepsTheOldFile) {
   PutInstalled(kEm2, 100);
   fs::create_directories(ModulePath(kEm3));
   {
-    ModuleInstallState state(context_->modulesFolder);
+    ModuleInstallState state(host_binding_.modulesFolder);
     for (const TestModule& m : {kEm1, kEm2, kEm3}) ASSERT_EQ(Stage(state, m, 200), kUpdOk);
     EXPECT_EQ(state.CommitAll(), kUpdMoveFailed);
     // Something takes em001's place before the rollback reaches it.
@@ -102,7 +102,7 @@ TEST_F(InstallStagingTest, OldFileThatCannotBeKeptStopsTheCommit) {
   PutInstalled(kEm1, 100);
   // An ".old" that is a folder cannot be replaced by the kept file.
   fs::create_directories(ModulePath(kEm1) + ".old/x");
-  ModuleInstallState state(context_->modulesFolder);
+  ModuleInstallState state(host_binding_.modulesFolder);
   ASSERT_EQ(Stage(state, kEm2, 7), kUpdOk);
   ASSERT_EQ(Stage(state, kEm1, 200), kUpdOk);
 
@@ -123,7 +123,7 @@ TEST_F(InstallStagingTest, NamesThatAreNotPlainFileNamesAreRefused) {
                           "sub\\em001_64.dat",
                           "/tmp/em001_64.dat"};
   for (const InstallMode mode : {InstallMode::kStaged, InstallMode::kDirect}) {
-    ModuleInstallState state(context_->modulesFolder);
+    ModuleInstallState state(host_binding_.modulesFolder);
     for (const char* name : kNames) {
       const std::string file = Finished(kEm1, 200);
       EXPECT_EQ(state.InstallModuleFile(file.c_str(), name, "em001_64", 200, 1, mode), kUpdBadFile)
@@ -149,7 +149,7 @@ TEST_F(InstallStagingTest, EngineFolderIsWhereTheLoaderWasPlaced) {
       {loader, InstallMode::kDirect, Modules()},
   };
   for (const Case& c : kCases) {
-    ModuleInstallState state(context_->modulesFolder);
+    ModuleInstallState state(host_binding_.modulesFolder);
     ASSERT_EQ(Stage(state, c.module, 5, c.mode), kUpdOk);
     EXPECT_EQ(state.EngineFolder(), c.folder) << c.module.name;
   }
@@ -194,7 +194,7 @@ TEST_F(InstallStagingTest, AllPendingInstalled) {
       {"continuous entry at the prepared build", {}, {ListEntry("em002_64", 1, 7, 3)}, true},
       {"continuous entry at another build", {}, {ListEntry("em002_64", 1, 8, 3)}, false},
   };
-  ModuleInstallState state(context_->modulesFolder);
+  ModuleInstallState state(host_binding_.modulesFolder);
   ASSERT_EQ(Stage(state, kEm1, 201), kUpdOk);
   ASSERT_EQ(Stage(state, kEm2, 7), kUpdOk);
   for (const PendingCase& c : kCases) {

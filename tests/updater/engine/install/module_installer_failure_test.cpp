@@ -21,7 +21,7 @@ class ModuleInstallerFailureTest : public InstallFixture {
   void ExpectModulesAsBefore(const std::map<std::string, std::string>& before) {
     EXPECT_EQ(ModulesTree(), before);
     EXPECT_TRUE(ModulesNamed(".old").empty());
-    for (const auto& record : context_->installed.installedList) {
+    for (const auto& record : installed_.installedList) {
       EXPECT_EQ(record.flags & (kInstalledUpToDate | kInstalledInThisRun), 0u) << record.name;
     }
   }
@@ -47,8 +47,8 @@ TEST_F(ModuleInstallerFailureTest, DamagedPackageInstallsNothing) {
   PutInstalled(kEm2, 100);
   for (const PackageFault& fault : kFaults) {
     SCOPED_TRACE(fault.name);
-    context_->lists.updateList.SetSize(0);
-    context_->installed.installedList.SetSize(0);
+    lists_.updateList.SetSize(0);
+    installed_.installedList.SetSize(0);
     AddChain(kEm1, {Full(200)});
     AddChain(kEm2, {fault.recipe});
     AddInstalled(kEm1, 100);
@@ -126,7 +126,7 @@ TEST_F(ModuleInstallerFailureTest, NoEngineHandedOut) {
   for (const EngineAnswer& answer : kAnswers) {
     SCOPED_TRACE(answer.name);
     host_.Clear();
-    context_->installed.installedList.SetSize(0);
+    installed_.installedList.SetSize(0);
     AddInstalled(kEm1, 100);
     host_.OnEvent(UPD_EVENT_ENGINE, [&](uint32_t, void* data) {
       *static_cast<UPD_ENGINE_REQUEST_EVENT*>(data)->dispatch = answer.pair;
@@ -178,11 +178,11 @@ TEST_F(ModuleInstallerFailureTest, ListWithoutAUsableChain) {
   const std::string patch = MakePackage(kEm1, Patch(1, 200, 201));
   for (const ListFault& fault : kFaults) {
     SCOPED_TRACE(fault.name);
-    context_->lists.updateList.SetSize(0);
-    context_->installed.installedList.SetSize(0);
-    context_->lists.updateList.Add(Entry(kEm1, Full(200), full));
-    context_->lists.updateList.Add(Entry(kEm1, Patch(1, 200, 201), patch));
-    _COMPONENT_INFO& changed = context_->lists.updateList[fault.level];
+    lists_.updateList.SetSize(0);
+    installed_.installedList.SetSize(0);
+    lists_.updateList.Add(Entry(kEm1, Full(200), full));
+    lists_.updateList.Add(Entry(kEm1, Patch(1, 200, 201), patch));
+    _COMPONENT_INFO& changed = lists_.updateList[fault.level];
     changed.flags = (changed.flags & ~fault.clear_flags) | fault.set_flags;
     AddInstalled(kEm1, 100);
     const auto before = ModulesTree();
@@ -212,7 +212,7 @@ TEST_F(ModuleInstallerFailureTest, DirectModeKeepsWhatWasPlacedAndStillRebuildsB
   EXPECT_EQ(ReadFile(ModulePath(kEm2)), kEm2.Content(100));
   EXPECT_EQ(ModulesTree().size(), 3u);
   EXPECT_EQ(RebuiltBases(), std::vector<std::string>{kEm3.Content(290)});
-  EXPECT_EQ(context_->installed.installedList[0].flags, kInstalledUpToDate | kInstalledInThisRun);
+  EXPECT_EQ(installed_.installedList[0].flags, kInstalledUpToDate | kInstalledInThisRun);
 }
 
 }  // namespace

@@ -32,8 +32,8 @@ TEST_F(ModuleInstallerTest, FullModuleFromASignedPackage) {
   EXPECT_EQ(ModeOf(ModulePath(kEm1)), 0644u);
   // Nothing else is left: no ".old", no staging or temporary folder.
   EXPECT_EQ(ModulesTree().size(), 1u);
-  EXPECT_EQ(context_->installed.installedList[0].flags, kInstalledUpToDate | kInstalledInThisRun);
-  EXPECT_EQ(context_->installed.baseNupList[0].build, 200u);
+  EXPECT_EQ(installed_.installedList[0].flags, kInstalledUpToDate | kInstalledInThisRun);
+  EXPECT_EQ(installed_.baseNupList[0].build, 200u);
   EXPECT_TRUE(PatchCalls().empty());
   EXPECT_EQ(engine_result_, 0u);
   EXPECT_EQ(engine_.counts().requests, 1u);
@@ -55,8 +55,8 @@ TEST_F(ModuleInstallerTest, ANewModuleGetsItsFileAndDirectModePlacesItAtOnce) {
     SCOPED_TRACE(static_cast<int>(mode));
     fs::remove_all(Modules());
     fs::create_directories(Modules());
-    context_->lists.updateList.SetSize(0);
-    context_->installed.installedList.SetSize(0);
+    lists_.updateList.SetSize(0);
+    installed_.installedList.SetSize(0);
     AddChain(kEm2, {Full(7)});
     AddInstalled(kEm2, 0);
     ASSERT_EQ(Install(mode), kUpdOk);
@@ -90,8 +90,8 @@ TEST_F(ModuleInstallerTest, PatchChains) {
   };
   for (const ChainCase& c : kCases) {
     SCOPED_TRACE(c.name);
-    context_->lists.updateList.SetSize(0);
-    context_->installed.installedList.SetSize(0);
+    lists_.updateList.SetSize(0);
+    installed_.installedList.SetSize(0);
     const size_t calls_before = PatchCalls().size();
     PutInstalled(kEm1, 100);
     AddChain(kEm1, c.chain);
@@ -123,8 +123,8 @@ struct EngineRequest {
 TEST_F(ModuleInstallerTest, LoaderIsPlacedFirstAndTheEngineComesFromItsFolder) {
   for (const InstallMode mode : {InstallMode::kStaged, InstallMode::kDirect}) {
     SCOPED_TRACE(static_cast<int>(mode));
-    context_->lists.updateList.SetSize(0);
-    context_->installed.installedList.SetSize(0);
+    lists_.updateList.SetSize(0);
+    installed_.installedList.SetSize(0);
     host_.Clear();
     PutInstalled(kEm1, 100);
     PutInstalled(kLoader, 10);
@@ -165,7 +165,7 @@ TEST_F(ModuleInstallerTest, LoaderIsPlacedFirstAndTheEngineComesFromItsFolder) {
     EXPECT_EQ(ReadFile(ModulePath(kLoader)), kLoader.Content(11));
     EXPECT_EQ(ReadFile(ModulePath(kEm1)), kEm1.Content(201));
     EXPECT_EQ(ModulesTree().size(), 2u);
-    for (const auto& record : context_->installed.installedList) {
+    for (const auto& record : installed_.installedList) {
       EXPECT_EQ(record.flags, kInstalledUpToDate | kInstalledInThisRun) << record.name;
     }
   }
@@ -183,7 +183,7 @@ TEST_F(ModuleInstallerTest, LoaderChainNeedingTheEngineFailsWithoutAskingForOne)
   EXPECT_EQ(engine_result_, kEngineNoEntry);
   EXPECT_EQ(ModulesTree(), before);
   EXPECT_EQ(engine_.counts().requests + engine_.counts().folder_requests, 0u);
-  EXPECT_EQ(context_->installed.installedList[0].flags, 0u);
+  EXPECT_EQ(installed_.installedList[0].flags, 0u);
 }
 
 TEST_F(ModuleInstallerTest, NothingToInstallStillHoldsTheEngineAndRebuildsReverseBases) {
@@ -213,20 +213,20 @@ TEST_F(ModuleInstallerTest, ContinuousPackageAppliesToItsBase) {
   const ContinuousCase kCases[] = {{"installed module file", true}, {"full package", false}};
   for (const ContinuousCase& c : kCases) {
     SCOPED_TRACE(c.name);
-    context_->lists.continuousList.SetSize(0);
-    context_->installed.installedList.SetSize(0);
+    lists_.continuousList.SetSize(0);
+    installed_.installedList.SetSize(0);
     PutInstalled(kEm1, 100);
     const std::string base_path =
         c.base_is_module_file ? ModulePath(kEm1) : MakePackage(kEm1, Full(100));
     _COMPONENT_INFO entry = Entry(kEm1, Patch(1, 100, 150), MakePackage(kEm1, Patch(1, 100, 150)));
     entry.listKind = kListContinuous;
     entry.localPath = base_path;
-    context_->lists.continuousList.Add(_COMPONENT_INFO{});  // another module's entry
-    context_->lists.continuousList.Add(entry);
+    lists_.continuousList.Add(_COMPONENT_INFO{});  // another module's entry
+    lists_.continuousList.Add(entry);
     AddInstalled(
         kEm1, 100,
         kInstalledPackageChosen | (c.base_is_module_file ? kInstalledBaseIsModuleFile : 0));
-    context_->installed.installedList[0].chosen = 1;
+    installed_.installedList[0].chosen = 1;
     const size_t calls_before = PatchCalls().size();
 
     ASSERT_EQ(Install(), kUpdOk);
@@ -246,14 +246,13 @@ TEST_F(ModuleInstallerTest, BackupUpkeepFollowsACommitOnlyWhenTheHostSkipsTheSca
   const TestModule parked_module{"em003"};
   for (const uint32_t skip_scan : {0u, 1u}) {
     SCOPED_TRACE(skip_scan);
-    CBackupStore& store = *context_->backupStore;
+    CBackupStore& store = *store_;
     (void)store.PruneSnapshots(false);
     for (const uint32_t build : {300u, 150u}) {
       PutInstalled(kEm1, build);
       CListBase components;
       AddBaseModuleFile(kEm1, build);
-      components.Add(
-          context_->installed.baseNupList[context_->installed.baseNupList.GetSize() - 1]);
+      components.Add(installed_.baseNupList[installed_.baseNupList.GetSize() - 1]);
       ASSERT_EQ(store.CreateSnapshot(components, 10), kUpdOk);
     }
     PutInstalled(parked_module, 5);
@@ -262,8 +261,8 @@ TEST_F(ModuleInstallerTest, BackupUpkeepFollowsACommitOnlyWhenTheHostSkipsTheSca
     store.SaveComponentFile(parked, "Release");
     fs::remove(ModulePath(parked_module));
     host_.settings()->skipInstalledScan = skip_scan;
-    context_->lists.updateList.SetSize(0);
-    context_->installed.installedList.SetSize(0);
+    lists_.updateList.SetSize(0);
+    installed_.installedList.SetSize(0);
     AddChain(kEm1, {Full(201)});
     AddInstalled(kEm1, 150);
 
@@ -277,7 +276,7 @@ TEST_F(ModuleInstallerTest, BackupUpkeepFollowsACommitOnlyWhenTheHostSkipsTheSca
         skip_scan != 0 ? std::vector<uint64_t>{150} : std::vector<uint64_t>{300, 150};
     EXPECT_EQ(kept, expected);
     EXPECT_EQ(fs::exists(ModulePath(parked_module)), skip_scan != 0);
-    context_->installed.baseNupList.SetSize(0);
+    installed_.baseNupList.SetSize(0);
   }
 }
 
@@ -286,7 +285,7 @@ TEST_F(ModuleInstallerTest, AbortBeforeTheCommitLeavesTheModules) {
   AddChain(kEm1, {Full(200)});
   AddInstalled(kEm1, 100);
   const auto before = ModulesTree();
-  context_->abortFlag = 1;
+  abort_ = 1;
 
   EXPECT_EQ(Install(), kUpdInstallAborted);
 
@@ -300,7 +299,7 @@ TEST_F(ModuleInstallerTest, AbortDuringAPatchStep) {
   AddInstalled(kEm1, 100);
   const auto before = ModulesTree();
   SetInstallStepObserver([this](InstallStep step, const char*, const char*) {
-    if (step == InstallStep::kEnginePatch) context_->abortFlag = 1;
+    if (step == InstallStep::kEnginePatch) abort_ = 1;
   });
 
   EXPECT_EQ(Install(), kUpdInstallAborted);
