@@ -41,17 +41,24 @@ ec_key() {
   [ -f "$out/$1.key" ] || openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 \
     -out "$out/$1.key" 2>/dev/null
 }
+#   rsa_key NAME BITS  $out/NAME.key: an RSA key of BITS bits, kept likewise
+rsa_key() {
+  [ -f "$out/$1.key" ] || openssl genpkey -algorithm RSA -pkeyopt "rsa_keygen_bits:$2" \
+    -out "$out/$1.key" 2>/dev/null
+}
 
-# issue_cert NAME CN KEY ISSUER_CERT ISSUER_KEY EXT [START END]: $out/NAME.pem
-# and $out/NAME.der for $out/KEY.key, signed by ISSUER_KEY under ISSUER_CERT's
-# subject; ISSUER_CERT "self" signs with KEY itself.
+# issue_cert NAME CN KEY ISSUER_CERT ISSUER_KEY EXT [START END [DIGEST]]:
+# $out/NAME.pem and $out/NAME.der for $out/KEY.key, signed by ISSUER_KEY under
+# ISSUER_CERT's subject with DIGEST (sha256 by default); ISSUER_CERT "self"
+# signs with KEY itself.
 issue_cert() {
   local name=$1 cn=$2 key=$3 issuer=$4 issuer_key=$5 ext=$6 from=${7:-$start} to=${8:-$end}
+  local md=${9:-sha256}
   ca_database "$work/db" >"$work/ca.cnf"
   openssl req -new -key "$out/$key.key" -subj "/CN=$cn" -out "$work/req.csr"
   local sign=(-cert "$issuer" -keyfile "$issuer_key")
   [ "$issuer" = self ] && sign=(-selfsign -keyfile "$out/$key.key")
-  openssl ca -batch -notext -config "$work/ca.cnf" "${sign[@]}" \
+  openssl ca -batch -notext -config "$work/ca.cnf" "${sign[@]}" -md "$md" \
     -extfile "$work/ext.cnf" -extensions "$ext" -startdate "$from" -enddate "$to" \
     -in "$work/req.csr" -out "$out/$name.pem" 2>/dev/null
   openssl x509 -in "$out/$name.pem" -outform DER -out "$out/$name.der"

@@ -15,6 +15,9 @@
 # not_ca                   a server issued by the key of server, which is no CA
 # cross_expired            inter's name and key under stranger_root, expired in
 #                          2021: a cross-sign off the path of a good chain
+# direct                   CN localhost, right under root (a server certificate
+#                          that verifies on its own)
+# cn_only                  CN cn.test and no subjectAltName, under inter
 set -euo pipefail
 out=${1:?usage: tls_make_pki.sh OUTDIR}
 mkdir -p "$out"
@@ -46,6 +49,12 @@ extendedKeyUsage = serverAuth
 subjectAltName = DNS:sni.test
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[ cn_only_ext ]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 CNF
 
 # issue NAME CN KEY ISSUER EXT [START END]: a certificate for KEY under the
@@ -66,3 +75,5 @@ ec_key stranger_root && issue stranger_root "TLS Stranger Root" stranger_root se
 ec_key stranger && issue stranger localhost stranger stranger_root server_ext
 ec_key not_ca && issue not_ca localhost not_ca server server_ext
 issue cross_expired "TLS Test Inter" inter stranger_root ca_ext "$start" 20210101000000Z
+ec_key direct && issue direct localhost direct root server_ext
+ec_key cn_only && issue cn_only cn.test cn_only inter cn_only_ext

@@ -16,6 +16,7 @@ struct BIO_METHOD;
 struct X509;
 struct X509_STORE;
 struct X509_STORE_CTX;
+struct X509_VERIFY_PARAM;
 struct EVP_PKEY;
 struct OPENSSL_STACK;
 
@@ -91,6 +92,9 @@ inline constexpr int kCryptoLock = 1;
 // The 1.0 interface has no accessor for a store context's untrusted chain;
 // it follows the store, an int and the certificate in the context record.
 inline constexpr size_t kOldStoreContextUntrustedOffset = 24;
+
+// X509_PURPOSE_SSL_SERVER: the certificate of a TLS server.
+inline constexpr int kX509PurposeSslServer = 2;
 
 // X509_V_ERR values the system chain check tells apart.
 inline constexpr int kX509UnableToDecryptSignature = 4;

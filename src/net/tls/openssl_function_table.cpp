@@ -154,12 +154,17 @@ constexpr OpenSslEntry kEntries[] = {
     UPD_SAME(X509_get_default_cert_file, kBoth),
     UPD_SAME(X509_check_host, kOptional),
     UPD_SAME(X509_check_ip_asc, kOptional),
+    // Only the system chain check needs these: a library without them keeps
+    // its TLS and that check refuses.
+    UPD_SAME(X509_STORE_CTX_set_purpose, kOptional),
+    UPD_SAME(X509_STORE_CTX_get0_param, kOptional),
+    UPD_SAME(X509_VERIFY_PARAM_set_auth_level, kOptional),
 };
 
 #undef UPD_SAME
 #undef UPD_NAMED
 
-static_assert(std::size(kEntries) == 125, "one row per table entry");
+static_assert(std::size(kEntries) == 128, "one row per table entry");
 static_assert(sizeof(OpenSslFunctionTable) == std::size(kEntries) * sizeof(void*),
               "one row per table entry");
 

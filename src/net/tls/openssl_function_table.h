@@ -146,6 +146,11 @@ struct OpenSslFunctionTable {
   int (*X509_check_host)(X509* certificate, const char* name, size_t length, unsigned int flags,
                          char** matched);
   int (*X509_check_ip_asc)(X509* certificate, const char* address, unsigned int flags);
+  // The TLS-server purpose and the security level of the system chain check
+  // (the level's setter from 1.1.0 on: without it that check refuses).
+  int (*X509_STORE_CTX_set_purpose)(X509_STORE_CTX* store, int purpose);
+  X509_VERIFY_PARAM* (*X509_STORE_CTX_get0_param)(X509_STORE_CTX* store);
+  void (*X509_VERIFY_PARAM_set_auth_level)(X509_VERIFY_PARAM* param, int level);
 };
 
 // When an entry must resolve.

@@ -27,6 +27,10 @@ constexpr Verdict kOtherFailure = {24, kTrustOther};
 constexpr Verdict kHostMismatch = {53, kTrustOther};
 // X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT.
 constexpr unsigned int kCheckHostFlags = 0x04 | 0x20;
+// The security level OpenSSL's own TLS clients verify a server's chain at:
+// keys of 112 bits of strength or more (RSA from 2048 bits) and no signature
+// weaker than that (no SHA-1) except the trust anchor's signature on itself.
+constexpr int kServerAuthLevel = 2;
 
 Verdict MapVerifyError(int error) {
   switch (error) {
@@ -57,7 +61,8 @@ bool HasCheckFunctions(const OpenSslFunctionTable* f) {
          f->X509_STORE_set_default_paths != nullptr && f->X509_STORE_CTX_new != nullptr &&
          f->X509_STORE_CTX_init != nullptr && f->X509_verify_cert != nullptr &&
          f->X509_free != nullptr && f->stack_free != nullptr && f->X509_STORE_free != nullptr &&
-         f->X509_STORE_CTX_get_error != nullptr;
+         f->X509_STORE_CTX_get_error != nullptr && f->X509_STORE_CTX_set_purpose != nullptr &&
+         f->X509_STORE_CTX_get0_param != nullptr && f->X509_VERIFY_PARAM_set_auth_level != nullptr;
 }
 
 X509* ParseCertificate(const OpenSslFunctionTable& f, std::span<const uint8_t> der) {
@@ -110,6 +115,18 @@ X509_STORE* SystemStore() {
   return OsLazyInitOnce(&g_system_store_init) == 0 ? g_system_store : nullptr;
 }
 
+// Holds the chain to what a TLS client asks of a server's: the TLS-server
+// purpose (an extended key usage, when present, allows server
+// authentication) and the level above. False when either cannot be set.
+bool ApplyServerPolicy(const OpenSslFunctionTable& f, X509_STORE_CTX* ctx) {
+  X509_VERIFY_PARAM* param = f.X509_STORE_CTX_get0_param(ctx);
+  if (param == nullptr || f.X509_STORE_CTX_set_purpose(ctx, openssl::kX509PurposeSslServer) != 1) {
+    return false;
+  }
+  f.X509_VERIFY_PARAM_set_auth_level(param, kServerAuthLevel);
+  return true;
+}
+
 // Verifies the server's certificate with the rest of the list as helpers:
 // only the path OpenSSL builds counts, not a certificate off it. 0, or the
 // X509 error; nullopt when no store context could be made.
@@ -119,9 +136,11 @@ std::optional<int> VerifyLeaf(const OpenSslFunctionTable& f, X509_STORE* store, 
   if (ctx == nullptr) return std::nullopt;
   OPENSSL_STACK* untrusted = OsSslBuildChain(f, list, 1);
   int error = 0;
-  if (f.X509_STORE_CTX_init(ctx, store, leaf, untrusted) != 1 || f.X509_verify_cert(ctx) != 1) {
+  if (f.X509_STORE_CTX_init(ctx, store, leaf, untrusted) != 1 || !ApplyServerPolicy(f, ctx) ||
+      f.X509_verify_cert(ctx) != 1) {
     error = f.X509_STORE_CTX_get_error(ctx);
-    // A failure that names no reason still fails.
+    // A failure that names no reason still fails (a policy that could not be
+    // set among them).
     if (error == 0) error = -1;
   }
   f.X509_STORE_CTX_free(ctx);

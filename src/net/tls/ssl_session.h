@@ -145,13 +145,18 @@ void OsSslDestroy(OS_SSL_SESSION* session);
 // Checks a peer certificate list against the system's default trust paths
 // (OpenSSL's, so SSL_CERT_FILE and SSL_CERT_DIR apply; read once per
 // process): the first certificate, with the others as untrusted helpers, so
-// a certificate off the path that verifies it does not count. With a
-// non-empty host_name (a DNS name, or an address, IPv6 in brackets or not)
-// the first certificate must name it too. 0 when it verifies (flags 0); -1
-// when OpenSSL is not there or the first certificate does not parse;
-// otherwise a certificate result with trust status flags (0x1 not time
-// valid, 0x8 key usage, 0x20 untrusted root, 0x400 other; 53 for another
-// server's name). flags may be null.
+// a certificate off the path that verifies it does not count. The path is
+// held to what OpenSSL's TLS clients ask of a server's: the TLS-server
+// purpose and security level 2 (an extended key usage that leaves out server
+// authentication, an RSA key under 2048 bits or a SHA-1 signature below the
+// trust anchor fail it, as other failures, with 24). With a non-empty
+// host_name (a DNS name, or an address, IPv6 in brackets or not) the first
+// certificate must name it too. 0 when it verifies (flags 0); -1 when
+// OpenSSL, or a function this check needs (a 1.0 library has no security
+// level), is not there, or the first certificate does not parse; otherwise a
+// certificate result with trust status flags (0x1 not time valid, 0x8 key
+// usage, 0x20 untrusted root, 0x400 other; 53 for another server's name).
+// flags may be null.
 [[nodiscard]] int32_t OsSslCheckCertificateChain(const uint8_t* chain, uint64_t length,
                                                  const char* host_name, uint32_t* flags);
 

@@ -10,6 +10,7 @@
 #include "net/http/server_certificate_check.h"
 #include "platform/util/update_errors.h"
 #include "support/ctl_fixture.h"
+#include "support/curl_client.h"
 #include "verify/certhttp/scripted_server.h"
 #include "verify/x509/peer_certificate_list.h"
 
@@ -116,6 +117,46 @@ TEST_F(HttpsCertificateTest, TheSystemCheckDecidesWhenTheOwnRootsDoNot) {
     const std::string host = c.host + ":" + std::to_string(server.port());
     EXPECT_EQ(FetchOnce(host, Cache().c_str()), c.accepted ? kUpdOk : kUpdServerUnreachable);
     EXPECT_EQ(FetchOnce(host, nullptr), kUpdOk) << "with the check off";
+  }
+}
+
+// What OpenSSL's TLS clients ask of a server's certificate the system check
+// asks too (purpose and security level); curl, with the same trust, is the
+// oracle. s_server runs at security level 0 so that it serves the weak ones.
+TEST_F(HttpsCertificateTest, TheSystemCheckHoldsServersToTheTlsServerPolicy) {
+  ASSERT_TRUE(pki_.AddPolicyShapes());
+  const std::string trust = dir_.file("trust.pem");
+  WriteFile(trust, ReadFile(pki_.Pem("root")) + ReadFile(pki_.Pem("sha1_root")));
+  setenv("SSL_CERT_FILE", trust.c_str(), 1);
+  struct Case {
+    const char* what;
+    std::string leaf;
+    std::initializer_list<std::string> chain;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"RSA-2048 key", "rsa2048", {"inter"}, true},
+      {"no extended key usage", "no_eku", {"inter"}, true},
+      {"under a root signed by itself with SHA-1", "under_sha1_root", {}, true},
+      {"client authentication only", "client_only", {"inter"}, false},
+      {"RSA-1024 key", "rsa1024", {"inter"}, false},
+      {"signed with SHA-1", "sha1_leaf", {"inter"}, false},
+      {"under an intermediate signed with SHA-1", "under_sha1_inter", {"sha1_inter"}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    OpenSslServerOptions options;
+    options.certificate = pki_.Pem(c.leaf);
+    options.key = pki_.Key(c.leaf);
+    if (c.chain.size() != 0) options.chain = ChainFile(c.chain);
+    options.arguments = {"-cipher", "DEFAULT:@SECLEVEL=0"};
+    OpenSslServer& server = StartWww(options);
+    WriteFile(server.folder().file("w.txt"), "served");
+    const std::string host = "localhost:" + std::to_string(server.port());
+    EXPECT_EQ(FetchOnce(host, Cache().c_str()), c.accepted ? kUpdOk : kUpdServerUnreachable);
+    EXPECT_EQ(FetchOnce(host, nullptr), kUpdOk) << "with the check off";
+    const CurlResult curl = Curl("--cacert '" + trust + "' 'https://" + host + "/w.txt'");
+    EXPECT_EQ(curl.status == 0 && curl.out == "served", c.accepted) << "the oracle";
   }
 }
 

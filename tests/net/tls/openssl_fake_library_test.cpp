@@ -179,6 +179,42 @@ TEST(OpenSslFakeLibrary, ProtocolFlagsChooseTheMethod) {
   }
 }
 
+// The system chain check applies the TLS-server purpose and a security level
+// or refuses: a library that lacks either keeps its TLS (the library loads
+// and makes sessions) but that check accepts nothing. The fake's X509
+// functions accept whatever they are given.
+TEST(OpenSslFakeLibrary, SystemChainCheckRefusesWhatItCannotHoldToItsPolicy) {
+  struct Case {
+    const char* what;
+    FakeOpenSsl fake;
+    const char* verdict;
+  };
+  const Case cases[] = {
+      {"later interface", NewApiOpenSsl(), "chaincheck 0 0"},
+      {"1.0 interface given every name", OldApiOpenSsl(), "chaincheck 0 0"},
+      // As every 1.0 library is.
+      {"1.0 interface without a security level",
+       OldApiOpenSsl().Without("X509_VERIFY_PARAM_set_auth_level"), "chaincheck -1 20"},
+      {"no purpose setter", NewApiOpenSsl().Without("X509_STORE_CTX_set_purpose"),
+       "chaincheck -1 20"},
+      {"no parameters of a store context", NewApiOpenSsl().Without("X509_STORE_CTX_get0_param"),
+       "chaincheck -1 20"},
+      {"a purpose that does not take",
+       NewApiOpenSsl().With("X509_STORE_CTX_set_purpose", "return 0;"), "chaincheck 24 400"},
+      {"a store context without parameters",
+       NewApiOpenSsl().With("X509_STORE_CTX_get0_param", "return 0;"), "chaincheck 24 400"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir folder;
+    const std::vector<std::string> lines =
+        RunWithFake(folder, c.fake, {"sslinit", "session", "chaincheck-one"});
+    EXPECT_EQ(LinesStarting(lines, "sslinit "), std::vector<std::string>{"sslinit 0"});
+    EXPECT_EQ(LinesStarting(lines, "session "), std::vector<std::string>{"session 0"});
+    EXPECT_EQ(LinesStarting(lines, "chaincheck "), std::vector<std::string>{c.verdict});
+  }
+}
+
 TEST(OpenSslFakeLibrary, ConcurrentFirstInitialisationRegistersOneIndex) {
   for (const FakeOpenSsl& fake : {NewApiOpenSsl(), OldApiOpenSsl()}) {
     TempDir folder;

@@ -1,7 +1,7 @@
 #pragma once
 
-// The TLS tests' certificates, made by tools/testpki/tls_make_pki.sh into a
-// test's own temporary folder.
+// The TLS tests' certificates, made by tools/testpki/tls_make_pki.sh (and
+// on request tls_policy_pki.sh) into a test's own temporary folder.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,17 @@ class TlsPki {
     std::string log;
     ok_ = RunCommand("bash " + script + " " + dir_.file("pki") + " 2>&1", &log) == 0;
     EXPECT_TRUE(ok_) << log;
+  }
+
+  // Adds the certificates of tools/testpki/tls_policy_pki.sh (the TLS-server
+  // policy's shapes) under the same root; false (and a test failure) when
+  // they cannot be made.
+  bool AddPolicyShapes() {
+    const std::string script = SourcePath("tools/testpki/tls_policy_pki.sh");
+    std::string log;
+    const bool made = RunCommand("bash " + script + " " + dir_.file("pki") + " 2>&1", &log) == 0;
+    EXPECT_TRUE(made) << log;
+    return made;
   }
 
   bool ok() const { return ok_; }
