@@ -1,12 +1,10 @@
 #include "updater/backup/backup_records.h"
 
-#include <cinttypes>
 #include <cstring>
 #include <string_view>
 #include <utility>
 
 #include "platform/util/strings.h"
-#include "updater/engine/common/component_tables.h"
 
 bool IsSameModule(const UPDATER_BACKUP_MODULE_INFO& a, const UPDATER_BACKUP_MODULE_INFO& b) {
   return a.id == b.id && a.build == b.build && a.platform == b.platform &&
@@ -23,13 +21,6 @@ UPDATER_BACKUP_MODULE_INFO BackupModuleOf(const _COMPONENT_INFO& component,
   const size_t skip = std::strlen(modules_folder);
   module.orig = component.file.size() > skip ? component.file.substr(skip) : std::string();
   return module;
-}
-
-std::string BackupCopyName(const UPDATER_BACKUP_MODULE_INFO& module) {
-  char name[kBackupTypeSize];
-  SafeSnprintf(name, sizeof name, "em%03d_%s-%" PRId64 ".dat", static_cast<int>(module.id - 1),
-               Is64BitPlatform(module.platform) ? "64" : "32", static_cast<int64_t>(module.build));
-  return name;
 }
 
 bool IsSafeCopyName(const std::string& file) {

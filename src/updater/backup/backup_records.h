@@ -32,10 +32,6 @@ struct UPDATER_BACKUP_MODULE_INFO {
 [[nodiscard]] UPDATER_BACKUP_MODULE_INFO BackupModuleOf(const _COMPONENT_INFO& component,
                                                         const char* modules_folder);
 
-// Name of a module's copy: "em%03d_%s-%ld.dat" with the id less one, "64" or
-// "32" for the platform's width, and the build.
-[[nodiscard]] std::string BackupCopyName(const UPDATER_BACKUP_MODULE_INFO& module);
-
 // A copy name from the database names a file directly inside the backup
 // folder, and an installed path stays inside the modules folder; anything else
 // (an edited or damaged database) is not a module the store touches.

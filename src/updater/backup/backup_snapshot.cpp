@@ -1,8 +1,9 @@
-#include <algorithm>
+#include <utility>
 
 #include "platform/os/os_time.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
+#include "updater/backup/backup_copy_names.h"
 #include "updater/backup/backup_database.h"
 #include "updater/backup/backup_settings.h"
 #include "updater/backup/backup_store.h"
@@ -10,24 +11,23 @@
 
 UPD_ERROR CBackupStore::StoreModules(const CListBase& components, CBackupState* state,
                                      std::vector<std::string>* new_copies) {
+  // Every stored record and those of this snapshot so far: a new copy never
+  // takes a name one of them uses.
+  std::vector<UPDATER_BACKUP_MODULE_INFO> held = HeldModules();
   for (const _COMPONENT_INFO& component : components) {
     if ((component.flags & kComponentModuleFile) == 0) continue;
     UPDATER_BACKUP_MODULE_INFO module = BackupModuleOf(component, modules_folder_.c_str());
     // A file outside the modules folder could not be put back.
     if (!IsSafeModulePath(module.orig)) continue;
-    if (std::optional<std::string> shared = GetModuleFile(module)) {
-      module.file = *shared;
-    } else {
-      module.file = BackupCopyName(module);
-      const bool made_now =
-          std::find(new_copies->begin(), new_copies->end(), module.file) != new_copies->end();
-      if (!made_now) {
-        new_copies->push_back(module.file);
-        const UPD_ERROR copied = FileCopy(component.file.c_str(), CopyPath(module.file).c_str(),
-                                          kFileCopyOverwrite | kFileCopyFlush);
-        if (copied != kUpdOk) return copied;
-      }
+    BackupCopyChoice copy = ChooseBackupCopy(module, held);
+    module.file = std::move(copy.file);
+    if (!copy.shared) {
+      new_copies->push_back(module.file);
+      const UPD_ERROR copied = FileCopy(component.file.c_str(), CopyPath(module.file).c_str(),
+                                        kFileCopyOverwrite | kFileCopyFlush);
+      if (copied != kUpdOk) return copied;
     }
+    held.push_back(module);
     state->GetModules().Add(module);
   }
   return kUpdOk;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -90,39 +91,31 @@ std::vector<CBackupStore::StoredSnapshot> CBackupStore::LoadStored() const {
 
 bool CBackupStore::RemoveElements(const std::vector<_XML_NODE*>& elements, bool keep_copies) {
   if (elements.empty()) return true;
-  std::vector<UPDATER_BACKUP_MODULE_INFO> removed;
+  std::vector<std::string> files;
   for (_XML_NODE* element : elements) {
     const CBackupState state = ReadSnapshotElement(document_.get(), element);
-    removed.insert(removed.end(), state.GetModules().begin(), state.GetModules().end());
+    for (const UPDATER_BACKUP_MODULE_INFO& module : state.GetModules()) {
+      files.push_back(module.file);
+    }
     static_cast<void>(MemStoreRemoveNode(document_.get(), element));
   }
   if (!SaveDatabase()) return false;
-  if (keep_copies) return true;
-  for (const UPDATER_BACKUP_MODULE_INFO& module : removed) {
-    if (!IsCopyInUse(module)) {
-      static_cast<void>(OsFileDelete(CopyPath(module.file).c_str(), nullptr));
-    }
-  }
+  if (!keep_copies) DeleteUnusedCopies(files);
   return true;
 }
 
-std::optional<std::string> CBackupStore::GetModuleFile(
-    const UPDATER_BACKUP_MODULE_INFO& module) const {
+std::vector<UPDATER_BACKUP_MODULE_INFO> CBackupStore::HeldModules() const {
+  std::vector<UPDATER_BACKUP_MODULE_INFO> held;
   for (const StoredSnapshot& stored : LoadStored()) {
-    for (const UPDATER_BACKUP_MODULE_INFO& held : stored.state.GetModules()) {
-      if (IsSameModule(held, module)) return held.file;
-    }
+    held.insert(held.end(), stored.state.GetModules().begin(), stored.state.GetModules().end());
   }
-  return std::nullopt;
+  return held;
 }
 
-bool CBackupStore::IsCopyInUse(const UPDATER_BACKUP_MODULE_INFO& module) const {
-  for (const StoredSnapshot& stored : LoadStored()) {
-    for (const UPDATER_BACKUP_MODULE_INFO& held : stored.state.GetModules()) {
-      if (IsSameModule(held, module) || held.file == module.file) return true;
-    }
-  }
-  return false;
+bool CBackupStore::IsCopyInUse(const std::string& file) const {
+  const std::vector<UPDATER_BACKUP_MODULE_INFO> held = HeldModules();
+  return std::any_of(held.begin(), held.end(),
+                     [&](const UPDATER_BACKUP_MODULE_INFO& module) { return module.file == file; });
 }
 
 std::string CBackupStore::CopyPath(const std::string& file) const {
@@ -141,10 +134,8 @@ uint32_t CBackupStore::NextTimestamp(uint32_t now) const {
 }
 
 void CBackupStore::DeleteUnusedCopies(const std::vector<std::string>& files) {
-  for (const std::string& file : files) {
-    UPDATER_BACKUP_MODULE_INFO copy;
-    copy.file = file;
-    if (!IsCopyInUse(copy)) static_cast<void>(OsFileDelete(CopyPath(file).c_str(), nullptr));
+  for (const std::string& file : std::set<std::string>(files.begin(), files.end())) {
+    if (!IsCopyInUse(file)) static_cast<void>(OsFileDelete(CopyPath(file).c_str(), nullptr));
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +13,9 @@
 
 // The backup folder of a library context: dated snapshots of the installed
 // engine modules, recorded in "db.xml" with one shared copy per module build
-// in the folder itself, the backup settings "config.xml" (last snapshot time,
-// the time until which a rollback blocks updates), and the parked modules of
-// a server group being left.
+// in the folder itself (never one copy for two modules), the backup settings
+// "config.xml" (last snapshot time, the time until which a rollback blocks
+// updates), and the parked modules of a server group being left.
 //
 // The database stays loaded for the store's life and is saved after every
 // change; copies are deleted only after the database that no longer needs
@@ -48,8 +47,9 @@ class CBackupStore {
   [[nodiscard]] bool IsSnapshotDue(int64_t days);
 
   // Takes a snapshot of every installed module file of components (flag
-  // 0x4000), copying each module build not yet held, then keeps the newest
-  // keep snapshots and records the time. A copy or database write that fails
+  // 0x4000), copying each module build not yet held under a name no other
+  // module's copy has (ChooseBackupCopy), then keeps the newest keep
+  // snapshots and records the time. A copy or database write that fails
   // records nothing, removes the copies this call made and returns its code
   // (0x101A, 0x1020, 0x1017 or 0x3101).
   [[nodiscard]] UPD_ERROR CreateSnapshot(const CListBase& components, int64_t keep);
@@ -121,18 +121,20 @@ class CBackupStore {
   // that no remaining snapshot uses (unless keep_copies). False, with the
   // copies kept, when the database could not be saved.
   bool RemoveElements(const std::vector<_XML_NODE*>& elements, bool keep_copies);
-  // FILE of a stored module of the same build, if any.
-  [[nodiscard]] std::optional<std::string> GetModuleFile(
-      const UPDATER_BACKUP_MODULE_INFO& module) const;
-  // Some stored snapshot holds this module build or uses this copy.
-  [[nodiscard]] bool IsCopyInUse(const UPDATER_BACKUP_MODULE_INFO& module) const;
+  // The modules of every stored snapshot, in document order.
+  [[nodiscard]] std::vector<UPDATER_BACKUP_MODULE_INFO> HeldModules() const;
+  // Some stored module names this copy as its FILE. Only FILE counts: a
+  // database written before copies were kept apart may name one copy for
+  // two modules, and an entry's own FILE is the only copy it restores.
+  [[nodiscard]] bool IsCopyInUse(const std::string& file) const;
   [[nodiscard]] std::string CopyPath(const std::string& file) const;
   // The time of a new snapshot: now, or one second past the newest stored
   // one when that is not earlier, so that snapshots taken within one second
   // keep the order they were taken in.
   [[nodiscard]] uint32_t NextTimestamp(uint32_t now) const;
-  // Copies of the modules of a snapshot being taken; on failure the new
-  // copies go again.
+  // Copies of the modules of a snapshot being taken (ChooseBackupCopy); the
+  // names of the copies made go to new_copies, which the caller removes again
+  // on failure.
   [[nodiscard]] UPD_ERROR StoreModules(const CListBase& components, CBackupState* state,
                                        std::vector<std::string>* new_copies);
   void DeleteUnusedCopies(const std::vector<std::string>& files);

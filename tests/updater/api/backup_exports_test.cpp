@@ -299,6 +299,74 @@ TEST_F(BackupExports, RollbackAmongEqualTimestampsKeepsTheFirst) {
   EXPECT_EQ(BackupEntries(), (std::vector<std::string>{"config.xml", "db.xml", "em002_64-1.dat"}));
 }
 
+// The engine stand-in gives every module engine id 3: em001_64 and em002_64
+// at build 300 would have the same copy name. Each gets a copy of its own,
+// shared by the snapshots that hold it again, and a rollback after a patch
+// of em001_64 gives each module its own bytes back.
+TEST_F(BackupExports, ModulesOfOneEngineIdAndBuildRollBackToTheirOwnBytes) {
+  const std::string em001 = Install("em001_64.dat", Module("em001_64", 300), "first");
+  const std::string em002 = Install("em002_64.dat", Module("em002_64", 300), "second");
+  ASSERT_EQ(Snapshot(), 0u);
+  ASSERT_EQ(Snapshot(), 0u);
+
+  const std::vector<std::string> modules = {
+      "  MODULE ID=3 PLATFORM=1 BUILD=12C TYPE=em001_64 FILE=em002_64-300.dat ORIG=em001_64.dat",
+      "  MODULE ID=3 PLATFORM=1 BUILD=12C TYPE=em002_64 FILE=em002_64-300_1.dat "
+      "ORIG=em002_64.dat"};
+  std::vector<std::string> dump = DumpXml(Database());
+  ASSERT_EQ(dump.size(), 7u) << ::testing::PrintToString(dump);
+  EXPECT_EQ(std::vector<std::string>(dump.begin() + 2, dump.begin() + 4), modules);
+  EXPECT_EQ(std::vector<std::string>(dump.begin() + 5, dump.end()), modules);
+  EXPECT_EQ(BackupEntries(), (std::vector<std::string>{"config.xml", "db.xml", "em002_64-300.dat",
+                                                       "em002_64-300_1.dat"}));
+  EXPECT_EQ(ReadFile(Backup() + "/em002_64-300.dat"), em001);
+  EXPECT_EQ(ReadFile(Backup() + "/em002_64-300_1.dat"), em002);
+
+  Install("em001_64.dat", Module("em001_64", 301), "patched");
+  ASSERT_EQ(Rollback(0), 0u);
+  EXPECT_EQ(ReadFile(Modules() + "/em001_64.dat"), em001);
+  EXPECT_EQ(ReadFile(Modules() + "/em002_64.dat"), em002);
+  EXPECT_TRUE(engine_.counts().Balanced());
+}
+
+// A database as earlier releases wrote it (one copy per module, each under
+// its plain name) is used as it stands: a new snapshot of the same builds
+// shares its copies, and the rollback restores them and leaves its entries
+// as they were.
+TEST_F(BackupExports, DatabaseOfEarlierReleasesRollsBackUnchanged) {
+  const std::string scan = testhost::ModuleFileText(Module("scan", 1), "old scan");
+  const std::string other = testhost::ModuleFileText(Module("other", 9, 5), "old other");
+  WriteFile(Backup() + "/em002_64-1.dat", scan);
+  WriteFile(Backup() + "/em004_64-9.dat", other);
+  WriteDatabase(" VERSION=\"2\"",
+                "<SNAPSHOT TIMESTAMP=\"64\">"
+                "<MODULE ID=\"3\" PLATFORM=\"1\" BUILD=\"1\" TYPE=\"scan64\" "
+                "FILE=\"em002_64-1.dat\" ORIG=\"em002.dat\"/>"
+                "<MODULE ID=\"5\" PLATFORM=\"1\" BUILD=\"9\" TYPE=\"other64\" "
+                "FILE=\"em004_64-9.dat\" ORIG=\"em004.dat\"/></SNAPSHOT>");
+  Reopen();
+  const std::vector<std::string> stored = DumpXml(Database());
+  WriteFile(Modules() + "/em002.dat", scan);
+  WriteFile(Modules() + "/em004.dat", other);
+  ASSERT_EQ(Snapshot(), 0u);
+  const std::vector<std::string> dump = DumpXml(Database());
+  ASSERT_EQ(dump.size(), 7u) << ::testing::PrintToString(dump);
+  EXPECT_EQ(std::vector<std::string>(dump.begin() + 5, dump.end()),
+            std::vector<std::string>(stored.begin() + 2, stored.end()))
+      << "the new snapshot names the same copies";
+  const std::vector<std::string> entries = BackupEntries();
+  EXPECT_EQ(entries,
+            (std::vector<std::string>{"config.xml", "db.xml", "em002_64-1.dat", "em004_64-9.dat"}));
+
+  Install("em002.dat", Module("scan", 2), "new scan");
+  Install("em004.dat", Module("other", 10, 5), "new other");
+  ASSERT_EQ(Rollback(0), 0u);
+  EXPECT_EQ(ReadFile(Modules() + "/em002.dat"), scan);
+  EXPECT_EQ(ReadFile(Modules() + "/em004.dat"), other);
+  EXPECT_EQ(DumpXml(Database()), stored);
+  EXPECT_EQ(BackupEntries(), entries);
+}
+
 // Paths in the database that lead out of their folders are not used.
 TEST_F(BackupExports, DatabasePathsOutsideTheirFoldersAreSkipped) {
   WriteFile(Backup() + "/em002_64-1.dat", "good");

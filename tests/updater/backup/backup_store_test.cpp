@@ -5,7 +5,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "support/temp_dir.h"
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
+#include "updater/backup/backup_copy_names.h"
 #include "updater/backup/backup_settings.h"
 
 namespace upd::test {
@@ -50,6 +53,36 @@ class BackupStoreTest : public ::testing::Test {
     record.build = build;
     record.file = Modules() + "/" + file;
     components.Add(record);
+  }
+
+  // A module file as the engine scan describes it.
+  struct Scanned {
+    const char* file;  // below the modules folder
+    const char* name;
+    uint32_t build;
+    uint32_t platform = 1;
+    uint32_t id = 3;
+  };
+
+  // Installs a module file with content of its own and adds its record to
+  // components; returns the content.
+  std::string Add(CListBase& components, const Scanned& module) {
+    const std::string content = std::string(module.file) + " " + module.name + " " +
+                                std::to_string(module.build) + " on " +
+                                std::to_string(module.platform);
+    Add(components, module.file, module.name, module.build, module.id);
+    WriteFile(Modules() + "/" + module.file, content);
+    components[components.GetSize() - 1].platform = module.platform;
+    return content;
+  }
+
+  // Names of the entries of the backup folder, sorted.
+  std::set<std::string> BackupEntries() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Backup())) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
   }
 
   UPD_ERROR SnapshotOf(uint32_t build) {
@@ -222,6 +255,192 @@ TEST_F(BackupStoreTest, CopyNamesFollowIdWidthAndBuild) {
     module.build = row.build;
     EXPECT_EQ(BackupCopyName(module), row.name);
   }
+}
+
+// Copies of different modules never share a name, whatever the engine says
+// of their ids and builds; a name keeps its plain form while it is free, and
+// a module build held again shares its copy. Each copy holds the bytes of its
+// own module as they were when it was taken.
+TEST_F(BackupStoreTest, EveryModuleGetsACopyOfItsOwn) {
+  const Scanned em001{"em001_64.dat", "em001_64", 300};
+  const Scanned em002{"em002_64.dat", "em002_64", 300};
+  const Scanned em003{"em003_64.dat", "em003_64", 300};
+  struct Row {
+    const char* name;
+    std::vector<std::vector<Scanned>> snapshots;
+    std::vector<std::vector<std::string>> files;
+  };
+  const Row rows[] = {
+      {"ids, widths and builds apart keep their names",
+       {{{"em001.dat", "scan64", 300},
+         {"em004.dat", "other64", 300, 1, 5},
+         {"em005.dat", "scan", 300, 0},
+         {"em006.dat", "scan64", 301}}},
+       {{"em002_64-300.dat", "em004_64-300.dat", "em002_32-300.dat", "em002_64-301.dat"}}},
+      {"two modules of one id and build",
+       {{em001, em002}},
+       {{"em002_64-300.dat", "em002_64-300_1.dat"}}},
+      {"three of them",
+       {{em001, em002, em003}},
+       {{"em002_64-300.dat", "em002_64-300_1.dat", "em002_64-300_2.dat"}}},
+      {"another module in a later snapshot",
+       {{em001}, {em002}},
+       {{"em002_64-300.dat"}, {"em002_64-300_1.dat"}}},
+      {"the same builds again share their copies",
+       {{em001, em002}, {em002, em001}},
+       {{"em002_64-300.dat", "em002_64-300_1.dat"}, {"em002_64-300_1.dat", "em002_64-300.dat"}}},
+      {"one name on two 64-bit platforms",
+       {{{"em001.dat", "scan64", 300, 1}}, {{"em001.dat", "scan64", 300, 3}}},
+       {{"em002_64-300.dat"}, {"em002_64-300_1.dat"}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_EQ(store_->PruneSnapshots(false), 0u);
+    std::map<std::string, std::string> bytes_of_copy;
+    for (const std::vector<Scanned>& modules : row.snapshots) {
+      CListBase components;
+      std::vector<std::string> contents;
+      for (const Scanned& module : modules) contents.push_back(Add(components, module));
+      ASSERT_EQ(store_->CreateSnapshot(components, kKeepAll), 0u);
+      CBackupStateArray snapshots;
+      ASSERT_EQ(store_->LoadSnapshots(&snapshots), 0u);
+      const auto& stored = snapshots[snapshots.GetSize() - 1].GetModules();
+      ASSERT_EQ(static_cast<size_t>(stored.GetSize()), modules.size());
+      for (size_t i = 0; i < modules.size(); ++i) {
+        bytes_of_copy.emplace(stored[i].file, contents[i]);
+        EXPECT_EQ(bytes_of_copy.at(stored[i].file), contents[i]) << "one copy, two modules";
+      }
+    }
+    CBackupStateArray snapshots;
+    ASSERT_EQ(store_->LoadSnapshots(&snapshots), 0u);
+    std::vector<std::vector<std::string>> files;
+    for (const CBackupState& snapshot : snapshots) {
+      files.emplace_back();
+      for (const auto& module : snapshot.GetModules()) files.back().push_back(module.file);
+    }
+    EXPECT_EQ(files, row.files);
+    std::set<std::string> entries = {"config.xml", "db.xml"};
+    for (const auto& [file, bytes] : bytes_of_copy) {
+      entries.insert(file);
+      EXPECT_EQ(ReadFile(Backup() + "/" + file), bytes) << file;
+    }
+    EXPECT_EQ(BackupEntries(), entries);
+  }
+}
+
+// The engine stand-in gives every module id 3: two modules at one build, one
+// of them patched after the snapshot, come back each with its own bytes.
+TEST_F(BackupStoreTest, RollbackGivesModulesOfOneIdAndBuildTheirOwnBytes) {
+  CListBase components;
+  const std::string em001 = Add(components, {"em001_64.dat", "em001_64", 300});
+  const std::string em002 = Add(components, {"em002_64.dat", "em002_64", 300});
+  ASSERT_EQ(store_->CreateSnapshot(components, kKeepAll), 0u);
+  WriteFile(Modules() + "/em001_64.dat", "em001_64 patched to 301");
+
+  ASSERT_EQ(store_->RestoreSnapshot(0), 0u);
+  EXPECT_EQ(ReadFile(Modules() + "/em001_64.dat"), em001);
+  EXPECT_EQ(ReadFile(Modules() + "/em002_64.dat"), em002);
+}
+
+// A database written before copies were kept apart may name one copy for
+// two modules. The copy stays for the entries that name it, but a new
+// snapshot shares it with neither: each module gets a copy of its own.
+TEST_F(BackupStoreTest, ACopyNamedForTwoModulesIsSharedNoMore) {
+  WriteFile(Backup() + "/em002_64-300.dat", "em001_64 at 300");
+  WriteFile(Backup() + "/db.xml",
+            "<BACKUP VERSION=\"2\"><SNAPSHOT TIMESTAMP=\"10\">"
+            "<MODULE ID=\"3\" PLATFORM=\"1\" BUILD=\"12C\" TYPE=\"em001_64\" "
+            "FILE=\"em002_64-300.dat\" ORIG=\"em001_64.dat\"/>"
+            "<MODULE ID=\"3\" PLATFORM=\"1\" BUILD=\"12C\" TYPE=\"em002_64\" "
+            "FILE=\"em002_64-300.dat\" ORIG=\"em002_64.dat\"/>"
+            "</SNAPSHOT></BACKUP>");
+  Open();
+  CListBase components;
+  const std::string em001 = Add(components, {"em001_64.dat", "em001_64", 300});
+  const std::string em002 = Add(components, {"em002_64.dat", "em002_64", 300});
+  ASSERT_EQ(store_->CreateSnapshot(components, kKeepAll), 0u);
+
+  CBackupStateArray snapshots;
+  ASSERT_EQ(store_->LoadSnapshots(&snapshots), 0u);
+  ASSERT_EQ(snapshots.GetSize(), 2);
+  const auto& taken = snapshots[1].GetModules();
+  ASSERT_EQ(taken.GetSize(), 2);
+  EXPECT_EQ(taken[0].file, "em002_64-300_1.dat");
+  EXPECT_EQ(taken[1].file, "em002_64-300_2.dat");
+  EXPECT_EQ(ReadFile(Backup() + "/em002_64-300_1.dat"), em001);
+  EXPECT_EQ(ReadFile(Backup() + "/em002_64-300_2.dat"), em002);
+  EXPECT_EQ(ReadFile(Backup() + "/em002_64-300.dat"), "em001_64 at 300") << "still named";
+}
+
+// A removed snapshot takes only the copies that no remaining entry names as
+// its FILE; which module an entry describes does not keep a copy, and a file
+// no entry names is not touched.
+TEST_F(BackupStoreTest, RemovalDeletesOnlyCopiesNoEntryNames) {
+  auto module = [](const char* type, const char* file) {
+    return std::string("<MODULE ID=\"3\" PLATFORM=\"1\" BUILD=\"12C\" TYPE=\"") + type +
+           "\" FILE=\"" + file + "\" ORIG=\"" + type + ".dat\"/>";
+  };
+  const std::set<std::string> copies = {"em002_64-300.dat", "em002_64-300_1.dat",
+                                        "em002_64-300_2.dat"};
+  struct Row {
+    const char* name;
+    std::string removed;  // the snapshot removed
+    std::string kept;     // the one that stays
+    std::set<std::string> deleted;
+  };
+  const Row rows[] = {
+      {"a numbered copy still named stays",
+       module("em001_64", "em002_64-300.dat") + module("em002_64", "em002_64-300_1.dat"),
+       module("em002_64", "em002_64-300_1.dat"),
+       {"em002_64-300.dat"}},
+      {"a copy another module's entry names stays",
+       module("em001_64", "em002_64-300.dat"),
+       module("em002_64", "em002_64-300.dat"),
+       {}},
+      {"the same module under another copy keeps nothing",
+       module("em001_64", "em002_64-300.dat"),
+       module("em001_64", "em002_64-300_1.dat"),
+       {"em002_64-300.dat"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const std::string& file : copies) WriteFile(Backup() + "/" + file, file);
+    WriteFile(Backup() + "/db.xml", "<BACKUP VERSION=\"2\"><SNAPSHOT TIMESTAMP=\"10\">" +
+                                        row.removed + "</SNAPSHOT><SNAPSHOT TIMESTAMP=\"20\">" +
+                                        row.kept + "</SNAPSHOT></BACKUP>");
+    Open();
+    ASSERT_EQ(store_->RemoveSnapshot(0x10, false), 0u);
+    std::set<std::string> left = {"config.xml", "db.xml"};
+    for (const std::string& file : copies) {
+      if (row.deleted.count(file) == 0) left.insert(file);
+    }
+    EXPECT_EQ(BackupEntries(), left);
+    for (const std::string& file : copies) fs::remove(Backup() + "/" + file);
+  }
+}
+
+// A plain name whose snapshot went is free again, while a numbered copy
+// still named stays shared by its module.
+TEST_F(BackupStoreTest, AFreedNameIsTakenAgain) {
+  WriteFile(Backup() + "/em002_64-300_1.dat", "em002_64 kept");
+  WriteFile(Backup() + "/db.xml",
+            "<BACKUP VERSION=\"2\"><SNAPSHOT TIMESTAMP=\"20\">"
+            "<MODULE ID=\"3\" PLATFORM=\"1\" BUILD=\"12C\" TYPE=\"em002_64\" "
+            "FILE=\"em002_64-300_1.dat\" ORIG=\"em002_64.dat\"/></SNAPSHOT></BACKUP>");
+  Open();
+  CListBase components;
+  const std::string em001 = Add(components, {"em001_64.dat", "em001_64", 300});
+  Add(components, {"em002_64.dat", "em002_64", 300});
+  ASSERT_EQ(store_->CreateSnapshot(components, kKeepAll), 0u);
+
+  CBackupStateArray snapshots;
+  ASSERT_EQ(store_->LoadSnapshots(&snapshots), 0u);
+  ASSERT_EQ(snapshots.GetSize(), 2);
+  ASSERT_EQ(snapshots[1].GetModules().GetSize(), 2);
+  EXPECT_EQ(snapshots[1].GetModules()[0].file, "em002_64-300.dat");
+  EXPECT_EQ(snapshots[1].GetModules()[1].file, "em002_64-300_1.dat");
+  EXPECT_EQ(ReadFile(Backup() + "/em002_64-300.dat"), em001);
+  EXPECT_EQ(ReadFile(Backup() + "/em002_64-300_1.dat"), "em002_64 kept");
 }
 
 TEST_F(BackupStoreTest, ModulePathsMustStayInTheirFolder) {
