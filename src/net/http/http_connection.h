@@ -30,12 +30,12 @@ class CHttpConnection {
   // Sends every byte; false (connection closed) when the protocol could not.
   [[nodiscard]] bool Send(std::string_view bytes);
 
-  enum class LineStatus { kLine, kClosed, kFailed, kTooLong };
-  // One line up to and including its "\n", of at most max_bytes. A longer one
-  // is kTooLong, or with split its first max_bytes come as a line of their
-  // own. line stays valid until the next read. kClosed or kFailed when the
-  // peer closed or a receive failed before the "\n".
-  [[nodiscard]] LineStatus ReadLine(std::string_view* line, size_t max_bytes, bool split = false);
+  enum class LineStatus { kLine, kClosed, kFailed };
+  // One line up to and including its "\n", or the first max_bytes of a longer
+  // one (at most a buffer's worth): a piece without "\n" leaves the rest of
+  // the line for the next read. line stays valid until the next read.
+  // kClosed or kFailed when the peer closed or a receive failed before.
+  [[nodiscard]] LineStatus ReadLine(std::string_view* line, size_t max_bytes);
 
   // Up to size body bytes, buffered ones first: the count, 0 when the peer
   // closed, -1 on error or timeout.

@@ -42,6 +42,12 @@ struct HttpRequestParams {
 // A request head with its empty line must fit this buffer (with a NUL); a
 // body that fits too goes in the same send.
 inline constexpr size_t kHttpRequestBufferSize = 4096;
+// The answers to challenges make a head longer: an answer repeats the
+// challenge's realm, nonce and opaque values, which may run to tens of KiB.
+// A head with its answers gets the room of one answer to the longest
+// challenge recorded; an answer that would make it longer is not sent.
+inline constexpr size_t kHttpMaxAnsweredRequestBytes =
+    kHttpRequestBufferSize + kHttpMaxChallengeBytes;
 
 // Limits of the texts a request is made of (each without its NUL).
 inline constexpr size_t kHttpMaxHostText = 255;

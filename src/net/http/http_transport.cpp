@@ -27,6 +27,9 @@ std::string_view Field(const char (&field)[N]) {
   return std::string_view(field, strnlen(field, N));
 }
 
+// A request head with the empty line after it, and the NUL of the buffer.
+bool FitsRequestBuffer(std::string_view head) { return head.size() + 2 < kHttpRequestBufferSize; }
+
 bool IsProxyUnreachable(UPD_ERROR result) {
   return result == kUpdCannotConnect || result == kUpdServerUnreachable;
 }
@@ -146,6 +149,11 @@ UPD_ERROR CHttpTransport::SendRequest(const HttpRequestParams& params, const Pro
   context.cdn = settings_->spreadControl != 0;
   const UPD_ERROR formatted = FormatRequestTexts(params, context, &plan.texts);
   if (formatted != kUpdOk) return formatted;
+  // Nothing is cut: a head that does not fit is refused before it leaves.
+  if (!FitsRequestBuffer(plan.texts.request) ||
+      (!plan.skip_head && !FitsRequestBuffer(plan.texts.head))) {
+    return kUpdInvalidArgument;
+  }
 
   UPD_ERROR result = RunSendLoop(plan, response, keep_alive);
   if (result == kUpdAccessDenied) {

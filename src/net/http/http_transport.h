@@ -14,6 +14,7 @@
 
 class CBuffer;
 class HttpBodySink;
+class HttpLineReader;
 struct OS_FILE;
 
 // The HTTP/1.1 client of the update engine. The download session owns two:
@@ -142,7 +143,7 @@ class CHttpTransport : public ITransport {
   [[nodiscard]] UPD_ERROR ReadHead(bool post_with_body, _HTTP_RESPONSE_INFO* response,
                                    bool* keep_alive, HttpMethod method);
   // One line of a head, CR LF removed; the connection is closed on failure.
-  [[nodiscard]] UPD_ERROR ReadHeadLine(std::string_view* line);
+  [[nodiscard]] UPD_ERROR ReadHeadLine(HttpLineReader& reader, std::string_view* line);
   [[nodiscard]] UPD_ERROR ScanLoginPage(_HTTP_RESPONSE_INFO* response);
   // After a head: closes the connection or drops the body nobody reads.
   void SettleConnection(_HTTP_RESPONSE_INFO* response, UPD_ERROR result, bool keep_alive,
