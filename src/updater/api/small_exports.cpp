@@ -3,11 +3,11 @@
 #include <ctime>
 
 #include "platform/store/profile_cache.h"
-#include "platform/util/folder_cleanup.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
+#include "updater/engine/install_lock.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ UPD_ERROR UpdCleanupModules(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* se
     ContextCall call(context);
     call.Bind(settings);
     call.SetPhase(UPD_PHASE_FINISHING);
-    return CleanModulesFolder(context);
+    return CleanupDeadInstallations(context);
   });
 }
 

@@ -10,6 +10,7 @@
 #include "updater/backup/backup_store.h"
 #include "updater/engine/component_tables.h"
 #include "updater/engine/delta_install.h"
+#include "updater/engine/install_lock.h"
 #include "updater/engine/install_run.h"
 #include "updater/engine/package_chain.h"
 
@@ -123,7 +124,9 @@ UPD_ERROR CModuleInstaller::InstallPackages(UPDATER_CONTEXT* context, CUpdateLis
   if (engine_result != nullptr) *engine_result = 0;
   const UPDATER_SETTINGS* settings = context->settings;
   // Destroyed in reverse order: the engine is given back before the state
-  // deletes what is left of the staged and old files, then the folder goes.
+  // deletes what is left of the staged and old files, then the folder goes,
+  // and only then the lock that keeps other runs' clean-ups off them.
+  const InstallLock lock(context);
   CTempDir temp(context->modulesFolder);
   ModuleInstallState state(context);
   InstallRun run{context, &state, nullptr, temp.Path(), skip_signature, mode, engine_result};
