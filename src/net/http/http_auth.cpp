@@ -204,7 +204,11 @@ UPD_ERROR Resend(CHttpTransport& transport, const HttpAuthAnswer& answer) {
                                       answer.port, *answer.proxy, answer.keep_alive, answer.method);
     }
     if (IsFinal(result) || transport.IsAborted()) return result;
-    if (result == kUpdConnectionClosed) transport.CloseConnection();
+    if (result == kUpdConnectionClosed) {
+      // A peer too slow for the minimum rate would be as slow again.
+      if (transport.transfer_too_slow()) return result;
+      transport.CloseConnection();
+    }
   }
   return result;
 }

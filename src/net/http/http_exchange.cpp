@@ -32,9 +32,11 @@ UPD_ERROR CHttpTransport::ReadResponse(std::string_view request, std::string_vie
         connection_.Connect(connected_host_.c_str(), connected_port_, server_name_.c_str());
     if (connected != kUpdOk) return connected;
   }
+  connection_.StartTransfer();
   if (!connection_.Send(out) || (!body_in_head && !connection_.Send(body))) {
     CloseConnection();
-    return kUpdServerUnreachable;
+    // A TLS handshake that trickled is a receive that failed, not a send.
+    return connection_.IsTooSlow() ? kUpdConnectionClosed : kUpdServerUnreachable;
   }
   return ReadHead(method == HttpMethod::kPost && !body.empty(), response, keep_alive, method);
 }

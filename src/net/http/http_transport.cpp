@@ -187,6 +187,8 @@ UPD_ERROR CHttpTransport::RunSendLoop(SendPlan& plan, _HTTP_RESPONSE_INFO* respo
     const UPD_ERROR result = SendRound(plan, &head_done, response, keep_alive);
     --rounds;
     const bool bypass = response->bypass_cache != 0;
+    // A peer too slow for the minimum rate would be as slow again.
+    if (result == kUpdConnectionClosed && connection_.IsTooSlow()) return result;
     if (result == kUpdConnectionClosed && !IsAborted() && resends > 0) {
       --resends;
       CloseConnection();

@@ -28,7 +28,8 @@ struct OS_FILE;
 // when the settings allow it, challenges of the server (401) and the proxy
 // (407) answered with the settings' credentials (http_auth.h). The connection
 // stays open between requests to the same endpoint while the answers allow
-// keep-alive.
+// keep-alive. Every exchange is held to the connection's minimum rate; one
+// cut for it (0x2105) is not sent again.
 //
 // A transport serves one thread at a time; only Abort comes from others.
 class CHttpTransport : public ITransport {
@@ -124,6 +125,9 @@ class CHttpTransport : public ITransport {
   [[nodiscard]] bool is_tls() const { return tls_; }
   [[nodiscard]] bool via_proxy() const { return via_proxy_; }
   [[nodiscard]] bool proxy_disabled() const { return proxy_disabled_; }
+  // The last transfer was cut because the peer fell below the minimum rate
+  // (its result is 0x2105); until the next request.
+  [[nodiscard]] bool transfer_too_slow() const { return connection_.IsTooSlow(); }
   [[nodiscard]] std::string_view user_agent() const;
 
  private:

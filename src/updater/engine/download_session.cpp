@@ -284,9 +284,15 @@ UPD_ERROR CDownloadSession::FetchWithCache(const FetchFileArgs& args) {
     }
     if (result != kUpdConnectionClosed) return result;
     // The second attempt always follows a broken one; later ones only while
-    // each brought more of the file.
-    if (attempt >= 2 && stored_size <= previous_size) return result;
+    // each brought more of the file, and never behind a peer too slow for
+    // the minimum rate (a trickle brings a few bytes more each time).
+    if (attempt >= 2 && (stored_size <= previous_size || LastTransferTooSlow())) return result;
   }
+}
+
+bool CDownloadSession::LastTransferTooSlow() const {
+  if (!IsHttp(protocol)) return false;
+  return (protocol == kProtocolHttps ? https_ : http_).transfer_too_slow();
 }
 
 UPD_ERROR CDownloadSession::FetchFile(const FetchFileArgs& args) {

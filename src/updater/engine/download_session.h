@@ -181,6 +181,9 @@ class CDownloadSession {
                                          const _HTTP_RESPONSE_INFO& response, std::string* url,
                                          Validators* validators);
   [[nodiscard]] UPD_ERROR FetchWithCache(const FetchFileArgs& args);
+  // The last HTTP transfer was cut because its peer fell below the minimum
+  // rate.
+  [[nodiscard]] bool LastTransferTooSlow() const;
 
   // Built in this order and freed in the reverse one, so that each HTTP
   // transport goes before the connection it runs over.
