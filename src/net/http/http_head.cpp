@@ -36,6 +36,17 @@ bool IsRedirect(uint32_t status) {
   return status == 301 || status == 302 || status == 307 || status == 308;
 }
 
+// A Location that can lead somewhere: a URI reference holds no white space
+// or control character, and one longer than the record's field would be
+// followed cut, to another place.
+bool IsUsableLocation(std::string_view value) {
+  if (value.empty() || value.size() >= kHttpLocationSize) return false;
+  return std::none_of(value.begin(), value.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' || byte == 0x7F;
+  });
+}
+
 // Copies value into a record field only when it fits whole.
 template <size_t N>
 void SetField(char (&field)[N], std::string_view value) {
@@ -55,7 +66,9 @@ std::string_view FirstWord(std::string_view text) {
 
 HttpStatusOutcome HttpStatusToResult(uint32_t status) {
   if (status >= 200 && status <= 299) return {kUpdOk, true};
-  if (IsRedirect(status)) return {kUpdOk, true};
+  // A redirect fails as one the session cannot follow until a usable
+  // Location names where it leads: its body is never the file asked for.
+  if (IsRedirect(status)) return {kUpdUnsupportedScheme, true};
   switch (status) {
     case kStatusNotModified:
       return {kUpdNotModified, true};
@@ -184,8 +197,12 @@ HttpHeadParser::LineEffect HttpHeadParser::Apply(std::string_view line) {
     response_.bypass_cache = 1;
   }
   if (IsRedirect(response_.status) && StartsWithNoCase(line, "LOCATION:")) {
-    SetField(response_.location, SkipBlanks(line.substr(std::string_view("LOCATION:").size())));
-    result_ = kUpdRedirect;
+    const std::string_view value =
+        TrimBlanks(line.substr(std::string_view("LOCATION:").size()));
+    if (IsUsableLocation(value)) {
+      SetField(response_.location, value);
+      result_ = kUpdRedirect;
+    }
   }
   return LineEffect::kNone;
 }
