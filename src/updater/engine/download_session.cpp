@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "net/http/http_request_text.h"
 #include "net/http/http_text.h"
 #include "platform/os/os_abort.h"
 #include "platform/util/buffer.h"
@@ -206,7 +207,7 @@ UPD_ERROR CDownloadSession::FollowRedirect(const DownloadFileArgs& args,
   if (!ParseUrl(location.c_str())) return kUpdUnsupportedScheme;
   // A server never leads the library to local files, nor to a URL without
   // a server.
-  if (protocol == kProtocolFile || (IsHttp(protocol) && host[0] == '\0')) {
+  if (protocol == kProtocolFile || (IsHttp(protocol) && ParseServerHost(host, 0).name.empty())) {
     return kUpdUnsupportedScheme;
   }
   *url = location;
