@@ -104,8 +104,9 @@ class CHttpTransport : public ITransport {
 
   // The next chunk's size; 0 ends the body (its trailer is read away).
   [[nodiscard]] UPD_ERROR ReadChunkSize(uint32_t* size);
-  // Reads the rest of a body away; the connection is closed when that fails
-  // or when the body would end only with the connection.
+  // Reads the rest of a body away; the connection is closed when that fails,
+  // when the body would end only with the connection, or when it is too
+  // large to be worth reading (more than 1 MiB).
   void SkipBody(_HTTP_RESPONSE_INFO* response);
 
   // Turns the server-certificate check on for the TLS connections made

@@ -178,6 +178,39 @@ TEST_F(HttpSizeBoundFailureTest, AnEncodedBodyIsBoundedByWhatItDecodesTo) {
   EXPECT_FALSE(fs::exists(target));
 }
 
+// The body of an answer nobody reads (an error page, a redirect) is read
+// away on a kept connection only while small.
+TEST_F(HttpSizeBoundFailureTest, ALargeBodyNobodyReadsClosesTheConnection) {
+  const std::string head = "HTTP/1.1 404 Not Found\r\nConnection: keep-alive\r\n";
+  const std::string block(0x10000, 'p');
+  struct Case {
+    const char* name;
+    ScriptedConnection answer;
+    bool kept;
+  };
+  const Case kCases[] = {
+      {"small page",
+       {script::ReadRequest(), script::Send(head + "Content-Length: 65536\r\n\r\n" + block),
+        script::Stall()},
+       true},
+      {"endless chunked page",
+       {script::ReadRequest(), script::Send(head + "Transfer-Encoding: chunked\r\n\r\n"),
+        script::Repeat("10000\r\n" + block + "\r\n", uint64_t{1} << 24)},
+       false},
+      {"200 MiB page",
+       {script::ReadRequest(), script::Send(head + "Content-Length: 209715200\r\n\r\n"),
+        script::Repeat(block, 3200)},
+       false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Serve(c.answer);
+    EXPECT_EQ(ToFile(dir_.file("out.bin")), kUpdNotFound);
+    EXPECT_EQ(tcp_.IsConnected(), c.kept);
+    http_.CloseConnection();
+  }
+}
+
 // The partial bytes of a resumed download count: the whole file is bounded.
 TEST_F(HttpSizeBoundFailureTest, AResumedDownloadIsBoundedAsAWholeFile) {
   const std::string whole = RandomBytes(1100, 9);
