@@ -11,6 +11,10 @@ namespace {
 
 // Reading away a body nobody wants goes in blocks of this size.
 constexpr size_t kSkipBlock = 16 * 1024;
+// A body nobody wants is read away only while it is small (an error page, a
+// redirect's note): a larger or endless one closes the connection instead,
+// which costs a new connection rather than a transfer without end.
+constexpr uint64_t kMaxSkippedBody = 1024 * 1024;
 
 }  // namespace
 
@@ -104,7 +108,8 @@ UPD_ERROR CHttpTransport::ReadBody(_HTTP_RESPONSE_INFO* response, BodyCursor* cu
 void CHttpTransport::SkipBody(_HTTP_RESPONSE_INFO* response) {
   if (response->no_body != 0) return;
   // A body that ends only with the connection leaves nothing to keep.
-  if (response->chunked == 0 && response->has_content_length == 0) {
+  if ((response->chunked == 0 && response->has_content_length == 0) ||
+      (response->chunked == 0 && response->content_length > kMaxSkippedBody)) {
     CloseConnection();
     return;
   }
@@ -112,7 +117,8 @@ void CHttpTransport::SkipBody(_HTTP_RESPONSE_INFO* response) {
   const std::unique_ptr<uint8_t[]> block(new uint8_t[kSkipBlock]);
   while (!cursor.done) {
     size_t got = 0;
-    if (ReadBody(response, &cursor, block.get(), kSkipBlock, &got) != kUpdOk) {
+    if (cursor.received > kMaxSkippedBody ||
+        ReadBody(response, &cursor, block.get(), kSkipBlock, &got) != kUpdOk) {
       CloseConnection();
       return;
     }

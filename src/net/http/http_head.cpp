@@ -50,7 +50,9 @@ bool IsFramingName(std::string_view name) {
 
 HttpStatusOutcome HttpStatusToResult(uint32_t status) {
   if (status >= 200 && status <= 299) return {kUpdOk, true};
-  if (IsRedirect(status)) return {kUpdOk, true};
+  // A redirect fails as one the session cannot follow until a usable
+  // Location names where it leads: its body is never the file asked for.
+  if (IsRedirect(status)) return {kUpdUnsupportedScheme, true};
   switch (status) {
     case kStatusNotModified:
       return {kUpdNotModified, true};

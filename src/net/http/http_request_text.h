@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "net/http/http_response_info.h"
+#include "net/http/transfer_bound.h"
 #include "updater.h"
 
 // Request kinds of the HTTP transport.
@@ -37,6 +38,8 @@ struct HttpRequestParams {
   // Kind 0, GET only: "Range: bytes=start-[end]" when start is not 0.
   uint64_t range_start = 0;
   uint64_t range_end = 0;
+  // Downloads: the most the body may bring (TransferBound).
+  TransferBound size_bound;
 };
 
 // A request head with its empty line must fit this buffer (with a NUL); a

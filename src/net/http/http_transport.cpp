@@ -278,12 +278,13 @@ UPD_ERROR CHttpTransport::ProxyConnect(uint32_t server_port, const ProxyRoute& p
   bool keep_alive = true;
   const UPD_ERROR result = SendWithAuth(&text, {}, response, proxy.host, proxy.port, proxy,
                                         &keep_alive, HttpMethod::kConnect);
-  if (result != kUpdOk) return result;
-  if (response->no_body != 0) {
+  if (result == kUpdOk && response->no_body != 0) {
     tunnel_target_ = target;
     return kUpdOk;
   }
-  // Only a 2xx opens the tunnel; a redirect without Location is no tunnel.
+  // Only a 2xx opens the tunnel; a redirect without Location is no tunnel
+  // (and no redirect of the download either).
+  if (result != kUpdOk && result != kUpdUnsupportedScheme) return result;
   CloseConnection();
   return kUpdSourceUnreadable;
 }

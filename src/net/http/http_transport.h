@@ -70,7 +70,9 @@ class CHttpTransport : public ITransport {
   // asks for the rest and the partial bytes go first. progress_word with
   // kProgressStatusBit asks for event 2 at the start; every event carries
   // caller_word. Event 3 reports each block of the body as received (and the
-  // partial bytes), so that the values add up to the body.
+  // partial bytes), so that the values add up to the body. params.size_bound
+  // bounds the whole body (TransferBound): a partial file past it is not
+  // resumed, and a body past it ends with its result.
   [[nodiscard]] UPD_ERROR DownloadToFile(const HttpRequestParams& params, const char* target_path,
                                          const UPDATER_SETTINGS* settings,
                                          _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
@@ -106,8 +108,9 @@ class CHttpTransport : public ITransport {
 
   // The next chunk's size; 0 ends the body (its trailer is read away).
   [[nodiscard]] UPD_ERROR ReadChunkSize(uint32_t* size);
-  // Reads the rest of a body away; the connection is closed when that fails
-  // or when the body would end only with the connection.
+  // Reads the rest of a body away; the connection is closed when that fails,
+  // when the body would end only with the connection, or when it is too
+  // large to be worth reading (more than 1 MiB).
   void SkipBody(_HTTP_RESPONSE_INFO* response);
 
   // Turns the server-certificate check on for the TLS connections made

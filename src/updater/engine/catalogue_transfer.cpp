@@ -11,10 +11,15 @@ namespace {
 // Kind of the settings' source flag that catalogue requests carry.
 constexpr uint32_t kCatalogueSourceKind = 1;
 
+// A catalogue body past the document limit fails its server as a catalogue
+// too large for memory always has, whether it goes to memory or to a file.
+constexpr TransferBound kCatalogueBound{CCatalogueBuffer::kMaxBody, kUpdOutOfMemory};
+
 UPD_ERROR Download(UPDATER_CONTEXT& context, DownloadFileArgs& args, std::string* kept_copy) {
   char kept[kPathSize] = {};
   args.settings = context.settings;
   args.localFolder = context.updateFolder;
+  args.sizeBound = kCatalogueBound;
   args.localPathOut = kept;
   args.localPathOutSize = sizeof kept;
   const UPD_ERROR result = context.session->DownloadFile(args);
@@ -52,12 +57,7 @@ UPD_ERROR DownloadCatalogueToBuffer(UPDATER_CONTEXT& context, const CatalogueReq
   args.useValidators = true;
   args.sourceFlag = request.sourceFlag;
   args.channelName = request.channelName;
-  const UPD_ERROR result = Download(context, args, kept_copy);
-  if (result == kUpdOk && !buffer.WithinBound()) {
-    buffer.Clear();
-    return kUpdOutOfMemory;
-  }
-  return result;
+  return Download(context, args, kept_copy);
 }
 
 CatalogueListingScope::CatalogueListingScope(UPDATER_CONTEXT& context) : context_(context) {

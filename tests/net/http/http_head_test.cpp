@@ -258,12 +258,46 @@ TEST(HttpHead, RecordsValidatorsEncodingAndRedirects) {
   const Parsed moved = Parse("HTTP/1.1 302 Found", {"Location:  http://b/x"});
   EXPECT_EQ(moved.result, kUpdRedirect);
   EXPECT_STREQ(moved.response.location, "http://b/x");
-  // A redirect without Location is a 0 with its status.
+  // A redirect without a usable Location is a redirect nobody can follow
+  // (its body is not the file), with its status.
   const Parsed bare = Parse("HTTP/1.1 301 Moved", {});
-  EXPECT_EQ(bare.result, kUpdOk);
+  EXPECT_EQ(bare.result, kUpdUnsupportedScheme);
   EXPECT_EQ(bare.response.status, 301u);
   // Location of another status is not a redirect.
   EXPECT_EQ(Parse("HTTP/1.1 200 OK", {"Location: /x"}).result, kUpdOk);
+}
+
+TEST(HttpHead, ARedirectLeadsOnlyWhereAUsableLocationSays) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> lines;
+    UPD_ERROR result;
+    const char* location;
+  };
+  const std::string longest(kHttpLocationSize - 1, 'l');
+  const Case kCases[] = {
+      {"relative", {"Location: /next/f.bin"}, kUpdRedirect, "/next/f.bin"},
+      {"blanks around", {"Location: \t http://b/x \t"}, kUpdRedirect, "http://b/x"},
+      {"as long as the field takes", {"Location: " + longest}, kUpdRedirect, longest.c_str()},
+      {"no Location", {"Content-Length: 0"}, kUpdUnsupportedScheme, ""},
+      {"empty", {"Location:"}, kUpdUnsupportedScheme, ""},
+      {"blanks only", {"Location:  \t "}, kUpdUnsupportedScheme, ""},
+      {"longer than the field", {"Location: " + longest + "l"}, kUpdUnsupportedScheme, ""},
+      {"space inside", {"Location: /a b"}, kUpdUnsupportedScheme, ""},
+      {"control character", {std::string("Location: /a\x01b")}, kUpdUnsupportedScheme, ""},
+      {"delete character", {std::string("Location: /a\x7F")}, kUpdUnsupportedScheme, ""},
+      {"a usable one after a bad one", {"Location: ", "Location: /x"}, kUpdRedirect, "/x"},
+      {"a bad one after a usable one", {"Location: /x", "Location: "}, kUpdRedirect, "/x"},
+  };
+  for (const uint32_t status : {301u, 302u, 307u, 308u}) {
+    for (const Case& c : kCases) {
+      SCOPED_TRACE(std::to_string(status) + " " + c.name);
+      const Parsed p = Parse("HTTP/1.1 " + std::to_string(status) + " Moved", c.lines);
+      EXPECT_EQ(p.result, c.result);
+      EXPECT_STREQ(p.response.location, c.location);
+      EXPECT_EQ(p.response.status, status);
+    }
+  }
 }
 
 TEST(HttpHead, TooLongValuesAreNotRecordedCut) {
