@@ -11,3 +11,5 @@ printf 'HTTP/1.1 302 Found\r\nLocation: http://[::1]:8080/x\r\nTransfer-Encoding
 printf 'HTTP/1.1 200 OK\r\nContent-Type: text/html;charset=utf-8\r\nX-Bypass-Cache: 1\r\n\r\n' > "$out/login"
 printf 'hello gzip body\n' | gzip -c > "$out/body.gz"
 printf 'HTTP/1.1 407 x\r\nProxy-Authenticate: Digest realm="private area", nonce="n==", opaque="o", userhash=true, qop="auth-int", algorithm=SHA-256-sess\r\n\r\n' > "$out/proxy-digest"
+printf 'HTTP/1.1 401 x\r\nWWW-Authenticate: Basic realm="a", Digest realm="say \\"hi\\"", nonce="n", opaque="%s", Negotiate YII/ab+==\r\n\r\n' "$(head -c 5000 /dev/zero | tr '\0' o)" > "$out/challenge-list"
+printf 'HTTP/1.1 200 OK\r\nSet-Cookie: %s\r\nX-A: a\r\n folded\r\nContent-Length : 2\r\n\r\n' "$(head -c 60000 /dev/zero | tr '\0' c)" > "$out/long-line"

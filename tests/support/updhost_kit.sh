@@ -31,3 +31,15 @@ updhost_case() {
     failures=$((failures + 1))
   fi
 }
+
+# updhost_publish ARGS...: publishes in $web_root what update_tree.py makes of
+# ARGS. The server's validators of a catalogue are its time in seconds and
+# its size: every publication gets a time of its own, however fast they follow.
+updhost_publications=0
+updhost_publish() {
+  rm -rf "${web_root:?}"/*
+  "${PYTHON3:-python3}" "$UPD_SOURCE_DIR/tools/testpki/update_tree.py" --trust "$UPD_BINARY_DIR/trust" \
+    "$web_root" "$@" > /dev/null || { echo "FAIL publish $*"; exit 1; }
+  updhost_publications=$((updhost_publications + 1))
+  touch -d "@$(($(date +%s) + updhost_publications * 3600))" "$web_root/update.ver.signed"
+}

@@ -1,16 +1,26 @@
 #include "testhost/engine_standin.h"
 
+#include <unistd.h>
+
 #include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 namespace upd::testhost {
 namespace {
 
 // The first line of a stand-in file is short; a longer one is not ours.
 constexpr size_t kMaxHeaderLine = 4096;
+// A paused call goes on by itself after this, so that a test that forgot
+// its host never leaves it hanging; a test's own case limit is shorter.
+constexpr auto kPauseLimit = std::chrono::minutes(5);
+constexpr auto kPausePoll = std::chrono::milliseconds(10);
 
 }  // namespace
 
@@ -147,6 +157,12 @@ std::string PicoFileText(uint32_t id, uint32_t sequence) {
 }
 
 EngineStandIn::EngineStandIn() {
+  const char* call = std::getenv(kPauseCallVariable);
+  const char* file = std::getenv(kPauseFileVariable);
+  if (call != nullptr && file != nullptr && *file != '\0') {
+    pause_call_ = ParseU32(call).value_or(0);
+    pause_file_ = file;
+  }
   for (const uint32_t id : {ENGINE_FN_APPLY_PATCH, ENGINE_FN_OPEN_MODULE, ENGINE_FN_CLOSE_MODULE,
                             ENGINE_FN_MODULE_VERSION, ENGINE_FN_MODULE_TYPE, ENGINE_FN_PICO_ID}) {
     engine_.OnCall(id, [this](const EngineCall& call) { return Serve(call); });
@@ -192,7 +208,25 @@ void EngineStandIn::ServeThrough(EventHost& host) {
   }
 }
 
+void EngineStandIn::PauseIfAsked(uint32_t id) {
+  if (pause_call_ == 0 || id != pause_call_) return;
+  pause_call_ = 0;
+  // Whole when it appears: the test may read it as soon as it sees it.
+  const std::string part = pause_file_ + ".part";
+  {
+    std::ofstream marker(part, std::ios::trunc);
+    marker << getpid() << '\n';
+  }
+  std::error_code error;
+  std::filesystem::rename(part, pause_file_, error);
+  const auto end = std::chrono::steady_clock::now() + kPauseLimit;
+  while (std::filesystem::exists(pause_file_) && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(kPausePoll);
+  }
+}
+
 uint32_t EngineStandIn::Serve(const EngineCall& call) {
+  PauseIfAsked(call.id);
   if (auto refusal = refusals_.find(call.id);
       refusal != refusals_.end() && refusal->second.second > 0) {
     --refusal->second.second;

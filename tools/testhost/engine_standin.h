@@ -24,8 +24,17 @@ namespace upd::testhost {
 // build must equal "from"; "from=0" needs no base) and writes the new module
 // to the output path; 3042 gives a pico file's id and sequence number.
 // Anything it does not accept answers kEngineRefused.
+//
+// Test hook for killing a host at a known point: when the environment names
+// a function in UPD_STANDIN_PAUSE_CALL (e.g. "3011") and a marker path in
+// UPD_STANDIN_PAUSE_FILE, the first call of that function writes the marker
+// (the process id and a newline) and waits while it exists, then is served
+// as usual; a test removes the marker to let the call go on, or kills the
+// process while it waits.
 
 inline constexpr uint32_t kEngineRefused = 42;
+inline constexpr char kPauseCallVariable[] = "UPD_STANDIN_PAUSE_CALL";
+inline constexpr char kPauseFileVariable[] = "UPD_STANDIN_PAUSE_FILE";
 
 struct ModuleFacts {
   std::string name;
@@ -90,12 +99,16 @@ class EngineStandIn {
   uint32_t ApplyPatch(const EngineCall& call);
   uint32_t Pico(const EngineCall& call);
   OpenModule* Find(uint64_t handle);
+  void PauseIfAsked(uint32_t id);
 
   EngineHost engine_;
   // Function id -> {result, calls left}.
   std::map<uint32_t, std::pair<uint32_t, uint32_t>> refusals_;
   std::map<const void*, std::unique_ptr<OpenModule>> open_;
   EngineCounts counts_;
+  // The pause hook: the function it stops at (0: none) and its marker.
+  uint32_t pause_call_ = 0;
+  std::string pause_file_;
 };
 
 }  // namespace upd::testhost

@@ -12,15 +12,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The library the build placed beside updhost: in the same folder, or in
-// the build tree's "lib" next to its "bin".
+// The library the build placed beside updhost: in the same folder, in the
+// build tree's "lib" next to its "bin", or where an install put it (its
+// library folder can be another than "lib", as Debian's multiarch one).
 std::string DefaultLibraryPath() {
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
   const fs::path folder = error ? fs::path(".") : self.parent_path();
   const fs::path beside = folder / "libupdater.so";
   if (fs::exists(beside, error)) return beside.string();
-  return (folder.parent_path() / "lib" / "libupdater.so").string();
+  const fs::path build_tree = folder.parent_path() / "lib" / "libupdater.so";
+  const fs::path installed = folder / UPDHOST_INSTALLED_LIBDIR / "libupdater.so";
+  if (!fs::exists(build_tree, error) && fs::exists(installed, error)) return installed.string();
+  return build_tree.string();
 }
 
 // Copies text into a fixed field; false when it does not fit with its NUL.

@@ -26,6 +26,9 @@ struct FetchOptions {
   std::string partial;
   std::optional<std::string> user_agent;
   bool memory = false;
+  // The most the body may be: the session's default of the target when
+  // not given.
+  std::optional<uint64_t> max_bytes;
   // Settings file that keeps the validators of fetched URLs.
   std::string store;
   std::string url;
@@ -49,13 +52,27 @@ bool SetPair(char (&first)[N], char (&second)[M], const std::string& text) {
          SetField(second, std::string_view(text).substr(colon + 1));
 }
 
+// A decimal byte count of at least one digit that fits 64 bits.
+std::optional<uint64_t> ParseByteCount(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
 bool ParseOptions(Args args, FetchOptions* options) {
   size_t i = 0;
   for (; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     if (arg.substr(0, 2) != "--") break;
     const bool takes_value = arg == "--proxy" || arg == "--proxy-user" || arg == "--user" ||
-                             arg == "--partial" || arg == "--user-agent" || arg == "--store";
+                             arg == "--partial" || arg == "--user-agent" || arg == "--store" ||
+                             arg == "--max-bytes";
     if (takes_value && i + 1 == args.size()) return false;
     if (arg == "--proxy") {
       options->proxy = args[++i];
@@ -73,6 +90,9 @@ bool ParseOptions(Args args, FetchOptions* options) {
       options->memory = true;
     } else if (arg == "--store") {
       options->store = args[++i];
+    } else if (arg == "--max-bytes") {
+      options->max_bytes = ParseByteCount(args[++i]);
+      if (!options->max_bytes) return false;
     } else {
       return false;
     }
@@ -151,6 +171,7 @@ UPD_ERROR Fetch(const FetchOptions& options, const UPDATER_SETTINGS* settings, u
   args.settings = settings;
   args.partialPath = options.partial.empty() ? nullptr : options.partial.c_str();
   args.buffer = options.memory ? &buffer : nullptr;
+  if (options.max_bytes) args.sizeBound = TransferBound{*options.max_bytes, kUpdSourceUnreadable};
   if (!options.store.empty()) {
     args.useValidators = true;
     args.localFolder = kept_folder.c_str();
@@ -193,7 +214,8 @@ int FetchCommand(Args args) {
 
 const Registrar kFetch("fetch",
                        "fetch [--proxy HOST:PORT] [--proxy-user U:P] [--direct-retry] [--user U:P] "
-                       "[--partial FILE] [--user-agent TEXT] [--memory] [--store FILE] URL OUT",
+                       "[--partial FILE] [--user-agent TEXT] [--memory] [--store FILE] "
+                       "[--max-bytes N] URL OUT",
                        FetchCommand);
 
 }  // namespace

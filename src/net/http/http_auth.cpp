@@ -12,6 +12,7 @@
 #include "net/http/http_text.h"
 #include "platform/util/base64.h"
 #include "platform/util/hex_digests.h"
+#include "platform/util/http1_syntax.h"
 #include "platform/util/update_errors.h"
 
 namespace {
@@ -101,16 +102,6 @@ std::optional<std::string_view> ChooseQop(std::string_view offered) {
   if (auth_int) return "auth-int";
   if (!any) return std::string_view{};
   return std::nullopt;
-}
-
-// A value between the quotes of the header: no quote or backslash (the
-// server would read them as the end or an escape) and no control character
-// (it would end the line and forge others).
-bool FitsQuoted(std::string_view value) {
-  return std::none_of(value.begin(), value.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return c == '"' || c == '\\' || byte < 0x20 || byte == 0x7f;
-  });
 }
 
 bool Hash(HexDigest digest, std::string_view text, std::string* out) {
@@ -213,7 +204,11 @@ UPD_ERROR Resend(CHttpTransport& transport, const HttpAuthAnswer& answer) {
                                       answer.port, *answer.proxy, answer.keep_alive, answer.method);
     }
     if (IsFinal(result) || transport.IsAborted()) return result;
-    if (result == kUpdConnectionClosed) transport.CloseConnection();
+    if (result == kUpdConnectionClosed) {
+      // A peer too slow for the minimum rate would be as slow again.
+      if (transport.transfer_too_slow()) return result;
+      transport.CloseConnection();
+    }
   }
   return result;
 }
@@ -224,7 +219,7 @@ UPD_ERROR SendWithHeader(CHttpTransport& transport, const HttpAuthAnswer& answer
   std::string amended = *answer.request;
   ReplaceHeaderLine(&amended, AuthorizationHeaderName(answer.for_proxy), line);
   // The head goes out whole or not at all (with the empty line after it).
-  if (amended.size() + 2 >= kHttpRequestBufferSize) return FailureCode(answer.for_proxy);
+  if (amended.size() + 2 > kHttpMaxAnsweredRequestBytes) return FailureCode(answer.for_proxy);
   *answer.request = std::move(amended);
   return Resend(transport, answer);
 }
@@ -297,22 +292,26 @@ bool BuildDigestAuthorization(bool for_proxy, std::string_view challenge, std::s
   const bool hash_user = c.userhash && EqualsNoCase(*c.userhash, "true");
   std::string name(user);
   if (hash_user && !Hash(algorithm->hash, Join({user, *c.realm}), &name)) return false;
-  const std::string opaque = c.opaque.value_or("");
-  for (const std::string_view value :
-       {std::string_view(name), std::string_view(*c.realm), std::string_view(*c.nonce),
-        exchange.uri, std::string_view(opaque), cnonce}) {
-    if (!FitsQuoted(value)) return false;
-  }
+  // Values go out as quoted strings, so that the server reads back what it
+  // sent (a realm "say \"hi\"" stays one); a control character would end the
+  // line and forge others, and refuses the answer.
+  const std::optional<std::string> quoted_name = http1::QuoteString(name);
+  const std::optional<std::string> realm = http1::QuoteString(*c.realm);
+  const std::optional<std::string> nonce = http1::QuoteString(*c.nonce);
+  const std::optional<std::string> uri = http1::QuoteString(exchange.uri);
+  const std::optional<std::string> quoted_cnonce = http1::QuoteString(cnonce);
+  const std::optional<std::string> opaque = http1::QuoteString(c.opaque.value_or(""));
+  // The algorithm goes as received: one of the names FindAlgorithm knows.
+  if (!quoted_name || !realm || !nonce || !uri || !quoted_cnonce || !opaque) return false;
 
-  std::string text = std::string(AuthorizationHeaderName(for_proxy)) + ": Digest username=\"" +
-                     name + "\", realm=\"" + *c.realm + "\", nonce=\"" + *c.nonce + "\", uri=\"" +
-                     std::string(exchange.uri) + "\", algorithm=" + c.algorithm + ", response=\"" +
-                     response + "\"";
+  std::string text = std::string(AuthorizationHeaderName(for_proxy)) + ": Digest username=" +
+                     *quoted_name + ", realm=" + *realm + ", nonce=" + *nonce + ", uri=" + *uri +
+                     ", algorithm=" + c.algorithm + ", response=\"" + response + "\"";
   if (!exchange.qop.empty()) {
     text += ", qop=" + std::string(exchange.qop) + ", nc=" + std::string(kNonceCount) +
-            ", cnonce=\"" + std::string(cnonce) + "\"";
+            ", cnonce=" + *quoted_cnonce;
   }
-  if (c.opaque) text += ", opaque=\"" + *c.opaque + "\"";
+  if (c.opaque) text += ", opaque=" + *opaque;
   if (c.userhash) text += std::string(", userhash=\"") + (hash_user ? "true" : "false") + "\"";
   *line = text + "\r\n";
   return true;
@@ -348,9 +347,8 @@ UPD_ERROR SendDigest(CHttpTransport& transport, const HttpAuthAnswer& answer) {
   char cnonce[kHttpCnonceDigits + 1];
   MakeCnonce(cnonce, sizeof cnonce);
   std::string line;
-  const std::string_view challenge(answer.response->challenge,
-                                   strnlen(answer.response->challenge, kHttpChallengeSize));
-  if (!BuildDigestAuthorization(answer.for_proxy, challenge, *answer.request, answer.body,
+  if (!BuildDigestAuthorization(answer.for_proxy, answer.response->challenge, *answer.request,
+                                answer.body,
                                 answer.user, answer.password, cnonce, &line)) {
     return FailureCode(answer.for_proxy);
   }

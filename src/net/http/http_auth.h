@@ -40,9 +40,11 @@ inline constexpr size_t kHttpBasicBase64Size = 512;
 // The header line (with its CR LF) of a Digest answer to the challenge
 // parameters for the request whose text begins with its request line
 // (method, a blank, the target) and whose body is body; cnonce is the client
-// nonce to use. False, leaving line alone, when the challenge lacks a realm
-// or a nonce, names an algorithm or qop this client cannot answer, or when a
-// value would break the header's quoting or its line.
+// nonce to use. The values the challenge gave go back as quoted strings that
+// read as the server meant them (quoted-pairs escaped again). False, leaving
+// line alone, when the challenge is malformed, lacks a realm or a nonce,
+// names an algorithm or qop this client cannot answer, or when a value holds
+// a control character, which would end the line and forge others.
 [[nodiscard]] bool BuildDigestAuthorization(bool for_proxy, std::string_view challenge,
                                             std::string_view request, std::string_view body,
                                             std::string_view user, std::string_view password,

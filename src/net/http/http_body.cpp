@@ -2,26 +2,29 @@
 #include <memory>
 
 #include "net/http/http_head.h"
+#include "net/http/http_line_reader.h"
 #include "net/http/http_transport.h"
+#include "platform/util/http1_syntax.h"
 #include "platform/util/update_errors.h"
 
 namespace {
 
 // Reading away a body nobody wants goes in blocks of this size.
 constexpr size_t kSkipBlock = 16 * 1024;
-
-bool IsEmptyLine(std::string_view line) { return line == "\n" || line == "\r\n"; }
+// A body nobody wants is read away only while it is small (an error page, a
+// redirect's note): a larger or endless one closes the connection instead,
+// which costs a new connection rather than a transfer without end.
+constexpr uint64_t kMaxSkippedBody = 1024 * 1024;
 
 }  // namespace
 
 UPD_ERROR CHttpTransport::ReadChunkSize(uint32_t* size) {
   *size = 0;
+  HttpLineReader reader(connection_, kHttpMaxChunkLineBytes);
   std::string_view line;
-  if (connection_.ReadLine(&line, kHttpMaxLineBytes) != CHttpConnection::LineStatus::kLine) {
-    return kUpdConnectionClosed;
-  }
+  if (reader.Next(&line) != HttpLineReader::Status::kLine) return kUpdConnectionClosed;
   // A size that is not a number is no last chunk: the body's end is unknown.
-  const std::optional<uint64_t> parsed = ParseChunkSizeLine(line);
+  const std::optional<uint64_t> parsed = http1::ParseChunkSizeLine(line);
   if (!parsed) return kUpdConnectionClosed;
   if (*parsed > kHttpMaxBodyBytes) return kUpdSourceUnreadable;
   *size = static_cast<uint32_t>(*parsed);
@@ -31,22 +34,21 @@ UPD_ERROR CHttpTransport::ReadChunkSize(uint32_t* size) {
 
 void CHttpTransport::ReadTrailer() {
   // The body is complete; trailer fields are read away so that a kept
-  // connection starts the next answer at its status line. One that never
-  // ends costs the connection, not the download.
+  // connection starts the next answer at its status line, within the bounds
+  // of a head. One that never ends costs the connection, not the download.
+  HttpLineReader reader(connection_, kHttpMaxHeadBytes);
   for (uint32_t lines = 0; lines <= kHttpMaxHeadLines; ++lines) {
     std::string_view line;
-    if (connection_.ReadLine(&line, kHttpMaxLineBytes) != CHttpConnection::LineStatus::kLine) {
-      break;
-    }
-    if (IsEmptyLine(line)) return;
+    if (reader.Next(&line) != HttpLineReader::Status::kLine) break;
+    if (line.empty()) return;
   }
   CloseConnection();
 }
 
 UPD_ERROR CHttpTransport::ReadChunkEnd() {
+  HttpLineReader reader(connection_, kHttpMaxChunkLineBytes);
   std::string_view line;
-  if (connection_.ReadLine(&line, kHttpMaxLineBytes) != CHttpConnection::LineStatus::kLine ||
-      !IsEmptyLine(line)) {
+  if (reader.Next(&line) != HttpLineReader::Status::kLine || !line.empty()) {
     return kUpdConnectionClosed;
   }
   return kUpdOk;
@@ -106,7 +108,8 @@ UPD_ERROR CHttpTransport::ReadBody(_HTTP_RESPONSE_INFO* response, BodyCursor* cu
 void CHttpTransport::SkipBody(_HTTP_RESPONSE_INFO* response) {
   if (response->no_body != 0) return;
   // A body that ends only with the connection leaves nothing to keep.
-  if (response->chunked == 0 && response->has_content_length == 0) {
+  if ((response->chunked == 0 && response->has_content_length == 0) ||
+      (response->chunked == 0 && response->content_length > kMaxSkippedBody)) {
     CloseConnection();
     return;
   }
@@ -114,7 +117,8 @@ void CHttpTransport::SkipBody(_HTTP_RESPONSE_INFO* response) {
   const std::unique_ptr<uint8_t[]> block(new uint8_t[kSkipBlock]);
   while (!cursor.done) {
     size_t got = 0;
-    if (ReadBody(response, &cursor, block.get(), kSkipBlock, &got) != kUpdOk) {
+    if (cursor.received > kMaxSkippedBody ||
+        ReadBody(response, &cursor, block.get(), kSkipBlock, &got) != kUpdOk) {
       CloseConnection();
       return;
     }

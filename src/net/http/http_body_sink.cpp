@@ -1,18 +1,27 @@
 #include "net/http/http_body_sink.h"
 
+#include <algorithm>
+
 #include "net/http/http_head.h"
+#include "platform/os/os_file_info.h"
 #include "platform/os/os_file_ops.h"
 #include "platform/util/buffer.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
 
 UPD_ERROR HttpBodySink::Put(const uint8_t* data, size_t size) {
-  if (!Count(size)) return kUpdSourceUnreadable;
+  if (!Count(size)) return Refuse();
   return Write(data, size);
 }
 
+UPD_ERROR HttpBodySink::Refuse() {
+  Discard();
+  return bound_.over_result;
+}
+
 bool HttpBodySink::Count(uint64_t size) {
-  if (size > kHttpMaxBodyBytes - taken_) return false;
+  const uint64_t limit = std::min(bound_.max_bytes, kHttpMaxBodyBytes);
+  if (taken_ > limit || size > limit - taken_) return false;
   taken_ += size;
   return true;
 }
@@ -30,7 +39,7 @@ UPD_ERROR FileBodySink::TakePartial(OS_FILE* partial, uint64_t* size) {
   const int64_t copied = OsFileCopyStream(partial, file_, kOsCopyToEnd);
   if (copied < 0) return MapDiskFullError(kUpdCopyFailed);
   *size = static_cast<uint64_t>(copied);
-  return Count(*size) ? kUpdOk : kUpdSourceUnreadable;
+  return Count(*size) ? kUpdOk : Refuse();
 }
 
 UPD_ERROR FileBodySink::Write(const uint8_t* data, size_t size) {
@@ -47,13 +56,24 @@ UPD_ERROR FileBodySink::Finish() {
   return OsFileClose(file) == 0 ? kUpdOk : MapDiskFullError(kUpdWriteFailed);
 }
 
+void FileBodySink::Discard() {
+  if (file_ == nullptr) return;
+  (void)OsFileClose(file_);
+  file_ = nullptr;
+  uint32_t attributes = 0;
+  if (OsGetFileAttributes(path_, nullptr, &attributes) == 0 &&
+      (attributes & kOsAttrRegular) != 0) {
+    (void)DeleteFileChecked(path_, 0);
+  }
+}
+
 UPD_ERROR BufferBodySink::Open() { return target_ != nullptr ? kUpdOk : kUpdResultTooSmall; }
 
 UPD_ERROR BufferBodySink::TakePartial(OS_FILE* partial, uint64_t* size) {
   const int64_t length = OsFileGetSize(partial);
   if (length < 0) return kUpdReadFailed;
   *size = static_cast<uint64_t>(length);
-  if (!Count(*size)) return kUpdSourceUnreadable;
+  if (!Count(*size)) return Refuse();
   uint8_t* room = target_->Reserve(*size);
   if (room == nullptr && *size != 0) return kUpdOutOfMemory;
   if (OsFileReadFully(partial, room, *size) != length) return kUpdReadFailed;
@@ -62,4 +82,8 @@ UPD_ERROR BufferBodySink::TakePartial(OS_FILE* partial, uint64_t* size) {
 
 UPD_ERROR BufferBodySink::Write(const uint8_t* data, size_t size) {
   return target_->Append(data, size) == CBuffer::kFailed ? kUpdOutOfMemory : kUpdOk;
+}
+
+void BufferBodySink::Discard() {
+  if (target_ != nullptr) target_->Clear();
 }

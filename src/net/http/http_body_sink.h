@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "net/http/transfer_bound.h"
 #include "platform/os/os_file.h"
 #include "updater.h"
 
@@ -10,7 +11,8 @@ class CBuffer;
 
 // Where a download puts its body: a file or a memory buffer. The sink counts
 // what it takes, partial bytes of a resumed download included, and refuses
-// to grow past the 32-bit size a download can describe.
+// to grow past its bound (and the 32-bit size a download can describe):
+// the block that would pass it is not written.
 class HttpBodySink {
  public:
   virtual ~HttpBodySink() = default;
@@ -26,14 +28,22 @@ class HttpBodySink {
   [[nodiscard]] virtual UPD_ERROR Finish() = 0;
 
   [[nodiscard]] UPD_ERROR Put(const uint8_t* data, size_t size);
+  // Gives the body up as too large: what the sink holds of it is dropped (a
+  // file it created is deleted) and the bound's result comes back. Before
+  // Open it leaves the target as it was.
+  [[nodiscard]] UPD_ERROR Refuse();
+
+  [[nodiscard]] const TransferBound& bound() const { return bound_; }
 
  protected:
-  HttpBodySink() = default;
+  explicit HttpBodySink(const TransferBound& bound) : bound_(bound) {}
   [[nodiscard]] virtual UPD_ERROR Write(const uint8_t* data, size_t size) = 0;
+  virtual void Discard() = 0;
   // Counts bytes taken outside Put; false past the limit.
   [[nodiscard]] bool Count(uint64_t size);
 
  private:
+  TransferBound bound_;
   uint64_t taken_ = 0;
 };
 
@@ -41,7 +51,7 @@ class HttpBodySink {
 // that name in place.
 class FileBodySink : public HttpBodySink {
  public:
-  explicit FileBodySink(const char* path) : path_(path) {}
+  FileBodySink(const char* path, const TransferBound& bound) : HttpBodySink(bound), path_(path) {}
   ~FileBodySink() override;
 
   UPD_ERROR Open() override;
@@ -50,6 +60,9 @@ class FileBodySink : public HttpBodySink {
 
  protected:
   UPD_ERROR Write(const uint8_t* data, size_t size) override;
+  // Closes the file and deletes it unless it is no regular file (a device
+  // target is written in place and stays).
+  void Discard() override;
 
  private:
   const char* path_;
@@ -59,7 +72,8 @@ class FileBodySink : public HttpBodySink {
 // The body appended to a buffer.
 class BufferBodySink : public HttpBodySink {
  public:
-  explicit BufferBodySink(CBuffer* target) : target_(target) {}
+  BufferBodySink(CBuffer* target, const TransferBound& bound)
+      : HttpBodySink(bound), target_(target) {}
 
   UPD_ERROR Open() override;
   UPD_ERROR TakePartial(OS_FILE* partial, uint64_t* size) override;
@@ -67,6 +81,7 @@ class BufferBodySink : public HttpBodySink {
 
  protected:
   UPD_ERROR Write(const uint8_t* data, size_t size) override;
+  void Discard() override;
 
  private:
   CBuffer* target_;

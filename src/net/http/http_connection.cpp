@@ -47,8 +47,7 @@ int64_t CHttpConnection::Fill() {
   return received;
 }
 
-CHttpConnection::LineStatus CHttpConnection::ReadLine(std::string_view* line, size_t max_bytes,
-                                                      bool split) {
+CHttpConnection::LineStatus CHttpConnection::ReadLine(std::string_view* line, size_t max_bytes) {
   max_bytes = std::min(max_bytes, kBufferSize);
   size_t scanned = 0;
   for (;;) {
@@ -59,7 +58,6 @@ CHttpConnection::LineStatus CHttpConnection::ReadLine(std::string_view* line, si
         newline != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(newline) - start) + 1
                            : available;
     if (length > max_bytes || (newline == nullptr && length == max_bytes)) {
-      if (!split) return LineStatus::kTooLong;
       *line = std::string_view(reinterpret_cast<const char*>(start), max_bytes);
       begin_ += max_bytes;
       return LineStatus::kLine;

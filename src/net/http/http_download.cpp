@@ -5,6 +5,7 @@
 #include "net/http/http_head.h"
 #include "net/http/http_transport.h"
 #include "net/http/inflate_stream.h"
+#include "net/http/transfer_bound.h"
 #include "platform/os/os_file.h"
 #include "platform/util/host_bridge.h"
 #include "platform/util/update_errors.h"
@@ -55,13 +56,29 @@ bool ContinuesAt(const _HTTP_RESPONSE_INFO& response, uint64_t start) {
           response.range_last + 1 == response.range_complete);
 }
 
+// The bytes the answer announces for the whole target: its Content-Length,
+// after the partial bytes that a 206 continues. An encoded body is measured
+// on the wire, where it may be a little larger than the bound it decodes
+// within.
+bool AnnouncesMoreThan(const _HTTP_RESPONSE_INFO& response, uint64_t partial,
+                       const TransferBound& bound) {
+  if (response.no_body != 0 || response.chunked != 0 || response.has_content_length == 0) {
+    return false;
+  }
+  if (response.content_encoding != kHttpEncodingNone) {
+    return response.content_length > EncodedBodyLimit(bound.max_bytes);
+  }
+  return response.content_length > bound.max_bytes ||
+         partial > bound.max_bytes - response.content_length;
+}
+
 }  // namespace
 
 UPD_ERROR CHttpTransport::DownloadToFile(const HttpRequestParams& params, const char* target_path,
                                          const UPDATER_SETTINGS* settings,
                                          _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
                                          uint32_t caller_word, const char* partial_path) {
-  FileBodySink sink(target_path);
+  FileBodySink sink(target_path, params.size_bound);
   return Download(params, sink, settings, response, progress_word, caller_word, partial_path);
 }
 
@@ -69,7 +86,7 @@ UPD_ERROR CHttpTransport::DownloadToBuffer(const HttpRequestParams& params, CBuf
                                            const UPDATER_SETTINGS* settings,
                                            _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
                                            uint32_t caller_word, const char* partial_path) {
-  BufferBodySink sink(target);
+  BufferBodySink sink(target, params.size_bound);
   return Download(params, sink, settings, response, progress_word, caller_word, partial_path);
 }
 
@@ -104,14 +121,21 @@ UPD_ERROR CHttpTransport::Download(const HttpRequestParams& params, HttpBodySink
   response->chunked = 0;
   bool keep_alive = true;
   const PartialFile partial(partial_path);
-  UPD_ERROR result = RequestForDownload(params, partial.size(), settings, response, &keep_alive);
+  // A partial file already past the bound (kept before the bound shrank) is
+  // no start to resume from: the whole body is asked for.
+  const uint64_t range_start = partial.size() <= sink.bound().max_bytes ? partial.size() : 0;
+  UPD_ERROR result = RequestForDownload(params, range_start, settings, response, &keep_alive);
   if (result != kUpdOk) {
     if (!keep_alive) CloseConnection();
     return result;
   }
-  const DownloadEvents events{settings, caller_word, std::string(params.file)};
   // The partial bytes go first only when the answer continues them.
-  const bool resumed = partial.size() != 0 && response->status == kStatusPartialContent;
+  const bool resumed = range_start != 0 && response->status == kStatusPartialContent;
+  if (AnnouncesMoreThan(*response, resumed ? range_start : 0, sink.bound())) {
+    CloseConnection();
+    return sink.Refuse();
+  }
+  const DownloadEvents events{settings, caller_word, std::string(params.file)};
   result = ReceiveInto(sink, resumed ? partial.file() : nullptr, response, progress_word, events);
   if (result != kUpdOk) {
     CloseConnection();
@@ -144,12 +168,15 @@ UPD_ERROR CHttpTransport::ReceiveInto(HttpBodySink& sink, OS_FILE* partial,
     return sink.Put(data, size);
   };
   const std::unique_ptr<uint8_t[]> block(new uint8_t[kBodyBlock]);
+  const uint64_t wire_limit = EncodedBodyLimit(sink.bound().max_bytes);
   BodyCursor cursor;
   for (;;) {
     size_t got = 0;
     result = ReadBody(response, &cursor, block.get(), kBodyBlock, &got);
     if (result != kUpdOk) return result;
     if (cursor.done) break;
+    // A plain body is counted by the sink itself.
+    if (encoded && cursor.received > wire_limit) return sink.Refuse();
     result = encoded ? inflater.Write(block.get(), got, put) : sink.Put(block.get(), got);
     if (result != kUpdOk) return result;
     NotifyHostFile(events.caller_word, events.settings, kDownloadEventKind, got,

@@ -1,19 +1,17 @@
 #include <string>
 
 #include "net/http/http_head.h"
+#include "net/http/http_line_reader.h"
 #include "net/http/http_transport.h"
 #include "platform/util/update_errors.h"
 
 namespace {
 
-// Lines of the download form's page that refuse a login.
+// Lines of the download form's page that refuse a login, and the pieces
+// the page is read in: a longer line cannot be one of them.
 constexpr std::string_view kUnknownUser = "<h3>Error: User does not exist !</h3>\n";
 constexpr std::string_view kWrongPassword = "<h3>Error: Password incorrect !</h3>\n";
-
-std::string_view TrimLineEnd(std::string_view line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-  return line;
-}
+constexpr size_t kLoginPageLineBytes = 4095;
 
 }  // namespace
 
@@ -22,10 +20,8 @@ UPD_ERROR CHttpTransport::ReadResponse(std::string_view request, std::string_vie
                                        HttpMethod method) {
   *keep_alive = false;
   response->Clear();
-  // Nothing is cut: a head that does not fit is refused before it leaves.
-  if (request.size() + 2 >= kHttpRequestBufferSize) return kUpdInvalidArgument;
   std::string out;
-  out.reserve(kHttpRequestBufferSize);
+  out.reserve(request.size() + 2 + body.size());
   out.append(request).append("\r\n");
   const bool body_in_head = out.size() + body.size() < kHttpRequestBufferSize;
   if (body_in_head) out.append(body);
@@ -36,29 +32,29 @@ UPD_ERROR CHttpTransport::ReadResponse(std::string_view request, std::string_vie
         connection_.Connect(connected_host_.c_str(), connected_port_, server_name_.c_str());
     if (connected != kUpdOk) return connected;
   }
+  connection_.StartTransfer();
   if (!connection_.Send(out) || (!body_in_head && !connection_.Send(body))) {
     CloseConnection();
-    return kUpdServerUnreachable;
+    // A TLS handshake that trickled is a receive that failed, not a send.
+    return connection_.IsTooSlow() ? kUpdConnectionClosed : kUpdServerUnreachable;
   }
   return ReadHead(method == HttpMethod::kPost && !body.empty(), response, keep_alive, method);
 }
 
-UPD_ERROR CHttpTransport::ReadHeadLine(std::string_view* line) {
-  const CHttpConnection::LineStatus read = connection_.ReadLine(line, kHttpMaxLineBytes);
-  if (read == CHttpConnection::LineStatus::kLine) {
-    *line = TrimLineEnd(*line);
-    return kUpdOk;
-  }
+UPD_ERROR CHttpTransport::ReadHeadLine(HttpLineReader& reader, std::string_view* line) {
+  const HttpLineReader::Status read = reader.Next(line);
+  if (read == HttpLineReader::Status::kLine) return kUpdOk;
   CloseConnection();
   // A head cut short is never an answer, whatever its status said.
-  return read == CHttpConnection::LineStatus::kTooLong ? kUpdBadResponse : kUpdConnectionClosed;
+  return read == HttpLineReader::Status::kOverBudget ? kUpdBadResponse : kUpdConnectionClosed;
 }
 
 UPD_ERROR CHttpTransport::ReadHead(bool post_with_body, _HTTP_RESPONSE_INFO* response,
                                    bool* keep_alive, HttpMethod method) {
   HttpHeadParser parser(*response, post_with_body);
+  HttpLineReader reader(connection_, kHttpMaxHeadBytes);
   std::string_view line;
-  UPD_ERROR read = ReadHeadLine(&line);
+  UPD_ERROR read = ReadHeadLine(reader, &line);
   if (read != kUpdOk) return read;
   if (!parser.Start(line)) {
     CloseConnection();
@@ -69,7 +65,7 @@ UPD_ERROR CHttpTransport::ReadHead(bool post_with_body, _HTTP_RESPONSE_INFO* res
     return parser.result();
   }
   for (uint32_t headers = 0;; ++headers) {
-    read = ReadHeadLine(&line);
+    read = ReadHeadLine(reader, &line);
     if (read != kUpdOk) return read;
     if (line.empty()) break;
     const HttpHeadParser::LineEffect effect =
@@ -111,7 +107,7 @@ UPD_ERROR CHttpTransport::ScanLoginPage(_HTTP_RESPONSE_INFO* response) {
   for (;;) {
     std::string_view line;
     const CHttpConnection::LineStatus read =
-        connection_.ReadLine(&line, kHttpMaxLineBytes, /*split=*/true);
+        connection_.ReadLine(&line, kLoginPageLineBytes);
     if (read != CHttpConnection::LineStatus::kLine) break;
     if (line == kUnknownUser || line == kWrongPassword) refused = true;
   }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 #include "net/http/http_response_info.h"
@@ -9,13 +8,28 @@
 
 // Parsing of one HTTP response head, line by line, into _HTTP_RESPONSE_INFO.
 // Pure functions over bounded views: the transport reads the lines, these
-// decide what they mean.
+// decide what they mean, through the HTTP/1.1 syntax both clients share.
 
-// A server must not make the client hold unbounded heads: a line (its CR LF
-// included) and the lines of one head are limited, and a head beyond either
-// is refused as malformed.
-inline constexpr size_t kHttpMaxLineBytes = 4095;
+// A server must not make the client hold an unbounded head, but a head of
+// one large header (a long cookie or policy, a long challenge) is an honest
+// one. So the head is bounded as a whole, at 256 KiB: what Chromium takes
+// (curl takes 300 KiB), so that a head these clients read is read here too.
+// Within it a line may be of any length; the lines are limited in number.
+// A head beyond either limit is refused as malformed.
+inline constexpr size_t kHttpMaxHeadBytes = 256 * 1024;
 inline constexpr uint32_t kHttpMaxHeadLines = 100;
+// A header the client does not use is skipped whatever its length. One it
+// acts on keeps a limit of its own, far above what servers send, so that no
+// oversized text reaches the code acting on it: the status line (its reason
+// phrase is never used), the values that frame or decode the body
+// (Content-Length, Content-Range, Transfer-Encoding, Content-Encoding,
+// Connection, Content-Type; beyond this the head is refused, as the body's
+// end or form would be a guess), and a chunk-size line with its extensions.
+// Location, the validators and the challenges have theirs beside the
+// record (http_response_info.h).
+inline constexpr size_t kHttpMaxStatusLineBytes = 4096;
+inline constexpr size_t kHttpMaxFramingValueBytes = 4096;
+inline constexpr size_t kHttpMaxChunkLineBytes = 4096;
 // The body counts of a download are 32-bit; a body this large is refused
 // before any byte of it is written.
 inline constexpr uint64_t kHttpMaxBodyBytes = 0xFFFFFFFFu;
@@ -28,20 +42,6 @@ struct HttpStatusOutcome {
 };
 [[nodiscard]] HttpStatusOutcome HttpStatusToResult(uint32_t status);
 
-// "HTTP/" major, one character, minor, one character, status (100 to 999);
-// nullopt for anything else.
-[[nodiscard]] std::optional<uint32_t> ParseStatusLine(std::string_view line);
-
-// The first white-space-delimited word after prefix (white space before it
-// skipped); nullopt when line does not begin with prefix. Letters of the
-// prefix match either case, as header names do.
-[[nodiscard]] std::optional<std::string_view> ParseHeaderValue(std::string_view line,
-                                                               std::string_view prefix);
-
-// A chunk-size line: hexadecimal digits (extensions after them ignored);
-// nullopt when it holds no digit or more than 64 bits.
-[[nodiscard]] std::optional<uint64_t> ParseChunkSizeLine(std::string_view line);
-
 // Reads the lines of one head after the status line. The caller feeds every
 // line (CR LF removed) until the empty one, then calls Finish.
 class HttpHeadParser {
@@ -50,15 +50,17 @@ class HttpHeadParser {
   // answer may be the download form's login page.
   HttpHeadParser(_HTTP_RESPONSE_INFO& response, bool post_with_body);
 
-  // The status line: false when it is not one. Sets the status and the
-  // result of the status table.
+  // The status line: false when it is not one or is longer than
+  // kHttpMaxStatusLineBytes. Sets the status and the result of the status
+  // table.
   [[nodiscard]] bool Start(std::string_view status_line);
 
   enum class LineEffect {
     kNone,
     kLoginPage,  // the body is a page to scan for a refused login
-    kMalformed,  // a framing header that cannot be trusted
+    kMalformed,  // no header line, or one acted on that cannot be trusted
   };
+  // One header line, CR LF removed.
   [[nodiscard]] LineEffect Apply(std::string_view line);
 
   // After the empty line: settles the body framing of the record (chunked
@@ -71,10 +73,13 @@ class HttpHeadParser {
   [[nodiscard]] bool keep_alive() const { return keep_alive_; }
 
  private:
-  void ApplyChallenge(std::string_view value);
+  [[nodiscard]] LineEffect ApplyField(std::string_view name, std::string_view value);
+  [[nodiscard]] bool ApplyFraming(std::string_view name, std::string_view value);
+  void ApplyChallenges(std::string_view value);
   [[nodiscard]] bool ApplyContentLength(std::string_view value);
   void ApplyContentRange(std::string_view value);
-  [[nodiscard]] bool IsLoginPageType(std::string_view line) const;
+  void ApplyLocation(std::string_view value);
+  [[nodiscard]] bool IsLoginPageType(std::string_view name, std::string_view value) const;
 
   _HTTP_RESPONSE_INFO& response_;
   bool post_with_body_;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "net/http/http_response_info.h"
+#include "net/http/transfer_bound.h"
 #include "updater.h"
 
 // Request kinds of the HTTP transport.
@@ -37,11 +38,19 @@ struct HttpRequestParams {
   // Kind 0, GET only: "Range: bytes=start-[end]" when start is not 0.
   uint64_t range_start = 0;
   uint64_t range_end = 0;
+  // Downloads: the most the body may bring (TransferBound).
+  TransferBound size_bound;
 };
 
 // A request head with its empty line must fit this buffer (with a NUL); a
 // body that fits too goes in the same send.
 inline constexpr size_t kHttpRequestBufferSize = 4096;
+// The answers to challenges make a head longer: an answer repeats the
+// challenge's realm, nonce and opaque values, which may run to tens of KiB.
+// A head with its answers gets the room of one answer to the longest
+// challenge recorded; an answer that would make it longer is not sent.
+inline constexpr size_t kHttpMaxAnsweredRequestBytes =
+    kHttpRequestBufferSize + kHttpMaxChallengeBytes;
 
 // Limits of the texts a request is made of (each without its NUL).
 inline constexpr size_t kHttpMaxHostText = 255;

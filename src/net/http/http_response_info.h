@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Scheme ids of an authentication challenge, weakest first.
 enum HttpAuthScheme : uint32_t {
@@ -22,10 +24,13 @@ enum class HttpMethod : uint32_t { kHead = 0, kGet = 1, kPost = 2, kConnect = 3 
 
 // Texts of a response head are cut nowhere: a value longer than its field is
 // not recorded at all, since a shortened validator or Location would be a
-// wrong one.
-inline constexpr uint32_t kHttpChallengeSize = 1024;
+// wrong one. A Location fits what the download session resolves.
 inline constexpr uint32_t kHttpLocationSize = 1024;
 inline constexpr uint32_t kHttpValidatorSize = 64;
+// The parameters of a challenge: room for a nonce or an opaque value of tens
+// of KiB, which some servers send and an answer repeats; a longer challenge
+// is not recorded, and so not answered.
+inline constexpr size_t kHttpMaxChallengeBytes = 64 * 1024;
 
 // Pseudo status of an answer from the download form that refused the login.
 inline constexpr uint32_t kHttpLoginRefusedStatus = 490;
@@ -38,7 +43,7 @@ struct _HTTP_RESPONSE_INFO {
   uint32_t status;
   // The strongest challenge of a 401 or 407 and the text after its scheme.
   uint32_t auth_scheme;
-  char challenge[kHttpChallengeSize];
+  std::string challenge;
   uint32_t content_length;
   // The 200 answer asked to be fetched again ("X-Bypass-Cache").
   uint32_t bypass_cache;

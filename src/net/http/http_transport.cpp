@@ -27,6 +27,9 @@ std::string_view Field(const char (&field)[N]) {
   return std::string_view(field, strnlen(field, N));
 }
 
+// A request head with the empty line after it, and the NUL of the buffer.
+bool FitsRequestBuffer(std::string_view head) { return head.size() + 2 < kHttpRequestBufferSize; }
+
 bool IsProxyUnreachable(UPD_ERROR result) {
   return result == kUpdCannotConnect || result == kUpdServerUnreachable;
 }
@@ -146,6 +149,11 @@ UPD_ERROR CHttpTransport::SendRequest(const HttpRequestParams& params, const Pro
   context.cdn = settings_->spreadControl != 0;
   const UPD_ERROR formatted = FormatRequestTexts(params, context, &plan.texts);
   if (formatted != kUpdOk) return formatted;
+  // Nothing is cut: a head that does not fit is refused before it leaves.
+  if (!FitsRequestBuffer(plan.texts.request) ||
+      (!plan.skip_head && !FitsRequestBuffer(plan.texts.head))) {
+    return kUpdInvalidArgument;
+  }
 
   UPD_ERROR result = RunSendLoop(plan, response, keep_alive);
   if (result == kUpdAccessDenied) {
@@ -179,6 +187,8 @@ UPD_ERROR CHttpTransport::RunSendLoop(SendPlan& plan, _HTTP_RESPONSE_INFO* respo
     const UPD_ERROR result = SendRound(plan, &head_done, response, keep_alive);
     --rounds;
     const bool bypass = response->bypass_cache != 0;
+    // A peer too slow for the minimum rate would be as slow again.
+    if (result == kUpdConnectionClosed && connection_.IsTooSlow()) return result;
     if (result == kUpdConnectionClosed && !IsAborted() && resends > 0) {
       --resends;
       CloseConnection();
@@ -268,12 +278,13 @@ UPD_ERROR CHttpTransport::ProxyConnect(uint32_t server_port, const ProxyRoute& p
   bool keep_alive = true;
   const UPD_ERROR result = SendWithAuth(&text, {}, response, proxy.host, proxy.port, proxy,
                                         &keep_alive, HttpMethod::kConnect);
-  if (result != kUpdOk) return result;
-  if (response->no_body != 0) {
+  if (result == kUpdOk && response->no_body != 0) {
     tunnel_target_ = target;
     return kUpdOk;
   }
-  // Only a 2xx opens the tunnel; a redirect without Location is no tunnel.
+  // Only a 2xx opens the tunnel; a redirect without Location is no tunnel
+  // (and no redirect of the download either).
+  if (result != kUpdOk && result != kUpdUnsupportedScheme) return result;
   CloseConnection();
   return kUpdSourceUnreadable;
 }

@@ -14,6 +14,7 @@
 
 class CBuffer;
 class HttpBodySink;
+class HttpLineReader;
 struct OS_FILE;
 
 // The HTTP/1.1 client of the update engine. The download session owns two:
@@ -27,7 +28,8 @@ struct OS_FILE;
 // when the settings allow it, challenges of the server (401) and the proxy
 // (407) answered with the settings' credentials (http_auth.h). The connection
 // stays open between requests to the same endpoint while the answers allow
-// keep-alive.
+// keep-alive. Every exchange is held to the connection's minimum rate; one
+// cut for it (0x2105) is not sent again.
 //
 // A transport serves one thread at a time; only Abort comes from others.
 class CHttpTransport : public ITransport {
@@ -68,7 +70,9 @@ class CHttpTransport : public ITransport {
   // asks for the rest and the partial bytes go first. progress_word with
   // kProgressStatusBit asks for event 2 at the start; every event carries
   // caller_word. Event 3 reports each block of the body as received (and the
-  // partial bytes), so that the values add up to the body.
+  // partial bytes), so that the values add up to the body. params.size_bound
+  // bounds the whole body (TransferBound): a partial file past it is not
+  // resumed, and a body past it ends with its result.
   [[nodiscard]] UPD_ERROR DownloadToFile(const HttpRequestParams& params, const char* target_path,
                                          const UPDATER_SETTINGS* settings,
                                          _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
@@ -104,8 +108,9 @@ class CHttpTransport : public ITransport {
 
   // The next chunk's size; 0 ends the body (its trailer is read away).
   [[nodiscard]] UPD_ERROR ReadChunkSize(uint32_t* size);
-  // Reads the rest of a body away; the connection is closed when that fails
-  // or when the body would end only with the connection.
+  // Reads the rest of a body away; the connection is closed when that fails,
+  // when the body would end only with the connection, or when it is too
+  // large to be worth reading (more than 1 MiB).
   void SkipBody(_HTTP_RESPONSE_INFO* response);
 
   // Turns the server-certificate check on for the TLS connections made
@@ -123,6 +128,9 @@ class CHttpTransport : public ITransport {
   [[nodiscard]] bool is_tls() const { return tls_; }
   [[nodiscard]] bool via_proxy() const { return via_proxy_; }
   [[nodiscard]] bool proxy_disabled() const { return proxy_disabled_; }
+  // The last transfer was cut because the peer fell below the minimum rate
+  // (its result is 0x2105); until the next request.
+  [[nodiscard]] bool transfer_too_slow() const { return connection_.IsTooSlow(); }
   [[nodiscard]] std::string_view user_agent() const;
 
  private:
@@ -142,7 +150,7 @@ class CHttpTransport : public ITransport {
   [[nodiscard]] UPD_ERROR ReadHead(bool post_with_body, _HTTP_RESPONSE_INFO* response,
                                    bool* keep_alive, HttpMethod method);
   // One line of a head, CR LF removed; the connection is closed on failure.
-  [[nodiscard]] UPD_ERROR ReadHeadLine(std::string_view* line);
+  [[nodiscard]] UPD_ERROR ReadHeadLine(HttpLineReader& reader, std::string_view* line);
   [[nodiscard]] UPD_ERROR ScanLoginPage(_HTTP_RESPONSE_INFO* response);
   // After a head: closes the connection or drops the body nobody reads.
   void SettleConnection(_HTTP_RESPONSE_INFO* response, UPD_ERROR result, bool keep_alive,

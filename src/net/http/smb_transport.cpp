@@ -32,17 +32,23 @@ struct FileCloser {
 };
 
 // The whole content of an open file; empty (size 0) when the size query, the
-// allocation or the read fails, or the file is empty.
+// allocation or the read fails, or the file is empty. A file larger than
+// max_bytes is not read: too_large tells it.
 struct FileContent {
   std::unique_ptr<uint8_t[]> bytes;
   uint64_t size = 0;  // the size the file reported
   bool complete = false;
+  bool too_large = false;
 };
 
-FileContent ReadWhole(OS_FILE* file) {
+FileContent ReadWhole(OS_FILE* file, uint64_t max_bytes) {
   FileContent content;
   const int64_t size = OsFileGetSize(file);
   if (size <= 0) return content;
+  if (static_cast<uint64_t>(size) > max_bytes) {
+    content.too_large = true;
+    return content;
+  }
   content.size = static_cast<uint64_t>(size);
   content.bytes.reset(new (std::nothrow) uint8_t[content.size]);
   if (content.bytes == nullptr) return content;
@@ -54,22 +60,24 @@ FileContent ReadWhole(OS_FILE* file) {
 
 UPD_ERROR CSmbTransport::Download(const UPDATER_SETTINGS* settings, const char* source_path,
                                   const char* target_path, uint32_t progress_word,
-                                  uint32_t caller_word, CBuffer* target) {
+                                  uint32_t caller_word, CBuffer* target,
+                                  const TransferBound& bound) {
   const UPD_ERROR result =
-      Copy(settings, source_path, target_path, progress_word, caller_word, target);
+      Copy(settings, source_path, target_path, progress_word, caller_word, target, bound);
   return IsAborted() ? kUpdStopped : result;
 }
 
 UPD_ERROR CSmbTransport::Copy(const UPDATER_SETTINGS* settings, const char* source_path,
                               const char* target_path, uint32_t progress_word, uint32_t caller_word,
-                              CBuffer* target) {
+                              CBuffer* target, const TransferBound& bound) {
   FileContent content;
   {
     std::unique_ptr<OS_FILE, FileCloser> source(
         OsFileOpenWait(source_path, nullptr, kOsAccessRead, kOsOpenExisting, kOpenWaitMs));
     if (source == nullptr) return OpenErrorCode(OsGetLastError());
-    content = ReadWhole(source.get());
+    content = ReadWhole(source.get(), bound.max_bytes);
   }
+  if (content.too_large) return bound.over_result;
   // The host sees the file in two halves, one once it is read and the rest
   // once it is written, so that its progress adds up to the whole size.
   const uint64_t half = content.size / 2;

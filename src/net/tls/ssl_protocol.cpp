@@ -99,7 +99,9 @@ int64_t CSslProtocol::ReceiveRecords(uint32_t timeout_seconds) {
     const int slice = static_cast<int>(std::min<uint64_t>(deadline > now ? deadline - now : 0,
                                                           kAbortPollMs));
     const int64_t received = RecvWithin(records_.get(), kRecordBufferSize, slice);
-    if (received != -1 || OsGetLastError() != kOsTimedOut || now >= deadline) return received;
+    if (received != -1 || OsGetLastError() != kOsTimedOut || now >= deadline || IsTooSlow()) {
+      return received;
+    }
   }
 }
 

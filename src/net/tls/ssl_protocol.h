@@ -54,7 +54,8 @@ class CSslProtocol : public CTcpProtocol {
   [[nodiscard]] bool FlushOutput(uint32_t timeout_seconds);
   // The peer's next bytes into the record buffer, as the base's Recv
   // answers; waits in short slices and gives up (-1) once the abort byte or
-  // the host's abort flag is set.
+  // the host's abort flag is set, or the transfer became too slow (a record
+  // trickled over many receives is bounded as a whole).
   [[nodiscard]] int64_t ReceiveRecords(uint32_t timeout_seconds);
   // Plaintext already decrypted into buffer: its count.
   [[nodiscard]] int64_t ReadPlaintext(void* buffer, uint64_t size);

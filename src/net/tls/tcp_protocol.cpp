@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "platform/os/os_abort.h"
+#include "platform/os/os_error.h"
 #include "platform/os/os_time.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
@@ -102,11 +103,21 @@ int64_t CTcpProtocol::Recv(void* buffer, uint64_t size, uint32_t timeout_seconds
   return RecvWithin(buffer, size, TimeoutMs(timeout_seconds));
 }
 
+void CTcpProtocol::StartTransfer(const MinimumRate& rule) { pace_.Start(rule, OsGetTickCountMs()); }
+
 int64_t CTcpProtocol::RecvWithin(void* buffer, uint64_t size, int timeout_ms) {
   // Without a socket there is nothing to mark connected.
   if (socket_ == kOsNoSocket) return -1;
-  const long received = OsSocketRecv(socket_, buffer, size, 0, timeout_ms);
+  if (pace_.cut()) {
+    OsSetOwnError(kOsTimedOut);
+    return -1;
+  }
+  const long received = OsSocketRecv(socket_, buffer, size, 0, pace_.WaitMs(timeout_ms));
   connected_ = received != 0;
+  // One clock read per receive, and none at all outside a bounded transfer.
+  if (pace_.active()) {
+    pace_.Note(OsGetTickCountMs(), received > 0 ? static_cast<uint64_t>(received) : 0);
+  }
   return received;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "net/tls/protocol.h"
+#include "net/tls/transfer_pace.h"
 #include "platform/os/os_resolve.h"
 #include "platform/os/os_socket.h"
 
@@ -18,9 +19,9 @@
 // without resolving, until the HTTP transport drops it (DropKeptAddresses).
 //
 // Besides the IProtocol slots, the HTTP transport uses the non-virtual members:
-// the abort byte (set from any thread), the kept address list and the plain
+// the abort byte (set from any thread), the kept address list, the plain
 // mode byte that makes a TLS connection pass bytes unencrypted while a proxy
-// tunnel is negotiated.
+// tunnel is negotiated, and the minimum rate of the current transfer.
 class CTcpProtocol : public IProtocol {
  public:
   static constexpr int kResolveRetries = 5;
@@ -59,9 +60,18 @@ class CTcpProtocol : public IProtocol {
   void SetPlainMode(bool on) { plain_mode_ = on; }
   [[nodiscard]] bool IsPlainMode() const { return plain_mode_; }
 
+  // Every receive from now on (plain bytes, TLS records of a handshake or of
+  // data, a proxy's answer) belongs to one transfer held to rule: no wait
+  // outlasts the moment the rule would break, and from that moment every
+  // receive fails (-1, last error timed out) until the next StartTransfer.
+  // An unbounded rule lifts the bound; without a StartTransfer there is none.
+  void StartTransfer(const MinimumRate& rule);
+  // The current transfer fell below its minimum rate.
+  [[nodiscard]] bool IsTooSlow() const { return pace_.cut(); }
+
  protected:
   // Recv with a timeout in milliseconds: -1 with kOsTimedOut as the last
-  // error when nothing came in time.
+  // error when nothing came in time, or when the transfer became too slow.
   [[nodiscard]] int64_t RecvWithin(void* buffer, uint64_t size, int timeout_ms);
 
  private:
@@ -78,6 +88,7 @@ class CTcpProtocol : public IProtocol {
   [[nodiscard]] bool PauseBeforeRetry() const;
 
   AddrList kept_;
+  CTransferPace pace_;
   std::atomic<uint8_t> abort_{0};
   bool plain_mode_ = false;
   OS_SOCKET socket_ = kOsNoSocket;

@@ -116,6 +116,13 @@ int OsGetFileAttributes(const char* path, const OS_ATTRIBUTE_LIST* attributes,
   return OsGetFileInfo(path, attributes, nullptr, nullptr, attribute_bits);
 }
 
+bool OsFileIsAtPath(OS_FILE* file, const char* path) {
+  struct stat64 open_file {};
+  struct stat64 named {};
+  if (fstat64(fileno(file->stream), &open_file) != 0 || stat64(path, &named) != 0) return false;
+  return open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
+}
+
 int OsFileGetInfoByHandle(OS_FILE* file, uint64_t* modification_time, uint64_t* size,
                           uint32_t* attribute_bits) {
   if (!file->stream_name.empty()) {

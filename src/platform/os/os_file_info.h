@@ -33,6 +33,9 @@ struct OS_FILE_INFO {
                                 uint32_t* attribute_bits);
 [[nodiscard]] int OsGetFileAttributes(const char* path, const OS_ATTRIBUTE_LIST* attributes,
                                       uint32_t* attribute_bits);
+// True when path (a link followed) names the open file itself, the same
+// file on the same device; false also when either cannot be read.
+[[nodiscard]] bool OsFileIsAtPath(OS_FILE* file, const char* path);
 // Flushes the stream first.
 [[nodiscard]] int OsFileGetInfoByHandle(OS_FILE* file, uint64_t* modification_time, uint64_t* size,
                                         uint32_t* attribute_bits);

@@ -58,14 +58,6 @@ int RenameNoReplace(const char* from, const char* to) {
   return rename(from, to) == 0 ? 0 : Fail(errno);
 }
 
-// Copying a file onto itself would empty it (or grow it without end when
-// appending).
-bool SameFile(OS_FILE* source, const char* to) {
-  struct stat64 a {};
-  struct stat64 b {};
-  if (fstat64(fileno(source->stream), &a) != 0 || stat64(to, &b) != 0) return false;
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 int CopyInto(OS_FILE* source, OS_FILE* target, bool append) {
   if (append) {
@@ -124,7 +116,9 @@ int OsCopyFileEx(const char* from, const OS_ATTRIBUTE_LIST*, const char* to,
   if (from == nullptr || to == nullptr) return Fail(EFAULT);
   OS_FILE* source = OsFileOpen(from, nullptr, kOsAccessRead, kOsOpenExisting);
   if (source == nullptr) return -1;
-  if (SameFile(source, to)) {
+  // Copying a file onto itself would empty it (or grow it without end when
+  // appending).
+  if (OsFileIsAtPath(source, to)) {
     OsFileClose(source);
     return Fail(EINVAL);
   }

@@ -91,7 +91,7 @@ UPD_ERROR EulaManager::DownloadDocument(CRepositoryClient& client, const AppUpda
   std::optional<std::string> url = client.GetDocumentUrl(record.id, record.eula->path,
                                                          document->path);
   if (!url) return kUpdUnsupportedScheme;
-  result = client.FetchRepositoryFile(*url, temporary, cache_key);
+  result = client.FetchRepositoryFile(*url, temporary, cache_key, CRepositoryClient::kDocumentBound);
   return result == kUpdServiceUnavailable ? kUpdNothingToDo : result;
 }
 

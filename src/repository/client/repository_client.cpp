@@ -158,6 +158,7 @@ UPD_ERROR CRepositoryClient::FetchListing(const std::string& url, const std::str
   args.channelName = GetChannelNameShort(&Settings());
   args.localPathOut = local_path;
   args.localPathOutSize = sizeof local_path;
+  args.sizeBound = kDocumentBound;
   UPD_ERROR result = session_.DownloadFile(args);
   localCopy = local_path;
   if (result == kUpdOk) {
@@ -212,7 +213,8 @@ UPD_ERROR CRepositoryClient::DownloadManifest(const AppUpdateRecord& record, std
 }
 
 UPD_ERROR CRepositoryClient::FetchRepositoryFile(const std::string& url, const std::string& target,
-                                                 const std::string& cacheKey) {
+                                                 const std::string& cacheKey,
+                                                 const TransferBound& bound) {
   FetchFileArgs args;
   args.callerWord = kCallerWord;
   args.url = url.c_str();
@@ -223,6 +225,7 @@ UPD_ERROR CRepositoryClient::FetchRepositoryFile(const std::string& url, const s
   args.sourceFlag = SourceFlag();
   args.extraFlag = kExtraFlag;
   args.channelName = GetChannelNameShort(&Settings());
+  args.sizeBound = bound;
   return session_.FetchFile(args);
 }
 
@@ -233,7 +236,10 @@ UPD_ERROR CRepositoryClient::DownloadPackage(std::string_view name, const AppUpd
   const uint64_t size = static_cast<uint64_t>(record.size);
   NotifyHostStatus(1, &Settings(), 1, size);
   if (ConfirmLargeDownload(&Settings(), size) == 0) return kUpdStopped;
-  UPD_ERROR result = FetchRepositoryFile(*url, destination, kPackageKeyPrefix + record.hash);
+  // The reader leaves "size" 0 when the record has none.
+  const TransferBound bound{record.size > 0 ? size : kDefaultFileDownloadBytes,
+                            kUpdSourceUnreadable};
+  UPD_ERROR result = FetchRepositoryFile(*url, destination, kPackageKeyPrefix + record.hash, bound);
   return result == kUpdServiceUnavailable ? kUpdNothingToDo : result;
 }
 

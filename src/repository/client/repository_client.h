@@ -12,6 +12,7 @@
 #include "repository/selection/package_condition.h"
 #include "repository/selection/repository_logger.h"
 #include "updater.h"
+#include "updater/engine/common/download_bounds.h"
 
 class CDownloadSession;
 struct UPDATER_CONTEXT;
@@ -44,10 +45,11 @@ class CRepositoryClient {
   CRepositoryClient(const CRepositoryClient&) = delete;
   CRepositoryClient& operator=(const CRepositoryClient&) = delete;
 
-  // Limit of a document read into memory: the repository's documents are a
-  // few hundred KiB, and a hostile or broken server must not make the
-  // library hold an endless body.
-  static constexpr uint64_t kMaxDocumentBytes = 64ull << 20;
+  // Limit of a document (downloaded, and read into memory): the
+  // repository's documents are a few hundred KiB, and a hostile or broken
+  // server must not make the library hold an endless body. A larger one
+  // fails with 0x1012.
+  static constexpr uint64_t kMaxDocumentBytes = ::kMaxDocumentBytes;
 
   const std::string& BaseUrl() const { return baseUrl_; }
   // The product language of the settings.
@@ -68,13 +70,18 @@ class CRepositoryClient {
   [[nodiscard]] UPD_ERROR DownloadMetadata(std::string_view name, std::string& out);
   // The "manifest.erm" of the record's agreement, unchecked.
   [[nodiscard]] UPD_ERROR DownloadManifest(const AppUpdateRecord& record, std::string& out);
-  // The record's package into destination, resumable through the cache; the
-  // host hears of it (event 2) and may decline it (event 20).
+  // The record's package into destination, resumable through the cache and
+  // bounded by the record's "size" (0x1204 past it; a record without a size
+  // has the default bound of a file); the host hears of it (event 2) and may
+  // decline it (event 20).
   [[nodiscard]] UPD_ERROR DownloadPackage(std::string_view name, const AppUpdateRecord& record,
                                           const std::string& destination);
   // A file of the repository through the download cache under cacheKey.
   [[nodiscard]] UPD_ERROR FetchRepositoryFile(const std::string& url, const std::string& target,
-                                              const std::string& cacheKey);
+                                              const std::string& cacheKey,
+                                              const TransferBound& bound);
+  // The bound of a document fetched to a file.
+  static constexpr TransferBound kDocumentBound{kMaxDocumentBytes, kUpdBadFile};
   // 0 when the file's SHA-1 is the record's "hash" (letter case ignored).
   [[nodiscard]] static UPD_ERROR VerifyFileHash(const AppUpdateRecord& record,
                                                 const std::string& path);

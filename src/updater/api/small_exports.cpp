@@ -3,12 +3,12 @@
 #include <ctime>
 #include <string>
 
-#include "platform/util/folder_cleanup.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
 #include "updater/engine/catalogue/update_hash.h"
+#include "updater/engine/install/install_lock.h"
 
 UPD_ERROR UpdCleanupModules(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -18,7 +18,7 @@ UPD_ERROR UpdCleanupModules(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* se
     ContextCall call(context);
     call.Bind(settings);
     call.SetPhase(UPD_PHASE_FINISHING);
-    return CleanModulesFolder(context);
+    return CleanupDeadInstallations(context);
   });
 }
 

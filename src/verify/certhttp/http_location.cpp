@@ -1,5 +1,6 @@
 #include "verify/certhttp/http_location.h"
 
+#include "platform/util/http1_syntax.h"
 #include "verify/certhttp/http_request.h"
 
 namespace http {
@@ -8,27 +9,28 @@ namespace {
 constexpr uint32_t kHttpPort = 80;
 constexpr uint32_t kHttpsPort = 443;
 
-bool StartsWithFolded(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != prefix[i]) return false;
+// What refused a Location, in the client's codes.
+uint32_t LocationCode(http1::LocationFault fault) {
+  switch (fault) {
+    case http1::LocationFault::kNone:
+      return kOk;
+    case http1::LocationFault::kBadPort:
+      return kMalformed;
+    case http1::LocationFault::kEmpty:
+    case http1::LocationFault::kBadCharacter:
+    case http1::LocationFault::kBadAuthority:
+      break;
   }
-  return true;
+  return kBadLocation;
 }
 
-// A decimal number of at most 32 bits at the front of text.
-bool ReadPort(std::string_view text, uint32_t* port) {
-  uint64_t value = 0;
-  size_t i = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-    if (value > UINT32_MAX) return false;
-  }
-  if (i == 0) return false;
-  *port = static_cast<uint32_t>(value);
-  return true;
+// The request target of "http://host" and "http://host?q" begins with '/'.
+bool SetPath(std::string_view path, CHTTPBuffer* out) {
+  if (path.starts_with('/')) return out->SetText(path);
+  out->Clear();
+  return out->Reserve(path.size() + 2) != nullptr && out->Append("/", 1) != CBuffer::kFailed &&
+         (path.empty() || out->Append(path.data(), path.size()) != CBuffer::kFailed) &&
+         out->Append("", 1) != CBuffer::kFailed;
 }
 
 }  // namespace
@@ -41,26 +43,22 @@ uint32_t HttpParseLocation(std::string_view location, RedirectTarget* target) {
   for (size_t i = 0; i < location.size(); ++i) {
     if (text[i] == '\\') text[i] = '/';
   }
-  std::string_view rest(text, location.size());
-  if (StartsWithFolded(rest, "http://")) {
+  http1::Location parts;
+  const uint32_t code = LocationCode(http1::ParseLocation({text, location.size()}, &parts));
+  if (code != kOk) return code;
+  if (parts.form != http1::LocationForm::kAbsolute) return kBadLocation;
+  if (http1::EqualsNoCase(parts.scheme, "http")) {
     target->scheme = kSchemeHttp;
-    rest.remove_prefix(7);
-  } else if (StartsWithFolded(rest, "https://")) {
+  } else if (http1::EqualsNoCase(parts.scheme, "https")) {
     target->scheme = kSchemeHttps;
-    rest.remove_prefix(8);
   } else {
     return kBadLocation;
   }
-  const size_t slash = rest.find('/');
-  std::string_view host = rest.substr(0, slash);
-  const std::string_view path = slash == std::string_view::npos ? "/" : rest.substr(slash);
-  target->port = target->scheme == kSchemeHttps ? kHttpsPort : kHttpPort;
-  if (const size_t colon = host.find(':'); colon != std::string_view::npos) {
-    if (!ReadPort(host.substr(colon + 1), &target->port)) return kMalformed;
-    host = host.substr(0, colon);
+  if (parts.host.empty()) return kBadLocation;
+  target->port = parts.port.value_or(target->scheme == kSchemeHttps ? kHttpsPort : kHttpPort);
+  if (!target->host.SetText(parts.host) || !SetPath(parts.path, &target->path)) {
+    return kOutOfMemory;
   }
-  if (host.empty()) return kBadLocation;
-  if (!target->host.SetText(host) || !target->path.SetText(path)) return kOutOfMemory;
   return kOk;
 }
 

@@ -15,8 +15,11 @@ struct RedirectTarget {
   CHTTPBuffer path;
 };
 
-// Reads a Location value ("\" taken as "/"): 0, kBadLocation (empty, another
-// scheme, empty host), kMalformed (a port that is no number) or kOutOfMemory.
+// Reads a Location value ("\" taken as "/") through the HTTP/1.1 syntax both
+// clients share: 0, kBadLocation (empty, not an absolute URL, a scheme other
+// than "http" and "https", no host, user information, white space or a
+// control character), kMalformed (a port that is not 0 to 65535) or
+// kOutOfMemory.
 [[nodiscard]] uint32_t HttpParseLocation(std::string_view location, RedirectTarget* target);
 
 }  // namespace http

@@ -1,16 +1,17 @@
 #include "verify/certhttp/http_response.h"
 
 #include <array>
-#include <limits>
+#include <cstdint>
 #include <new>
+#include <optional>
+
+#include "platform/util/http1_syntax.h"
 
 namespace http {
 namespace {
 
 // What a header line feeds in the response.
 enum class HeaderField {
-  kIgnored,
-  kStatus,
   kContentLength,
   kConnection,
   kTransferEncoding,
@@ -20,7 +21,6 @@ enum class HeaderField {
   kProxyConnection,
   kProxyAuthenticate,
   kWwwAuthenticate,
-  kEnd,
   kBypass,
   kRetryAfter,
   kLastModified,
@@ -31,116 +31,56 @@ struct HeaderRow {
   HeaderField field;
 };
 
-// Matched in this order against the start of each line; the ignored names
-// still take the lines they begin.
+// The headers the client reads; any other is skipped.
 constexpr HeaderRow kHeaderRows[] = {
-    {"HTTP/", HeaderField::kStatus},
-    {"HOST:", HeaderField::kIgnored},
-    {"Content-Length:", HeaderField::kContentLength},
-    {"Content-Range:", HeaderField::kIgnored},
-    {"Connection:", HeaderField::kConnection},
-    {"Content-Encoding:", HeaderField::kIgnored},
-    {"Transfer-Encoding:", HeaderField::kTransferEncoding},
-    {"Accept-Encoding:", HeaderField::kIgnored},
-    {"Location:", HeaderField::kLocation},
-    {"Content-Location:", HeaderField::kIgnored},
-    {"ETag:", HeaderField::kETag},
-    {"If-Match:", HeaderField::kIgnored},
-    {"If-None-Match:", HeaderField::kIgnored},
-    {"If-Range:", HeaderField::kIgnored},
-    {"X-PELAX-Mode:", HeaderField::kIgnored},
-    {"User-Agent:", HeaderField::kIgnored},
-    {"Range:", HeaderField::kIgnored},
-    {"Content-Type:", HeaderField::kContentType},
-    {"DataLen:", HeaderField::kIgnored},
-    {"Referer:", HeaderField::kIgnored},
-    {"Proxy-Connection:", HeaderField::kProxyConnection},
-    {"Proxy-Authenticate:", HeaderField::kProxyAuthenticate},
-    {"WWW-Authenticate:", HeaderField::kWwwAuthenticate},
-    {"\r\n", HeaderField::kEnd},
+    {"Content-Length", HeaderField::kContentLength},
+    {"Connection", HeaderField::kConnection},
+    {"Transfer-Encoding", HeaderField::kTransferEncoding},
+    {"Location", HeaderField::kLocation},
+    {"ETag", HeaderField::kETag},
+    {"Content-Type", HeaderField::kContentType},
+    {"Proxy-Connection", HeaderField::kProxyConnection},
+    {"Proxy-Authenticate", HeaderField::kProxyAuthenticate},
+    {"WWW-Authenticate", HeaderField::kWwwAuthenticate},
     {"X-Bypass-Cache", HeaderField::kBypass},
-    {"Retry-After:", HeaderField::kRetryAfter},
-    {"Last-Modified:", HeaderField::kLastModified},
+    {"Retry-After", HeaderField::kRetryAfter},
+    {"Last-Modified", HeaderField::kLastModified},
 };
 
 constexpr std::array<std::string_view, 2> kCodings = {"identity", "chunked"};
 constexpr std::array<std::string_view, 2> kConnections = {"Keep-Alive", "Close"};
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithFolded(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (Fold(text[i]) != Fold(prefix[i])) return false;
-  }
-  return true;
-}
-
-// The row whose name begins the line, or null.
-const HeaderRow* FindRow(std::string_view line) {
+// The row of a header name, or null.
+const HeaderRow* FindRow(std::string_view name) {
   for (const HeaderRow& row : kHeaderRows) {
-    if (StartsWithFolded(line, row.name)) return &row;
+    if (http1::EqualsNoCase(name, row.name)) return &row;
   }
   return nullptr;
 }
 
+// The first entry the value begins with, in any case.
 template <size_t N>
 uint32_t FindIndex(const std::array<std::string_view, N>& table, std::string_view value) {
   for (size_t i = 0; i < N; ++i) {
-    if (StartsWithFolded(value, table[i])) return static_cast<uint32_t>(i);
+    if (http1::StartsWithNoCase(value, table[i])) return static_cast<uint32_t>(i);
   }
   return kNoIndex;
 }
 
-// A signed decimal number of at most 32 bits at the front of text.
-bool ReadInt32(std::string_view* text, int32_t* value) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text->size() && ((*text)[i] == '-' || (*text)[i] == '+')) negative = (*text)[i++] == '-';
-  int64_t number = 0;
-  const size_t first_digit = i;
-  for (; i < text->size() && (*text)[i] >= '0' && (*text)[i] <= '9'; ++i) {
-    number = number * 10 + ((*text)[i] - '0');
-    if (number > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;
+// The first line of a response. One that is not even meant as a status line
+// leaves the status 0 (what no status maps to) and ends the headers, the
+// rest of the connection unread; one that is meant as it but is malformed
+// is refused.
+uint32_t ApplyStatusLine(CHTTPResponse* response, std::string_view line) {
+  const std::optional<http1::StatusLine> status = http1::ParseStatusLine(line);
+  if (!status) {
+    if (line.starts_with(http1::kVersionPrefix)) return kMalformed;
+    response->end_of_headers = 1;
+    return kOk;
   }
-  if (i == first_digit) return false;
-  if (negative) number = -number;
-  if (number > std::numeric_limits<int32_t>::max()) return false;
-  *value = static_cast<int32_t>(number);
-  text->remove_prefix(i);
-  return true;
-}
-
-// The whole text as an unsigned decimal number.
-bool ReadDecimal(std::string_view text, uint64_t* value) {
-  if (text.empty()) return false;
-  uint64_t number = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (number > (std::numeric_limits<uint64_t>::max() - digit) / 10) return false;
-    number = number * 10 + digit;
-  }
-  *value = number;
-  return true;
-}
-
-void SkipBlanks(std::string_view* text) {
-  while (!text->empty() && (text->front() == ' ' || text->front() == '\t')) text->remove_prefix(1);
-}
-
-uint32_t ReadStatusLine(CHTTPResponse* response, std::string_view rest) {
-  int32_t major = 0;
-  int32_t minor = 0;
-  int32_t status = 0;
-  if (!ReadInt32(&rest, &major) || rest.empty() || rest.front() != '.') return kMalformed;
-  rest.remove_prefix(1);
-  if (!ReadInt32(&rest, &minor) || rest.empty()) return kMalformed;
-  SkipBlanks(&rest);
-  if (!ReadInt32(&rest, &status)) return kMalformed;
-  response->major = static_cast<uint32_t>(major);
-  response->minor = static_cast<uint32_t>(minor);
-  response->status = static_cast<uint32_t>(status);
+  response->major = status->major;
+  response->minor = status->minor;
+  response->status = status->status;
   return kOk;
 }
 
@@ -151,24 +91,24 @@ bool AppendChallenge(CHTTPBufferArray* array, std::string_view value) {
 
 uint32_t Memory(bool ok) { return ok ? kOk : kOutOfMemory; }
 
-// Applies one complete line to the response.
-uint32_t ApplyLine(CHTTPResponse* response, std::string_view line) {
-  const HeaderRow* row = FindRow(line);
-  if (row == nullptr) return kOk;
-  std::string_view value = line.substr(row->name.size());
-  if (row->field == HeaderField::kStatus) return ReadStatusLine(response, HttpTrimLineEnd(value));
-  SkipBlanks(&value);
-  value = HttpTrimLineEnd(value);
-  switch (row->field) {
-    case HeaderField::kEnd:
-      response->end_of_headers = 1;
-      return kOk;
+// A Content-Length, refused when it is no number or differs from one before
+// it: either leaves the end of the body unknown.
+uint32_t ApplyContentLength(CHTTPResponse* response, std::string_view value) {
+  const std::optional<uint64_t> length = http1::ParseDecimal(value);
+  if (!length || (response->content_length != kNoLength && response->content_length != *length)) {
+    return kMalformed;
+  }
+  response->content_length = *length;
+  return kOk;
+}
+
+uint32_t ApplyField(CHTTPResponse* response, HeaderField field, std::string_view value) {
+  switch (field) {
     case HeaderField::kBypass:
       response->bypass = 1;
       return kOk;
     case HeaderField::kContentLength:
-      // A length that is no number cannot frame the body.
-      return ReadDecimal(value, &response->content_length) ? kOk : kMalformed;
+      return ApplyContentLength(response, value);
     case HeaderField::kConnection:
       if (response->connection == kNoIndex) response->connection = FindIndex(kConnections, value);
       return kOk;
@@ -195,17 +135,26 @@ uint32_t ApplyLine(CHTTPResponse* response, std::string_view line) {
     case HeaderField::kWwwAuthenticate:
       return Memory(AppendChallenge(&response->server_challenges, value));
     case HeaderField::kRetryAfter: {
-      uint64_t seconds = 0;
-      response->retry_after = (ReadDecimal(value, &seconds) && seconds <= UINT32_MAX)
-                                  ? static_cast<uint32_t>(seconds)
-                                  : 0;
+      const std::optional<uint64_t> seconds = http1::ParseDecimal(value);
+      response->retry_after =
+          seconds && *seconds <= UINT32_MAX ? static_cast<uint32_t>(*seconds) : 0;
       return kOk;
     }
-    case HeaderField::kStatus:
-    case HeaderField::kIgnored:
-      return kOk;
   }
   return kOk;
+}
+
+// Applies one complete line (its line end removed) to the response.
+uint32_t ApplyLine(CHTTPResponse* response, std::string_view line) {
+  if (response->status == 0) return ApplyStatusLine(response, line);
+  if (line.empty()) {
+    response->end_of_headers = 1;
+    return kOk;
+  }
+  const std::optional<http1::FieldLine> header = http1::ParseFieldLine(line);
+  if (!header) return kMalformed;
+  const HeaderRow* row = FindRow(header->name);
+  return row == nullptr ? kOk : ApplyField(response, row->field, header->value);
 }
 
 std::string_view View(const CBuffer& line) {
@@ -380,13 +329,15 @@ uint32_t HttpReadResponseHeaders(CTransport* transport, CHTTPResponse* response,
       transport->Close();
       return kMalformed;
     }
-    code = ApplyLine(response, View(line));
+    code = ApplyLine(response, HttpTrimLineEnd(View(line)));
     if (code != kOk) {
       transport->Close();
       return code;
     }
     line.Clear();
     if (response->end_of_headers == 0) continue;
+    // After a line that is no status line nothing is read.
+    if (response->status == 0) transport->Close();
     if (response->status != 100) return kOk;
     // The lines of skipped interim responses still count against the bound.
     const uint32_t lines = response->line_count;

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "http_test_data.h"
+#include "net/http/http_request_text.h"
+#include "net/http/http_response_info.h"
 #include "net/http/http_transport.h"
 #include "platform/util/update_errors.h"
 #include "scripted_http_fixture.h"
@@ -174,8 +176,10 @@ TEST_F(HttpAuthFailureTest, AConnectionLostAfterTheAnswer) {
   EXPECT_EQ(RawRequests().size(), 3u);
 }
 
-// An answer that would not fit the request's head is refused before anything
-// is sent; a cut header would be a wrong one.
+// An answer gets room of its own beyond the request's buffer, as much as one
+// answer to the longest challenge recorded takes; one that would make the
+// head longer is refused before anything is sent: a cut header would be a
+// wrong one.
 TEST_F(HttpAuthFailureTest, AnAnswerThatDoesNotFitIsNotSent) {
   // A path that leaves the request (with its "X-WEXA-UpdateID" line) a few
   // bytes below its limit.
@@ -189,13 +193,35 @@ TEST_F(HttpAuthFailureTest, AnAnswerThatDoesNotFitIsNotSent) {
       {script::ReadRequest(), script::Send(HttpResponse("HTTP/1.1 200 OK", ""))}});
   EXPECT_EQ(Request(long_path), kUpdOk);
   EXPECT_EQ(RawRequests().at(0).size(), 4080u + 2);
-  for (const char* challenge :
-       {"Basic realm=\"srv\"", "Digest realm=\"srv\", nonce=\"abc\", qop=auth"}) {
-    SCOPED_TRACE(challenge);
-    StartPeer({ServerChallenge(challenge)});
+  // The answer repeats the opaque value and the target: past the room of an
+  // answered head with the long path, within it with a short one.
+  const std::string opaque(kHttpMaxAnsweredRequestBytes - kHttpRequestBufferSize - 3000, 'o');
+  ASSERT_LE(opaque.size() + 64, kHttpMaxChallengeBytes);
+  struct Case {
+    std::string challenge;
+    const std::string& path;
+    UPD_ERROR result;
+    size_t requests;
+  };
+  const std::string short_path = "/p/";
+  const Case kCases[] = {
+      {"Basic realm=\"srv\"", long_path, kUpdOk, 2},
+      {"Digest realm=\"srv\", nonce=\"abc\", qop=auth", long_path, kUpdOk, 2},
+      {"Digest realm=\"srv\", nonce=\"abc\", opaque=\"" + opaque + "\"", short_path, kUpdOk, 2},
+      {"Digest realm=\"srv\", nonce=\"abc\", opaque=\"" + opaque + "\"", long_path,
+       kUpdAccessDenied, 1},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.challenge.substr(0, 40) + " " + std::to_string(c.path.size()));
+    StartPeer({ServerChallenge(c.challenge)});
     SetCredentials(false);
-    EXPECT_EQ(Request(long_path), kUpdAccessDenied);
-    EXPECT_EQ(RawRequests().size(), 1u);
+    EXPECT_EQ(Request(c.path), c.result);
+    const std::vector<std::string> raw = RawRequests();
+    ASSERT_EQ(raw.size(), c.requests);
+    if (c.requests == 2) {
+      EXPECT_LE(raw[1].size(), kHttpMaxAnsweredRequestBytes);
+      EXPECT_EQ(Count(raw[1], "\r\nAuthorization: "), 1);
+    }
   }
 }
 

@@ -13,14 +13,17 @@
 #include "platform/util/update_errors.h"
 #include "support/curl_client.h"
 #include "support/net_servers.h"
+#include "support/peer_process.h"
+#include "support/python_oracle.h"
 #include "support/temp_dir.h"
 #include "support/test_bytes.h"
 #include "testhost/event_host.h"
 
 // Answers to 401 and 407 challenges against real servers and proxies: nginx
-// and Apache Basic, Apache Digest, squid Basic and Digest (plain requests and
-// CONNECT tunnels), tinyproxy, and both a proxy and a server asking in one
-// request.
+// and Apache Basic, Apache Digest (also with a realm of kilobytes), squid
+// Basic and Digest (plain requests and CONNECT tunnels), tinyproxy, both a
+// proxy and a server asking in one request, and long and escaped challenges
+// checked by a hashlib peer.
 namespace {
 
 using upd::test::AccessLogEntry;
@@ -33,6 +36,9 @@ using upd::test::CurlResult;
 using upd::test::HttpResponse;
 using upd::test::NetServer;
 using upd::test::NginxServer;
+using upd::test::PeerProcess;
+using upd::test::PythonPath;
+using upd::test::SourcePath;
 using upd::test::ScriptedConnection;
 using upd::test::ScriptedPeer;
 using upd::test::SquidProxy;
@@ -41,6 +47,33 @@ using upd::test::TinyProxy;
 using upd::test::WriteFile;
 using upd::testhost::EventHost;
 namespace script = upd::test::script;
+
+// A JSON string of latin-1 text.
+std::string Json(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '\n') {
+      out += "\\n";
+      continue;
+    }
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// Python's urllib answering a Digest challenge: the body, or the error.
+constexpr const char* kUrllibDigest = R"(import sys, urllib.request
+for line in open(sys.argv[1]):
+    url, user, password = line.rstrip('\n').split('\t')
+    manager = urllib.request.HTTPPasswordMgrWithDefaultRealm()
+    manager.add_password(None, url, user, password)
+    opener = urllib.request.build_opener(urllib.request.HTTPDigestAuthHandler(manager))
+    try:
+        print(opener.open(url).read().decode().strip())
+    except Exception as error:
+        print('refused:', error)
+)";
 
 class HttpAuthPeersTest : public ::testing::Test {
  protected:
@@ -190,6 +223,77 @@ TEST_F(HttpAuthPeersTest, ApacheDigestAndBasic) {
   EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const AccessLogEntry& e) {
     return e.user == "digest-user" && e.status == 200;
   }));
+}
+
+// A realm of kilobytes makes a challenge line longer than the old line
+// limit; Apache checks the answer, and Python's urllib agrees on the fixture
+// (curl does not answer realms past its own 1 KiB limit).
+TEST_F(HttpAuthPeersTest, ApacheDigestWithALongRealm) {
+  const std::string realm(5000, 'r');
+  ApacheServer web(parent(), ApacheServer::Options().DigestUser("digest-user", "secret one")
+                                 .Realm(realm));
+  ASSERT_TRUE(web.running());
+  web.PutFile("digest/f.txt", content_);
+  SetUser("digest-user", "secret one");
+  CBuffer body;
+  ASSERT_EQ(Fetch(http_, web.HostPort(), "/digest/", &body), kUpdOk);
+  EXPECT_EQ(Contents(body), content_);
+  const std::vector<AccessLogEntry> log = web.AccessLog();
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const AccessLogEntry& e) {
+    return e.user == "digest-user" && e.status == 200;
+  }));
+  EXPECT_EQ(upd::test::RunPythonOracle(kUrllibDigest, {web.Url("/digest/f.txt") +
+                                                       "\tdigest-user\tsecret one"}),
+            std::vector<std::string>{"behind a login"});
+}
+
+// Challenges as RFC 9110 allows them, answered: a realm holding escaped
+// quotes and backslashes, nonces and opaque values of kilobytes. The peer
+// writes each challenge as quoted strings and checks each answer with
+// hashlib against the values it meant; the 200 may carry a long header of
+// its own.
+TEST_F(HttpAuthPeersTest, LongAndEscapedChallengesAgainstAHashlibPeer) {
+  struct Case {
+    const char* name;
+    std::string realm;
+    std::string nonce;
+    std::string opaque;
+    size_t filler;
+  };
+  const Case kCases[] = {
+      {"escaped quotes", "say \"hi\"", "n0", "o", 0},
+      {"backslashes", "C:\\area\\", "n\\1", "o\"p", 0},
+      {"5 KB opaque", "area", "n2", std::string(5000, 'o'), 5000},
+      {"60 KB opaque", "say \"hi\"", "n3", std::string(60000, 'o'), 60000},
+      {"60 KB nonce", "area", std::string(60000, 'n'), "o", 0},
+  };
+  const std::string user = "digest \"user\"";
+  const std::string password = "pass word";
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string config = dir_.file(std::string("digest-") + c.name + ".json");
+    WriteFile(config, "{\"realm\": " + Json(c.realm) + ", \"nonce\": " + Json(c.nonce) +
+                          ", \"opaque\": " + Json(c.opaque) + ", \"user\": " + Json(user) +
+                          ", \"password\": " + Json(password) + ", \"body\": " +
+                          Json(content_) + ", \"filler\": " + std::to_string(c.filler) + "}");
+    PeerProcess peer({PythonPath(), SourcePath("tests/net/http/digest_peer.py"), config});
+    ASSERT_TRUE(peer.running());
+    SetUser(user, password);
+    CBuffer body;
+    EXPECT_EQ(Fetch(http_, "127.0.0.1:" + peer.first_line(), "/d/", &body, /*skip_head=*/true),
+              kUpdOk);
+    EXPECT_EQ(Contents(body), content_);
+  }
+  // The peer is itself checked: curl's answer to a plain challenge passes,
+  // a wrong password does not.
+  const std::string config = dir_.file("digest-plain.json");
+  WriteFile(config, "{\"realm\": \"area\", \"nonce\": \"n\", \"opaque\": \"o\", \"user\": "
+                    "\"u\", \"password\": \"p w\", \"body\": \"ok\"}");
+  PeerProcess peer({PythonPath(), SourcePath("tests/net/http/digest_peer.py"), config});
+  ASSERT_TRUE(peer.running());
+  const std::string url = "http://127.0.0.1:" + peer.first_line() + "/d/f.txt";
+  EXPECT_EQ(Curl("--digest -u 'u:p w' " + url).out, "ok");
+  EXPECT_EQ(Curl("-o /dev/null -w '%{http_code}' --digest -u 'u:p x' " + url).out, "401");
 }
 
 // Each kind of authenticating proxy, for a plain request (absolute target)

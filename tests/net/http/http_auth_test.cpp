@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "net/http/http_challenge.h"
+#include "platform/util/http1_syntax.h"
 #include "support/python_oracle.h"
 
 // The texts of the answers to challenges: Digest against published vectors
@@ -16,14 +17,18 @@
 // earlier answer in the request text.
 namespace {
 
-// The quoted or bare value of one parameter of a header line.
+// The value of one parameter of a header line: a quoted one as the server
+// reads it, its quoted-pairs unescaped.
 std::string Param(const std::string& line, const std::string& name) {
   const size_t at = line.find(" " + name + "=");
   if (at == std::string::npos) return "<absent>";
-  size_t begin = at + name.size() + 2;
-  const bool quoted = line[begin] == '"';
-  if (quoted) ++begin;
-  const size_t end = line.find_first_of(quoted ? "\"" : ",\r", begin);
+  const size_t begin = at + name.size() + 2;
+  if (line[begin] == '"') {
+    std::string_view rest = std::string_view(line).substr(begin);
+    std::string value;
+    return http1::TakeQuotedString(&rest, &value) ? value : "<malformed>";
+  }
+  const size_t end = line.find_first_of(",\r", begin);
   return line.substr(begin, end - begin);
 }
 
@@ -108,6 +113,11 @@ for line in open(sys.argv[1]):
     print(f'{name}\t{response}')
 )";
 
+const std::string kLongRealmText(3000, 'r');
+const std::string kLongNonceText(60000, 'n');
+const char* const kLongRealm = kLongRealmText.c_str();
+const char* const kLongNonce = kLongNonceText.c_str();
+
 TEST(HttpDigest, VariantsMatchPythonHashlib) {
   struct Case {
     const char* algorithm;
@@ -131,6 +141,11 @@ TEST(HttpDigest, VariantsMatchPythonHashlib) {
       {"SHA-256", "r", "n6", "auth", "auth", "GET", "", "TRUE"},
       {"MD5", "r", "n7", "auth", "auth", "GET", "", "false"},
       {"MD5", "r", "n8", nullptr, "", "GET", "", nullptr},
+      // Values as the server means them, sent as quoted strings with their
+      // quoted-pairs: the digests take the values, not their escapes.
+      {"MD5", "say \"hi\"", "n9", "auth", "auth", "GET", "", nullptr},
+      {"SHA-256", "back\\slash \\\"both\\\"", "n\"10\"", "auth", "auth", "GET", "", "true"},
+      {"SHA-512-256", kLongRealm, kLongNonce, "auth", "auth", "GET", "", nullptr},
   };
   const std::string cnonce = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
   const std::string user = "J\xc3\xa4son Doe";
@@ -138,8 +153,9 @@ TEST(HttpDigest, VariantsMatchPythonHashlib) {
   std::vector<std::string> oracle_input;
   std::vector<std::string> lines;
   for (const Case& c : kCases) {
-    std::string challenge = std::string("realm=\"") + c.realm + "\", nonce=\"" + c.nonce +
-                            "\", algorithm=" + c.algorithm;
+    std::string challenge = "realm=" + http1::QuoteString(c.realm).value() +
+                            ", nonce=" + http1::QuoteString(c.nonce).value() +
+                            ", algorithm=" + c.algorithm;
     if (c.qop_offered != nullptr) challenge += std::string(", qop=\"") + c.qop_offered + "\"";
     if (c.userhash != nullptr) challenge += std::string(", userhash=") + c.userhash;
     const std::string request = std::string(c.method) + " /d/f.bin?x=1 HTTP/1.1\r\nHost: h\r\n";
@@ -194,10 +210,11 @@ TEST(HttpDigest, RefusesWhatCannotBeAnswered) {
       {"no realm", "nonce=\"n\", qop=auth", "u", kGet},
       {"unknown algorithm", "realm=\"r\", nonce=\"n\", algorithm=SHA-1", "u", kGet},
       {"only unknown protections", "realm=\"r\", nonce=\"n\", qop=\"auth-conf\"", "u", kGet},
-      {"quote in the user", "realm=\"r\", nonce=\"n\"", "a\"b", kGet},
       {"line break in the user", "realm=\"r\", nonce=\"n\"", "a\r\nX-Forged: 1", kGet},
-      {"backslash in the realm", "realm=\"a\\b\", nonce=\"n\"", "u", kGet},
+      {"line break in an unquoted nonce", "realm=\"r\", nonce=a\r\nX-Forged: 1", "u", kGet},
       {"control character in the opaque", "realm=\"r\", nonce=\"n\", opaque=\"a\x01\"", "u", kGet},
+      {"unclosed quote in the realm", "realm=\"r, nonce=\"n\"x", "u", kGet},
+      {"text after the realm's quotes", "realm=\"r\"x, nonce=\"n\"", "u", kGet},
       {"no request line", "realm=\"r\", nonce=\"n\"", "u", "GET\r\n"},
   };
   for (const Case& c : kCases) {
@@ -213,6 +230,19 @@ TEST(HttpDigest, RefusesWhatCannotBeAnswered) {
             "auth");
   EXPECT_EQ(Param(Digest("realm=r, nonce=n, qop=\"x, auth-int\"", kGet, "u", "p", "c"), "qop"),
             "auth-int");
+}
+
+// Quotes and backslashes are no reason to refuse: they go back as quoted
+// pairs, so the server reads what it sent and the user it knows.
+TEST(HttpDigest, QuotedPairsGoBackEscaped) {
+  const std::string line = Digest("realm=\"say \\\"hi\\\"\", nonce=\"a\\\\b\", opaque=\"x\\y\"",
+                                  "GET /f HTTP/1.1\r\n", "a\"b", "p", "c");
+  EXPECT_NE(line.find("username=\"a\\\"b\", realm=\"say \\\"hi\\\"\", nonce=\"a\\\\b\""),
+            std::string::npos)
+      << line;
+  EXPECT_NE(line.find(", opaque=\"xy\"\r\n"), std::string::npos) << line;
+  EXPECT_EQ(Param(line, "realm"), "say \"hi\"");
+  EXPECT_EQ(Param(line, "nonce"), "a\\b");
 }
 
 TEST(HttpBasic, HeaderLines) {

@@ -260,4 +260,25 @@ TEST(OsSetFileTimes, ByPathAndByDescriptor) {
   EXPECT_EQ(OsGetLastError(), 34u);
 }
 
+// What a lock holder relies on: after the name was removed, or removed and
+// made anew, it no longer leads to the file the holder has open.
+TEST(OsFileIsAtPath, TellsWhetherTheNameStillLeadsToTheOpenFile) {
+  TempDir dir;
+  const std::string path = dir.file("lock");
+  const std::string other = dir.file("other");
+  WriteFile(path, "x");
+  WriteFile(other, "x");
+  ASSERT_EQ(symlink(path.c_str(), dir.file("link").c_str()), 0);
+  OS_FILE* file = OsFileOpen(path.c_str(), nullptr, kOsAccessRead, kOsOpenExisting);
+  ASSERT_NE(file, nullptr);
+  EXPECT_TRUE(OsFileIsAtPath(file, path.c_str()));
+  EXPECT_TRUE(OsFileIsAtPath(file, dir.file("link").c_str()));
+  EXPECT_FALSE(OsFileIsAtPath(file, other.c_str()));
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  EXPECT_FALSE(OsFileIsAtPath(file, path.c_str()));
+  WriteFile(path, "x");
+  EXPECT_FALSE(OsFileIsAtPath(file, path.c_str()));
+  EXPECT_EQ(OsFileClose(file), 0);
+}
+
 }  // namespace

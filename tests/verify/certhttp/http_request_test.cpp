@@ -203,6 +203,12 @@ TEST(HttpRedirect, LocationForms) {
       {"port not a number", "Location: http://127.0.0.1:zz/x\r\n", "307 Temporary",
        http::kMalformed},
       {"no location", "", "308 Permanent", http::kBadRequest},
+      {"user information", "Location: http://u:p@127.0.0.1/x\r\n", "302 Found",
+       http::kBadLocation},
+      {"blank inside", "Location: http://127.0.0.1/a b\r\n", "302 Found", http::kBadLocation},
+      {"another scheme", "Location: ftp://127.0.0.1/x\r\n", "302 Found", http::kBadLocation},
+      {"port past 65535", "Location: http://127.0.0.1:65536/x\r\n", "302 Found",
+       http::kMalformed},
   };
   for (const RedirectCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -10,10 +10,15 @@ namespace {
 // Kind of the settings' source flag that catalogue requests carry.
 constexpr uint32_t kCatalogueSourceKind = 1;
 
+// A catalogue body past the document limit fails its server as a catalogue
+// too large for memory always has, whether it goes to memory or to a file.
+constexpr TransferBound kCatalogueBound{CCatalogueBuffer::kMaxBody, kUpdOutOfMemory};
+
 UPD_ERROR Download(const CatalogueRun& run, DownloadFileArgs& args, std::string* kept_copy) {
   char kept[kPathSize] = {};
   args.settings = run.host.settings;
   args.localFolder = run.host.updateFolder;
+  args.sizeBound = kCatalogueBound;
   args.localPathOut = kept;
   args.localPathOutSize = sizeof kept;
   const UPD_ERROR result = run.session.DownloadFile(args);
@@ -51,12 +56,7 @@ UPD_ERROR DownloadCatalogueToBuffer(const CatalogueRun& run, const CatalogueRequ
   args.useValidators = true;
   args.sourceFlag = request.sourceFlag;
   args.channelName = request.channelName;
-  const UPD_ERROR result = Download(run, args, kept_copy);
-  if (result == kUpdOk && !buffer.WithinBound()) {
-    buffer.Clear();
-    return kUpdOutOfMemory;
-  }
-  return result;
+  return Download(run, args, kept_copy);
 }
 
 CatalogueListingScope::CatalogueListingScope(CDownloadSession& session) : session_(session) {

@@ -18,6 +18,8 @@ struct CatalogueRequest {
 
 [[nodiscard]] CatalogueRequest MakeCatalogueRequest(const UPDATER_SETTINGS* settings, bool mode);
 
+// Both downloads stop a body past CCatalogueBuffer::kMaxBody with 0x3101.
+
 // url into the file target; with use_validators the validators kept for it
 // are sent and the answer's kept. kept_copy receives the path under the
 // update folder where the body of that URL is kept.
@@ -26,8 +28,7 @@ struct CatalogueRequest {
                                                 const std::string& url, const char* target,
                                                 bool use_validators, std::string* kept_copy);
 
-// url into buffer, with validators; a body above the buffer's bound fails
-// with 0x3101.
+// url into buffer, with validators.
 [[nodiscard]] UPD_ERROR DownloadCatalogueToBuffer(const CatalogueRun& run,
                                                   const CatalogueRequest& request,
                                                   const std::string& url, CCatalogueBuffer& buffer,

@@ -9,6 +9,7 @@
 #include "updater/backup/backup_store.h"
 #include "updater/engine/common/component_tables.h"
 #include "updater/engine/install/delta_install.h"
+#include "updater/engine/install/install_lock.h"
 #include "updater/engine/install/install_run.h"
 #include "updater/engine/install/package_chain.h"
 
@@ -120,7 +121,9 @@ UPD_ERROR CModuleInstaller::InstallPackages(const InstallTarget& target, CUpdate
   if (engine_result != nullptr) *engine_result = 0;
   const UPDATER_SETTINGS* settings = target.host.settings;
   // Destroyed in reverse order: the engine is given back before the state
-  // deletes what is left of the staged and old files, then the folder goes.
+  // deletes what is left of the staged and old files, then the folder goes,
+  // and only then the lock that keeps other runs' clean-ups off them.
+  const InstallLock lock(&target.host);
   CTempDir temp(target.host.modulesFolder);
   ModuleInstallState state(target.host.modulesFolder);
   InstallRun run{&target, &state, nullptr, temp.Path(), skip_signature, mode, engine_result};

@@ -24,7 +24,9 @@ class CModuleInstaller {
   // (0 when none ran). 0x5003 when there was nothing to install. After a
   // commit while the host skips the installed-module scan, the backup store
   // drops the snapshots of newer modules and brings back the modules parked
-  // for the update group.
+  // for the update group. The whole installation holds the modules folder's
+  // installation lock; when no other installation into the folder is alive,
+  // taking it first removes what dead ones left (install_lock.h).
   [[nodiscard]] UPD_ERROR InstallPackages(const InstallTarget& target, CUpdateList& update_list,
                                           CContinuousList& continuous_list, bool skip_signature,
                                           CInstalledList& installed_list, uint32_t* engine_result,

@@ -100,6 +100,7 @@ UPD_ERROR StagePackages(MirrorStaging& staging, CListBase& list, const char* key
     fetch.localFolder = host.updateFolder;
     fetch.cacheKey = key.c_str();
     fetch.channelName = GetChannelName(settings);
+    fetch.sizeBound = PackageBound(entry);
     const UPD_ERROR result = staging.session->FetchFile(fetch);
     if (result == kUpdOk) {
       if (entry.category == kCategoryComponent) AnnounceStagedPcu(settings, entry);

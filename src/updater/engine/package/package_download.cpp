@@ -76,6 +76,11 @@ std::string JoinPackageFolder(const char* folder, const char* name) {
   return joined + name;
 }
 
+TransferBound PackageBound(const _COMPONENT_INFO& entry) {
+  const uint64_t size = entry.size == kComponentAbsent ? kDefaultFileDownloadBytes : entry.size;
+  return {size, kUpdSourceUnreadable};
+}
+
 std::string PackageCacheKey(const char* list_name, const _COMPONENT_INFO& entry) {
   char key[kPackageCacheKeySize];
   SafeSnprintf(key, sizeof key, "%s-%u-%s-%u-%u-%u-%ld", list_name, entry.category, entry.module,
@@ -111,6 +116,7 @@ UPD_ERROR DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const cha
     fetch.cacheKey = key.c_str();
     fetch.sourceFlag = TestSourceFlags(settings, 1) ? 1 : 0;
     fetch.channelName = GetChannelName(settings);
+    fetch.sizeBound = PackageBound(entry);
     const UPD_ERROR result = job.session->FetchFile(fetch);
     if (result != kUpdOk) {
       entry.flags |= kComponentDownloadFailed;

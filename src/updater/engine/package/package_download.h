@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/http/transfer_bound.h"
 #include "platform/util/host_binding.h"
 #include "updater.h"
 #include "updater/engine/common/result_flags.h"
@@ -78,6 +79,10 @@ struct PackageDownloadJob {
 // folder with '/' ensured, then name unless the whole would not fit in a
 // path buffer (the bare folder comes back then). An empty folder gives name.
 [[nodiscard]] std::string JoinPackageFolder(const char* folder, const char* name);
+
+// The bound of a package download: the "size" its entry announces (0x1204
+// past it), or kDefaultFileDownloadBytes when the entry has none.
+[[nodiscard]] TransferBound PackageBound(const _COMPONENT_INFO& entry);
 
 // "list-category-module-platform-language-base-build", cut to 127 characters.
 [[nodiscard]] std::string PackageCacheKey(const char* list_name, const _COMPONENT_INFO& entry);

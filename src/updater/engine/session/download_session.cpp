@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "net/http/http_request_text.h"
 #include "net/http/http_text.h"
 #include "platform/os/os_abort.h"
 #include "platform/util/buffer.h"
@@ -38,6 +39,12 @@ bool IsHttp(uint32_t protocol) { return protocol == kProtocolHttp || protocol ==
 // FILE source even without its scheme.
 bool LooksLocal(std::string_view url) {
   return url.starts_with("\\\\") || url.starts_with("//") || (url.size() > 1 && url[1] == ':');
+}
+
+// The caller's bound, else the default of the target.
+TransferBound BoundOf(const std::optional<TransferBound>& bound, bool into_memory) {
+  return bound.value_or(TransferBound{
+      into_memory ? kDefaultMemoryDownloadBytes : kDefaultFileDownloadBytes, kUpdSourceUnreadable});
 }
 
 template <size_t N>
@@ -178,6 +185,7 @@ UPD_ERROR CDownloadSession::Transfer(const DownloadFileArgs& args, const Validat
   params.spread = args.sourceFlag != 0;
   params.domain = args.channelName != nullptr ? args.channelName : "";
   params.skip_head = args.extraFlag != 0;
+  params.size_bound = BoundOf(args.sizeBound, args.buffer != nullptr);
   response->Clear();
   if (args.requestKind != 0) return transport.Get(params, args.settings, response);
   if (args.buffer != nullptr) {
@@ -197,8 +205,11 @@ UPD_ERROR CDownloadSession::FollowRedirect(const DownloadFileArgs& args,
                               std::string_view(response.location,
                                                strnlen(response.location, kHttpLocationSize)));
   if (!ParseUrl(location.c_str())) return kUpdUnsupportedScheme;
-  // A server never leads the library to local files.
-  if (protocol == kProtocolFile) return kUpdUnsupportedScheme;
+  // A server never leads the library to local files, nor to a URL without
+  // a server.
+  if (protocol == kProtocolFile || (IsHttp(protocol) && ParseServerHost(host, 0).name.empty())) {
+    return kUpdUnsupportedScheme;
+  }
   *url = location;
   if (args.settings != nullptr && args.settings->eventCallback != nullptr &&
       IsServerAddressRefused(args.settings, location.c_str())) {
@@ -230,7 +241,8 @@ UPD_ERROR CDownloadSession::DownloadFile(const DownloadFileArgs& args) {
   if (protocol == kProtocolFile) {
     const std::string source = std::string(path) + fileName;
     result = share_.Download(args.settings, source.c_str(), args.target, sessionWord,
-                             args.callerWord, args.buffer);
+                             args.callerWord, args.buffer,
+                             BoundOf(args.sizeBound, args.buffer != nullptr));
     NoteListing(result);
     return result;
   }
@@ -261,6 +273,8 @@ UPD_ERROR CDownloadSession::FetchWithCache(const FetchFileArgs& args) {
   download.sourceFlag = args.sourceFlag;
   download.extraFlag = args.extraFlag;
   download.channelName = args.channelName;
+  download.sizeBound = args.sizeBound;
+  const UPD_ERROR over_result = BoundOf(args.sizeBound, false).over_result;
   // The cache serves HTTP downloads only; decided by this URL, not by the
   // one parsed before it.
   const bool cached = !IsEmpty(args.cacheKey) && ParseUrl(args.url) && IsHttp(protocol);
@@ -275,18 +289,28 @@ UPD_ERROR CDownloadSession::FetchWithCache(const FetchFileArgs& args) {
     }
     const UPD_ERROR result = DownloadFile(download);
     if (cached) {
-      if (result == kUpdOk) {
+      // A body past its bound is never resumed, nor is an older partial of
+      // the key: the whole file counts against the bound, so the server
+      // would only add to it. (A refused answer that shares the code has
+      // nothing worth keeping either.)
+      if (result == kUpdOk || result == over_result) {
         (void)cache_.Remove(args.cacheKey);
-        return kUpdOk;
+        return result;
       }
       previous_size = stored_size;
       if (cache_.Add(args.cacheKey, args.target, &stored_size) != kUpdOk) stored_size = 0;
     }
     if (result != kUpdConnectionClosed) return result;
     // The second attempt always follows a broken one; later ones only while
-    // each brought more of the file.
-    if (attempt >= 2 && stored_size <= previous_size) return result;
+    // each brought more of the file, and never behind a peer too slow for
+    // the minimum rate (a trickle brings a few bytes more each time).
+    if (attempt >= 2 && (stored_size <= previous_size || LastTransferTooSlow())) return result;
   }
+}
+
+bool CDownloadSession::LastTransferTooSlow() const {
+  if (!IsHttp(protocol)) return false;
+  return (protocol == kProtocolHttps ? https_ : http_).transfer_too_slow();
 }
 
 UPD_ERROR CDownloadSession::FetchFile(const FetchFileArgs& args) {

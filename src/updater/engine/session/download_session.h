@@ -15,6 +15,7 @@
 #include "net/tls/ssl_protocol.h"
 #include "net/tls/tcp_protocol.h"
 #include "updater.h"
+#include "updater/engine/common/download_bounds.h"
 
 class CBuffer;
 
@@ -55,6 +56,9 @@ struct DownloadFileArgs {
   // Receives the kept-copy path of the URL finally read (cut to its size).
   char* localPathOut = nullptr;
   size_t localPathOutSize = 0;
+  // The most the body may bring; none: kDefaultMemoryDownloadBytes into a
+  // buffer, else kDefaultFileDownloadBytes, both with 0x1204.
+  std::optional<TransferBound> sizeBound;
 };
 
 // The engine's usual download (see FetchFile).
@@ -72,6 +76,9 @@ struct FetchFileArgs {
   uint32_t sourceFlag = 0;
   uint32_t extraFlag = 0;
   const char* channelName = nullptr;
+  // As DownloadFileArgs::sizeBound. A download that ends with the bound's
+  // result never enters the cache.
+  std::optional<TransferBound> sizeBound;
 };
 
 // The single download front end of a context: every catalogue, package, pico
@@ -181,6 +188,9 @@ class CDownloadSession {
                                          const _HTTP_RESPONSE_INFO& response, std::string* url,
                                          Validators* validators);
   [[nodiscard]] UPD_ERROR FetchWithCache(const FetchFileArgs& args);
+  // The last HTTP transfer was cut because its peer fell below the minimum
+  // rate.
+  [[nodiscard]] bool LastTransferTooSlow() const;
 
   // Built in this order and freed in the reverse one, so that each HTTP
   // transport goes before the connection it runs over.

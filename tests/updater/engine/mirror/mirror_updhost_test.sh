@@ -3,7 +3,7 @@
 # gets the packages and its catalogue; the mirror's own options and their
 # refusals.
 set -uo pipefail
-# shellcheck source=../../support/updhost_kit.sh
+# shellcheck source=../../../support/updhost_kit.sh
 source "${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}/tests/support/updhost_kit.sh"
 
 # run NAME EXPECTED_EXIT EXPECTED_LAST_LINE ARGS...

@@ -14,7 +14,8 @@ namespace upd::test {
 namespace {
 
 // A host process killed at any engine call or rename of the installation
-// leaves every module whole, old or new, and the next run completes.
+// leaves every module whole, old or new; the next run completes, and it or
+// UpdCleanupModules removes what the killed one left beside the modules.
 class KillRunTest : public RunFixture {
  protected:
   void TearDown() override {
@@ -71,11 +72,21 @@ class KillRunTest : public RunFixture {
     }
   }
 
+  // The published builds of the second run, and nothing else beside them: no
+  // temporary folder, staging folder, ".old" copy or lock file.
+  void ExpectNewModulesOnly() {
+    EXPECT_EQ(ReadFile(ModulePath("loader64")), Module("loader64", 11));
+    EXPECT_EQ(ReadFile(ModulePath("em001_64")), Module("em001_64", 201));
+    EXPECT_EQ(ReadFile(ModulePath("em002_64")), Module("em002_64", 301));
+    EXPECT_EQ(Names(Tree(Modules())), kModuleFiles);
+  }
+
+  const std::vector<std::string> kModuleFiles = {"em001_64.dat", "em002_64.dat", "loader64.dat"};
   const std::vector<std::pair<std::string, std::vector<uint32_t>>> kBuilds = {
       {"loader64", {10, 11}}, {"em001_64", {200, 201}}, {"em002_64", {300, 301}}};
 };
 
-TEST_F(KillRunTest, KilledAtEachEngineCallAndRenameThenTheNextRunCompletes) {
+TEST_F(KillRunTest, KilledAtEachEngineCallAndRenameThenTheNextRunLeavesOnlyTheModules) {
   Publish({"--module", "loader:10", "--module", "em001:200", "--module", "em002:300"});
   ASSERT_EQ(Run(), kUpdOk);
   SaveFirstState();
@@ -98,18 +109,34 @@ TEST_F(KillRunTest, KilledAtEachEngineCallAndRenameThenTheNextRunCompletes) {
     ExpectNoPartialModule();
 
     ASSERT_EQ(Run(), kUpdOk);
-    EXPECT_EQ(ReadFile(ModulePath("loader64")), Module("loader64", 11));
-    EXPECT_EQ(ReadFile(ModulePath("em001_64")), Module("em001_64", 201));
-    EXPECT_EQ(ReadFile(ModulePath("em002_64")), Module("em002_64", 301));
-    // What the killed process could not clean up stays beside the modules:
-    // its temporary folder, the staging folder and kept old modules (whole).
+    ExpectNewModulesOnly();
+  }
+}
+
+TEST_F(KillRunTest, KilledAtEachEngineCallAndRenameThenCleanupAndARunLeaveOnlyTheModules) {
+  Publish({"--module", "loader:10", "--module", "em001:200", "--module", "em002:300"});
+  ASSERT_EQ(Run(), kUpdOk);
+  SaveFirstState();
+  Publish({"--module", "loader:11", "--module", "em001:200", "--module", "em002:301", "--patch",
+           "em001:200:201"});
+
+  size_t points = 0;
+  SetInstallStepObserver([&](InstallStep, const char*, const char*) { ++points; });
+  ASSERT_EQ(Run(), kUpdOk);
+  SetInstallStepObserver(nullptr);
+  ASSERT_GE(points, 7u);
+
+  for (size_t kill_at = 0; kill_at < points; ++kill_at) {
+    SCOPED_TRACE("killed at point " + std::to_string(kill_at));
+    RestoreFirstState();
+    ASSERT_TRUE(RunKilledAt(kill_at));
+    // Every point lies inside the installation, after its staging folder was made.
+    ASSERT_EQ(UpdCleanupModules(context_, host_.settings()), kUpdOk);
+    EXPECT_EQ(Names(Tree(Modules())), kModuleFiles);
     ExpectNoPartialModule();
-    for (const std::string& name : Names(Tree(Modules()))) {
-      const std::string top = name.substr(0, name.find('/'));
-      EXPECT_TRUE(top == "em001_64.dat" || top == "em002_64.dat" || top == "loader64.dat" ||
-                  top == "Modules" || top.starts_with("temp") || top.ends_with(".dat.old"))
-          << name;
-    }
+
+    ASSERT_EQ(Run(), kUpdOk);
+    ExpectNewModulesOnly();
   }
 }
 

@@ -2,37 +2,22 @@
 # updhost update against nginx serving a signed update: the last stdout line
 # is "result 0xXXXX flags 0xXXXX"; a run that finds nothing new exits 0.
 set -uo pipefail
-# shellcheck source=../../support/updhost_kit.sh
+# shellcheck source=../../../support/updhost_kit.sh
 source "${UPD_SOURCE_DIR:?UPD_SOURCE_DIR not set}/tests/support/updhost_kit.sh"
 
 # run NAME EXPECTED_EXIT EXPECTED_LAST_LINE ARGS...
 run() { updhost_case "$1" "$2" "$3" last "${@:4}" --second "$web_url"; }
 
-# The server's validators of a catalogue are its time in seconds and its
-# size: every publication gets a time of its own, however fast they follow.
-publications=0
-bump_catalogue_time() {
-  publications=$((publications + 1))
-  touch -d "@$(($(date +%s) + publications * 3600))" "$1"
-}
-
-publish() {
-  rm -rf "${web_root:?}"/*
-  "${PYTHON3:-python3}" "$UPD_SOURCE_DIR/tools/testpki/update_tree.py" --trust "$UPD_BINARY_DIR/trust" \
-    "$web_root" "$@" > /dev/null || { echo "FAIL publish $*"; exit 1; }
-  bump_catalogue_time "$web_root/update.ver.signed"
-}
-
 mkdir -p "$work/data" "$work/modules"
 testnet_start web nginx "$work" || exit 1
 
-publish --module em001:200 --module em002:300
+updhost_publish --module em001:200 --module em002:300
 run "first run" 0 "result 0x0000 flags 0x020D" update
 grep -q '^TESTMOD name=em002_64 .* build=300 ' "$work/modules/em002_64.dat" ||
   { echo "FAIL first run: em002_64.dat not installed"; failures=$((failures + 1)); }
 run "nothing new" 0 "result 0x5003 flags 0x0200" update
 
-publish --module em001:200 --module em002:300 --patch em001:200:201
+updhost_publish --module em001:200 --module em002:300 --patch em001:200:201
 run "patch" 0 "result 0x0000 flags 0x020D" update
 grep -q '^TESTMOD name=em001_64 .* build=201 ' "$work/modules/em001_64.dat" ||
   { echo "FAIL patch: em001_64.dat not at 201"; failures=$((failures + 1)); }
