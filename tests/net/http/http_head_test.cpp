@@ -313,7 +313,8 @@ TEST(HttpHead, TooLongValuesAreNotRecordedCut) {
 }
 
 // A Location is recorded when it can be followed: a URI reference that
-// fits the record and would not break the request line it goes into.
+// fits the record and would not break the request line it goes into. A
+// redirect without one is a redirect the session cannot follow.
 TEST(HttpHead, LocationsThatCannotBeFollowedAreNone) {
   struct Case {
     const char* location;
@@ -329,7 +330,7 @@ TEST(HttpHead, LocationsThatCannotBeFollowedAreNone) {
     SCOPED_TRACE(c.location);
     const Parsed p = Parse("HTTP/1.1 302 Found", {std::string("Location: ") + c.location});
     EXPECT_EQ(p.effects[0], Effect::kNone);
-    EXPECT_EQ(p.result, c.followed ? kUpdRedirect : kUpdOk);
+    EXPECT_EQ(p.result, c.followed ? kUpdRedirect : kUpdUnsupportedScheme);
     EXPECT_STREQ(p.response.location, c.followed ? c.location : "");
   }
 }
