@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "platform/util/update_errors.h"
-#include "updater/engine/update_package.h"
+#include "updater/engine/package/update_package.h"
 
 namespace {
 

@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "platform/store/profile_cache.h"
-#include "updater/engine/component_list.h"
-#include "updater/engine/component_reader.h"
-#include "updater/engine/host_component_list.h"
-#include "updater/engine/ini_section_remove.h"
-#include "updater/engine/mirror_source_path.h"
-#include "updater/engine/scanner_check.h"
-#include "updater/engine/section_data.h"
+#include "updater/engine/catalogue/ini_section_remove.h"
+#include "updater/engine/lists/component_list.h"
+#include "updater/engine/lists/component_reader.h"
+#include "updater/engine/lists/host_component_list.h"
+#include "updater/engine/lists/scanner_check.h"
+#include "updater/engine/session/mirror_source_path.h"
+#include "updater/engine/session/section_data.h"
 
 namespace {
 

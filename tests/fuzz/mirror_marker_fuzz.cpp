@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "updater/engine/mirror_markers.h"
+#include "updater/engine/mirror/mirror_markers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

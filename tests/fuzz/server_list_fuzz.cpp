@@ -16,10 +16,10 @@
 #include <string_view>
 
 #include "platform/store/profile_cache.h"
-#include "updater/engine/server_formats.h"
-#include "updater/engine/server_groups.h"
-#include "updater/engine/server_roulette.h"
-#include "updater/engine/server_tokens.h"
+#include "updater/engine/servers/server_formats.h"
+#include "updater/engine/servers/server_groups.h"
+#include "updater/engine/servers/server_roulette.h"
+#include "updater/engine/servers/server_tokens.h"
 
 namespace {
 

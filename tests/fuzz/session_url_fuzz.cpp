@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
-#include "updater/engine/download_session.h"
-#include "updater/engine/mirror_source_path.h"
-#include "updater/engine/redirect_location.h"
+#include "updater/engine/session/download_session.h"
+#include "updater/engine/session/mirror_source_path.h"
+#include "updater/engine/session/redirect_location.h"
 
 namespace {
 

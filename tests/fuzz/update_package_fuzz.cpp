@@ -17,9 +17,9 @@
 #include <span>
 #include <string>
 
-#include "updater/engine/package_layout.h"
-#include "updater/engine/signed_buffer.h"
-#include "updater/engine/update_package.h"
+#include "updater/engine/catalogue/signed_buffer.h"
+#include "updater/engine/package/package_layout.h"
+#include "updater/engine/package/update_package.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "updater/engine/locale_name.h"
-#include "updater/engine/version_numbers.h"
+#include "updater/engine/common/locale_name.h"
+#include "updater/engine/common/version_numbers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

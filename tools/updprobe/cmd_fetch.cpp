@@ -13,7 +13,7 @@
 #include "platform/util/buffer.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/download_session.h"
+#include "updater/engine/session/download_session.h"
 
 namespace updprobe {
 namespace {

@@ -11,8 +11,8 @@
 #include "net/http/http_request_text.h"
 #include "net/http/http_text.h"
 #include "platform/util/base64.h"
-#include "platform/util/http1_syntax.h"
 #include "platform/util/hex_digests.h"
+#include "platform/util/http1_syntax.h"
 #include "platform/util/update_errors.h"
 
 namespace {

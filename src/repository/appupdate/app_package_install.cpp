@@ -8,7 +8,7 @@
 #include "platform/util/update_errors.h"
 #include "repository/appupdate/app_update_manager.h"
 #include "updater/api/context.h"
-#include "updater/engine/pcu_installer.h"
+#include "updater/engine/install/pcu_installer.h"
 
 namespace {
 
@@ -57,5 +57,5 @@ UPD_ERROR AppUpdateManager::InstallPackage(UPDATER_CONTEXT& context, CRepository
   }
   IPcuInstaller* installer = context.pcuManager ? context.pcuManager->installer() : nullptr;
   if (installer == nullptr) return kUpdNotSupported;
-  return installer->Install(&context, package.path().c_str());
+  return installer->Install(context.settings, package.path().c_str());
 }

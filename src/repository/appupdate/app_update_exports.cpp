@@ -7,7 +7,7 @@
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/common/stored_settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "platform/util/host_records.h"
 #include "repository/client/repository_selection.h"
 #include "repository/json/json_parser.h"
-#include "updater/engine/version_numbers.h"
+#include "updater/engine/common/version_numbers.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include "repository/client/eula_documents.h"
 #include "repository/client/repository_urls.h"
 #include "updater/api/context.h"
-#include "updater/engine/download_session.h"
-#include "updater/engine/signed_buffer.h"
+#include "updater/engine/catalogue/signed_buffer.h"
+#include "updater/engine/session/download_session.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "repository/selection/package_condition.h"
 #include "repository/selection/repository_logger.h"
 #include "updater.h"
-#include "updater/engine/download_bounds.h"
+#include "updater/engine/common/download_bounds.h"
 
 class CDownloadSession;
 struct UPDATER_CONTEXT;

@@ -10,8 +10,8 @@
 #include "repository/client/resource_reader.h"
 #include "repository/selection/decision_tree.h"
 #include "updater/api/context.h"
-#include "updater/engine/locale_name.h"
-#include "updater/engine/version_numbers.h"
+#include "updater/engine/common/locale_name.h"
+#include "updater/engine/common/version_numbers.h"
 
 using Repository::AgreementResult;
 using Repository::UpdateCandidates;

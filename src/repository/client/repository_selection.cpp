@@ -5,8 +5,8 @@
 #include "platform/util/host_fields.h"
 #include "platform/util/host_records.h"
 #include "repository/client/repository_urls.h"
-#include "updater/engine/platform_identity.h"
-#include "updater/engine/version_numbers.h"
+#include "updater/engine/common/platform_identity.h"
+#include "updater/engine/common/version_numbers.h"
 
 namespace Repository {
 

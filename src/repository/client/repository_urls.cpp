@@ -8,8 +8,8 @@
 #include "platform/util/strings.h"
 #include "platform/util/text_helpers.h"
 #include "platform/util/url_helpers.h"
-#include "updater/engine/configured_server.h"
-#include "updater/engine/platform_identity.h"
+#include "updater/engine/common/platform_identity.h"
+#include "updater/engine/servers/configured_server.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "updater.h"
+#include "updater/engine/run/update_run.h"
 
 // The entry of the working exports. Each one runs, in this order: context
 // (0x3001), settings (0x3304), then the optional checks it names below, then
@@ -25,8 +26,9 @@ uint32_t SetUpdatePhase(UPDATER_CONTEXT* context, uint32_t phase);
 // One working call on a context: holds the context lock (a second caller
 // waits) until it goes out of scope. Whatever path leaves the export (a
 // return or an exception), the phase it set is restored (event 6), the
-// settings bound before it are bound again and the lock is released.
-class ContextCall {
+// settings bound before it are bound again and the lock is released. The
+// engine's runs set their phases through it.
+class ContextCall final : public RunPhases {
  public:
   explicit ContextCall(UPDATER_CONTEXT* context);
   ~ContextCall();
@@ -39,7 +41,7 @@ class ContextCall {
   // the settings for the length of the call.
   void Bind(const UPDATER_SETTINGS* settings);
   // SetUpdatePhase; the first call remembers the phase to restore.
-  void SetPhase(uint32_t phase);
+  void SetPhase(uint32_t phase) override;
 
  private:
   UPDATER_CONTEXT* context_;

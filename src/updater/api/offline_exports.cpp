@@ -11,11 +11,14 @@
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/catalogue_fallback.h"
-#include "updater/engine/list_builder.h"
-#include "updater/engine/package_download.h"
-#include "updater/engine/package_scan.h"
-#include "updater/engine/update_groups.h"
+#include "updater/api/run_binding.h"
+#include "updater/engine/catalogue/catalogue_fallback.h"
+#include "updater/engine/lists/list_builder.h"
+#include "updater/engine/lists/update_groups.h"
+#include "updater/engine/package/local_packages.h"
+#include "updater/engine/package/package_download.h"
+#include "updater/engine/package/package_scan.h"
+#include "updater/engine/session/download_session.h"
 #include "updater/offline/nup_selection.h"
 #include "updater/offline/offline_setup.h"
 
@@ -63,9 +66,12 @@ UPD_ERROR SetupEngines(const UPDATER_SETTINGS* settings, const char* engine_fold
   TemporaryContext temporary(
       UpdInitialize3(data.c_str(), modules.c_str(), engine.c_str(), nullptr, nullptr, 0));
   if (temporary.context == nullptr) return kUpdNoContext;
-  temporary.context->settings = settings;
-  const UPD_ERROR result = SetupEnginesFromFolder(*temporary.context, packages.c_str(),
-                                                  groups == nullptr ? "" : groups);
+  UPDATER_CONTEXT& context = *temporary.context;
+  context.settings = settings;
+  UpdateRun run = BindRun(context);
+  const UPD_ERROR result = SetupEnginesFromFolder(
+      *context.moduleInstaller, InstallTargetOf(run, context.backupStore.get()), packages.c_str(),
+      groups == nullptr ? "" : groups);
   static_cast<void>(UpdDeleteDefaultServers(temporary.context, settings));
   return result;
 }
@@ -85,14 +91,16 @@ UPD_ERROR DownloadNups(const UPD_DOWNLOAD_NUPS_PARAMS& params, UPD_DOWNLOAD_NUPS
   if (context == nullptr) return kUpdNoContext;
   context->settings = params.settings;
   context->session->Reset();
-  UPD_ERROR code = DownloadUpdateVerFile(context->serverState, *context, true, kCatalogueAttempts);
+  UpdateRun run = BindRun(*context);
+  CatalogueRun catalogue = CatalogueRunOf(run, *context->session);
+  UPD_ERROR code = DownloadUpdateVerFile(catalogue, true, kCatalogueAttempts);
   if (code == kUpdOk) {
     CGroupList groups;
     ParseGroupList(groups, params.groups);
     const std::span<const uint32_t> platforms(
         params.platformIds, params.platformIds == nullptr ? 0 : params.platformCount);
-    PrepareNupLists(context->installed, *context, groups, platforms);
-    code = DownloadPackages(context);
+    PrepareNupLists(ListBuildOf(run), ScanNupFolders, groups, platforms);
+    code = DownloadPackages(PackageDownloadOf(run, *context->session));
     if (code == kUpdOk) {
       result.cbSize = kDownloadNupsResultSize;
       CListBase downloaded;

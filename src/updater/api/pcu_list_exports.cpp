@@ -12,8 +12,8 @@
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/host_component_list.h"
-#include "updater/engine/mirror_markers.h"
+#include "updater/engine/lists/host_component_list.h"
+#include "updater/engine/mirror/mirror_markers.h"
 #include "updater/offline/pcu_folder.h"
 
 namespace {

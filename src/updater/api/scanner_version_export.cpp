@@ -4,8 +4,8 @@
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/component_tables.h"
-#include "updater/engine/local_packages.h"
+#include "updater/engine/common/component_tables.h"
+#include "updater/engine/lists/module_scan.h"
 
 namespace {
 

@@ -1,20 +1,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
-#include "platform/store/profile_cache.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/install_lock.h"
-
-namespace {
-
-// The update hash of a catalogue: 40 hexadecimal digits.
-constexpr uint32_t kUpdateHashSize = 41;
-
-}  // namespace
+#include "updater/engine/catalogue/update_hash.h"
+#include "updater/engine/install/install_lock.h"
 
 UPD_ERROR UpdCleanupModules(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -31,9 +25,8 @@ UPD_ERROR UpdCleanupModules(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* se
 UPD_ERROR UpdRetrieveUpdateHash(UPDATER_CONTEXT* context, uint8_t* buffer, uint64_t* size) {
   if (context == nullptr || size == nullptr) return kUpdInvalidArgument;
   return GuardExport([&]() -> UPD_ERROR {
-    char hash[kUpdateHashSize] = {};
-    const uint64_t length =
-        ProfileGetString("UP_HASH", "hash", "", hash, sizeof hash, context->currentLastVerPath);
+    const std::string hash = ReadUpdateHash(context->currentLastVerPath);
+    const uint64_t length = hash.size();
     if (length == 0) {
       *size = 0;
       return kUpdNoUpdateHash;
@@ -43,7 +36,7 @@ UPD_ERROR UpdRetrieveUpdateHash(UPDATER_CONTEXT* context, uint8_t* buffer, uint6
       return kUpdInvalidArgument;
     }
     if (*size < length + 1) return kUpdResultTooSmall;
-    std::memcpy(buffer, hash, length + 1);
+    std::memcpy(buffer, hash.c_str(), length + 1);
     *size = length;
     return kUpdOk;
   });

@@ -1,7 +1,7 @@
 #include "platform/os/os_time.h"
 #include "updater/api/context.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/common/stored_settings.h"
 
 // The times of the last update and of the last attempt live in the settings
 // store between calls. These exports take no lock: the host reads the times

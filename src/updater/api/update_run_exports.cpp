@@ -7,7 +7,8 @@
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
-#include "updater/engine/module_update_run.h"
+#include "updater/api/run_binding.h"
+#include "updater/engine/run/module_update_run.h"
 
 UPD_ERROR UpdPerformUpdate(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
                            uint32_t* resultFlags) {
@@ -19,6 +20,11 @@ UPD_ERROR UpdPerformUpdate(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* set
     if (call.Stopped()) return static_cast<UPD_ERROR>(kUpdStopped);
     context->resultFlags = 0;
     call.Bind(settings);
-    return PerformModuleUpdate(*context, call, resultFlags);
+    if (context->lastUpdateTime.load() == 0 || context->lastAttemptTime.load() == 0) {
+      UpdLoadUpdateAttemptTime(context, settings);
+    }
+    UpdateRun run = BindRun(*context);
+    EngineServices services = BindServices(*context);
+    return PerformModuleUpdate(run, services, call, resultFlags);
   });
 }

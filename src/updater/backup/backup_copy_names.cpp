@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/util/strings.h"
-#include "updater/engine/component_tables.h"
+#include "updater/engine/common/component_tables.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "platform/util/folder_cleanup.h"
 #include "platform/util/update_errors.h"
 #include "updater/backup/backup_store.h"
-#include "updater/engine/engine_module_info.h"
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/common/stored_settings.h"
+#include "updater/engine/lists/engine_module_info.h"
 
 namespace {
 

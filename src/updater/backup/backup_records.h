@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "updater/engine/carray.h"
-#include "updater/engine/component_info.h"
+#include "updater/engine/common/carray.h"
+#include "updater/engine/common/component_info.h"
 
 // Longest texts the snapshot database hands out, NUL included: longer TYPE,
 // FILE and ORIG values are cut on reading.

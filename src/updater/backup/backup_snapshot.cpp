@@ -7,6 +7,7 @@
 #include "updater/backup/backup_database.h"
 #include "updater/backup/backup_settings.h"
 #include "updater/backup/backup_store.h"
+#include "updater/engine/lists/module_scan.h"
 
 UPD_ERROR CBackupStore::StoreModules(const CListBase& components, CBackupState* state,
                                      std::vector<std::string>* new_copies) {
@@ -57,4 +58,14 @@ UPD_ERROR CBackupStore::CreateSnapshot(const CListBase& components, int64_t keep
     settings.LastBackupTime = static_cast<uint32_t>(now);
   }));
   return kUpdOk;
+}
+
+UPD_ERROR CBackupStore::SnapshotInstalledModules(const UPDATER_SETTINGS* settings,
+                                                 const char* modules_folder) {
+  CListBase installed;
+  ScanInstalledModulesEx(installed, settings, modules_folder);
+  if (installed.IsEmpty()) return kUpdNoInstalledModule;
+  // The count is kept as the host gave it: all bits set keeps every snapshot.
+  const int64_t keep = static_cast<int32_t>(settings->backupSnapshotsToKeep);
+  return CreateSnapshot(installed, keep);
 }

@@ -9,7 +9,7 @@
 #include "platform/store/xml_document.h"
 #include "updater.h"
 #include "updater/backup/backup_records.h"
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 // The backup folder of a library context: dated snapshots of the installed
 // engine modules, recorded in "db.xml" with one shared copy per module build
@@ -53,6 +53,14 @@ class CBackupStore {
   // records nothing, removes the copies this call made and returns its code
   // (0x101A, 0x1020, 0x1017 or 0x3101).
   [[nodiscard]] UPD_ERROR CreateSnapshot(const CListBase& components, int64_t keep);
+
+  // A snapshot of the module files of modules_folder as the host's engine
+  // reads them (event 28), keeping as many snapshots as the settings say
+  // (all bits set keeps every one): the snapshot the host asks for, and the
+  // one a run takes while backups are on. 0x1102 when no module is installed,
+  // else CreateSnapshot's code.
+  [[nodiscard]] UPD_ERROR SnapshotInstalledModules(const UPDATER_SETTINGS* settings,
+                                                   const char* modules_folder);
 
   // Removes the snapshots with the smallest timestamps (the earlier one first
   // on a tie) until at most keep remain, with the copies no other snapshot

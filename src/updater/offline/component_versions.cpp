@@ -4,7 +4,7 @@
 #include <array>
 #include <unordered_map>
 
-#include "updater/engine/package_chain.h"
+#include "updater/engine/install/package_chain.h"
 
 namespace {
 

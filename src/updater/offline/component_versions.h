@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 // Indices into a package list of the chains chosen for installation.
 using ChainList = std::vector<ListIndex>;

@@ -6,8 +6,8 @@
 #include "platform/util/host_records.h"
 #include "platform/util/result_allocator.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/package_scan.h"
-#include "updater/engine/update_groups.h"
+#include "updater/engine/lists/update_groups.h"
+#include "updater/engine/package/package_scan.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <span>
 
 #include "updater.h"
-#include "updater/engine/component_list.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/lists/component_list.h"
+#include "updater/engine/lists/update_lists.h"
 
 // Lists the engine packages of update_folder (headers only) into list. A
 // package of a wanted platform whose "group" names one of groups is

@@ -7,12 +7,11 @@
 #include "platform/os/os_time.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
-#include "updater/engine/local_packages.h"
-#include "updater/engine/package_scan.h"
-#include "updater/engine/platform_identity.h"
-#include "updater/engine/stored_settings.h"
-#include "updater/engine/update_groups.h"
+#include "updater/engine/common/platform_identity.h"
+#include "updater/engine/common/stored_settings.h"
+#include "updater/engine/lists/module_scan.h"
+#include "updater/engine/lists/update_groups.h"
+#include "updater/engine/package/package_scan.h"
 #include "updater/offline/component_versions.h"
 
 namespace {
@@ -111,10 +110,11 @@ void RemoveForeignPlatformModules(CListBase& modules) {
   });
 }
 
-UPD_ERROR SetupEnginesFromFolder(UPDATER_CONTEXT& context, const char* packages_folder,
-                                 std::string_view groups) {
+UPD_ERROR SetupEnginesFromFolder(CModuleInstaller& installer, const InstallTarget& target,
+                                 const char* packages_folder, std::string_view groups) {
+  const UPDATER_SETTINGS* settings = target.host.settings;
   CListBase modules;
-  ScanInstalledModules(modules, context.settings, context.modulesFolder);
+  ScanInstalledModules(modules, settings, target.host.modulesFolder);
   CGroupList group_list;
   ParseGroupList(group_list, groups.substr(0, kGroupTextLimit));
   CUpdateList packages;
@@ -122,15 +122,15 @@ UPD_ERROR SetupEnginesFromFolder(UPDATER_CONTEXT& context, const char* packages_
   RemoveForeignPlatformModules(modules);
 
   CInstalledList installed;
-  SelectOfferedModules(packages, modules, installed, group_list, context.modulesFolder);
+  SelectOfferedModules(packages, modules, installed, group_list, target.host.modulesFolder);
   ChainList chain;
   ChooseChains(packages, modules, installed, chain);
 
   CContinuousList no_continuous;
   uint32_t engine_result = 0;
-  const UPD_ERROR result = context.moduleInstaller->InstallPackages(
-      &context, packages, no_continuous, false, installed, &engine_result, InstallMode::kDirect);
-  if (result == kUpdOk || result == kUpdNothingNew) StoreInstallTime(context.settings);
+  const UPD_ERROR result = installer.InstallPackages(
+      target, packages, no_continuous, false, installed, &engine_result, InstallMode::kDirect);
+  if (result == kUpdOk || result == kUpdNothingNew) StoreInstallTime(settings);
   DeleteSelectedFiles(packages, kComponentDropped);
   return result;
 }

@@ -4,9 +4,8 @@
 #include <string_view>
 
 #include "updater.h"
-#include "updater/engine/component_list.h"
-
-struct UPDATER_CONTEXT;
+#include "updater/engine/install/module_installer.h"
+#include "updater/engine/lists/component_list.h"
 
 // Removes from modules, last entry first, every entry whose file is
 // modules_folder followed by file_name (case-sensitive), deleting the file.
@@ -17,13 +16,15 @@ void RemoveModuleFile(CListBase& modules, std::string_view modules_folder,
 // than this build's, deleting its file.
 void RemoveForeignPlatformModules(CListBase& modules);
 
-// Installs, directly into the context's modules folder, the engine modules
+// Installs with installer, directly into the target's modules folder, the
+// engine modules
 // that the signed packages of packages_folder (ending in '/') make for the
 // update groups named in groups: each installed module of those groups
 // reaches the highest build its packages chain to. A package of another
 // group drops the module file it installs. "InstallTime" is stored when the
 // installation gives 0 or 0x5003. The packages left out of the installation
 // are deleted on every path. Returns the installation's code.
-[[nodiscard]] UPD_ERROR SetupEnginesFromFolder(UPDATER_CONTEXT& context,
+[[nodiscard]] UPD_ERROR SetupEnginesFromFolder(CModuleInstaller& installer,
+                                               const InstallTarget& target,
                                                const char* packages_folder,
                                                std::string_view groups);

@@ -1,8 +1,8 @@
 #include "updater/offline/pcu_folder.h"
 
-#include "updater/engine/local_packages.h"
-#include "updater/engine/package_download.h"
-#include "updater/engine/package_scan.h"
+#include "updater/engine/common/update_folders.h"
+#include "updater/engine/package/package_download.h"
+#include "updater/engine/package/package_scan.h"
 
 std::string PcuFolder(const char* data_folder) {
   std::string folder = JoinPackageFolder(data_folder, "updfiles");

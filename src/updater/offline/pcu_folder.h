@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "updater/engine/component_list.h"
+#include "updater/engine/lists/component_list.h"
 
 // The folder where application packages wait for the mirror: data_folder,
 // "updfiles", "tempMirrorPCU", joined by '/' and ended by '/'. A part that

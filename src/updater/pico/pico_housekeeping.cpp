@@ -14,7 +14,7 @@
 #include "platform/util/text_helpers.h"
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/common/stored_settings.h"
 #include "updater/pico/pico_files.h"
 #include "updater/pico/pico_manager.h"
 

@@ -9,7 +9,6 @@
 #include "platform/util/file_finder.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
 #include "updater/pico/pico_engine.h"
 #include "updater/pico/pico_files.h"
 #include "updater/pico/pico_manager.h"
@@ -24,14 +23,14 @@ UPD_ERROR CPicoManager::ValidatePicoFile(const ENGINE_DISPATCH* engine, const ch
   return file_id == id && sequence == n ? kUpdOk : kUpdBadFile;
 }
 
-UPD_ERROR CPicoManager::ListLocalFiles(const UPDATER_CONTEXT& context, const PICO_ENTRY& entry,
+UPD_ERROR CPicoManager::ListLocalFiles(const PicoRun& run, const PICO_ENTRY& entry,
                                        std::set<uint32_t>* numbers) {
-  PicoEngine engine(context.settings);
+  PicoEngine engine(run.host.settings);
   if (!engine.Held()) return kUpdEngineUnavailable;
   const std::string folder = PicoFolder(entry.id);
   for (CFileFinder finder(folder.c_str(), kPicoFilePattern, kOsAttrRegular); finder.NotAtEnd();
        finder.Next()) {
-    if (context.abortFlag.load() != 0) return kUpdInstallAborted;
+    if (run.cancellation.IsCancelled()) return kUpdInstallAborted;
     const std::optional<uint32_t> n = PicoFileNumber(finder.Name());
     if (n && *n >= entry.first &&
         ValidatePicoFile(engine.dispatch(), finder.Path(), entry.id, *n) == kUpdOk) {

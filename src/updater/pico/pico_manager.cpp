@@ -8,11 +8,10 @@
 #include "platform/util/strings.h"
 #include "platform/util/text_helpers.h"
 #include "platform/util/update_errors.h"
-#include "updater/api/context.h"
-#include "updater/engine/channel_sections.h"
-#include "updater/engine/offered_modules.h"
-#include "updater/engine/stored_settings.h"
-#include "updater/engine/update_groups.h"
+#include "updater/engine/common/stored_settings.h"
+#include "updater/engine/lists/channel_sections.h"
+#include "updater/engine/lists/offered_modules.h"
+#include "updater/engine/lists/update_groups.h"
 
 namespace {
 
@@ -66,21 +65,21 @@ uint32_t CPicoManager::ScanUpdateVer(const char* catalogue_path, const UPDATER_S
   return static_cast<uint32_t>(entries_.size());
 }
 
-void CPicoManager::BuildFromModVer(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {
+void CPicoManager::BuildFromModVer(const char* mod_ver_path, const UPDATER_SETTINGS* settings) {
   CGroupList groups;
   QueryHostGroupList(groups, settings);
   CInstalledList installed;
   const CBaseNupList no_base;
-  LoadUpdateVerList(installed, context->modVerPath, groups, no_base);
-  ScanUpdateVer(context->modVerPath, nullptr, installed);
+  LoadUpdateVerList(installed, mod_ver_path, groups, no_base);
+  ScanUpdateVer(mod_ver_path, nullptr, installed);
   ProfileLockGuard profile;
-  ProfileCacheRemoveFile(context->modVerPath);
+  ProfileCacheRemoveFile(mod_ver_path);
 }
 
-UPD_ERROR CPicoManager::GetPicoUpdates(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+UPD_ERROR CPicoManager::GetPicoUpdates(const UPDATER_SETTINGS* settings, const char* mod_ver_path,
                                        uint32_t run_count, HOST_ARRAY* result) {
   Lock lock(lock_);
-  if (run_count == 0 && entries_.empty()) BuildFromModVer(context, settings);
+  if (run_count == 0 && entries_.empty()) BuildFromModVer(mod_ver_path, settings);
   for (const auto& [id, entry] : entries_) {
     const UPD_PICO_INFO info{sizeof(UPD_PICO_INFO), id, entry.interval};
     if (!HostArrayPushBack(result, info)) return kUpdOutOfMemory;

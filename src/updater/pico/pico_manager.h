@@ -7,8 +7,12 @@
 #include <string>
 
 #include "platform/os/os_mutex.h"
+#include "platform/util/host_binding.h"
 #include "updater.h"
-#include "updater/engine/update_lists.h"
+#include "updater/engine/common/run_cancellation.h"
+#include "updater/engine/lists/update_lists.h"
+
+class CDownloadSession;
 
 // Pico updates: small numbered data files ("<n>.pic") of the engine
 // modules, fetched one after another until the server has no next number.
@@ -25,6 +29,18 @@ struct PICO_ENTRY {
   std::string module;
   // The server-relative folder of the pico's files.
   std::string source;
+};
+
+// What a pico update works with: the call's settings and the update folder,
+// the download session, the server root of the catalogue in use (empty
+// before any catalogue step: the configured server is used then), the
+// catalogue the files' URLs may name a section of, and the cancellation.
+struct PicoRun {
+  const HostBinding& host;
+  CDownloadSession& session;
+  const char* serverRoot;
+  const char* catalogue;
+  RunCancellation cancellation;
 };
 
 // A folder unannounced for longer than this is deleted by PurgeExpired.
@@ -50,17 +66,17 @@ class CPicoManager {
                          const CInstalledList& installed);
 
   // Appends {12, id, interval} per pico in ascending id order; before the
-  // first run (run_count 0) an empty map is built from the context's
-  // "mod.ver" first. 0x3101 when the array cannot grow (what was appended
-  // stays).
-  [[nodiscard]] UPD_ERROR GetPicoUpdates(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+  // first run (run_count 0) an empty map is built from the catalogue of the
+  // last installation (mod_ver_path) first. 0x3101 when the array cannot
+  // grow (what was appended stays).
+  [[nodiscard]] UPD_ERROR GetPicoUpdates(const UPDATER_SETTINGS* settings, const char* mod_ver_path,
                                          uint32_t run_count, HOST_ARRAY* result);
 
   // Fetches the missing and the new files of one pico, at most
   // kMaxPicoFilesPerUpdate of them: 0 when a file arrived, 0x5003 when the
   // server had nothing new, 0x2301 for a pico the map lacks, else the code
   // of the first failure (the files that arrived stay).
-  [[nodiscard]] UPD_ERROR PerformUpdate(UPDATER_CONTEXT* context, uint32_t id);
+  [[nodiscard]] UPD_ERROR PerformUpdate(const PicoRun& run, uint32_t id);
 
   // Deletes every entry of the root that is not the folder of a pico
   // announced within kPicoExpirySeconds: 0, 0x3104 or 0x1017.
@@ -103,9 +119,9 @@ class CPicoManager {
   std::optional<PICO_ENTRY> FindEntry(uint32_t id);
   // Numbers of the valid local files; every other "*.pic" file goes.
   // 0x4002 without an engine, 0x1107 when aborted.
-  [[nodiscard]] UPD_ERROR ListLocalFiles(const UPDATER_CONTEXT& context, const PICO_ENTRY& entry,
+  [[nodiscard]] UPD_ERROR ListLocalFiles(const PicoRun& run, const PICO_ENTRY& entry,
                                          std::set<uint32_t>* numbers);
-  void BuildFromModVer(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings);
+  void BuildFromModVer(const char* mod_ver_path, const UPDATER_SETTINGS* settings);
 
   std::string root_;
   OS_MUTEX* lock_ = nullptr;

@@ -12,11 +12,10 @@
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "platform/util/url_helpers.h"
-#include "updater/api/context.h"
-#include "updater/engine/configured_server.h"
-#include "updater/engine/download_session.h"
-#include "updater/pico/pico_files.h"
+#include "updater/engine/servers/configured_server.h"
+#include "updater/engine/session/download_session.h"
 #include "updater/pico/pico_engine.h"
+#include "updater/pico/pico_files.h"
 #include "updater/pico/pico_manager.h"
 
 namespace {
@@ -54,9 +53,9 @@ class TransportCloser {
 // The URL of file n: the pico's source folder and the file name joined by
 // one '/', made absolute against the catalogue's server (or, before any
 // catalogue step, the configured one).
-std::string PicoFileUrl(const UPDATER_CONTEXT& context, const PICO_ENTRY& entry, uint32_t n) {
-  const std::string base = context.serverRoot[0] != '\0' ? std::string(context.serverRoot)
-                                                         : ResolveServerUrl(context.settings, "");
+std::string PicoFileUrl(const PicoRun& run, const PICO_ENTRY& entry, uint32_t n) {
+  const std::string base = run.serverRoot[0] != '\0' ? std::string(run.serverRoot)
+                                                     : ResolveServerUrl(run.host.settings, "");
   char base_url[UPD_PATH_SIZE];
   SafeStrCopy(base_url, sizeof base_url, base.c_str());
   char root[UPD_PATH_SIZE] = {};
@@ -77,31 +76,31 @@ std::string CacheKey(uint32_t id, uint32_t n) {
 
 // Downloads file n of the pico into its folder through "<n>_new.pic"; the
 // file takes its name only after the engine accepted it.
-UPD_ERROR DownloadPicoFile(UPDATER_CONTEXT& context, const PICO_ENTRY& entry,
-                           const std::string& folder, uint32_t n) {
+UPD_ERROR DownloadPicoFile(const PicoRun& run, const PICO_ENTRY& entry, const std::string& folder,
+                           uint32_t n) {
   const std::string target = folder + PicoFileName(n);
   const std::string incoming = folder + NewPicoFileName(n);
   const UPD_ERROR created = CreateParentFolder(target.c_str());
   if (created != kUpdOk) return created;
-  const std::string url = PicoFileUrl(context, entry, n);
+  const std::string url = PicoFileUrl(run, entry, n);
   const std::string key = CacheKey(entry.id, n);
   UPD_ERROR result = kUpdOk;
   {
-    SessionWordBit listing(*context.session, CDownloadSession::kListingBit);
+    SessionWordBit listing(run.session, CDownloadSession::kListingBit);
     FetchFileArgs fetch;
     fetch.callerWord = kPicoDownloadWord;
     fetch.url = url.c_str();
     fetch.target = incoming.c_str();
-    fetch.settings = context.settings;
-    fetch.verPath = context.currentVerPath;
-    fetch.localFolder = context.updateFolder;
+    fetch.settings = run.host.settings;
+    fetch.verPath = run.catalogue;
+    fetch.localFolder = run.host.updateFolder;
     fetch.cacheKey = key.c_str();
-    fetch.sourceFlag = TestSourceFlags(context.settings, 1) ? 1 : 0;
-    fetch.channelName = GetChannelName(context.settings);
-    result = context.session->FetchFile(fetch);
+    fetch.sourceFlag = TestSourceFlags(run.host.settings, 1) ? 1 : 0;
+    fetch.channelName = GetChannelName(run.host.settings);
+    result = run.session.FetchFile(fetch);
   }
   if (result == kUpdOk) {
-    PicoEngine engine(context.settings);
+    PicoEngine engine(run.host.settings);
     result = !engine.Held()
                  ? kUpdEngineUnavailable
                  : CPicoManager::ValidatePicoFile(engine.dispatch(), incoming.c_str(), entry.id, n);
@@ -118,9 +117,9 @@ UPD_ERROR DownloadPicoFile(UPDATER_CONTEXT& context, const PICO_ENTRY& entry,
 // numbers receives every file that arrived.
 class PicoFetch {
  public:
-  PicoFetch(UPDATER_CONTEXT& context, const PICO_ENTRY& entry, std::string folder,
+  PicoFetch(const PicoRun& run, const PICO_ENTRY& entry, std::string folder,
             std::set<uint32_t>& numbers)
-      : context_(context), entry_(entry), folder_(std::move(folder)), numbers_(numbers) {}
+      : run_(run), entry_(entry), folder_(std::move(folder)), numbers_(numbers) {}
 
   // The numbers missing from first up to the highest local one, in order;
   // the first failure ends the update.
@@ -152,14 +151,14 @@ class PicoFetch {
   bool BoundReached() const { return fetched_ == kMaxPicoFilesPerUpdate; }
 
   UPD_ERROR Fetch(uint32_t n) {
-    const UPD_ERROR result = DownloadPicoFile(context_, entry_, folder_, n);
+    const UPD_ERROR result = DownloadPicoFile(run_, entry_, folder_, n);
     if (result != kUpdOk) return result;
     numbers_.insert(n);
     ++fetched_;
     return kUpdOk;
   }
 
-  UPDATER_CONTEXT& context_;
+  const PicoRun& run_;
   const PICO_ENTRY& entry_;
   const std::string folder_;
   std::set<uint32_t>& numbers_;
@@ -168,17 +167,17 @@ class PicoFetch {
 
 }  // namespace
 
-UPD_ERROR CPicoManager::PerformUpdate(UPDATER_CONTEXT* context, uint32_t id) {
+UPD_ERROR CPicoManager::PerformUpdate(const PicoRun& run, uint32_t id) {
   const std::optional<PICO_ENTRY> entry = FindEntry(id);
   if (!entry) return kUpdInvalidRequest;
   std::set<uint32_t> numbers;
-  const UPD_ERROR listed = ListLocalFiles(*context, *entry, &numbers);
+  const UPD_ERROR listed = ListLocalFiles(run, *entry, &numbers);
   if (listed != kUpdOk) return listed;
   const size_t before = numbers.size();
-  CDownloadSession& session = *context->session;
+  CDownloadSession& session = run.session;
   session.Reset();
   TransportCloser closer(session);
-  PicoFetch fetch(*context, *entry, PicoFolder(entry->id), numbers);
+  PicoFetch fetch(run, *entry, PicoFolder(entry->id), numbers);
   const UPD_ERROR gaps = fetch.FillGaps();
   if (gaps != kUpdOk) return gaps;
   const UPD_ERROR result = fetch.FetchFollowing();

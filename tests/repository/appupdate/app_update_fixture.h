@@ -17,7 +17,7 @@
 #include "testhost/allocator_host.h"
 #include "updater/api/context.h"
 #include "updater/api/library_fixture.h"
-#include "updater/engine/signed_buffer.h"
+#include "updater/engine/catalogue/signed_buffer.h"
 
 namespace upd::test {
 

@@ -14,8 +14,8 @@
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
 #include "updater/api/context.h"
-#include "updater/engine/download_session.h"
-#include "updater/engine/signed_buffer.h"
+#include "updater/engine/catalogue/signed_buffer.h"
+#include "updater/engine/session/download_session.h"
 
 namespace upd::test {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "updater.h"
-#include "updater/engine/download_session.h"
+#include "updater/engine/session/download_session.h"
 
 namespace {
 

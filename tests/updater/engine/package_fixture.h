@@ -4,14 +4,37 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/store/profile_cache.h"
 #include "support/sign_kit.h"
 #include "support/temp_dir.h"
+#include "updater/engine/lists/component_list.h"
 
 namespace upd::test {
+
+// A list entry as a folder scan leaves it.
+struct Seen {
+  std::string module;
+  std::string file;
+  uint32_t flags;
+};
+
+inline bool operator==(const Seen& a, const Seen& b) {
+  return a.module == b.module && a.file == b.file && a.flags == b.flags;
+}
+
+inline std::ostream& operator<<(std::ostream& out, const Seen& s) {
+  return out << s.module << " " << s.file << " 0x" << std::hex << s.flags;
+}
+
+inline std::vector<Seen> SeenOf(const CListBase& list) {
+  std::vector<Seen> out;
+  for (const _COMPONENT_INFO& entry : list) out.push_back({entry.module, entry.file, entry.flags});
+  return out;
+}
 
 // A test folder for package files made by the signing kit. The temporary
 // INI files of the package reader go to its "tmp" folder (TMPDIR), and the

@@ -10,7 +10,7 @@
 
 #include "../api/library_fixture.h"
 #include "support/sign_kit.h"
-#include "updater/engine/mirror_markers.h"
+#include "updater/engine/mirror/mirror_markers.h"
 
 namespace upd::test {
 namespace {

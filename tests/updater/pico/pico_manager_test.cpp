@@ -11,7 +11,7 @@
 #include "platform/util/update_errors.h"
 #include "testhost/allocator_host.h"
 #include "testhost/event_host.h"
-#include "updater/engine/stored_settings.h"
+#include "updater/engine/common/stored_settings.h"
 #include "updater/pico/pico_files.h"
 #include "updater/pico/pico_manager.h"
 
@@ -96,7 +96,7 @@ TEST_F(PicoManagerTest, ScanKeepsPicosOfInstalledModulesFirstSectionWinning) {
   testhost::AllocatorHost allocator;
   list.allocator = allocator.allocator();
   // Without a run yet the map stays as scanned (it is not empty).
-  ASSERT_EQ(manager_.GetPicoUpdates(nullptr, host_.settings(), 0, &list), kUpdOk);
+  ASSERT_EQ(manager_.GetPicoUpdates(host_.settings(), nullptr, 0, &list), kUpdOk);
   ASSERT_EQ(uint64_t{list.count}, 2u);
   const auto* infos = static_cast<const UPD_PICO_INFO*>(list.elements);
   EXPECT_EQ(infos[0].cbSize, 12u);

@@ -1,0 +1,156 @@
+#include "updater/engine/catalogue/catalogue_fallback.h"
+
+#include <string>
+
+#include "platform/store/profile_cache.h"
+#include "platform/util/file_helpers.h"
+#include "platform/util/host_bridge.h"
+#include "platform/util/host_fields.h"
+#include "platform/util/strings.h"
+#include "platform/util/update_errors.h"
+#include "updater/engine/catalogue/catalogue_download.h"
+#include "updater/engine/servers/configured_server.h"
+#include "updater/engine/servers/default_servers.h"
+#include "updater/engine/servers/server_groups.h"
+#include "updater/engine/servers/server_roulette.h"
+#include "updater/engine/session/download_session.h"
+
+namespace {
+
+// The category of the run's catalogue and the mirror's three.
+constexpr uint32_t kEngineCategory = 3;
+constexpr uint32_t kDllCategory = 4;
+constexpr uint32_t kDylibCategory = 5;
+
+// The catalogue's redirect: section "VER", key "ver"; "auto" draws.
+constexpr char kRedirectSection[] = "VER";
+constexpr char kRedirectKey[] = "ver";
+constexpr char kRedirectDraw[] = "auto";
+
+// The refresh rounds follow only this exact word ("auto" chooses too, but
+// keeps the list it has).
+constexpr char kAutoSelect[] = "AUTOSELECT";
+
+// One catalogue step's fixed arguments, and the trust of the catalogue
+// fetched last.
+struct CatalogueStep {
+  CatalogueRun& run;
+  const char* catalog;
+  const char* suffix;
+  uint32_t category;
+  bool mode;
+  CatalogueTrust trust = CatalogueTrust::kUnchecked;
+
+  UPD_ERROR Fetch(const char* server) {
+    return DownloadUpdateVer(run, catalog, suffix, category, mode, server, trust);
+  }
+};
+
+// The servers that the catalogue lists for the settings' group, own
+// weights, resolved against the server it came from.
+CDefServersArray ListedServers(const CatalogueStep& step) {
+  CDefServersArray servers;
+  const UPDATER_SETTINGS* settings = step.run.host.settings;
+  static_cast<void>(LoadServerList(servers, step.catalog, settings->serverGroup, nullptr,
+                                   step.run.server.serverRoot, settings));
+  return servers;
+}
+
+// Fetches while each catalogue names default servers other than the one it
+// came from; those are stored (when it proved its origin) and drawn from
+// next.
+UPD_ERROR RefreshRounds(CatalogueStep& step, uint32_t attempts) {
+  const UPDATER_SETTINGS* settings = step.run.host.settings;
+  for (uint32_t round = 0; round < attempts; ++round) {
+    const UPD_ERROR result = step.Fetch(nullptr);
+    if (result != kUpdOk) return result;
+    if (!step.mode ||
+        AsciiStrICmp(HostFieldString(settings->updateServer).c_str(), kAutoSelect) != 0) {
+      break;
+    }
+    const CDefServersArray listed = ListedServers(step);
+    if (listed.GetSize() == 0 || listed.ContainsUrl(step.run.server.serverRoot)) break;
+    static_cast<void>(
+        SaveDefaultServers(settings, step.catalog, step.run.server.serverRoot, step.trust));
+  }
+  return kUpdOk;
+}
+
+// A host that declines leaving a mirror keeps the run on it.
+bool HostKeepsMirror(const UPDATER_SETTINGS* settings) {
+  if (!HasHostCallback(settings)) return false;
+  return NotifyHostEvent25(settings) != 0 && IsMirrorUpdateUrl(settings) &&
+         settings->develChannel == 0;
+}
+
+// The catalogue's "VER" redirect: another server, or "auto" for a draw over
+// the listed servers until one delivers (0x1204 when none does).
+UPD_ERROR FollowRedirect(CatalogueStep& step) {
+  char target[UPD_PATH_SIZE] = {};
+  ProfileGetString(kRedirectSection, kRedirectKey, "", target, sizeof target, step.catalog);
+  if (target[0] == '\0') return kUpdOk;
+  step.run.session.CloseHttpTransports();
+  if (AsciiStrICmp(target, kRedirectDraw) != 0) return step.Fetch(target);
+  CServerRoulette roulette(ListedServers(step));
+  while (const _DEF_SERVER* server = roulette.PickServer()) {
+    const std::string url = server->url;
+    if (step.Fetch(url.c_str()) == kUpdOk) return kUpdOk;
+    if (step.run.cancellation.IsCancelled()) return kUpdStopped;
+  }
+  return kUpdSourceUnreadable;
+}
+
+// A catalogue taken: marked new unless the stored one was kept, its
+// servers stored (when it proved its origin) and copied as the last one.
+void TakeCatalogue(CatalogueStep& step, const char* last_catalog) {
+  step.run.state.newCatalogue = step.run.state.keptCatalogue ^ 1;
+  if (step.mode) {
+    static_cast<void>(SaveDefaultServers(step.run.host.settings, step.catalog,
+                                         step.run.server.serverRoot, step.trust));
+  }
+  static_cast<void>(
+      FileCopy(step.catalog, last_catalog, kFileCopyOverwrite | kFileCopyCreateFolder));
+  ProfileCacheRemoveFile(last_catalog);
+}
+
+UPD_ERROR RunStep(CatalogueStep& step, const char* last_catalog, uint32_t attempts) {
+  step.run.state.Reset();
+  const UPD_ERROR fetched = RefreshRounds(step, attempts);
+  if (fetched != kUpdOk) return fetched;
+  if (HostKeepsMirror(step.run.host.settings)) return kUpdMirrorFallbackRefused;
+  const UPD_ERROR result = FollowRedirect(step);
+  if (result == kUpdOk) TakeCatalogue(step, last_catalog);
+  return result;
+}
+
+}  // namespace
+
+UPD_ERROR DownloadUpdateVerWithFallback(CatalogueRun& run, const char* catalog_path,
+                                        const char* last_catalog_path, const char* suffix,
+                                        uint32_t category, bool mode, uint32_t attempts) {
+  CatalogueStep step{run, catalog_path, suffix, category, mode};
+  const UPD_ERROR result = RunStep(step, last_catalog_path, attempts);
+  run.lastResult = result;
+  return result;
+}
+
+UPD_ERROR DownloadUpdateVerFile(CatalogueRun& run, bool mode, uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(run, run.catalogues.current, run.catalogues.currentLast, "",
+                                       kEngineCategory, mode, attempts);
+}
+
+UPD_ERROR DownloadMirrorUpdateVer(CatalogueRun& run, bool mode, uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(run, run.catalogues.updVer, run.catalogues.lastUpdVer, "",
+                                       kEngineCategory, mode, attempts);
+}
+
+UPD_ERROR DownloadMirrorDllVer(CatalogueRun& run, bool mode, uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(run, run.catalogues.updDllVer, run.catalogues.lastUpdDllVer,
+                                       "dll", kDllCategory, mode, attempts);
+}
+
+UPD_ERROR DownloadMirrorDylibVer(CatalogueRun& run, bool mode, uint32_t attempts) {
+  return DownloadUpdateVerWithFallback(run, run.catalogues.updDylibVer,
+                                       run.catalogues.lastUpdDylibVer, "dylib", kDylibCategory,
+                                       mode, attempts);
+}

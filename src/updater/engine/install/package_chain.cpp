@@ -1,0 +1,149 @@
+#include "updater/engine/install/package_chain.h"
+
+#include <string>
+#include <vector>
+
+#include "platform/util/file_helpers.h"
+#include "platform/util/update_errors.h"
+#include "updater/engine/install/delta_step.h"
+#include "updater/engine/package/update_package.h"
+
+namespace {
+
+constexpr uint32_t kFileNameSize = UPD_PATH_SIZE;
+constexpr uint32_t kModuleNameSize = 64;
+constexpr char kRawSuffix[] = ".raw";
+
+// One package of a chain: its payload, the module the step made of it, its
+// header file.
+struct ChainSlot {
+  std::string payload;
+  std::string output;
+  std::string ini;
+};
+
+// The temporary files of one chain, deleted however it ends. The engine may
+// leave a ".raw" file beside the final output; it stays after a success.
+class ChainFiles {
+ public:
+  ChainFiles() = default;
+  ChainFiles(const ChainFiles&) = delete;
+  ChainFiles& operator=(const ChainFiles&) = delete;
+  ~ChainFiles() {
+    for (ChainSlot& slot : slots) {
+      DropFile(&slot.payload);
+      DropFile(&slot.output);
+      DropHeaderFile(&slot.ini);
+    }
+    if (!succeeded) DropFile(&raw);
+  }
+
+  std::vector<ChainSlot> slots;
+  std::string raw;
+  bool succeeded = false;
+};
+
+bool IsPending(const _COMPONENT_INFO& entry) { return (entry.flags & kComponentInstall) != 0; }
+bool HasFailed(const _COMPONENT_INFO& entry) {
+  return (entry.flags & kComponentDownloadFailed) != 0;
+}
+
+// Opens a package into a new temporary payload and keeps its header file.
+UPD_ERROR OpenPackage(const InstallRun& run, const _COMPONENT_INFO& entry, ChainSlot* slot) {
+  if (!MakeInstallTempFile(run, &slot->payload)) return kUpdTempFileFailed;
+  char ini[UPD_PATH_SIZE] = {};
+  const UPD_ERROR rc = ExtractUpdateInfoPackage(entry.file.c_str(), slot->payload.c_str(), ini,
+                                                sizeof ini, run.skipSignature);
+  slot->ini = ini;
+  return rc;
+}
+
+// The head of the chain: a full package, or an installed module file kept
+// as one (0x4000), copied so that the chain never changes it.
+UPD_ERROR OpenHead(const InstallRun& run, const _COMPONENT_INFO& entry, ChainSlot* slot,
+                   uint32_t* reached, std::string* file_name) {
+  if ((entry.flags & kComponentModuleFile) == 0) {
+    const UPD_ERROR rc = OpenPackage(run, entry, slot);
+    if (rc != kUpdOk) return rc;
+    *reached = static_cast<uint32_t>(ReadHeaderInt(slot->ini, "build", -1));
+    *file_name = ReadHeaderText(slot->ini, "filename", kFileNameSize);
+    return kUpdOk;
+  }
+  if (!MakeInstallTempFile(run, &slot->payload)) return kUpdTempFileFailed;
+  const UPD_ERROR rc = FileCopy(entry.file.c_str(), slot->payload.c_str(), kFileCopyOverwrite);
+  if (rc != kUpdOk) return rc;
+  *reached = static_cast<uint32_t>(entry.build);
+  return kUpdOk;
+}
+
+// Adds the pending patches of levels 1 to 9 that continue the chain.
+UPD_ERROR CollectPatches(const InstallRun& run, const CListBase& list, const char* module,
+                         uint32_t platform, uint32_t reached, ChainFiles* files) {
+  for (int32_t level = 1; level <= kMaxChainLevel; ++level) {
+    const ListIndex at = list.FindEngineModule(module, platform, level, false);
+    if (at == kNoEntry || !IsPending(list[at])) return kUpdOk;
+    if (HasFailed(list[at])) return kUpdNotPending;
+    ChainSlot& slot = files->slots.emplace_back();
+    const UPD_ERROR rc = OpenPackage(run, list[at], &slot);
+    if (rc != kUpdOk) return rc;
+    if (static_cast<uint32_t>(ReadHeaderInt(slot.ini, "base", 0)) != reached) {
+      // Based on another build: the chain ends before this level.
+      DropHeaderFile(&slot.ini);
+      DropFile(&slot.payload);
+      files->slots.pop_back();
+      return kUpdOk;
+    }
+    reached = static_cast<uint32_t>(ReadHeaderInt(slot.ini, "build", -1));
+  }
+  return kUpdOk;
+}
+
+// Applies the patches in order, each output the base of the next step. The
+// path of the final module goes to final_file.
+UPD_ERROR ApplyPatches(const InstallRun& run, ChainFiles* files, std::string* file_name,
+                       std::string* final_file) {
+  std::vector<ChainSlot>& slots = files->slots;
+  std::string* base = &slots[0].payload;
+  for (size_t i = 1; i < slots.size(); ++i) {
+    if (!MakeInstallTempFile(run, &slots[i].output)) return kUpdTempFileFailed;
+    const bool last = i + 1 == slots.size();
+    if (last) {
+      files->raw = slots[i].output + kRawSuffix;
+      (void)DeleteFileChecked(files->raw.c_str(), 0);
+    }
+    const UPD_ERROR rc = ApplyDeltaPackage(run, base->c_str(), slots[i].payload.c_str(),
+                                           slots[i].output.c_str(), last);
+    if (rc != kUpdOk) return rc;
+    if (file_name->empty()) *file_name = ReadHeaderText(slots[i].ini, "filename", kFileNameSize);
+    DropFile(base);
+    base = &slots[i].output;
+  }
+  *final_file = *base;
+  return kUpdOk;
+}
+
+}  // namespace
+
+UPD_ERROR InstallNupPackage(const InstallRun& run, const CListBase& list, const char* module,
+                            uint32_t platform) {
+  const ListIndex head = list.FindEngineModule(module, platform, kLevelFull, false);
+  if (head == kNoEntry) return kUpdNoInstalledModule;
+  if (!IsPending(list[head]) || HasFailed(list[head])) return kUpdNotPending;
+  ChainFiles files;
+  uint32_t reached = 0;
+  std::string file_name;
+  UPD_ERROR rc = OpenHead(run, list[head], &files.slots.emplace_back(), &reached, &file_name);
+  if (rc != kUpdOk) return rc;
+  rc = CollectPatches(run, list, module, platform, reached, &files);
+  if (rc != kUpdOk) return rc;
+  std::string final_file;
+  rc = ApplyPatches(run, &files, &file_name, &final_file);
+  if (rc != kUpdOk) return rc;
+  const std::string& ini = files.slots.back().ini;
+  const auto build = static_cast<uint32_t>(ReadHeaderInt(ini, "build", 0));
+  const std::string type = ReadHeaderText(ini, "type", kModuleNameSize);
+  rc = run.state->InstallModuleFile(final_file.c_str(), file_name.c_str(), type.c_str(), build,
+                                    HeaderPlatformId(ini), run.mode);
+  files.succeeded = rc == kUpdOk;
+  return rc;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "updater.h"
+#include "updater/engine/catalogue/catalogue_run.h"
+#include "updater/engine/lists/update_lists.h"
+
+// Merges into the run's lists the catalogues that sections of the update
+// list only refer to ("ver" references): each referred catalogue is fetched,
+// becomes the run's catalogue (the run's current path, its URL the server
+// location's base URL), the lists' references to it
+// are read from it with file URLs made absolute against its folder, and it
+// is appended to the run's last catalogue. A failed fetch
+// ends the merge quietly (what was read stays). 0; 0x1002 without a unique
+// download file; 0x2107 when aborted.
+[[nodiscard]] UPD_ERROR MergeComponentVerFiles(CatalogueRun& run, CUpdateLists& lists);
