@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "library_fixture.h"
 
@@ -20,9 +21,12 @@ struct InitCase {
   bool built;
 };
 
+// "<dir>" is the test's folder; "<dir>/..." a path below it.
 std::string Resolve(const char* text, const std::string& dir) {
   if (text == nullptr) return "";
-  return std::strcmp(text, "<dir>") == 0 ? dir : text;
+  constexpr std::string_view kDir = "<dir>";
+  const std::string_view view(text);
+  return view.substr(0, kDir.size()) == kDir ? dir + std::string(view.substr(kDir.size())) : text;
 }
 
 TEST(ContextStartUp, FolderArgumentsDecideWhetherAContextIsBuilt) {
@@ -34,7 +38,7 @@ TEST(ContextStartUp, FolderArgumentsDecideWhetherAContextIsBuilt) {
       {"empty modules folder", "<dir>", "", false},
       {"null data folder", nullptr, "<dir>", false},
       {"null modules folder", "<dir>", nullptr, false},
-      {"folders that need not exist yet", "/nonexistent/data", "/nonexistent/modules", true},
+      {"folders that need not exist yet", "<dir>/absent/data", "<dir>/absent/modules", true},
   };
   for (const InitCase& c : cases) {
     SCOPED_TRACE(c.name);
