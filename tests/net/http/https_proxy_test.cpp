@@ -116,7 +116,7 @@ TEST_F(HttpsProxyTest, SquidWithBasicAuthenticationOpensTheTunnel) {
   EXPECT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/d/", "a.txt"), &body,
                                    host_.settings(), &response_, 0, 0, nullptr),
             kUpdProxyAuthRequired);
-  EXPECT_EQ(web.AccessLog().size(), 2u);
+  EXPECT_EQ(web.AccessLog(2).size(), 2u);
 }
 
 // The proxy gets exactly the CONNECT text; the client hello follows only
