@@ -7,7 +7,7 @@
 // UPD_ERROR values, grouped by their high hexadecimal digit: 0x1xxx files and
 // data, 0x2xxx downloads and servers, 0x3xxx arguments, resources and state,
 // 0x4xxx the engine, 0x5xxx outcomes, 0x7xxx backup.
-enum UpdError : UPD_ERROR {
+enum [[nodiscard]] UpdError : UPD_ERROR {
   kUpdOk = 0,
   kUpdResultTooSmall = 2,
   kUpdNotSupported = 3,
