@@ -40,7 +40,6 @@ class ECCDSA final : public AsymmetricAlgorithm {
 
   bool IsValid() const { return valid_; }
   const EccCurveParameters& GetParameters() const { return params_; }
-  const JacobianPoint& GetPublicPoint() const { return q_; }
 
  private:
   [[nodiscard]] uint32_t ReadSignatureNumber(std::span<const uint8_t> bytes, BigInteger& out) const;

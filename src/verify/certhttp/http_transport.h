@@ -47,7 +47,6 @@ class CTransport {
   bool IsConnected() const { return socket_ != kOsNoSocket; }
   bool HasProxy() const { return proxy_host_.Length() > 1; }
   const char* Host() const;
-  const OS_ADDR* PeerAddress() const { return peer_; }
 
  protected:
   [[nodiscard]] uint32_t ConnectStored();
