@@ -17,7 +17,7 @@ constexpr uint32_t kHostCatalogueAttempts = 3;
 }  // namespace
 
 UpdError DownloadVerLocked(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
-                            uint32_t attempts) {
+                           uint32_t attempts) {
   const bool running = context->phase.load() != UPD_PHASE_IDLE;
   ContextCall call(context);
   if (call.Stopped()) return kUpdStopped;

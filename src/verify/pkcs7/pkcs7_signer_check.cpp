@@ -21,8 +21,8 @@ bool HashBytes(IHashAlgorithm* hash, std::span<const uint8_t> bytes, ByteArray& 
 // The first member of the value SET of the first attribute of this type.
 // kPkcs7Ok and `member` set when found; kPkcs7Malformed for a malformed
 // attribute, kPkcs7AttributeMissing when none has the type.
-Pkcs7Result FindAttributeValue(const CArrayNoThrow<ASN1, const ASN1&>& attributes,
-                               const char* oid, const ASN1*& member) {
+Pkcs7Result FindAttributeValue(const CArrayNoThrow<ASN1, const ASN1&>& attributes, const char* oid,
+                               const ASN1*& member) {
   for (int64_t i = 0; i < attributes.GetSize(); ++i) {
     const ASN1& attribute = attributes[i];
     const ASN1* type = attribute.GetChildIfTag(0, kAsn1Oid);

@@ -15,7 +15,8 @@ SignerMatchResult MatchDerNames(const X509Certificate& certificate, const Signer
 
 }  // namespace
 
-SignerMatchResult MatchSigner(const X509Certificate& certificate, const SignerRequirement* requirement) {
+SignerMatchResult MatchSigner(const X509Certificate& certificate,
+                              const SignerRequirement* requirement) {
   if (requirement == nullptr || requirement->data == nullptr) return kSignerBadArgument;
   switch (requirement->kind) {
     case kSignerDerNames:

@@ -65,7 +65,7 @@ CatalogueSteps FetchCatalogues(UpdateRun& run, CDownloadSession& session, uint32
 
 // The catalogue steps, the comparison, the staging and the pass.
 UpdError MirrorRun(UpdateRun& run, EngineServices& services, RunPhases& phases,
-                    const MIRROR_SETTINGS& mirror) {
+                   const MIRROR_SETTINGS& mirror) {
   const CatalogueSteps steps = FetchCatalogues(run, services.session, mirror.mirrorType);
   for (const UpdError result : steps.results) {
     if (!IsSoft(result)) return result;
@@ -99,7 +99,7 @@ UpdError MirrorRun(UpdateRun& run, EngineServices& services, RunPhases& phases,
 }  // namespace
 
 UpdError PerformMirrorUpdate(UpdateRun& run, EngineServices& services, RunPhases& phases,
-                              const MIRROR_SETTINGS& mirror) {
+                             const MIRROR_SETTINGS& mirror) {
   ProfileCacheClear();
   phases.SetPhase(UPD_PHASE_CHECKING);
   const RunCleanup end(run, services);

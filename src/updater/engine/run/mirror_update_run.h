@@ -11,4 +11,4 @@
 // The run after the export's entry: the context is locked, the settings are
 // checked and bound and the result flags cleared.
 [[nodiscard]] UpdError PerformMirrorUpdate(UpdateRun& run, EngineServices& services,
-                                            RunPhases& phases, const MIRROR_SETTINGS& mirror);
+                                           RunPhases& phases, const MIRROR_SETTINGS& mirror);

@@ -112,7 +112,7 @@ UpdError Install(UpdateRun& run, EngineServices& services, const UPDATER_SETTING
 
 // From the catalogue to the installed modules; the result of the run.
 UpdError UpdateModules(UpdateRun& run, EngineServices& services, RunPhases& phases,
-                        const UPDATER_SETTINGS& settings) {
+                       const UPDATER_SETTINGS& settings) {
   services.session.Reset();
   CatalogueRun catalogue = CatalogueRunOf(run, services.session);
   UpdError result = UpdErrorOf(
@@ -123,9 +123,10 @@ UpdError UpdateModules(UpdateRun& run, EngineServices& services, RunPhases& phas
       !UpdateProbabilityGate(run.catalogues.current, run.times.lastAttempt.load())) {
     return kUpdOk;
   }
-  result = UpdErrorOf(PrepareUpdateLists(ListBuildOf(run), ScanNupFolders, [&](CUpdateLists& lists) {
-    return MergeComponentVerFiles(catalogue, lists);
-  }));
+  result =
+      UpdErrorOf(PrepareUpdateLists(ListBuildOf(run), ScanNupFolders, [&](CUpdateLists& lists) {
+        return MergeComponentVerFiles(catalogue, lists);
+      }));
   if (result != kUpdOk) return result;
   ReconcileReverseList(run.installed, run.lists.updateList, run.lists.reverseList,
                        run.lists.localList);
@@ -170,7 +171,7 @@ UpdError CredentialsResult(const UPDATER_SETTINGS& settings) {
 }  // namespace
 
 UpdError PerformModuleUpdate(UpdateRun& run, EngineServices& services, RunPhases& phases,
-                              uint32_t* result_flags) {
+                             uint32_t* result_flags) {
   const UPDATER_SETTINGS& settings = *run.host.settings;
   ProfileCacheClear();
   if (services.backupStore.IsUpdateBlocked()) return kUpdUpdatesBlocked;

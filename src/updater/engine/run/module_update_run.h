@@ -17,4 +17,4 @@
 // loaded. Writes the result flags to result_flags (may be null) once the run
 // got past the blocked check.
 [[nodiscard]] UpdError PerformModuleUpdate(UpdateRun& run, EngineServices& services,
-                                            RunPhases& phases, uint32_t* result_flags);
+                                           RunPhases& phases, uint32_t* result_flags);

@@ -83,8 +83,8 @@ bool ReadStoredGroups(const UPDATER_SETTINGS* settings, StoredGroups& groups) {
 bool IsStorableGroup(const std::string& group) { return group.empty() || IsPlainGroupName(group); }
 
 UpdError SwitchBetween(const HostBinding& host, const char* last_catalogue,
-                        const std::string& target, const std::string& left,
-                        const GroupSwitchSteps& steps) {
+                       const std::string& target, const std::string& left,
+                       const GroupSwitchSteps& steps) {
   if (!IsStorableGroup(target) || !IsStorableGroup(left)) return kUpdInvalidArgument;
   return SwitchServerGroup(host, last_catalogue, target, left, steps);
 }
@@ -113,7 +113,7 @@ bool IsPlainGroupName(std::string_view name) {
 }
 
 UpdError SwitchUpdateGroup(const HostBinding& host, const char* last_catalogue, const char* group,
-                            uint32_t set, const GroupSwitchSteps& steps) {
+                           uint32_t set, const GroupSwitchSteps& steps) {
   ProfileCacheClear();
   if (steps.reset_session) steps.reset_session();
   const ConnectionsCloser closer(steps);
@@ -132,8 +132,8 @@ UpdError SwitchUpdateGroup(const HostBinding& host, const char* last_catalogue, 
 }
 
 UpdError SwitchServerGroup(const HostBinding& host, const char* last_catalogue,
-                            const std::string& target, const std::string& left,
-                            const GroupSwitchSteps& steps) {
+                           const std::string& target, const std::string& left,
+                           const GroupSwitchSteps& steps) {
   const UPDATER_SETTINGS* settings = host.settings;
   static_cast<void>(Fetch(steps, kSwitchFetchAttempts));
   static_cast<void>(CleanTempFolder(&host));

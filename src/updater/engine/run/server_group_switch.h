@@ -46,15 +46,15 @@ struct GroupSwitchSteps {
 // the retried fetch of an unfinished switch failed; else the result of the
 // switch.
 [[nodiscard]] UpdError SwitchUpdateGroup(const HostBinding& host, const char* last_catalogue,
-                                          const char* group, uint32_t set,
-                                          const GroupSwitchSteps& steps);
+                                         const char* group, uint32_t set,
+                                         const GroupSwitchSteps& steps);
 
 // Stores target as the group (empty: the default group) in place of left,
 // the update folder emptied between the fetches of the old and the new
 // group's catalogue; the result of the final fetch.
 [[nodiscard]] UpdError SwitchServerGroup(const HostBinding& host, const char* last_catalogue,
-                                          const std::string& target, const std::string& left,
-                                          const GroupSwitchSteps& steps);
+                                         const std::string& target, const std::string& left,
+                                         const GroupSwitchSteps& steps);
 
 // Lists the installed modules of modules_folder through the host's engine
 // and parks in store, in the backup sub-folder group_left, each one whose
