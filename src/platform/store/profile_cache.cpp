@@ -3,7 +3,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <stdexcept>
 
 #include "platform/os/os_error.h"
 #include "platform/os/os_mutex.h"
@@ -16,21 +15,18 @@ struct CacheNode {
   std::unique_ptr<CacheNode> next;
 };
 
-// The lock and the list of cached files, made while the library loads.
+// The lock and the list of cached files. Both start out constant (a
+// statically initialised mutex, an empty list), so the cache exists before
+// any code of the library runs and its making can neither fail nor throw.
 class ProfileCache {
  public:
-  ProfileCache() : mutex_(OsMutexCreate()) {
-    if (mutex_ == nullptr) throw std::runtime_error("");
-  }
-  ~ProfileCache() {
-    Clear();
-    OsMutexDestroy(mutex_);
-  }
+  constexpr ProfileCache() noexcept = default;
+  ~ProfileCache() { Clear(); }
   ProfileCache(const ProfileCache&) = delete;
   ProfileCache& operator=(const ProfileCache&) = delete;
 
-  void Lock() { OsMutexLock(mutex_); }
-  void Unlock() { OsMutexUnlock(mutex_); }
+  void Lock() { OsMutexLock(&mutex_); }
+  void Unlock() { OsMutexUnlock(&mutex_); }
 
   // The link that holds the entry of path, or the empty link at the tail.
   std::unique_ptr<CacheNode>* Slot(const char* path) {
@@ -44,16 +40,15 @@ class ProfileCache {
   }
 
  private:
-  OS_MUTEX* mutex_;
+  // Never destroyed: a mutex made by its static initialiser needs no
+  // destruction, and another thread may still hold it at exit.
+  OS_MUTEX mutex_ = {PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP};
   std::unique_ptr<CacheNode> head_;
 };
 
-ProfileCache& Cache() {
-  static ProfileCache cache;
-  return cache;
-}
+constinit ProfileCache g_cache;
 
-[[maybe_unused]] const ProfileCache& kMadeAtLoad = Cache();
+ProfileCache& Cache() { return g_cache; }
 
 CProfileFile* NewCachedFile(const char* path, std::unique_ptr<CacheNode>* link) {
   auto node = std::unique_ptr<CacheNode>(new (std::nothrow) CacheNode());

@@ -13,13 +13,14 @@ uint32_t Call(const ENGINE_DISPATCH* dispatch, uint32_t id, Args... args) {
 
 struct EngineError {
   uint32_t result;
-  UPD_ERROR error;
+  UpdError error;
 };
 
-// Engine results below this one are the engine's own failures (0x4001).
+// Engine results below this one are the engine's own failures (kUpdEngineFailed).
 constexpr uint32_t kEngineOwnFailureEnd = 6000;
 
-// Engine results with a meaning of their own; everything else is 0x4001.
+// Engine results with a meaning of their own; everything else is
+// kUpdEngineFailed.
 constexpr EngineError kEngineErrors[] = {
     {0, kUpdOk},
     {6000, kUpdBadFile},
@@ -76,7 +77,7 @@ uint32_t EngineCall3042(const ENGINE_DISPATCH* dispatch, const char16_t* path, u
   return Call(dispatch, ENGINE_FN_PICO_ID, path, id, sequence);
 }
 
-UPD_ERROR MapEngineError(uint32_t result) {
+UpdError MapEngineError(uint32_t result) {
   if (result >= 1 && result < kEngineOwnFailureEnd) return kUpdEngineFailed;
   for (const EngineError& e : kEngineErrors) {
     if (e.result != result) continue;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // Calls into the host's scanning engine. Each wrapper passes the function id
@@ -9,7 +10,7 @@
 // the pair itself is not passed). A null pair or a null entry gives
 // kEngineNoEntry without calling anything. Paths are NUL-terminated UTF-16LE.
 
-// Engine result of a missing entry (MapEngineError makes it 0x3001).
+// Engine result of a missing entry (MapEngineError makes it kUpdNoContext).
 inline constexpr uint32_t kEngineNoEntry = 7015;
 
 // An engine's module handle, opaque to the library.
@@ -39,6 +40,7 @@ uint32_t EngineCall3020(const ENGINE_DISPATCH* dispatch, EngineHandle handle);
 [[nodiscard]] uint32_t EngineCall3042(const ENGINE_DISPATCH* dispatch, const char16_t* path,
                                       uint32_t* id, uint32_t* sequence);
 
-// An engine result as an UPD_ERROR. The write failures 6908, 6910 and 7005
-// read 0x1020 when the thread's last OS error is disk full.
-[[nodiscard]] UPD_ERROR MapEngineError(uint32_t result);
+// An engine result as an UpdError. The engine's write failures (those that
+// map to kUpdWriteFailed) read kUpdDiskFull when the thread's last OS error
+// is disk full.
+[[nodiscard]] UpdError MapEngineError(uint32_t result);

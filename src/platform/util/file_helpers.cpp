@@ -70,14 +70,14 @@ bool FolderExists(const char* path) {
   return true;
 }
 
-int32_t CountFiles(const char* folder, const char* pattern) {
-  if (folder == nullptr || pattern == nullptr) return -1;
+std::optional<uint32_t> CountFiles(const char* folder, const char* pattern) {
+  if (folder == nullptr || pattern == nullptr) return std::nullopt;
   // The joined text must fit a path buffer.
   if (std::strlen(folder) + 1 + std::strlen(pattern) >= kPathSize) return 0;
   const std::string search = EscapeSearchPattern(folder) + '/' + pattern;
   OS_FIND* find = OsFindFirst(search.c_str());
   if (find == nullptr) return 0;
-  int32_t count = 0;
+  uint32_t count = 0;
   const char* name = nullptr;
   OS_FILE_INFO info{};
   while (OsFindNext(find, &name, &info) == 0) {
@@ -99,13 +99,13 @@ OS_FILE* FileOpen(const char* path, uint32_t access, uint32_t disposition, uint3
   return OsFileOpen(path, nullptr, access, disposition);
 }
 
-UPD_ERROR DeleteFileChecked(const char* path, uint32_t flags) {
+UpdError DeleteFileChecked(const char* path, uint32_t flags) {
   if ((flags & kDeleteKeep) != 0) return kUpdOk;
   if (OsFileDelete(path, nullptr) == 0 || LastErrorIsMissingPath()) return kUpdOk;
   return kUpdDeleteFailed;
 }
 
-UPD_ERROR CreateParentFolder(const char* path) {
+UpdError CreateParentFolder(const char* path) {
   if (path == nullptr || std::strchr(path, '/') == nullptr) return kUpdOk;
   return CreateFolderOf(path) == 0 ? kUpdOk : kUpdFolderFailed;
 }
@@ -118,10 +118,10 @@ bool CopyFileCreatingFolder(const char* from, const char* to, bool overwrite, bo
   return true;
 }
 
-UPD_ERROR FileCopy(const char* from, const char* to, uint32_t flags) {
+UpdError FileCopy(const char* from, const char* to, uint32_t flags) {
   const uint32_t copy_flags = (flags & kFileCopyOverwrite) != 0 ? kOsCopyOverwrite : 0;
   if (OsFileCopy(from, nullptr, to, nullptr, copy_flags) != 0) {
-    const UPD_ERROR result = MapDiskFullError(kUpdCopyFailed);
+    const UpdError result = MapDiskFullError(kUpdCopyFailed);
     if (!LastErrorIsMissingPath() || (flags & kFileCopyCreateFolder) == 0) return result;
     std::string folder;
     if (to == nullptr || !FolderPart(to, &folder)) return result;
@@ -136,16 +136,16 @@ UPD_ERROR FileCopy(const char* from, const char* to, uint32_t flags) {
 
 namespace {
 
-UPD_ERROR AfterRename(const char* to, uint32_t flags) {
+UpdError AfterRename(const char* to, uint32_t flags) {
   if ((flags & kFileMoveFlushTarget) != 0) FlushExisting(to);
   return kUpdOk;
 }
 
-UPD_ERROR CopyAndDelete(const char* from, const char* to, uint32_t flags, bool create_folder) {
+UpdError CopyAndDelete(const char* from, const char* to, uint32_t flags, bool create_folder) {
   uint32_t copy_flags = (flags & kFileMoveOverwrite) != 0 ? kFileCopyOverwrite : 0;
   if (create_folder) copy_flags |= kFileCopyCreateFolder;
   if ((flags & (kFileMoveFlushTarget | kFileMoveFlushCopy)) != 0) copy_flags |= kFileCopyFlush;
-  const UPD_ERROR result = FileCopy(from, to, copy_flags);
+  const UpdError result = FileCopy(from, to, copy_flags);
   if (result != kUpdOk) return result;
   // The target is complete; a source that cannot be removed leaves a stray
   // copy behind, not a failed move.
@@ -174,11 +174,11 @@ UPD_ERROR FileMove(const char* from, const char* to, uint32_t flags) {
   return CopyAndDelete(from, to, flags, true);
 }
 
-UPD_ERROR LoadFileToBuffer(const char* path, CBuffer& buffer) {
+UpdError LoadFileToBuffer(const char* path, CBuffer& buffer) {
   OS_FILE* file = OsFileOpen(path, nullptr, kOsAccessRead, kOsOpenExisting);
   if (file == nullptr) return kUpdOpenFailed;
   const int64_t size = OsFileGetSize(file);
-  UPD_ERROR result = kUpdOk;
+  UpdError result = kUpdOk;
   if (size < 0) {
     result = kUpdReadFailed;
   } else if (size > 0) {
@@ -194,10 +194,10 @@ UPD_ERROR LoadFileToBuffer(const char* path, CBuffer& buffer) {
   return result;
 }
 
-UPD_ERROR SaveBufferToFile(const char* path, const void* data, size_t length) {
+UpdError SaveBufferToFile(const char* path, const void* data, size_t length) {
   OS_FILE* file = FileOpen(path, kOsAccessWrite, kOsCreateAlways, kFileOpenCreateFolder);
   if (file == nullptr) return kUpdOpenFailed;
-  UPD_ERROR result = kUpdOk;
+  UpdError result = kUpdOk;
   if (length > 0 && OsFileWrite(file, data, length) != static_cast<int64_t>(length)) {
     result = MapDiskFullError(kUpdWriteFailed);
   } else if (OsFileFlush(file) != 0) {
@@ -208,6 +208,6 @@ UPD_ERROR SaveBufferToFile(const char* path, const void* data, size_t length) {
   return result;
 }
 
-UPD_ERROR MapDiskFullError(UPD_ERROR code) {
+UpdError MapDiskFullError(UpdError code) {
   return OsGetLastError() == kOsDiskFull ? kUpdDiskFull : code;
 }

@@ -69,7 +69,7 @@ int CleanTempMirrorFolder(const HostBinding* context) {
   return DeleteFolder(SubFolder(context, "tempMirror").c_str(), true);
 }
 
-UPD_ERROR CleanModulesFolder(const HostBinding* context) {
+UpdError CleanModulesFolder(const HostBinding* context) {
   if (context == nullptr) return kUpdDeleteFailed;
   const std::string modules = PathJoinString(context->modulesFolder, "Modules");
   bool ok = DeleteFolder(modules.c_str(), true) == 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/util/host_binding.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // Deletion of folder trees and the engine's clean-up of its own folders.
@@ -18,6 +19,6 @@ int CleanTempFolder(const HostBinding* context);
 int CleanContinuousFolder(const HostBinding* context);
 int CleanTempMirrorFolder(const HostBinding* context);
 // The "Modules" folder and every "em*.dat.old" file of the modules folder:
-// 0 only when all of it went (a missing "Modules" folder counts as a
-// failure), else 0x1021.
-[[nodiscard]] UPD_ERROR CleanModulesFolder(const HostBinding* context);
+// kUpdOk only when all of it went (a missing "Modules" folder counts as a
+// failure), else kUpdDeleteFailed.
+[[nodiscard]] UpdError CleanModulesFolder(const HostBinding* context);

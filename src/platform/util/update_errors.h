@@ -41,6 +41,10 @@ enum [[nodiscard]] UpdError : UPD_ERROR {
   kUpdAccessDenied = 0x2001,       // also HTTP 401
   kUpdProxyAuthRequired = 0x2002,  // HTTP 407
   kUpdForbidden = 0x2003,          // HTTP 403
+  // A server asked for credentials: that of a mirror, or one the host gave
+  // no user name for.
+  kUpdMirrorAccessDenied = 0x2004,
+  kUpdNoUserName = 0x2005,
   kUpdServerUnreachable = 0x2101,
   kUpdBadResponse = 0x2102,  // not an HTTP answer, or a head beyond its limits
   kUpdNotFound = 0x2103,     // HTTP 404, 410; also no backup snapshot of a timestamp
@@ -75,9 +79,14 @@ enum [[nodiscard]] UpdError : UPD_ERROR {
   kUpdGroupSwitchIncomplete = 0x5006,
   kUpdNoGroupChange = 0x5007,
   kUpdHostInstalling = 0x5008,     // the host goes on installing after the call
+  kUpdInstallDeferred = 0x500A,    // the host leaves the installation for later
   kUpdAgreementRequired = 0x500B,  // a new licence agreement must be shown first
   kUpdNothingToDo = 0x500C,
   kUpdUpdatesBlocked = 0x7000,
   kUpdNoSnapshot = 0x7001,
   kUpdBlockMoved = 0x7002,
 };
+
+// A code that reached here as a plain UPD_ERROR (a host's answer, a record
+// field, a step not yet typed), taken back into the enum unchanged.
+constexpr UpdError UpdErrorOf(UPD_ERROR code) { return static_cast<UpdError>(code); }

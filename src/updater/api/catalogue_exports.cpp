@@ -16,18 +16,18 @@ constexpr uint32_t kHostCatalogueAttempts = 3;
 
 }  // namespace
 
-UPD_ERROR DownloadVerLocked(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
-                            uint32_t attempts) {
+UpdError DownloadVerLocked(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                           uint32_t attempts) {
   const bool running = context->phase.load() != UPD_PHASE_IDLE;
   ContextCall call(context);
   if (call.Stopped()) return kUpdStopped;
   // A running call fetched the catalogue: its result is the answer.
-  if (running) return context->lastResult;
+  if (running) return UpdErrorOf(context->lastResult);
   call.Bind(settings);
   context->session->Reset();
   UpdateRun run = BindRun(*context);
   CatalogueRun catalogue = CatalogueRunOf(run, *context->session);
-  return DownloadUpdateVerFile(catalogue, true, attempts);
+  return UpdErrorOf(DownloadCatalogue(catalogue, CatalogueKind::kCurrent, true, attempts));
 }
 
 UPD_ERROR UpdDownloadVERFile(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {

@@ -67,7 +67,7 @@ struct UPDATER_CONTEXT : HostBinding {
   std::atomic<int64_t> lastUpdateTime{0};
   uint32_t resultFlags = 0;
   std::atomic<uint8_t> abortFlag{0};
-  // Set by UpdStopUpdates until UpdResetUpdate: working exports answer 0x2107.
+  // Set by UpdStopUpdates until UpdResetUpdate: working exports answer kUpdStopped.
   std::atomic<uint8_t> stopFlag{0};
 
   char appVersion[32] = {};

@@ -5,7 +5,8 @@
 // No C++ exception may cross an exported function into the host. The
 // library's code raises none of its own; what can arrive is a failed
 // allocation inside the standard library, which the host sees as the
-// export's answer for a failure (0x3101 for the exports that return a code).
+// export's answer for a failure (kUpdOutOfMemory for the exports that return a
+// code).
 template <typename Result, typename Body>
 [[nodiscard]] Result GuardExport(Result on_failure, Body&& body) noexcept {
   try {

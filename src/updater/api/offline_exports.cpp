@@ -93,7 +93,7 @@ UPD_ERROR DownloadNups(const UPD_DOWNLOAD_NUPS_PARAMS& params, UPD_DOWNLOAD_NUPS
   context->session->Reset();
   UpdateRun run = BindRun(*context);
   CatalogueRun catalogue = CatalogueRunOf(run, *context->session);
-  UPD_ERROR code = DownloadUpdateVerFile(catalogue, true, kCatalogueAttempts);
+  UPD_ERROR code = DownloadCatalogue(catalogue, CatalogueKind::kCurrent, true, kCatalogueAttempts);
   if (code == kUpdOk) {
     CGroupList groups;
     ParseGroupList(groups, params.groups);

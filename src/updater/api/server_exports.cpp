@@ -42,7 +42,7 @@ UPD_ERROR UpdSwitchUpdateGroup(UPDATER_CONTEXT* context, const UPDATER_SETTINGS*
   if (refusal != kUpdOk) return refusal;
   return GuardExport([&] {
     ContextCall call(context);
-    if (call.Stopped()) return static_cast<UPD_ERROR>(kUpdStopped);
+    if (call.Stopped()) return kUpdStopped;
     call.Bind(settings);
     return SwitchUpdateGroup(*context, context->lastUpdVerPath, group, set,
                              LibraryGroupSwitchSteps(context));

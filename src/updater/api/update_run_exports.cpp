@@ -17,7 +17,7 @@ UPD_ERROR UpdPerformUpdate(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* set
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   return GuardExport([&] {
     ContextCall call(context);
-    if (call.Stopped()) return static_cast<UPD_ERROR>(kUpdStopped);
+    if (call.Stopped()) return kUpdStopped;
     context->resultFlags = 0;
     call.Bind(settings);
     if (context->lastUpdateTime.load() == 0 || context->lastAttemptTime.load() == 0) {

@@ -38,7 +38,6 @@ class AsymmetricSignatureDeformatter {
   [[nodiscard]] virtual bool VerifySignature(IHashAlgorithm* hash, const ByteArray& signature);
 
   uint32_t GetHashAlgorithm() const { return hash_id_; }
-  const CountedPtr<AsymmetricAlgorithm>& GetKey() const { return key_; }
 
  protected:
   CountedPtr<AsymmetricAlgorithm> key_;

@@ -87,16 +87,6 @@ bool LoadOne(uint32_t limb_count, BigInteger& out) {
 
 }  // namespace
 
-uint32_t EccCoordinateBytes(uint32_t curve_id) {
-  const CurveTable* curve = FindCurve(curve_id);
-  return curve != nullptr ? curve->coordinate_bytes : 0;
-}
-
-uint32_t EccLimbCount(uint32_t curve_id) {
-  const CurveTable* curve = FindCurve(curve_id);
-  return curve != nullptr ? curve->limb_count : 0;
-}
-
 bool LoadCurveParameters(uint32_t curve_id, EccCurveParameters& params) {
   const CurveTable* curve = FindCurve(curve_id);
   if (curve == nullptr) return false;

@@ -23,6 +23,8 @@ struct JacobianPoint {
 struct EccCurveParameters {
   uint32_t curve_id = 0;
   uint32_t coordinate_bytes = 0;
+  // One limb more than P-256 and P-384 need, so that the fast reductions'
+  // signed results keep their sign.
   uint32_t limb_count = 0;
   BigInteger a;
   BigInteger b;
@@ -31,12 +33,6 @@ struct EccCurveParameters {
   BigInteger n;
   BigInteger cofactor;
 };
-
-// Coordinate size in bytes of a curve (32, 48, 66), 0 for an unknown id.
-uint32_t EccCoordinateBytes(uint32_t curve_id);
-// Limbs of every number of a curve (5, 7, 9): one more than P-256 and P-384
-// need, so that the fast reductions' signed results keep their sign.
-uint32_t EccLimbCount(uint32_t curve_id);
 
 // Fills params from the curve's table (G with Z = 1, cofactor 1); false for
 // an unknown id or when memory runs out.

@@ -48,7 +48,8 @@ bool ECCDSA::ImportPublicKey(std::span<const uint8_t> point) {
   return true;
 }
 
-uint32_t ECCDSA::ReadSignatureNumber(std::span<const uint8_t> bytes, BigInteger& out) const {
+EcdsaVerifyResult ECCDSA::ReadSignatureNumber(std::span<const uint8_t> bytes,
+                                              BigInteger& out) const {
   if (bytes.empty()) return kEcdsaNumberNotStored;
   // Content longer than the number's limbs cannot keep the limb count.
   if (bytes.size() > size_t{params_.limb_count} * 8) return kEcdsaMalformed;
@@ -56,8 +57,8 @@ uint32_t ECCDSA::ReadSignatureNumber(std::span<const uint8_t> bytes, BigInteger&
   return InRange(out, params_.n) ? kEcdsaValid : kEcdsaMalformed;
 }
 
-uint32_t ECCDSA::VerifyHash(std::span<const uint8_t> digest,
-                            std::span<const uint8_t> signature) const {
+EcdsaVerifyResult ECCDSA::VerifyHash(std::span<const uint8_t> digest,
+                                     std::span<const uint8_t> signature) const {
   if (!valid_) return kEcdsaInvalid;
   ByteArray input;
   if (!input.AssignBytes(signature)) return kEcdsaNumberNotStored;
@@ -67,12 +68,13 @@ uint32_t ECCDSA::VerifyHash(std::span<const uint8_t> digest,
                        sequence->GetChild(1)->ValueSpan());
 }
 
-uint32_t ECCDSA::VerifyHashRaw(std::span<const uint8_t> digest, std::span<const uint8_t> r_bytes,
-                               std::span<const uint8_t> s_bytes) const {
+EcdsaVerifyResult ECCDSA::VerifyHashRaw(std::span<const uint8_t> digest,
+                                        std::span<const uint8_t> r_bytes,
+                                        std::span<const uint8_t> s_bytes) const {
   if (!valid_) return kEcdsaInvalid;
   BigInteger r;
   BigInteger s;
-  uint32_t status = ReadSignatureNumber(r_bytes, r);
+  EcdsaVerifyResult status = ReadSignatureNumber(r_bytes, r);
   if (status == kEcdsaValid) status = ReadSignatureNumber(s_bytes, s);
   if (status != kEcdsaValid) return status;
   return Verify(digest, r, s);
@@ -81,8 +83,8 @@ uint32_t ECCDSA::VerifyHashRaw(std::span<const uint8_t> digest, std::span<const 
 // FIPS 186-4 6.4.2: w = s^-1, u1 = e w, u2 = r w (mod n); R = u1 G + u2 Q
 // (computed jointly, the same point as two products and a sum); valid when
 // x(R) mod n = r.
-uint32_t ECCDSA::Verify(std::span<const uint8_t> digest, const BigInteger& r,
-                        const BigInteger& s) const {
+EcdsaVerifyResult ECCDSA::Verify(std::span<const uint8_t> digest, const BigInteger& r,
+                                 const BigInteger& s) const {
   const uint32_t limbs = params_.limb_count;
   BigInteger e;
   // Cutting to the coordinate size in bytes equals the bit cut for these curves.

@@ -31,21 +31,22 @@ class ECCDSA final : public AsymmetricAlgorithm {
   // leaves the key invalid.
   [[nodiscard]] bool ImportPublicKey(std::span<const uint8_t> point);
   // Checks a DER SEQUENCE of r and s over a digest (cut to the coordinate size).
-  [[nodiscard]] uint32_t VerifyHash(std::span<const uint8_t> digest,
-                                    std::span<const uint8_t> signature) const;
+  [[nodiscard]] EcdsaVerifyResult VerifyHash(std::span<const uint8_t> digest,
+                                             std::span<const uint8_t> signature) const;
   // The same with r and s given as big-endian numbers (the form OpenPGP and
   // IEEE P1363 carry).
-  [[nodiscard]] uint32_t VerifyHashRaw(std::span<const uint8_t> digest, std::span<const uint8_t> r,
-                                       std::span<const uint8_t> s) const;
+  [[nodiscard]] EcdsaVerifyResult VerifyHashRaw(std::span<const uint8_t> digest,
+                                                std::span<const uint8_t> r,
+                                                std::span<const uint8_t> s) const;
 
   bool IsValid() const { return valid_; }
   const EccCurveParameters& GetParameters() const { return params_; }
-  const JacobianPoint& GetPublicPoint() const { return q_; }
 
  private:
-  [[nodiscard]] uint32_t ReadSignatureNumber(std::span<const uint8_t> bytes, BigInteger& out) const;
-  [[nodiscard]] uint32_t Verify(std::span<const uint8_t> digest, const BigInteger& r,
-                                const BigInteger& s) const;
+  [[nodiscard]] EcdsaVerifyResult ReadSignatureNumber(std::span<const uint8_t> bytes,
+                                                      BigInteger& out) const;
+  [[nodiscard]] EcdsaVerifyResult Verify(std::span<const uint8_t> digest, const BigInteger& r,
+                                         const BigInteger& s) const;
   [[nodiscard]] bool XMatches(const JacobianPoint& sum, const BigInteger& r) const;
 
   EccCurveParameters params_;

@@ -47,7 +47,6 @@ class RSAImpl final : public RSACryptoServiceProvider {
 
   bool HasKey() const { return has_key_; }
   const BigInteger& GetModulus() const { return modulus_; }
-  const BigInteger& GetExponent() const { return exponent_; }
 
  private:
   [[nodiscard]] bool ImportNumber(const ByteArray& bytes, uint32_t max_bits, BigInteger& out);

@@ -10,7 +10,7 @@ constexpr uint32_t kHttpPort = 80;
 constexpr uint32_t kHttpsPort = 443;
 
 // What refused a Location, in the client's codes.
-uint32_t LocationCode(http1::LocationFault fault) {
+Result LocationCode(http1::LocationFault fault) {
   switch (fault) {
     case http1::LocationFault::kNone:
       return kOk;
@@ -35,7 +35,7 @@ bool SetPath(std::string_view path, CHTTPBuffer* out) {
 
 }  // namespace
 
-uint32_t HttpParseLocation(std::string_view location, RedirectTarget* target) {
+Result HttpParseLocation(std::string_view location, RedirectTarget* target) {
   if (location.empty()) return kBadLocation;
   CHTTPBuffer copy;
   if (!copy.SetText(location)) return kOutOfMemory;
@@ -44,7 +44,7 @@ uint32_t HttpParseLocation(std::string_view location, RedirectTarget* target) {
     if (text[i] == '\\') text[i] = '/';
   }
   http1::Location parts;
-  const uint32_t code = LocationCode(http1::ParseLocation({text, location.size()}, &parts));
+  const Result code = LocationCode(http1::ParseLocation({text, location.size()}, &parts));
   if (code != kOk) return code;
   if (parts.form != http1::LocationForm::kAbsolute) return kBadLocation;
   if (http1::EqualsNoCase(parts.scheme, "http")) {

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "verify/certhttp/http_response.h"
+#include "verify/certhttp/http_result.h"
 
 namespace http {
 
@@ -20,6 +21,6 @@ struct RedirectTarget {
 // than "http" and "https", no host, user information, white space or a
 // control character), kMalformed (a port that is not 0 to 65535) or
 // kOutOfMemory.
-[[nodiscard]] uint32_t HttpParseLocation(std::string_view location, RedirectTarget* target);
+[[nodiscard]] Result HttpParseLocation(std::string_view location, RedirectTarget* target);
 
 }  // namespace http

@@ -130,7 +130,7 @@ bool CHTTPRequestHeaders::CopyFrom(const CHTTPRequestHeaders& other) {
          proxy_authorization.CopyFrom(other.proxy_authorization) != 0;
 }
 
-uint32_t HttpWriteRequest(CTransport* transport, const CHTTPRequestHeaders* headers, bool flush) {
+Result HttpWriteRequest(CTransport* transport, const CHTTPRequestHeaders* headers, bool flush) {
   if (transport == nullptr || headers == nullptr) return kWriteFailed;
   if (!IsSetText(headers->method) || !IsSetText(headers->host_value)) return kWriteFailed;
   if (!IsSetText(headers->path) && !EqualsFolded(headers->method, "CONNECT")) return kWriteFailed;
@@ -144,9 +144,9 @@ uint32_t HttpWriteRequest(CTransport* transport, const CHTTPRequestHeaders* head
   return kOk;
 }
 
-uint32_t HttpBuildBasicAuth(const char* user_name, const char* password, bool proxy,
-                            const CHTTPBufferArray& challenges, CHTTPRequestHeaders* headers) {
-  const uint32_t refused = proxy ? kProxyAuthRequired : kUnauthorized;
+Result HttpBuildBasicAuth(const char* user_name, const char* password, bool proxy,
+                          const CHTTPBufferArray& challenges, CHTTPRequestHeaders* headers) {
+  const Result refused = proxy ? kProxyAuthRequired : kUnauthorized;
   if (headers == nullptr || !HasBasicChallenge(challenges)) return refused;
   WipedBuffer plain;
   const size_t user_length = user_name != nullptr ? std::strlen(user_name) : 0;

@@ -70,14 +70,14 @@ struct CHTTPRequestHeaders {
 
 // Writes the request text through the transport's buffer, reconnecting first
 // when needed; with flush the buffer is sent at once. 0 or kWriteFailed.
-[[nodiscard]] uint32_t HttpWriteRequest(CTransport* transport, const CHTTPRequestHeaders* headers,
-                                        bool flush);
+[[nodiscard]] Result HttpWriteRequest(CTransport* transport, const CHTTPRequestHeaders* headers,
+                                      bool flush);
 
 // Sets the (proxy) authorization value "Basic " + base64 of "name:password"
 // when a Basic challenge is among the challenges.
-[[nodiscard]] uint32_t HttpBuildBasicAuth(const char* user_name, const char* password, bool proxy,
-                                          const CHTTPBufferArray& challenges,
-                                          CHTTPRequestHeaders* headers);
+[[nodiscard]] Result HttpBuildBasicAuth(const char* user_name, const char* password, bool proxy,
+                                        const CHTTPBufferArray& challenges,
+                                        CHTTPRequestHeaders* headers);
 
 // The request path: "/" put in front when missing, and the query with every
 // space and "/" percent-encoded.

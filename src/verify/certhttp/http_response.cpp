@@ -71,7 +71,7 @@ uint32_t FindIndex(const std::array<std::string_view, N>& table, std::string_vie
 // leaves the status 0 (what no status maps to) and ends the headers, the
 // rest of the connection unread; one that is meant as it but is malformed
 // is refused.
-uint32_t ApplyStatusLine(CHTTPResponse* response, std::string_view line) {
+Result ApplyStatusLine(CHTTPResponse* response, std::string_view line) {
   const std::optional<http1::StatusLine> status = http1::ParseStatusLine(line);
   if (!status) {
     if (line.starts_with(http1::kVersionPrefix)) return kMalformed;
@@ -89,11 +89,11 @@ bool AppendChallenge(CHTTPBufferArray* array, std::string_view value) {
   return challenge.SetText(value) && array->Add(challenge) != 0;
 }
 
-uint32_t Memory(bool ok) { return ok ? kOk : kOutOfMemory; }
+Result Memory(bool ok) { return ok ? kOk : kOutOfMemory; }
 
 // A Content-Length, refused when it is no number or differs from one before
 // it: either leaves the end of the body unknown.
-uint32_t ApplyContentLength(CHTTPResponse* response, std::string_view value) {
+Result ApplyContentLength(CHTTPResponse* response, std::string_view value) {
   const std::optional<uint64_t> length = http1::ParseDecimal(value);
   if (!length || (response->content_length != kNoLength && response->content_length != *length)) {
     return kMalformed;
@@ -102,7 +102,7 @@ uint32_t ApplyContentLength(CHTTPResponse* response, std::string_view value) {
   return kOk;
 }
 
-uint32_t ApplyField(CHTTPResponse* response, HeaderField field, std::string_view value) {
+Result ApplyField(CHTTPResponse* response, HeaderField field, std::string_view value) {
   switch (field) {
     case HeaderField::kBypass:
       response->bypass = 1;
@@ -145,7 +145,7 @@ uint32_t ApplyField(CHTTPResponse* response, HeaderField field, std::string_view
 }
 
 // Applies one complete line (its line end removed) to the response.
-uint32_t ApplyLine(CHTTPResponse* response, std::string_view line) {
+Result ApplyLine(CHTTPResponse* response, std::string_view line) {
   if (response->status == 0) return ApplyStatusLine(response, line);
   if (line.empty()) {
     response->end_of_headers = 1;
@@ -215,7 +215,7 @@ void HttpResponseClear(CHTTPResponse* response) {
   response->reading = 0;
 }
 
-uint32_t HttpStatusToError(uint32_t status) {
+Result HttpStatusToError(uint32_t status) {
   if (status < 200) return kNotFound;
   if (status == 200 || (status >= 203 && status <= 206)) return kOk;
   if (status == 201) return kRedirect;
@@ -271,7 +271,7 @@ bool HttpKeepConnection(const CHTTPResponse* response) {
          response->proxy_connection != kConnectionClose;
 }
 
-uint32_t HttpReadLine(CTransport* transport, CBuffer* line) {
+Result HttpReadLine(CTransport* transport, CBuffer* line) {
   while (!EndsLine(*line)) {
     if (line->Length() >= kMaxHeaderLine) return kMalformed;
     uint8_t byte = 0;
@@ -282,13 +282,13 @@ uint32_t HttpReadLine(CTransport* transport, CBuffer* line) {
   return kOk;
 }
 
-uint32_t HttpReadLineNoWait(CTransport* transport, CBuffer* partial) {
+Result HttpReadLineNoWait(CTransport* transport, CBuffer* partial) {
   if (partial == nullptr) return kBadRequest;
   while (!EndsLine(*partial)) {
     if (partial->Length() >= kMaxHeaderLine) return kMalformed;
     uint8_t byte = 0;
     uint64_t received = 0;
-    const uint32_t code = transport->RecvNoWait(&byte, 1, &received);
+    const Result code = transport->RecvNoWait(&byte, 1, &received);
     if (code == kNoData) return kNoData;
     if (code != kOk || received != 1) {
       partial->Clear();
@@ -299,8 +299,8 @@ uint32_t HttpReadLineNoWait(CTransport* transport, CBuffer* partial) {
   return kOk;
 }
 
-uint32_t HttpReadResponseHeaders(CTransport* transport, CHTTPResponse* response, int wait,
-                                 CBuffer* partial) {
+Result HttpReadResponseHeaders(CTransport* transport, CHTTPResponse* response, int wait,
+                               CBuffer* partial) {
   if (transport == nullptr || response == nullptr) return kBadRequest;
   if (wait == 0 && partial == nullptr) return kBadRequest;
   // A read that did not wait may have stopped inside these headers; what it
@@ -313,8 +313,7 @@ uint32_t HttpReadResponseHeaders(CTransport* transport, CHTTPResponse* response,
     partial->Clear();
   }
   for (;;) {
-    uint32_t code =
-        wait != 0 ? HttpReadLine(transport, &line) : HttpReadLineNoWait(transport, &line);
+    Result code = wait != 0 ? HttpReadLine(transport, &line) : HttpReadLineNoWait(transport, &line);
     if (code == kNoData) {
       partial->MoveFrom(line);
       response->reading = 1;

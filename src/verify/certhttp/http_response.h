@@ -76,7 +76,7 @@ struct CHTTPErrorInfo {
 void HttpResponseDestroy(CHTTPResponse* response);
 void HttpResponseClear(CHTTPResponse* response);
 
-[[nodiscard]] uint32_t HttpStatusToError(uint32_t status);
+[[nodiscard]] Result HttpStatusToError(uint32_t status);
 void HttpGetErrorInfo(CHTTPErrorInfo* info, uint32_t code, const CHTTPResponse* response);
 
 // Whether the connection may carry another request after this response.
@@ -85,16 +85,16 @@ void HttpGetErrorInfo(CHTTPErrorInfo* info, uint32_t code, const CHTTPResponse* 
 // Reads one line (CR LF kept) into line, one byte at a time so that nothing
 // of the body is consumed: 0, kSocketError when a receive fails or the peer
 // closes, kMalformed when the line passes kMaxHeaderLine.
-[[nodiscard]] uint32_t HttpReadLine(CTransport* transport, CBuffer* line);
+[[nodiscard]] Result HttpReadLine(CTransport* transport, CBuffer* line);
 // The same without waiting, continuing the partial line: 0 with the whole
 // line in partial, kNoData with what arrived kept in partial.
-[[nodiscard]] uint32_t HttpReadLineNoWait(CTransport* transport, CBuffer* partial);
+[[nodiscard]] Result HttpReadLineNoWait(CTransport* transport, CBuffer* partial);
 
 // Reads the headers of the next response (a 100 Continue is skipped). Without
 // waiting, partial carries a line begun by an earlier call. 0, kNoData,
 // kMalformed, kCutShort or kBadRequest.
-[[nodiscard]] uint32_t HttpReadResponseHeaders(CTransport* transport, CHTTPResponse* response,
-                                               int wait, CBuffer* partial);
+[[nodiscard]] Result HttpReadResponseHeaders(CTransport* transport, CHTTPResponse* response,
+                                             int wait, CBuffer* partial);
 
 // Strips trailing CR and LF characters.
 std::string_view HttpTrimLineEnd(std::string_view line);

@@ -20,13 +20,13 @@ bool IsMethod(const char* method, const char* name) {
 
 // Reads a body away so that the connection can carry the next request; a
 // body that fails or is too large to be worth it costs the connection.
-uint32_t DrainBody(CTransport* transport, const CHTTPResponse* response) {
+Result DrainBody(CTransport* transport, const CHTTPResponse* response) {
   CHTTPBodyState body;
   uint8_t piece[kDrainPiece];
   uint64_t total = 0;
   for (;;) {
     uint64_t received = 0;
-    const uint32_t code =
+    const Result code =
         HttpReadBody(transport, response, &body, piece, sizeof(piece), &received, 1);
     if (code == kEnd) return kOk;
     if (code != kOk) {
@@ -55,8 +55,8 @@ uint32_t SendOnce(CTransportSSL* transport, const CHTTPRequestHeaders* headers) 
   return transport->FlushWrites() ? kOk : kWriteFailed;
 }
 
-uint32_t AnswerBasic(CTransport* transport, const CHTTPCredentials* credentials, bool proxy,
-                     CHTTPRequestHeaders* headers, const CHTTPResponse* response) {
+Result AnswerBasic(CTransport* transport, const CHTTPCredentials* credentials, bool proxy,
+                   CHTTPRequestHeaders* headers, const CHTTPResponse* response) {
   FinishExchange(transport, response);
   const char* user = nullptr;
   const char* password = nullptr;
@@ -71,9 +71,9 @@ uint32_t AnswerBasic(CTransport* transport, const CHTTPCredentials* credentials,
 
 }  // namespace
 
-uint32_t HttpSendRequestWithAuth(CTransportSSL* transport, const CHTTPCredentials* credentials,
-                                 CHTTPRequestHeaders* headers, CHTTPResponse* response,
-                                 uint32_t attempt_limit, CHTTPErrorInfo* info) {
+Result HttpSendRequestWithAuth(CTransportSSL* transport, const CHTTPCredentials* credentials,
+                               CHTTPRequestHeaders* headers, CHTTPResponse* response,
+                               uint32_t attempt_limit, CHTTPErrorInfo* info) {
   if (transport == nullptr || response == nullptr || headers == nullptr) return kBadRequest;
   const bool get = IsMethod(headers->method, "GET");
   if (get && headers->body != nullptr && headers->body_length != 0) return kBadRequest;
@@ -84,7 +84,7 @@ uint32_t HttpSendRequestWithAuth(CTransportSSL* transport, const CHTTPCredential
   uint32_t bypasses = 0;
   bool server_answered = false;
   bool proxy_answered = false;
-  uint32_t code = kOk;
+  Result code = kOk;
   for (;;) {
     if (attempt_limit != kNoAttemptLimit && sends++ >= attempt_limit) return code;
     if (SendOnce(transport, headers) != kOk) return kWriteFailed;
@@ -100,7 +100,7 @@ uint32_t HttpSendRequestWithAuth(CTransportSSL* transport, const CHTTPCredential
         return code;
       }
       answered = true;
-      const uint32_t answer = AnswerBasic(transport, credentials, proxy, headers, response);
+      const Result answer = AnswerBasic(transport, credentials, proxy, headers, response);
       if (answer != kOk) return answer;
       continue;
     }
@@ -113,14 +113,14 @@ uint32_t HttpSendRequestWithAuth(CTransportSSL* transport, const CHTTPCredential
       FinishExchange(transport, response);
       return kBypassLoop;
     }
-    const uint32_t drained = DrainBody(transport, response);
+    const Result drained = DrainBody(transport, response);
     if (drained != kOk) return drained;
     if (!HttpKeepConnection(response)) transport->Close();
   }
 }
 
-uint32_t HttpOpenTunnel(CTransportSSL* transport, const CHTTPCredentials* credentials,
-                        CHTTPRequestHeaders* headers) {
+Result HttpOpenTunnel(CTransportSSL* transport, const CHTTPCredentials* credentials,
+                      CHTTPRequestHeaders* headers) {
   if (transport == nullptr || headers == nullptr) return kBadRequest;
   CHTTPRequestHeaders tunnel;
   tunnel.method = "CONNECT";
@@ -134,23 +134,23 @@ uint32_t HttpOpenTunnel(CTransportSSL* transport, const CHTTPCredentials* creden
   CHTTPResponse response;
   const uint32_t mode = transport->TlsMode();
   transport->SetTlsMode(0);
-  const uint32_t code =
+  const Result code =
       HttpSendRequestWithAuth(transport, credentials, &tunnel, &response, kNoAttemptLimit, nullptr);
   transport->SetTlsMode(mode);
   if (headers->proxy_authorization.CopyFrom(tunnel.proxy_authorization) == 0) return kOutOfMemory;
   return code;
 }
 
-uint32_t HttpSendViaProxy(CTransportSSL* transport, const CHTTPCredentials* credentials,
-                          CHTTPRequestHeaders* headers, CHTTPResponse* response,
-                          uint32_t attempt_limit, bool fresh_connection, CHTTPErrorInfo* info) {
+Result HttpSendViaProxy(CTransportSSL* transport, const CHTTPCredentials* credentials,
+                        CHTTPRequestHeaders* headers, CHTTPResponse* response,
+                        uint32_t attempt_limit, bool fresh_connection, CHTTPErrorInfo* info) {
   if (transport == nullptr || headers == nullptr) return kBadRequest;
   if (headers->scheme == kSchemeHttp) {
     transport->SetTlsMode(0);
     return HttpSendRequestWithAuth(transport, credentials, headers, response, attempt_limit, info);
   }
   if (transport->HasProxy() && fresh_connection) {
-    const uint32_t code = HttpOpenTunnel(transport, credentials, headers);
+    const Result code = HttpOpenTunnel(transport, credentials, headers);
     if (code != kOk) return code;
   }
   transport->SetTlsMode(1);
@@ -167,8 +167,8 @@ struct Target {
   CHTTPBuffer path;
 };
 
-uint32_t ConnectAttempt(CTransportSSL* transport, const CHTTPRequest* request, const Target& target,
-                        uint32_t timeout, bool* via_proxy, bool* fresh) {
+Result ConnectAttempt(CTransportSSL* transport, const CHTTPRequest* request, const Target& target,
+                      uint32_t timeout, bool* via_proxy, bool* fresh) {
   *via_proxy = IsSetText(request->proxy_host);
   *fresh = true;
   if (!*via_proxy) return transport->Connect(target.host.Text(), target.port, 0, timeout);
@@ -176,8 +176,8 @@ uint32_t ConnectAttempt(CTransportSSL* transport, const CHTTPRequest* request, c
     *fresh = false;
     return kOk;
   }
-  uint32_t code = transport->ConnectViaProxy(target.host.Text(), request->proxy_port, 0, timeout,
-                                             request->proxy_host);
+  Result code = transport->ConnectViaProxy(target.host.Text(), request->proxy_port, 0, timeout,
+                                           request->proxy_host);
   if (code == kHostNotResolved) code = kProxyNotResolved;
   if (code == kNoConnection) code = kNoProxyConnection;
   if ((code == kProxyNotResolved || code == kNoProxyConnection) && request->direct_fallback != 0) {
@@ -207,10 +207,10 @@ void FillHeaders(uint32_t method, const CHTTPContent* content, const Target& tar
   h->body_length = post ? content->content_length : 0;
 }
 
-uint32_t FollowRedirect(const CHTTPResponse* response, Target* target) {
+Result FollowRedirect(const CHTTPResponse* response, Target* target) {
   if (response->location.Length() == 0) return kBadRequest;
   RedirectTarget next;
-  const uint32_t code = HttpParseLocation(response->location.Text(), &next);
+  const Result code = HttpParseLocation(response->location.Text(), &next);
   if (code != kOk) return code;
   target->host.MoveFrom(next.host);
   target->path.MoveFrom(next.path);
@@ -226,11 +226,11 @@ void DropValue(CHTTPBuffer* value) {
 
 }  // namespace
 
-uint32_t HttpSendWithRedirects(uint32_t method, const CHTTPRequest* request,
-                               const CHTTPCredentials* credentials, const CHTTPContent* content,
-                               std::unique_ptr<CTransportSSL>* transport_out,
-                               CHTTPResponse** response_out, const char* extra_headers,
-                               uint32_t timeout_seconds, CHTTPErrorInfo* info) {
+Result HttpSendWithRedirects(uint32_t method, const CHTTPRequest* request,
+                             const CHTTPCredentials* credentials, const CHTTPContent* content,
+                             std::unique_ptr<CTransportSSL>* transport_out,
+                             CHTTPResponse** response_out, const char* extra_headers,
+                             uint32_t timeout_seconds, CHTTPErrorInfo* info) {
   if (request == nullptr || content == nullptr || transport_out == nullptr ||
       response_out == nullptr) {
     return kBadRequest;
@@ -257,7 +257,7 @@ uint32_t HttpSendWithRedirects(uint32_t method, const CHTTPRequest* request,
     }
     bool via_proxy = false;
     bool fresh = false;
-    uint32_t code =
+    Result code =
         ConnectAttempt(transport.get(), request, target, timeout_seconds, &via_proxy, &fresh);
     if (code != kOk) return code;
     FillHeaders(method, content, target, via_proxy, extra_headers, &headers);
@@ -277,10 +277,10 @@ uint32_t HttpSendWithRedirects(uint32_t method, const CHTTPRequest* request,
   }
 }
 
-uint32_t HttpPerformRequest(uint32_t method, const CHTTPRequest* request,
-                            const CHTTPCredentials* credentials, const CHTTPContent* content,
-                            CHTTPSession** session, const char* extra_headers,
-                            uint32_t timeout_seconds, CHTTPErrorInfo* info) {
+Result HttpPerformRequest(uint32_t method, const CHTTPRequest* request,
+                          const CHTTPCredentials* credentials, const CHTTPContent* content,
+                          CHTTPSession** session, const char* extra_headers,
+                          uint32_t timeout_seconds, CHTTPErrorInfo* info) {
   if (session == nullptr) return kBadRequest;
   *session = nullptr;
   const CHTTPContent empty;
@@ -293,7 +293,7 @@ uint32_t HttpPerformRequest(uint32_t method, const CHTTPRequest* request,
   std::unique_ptr<CHTTPSession> opened(new (std::nothrow) CHTTPSession);
   if (opened == nullptr) return kOutOfMemory;
   CHTTPResponse* response = nullptr;
-  const uint32_t code =
+  const Result code =
       HttpSendWithRedirects(method, request, credentials, content, &opened->transport, &response,
                             extra_headers, timeout_seconds, info);
   if (code != kOk) return code;
@@ -304,10 +304,10 @@ uint32_t HttpPerformRequest(uint32_t method, const CHTTPRequest* request,
   return kOk;
 }
 
-uint32_t HttpSessionOpen(uint32_t method, const CHTTPRequest* request,
-                         const CHTTPCredentials* credentials, const CHTTPContent* content,
-                         CHTTPSession** session, const char* extra_headers,
-                         uint32_t timeout_seconds, CHTTPErrorInfo* info) {
+Result HttpSessionOpen(uint32_t method, const CHTTPRequest* request,
+                       const CHTTPCredentials* credentials, const CHTTPContent* content,
+                       CHTTPSession** session, const char* extra_headers, uint32_t timeout_seconds,
+                       CHTTPErrorInfo* info) {
   if (session != nullptr) *session = nullptr;
   if (method > kMethodPost || request == nullptr || session == nullptr) return kBadRequest;
   const CHTTPContent empty;
@@ -323,7 +323,7 @@ uint32_t HttpSessionOpen(uint32_t method, const CHTTPRequest* request,
   std::strcpy(name, request->host);
   OS_ADDR* list = OsResolveAddress(name, static_cast<int>(request->port), kOsResolveStream);
   if (list == nullptr) return kHostNotResolved;
-  uint32_t code = kNoConnection;
+  Result code = kNoConnection;
   for (const OS_ADDR* entry = list; entry != nullptr; entry = OsAddrListNext(entry)) {
     char numeric[64];
     if (OsAddrToString(entry, numeric, sizeof(numeric), nullptr) == nullptr) continue;

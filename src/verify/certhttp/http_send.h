@@ -5,6 +5,7 @@
 
 #include "verify/certhttp/http_request.h"
 #include "verify/certhttp/http_response.h"
+#include "verify/certhttp/http_result.h"
 #include "verify/certhttp/http_session.h"
 #include "verify/certhttp/http_transport.h"
 
@@ -22,42 +23,40 @@ inline constexpr uint32_t kNoAttemptLimit = ~uint32_t{0};
 
 // Opens a GET or POST and hands back a session at the start of the body.
 // timeout_seconds bounds every wait and the whole transfer, body included.
-[[nodiscard]] uint32_t HttpSessionOpen(uint32_t method, const CHTTPRequest* request,
-                                       const CHTTPCredentials* credentials,
-                                       const CHTTPContent* content, CHTTPSession** session,
-                                       const char* extra_headers, uint32_t timeout_seconds,
-                                       CHTTPErrorInfo* info);
-[[nodiscard]] uint32_t HttpPerformRequest(uint32_t method, const CHTTPRequest* request,
-                                          const CHTTPCredentials* credentials,
-                                          const CHTTPContent* content, CHTTPSession** session,
-                                          const char* extra_headers, uint32_t timeout_seconds,
-                                          CHTTPErrorInfo* info);
+[[nodiscard]] Result HttpSessionOpen(uint32_t method, const CHTTPRequest* request,
+                                     const CHTTPCredentials* credentials,
+                                     const CHTTPContent* content, CHTTPSession** session,
+                                     const char* extra_headers, uint32_t timeout_seconds,
+                                     CHTTPErrorInfo* info);
+[[nodiscard]] Result HttpPerformRequest(uint32_t method, const CHTTPRequest* request,
+                                        const CHTTPCredentials* credentials,
+                                        const CHTTPContent* content, CHTTPSession** session,
+                                        const char* extra_headers, uint32_t timeout_seconds,
+                                        CHTTPErrorInfo* info);
 
 // The connection and redirect loop; on success the transport and the
 // response (headers read, the body left to the caller) are handed out.
-[[nodiscard]] uint32_t HttpSendWithRedirects(uint32_t method, const CHTTPRequest* request,
-                                             const CHTTPCredentials* credentials,
-                                             const CHTTPContent* content,
-                                             std::unique_ptr<CTransportSSL>* transport,
-                                             CHTTPResponse** response, const char* extra_headers,
-                                             uint32_t timeout_seconds, CHTTPErrorInfo* info);
+[[nodiscard]] Result HttpSendWithRedirects(uint32_t method, const CHTTPRequest* request,
+                                           const CHTTPCredentials* credentials,
+                                           const CHTTPContent* content,
+                                           std::unique_ptr<CTransportSSL>* transport,
+                                           CHTTPResponse** response, const char* extra_headers,
+                                           uint32_t timeout_seconds, CHTTPErrorInfo* info);
 
-[[nodiscard]] uint32_t HttpSendViaProxy(CTransportSSL* transport,
-                                        const CHTTPCredentials* credentials,
-                                        CHTTPRequestHeaders* headers, CHTTPResponse* response,
-                                        uint32_t attempt_limit, bool fresh_connection,
-                                        CHTTPErrorInfo* info);
+[[nodiscard]] Result HttpSendViaProxy(CTransportSSL* transport, const CHTTPCredentials* credentials,
+                                      CHTTPRequestHeaders* headers, CHTTPResponse* response,
+                                      uint32_t attempt_limit, bool fresh_connection,
+                                      CHTTPErrorInfo* info);
 
 // Sends "CONNECT host:port" to the proxy (answering a 407 with Basic).
-[[nodiscard]] uint32_t HttpOpenTunnel(CTransportSSL* transport, const CHTTPCredentials* credentials,
-                                      CHTTPRequestHeaders* headers);
+[[nodiscard]] Result HttpOpenTunnel(CTransportSSL* transport, const CHTTPCredentials* credentials,
+                                    CHTTPRequestHeaders* headers);
 
 // One request with one Basic answer to 401 and to 407 and the
 // "X-Bypass-Cache" repeats; on success the body is left to the caller.
-[[nodiscard]] uint32_t HttpSendRequestWithAuth(CTransportSSL* transport,
-                                               const CHTTPCredentials* credentials,
-                                               CHTTPRequestHeaders* headers,
-                                               CHTTPResponse* response, uint32_t attempt_limit,
-                                               CHTTPErrorInfo* info);
+[[nodiscard]] Result HttpSendRequestWithAuth(CTransportSSL* transport,
+                                             const CHTTPCredentials* credentials,
+                                             CHTTPRequestHeaders* headers, CHTTPResponse* response,
+                                             uint32_t attempt_limit, CHTTPErrorInfo* info);
 
 }  // namespace http

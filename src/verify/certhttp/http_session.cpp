@@ -15,10 +15,9 @@ bool HasNoBody(uint32_t status) { return status == 204 || status == 304 || statu
 // malformed size.
 constexpr uint64_t kMaxChunkSize = UINT32_MAX;
 
-uint32_t ReadBodyLine(CTransport* transport, CHTTPBodyState* body, int wait,
-                      std::string_view* line) {
-  const uint32_t code = wait != 0 ? HttpReadLine(transport, &body->partial_line)
-                                  : HttpReadLineNoWait(transport, &body->partial_line);
+Result ReadBodyLine(CTransport* transport, CHTTPBodyState* body, int wait, std::string_view* line) {
+  const Result code = wait != 0 ? HttpReadLine(transport, &body->partial_line)
+                                : HttpReadLineNoWait(transport, &body->partial_line);
   if (code == kNoData || code == kMalformed || code == kOutOfMemory) return code;
   if (code != kOk) return kCutShort;
   *line = HttpTrimLineEnd({reinterpret_cast<const char*>(body->partial_line.Data()),
@@ -26,19 +25,18 @@ uint32_t ReadBodyLine(CTransport* transport, CHTTPBodyState* body, int wait,
   return kOk;
 }
 
-uint32_t ReadSome(CTransport* transport, void* buffer, uint64_t size, uint64_t* received,
-                  int wait) {
+Result ReadSome(CTransport* transport, void* buffer, uint64_t size, uint64_t* received, int wait) {
   return wait != 0 ? transport->Recv(buffer, size, received)
                    : transport->RecvNoWait(buffer, size, received);
 }
 
 // Moves over chunk boundaries until body bytes can be read: 0 when they can,
 // kEnd after the last chunk, or a failure.
-uint32_t NextChunk(CTransport* transport, CHTTPBodyState* body, int wait) {
+Result NextChunk(CTransport* transport, CHTTPBodyState* body, int wait) {
   for (;;) {
     std::string_view line;
     if (body->length == kNoLength) {
-      const uint32_t code = ReadBodyLine(transport, body, wait, &line);
+      const Result code = ReadBodyLine(transport, body, wait, &line);
       if (code != kOk) return code;
       const std::optional<uint64_t> size = http1::ParseChunkSizeLine(line);
       body->partial_line.Clear();
@@ -47,7 +45,7 @@ uint32_t NextChunk(CTransport* transport, CHTTPBodyState* body, int wait) {
       body->position = 0;
     }
     if (body->position < body->length) return kOk;
-    const uint32_t code = ReadBodyLine(transport, body, wait, &line);
+    const Result code = ReadBodyLine(transport, body, wait, &line);
     if (code != kOk) return code;
     const bool empty = line.empty();
     body->partial_line.Clear();
@@ -65,12 +63,12 @@ uint32_t NextChunk(CTransport* transport, CHTTPBodyState* body, int wait) {
   }
 }
 
-uint32_t ReadChunked(CTransport* transport, CHTTPBodyState* body, void* buffer, uint64_t size,
-                     uint64_t* received, int wait) {
-  const uint32_t code = NextChunk(transport, body, wait);
+Result ReadChunked(CTransport* transport, CHTTPBodyState* body, void* buffer, uint64_t size,
+                   uint64_t* received, int wait) {
+  const Result code = NextChunk(transport, body, wait);
   if (code != kOk) return code;
   const uint64_t left = body->length - body->position;
-  const uint32_t read = ReadSome(transport, buffer, size < left ? size : left, received, wait);
+  const Result read = ReadSome(transport, buffer, size < left ? size : left, received, wait);
   if (read == kEnd) return kCutShort;
   if (read != kOk) return read;
   body->position += *received;
@@ -83,8 +81,8 @@ CHTTPSession::CHTTPSession() : response(nullptr, HttpResponseDestroy) {}
 
 CHTTPSession::~CHTTPSession() = default;
 
-uint32_t HttpReadBody(CTransport* transport, const CHTTPResponse* response, CHTTPBodyState* body,
-                      void* buffer, uint64_t size, uint64_t* received, int wait) {
+Result HttpReadBody(CTransport* transport, const CHTTPResponse* response, CHTTPBodyState* body,
+                    void* buffer, uint64_t size, uint64_t* received, int wait) {
   *received = 0;
   if (transport == nullptr || response == nullptr || body == nullptr || buffer == nullptr ||
       size == 0) {
@@ -92,7 +90,7 @@ uint32_t HttpReadBody(CTransport* transport, const CHTTPResponse* response, CHTT
   }
   if (HasNoBody(response->status) || body->done != 0) return kEnd;
   if (response->transfer_coding == kCodingChunked) {
-    const uint32_t code = ReadChunked(transport, body, buffer, size, received, wait);
+    const Result code = ReadChunked(transport, body, buffer, size, received, wait);
     if (code == kMalformed) transport->Close();
     return code;
   }
@@ -103,21 +101,21 @@ uint32_t HttpReadBody(CTransport* transport, const CHTTPResponse* response, CHTT
     return kEnd;
   }
   const uint64_t left = body->length - body->position;
-  const uint32_t code = ReadSome(transport, buffer, size < left ? size : left, received, wait);
+  const Result code = ReadSome(transport, buffer, size < left ? size : left, received, wait);
   if (code == kEnd) return kCutShort;
   if (code != kOk) return code;
   body->position += *received;
   return kOk;
 }
 
-uint32_t HttpReadBody(CHTTPSession* session, void* buffer, uint64_t size, uint64_t* received,
-                      int wait) {
+Result HttpReadBody(CHTTPSession* session, void* buffer, uint64_t size, uint64_t* received,
+                    int wait) {
   if (session == nullptr) return kBadRequest;
   return HttpReadBody(session->transport.get(), session->response.get(), &session->body, buffer,
                       size, received, wait);
 }
 
-uint32_t HttpSessionGetContentLength(const CHTTPSession* session, uint64_t* length) {
+Result HttpSessionGetContentLength(const CHTTPSession* session, uint64_t* length) {
   if (session == nullptr) return kBadRequest;
   if (session->state != kStateBody && session->state != kStateComplete) return kBadState;
   if (session->response == nullptr) return kNoResponse;
@@ -127,9 +125,9 @@ uint32_t HttpSessionGetContentLength(const CHTTPSession* session, uint64_t* leng
 
 namespace {
 
-uint32_t ReadSessionBody(CHTTPSession* session, void* buffer, uint64_t size, uint64_t* received,
-                         int wait) {
-  const uint32_t code = HttpReadBody(session, buffer, size, received, wait);
+Result ReadSessionBody(CHTTPSession* session, void* buffer, uint64_t size, uint64_t* received,
+                       int wait) {
+  const Result code = HttpReadBody(session, buffer, size, received, wait);
   if (code == kOk || code == kNoData) return code;
   if (code != kEnd) {
     session->state = kStateFailed;
@@ -140,13 +138,13 @@ uint32_t ReadSessionBody(CHTTPSession* session, void* buffer, uint64_t size, uin
   return kEnd;
 }
 
-uint32_t ReadSessionHeaders(CHTTPSession* session, int wait, CHTTPErrorInfo* info) {
+Result ReadSessionHeaders(CHTTPSession* session, int wait, CHTTPErrorInfo* info) {
   if (session->response == nullptr) {
     session->response.reset(HttpResponseCreate());
     if (session->response == nullptr) return kOutOfMemory;
   }
-  uint32_t code = HttpReadResponseHeaders(session->transport.get(), session->response.get(), wait,
-                                          &session->partial_line);
+  Result code = HttpReadResponseHeaders(session->transport.get(), session->response.get(), wait,
+                                        &session->partial_line);
   if (code != kOk) return code;
   code = HttpStatusToError(session->response->status);
   HttpGetErrorInfo(info, code, session->response.get());
@@ -159,8 +157,8 @@ uint32_t ReadSessionHeaders(CHTTPSession* session, int wait, CHTTPErrorInfo* inf
 
 }  // namespace
 
-uint32_t HttpSessionRead(CHTTPSession* session, void* buffer, uint64_t size, uint64_t* received,
-                         int wait, CHTTPErrorInfo* info) {
+Result HttpSessionRead(CHTTPSession* session, void* buffer, uint64_t size, uint64_t* received,
+                       int wait, CHTTPErrorInfo* info) {
   if (received != nullptr) *received = 0;
   if (session == nullptr) return kBadRequest;
   if (session->transport == nullptr || !session->transport->IsConnected() || buffer == nullptr ||
@@ -169,7 +167,7 @@ uint32_t HttpSessionRead(CHTTPSession* session, void* buffer, uint64_t size, uin
     return kBadRequest;
   }
   if (session->state == kStateSent) {
-    const uint32_t code = ReadSessionHeaders(session, wait, info);
+    const Result code = ReadSessionHeaders(session, wait, info);
     if (code == kNoData) return code;
     if (code != kOk) {
       session->state = kStateFailed;
@@ -181,7 +179,7 @@ uint32_t HttpSessionRead(CHTTPSession* session, void* buffer, uint64_t size, uin
   return kBadRequest;
 }
 
-uint32_t HttpSessionClose(CHTTPSession* session) {
+Result HttpSessionClose(CHTTPSession* session) {
   if (session == nullptr) return kBadRequest;
   if (session->transport != nullptr) session->transport->Close();
   delete session;

@@ -5,6 +5,7 @@
 
 #include "platform/util/buffer.h"
 #include "verify/certhttp/http_response.h"
+#include "verify/certhttp/http_result.h"
 #include "verify/certhttp/http_transport.h"
 
 namespace http {
@@ -52,15 +53,15 @@ struct CHTTPSession {
 
 // Reads the next piece of the body: 0 with bytes, kEnd at its end (at once for
 // 204, 304 and 1xx), kNoData when not waiting, kCutShort, kMalformed, ...
-[[nodiscard]] uint32_t HttpReadBody(CTransport* transport, const CHTTPResponse* response,
-                                    CHTTPBodyState* body, void* buffer, uint64_t size,
-                                    uint64_t* received, int wait);
-[[nodiscard]] uint32_t HttpReadBody(CHTTPSession* session, void* buffer, uint64_t size,
-                                    uint64_t* received, int wait);
+[[nodiscard]] Result HttpReadBody(CTransport* transport, const CHTTPResponse* response,
+                                  CHTTPBodyState* body, void* buffer, uint64_t size,
+                                  uint64_t* received, int wait);
+[[nodiscard]] Result HttpReadBody(CHTTPSession* session, void* buffer, uint64_t size,
+                                  uint64_t* received, int wait);
 
-[[nodiscard]] uint32_t HttpSessionGetContentLength(const CHTTPSession* session, uint64_t* length);
-[[nodiscard]] uint32_t HttpSessionRead(CHTTPSession* session, void* buffer, uint64_t size,
-                                       uint64_t* received, int wait, CHTTPErrorInfo* info);
-uint32_t HttpSessionClose(CHTTPSession* session);
+[[nodiscard]] Result HttpSessionGetContentLength(const CHTTPSession* session, uint64_t* length);
+[[nodiscard]] Result HttpSessionRead(CHTTPSession* session, void* buffer, uint64_t size,
+                                     uint64_t* received, int wait, CHTTPErrorInfo* info);
+Result HttpSessionClose(CHTTPSession* session);
 
 }  // namespace http

@@ -30,8 +30,8 @@ OS_ADDR* CopyOneEntry(const OS_ADDR* entry) {
 
 }  // namespace
 
-uint32_t TransportConnectAddress(OS_SOCKET* socket, const char* host, uint32_t port, int timeout_ms,
-                                 OS_ADDR** peer) {
+Result TransportConnectAddress(OS_SOCKET* socket, const char* host, uint32_t port, int timeout_ms,
+                               OS_ADDR** peer) {
   *socket = kOsNoSocket;
   *peer = nullptr;
   if (host == nullptr || std::strlen(host) > kMaxHostLength) return kHostNotResolved;
@@ -39,7 +39,7 @@ uint32_t TransportConnectAddress(OS_SOCKET* socket, const char* host, uint32_t p
   std::strcpy(name, host);
   OS_ADDR* list = OsResolveAddress(name, static_cast<int>(port), kOsResolveStream);
   if (list == nullptr) return kHostNotResolved;
-  uint32_t result = kNoConnection;
+  Result result = kNoConnection;
   for (const OS_ADDR* entry = list; entry != nullptr; entry = OsAddrListNext(entry)) {
     const OS_SOCKET s = OsSocketCreate(entry);
     if (s == kOsNoSocket) continue;
@@ -86,13 +86,13 @@ void CTransport::DropPeer() {
   peer_ = nullptr;
 }
 
-uint32_t CTransport::Connect(const char* host, uint32_t port, uint32_t flags,
-                             uint32_t timeout_seconds) {
+Result CTransport::Connect(const char* host, uint32_t port, uint32_t flags,
+                           uint32_t timeout_seconds) {
   return CTransport::ConnectViaProxy(host, port, flags, timeout_seconds, nullptr);
 }
 
-uint32_t CTransport::ConnectViaProxy(const char* host, uint32_t port, uint32_t flags,
-                                     uint32_t timeout_seconds, const char* proxy_host) {
+Result CTransport::ConnectViaProxy(const char* host, uint32_t port, uint32_t flags,
+                                   uint32_t timeout_seconds, const char* proxy_host) {
   // A connection still open would otherwise be lost with its descriptor.
   CTransport::Close();
   host_.Clear();
@@ -108,14 +108,14 @@ uint32_t CTransport::ConnectViaProxy(const char* host, uint32_t port, uint32_t f
   return ConnectStored();
 }
 
-uint32_t CTransport::ConnectStored() {
+Result CTransport::ConnectStored() {
   const int wait = WaitMs();
   if (wait < 0) return kNoConnection;
   const char* target = HasProxy() ? reinterpret_cast<const char*>(proxy_host_.Data()) : Host();
   return TransportConnectAddress(&socket_, target, port_, wait, &peer_);
 }
 
-uint32_t CTransport::Reconnect() {
+Result CTransport::Reconnect() {
   if (IsConnected()) return kOk;
   DropPeer();
   return ConnectStored();
@@ -135,7 +135,7 @@ int CTransport::WaitOrClose() {
   return wait;
 }
 
-uint32_t CTransport::ReceiveResult(long n, uint64_t* received) {
+Result CTransport::ReceiveResult(long n, uint64_t* received) {
   if (n <= 0) {
     Close();
     return n == 0 ? kEnd : kSocketError;
@@ -155,14 +155,14 @@ uint64_t CTransport::Send(const void* data, uint64_t length) {
   return static_cast<uint64_t>(sent);
 }
 
-uint32_t CTransport::Recv(void* buffer, uint64_t size, uint64_t* received) {
+Result CTransport::Recv(void* buffer, uint64_t size, uint64_t* received) {
   *received = 0;
   const int wait = WaitOrClose();
   if (wait < 0) return kSocketError;
   return ReceiveResult(OsSocketRecv(socket_, buffer, size, flags_, wait), received);
 }
 
-uint32_t CTransport::RecvNoWait(void* buffer, uint64_t size, uint64_t* received) {
+Result CTransport::RecvNoWait(void* buffer, uint64_t size, uint64_t* received) {
   *received = 0;
   if (WaitOrClose() < 0) return kSocketError;
   const long n = OsSocketRecvNoWait(socket_, buffer, size, flags_);
@@ -195,15 +195,14 @@ bool CTransport::FlushWrites() {
 
 CTransportSSL::~CTransportSSL() { tls_session_ = nullptr; }
 
-uint32_t CTransportSSL::Connect(const char* host, uint32_t port, uint32_t flags,
-                                uint32_t timeout_seconds) {
+Result CTransportSSL::Connect(const char* host, uint32_t port, uint32_t flags,
+                              uint32_t timeout_seconds) {
   return CTransportSSL::ConnectViaProxy(host, port, flags, timeout_seconds, nullptr);
 }
 
-uint32_t CTransportSSL::ConnectViaProxy(const char* host, uint32_t port, uint32_t flags,
-                                        uint32_t timeout_seconds, const char* proxy_host) {
-  const uint32_t result =
-      CTransport::ConnectViaProxy(host, port, flags, timeout_seconds, proxy_host);
+Result CTransportSSL::ConnectViaProxy(const char* host, uint32_t port, uint32_t flags,
+                                      uint32_t timeout_seconds, const char* proxy_host) {
+  const Result result = CTransport::ConnectViaProxy(host, port, flags, timeout_seconds, proxy_host);
   if (result != kOk) return result;
   return tls_mode_ == 1 ? kTlsUnsupported : kOk;
 }
@@ -213,8 +212,8 @@ void CTransportSSL::Close() {
   CTransport::Close();
 }
 
-uint32_t CTransportSSL::Reconnect() {
-  const uint32_t result = CTransport::Reconnect();
+Result CTransportSSL::Reconnect() {
+  const Result result = CTransport::Reconnect();
   if (result != kOk) return result;
   return tls_mode_ == 1 ? kTlsUnsupported : kOk;
 }
@@ -224,7 +223,7 @@ uint64_t CTransportSSL::Send(const void* data, uint64_t length) {
   return CTransport::Send(data, length);
 }
 
-uint32_t CTransportSSL::Recv(void* buffer, uint64_t size, uint64_t* received) {
+Result CTransportSSL::Recv(void* buffer, uint64_t size, uint64_t* received) {
   if (tls_mode_ == 1) {
     *received = 0;
     return kTlsUnsupported;
@@ -232,7 +231,7 @@ uint32_t CTransportSSL::Recv(void* buffer, uint64_t size, uint64_t* received) {
   return CTransport::Recv(buffer, size, received);
 }
 
-uint32_t CTransportSSL::RecvNoWait(void* buffer, uint64_t size, uint64_t* received) {
+Result CTransportSSL::RecvNoWait(void* buffer, uint64_t size, uint64_t* received) {
   if (tls_mode_ == 1) {
     *received = 0;
     return kTlsUnsupported;

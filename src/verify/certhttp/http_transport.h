@@ -6,6 +6,7 @@
 #include "platform/os/os_resolve.h"
 #include "platform/os/os_socket.h"
 #include "platform/util/buffer.h"
+#include "verify/certhttp/http_result.h"
 
 namespace http {
 
@@ -22,18 +23,18 @@ class CTransport {
   CTransport(const CTransport&) = delete;
   CTransport& operator=(const CTransport&) = delete;
 
-  [[nodiscard]] virtual uint32_t Connect(const char* host, uint32_t port, uint32_t flags,
-                                         uint32_t timeout_seconds);
+  [[nodiscard]] virtual Result Connect(const char* host, uint32_t port, uint32_t flags,
+                                       uint32_t timeout_seconds);
   // With a proxy host the connection goes to the proxy at port.
-  [[nodiscard]] virtual uint32_t ConnectViaProxy(const char* host, uint32_t port, uint32_t flags,
-                                                 uint32_t timeout_seconds, const char* proxy_host);
+  [[nodiscard]] virtual Result ConnectViaProxy(const char* host, uint32_t port, uint32_t flags,
+                                               uint32_t timeout_seconds, const char* proxy_host);
   virtual void Close();
   // 0 at once while connected, else connects again where the last connect went.
-  [[nodiscard]] virtual uint32_t Reconnect();
+  [[nodiscard]] virtual Result Reconnect();
   // Bytes sent, or kNoLength (the transport is then closed).
   [[nodiscard]] virtual uint64_t Send(const void* data, uint64_t length);
-  [[nodiscard]] virtual uint32_t Recv(void* buffer, uint64_t size, uint64_t* received);
-  [[nodiscard]] virtual uint32_t RecvNoWait(void* buffer, uint64_t size, uint64_t* received);
+  [[nodiscard]] virtual Result Recv(void* buffer, uint64_t size, uint64_t* received);
+  [[nodiscard]] virtual Result RecvNoWait(void* buffer, uint64_t size, uint64_t* received);
 
   // Collects data in the write buffer, sending each full buffer; length or
   // kNoLength. The caller sends the rest with FlushWrites.
@@ -47,10 +48,9 @@ class CTransport {
   bool IsConnected() const { return socket_ != kOsNoSocket; }
   bool HasProxy() const { return proxy_host_.Length() > 1; }
   const char* Host() const;
-  const OS_ADDR* PeerAddress() const { return peer_; }
 
  protected:
-  [[nodiscard]] uint32_t ConnectStored();
+  [[nodiscard]] Result ConnectStored();
   // The wait allowed now: the timeout, cut to what is left before the
   // deadline; -1 when the deadline has passed.
   [[nodiscard]] int WaitMs() const;
@@ -62,7 +62,7 @@ class CTransport {
   [[nodiscard]] int WaitOrClose();
   // Recv's code for what a receive returned; a failure or the peer's end
   // closes the transport.
-  [[nodiscard]] uint32_t ReceiveResult(long n, uint64_t* received);
+  [[nodiscard]] Result ReceiveResult(long n, uint64_t* received);
 
   uint64_t fill_ = 0;
   OS_SOCKET socket_ = kOsNoSocket;
@@ -83,15 +83,15 @@ class CTransportSSL : public CTransport {
   CTransportSSL() = default;
   ~CTransportSSL() override;
 
-  uint32_t Connect(const char* host, uint32_t port, uint32_t flags,
-                   uint32_t timeout_seconds) override;
-  uint32_t ConnectViaProxy(const char* host, uint32_t port, uint32_t flags,
-                           uint32_t timeout_seconds, const char* proxy_host) override;
+  Result Connect(const char* host, uint32_t port, uint32_t flags,
+                 uint32_t timeout_seconds) override;
+  Result ConnectViaProxy(const char* host, uint32_t port, uint32_t flags, uint32_t timeout_seconds,
+                         const char* proxy_host) override;
   void Close() override;
-  uint32_t Reconnect() override;
+  Result Reconnect() override;
   uint64_t Send(const void* data, uint64_t length) override;
-  uint32_t Recv(void* buffer, uint64_t size, uint64_t* received) override;
-  uint32_t RecvNoWait(void* buffer, uint64_t size, uint64_t* received) override;
+  Result Recv(void* buffer, uint64_t size, uint64_t* received) override;
+  Result RecvNoWait(void* buffer, uint64_t size, uint64_t* received) override;
 
   void SetTlsMode(uint32_t mode) { tls_mode_ = mode; }
   uint32_t TlsMode() const { return tls_mode_; }
@@ -103,7 +103,7 @@ class CTransportSSL : public CTransport {
 
 // Resolves host and port, connects to the first address that accepts within
 // the timeout, and hands out the socket and a copy of the connected entry.
-[[nodiscard]] uint32_t TransportConnectAddress(OS_SOCKET* socket, const char* host, uint32_t port,
-                                               int timeout_ms, OS_ADDR** peer);
+[[nodiscard]] Result TransportConnectAddress(OS_SOCKET* socket, const char* host, uint32_t port,
+                                             int timeout_ms, OS_ADDR** peer);
 
 }  // namespace http

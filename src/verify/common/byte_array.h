@@ -40,7 +40,6 @@ class ByteArray {
   uintptr_t GetBuffer() const { return reinterpret_cast<uintptr_t>(GetData()); }
   // Byte i of the view or its address; i must be below the length.
   unsigned char GetAt(int64_t i) const { return GetData()[i]; }
-  unsigned char* GetPtrAt(int64_t i) const { return GetData() + i; }
   std::span<const uint8_t> AsSpan() const;
   ByteStorage* GetArray() const { return storage_.Get(); }
 

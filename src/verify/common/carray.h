@@ -68,7 +68,6 @@ class CArrayNoThrow {
   // Element access; the index must be below the size (the caller tests it).
   TYPE& operator[](int64_t i) { return data_[i]; }
   const TYPE& operator[](int64_t i) const { return data_[i]; }
-  TYPE& ElementAt(int64_t i) { return data_[i]; }
   const TYPE& GetAt(int64_t i) const { return data_[i]; }
 
   std::span<TYPE> AsSpan() { return {data_, static_cast<size_t>(size_)}; }

@@ -140,7 +140,7 @@ uint32_t CTLCertStoreImpl::Fetch(std::span<const uint8_t> thumbprint) {
     if (list.IsEmpty()) return kFetchRejected;
     SaveFile(path.c_str(), bytes);
   }
-  const uint32_t merged = Merge(list);
+  const TrustListFetchResult merged = Merge(list);
   if (merged != kFetchOk) return merged;
   return DropDistributionPoints();
 }
@@ -208,7 +208,7 @@ bool CTLCertStoreImpl::CheckListedCertificates(const X509CertificateCollection& 
   return true;
 }
 
-uint32_t CTLCertStoreImpl::Merge(const CountedPtr<X509CertificateCollection>& list) {
+TrustListFetchResult CTLCertStoreImpl::Merge(const CountedPtr<X509CertificateCollection>& list) {
   if (certificates_.IsEmpty()) {
     certificates_ = list;
     return kFetchOk;
@@ -216,7 +216,7 @@ uint32_t CTLCertStoreImpl::Merge(const CountedPtr<X509CertificateCollection>& li
   return certificates_->AddRange(list) ? kFetchOk : kFetchNoMemory;
 }
 
-uint32_t CTLCertStoreImpl::DropDistributionPoints() {
+TrustListFetchResult CTLCertStoreImpl::DropDistributionPoints() {
   // The distribution points are read and dropped: no revocation list is
   // fetched for trust-list certificates.
   for (int64_t i = 0; i < certificates_->GetCount(); ++i) {

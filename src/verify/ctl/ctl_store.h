@@ -14,7 +14,7 @@
 class CertificateStore;
 
 // Results of CTLCertStoreImpl::FetchTrustList besides the download client's
-// own (18, 36, 37, 38, 12), which are passed through.
+// own (Authenticode::DownloadResult), which are passed through.
 enum TrustListFetchResult : uint32_t {
   kFetchOk = 0,
   kFetchNoMemory = 12,  // also: a thumbprint not of 20 bytes, a too short PKI URL
@@ -85,8 +85,8 @@ class CTLCertStoreImpl final : public CertStoreInterface {
   [[nodiscard]] bool LoadFile(const char* path, ByteArray& out);
   [[nodiscard]] uint32_t Download(const char* file_name, ByteArray& out);
   void SaveFile(const char* path, const ByteArray& bytes);
-  [[nodiscard]] uint32_t Merge(const CountedPtr<X509CertificateCollection>& list);
-  [[nodiscard]] uint32_t DropDistributionPoints();
+  [[nodiscard]] TrustListFetchResult Merge(const CountedPtr<X509CertificateCollection>& list);
+  [[nodiscard]] TrustListFetchResult DropDistributionPoints();
   [[nodiscard]] bool CheckListedCertificates(const X509CertificateCollection& certificates,
                                              const class CertificateTrustList& list);
   void Fill(Item& item, int64_t index);

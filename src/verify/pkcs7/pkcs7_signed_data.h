@@ -50,7 +50,7 @@ class SignedData {
 
   // The signature of the first SignerInfo over the content (directly or
   // through the authenticated attributes); sets the signer certificate.
-  [[nodiscard]] uint32_t VerifySignerInfo(const char* content_type);
+  [[nodiscard]] Pkcs7Result VerifySignerInfo(const char* content_type);
   // The signer check, then the signer certificate's chain against the store.
   [[nodiscard]] uint32_t Verify(CertificateStore* store, int64_t time, uint32_t chain_flags,
                                 const char* content_type);
@@ -66,8 +66,9 @@ class SignedData {
  private:
   [[nodiscard]] bool ParseNode(ASN1& root);
   [[nodiscard]] bool ParseCertificates(ASN1& certificates);
-  [[nodiscard]] uint32_t CheckAttributes(const ByteArray* content_digest, const char* content_type);
-  [[nodiscard]] uint32_t FindSigner(const ByteArray& digest, uint32_t hash_id);
+  [[nodiscard]] Pkcs7Result CheckAttributes(const ByteArray* content_digest,
+                                            const char* content_type);
+  [[nodiscard]] Pkcs7Result FindSigner(const ByteArray& digest, uint32_t hash_id);
 
   uint8_t has_authenticated_attributes_ = 0;
   CountedPtr<ContentInfo> content_info_;

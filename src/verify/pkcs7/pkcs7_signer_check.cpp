@@ -19,10 +19,10 @@ bool HashBytes(IHashAlgorithm* hash, std::span<const uint8_t> bytes, ByteArray& 
 }
 
 // The first member of the value SET of the first attribute of this type.
-// 0 and `member` set when found; 17 for a malformed attribute, 28 when none
-// has the type.
-uint32_t FindAttributeValue(const CArrayNoThrow<ASN1, const ASN1&>& attributes, const char* oid,
-                            const ASN1*& member) {
+// kPkcs7Ok and `member` set when found; kPkcs7Malformed for a malformed
+// attribute, kPkcs7AttributeMissing when none has the type.
+Pkcs7Result FindAttributeValue(const CArrayNoThrow<ASN1, const ASN1&>& attributes, const char* oid,
+                               const ASN1*& member) {
   for (int64_t i = 0; i < attributes.GetSize(); ++i) {
     const ASN1& attribute = attributes[i];
     const ASN1* type = attribute.GetChildIfTag(0, kAsn1Oid);
@@ -41,10 +41,10 @@ uint32_t FindAttributeValue(const CArrayNoThrow<ASN1, const ASN1&>& attributes, 
 
 namespace CPKCS7 {
 
-uint32_t SignedData::CheckAttributes(const ByteArray* content_digest, const char* content_type) {
+Pkcs7Result SignedData::CheckAttributes(const ByteArray* content_digest, const char* content_type) {
   const CArrayNoThrow<ASN1, const ASN1&>& attributes = signer_info_->GetAuthenticatedAttributes();
   const ASN1* member = nullptr;
-  uint32_t code = FindAttributeValue(attributes, kOidAttributeContentType, member);
+  Pkcs7Result code = FindAttributeValue(attributes, kOidAttributeContentType, member);
   if (code != kPkcs7Ok) return code;
   Oid type;
   if (member->GetTag() != kAsn1Oid || !OidToText(*member, type)) return kPkcs7Malformed;
@@ -59,7 +59,7 @@ uint32_t SignedData::CheckAttributes(const ByteArray* content_digest, const char
   return kPkcs7Ok;
 }
 
-uint32_t SignedData::FindSigner(const ByteArray& digest, uint32_t hash_id) {
+Pkcs7Result SignedData::FindSigner(const ByteArray& digest, uint32_t hash_id) {
   const ByteArray& issuer = signer_info_->GetIssuer();
   const ByteArray& serial = signer_info_->GetSerialNumber();
   const ByteArray& signature = signer_info_->GetEncryptedDigest();
@@ -96,7 +96,7 @@ uint32_t SignedData::FindSigner(const ByteArray& digest, uint32_t hash_id) {
   return kPkcs7NoSigner;
 }
 
-uint32_t SignedData::VerifySignerInfo(const char* content_type) {
+Pkcs7Result SignedData::VerifySignerInfo(const char* content_type) {
   signer_certificate_.Reset();
   if (signer_info_.IsEmpty() || certificates_.IsEmpty()) return kPkcs7Malformed;
   uint32_t hash_id = kHashNone;
@@ -115,7 +115,7 @@ uint32_t SignedData::VerifySignerInfo(const char* content_type) {
 
   ByteArray digest;
   if (HasAuthenticatedAttributes()) {
-    const uint32_t code = CheckAttributes(located ? &content_digest : nullptr, content_type);
+    const Pkcs7Result code = CheckAttributes(located ? &content_digest : nullptr, content_type);
     if (code != kPkcs7Ok) return code;
     ByteArray signed_attributes;
     if (!signed_attributes.AssignCopy(signer_info_->GetAuthenticatedAttributesEncoding()) ||

@@ -27,7 +27,6 @@ class SignerInfo {
   const ByteArray& GetEncryptedDigest() const { return encrypted_digest_; }
   const ByteArray& GetIssuer() const { return issuer_; }
   const ByteArray& GetSerialNumber() const { return serial_; }
-  const ByteArray& GetSubjectKeyIdentifier() const { return subject_key_id_; }
 
  private:
   [[nodiscard]] bool ParseNode(ASN1& node);

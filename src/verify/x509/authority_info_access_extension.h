@@ -17,7 +17,6 @@ class AuthorityInformationAccessExtension : public X509Extension {
   // the last caIssuers (and OCSP) entry wins.
   [[nodiscard]] int Decode() override;
   const GeneralName& GetCaIssuers() const { return ca_issuers_; }
-  const GeneralName& GetOcsp() const { return ocsp_; }
 
  private:
   GeneralName ocsp_;

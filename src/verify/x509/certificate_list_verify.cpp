@@ -50,7 +50,7 @@ uint32_t CheckHostName(const X509Certificate& leaf, const char* host) {
   return kCertListHostMismatch;
 }
 
-uint32_t MapSignerMatch(uint32_t match) {
+uint32_t MapSignerMatch(SignerMatchResult match) {
   switch (match) {
     case kSignerMismatch:
       return kCertListSignerMismatch;

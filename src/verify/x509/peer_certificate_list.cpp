@@ -1,6 +1,7 @@
 #include "verify/x509/peer_certificate_list.h"
 
-uint32_t ReadPeerCertificateList(std::span<const uint8_t> list, X509CertificateCollection& out) {
+PeerListResult ReadPeerCertificateList(std::span<const uint8_t> list,
+                                       X509CertificateCollection& out) {
   if (list.empty() || list.size() > kPeerListMaxLength) return kPeerListBadLength;
   while (!list.empty()) {
     if (list.size() < kPeerListHeaderSize) return kPeerListMalformed;

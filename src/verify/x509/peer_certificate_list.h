@@ -21,8 +21,8 @@ enum PeerListResult : uint32_t {
 };
 
 // Appends every certificate of the list to out.
-[[nodiscard]] uint32_t ReadPeerCertificateList(std::span<const uint8_t> list,
-                                               X509CertificateCollection& out);
+[[nodiscard]] PeerListResult ReadPeerCertificateList(std::span<const uint8_t> list,
+                                                     X509CertificateCollection& out);
 
 // Packs certificates (DER or PEM bytes, leaf first) into the list format.
 [[nodiscard]] std::vector<uint8_t> PackPeerCertificateList(

@@ -2,7 +2,7 @@
 
 namespace {
 
-uint32_t MatchDerNames(const X509Certificate& certificate, const SignerDerNameList& list) {
+SignerMatchResult MatchDerNames(const X509Certificate& certificate, const SignerDerNameList& list) {
   const ByteArray& subject = certificate.GetSubjectName().Encoding();
   if (list.names == nullptr) return kSignerMismatch;
   for (uint32_t i = 0; i < list.count; ++i) {
@@ -15,7 +15,8 @@ uint32_t MatchDerNames(const X509Certificate& certificate, const SignerDerNameLi
 
 }  // namespace
 
-uint32_t MatchSigner(const X509Certificate& certificate, const SignerRequirement* requirement) {
+SignerMatchResult MatchSigner(const X509Certificate& certificate,
+                              const SignerRequirement* requirement) {
   if (requirement == nullptr || requirement->data == nullptr) return kSignerBadArgument;
   switch (requirement->kind) {
     case kSignerDerNames:

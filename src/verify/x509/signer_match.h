@@ -36,5 +36,5 @@ enum SignerMatchResult : uint32_t {
 };
 
 // Whether the certificate's subject meets the requirement.
-[[nodiscard]] uint32_t MatchSigner(const X509Certificate& certificate,
-                                   const SignerRequirement* requirement);
+[[nodiscard]] SignerMatchResult MatchSigner(const X509Certificate& certificate,
+                                            const SignerRequirement* requirement);

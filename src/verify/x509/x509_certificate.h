@@ -51,14 +51,10 @@ class X509Certificate {
   uint32_t GetKeyType() const { return key_type_; }
   // 0 none or unknown, else the EccCurveId.
   uint32_t GetCurve() const { return curve_; }
-  // HashAlgorithmId named by the signature algorithm.
-  uint32_t GetHashId() const { return hash_id_; }
-  const Oid& GetSignatureAlgorithm() const { return signature_algorithm_; }
   int64_t GetNotBefore() const { return not_before_; }
   int64_t GetNotAfter() const { return not_after_; }
-  // The DER bytes as parsed (after PEM decoding) and the tbsCertificate TLV.
+  // The DER bytes as parsed (after PEM decoding).
   const ByteArray& GetEncoded() const { return raw_; }
-  const ByteArray& GetTBSEncoding() const { return tbs_; }
 
   // notBefore < t <= notAfter.
   [[nodiscard]] bool IsTimeValid(int64_t t) const;

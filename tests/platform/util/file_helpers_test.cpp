@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "platform/os/os_error.h"
@@ -56,17 +57,17 @@ TEST(CountFiles, CountsMatchingEntriesThatAreNotFolders) {
   WriteFile(dir.file(".hidden.txt"), "");
   fs::create_directory(dir.file("sub.txt"));
   const std::string folder = dir.path().string();
-  EXPECT_EQ(CountFiles(folder.c_str(), "*.txt"), 2);
-  EXPECT_EQ(CountFiles(folder.c_str(), "*"), 3);
-  EXPECT_EQ(CountFiles(folder.c_str(), "*.none"), 0);
-  EXPECT_EQ(CountFiles(dir.file("missing").c_str(), "*"), 0);
-  EXPECT_EQ(CountFiles(nullptr, "*"), -1);
-  EXPECT_EQ(CountFiles(folder.c_str(), nullptr), -1);
+  EXPECT_EQ(CountFiles(folder.c_str(), "*.txt"), 2u);
+  EXPECT_EQ(CountFiles(folder.c_str(), "*"), 3u);
+  EXPECT_EQ(CountFiles(folder.c_str(), "*.none"), 0u);
+  EXPECT_EQ(CountFiles(dir.file("missing").c_str(), "*"), 0u);
+  EXPECT_EQ(CountFiles(nullptr, "*"), std::nullopt);
+  EXPECT_EQ(CountFiles(folder.c_str(), nullptr), std::nullopt);
   fs::create_directory(dir.file("x[y]"));
   WriteFile(dir.file("x[y]/in.txt"), "");
-  EXPECT_EQ(CountFiles(dir.file("x[y]").c_str(), "*.txt"), 1);
+  EXPECT_EQ(CountFiles(dir.file("x[y]").c_str(), "*.txt"), 1u);
   const std::string long_pattern(4100, '*');
-  EXPECT_EQ(CountFiles(folder.c_str(), long_pattern.c_str()), 0);
+  EXPECT_EQ(CountFiles(folder.c_str(), long_pattern.c_str()), 0u);
 }
 
 TEST(FileOpen, CreatesTheMissingFolderOnlyWhenAskedAndCreating) {
@@ -286,10 +287,10 @@ TEST(SaveBufferToFile, FullDiskIsReported) {
 
 TEST(MapDiskFullError, FollowsTheLastOsError) {
   OsSetErrnoError(ENOSPC);
-  EXPECT_EQ(MapDiskFullError(0x101A), 0x1020u);
+  EXPECT_EQ(MapDiskFullError(kUpdCopyFailed), 0x1020u);
   OsSetErrnoError(EACCES);
-  EXPECT_EQ(MapDiskFullError(0x101A), 0x101Au);
-  EXPECT_EQ(MapDiskFullError(0x1017), 0x1017u);
+  EXPECT_EQ(MapDiskFullError(kUpdCopyFailed), 0x101Au);
+  EXPECT_EQ(MapDiskFullError(kUpdWriteFailed), 0x1017u);
 }
 
 }  // namespace

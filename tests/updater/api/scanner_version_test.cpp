@@ -4,6 +4,7 @@
 #include <string>
 
 #include "library_fixture.h"
+#include "platform/util/update_errors.h"
 #include "testhost/engine_standin.h"
 
 namespace upd::test {
@@ -12,8 +13,6 @@ namespace {
 using upd::testhost::EngineStandIn;
 using upd::testhost::ModuleFacts;
 using upd::testhost::ModuleFileText;
-
-constexpr uint32_t kNoInstalledModule = 0x1102;
 
 // The scanner is the installed engine module of type 3 for this build's
 // platform (x64, id 1), read through the host's engine.
@@ -75,13 +74,13 @@ TEST_F(ScannerVersion, WithoutAScannerOrAnEngineNothingIsFound) {
   WriteFile(Modules() + "/em002.dat", "the engine cannot read this");
   uint32_t build = 7;
   char version[16] = "previous";
-  EXPECT_EQ(Get(&build, version, sizeof version), kNoInstalledModule);
+  EXPECT_EQ(Get(&build, version, sizeof version), kUpdNoInstalledModule);
   EXPECT_STREQ(version, "");
   EXPECT_EQ(build, 0u);
 
   Install("em002.dat", {"em002", 3, 1, 4567, "12.3.4"});
   host_.OnEvent(UPD_EVENT_ENGINE, [](uint32_t, void*) { return 0u; });
-  EXPECT_EQ(Get(&build, version, sizeof version), kNoInstalledModule);
+  EXPECT_EQ(Get(&build, version, sizeof version), kUpdNoInstalledModule);
   EXPECT_TRUE(engine_.counts().Balanced());
 }
 

@@ -1,5 +1,6 @@
 #include "updater/engine/catalogue/catalogue_fallback.h"
 
+#include <iterator>
 #include <string>
 
 #include "platform/store/profile_cache.h"
@@ -9,6 +10,7 @@
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "updater/engine/catalogue/catalogue_download.h"
+#include "updater/engine/common/component_info.h"
 #include "updater/engine/servers/configured_server.h"
 #include "updater/engine/servers/default_servers.h"
 #include "updater/engine/servers/server_groups.h"
@@ -17,10 +19,38 @@
 
 namespace {
 
-// The category of the run's catalogue and the mirror's three.
-constexpr uint32_t kEngineCategory = 3;
-constexpr uint32_t kDllCategory = 4;
-constexpr uint32_t kDylibCategory = 5;
+// Where each kind of catalogue lies, and what its sections hold, in the
+// order of CatalogueKind.
+struct CatalogueFiles {
+  CatalogueKind kind;
+  const char* CataloguePaths::*catalogue;
+  const char* CataloguePaths::*last;
+  const char* suffix;
+  uint32_t category;
+};
+
+constexpr CatalogueFiles kCatalogueFiles[] = {
+    {CatalogueKind::kCurrent, &CataloguePaths::current, &CataloguePaths::currentLast, "",
+     kCategoryEngine},
+    {CatalogueKind::kMirrorEngine, &CataloguePaths::updVer, &CataloguePaths::lastUpdVer, "",
+     kCategoryEngine},
+    {CatalogueKind::kMirrorDll, &CataloguePaths::updDllVer, &CataloguePaths::lastUpdDllVer, "dll",
+     kCategoryDll},
+    {CatalogueKind::kMirrorDylib, &CataloguePaths::updDylibVer, &CataloguePaths::lastUpdDylibVer,
+     "dylib", kCategoryDylib},
+};
+
+constexpr bool InKindOrder() {
+  for (size_t i = 0; i < std::size(kCatalogueFiles); ++i) {
+    if (static_cast<size_t>(kCatalogueFiles[i].kind) != i) return false;
+  }
+  return true;
+}
+static_assert(InKindOrder(), "kCatalogueFiles is indexed by CatalogueKind");
+
+const CatalogueFiles& FilesOf(CatalogueKind kind) {
+  return kCatalogueFiles[static_cast<size_t>(kind)];
+}
 
 // The catalogue's redirect: section "VER", key "ver"; "auto" draws.
 constexpr char kRedirectSection[] = "VER";
@@ -134,23 +164,15 @@ UPD_ERROR DownloadUpdateVerWithFallback(CatalogueRun& run, const char* catalog_p
   return result;
 }
 
-UPD_ERROR DownloadUpdateVerFile(CatalogueRun& run, bool mode, uint32_t attempts) {
-  return DownloadUpdateVerWithFallback(run, run.catalogues.current, run.catalogues.currentLast, "",
-                                       kEngineCategory, mode, attempts);
+const char* CataloguePathOf(const CataloguePaths& paths, CatalogueKind kind) {
+  return paths.*FilesOf(kind).catalogue;
 }
 
-UPD_ERROR DownloadMirrorUpdateVer(CatalogueRun& run, bool mode, uint32_t attempts) {
-  return DownloadUpdateVerWithFallback(run, run.catalogues.updVer, run.catalogues.lastUpdVer, "",
-                                       kEngineCategory, mode, attempts);
-}
+uint32_t CatalogueCategoryOf(CatalogueKind kind) { return FilesOf(kind).category; }
 
-UPD_ERROR DownloadMirrorDllVer(CatalogueRun& run, bool mode, uint32_t attempts) {
-  return DownloadUpdateVerWithFallback(run, run.catalogues.updDllVer, run.catalogues.lastUpdDllVer,
-                                       "dll", kDllCategory, mode, attempts);
-}
-
-UPD_ERROR DownloadMirrorDylibVer(CatalogueRun& run, bool mode, uint32_t attempts) {
-  return DownloadUpdateVerWithFallback(run, run.catalogues.updDylibVer,
-                                       run.catalogues.lastUpdDylibVer, "dylib", kDylibCategory,
+UPD_ERROR DownloadCatalogue(CatalogueRun& run, CatalogueKind kind, bool mode, uint32_t attempts) {
+  const CatalogueFiles& files = FilesOf(kind);
+  return DownloadUpdateVerWithFallback(run, run.catalogues.*files.catalogue,
+                                       run.catalogues.*files.last, files.suffix, files.category,
                                        mode, attempts);
 }

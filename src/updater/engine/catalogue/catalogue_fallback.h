@@ -16,10 +16,19 @@
                                                       const char* suffix, uint32_t category,
                                                       bool mode, uint32_t attempts);
 
-// The run's catalogue (the current pair of the run's paths, engine category).
-[[nodiscard]] UPD_ERROR DownloadUpdateVerFile(CatalogueRun& run, bool mode, uint32_t attempts);
-// The mirror's three catalogues: "upd.ver" (engine), "upd_dll.ver" under
-// "dll", "upd_dylib.ver" under "dylib".
-[[nodiscard]] UPD_ERROR DownloadMirrorUpdateVer(CatalogueRun& run, bool mode, uint32_t attempts);
-[[nodiscard]] UPD_ERROR DownloadMirrorDllVer(CatalogueRun& run, bool mode, uint32_t attempts);
-[[nodiscard]] UPD_ERROR DownloadMirrorDylibVer(CatalogueRun& run, bool mode, uint32_t attempts);
+// The catalogues a run or a mirror fetches.
+enum class CatalogueKind {
+  kCurrent,       // the run's pair of paths, engine category
+  kMirrorEngine,  // "upd.ver"
+  kMirrorDll,     // "upd_dll.ver" under "dll"
+  kMirrorDylib,   // "upd_dylib.ver" under "dylib"
+};
+
+// Where the catalogue of kind lies, and the category of its sections.
+[[nodiscard]] const char* CataloguePathOf(const CataloguePaths& paths, CatalogueKind kind);
+[[nodiscard]] uint32_t CatalogueCategoryOf(CatalogueKind kind);
+
+// The catalogue of kind through DownloadUpdateVerWithFallback, with its
+// paths, server folder and category.
+[[nodiscard]] UPD_ERROR DownloadCatalogue(CatalogueRun& run, CatalogueKind kind, bool mode,
+                                          uint32_t attempts);

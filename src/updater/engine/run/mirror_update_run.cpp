@@ -18,13 +18,13 @@ namespace {
 // Rounds of each catalogue download.
 constexpr uint32_t kCatalogueAttempts = 3;
 
-bool IsSoft(UPD_ERROR result) {
+bool IsSoft(UpdError result) {
   return result == kUpdOk || result == kUpdMissing || result == kUpdNotFound ||
          result == kUpdNothingNew;
 }
 
 // The result of a run whose catalogue steps left nothing to mirror.
-UPD_ERROR NothingToMirror(UPD_ERROR engine, UPD_ERROR dll, UPD_ERROR dylib) {
+UpdError NothingToMirror(UpdError engine, UpdError dll, UpdError dylib) {
   if (dylib == kUpdOk || dylib == kUpdMissing) {
     const bool obtained = engine == kUpdOk || dll == kUpdOk || dylib == kUpdOk;
     return obtained ? kUpdCategoryMissing : kUpdNotFound;
@@ -34,40 +34,40 @@ UPD_ERROR NothingToMirror(UPD_ERROR engine, UPD_ERROR dll, UPD_ERROR dylib) {
   return skipped ? kUpdInvalidRequest : kUpdNotFound;
 }
 
-// The results of the three catalogue steps (0x5003 when skipped) and the
+// The results of the three catalogue steps (kUpdNothingNew when skipped) and the
 // count of the last list preparation that ran.
 struct CatalogueSteps {
-  UPD_ERROR results[3] = {kUpdNothingNew, kUpdNothingNew, kUpdNothingNew};
+  UpdError results[3] = {kUpdNothingNew, kUpdNothingNew, kUpdNothingNew};
   int64_t offered = 0;
 };
 
 CatalogueSteps FetchCatalogues(UpdateRun& run, CDownloadSession& session, uint32_t type) {
-  const CataloguePaths& paths = run.catalogues;
   const struct {
     bool wanted;
-    UPD_ERROR (*download)(CatalogueRun&, bool, uint32_t);
-    const char* catalogue;
-    uint32_t category;
-  } steps[] = {{type <= 1, DownloadMirrorUpdateVer, paths.updVer, kCategoryEngine},
-               {type == 0 || type == 2, DownloadMirrorDllVer, paths.updDllVer, kCategoryDll},
-               {type == 0 || type == 3, DownloadMirrorDylibVer, paths.updDylibVer, kCategoryDylib}};
+    CatalogueKind kind;
+  } steps[] = {{type <= 1, CatalogueKind::kMirrorEngine},
+               {type == 0 || type == 2, CatalogueKind::kMirrorDll},
+               {type == 0 || type == 3, CatalogueKind::kMirrorDylib}};
   CatalogueRun catalogue = CatalogueRunOf(run, session);
   CatalogueSteps done;
   for (size_t i = 0; i < std::size(steps); ++i) {
     if (!steps[i].wanted) continue;
-    done.results[i] = steps[i].download(catalogue, false, kCatalogueAttempts);
+    done.results[i] =
+        UpdErrorOf(DownloadCatalogue(catalogue, steps[i].kind, false, kCatalogueAttempts));
     if (done.results[i] == kUpdOk) {
-      done.offered = PrepareMirrorLists(ListBuildOf(run), steps[i].catalogue, steps[i].category);
+      done.offered =
+          PrepareMirrorLists(ListBuildOf(run), CataloguePathOf(run.catalogues, steps[i].kind),
+                             CatalogueCategoryOf(steps[i].kind));
     }
   }
   return done;
 }
 
 // The catalogue steps, the comparison, the staging and the pass.
-UPD_ERROR MirrorRun(UpdateRun& run, EngineServices& services, RunPhases& phases,
-                    const MIRROR_SETTINGS& mirror) {
+UpdError MirrorRun(UpdateRun& run, EngineServices& services, RunPhases& phases,
+                   const MIRROR_SETTINGS& mirror) {
   const CatalogueSteps steps = FetchCatalogues(run, services.session, mirror.mirrorType);
-  for (const UPD_ERROR result : steps.results) {
+  for (const UpdError result : steps.results) {
     if (!IsSoft(result)) return result;
   }
   if (steps.offered == 0) {
@@ -83,11 +83,11 @@ UPD_ERROR MirrorRun(UpdateRun& run, EngineServices& services, RunPhases& phases,
   phases.SetPhase(UPD_PHASE_DOWNLOADING);
   uint32_t failed = 0;
   MirrorStaging staging(run.host, services.session, lists, run.catalogues.currentLast);
-  UPD_ERROR result = DownloadMirrorPackages(staging, &failed);
+  UpdError result = UpdErrorOf(DownloadMirrorPackages(staging, &failed));
   if (result != kUpdOk) return result;
   phases.SetPhase(UPD_PHASE_INSTALLING);
   const MirrorPass pass = MirrorPassOf(run);
-  result = cmirror.Run(pass, to_fetch - failed);
+  result = UpdErrorOf(cmirror.Run(pass, to_fetch - failed));
   if (result != kUpdOk) return result;
   (void)cmirror.PostProcess(pass);
   cmirror.DeleteDroppedFiles();
@@ -98,8 +98,8 @@ UPD_ERROR MirrorRun(UpdateRun& run, EngineServices& services, RunPhases& phases,
 
 }  // namespace
 
-UPD_ERROR PerformMirrorUpdate(UpdateRun& run, EngineServices& services, RunPhases& phases,
-                              const MIRROR_SETTINGS& mirror) {
+UpdError PerformMirrorUpdate(UpdateRun& run, EngineServices& services, RunPhases& phases,
+                             const MIRROR_SETTINGS& mirror) {
   ProfileCacheClear();
   phases.SetPhase(UPD_PHASE_CHECKING);
   const RunCleanup end(run, services);

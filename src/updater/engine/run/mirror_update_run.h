@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/run/update_run.h"
 
@@ -9,5 +10,5 @@
 
 // The run after the export's entry: the context is locked, the settings are
 // checked and bound and the result flags cleared.
-[[nodiscard]] UPD_ERROR PerformMirrorUpdate(UpdateRun& run, EngineServices& services,
-                                            RunPhases& phases, const MIRROR_SETTINGS& mirror);
+[[nodiscard]] UpdError PerformMirrorUpdate(UpdateRun& run, EngineServices& services,
+                                           RunPhases& phases, const MIRROR_SETTINGS& mirror);

@@ -32,19 +32,15 @@ constexpr uint32_t kSettingsProbabilityGate = 0x20;
 constexpr bool kCatalogueMode = true;
 constexpr uint32_t kCatalogueAttempts = 3;
 
-// A server asked for credentials: that of a mirror, or one the host gave
-// no user name for.
-constexpr UPD_ERROR kUpdMirrorAccessDenied = 0x2004;
-constexpr UPD_ERROR kUpdNoUserName = 0x2005;
-
 // Install results after which the catalogue is kept as "mod.ver": success,
 // nothing to install, and those where the host goes on with the work
 // itself or nothing was due.
-constexpr UPD_ERROR kKeepCatalogueResults[] = {kUpdOk,          kUpdNothingNew, 0x5008, 0x500A,
-                                               kUpdNothingToDo, kUpdBlockMoved};
+constexpr UpdError kKeepCatalogueResults[] = {
+    kUpdOk,          kUpdNothingNew, kUpdHostInstalling, kUpdInstallDeferred,
+    kUpdNothingToDo, kUpdBlockMoved};
 
-bool KeepsCatalogue(UPD_ERROR install_result) {
-  for (const UPD_ERROR keep : kKeepCatalogueResults) {
+bool KeepsCatalogue(UpdError install_result) {
+  for (const UpdError keep : kKeepCatalogueResults) {
     if (install_result == keep) return true;
   }
   return false;
@@ -71,7 +67,7 @@ void ApplyBackupPolicy(const UpdateRun& run, CBackupStore& store,
 // After an installation: the catalogue it worked from becomes "mod.ver" and
 // the pico folders follow it.
 void FinishInstallation(const UpdateRun& run, CPicoManager* pico, const UPDATER_SETTINGS& settings,
-                        UPD_ERROR install_result) {
+                        UpdError install_result) {
   const CataloguePaths& catalogues = run.catalogues;
   const bool keep_catalogue = KeepsCatalogue(install_result);
   if (keep_catalogue) {
@@ -98,11 +94,11 @@ void FinishInstallation(const UpdateRun& run, CPicoManager* pico, const UPDATER_
   }
 }
 
-UPD_ERROR Install(UpdateRun& run, EngineServices& services, const UPDATER_SETTINGS& settings) {
+UpdError Install(UpdateRun& run, EngineServices& services, const UPDATER_SETTINGS& settings) {
   uint32_t engine_result = 0;
-  const UPD_ERROR result = services.installer.InstallPackages(
+  const UpdError result = UpdErrorOf(services.installer.InstallPackages(
       InstallTargetOf(run, &services.backupStore), run.lists.updateList, run.lists.continuousList,
-      false, run.installed.installedList, &engine_result, InstallMode::kStaged);
+      false, run.installed.installedList, &engine_result, InstallMode::kStaged));
   if (result == kUpdOk) {
     if ((run.installed.flags & CInstalledModules::kEngineModuleReplaced) != 0) {
       run.resultFlags |= kRunEngineModuleReplaced;
@@ -115,30 +111,32 @@ UPD_ERROR Install(UpdateRun& run, EngineServices& services, const UPDATER_SETTIN
 }
 
 // From the catalogue to the installed modules; the result of the run.
-UPD_ERROR UpdateModules(UpdateRun& run, EngineServices& services, RunPhases& phases,
-                        const UPDATER_SETTINGS& settings) {
+UpdError UpdateModules(UpdateRun& run, EngineServices& services, RunPhases& phases,
+                       const UPDATER_SETTINGS& settings) {
   services.session.Reset();
   CatalogueRun catalogue = CatalogueRunOf(run, services.session);
-  UPD_ERROR result = DownloadUpdateVerFile(catalogue, kCatalogueMode, kCatalogueAttempts);
+  UpdError result = UpdErrorOf(
+      DownloadCatalogue(catalogue, CatalogueKind::kCurrent, kCatalogueMode, kCatalogueAttempts));
   if (result != kUpdOk) return result;
   if (run.cancellation.IsCancelled()) return kUpdStopped;
   if ((settings.flags & kSettingsProbabilityGate) != 0 &&
       !UpdateProbabilityGate(run.catalogues.current, run.times.lastAttempt.load())) {
     return kUpdOk;
   }
-  result = PrepareUpdateLists(ListBuildOf(run), ScanNupFolders, [&](CUpdateLists& lists) {
-    return MergeComponentVerFiles(catalogue, lists);
-  });
+  result =
+      UpdErrorOf(PrepareUpdateLists(ListBuildOf(run), ScanNupFolders, [&](CUpdateLists& lists) {
+        return MergeComponentVerFiles(catalogue, lists);
+      }));
   if (result != kUpdOk) return result;
   ReconcileReverseList(run.installed, run.lists.updateList, run.lists.reverseList,
                        run.lists.localList);
 
   phases.SetPhase(UPD_PHASE_DOWNLOADING);
-  result = DownloadPackages(PackageDownloadOf(run, services.session));
+  result = UpdErrorOf(DownloadPackages(PackageDownloadOf(run, services.session)));
   if (result != kUpdOk) return result;
 
   phases.SetPhase(UPD_PHASE_INSTALLING);
-  const UPD_ERROR install_result = Install(run, services, settings);
+  const UpdError install_result = Install(run, services, settings);
   phases.SetPhase(UPD_PHASE_FINISHING);
   FinishInstallation(run, services.pico, settings, install_result);
   return install_result;
@@ -164,7 +162,7 @@ void RecordCatalogueOutcome(UpdateRun& run, const UPDATER_SETTINGS& settings) {
   }
 }
 
-UPD_ERROR CredentialsResult(const UPDATER_SETTINGS& settings) {
+UpdError CredentialsResult(const UPDATER_SETTINGS& settings) {
   if (IsMirrorUpdateUrl(&settings)) return kUpdMirrorAccessDenied;
   if (settings.serverUserName[0] == '\0') return kUpdNoUserName;
   return kUpdAccessDenied;
@@ -172,8 +170,8 @@ UPD_ERROR CredentialsResult(const UPDATER_SETTINGS& settings) {
 
 }  // namespace
 
-UPD_ERROR PerformModuleUpdate(UpdateRun& run, EngineServices& services, RunPhases& phases,
-                              uint32_t* result_flags) {
+UpdError PerformModuleUpdate(UpdateRun& run, EngineServices& services, RunPhases& phases,
+                             uint32_t* result_flags) {
   const UPDATER_SETTINGS& settings = *run.host.settings;
   ProfileCacheClear();
   if (services.backupStore.IsUpdateBlocked()) return kUpdUpdatesBlocked;
@@ -182,7 +180,7 @@ UPD_ERROR PerformModuleUpdate(UpdateRun& run, EngineServices& services, RunPhase
 
   const RunCleanup cleanup(run, services);
   phases.SetPhase(UPD_PHASE_CHECKING);
-  const UPD_ERROR result = UpdateModules(run, services, phases, settings);
+  const UpdError result = UpdateModules(run, services, phases, settings);
   RecordCatalogueOutcome(run, settings);
   if (result_flags != nullptr) *result_flags = run.resultFlags;
   return result == kUpdAccessDenied ? CredentialsResult(settings) : result;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/common/result_flags.h"
 #include "updater/engine/run/update_run.h"
@@ -15,5 +16,5 @@
 // tested, the abort flag cleared, the settings bound and the stored times
 // loaded. Writes the result flags to result_flags (may be null) once the run
 // got past the blocked check.
-[[nodiscard]] UPD_ERROR PerformModuleUpdate(UpdateRun& run, EngineServices& services,
-                                            RunPhases& phases, uint32_t* result_flags);
+[[nodiscard]] UpdError PerformModuleUpdate(UpdateRun& run, EngineServices& services,
+                                           RunPhases& phases, uint32_t* result_flags);

@@ -19,7 +19,7 @@ namespace {
 constexpr uint32_t kSwitchFetchAttempts = 1;
 constexpr uint32_t kFinalFetchAttempts = 3;
 
-UPD_ERROR Fetch(const GroupSwitchSteps& steps, uint32_t attempts) {
+UpdError Fetch(const GroupSwitchSteps& steps, uint32_t attempts) {
   if (!steps.fetch_catalogue) return kUpdNotSupported;
   return steps.fetch_catalogue(attempts);
 }
@@ -82,14 +82,14 @@ bool ReadStoredGroups(const UPDATER_SETTINGS* settings, StoredGroups& groups) {
 // An empty group stands for the default one.
 bool IsStorableGroup(const std::string& group) { return group.empty() || IsPlainGroupName(group); }
 
-UPD_ERROR SwitchBetween(const HostBinding& host, const char* last_catalogue,
-                        const std::string& target, const std::string& left,
-                        const GroupSwitchSteps& steps) {
+UpdError SwitchBetween(const HostBinding& host, const char* last_catalogue,
+                       const std::string& target, const std::string& left,
+                       const GroupSwitchSteps& steps) {
   if (!IsStorableGroup(target) || !IsStorableGroup(left)) return kUpdInvalidArgument;
   return SwitchServerGroup(host, last_catalogue, target, left, steps);
 }
 
-void MarkSwitch(const UPDATER_SETTINGS* settings, UPD_ERROR result) {
+void MarkSwitch(const UPDATER_SETTINGS* settings, UpdError result) {
   const SettingsStorePtr store = OpenSettingsStore(settings);
   if (!store) return;
   if (result == kUpdOk) {
@@ -99,8 +99,8 @@ void MarkSwitch(const UPDATER_SETTINGS* settings, UPD_ERROR result) {
   }
 }
 
-UPD_ERROR RetryUnfinishedSwitch(const HostBinding& host, const GroupSwitchSteps& steps) {
-  const UPD_ERROR result = Fetch(steps, kFinalFetchAttempts);
+UpdError RetryUnfinishedSwitch(const HostBinding& host, const GroupSwitchSteps& steps) {
+  const UpdError result = Fetch(steps, kFinalFetchAttempts);
   MarkSwitch(host.settings, result);
   return result == kUpdOk ? kUpdOk : kUpdGroupSwitchIncomplete;
 }
@@ -112,8 +112,8 @@ bool IsPlainGroupName(std::string_view name) {
          name.find('/') == std::string_view::npos && name.find("..") == std::string_view::npos;
 }
 
-UPD_ERROR SwitchUpdateGroup(const HostBinding& host, const char* last_catalogue, const char* group,
-                            uint32_t set, const GroupSwitchSteps& steps) {
+UpdError SwitchUpdateGroup(const HostBinding& host, const char* last_catalogue, const char* group,
+                           uint32_t set, const GroupSwitchSteps& steps) {
   ProfileCacheClear();
   if (steps.reset_session) steps.reset_session();
   const ConnectionsCloser closer(steps);
@@ -131,9 +131,9 @@ UPD_ERROR SwitchUpdateGroup(const HostBinding& host, const char* last_catalogue,
   return RetryUnfinishedSwitch(host, steps);
 }
 
-UPD_ERROR SwitchServerGroup(const HostBinding& host, const char* last_catalogue,
-                            const std::string& target, const std::string& left,
-                            const GroupSwitchSteps& steps) {
+UpdError SwitchServerGroup(const HostBinding& host, const char* last_catalogue,
+                           const std::string& target, const std::string& left,
+                           const GroupSwitchSteps& steps) {
   const UPDATER_SETTINGS* settings = host.settings;
   static_cast<void>(Fetch(steps, kSwitchFetchAttempts));
   static_cast<void>(CleanTempFolder(&host));
@@ -147,7 +147,7 @@ UPD_ERROR SwitchServerGroup(const HostBinding& host, const char* last_catalogue,
     steps.save_modules_of_left_group(left.empty() ? kGroupRelease : left.c_str());
   }
   DeleteDefaultServers(settings);
-  const UPD_ERROR result = Fetch(steps, kFinalFetchAttempts);
+  const UpdError result = Fetch(steps, kFinalFetchAttempts);
   MarkSwitch(settings, result);
   return result;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/util/host_binding.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 class CBackupStore;
@@ -17,10 +18,10 @@ class CBackupStore;
 // retries that fetch.
 
 // What a switch needs from the rest of the engine. An empty step is skipped;
-// an empty fetch answers 3 (not supported in this build).
+// an empty fetch answers kUpdNotSupported.
 struct GroupSwitchSteps {
   // The catalogue step under the context lock, with this many rounds.
-  std::function<UPD_ERROR(uint32_t attempts)> fetch_catalogue;
+  std::function<UpdError(uint32_t attempts)> fetch_catalogue;
   // Keeps the installed modules that are newer than what the new group's last
   // catalogue offers in the backup sub-folder named group_left.
   std::function<void(const char* group_left)> save_modules_of_left_group;
@@ -39,20 +40,21 @@ struct GroupSwitchSteps {
 // and the settings bound (host: those settings and the update folder;
 // last_catalogue: the context's last catalogue, which the fetches write).
 // set non-zero switches to group; set 0 goes back to the group stored before
-// the host's last switch to "Prerelease" or "Deferred". 0x3104 without a
-// store; 0x1301 for a missing or not plain group; 0x5007 when nothing is to
-// change; 0x5006 when the retried fetch of an unfinished switch failed; else
-// the result of the switch.
-[[nodiscard]] UPD_ERROR SwitchUpdateGroup(const HostBinding& host, const char* last_catalogue,
-                                          const char* group, uint32_t set,
-                                          const GroupSwitchSteps& steps);
+// the host's last switch to "Prerelease" or "Deferred". kUpdSettingsUnreadable
+// without a store; kUpdInvalidArgument for a missing or not plain group;
+// kUpdNoGroupChange when nothing is to change; kUpdGroupSwitchIncomplete when
+// the retried fetch of an unfinished switch failed; else the result of the
+// switch.
+[[nodiscard]] UpdError SwitchUpdateGroup(const HostBinding& host, const char* last_catalogue,
+                                         const char* group, uint32_t set,
+                                         const GroupSwitchSteps& steps);
 
 // Stores target as the group (empty: the default group) in place of left,
 // the update folder emptied between the fetches of the old and the new
 // group's catalogue; the result of the final fetch.
-[[nodiscard]] UPD_ERROR SwitchServerGroup(const HostBinding& host, const char* last_catalogue,
-                                          const std::string& target, const std::string& left,
-                                          const GroupSwitchSteps& steps);
+[[nodiscard]] UpdError SwitchServerGroup(const HostBinding& host, const char* last_catalogue,
+                                         const std::string& target, const std::string& left,
+                                         const GroupSwitchSteps& steps);
 
 // Lists the installed modules of modules_folder through the host's engine
 // and parks in store, in the backup sub-folder group_left, each one whose

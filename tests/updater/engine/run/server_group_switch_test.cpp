@@ -38,8 +38,8 @@ class GroupSwitch : public ServerTest {
       calls_.push_back("fetch " + std::to_string(attempts) + " " +
                        Stored("UpdateServerGroup").value_or("-"));
       WriteFile(UpdateFolder() + "lastupd.ver", "[ENGINE]\n");
-      if (fetch_results_.empty()) return UPD_ERROR{kUpdOk};
-      const UPD_ERROR result = fetch_results_.front();
+      if (fetch_results_.empty()) return UpdError{kUpdOk};
+      const UpdError result = fetch_results_.front();
       fetch_results_.pop_front();
       return result;
     };
@@ -54,14 +54,14 @@ class GroupSwitch : public ServerTest {
 
   std::string UpdateFolder() const { return dir_.file("data") + "/updfiles/"; }
 
-  UPD_ERROR Switch(const char* group, uint32_t set) {
+  UpdError Switch(const char* group, uint32_t set) {
     calls_.clear();
     return SwitchUpdateGroup(*context_, context_->lastUpdVerPath, group, set, steps_);
   }
 
   UPDATER_CONTEXT* context_ = nullptr;
   GroupSwitchSteps steps_;
-  std::deque<UPD_ERROR> fetch_results_;
+  std::deque<UpdError> fetch_results_;
   Calls calls_;
 };
 
@@ -92,21 +92,22 @@ TEST_F(GroupSwitch, SwitchFetchesAroundTheChangeAndForgetsTheDefaultServers) {
 TEST_F(GroupSwitch, ModulesAreKeptOnlyWhenALastCatalogueExists) {
   steps_.fetch_catalogue = [this](uint32_t attempts) {
     calls_.push_back("fetch " + std::to_string(attempts));
-    return UPD_ERROR{kUpdOk};
+    return UpdError{kUpdOk};
   };
   EXPECT_EQ(Switch("Deferred", 1), kUpdOk);
   EXPECT_EQ(calls_, (Calls{"reset", "fetch 1", "fetch 1", "fetch 3", "close"}));
 }
 
 // A switch whose last fetch fails stays marked unfinished; the next call
-// without a change retries the fetch: 0x5006 while it fails, then 0.
+// without a change retries the fetch: kUpdGroupSwitchIncomplete while it
+// fails, then kUpdOk.
 TEST_F(GroupSwitch, UnfinishedSwitchIsRetried) {
-  fetch_results_ = {0x2101, 0x2101, 0x2101};
+  fetch_results_ = {kUpdServerUnreachable, kUpdServerUnreachable, kUpdServerUnreachable};
   EXPECT_EQ(Switch("Prerelease", 1), 0x2101u);
   EXPECT_EQ(Stored("UpdateServerGroup"), "Prerelease");
   EXPECT_EQ(Stored("SwitchUpdateGroupFinished"), "0");
 
-  fetch_results_ = {0x2103};
+  fetch_results_ = {kUpdNotFound};
   EXPECT_EQ(Switch("prerelease", 1), kUpdGroupSwitchIncomplete);
   EXPECT_EQ(calls_, (Calls{"reset", "fetch 3 Prerelease", "close"}));
   EXPECT_EQ(Stored("SwitchUpdateGroupFinished"), "0");

@@ -82,8 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, PackageFaultRunTest,
     ::testing::Values(
         PackageFault{"PayloadFlippedThenSigned", {std::nullopt, {"--corrupt-payload"}, ""}, 0x1012},
-        PackageFault{"SignatureFlipped", {std::nullopt, {}, "flip-signature"},
-                     kUpdSignatureMismatch},
+        PackageFault{
+            "SignatureFlipped", {std::nullopt, {}, "flip-signature"}, kUpdSignatureMismatch},
         PackageFault{"HeaderBuildNotTheCatalogues", {302, {}, ""}, kUpdNotAllInstalled}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -140,7 +140,8 @@ TEST_F(UpdateRunFailureTest, ACommitThatFailsOnTheThirdModuleRollsBackTheFirstTw
 }
 
 // A server that asks for credentials: a configured (mirror) server gives
-// 0x2004; the library's own choice 0x2005 without a user name, 0x2001 with one.
+// kUpdMirrorAccessDenied; the library's own choice kUpdNoUserName without a
+// user name, kUpdAccessDenied with one.
 struct CredentialsCase {
   const char* name;
   bool configured;
@@ -172,8 +173,8 @@ TEST_P(CredentialsRunTest, A401IsReportedAsTheServerKindAsks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Servers, CredentialsRunTest,
-    ::testing::Values(CredentialsCase{"ConfiguredServer", true, "", 0x2004},
-                      CredentialsCase{"ChosenServerWithoutUserName", false, "", 0x2005},
+    ::testing::Values(CredentialsCase{"ConfiguredServer", true, "", kUpdMirrorAccessDenied},
+                      CredentialsCase{"ChosenServerWithoutUserName", false, "", kUpdNoUserName},
                       CredentialsCase{"ChosenServerWrongPassword", false, "updates",
                                       kUpdAccessDenied}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -196,8 +197,7 @@ TEST_F(UpdateRunFailureTest, TheStopFlagRefusesTheRunUntilReset) {
 // Updates blocked by a rollback: 0x7000 before any phase event.
 TEST_F(UpdateRunFailureTest, ABlockedStoreRefusesTheRunWithoutAPhaseEvent) {
   PublishFirst();
-  ASSERT_EQ(context_->backupStore->SetBlockUntil(static_cast<uint32_t>(OsTime() + 3600)),
-            kUpdOk);
+  ASSERT_EQ(context_->backupStore->SetBlockUntil(static_cast<uint32_t>(OsTime() + 3600)), kUpdOk);
   EXPECT_EQ(Run(), kUpdUpdatesBlocked);
   EXPECT_EQ(flags_, kUntouched);
   EXPECT_TRUE(Phases().empty());
