@@ -6,7 +6,6 @@
 #include "repository/appupdate/app_update_info.h"
 #include "repository/appupdate/app_update_manager.h"
 #include "repository/client/repository_host_records.h"
-#include "updater/api/context.h"
 
 namespace {
 
@@ -18,7 +17,7 @@ bool Append(HOST_STRING* string, std::string_view text) {
 // marks the check out of memory and the next field is still tried.
 class Finding {
  public:
-  explicit Finding(UPD_ERROR& code) : code_(code) { AppUpdateInfoInit(&info_); }
+  explicit Finding(UpdError& code) : code_(code) { AppUpdateInfoInit(&info_); }
   ~Finding() { AppUpdateInfoDestroy(&info_); }
   Finding(const Finding&) = delete;
   Finding& operator=(const Finding&) = delete;
@@ -48,7 +47,7 @@ class Finding {
   void PushTo(HOST_ARRAY* out) { Check(AppUpdateInfoArrayPushBack(out, &info_)); }
 
  private:
-  UPD_ERROR& code_;
+  UpdError& code_;
   APP_UPDATE_INFO info_;
 };
 
@@ -67,12 +66,11 @@ CRepositoryClient::QueryLists Lists(const APP_UPDATE_CHECK_PARAMS& params) {
 
 // The newest application update only: the newer of the three candidates,
 // when it has a version at all.
-UPD_ERROR QueryNewest(CRepositoryClient& client, const CRepositoryClient::QueryLists& lists,
-                      std::vector<AppUpdateRecord>& updates,
-                      std::vector<AppUpdateRecord>& products,
-                      Repository::AgreementResult& agreements) {
+UpdError QueryNewest(CRepositoryClient& client, const CRepositoryClient::QueryLists& lists,
+                     std::vector<AppUpdateRecord>& updates, std::vector<AppUpdateRecord>& products,
+                     Repository::AgreementResult& agreements) {
   Repository::UpdateCandidates candidates;
-  UPD_ERROR code = client.FindApplicationUpdates(lists, products, agreements, candidates);
+  const UpdError code = client.FindApplicationUpdates(lists, products, agreements, candidates);
   if (code != kUpdOk) return code;
   AppUpdateRecord picked;
   CRepositoryClient::PickNewer(picked, candidates.levelOne, candidates.levelZero,
@@ -83,22 +81,22 @@ UPD_ERROR QueryNewest(CRepositoryClient& client, const CRepositoryClient::QueryL
 
 }  // namespace
 
-UPD_ERROR AppUpdateManager::CheckForAppUpdate(UPDATER_CONTEXT& context, bool sourceFlag,
-                                              const APP_UPDATE_CHECK_PARAMS& params,
-                                              HOST_ARRAY* out) {
-  CRepositoryClient client(context, sourceFlag);
+UpdError AppUpdateManager::CheckForAppUpdate(const RepositoryRun& run,
+                                             const APP_UPDATE_CHECK_PARAMS& params,
+                                             HOST_ARRAY* out) {
+  CRepositoryClient client(run);
   const CRepositoryClient::QueryLists lists = Lists(params);
   std::vector<AppUpdateRecord> updates;
   std::vector<AppUpdateRecord> products;
   Repository::AgreementResult agreements;
-  UPD_ERROR code = params.fullQuery != 0
-                       ? client.QueryResources(lists, updates, products, agreements)
-                       : QueryNewest(client, lists, updates, products, agreements);
+  UpdError code = params.fullQuery != 0
+                      ? client.QueryResources(lists, updates, products, agreements)
+                      : QueryNewest(client, lists, updates, products, agreements);
   if (code != kUpdOk) return code;
 
   for (const AppUpdateRecord& record : updates) {
     Finding finding(code);
-    finding.info().productWord = context.settings->repositoryFlags;
+    finding.info().productWord = run.fields.repositoryFlags;
     finding.Describe(client, record.id, record);
     AgreementDocument document;
     if (client.FindDocument(record, &params.components, document)) finding.Document(document);

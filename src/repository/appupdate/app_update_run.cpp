@@ -6,7 +6,6 @@
 #include "repository/appupdate/app_update_manager.h"
 #include "repository/appupdate/step_results.h"
 #include "repository/client/eula_manager.h"
-#include "updater/api/context.h"
 
 namespace {
 
@@ -46,11 +45,11 @@ bool StoreDocument(const AgreementDocument& document, APP_UPDATE_RESULT& result)
 
 // The agreement files the accepted agreements do not cover yet. Nothing to
 // do (0x500C) is recorded but is no failure of the run.
-UPD_ERROR RunAgreementStep(CRepositoryClient& client, const APP_UPDATE_PARAMS& params,
-                           const AppUpdateRecord& agreement, APP_UPDATE_RESULT& result,
-                           StepResultList& steps) {
-  UPD_ERROR step = EulaManager::Execute(client, &params.agreements, agreement);
-  UPD_ERROR answer = step;
+UpdError RunAgreementStep(CRepositoryClient& client, const APP_UPDATE_PARAMS& params,
+                          const AppUpdateRecord& agreement, APP_UPDATE_RESULT& result,
+                          StepResultList& steps) {
+  UpdError step = EulaManager::Execute(client, &params.agreements, agreement);
+  UpdError answer = step;
   if (step == kUpdOk) {
     bool ok = Append(&result.agreementHash, agreement.hash);
     ok &= Append(&result.agreementName, agreement.tags.empty() ? "" : agreement.tags[0]);
@@ -67,16 +66,16 @@ UPD_ERROR RunAgreementStep(CRepositoryClient& client, const APP_UPDATE_PARAMS& p
 
 }  // namespace
 
-UPD_ERROR AppUpdateManager::PerformAppUpdate(UPDATER_CONTEXT& context, bool sourceFlag,
-                                             const APP_UPDATE_PARAMS& params,
-                                             APP_UPDATE_RESULT& result) {
+UpdError AppUpdateManager::PerformAppUpdate(const RepositoryRun& run,
+                                            const APP_UPDATE_PARAMS& params,
+                                            APP_UPDATE_RESULT& result) {
   StepResultList steps(params, &result.steps);
-  CRepositoryClient client(context, sourceFlag);
+  CRepositoryClient client(run);
   const CRepositoryClient::QueryLists lists = Lists(params);
   std::vector<AppUpdateRecord> products;
   Repository::AgreementResult agreements;
   Repository::UpdateCandidates candidates;
-  const UPD_ERROR query =
+  const UpdError query =
       params.wantedVersion.length != 0
           ? client.FindApplicationUpdate(lists, products, agreements, params.wantedVersion,
                                          params.wantedSeverity, candidates)
@@ -99,8 +98,7 @@ UPD_ERROR AppUpdateManager::PerformAppUpdate(UPDATER_CONTEXT& context, bool sour
   AgreementDocument document;
   if (params.skipAgreementCheck == 0 && client.FindDocument(chosen, &params.components, document) &&
       document.level == kLevelNewDocument) {
-    const UPD_ERROR code = StoreDocument(document, result) ? kUpdAgreementRequired
-                                                            : kUpdOutOfMemory;
+    const UpdError code = StoreDocument(document, result) ? kUpdAgreementRequired : kUpdOutOfMemory;
     steps.AppendStepResult(code);
     return code;
   }
@@ -110,12 +108,12 @@ UPD_ERROR AppUpdateManager::PerformAppUpdate(UPDATER_CONTEXT& context, bool sour
     return kUpdNotSupported;
   }
   if (result.outcome == kKindInstallable) {
-    const UPD_ERROR code = InstallPackage(context, client, candidates.package);
+    const UpdError code = InstallPackage(client, candidates.package);
     steps.Append(code, UPD_STEP_APPLICATION);
     return code;
   }
   if (!products.empty()) {
-    const UPD_ERROR code = DownloadPackages(client, &params.products, products);
+    const UpdError code = DownloadPackages(client, &params.products, products);
     result.outcome |= kOutcomeProducts;
     steps.Append(code, UPD_STEP_PRODUCTS);
     if (code != kUpdOk) return code;

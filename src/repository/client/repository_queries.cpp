@@ -1,7 +1,5 @@
 #include <set>
 
-#include "platform/util/host_bridge.h"
-#include "platform/util/host_fields.h"
 #include "platform/util/host_records.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
@@ -9,7 +7,6 @@
 #include "repository/client/repository_client.h"
 #include "repository/client/resource_reader.h"
 #include "repository/selection/decision_tree.h"
-#include "updater/api/context.h"
 #include "updater/engine/common/locale_name.h"
 #include "updater/engine/common/version_numbers.h"
 
@@ -19,9 +16,9 @@ using Repository::UpdateCandidates;
 namespace {
 
 // The settings' language as the repository spells it ("en-us" -> "en_US").
-std::string RepositoryLanguage(const UPDATER_SETTINGS& settings) {
-  char language[sizeof settings.language] = {};
-  SafeStrCopy(language, sizeof language, HostFieldString(settings.language).c_str());
+std::string RepositoryLanguage(const std::string& hostLanguage) {
+  char language[sizeof UPDATER_SETTINGS::language] = {};
+  SafeStrCopy(language, sizeof language, hostLanguage.c_str());
   NormalizeLocaleName(language, sizeof language);
   return language;
 }
@@ -42,39 +39,37 @@ bool AnyFileNotCovering(const CRepositoryClient& client, const HOST_ARRAY* files
 
 Repository::HostIdentity CRepositoryClient::AskHostIdentity() const {
   Repository::HostIdentity identity;
-  identity.dealAnswered = NotifyHostEvent30(&context_, &identity.deal);
-  identity.osAnswered = NotifyHostEvent31(&context_, &identity.os);
+  identity.dealAnswered = run_.host.AskDeal(identity.deal);
+  identity.osAnswered = run_.host.AskOsInfo(identity.os);
   return identity;
 }
 
-UPD_ERROR CRepositoryClient::QueryRecords(std::string_view name, PackageCondition& condition,
-                                          Repository::ILoggable& logger,
-                                          std::vector<AppUpdateRecord>& records) {
+UpdError CRepositoryClient::QueryRecords(std::string_view name, PackageCondition& condition,
+                                         Repository::ILoggable& logger,
+                                         std::vector<AppUpdateRecord>& records) {
   std::string text;
-  UPD_ERROR result = DownloadMetadata(name, text);
+  const UpdError result = DownloadMetadata(name, text);
   if (result != kUpdOk) return result;
   records = Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition);
   return kUpdOk;
 }
 
-UPD_ERROR CRepositoryClient::QueryResources(const QueryLists& lists,
-                                            std::vector<AppUpdateRecord>& updates,
-                                            std::vector<AppUpdateRecord>& products,
-                                            AgreementResult& agreements) {
+UpdError CRepositoryClient::QueryResources(const QueryLists& lists,
+                                           std::vector<AppUpdateRecord>& updates,
+                                           std::vector<AppUpdateRecord>& products,
+                                           AgreementResult& agreements) {
   std::string text;
-  UPD_ERROR result = DownloadMetadata(product_, text);
+  const UpdError result = DownloadMetadata(run_.fields.product, text);
   if (result != kUpdOk && result != kUpdNothingToDo) return result;
 
-  const int64_t app_version =
-      static_cast<int64_t>(ParseVersion4(HostFieldString(context_.appVersion).c_str()));
-  const int64_t base =
-      static_cast<int64_t>(ParseVersion4(HostFieldString(Settings().productVersion2).c_str()));
+  const int64_t app_version = static_cast<int64_t>(ParseVersion4(run_.appVersion.c_str()));
+  const int64_t base = static_cast<int64_t>(ParseVersion4(run_.fields.productVersion.c_str()));
   Repository::HostIdentity identity = AskHostIdentity();
 
   Repository::CRepositoryLogger logger;
   PackageCondition condition(&logger);
-  Repository::FillPackageCondition(condition, base, RepositoryLanguage(Settings()).c_str(),
-                                   identity);
+  Repository::FillPackageCondition(condition, base,
+                                   RepositoryLanguage(run_.fields.language).c_str(), identity);
   DecisionTree tree = DecisionTree::Load(text, &logger);
   Repository::AppendApplicationUpdates(Repository::ParseResourceList(tree, condition), base,
                                        updates);
@@ -83,7 +78,7 @@ UPD_ERROR CRepositoryClient::QueryResources(const QueryLists& lists,
   condition.SetBase(app_version);
   Repository::AppendPackageUpdates(Repository::ParseResourceList(tree, condition), base, updates);
 
-  condition.SetAppCode(repositoryFlags_);
+  condition.SetAppCode(run_.fields.repositoryFlags);
   condition.SetAppVersion(app_version);
   (void)QueryProducts(lists.products, condition, logger, products);
   (void)QueryProduct(lists, condition, logger, agreements);
@@ -91,10 +86,10 @@ UPD_ERROR CRepositoryClient::QueryResources(const QueryLists& lists,
   return kUpdOk;
 }
 
-UPD_ERROR CRepositoryClient::QueryProducts(const HOST_ARRAY* productList,
-                                           PackageCondition& condition,
-                                           Repository::ILoggable& logger,
-                                           std::vector<AppUpdateRecord>& products) {
+UpdError CRepositoryClient::QueryProducts(const HOST_ARRAY* productList,
+                                          PackageCondition& condition,
+                                          Repository::ILoggable& logger,
+                                          std::vector<AppUpdateRecord>& products) {
   products.clear();
   if (productList == nullptr || productList->count == 0) return kUpdNothingToDo;
   for (uint64_t i = 0; i < productList->count; ++i) {
@@ -112,9 +107,9 @@ UPD_ERROR CRepositoryClient::QueryProducts(const HOST_ARRAY* productList,
   return products.empty() ? kUpdNothingToDo : kUpdOk;
 }
 
-UPD_ERROR CRepositoryClient::QueryProduct(const QueryLists& lists, PackageCondition& condition,
-                                          Repository::ILoggable& logger,
-                                          AgreementResult& agreements) {
+UpdError CRepositoryClient::QueryProduct(const QueryLists& lists, PackageCondition& condition,
+                                         Repository::ILoggable& logger,
+                                         AgreementResult& agreements) {
   agreements[0].version_id = 0;
   agreements[1].version_id = 0;
   std::string text;
@@ -141,12 +136,12 @@ UPD_ERROR CRepositoryClient::QueryProduct(const QueryLists& lists, PackageCondit
   return IsEmpty(agreements) ? kUpdNothingToDo : kUpdOk;
 }
 
-UPD_ERROR CRepositoryClient::FindApplicationUpdates(const QueryLists& lists,
-                                                    std::vector<AppUpdateRecord>& products,
-                                                    AgreementResult& agreements,
-                                                    UpdateCandidates& candidates) {
+UpdError CRepositoryClient::FindApplicationUpdates(const QueryLists& lists,
+                                                   std::vector<AppUpdateRecord>& products,
+                                                   AgreementResult& agreements,
+                                                   UpdateCandidates& candidates) {
   std::vector<AppUpdateRecord> updates;
-  UPD_ERROR result = QueryResources(lists, updates, products, agreements);
+  const UpdError result = QueryResources(lists, updates, products, agreements);
   if (result != kUpdOk) return result;
   Repository::SortCandidates(updates, candidates);
   if (Repository::IsEmpty(candidates) && products.empty() && IsEmpty(agreements)) {
@@ -155,14 +150,11 @@ UPD_ERROR CRepositoryClient::FindApplicationUpdates(const QueryLists& lists,
   return kUpdOk;
 }
 
-UPD_ERROR CRepositoryClient::FindApplicationUpdate(const QueryLists& lists,
-                                                   std::vector<AppUpdateRecord>& products,
-                                                   AgreementResult& agreements,
-                                                   const HOST_STRING& wantedVersion,
-                                                   uint32_t wantedSeverity,
-                                                   UpdateCandidates& candidates) {
+UpdError CRepositoryClient::FindApplicationUpdate(
+    const QueryLists& lists, std::vector<AppUpdateRecord>& products, AgreementResult& agreements,
+    const HOST_STRING& wantedVersion, uint32_t wantedSeverity, UpdateCandidates& candidates) {
   std::vector<AppUpdateRecord> updates;
-  UPD_ERROR result = QueryResources(lists, updates, products, agreements);
+  const UpdError result = QueryResources(lists, updates, products, agreements);
   if (result != kUpdOk) return result;
   const int64_t wanted = static_cast<int64_t>(ParseVersion4(HostStringText(&wantedVersion)));
   Repository::MatchCandidates(updates, wanted, static_cast<int32_t>(wantedSeverity), candidates);

@@ -60,7 +60,7 @@ TEST_F(RepositoryClientFailureTest, DocumentsThatDoNotVerifyAreRefusedAndNotKept
     EXPECT_TRUE(text.empty()) << c.what;
     EXPECT_FALSE(HasLocalCopy(dir_.file("updfiles"))) << c.what;
     EXPECT_EQ(TempFileCount(), 0u) << c.what;
-    EXPECT_EQ(context_->session->sessionWord, 0u) << c.what;
+    EXPECT_EQ(session_->sessionWord, 0u) << c.what;
   }
 }
 

@@ -26,13 +26,13 @@ using RepositoryClientTest = RepositoryFixture;
 
 TEST_F(RepositoryClientTest, MetadataIsVerifiedAndReturnedWithoutItsByteOrderMark) {
   PublishMetadata(kProduct, std::string("\xEF\xBB\xBF") + kMetadata);
-  context_->session->sessionWord = 0x1234;
+  session_->sessionWord = 0x1234;
   auto client = Client();
-  EXPECT_EQ(context_->session->sessionWord, 0u);
+  EXPECT_EQ(session_->sessionWord, 0u);
   std::string text;
   ASSERT_EQ(client->DownloadMetadata(kProduct, text), kUpdOk);
   EXPECT_EQ(text, kMetadata);
-  EXPECT_EQ(context_->session->sessionWord, 0u) << "the listing bit lasts one download";
+  EXPECT_EQ(session_->sessionWord, 0u) << "the listing bit lasts one download";
   // The kept copy is the whole signed message, as the server sent it.
   const std::string local = LocalCopy(dir_.file("updfiles"), "metadata3");
   ASSERT_FALSE(local.empty());
@@ -171,7 +171,7 @@ TEST_F(RepositoryPackageTest, APartialPackageInTheCacheIsResumedWithARange) {
     uint64_t size = 0;
     ASSERT_EQ(cache.Add("application-" + record_.hash, partial.c_str(), &size), kUpdOk);
   }
-  context_->session = std::make_unique<CDownloadSession>(dir_.file("cache"));
+  session_ = std::make_unique<CDownloadSession>(dir_.file("cache"));
   const std::string target = dir_.file("app.bin");
   ASSERT_EQ(Client()->DownloadPackage(kProduct, record_, target), kUpdOk);
   EXPECT_EQ(ReadFile(target), content_);
