@@ -88,14 +88,15 @@ class RepositoryFixture : public testing::Test {
     PublishSigned("repo/" + folder + "/metadata3", json);
   }
 
-  // The record of a run with the settings as they are now.
-  RepositoryRun Run(bool flag = false) {
+  // The record of a run with the settings as they are now; the test host
+  // answers the client unless another host is given.
+  RepositoryRun Run(bool flag = false, IRepositoryHost* host = nullptr) {
     return RepositoryRun{.settings = *host_.settings(),
                          .fields = ReadRepositorySettings(*host_.settings()),
                          .updateFolder = dir_.file("updfiles") + "/",
                          .appVersion = appVersion_,
                          .session = *session_,
-                         .host = answers_,
+                         .host = host != nullptr ? *host : answers_,
                          .installer = nullptr,
                          .sourceFlag = flag};
   }
