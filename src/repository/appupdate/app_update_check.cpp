@@ -37,7 +37,7 @@ class Finding {
     info_.severity = record.severity;
     info_.date = record.date;
     info_.size = static_cast<uint64_t>(record.size);
-    Text(&APP_UPDATE_INFO::changelogUrl, client.GetChangelogUrl(record));
+    Text(&APP_UPDATE_INFO::changelogUrl, client.GetChangelogUrl(record).value_or(""));
   }
   void Document(const AgreementDocument& document) {
     Check(FillAppUpdateDocumentFields(document.name, document.version, document.url,
@@ -111,15 +111,15 @@ UpdError AppUpdateManager::CheckForAppUpdate(const RepositoryRun& run,
     finding.PushTo(out);
   }
   AgreementDocument document;
-  if (!Repository::IsEmptySlot(agreements[0]) &&
-      client.FindDocument(agreements[0], &params.components, document)) {
+  if (agreements.newer && client.FindDocument(*agreements.newer, &params.components, document)) {
     Finding finding(code);
-    finding.Text(&APP_UPDATE_INFO::id, agreements[0].id);
-    finding.Text(&APP_UPDATE_INFO::version, agreements[0].version);
+    finding.Text(&APP_UPDATE_INFO::id, agreements.newer->id);
+    finding.Text(&APP_UPDATE_INFO::version, agreements.newer->version);
     finding.Document(document);
     finding.PushTo(out);
   }
-  if (const AppUpdateRecord& current = agreements[1]; !Repository::IsEmptySlot(current)) {
+  if (agreements.current) {
+    const AppUpdateRecord& current = *agreements.current;
     Finding finding(code);
     finding.Text(&APP_UPDATE_INFO::id, current.id);
     finding.Text(&APP_UPDATE_INFO::version, current.version);

@@ -91,7 +91,7 @@ UpdError AppUpdateManager::PerformAppUpdate(const RepositoryRun& run,
                                  candidates.package);
   }
   result.outcome = CRepositoryClient::IsPlatformSupported(chosen);
-  if (!Append(&result.changelogUrl, client.GetChangelogUrl(chosen))) {
+  if (!Append(&result.changelogUrl, client.GetChangelogUrl(chosen).value_or(""))) {
     steps.AppendStepResult(kUpdOutOfMemory);
     return kUpdOutOfMemory;
   }
@@ -118,8 +118,8 @@ UpdError AppUpdateManager::PerformAppUpdate(const RepositoryRun& run,
     steps.Append(code, UPD_STEP_PRODUCTS);
     if (code != kUpdOk) return code;
   }
-  if (!Repository::IsEmptySlot(agreements[1])) {
-    return RunAgreementStep(client, params, agreements[1], result, steps);
+  if (agreements.current) {
+    return RunAgreementStep(client, params, *agreements.current, result, steps);
   }
   return kUpdOk;
 }

@@ -112,9 +112,9 @@ std::optional<std::string> CRepositoryClient::ResourceUrl(std::string_view name,
   return url;
 }
 
-std::string CRepositoryClient::GetChangelogUrl(const AppUpdateRecord& record) const {
-  if (!record.changelog) return {};
-  return ResourceUrl(run_.fields.product, record.changelog->path).value_or("");
+std::optional<std::string> CRepositoryClient::GetChangelogUrl(const AppUpdateRecord& record) const {
+  if (!record.changelog) return std::nullopt;
+  return ResourceUrl(run_.fields.product, record.changelog->path);
 }
 
 std::optional<std::string> CRepositoryClient::GetDocumentUrl(std::string_view name,

@@ -62,8 +62,8 @@ class CRepositoryClient {
   // below name's folder. Nothing for a path the client refuses to follow
   // (IsAcceptedRepositoryPath).
   std::optional<std::string> ResourceUrl(std::string_view name, std::string_view path) const;
-  // Empty when the record has no change log (or its path is refused).
-  std::string GetChangelogUrl(const AppUpdateRecord& record) const;
+  // Nothing when the record has no change log (or its path is refused).
+  [[nodiscard]] std::optional<std::string> GetChangelogUrl(const AppUpdateRecord& record) const;
   std::optional<std::string> GetDocumentUrl(std::string_view name, std::string_view folder,
                                             std::string_view file) const;
 

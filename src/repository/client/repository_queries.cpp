@@ -23,9 +23,7 @@ std::string RepositoryLanguage(const std::string& hostLanguage) {
   return language;
 }
 
-bool IsEmpty(const AgreementResult& agreements) {
-  return Repository::IsEmptySlot(agreements[0]) && Repository::IsEmptySlot(agreements[1]);
-}
+bool IsEmpty(const AgreementResult& agreements) { return !agreements.newer && !agreements.current; }
 
 bool AnyFileNotCovering(const CRepositoryClient& client, const HOST_ARRAY* files,
                         const AppUpdateRecord& record) {
@@ -110,8 +108,7 @@ UpdError CRepositoryClient::QueryProducts(const HOST_ARRAY* productList,
 UpdError CRepositoryClient::QueryProduct(const QueryLists& lists, PackageCondition& condition,
                                          Repository::ILoggable& logger,
                                          AgreementResult& agreements) {
-  agreements[0].version_id = 0;
-  agreements[1].version_id = 0;
+  agreements = {};
   std::string text;
   if (lists.agreementProduct.empty() ||
       DownloadMetadata(lists.agreementProduct, text) != kUpdOk) {
@@ -123,14 +120,15 @@ UpdError CRepositoryClient::QueryProduct(const QueryLists& lists, PackageConditi
   Repository::AgreementCandidates candidates = Repository::PickAgreementCandidates(
       Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition),
       lists.agreementName, installed);
-  if (candidates.newer) {
+  // A record without a version_id is no agreement.
+  if (candidates.newer && !Repository::IsEmptySlot(*candidates.newer)) {
     candidates.newer->eula = Repository::CollectionFromRecord(*candidates.newer);
-    agreements[0] = std::move(*candidates.newer);
+    agreements.newer = std::move(candidates.newer);
   }
-  if (candidates.current) {
+  if (candidates.current && !Repository::IsEmptySlot(*candidates.current)) {
     candidates.current->eula = Repository::CollectionFromRecord(*candidates.current);
     if (AnyFileNotCovering(*this, lists.agreements, *candidates.current)) {
-      agreements[1] = std::move(*candidates.current);
+      agreements.current = std::move(candidates.current);
     }
   }
   return IsEmpty(agreements) ? kUpdNothingToDo : kUpdOk;

@@ -162,7 +162,7 @@ TEST_F(RepositoryClientFailureTest, HostilePackagePathsAreNotFollowed) {
   AppUpdateRecord record;
   record.changelog = Repository::Document{};
   record.changelog->path = "../../notes.html";
-  EXPECT_EQ(Client()->GetChangelogUrl(record), "");
+  EXPECT_EQ(Client()->GetChangelogUrl(record), std::nullopt);
 }
 
 }  // namespace

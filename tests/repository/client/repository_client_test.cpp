@@ -102,7 +102,7 @@ TEST_F(RepositoryClientTest, ResourceUrlsFollowTheirOwnServerOrTheProductFolder)
   EXPECT_EQ(client->GetDocumentUrl("a.b", "eula", "https://cdn/d.html"), "https://cdn/d.html");
 
   AppUpdateRecord record;
-  EXPECT_EQ(client->GetChangelogUrl(record), "");
+  EXPECT_EQ(client->GetChangelogUrl(record), std::nullopt);
   record.changelog = Repository::Document{};
   record.changelog->path = "notes/12.html";
   EXPECT_EQ(client->GetChangelogUrl(record), web_.Url("/repo/suite/home/notes/12.html"));
