@@ -81,17 +81,17 @@ UpdError EulaManager::Execute(CRepositoryClient& client, const HOST_ARRAY* agree
 UpdError EulaManager::DownloadDocument(CRepositoryClient& client, const AppUpdateRecord& record,
                                        uint32_t format, const std::string& temporary) {
   if (!HasAgreementReference(record)) return kUpdInvalidRequest;
-  std::string manifest;
-  UpdError result = client.DownloadManifest(record, manifest);
-  if (result != kUpdOk) return result;
+  const Result<std::string> manifest = client.DownloadManifest(record);
+  if (!manifest) return manifest.code();
   std::optional<ManifestDocument> document =
-      FindKeptDocument(manifest, static_cast<int32_t>(format), client.ProductLanguage());
+      FindKeptDocument(*manifest, static_cast<int32_t>(format), client.ProductLanguage());
   if (!document) return kUpdInvalidRequest;
   std::string cache_key = document->hash.empty() ? "" : "eula-" + document->hash;
   std::optional<std::string> url = client.GetDocumentUrl(record.id, record.eula->path,
                                                          document->path);
   if (!url) return kUpdUnsupportedScheme;
-  result = client.FetchRepositoryFile(*url, temporary, cache_key, CRepositoryClient::kDocumentBound);
+  const UpdError result =
+      client.FetchRepositoryFile(*url, temporary, cache_key, CRepositoryClient::kDocumentBound);
   return result == kUpdServiceUnavailable ? kUpdNothingToDo : result;
 }
 

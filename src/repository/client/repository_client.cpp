@@ -159,12 +159,13 @@ UpdError CRepositoryClient::FetchListing(const std::string& url, const std::stri
   return result == kUpdNotModified ? kUpdOk : result;
 }
 
-UpdError CRepositoryClient::DownloadDocumentText(const std::string& url, const char* prefix,
-                                                 bool isSigned, std::string& out) {
+Result<std::string> CRepositoryClient::DownloadDocumentText(const std::string& url,
+                                                            const char* prefix, bool isSigned) {
   char temporary[kPathSize] = {};
   if (OsGetTempFileName(prefix, temporary, sizeof temporary, nullptr) != 0 || temporary[0] == 0) {
     return kUpdTempFileFailed;
   }
+  std::string out;
   UpdError result;
   {
     ListingScope listing(session_);
@@ -177,27 +178,25 @@ UpdError CRepositoryClient::DownloadDocumentText(const std::string& url, const c
     }
   }
   if (FileExists(temporary)) (void)DeleteFileChecked(temporary, 0);
-  if (result != kUpdOk) {
-    out.clear();
-    return result;
-  }
+  if (result != kUpdOk) return result;
   StripBom(out);
-  return kUpdOk;
+  return out;
 }
 
-UpdError CRepositoryClient::DownloadMetadata(std::string_view name, std::string& out) {
-  const UpdError result =
-      DownloadDocumentText(BuildUrl(name, kMetadataFile), kMetadataPrefix, true, out);
-  if (result == kUpdNotFound || result == kUpdServiceUnavailable) return kUpdNothingToDo;
-  return result;
+Result<std::string> CRepositoryClient::DownloadMetadata(std::string_view name) {
+  Result<std::string> text =
+      DownloadDocumentText(BuildUrl(name, kMetadataFile), kMetadataPrefix, true);
+  if (text.code() == kUpdNotFound || text.code() == kUpdServiceUnavailable) {
+    return kUpdNothingToDo;
+  }
+  return text;
 }
 
-UpdError CRepositoryClient::DownloadManifest(const AppUpdateRecord& record, std::string& out) {
-  out.clear();
+Result<std::string> CRepositoryClient::DownloadManifest(const AppUpdateRecord& record) {
   std::string folder = record.eula ? record.eula->path : std::string();
   std::optional<std::string> url = ResourceUrl(record.id, PathJoinString(folder, kManifestFile));
   if (!url) return kUpdUnsupportedScheme;
-  return DownloadDocumentText(*url, kManifestPrefix, false, out);
+  return DownloadDocumentText(*url, kManifestPrefix, false);
 }
 
 UpdError CRepositoryClient::FetchRepositoryFile(const std::string& url, const std::string& target,

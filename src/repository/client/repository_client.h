@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/util/result.h"
 #include "platform/util/update_errors.h"
 #include "repository/client/app_update_record.h"
 #include "repository/client/repository_host_records.h"
@@ -68,9 +69,9 @@ class CRepositoryClient {
                                             std::string_view file) const;
 
   // The verified JSON text of name's "metadata3", without a byte-order mark.
-  [[nodiscard]] UpdError DownloadMetadata(std::string_view name, std::string& out);
+  [[nodiscard]] Result<std::string> DownloadMetadata(std::string_view name);
   // The "manifest.erm" of the record's agreement, unchecked.
-  [[nodiscard]] UpdError DownloadManifest(const AppUpdateRecord& record, std::string& out);
+  [[nodiscard]] Result<std::string> DownloadManifest(const AppUpdateRecord& record);
   // The record's package into destination, resumable through the cache and
   // bounded by the record's "size" (0x1204 past it; a record without a size
   // has the default bound of a file); the host hears of it (event 2) and may
@@ -130,8 +131,8 @@ class CRepositoryClient {
                         const AppUpdateRecord& second, const AppUpdateRecord& third);
 
  private:
-  [[nodiscard]] UpdError DownloadDocumentText(const std::string& url, const char* prefix,
-                                              bool isSigned, std::string& out);
+  [[nodiscard]] Result<std::string> DownloadDocumentText(const std::string& url, const char* prefix,
+                                                         bool isSigned);
   [[nodiscard]] UpdError FetchListing(const std::string& url, const std::string& temporary,
                                       std::string& localCopy);
   // The decision tree of name's metadata evaluated against condition.

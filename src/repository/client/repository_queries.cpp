@@ -45,10 +45,9 @@ Repository::HostIdentity CRepositoryClient::AskHostIdentity() const {
 UpdError CRepositoryClient::QueryRecords(std::string_view name, PackageCondition& condition,
                                          Repository::ILoggable& logger,
                                          std::vector<AppUpdateRecord>& records) {
-  std::string text;
-  const UpdError result = DownloadMetadata(name, text);
-  if (result != kUpdOk) return result;
-  records = Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition);
+  const Result<std::string> text = DownloadMetadata(name);
+  if (!text) return text.code();
+  records = Repository::ParseResourceList(DecisionTree::Load(*text, &logger), condition);
   return kUpdOk;
 }
 
@@ -56,9 +55,11 @@ UpdError CRepositoryClient::QueryResources(const QueryLists& lists,
                                            std::vector<AppUpdateRecord>& updates,
                                            std::vector<AppUpdateRecord>& products,
                                            AgreementResult& agreements) {
-  std::string text;
-  const UpdError result = DownloadMetadata(run_.fields.product, text);
-  if (result != kUpdOk && result != kUpdNothingToDo) return result;
+  // Without the product's own metadata the products and agreements are
+  // still asked for.
+  Result<std::string> metadata = DownloadMetadata(run_.fields.product);
+  if (!metadata && metadata.code() != kUpdNothingToDo) return metadata.code();
+  const std::string text = metadata ? std::move(*metadata) : std::string();
 
   const int64_t app_version = static_cast<int64_t>(ParseVersion4(run_.appVersion.c_str()));
   const int64_t base = static_cast<int64_t>(ParseVersion4(run_.fields.productVersion.c_str()));
@@ -92,13 +93,13 @@ UpdError CRepositoryClient::QueryProducts(const HOST_ARRAY* productList,
   if (productList == nullptr || productList->count == 0) return kUpdNothingToDo;
   for (uint64_t i = 0; i < productList->count; ++i) {
     const auto& product = *HostArrayAt<RepositoryProductRecord>(productList, i);
-    std::string text;
-    if (DownloadMetadata(HostStringView(&product.name), text) != kUpdOk) continue;
+    const Result<std::string> text = DownloadMetadata(HostStringView(&product.name));
+    if (!text) continue;
     const int64_t installed =
         static_cast<int64_t>(ParseVersion4(HostStringText(&product.installedVersion)));
     condition.SetBase(installed);
     std::optional<AppUpdateRecord> chosen = Repository::PickProductRecord(
-        Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition),
+        Repository::ParseResourceList(DecisionTree::Load(*text, &logger), condition),
         static_cast<int32_t>(product.format), installed);
     if (chosen) products.push_back(std::move(*chosen));
   }
@@ -109,16 +110,14 @@ UpdError CRepositoryClient::QueryProduct(const QueryLists& lists, PackageConditi
                                          Repository::ILoggable& logger,
                                          AgreementResult& agreements) {
   agreements = {};
-  std::string text;
-  if (lists.agreementProduct.empty() ||
-      DownloadMetadata(lists.agreementProduct, text) != kUpdOk) {
-    return kUpdNothingToDo;
-  }
+  if (lists.agreementProduct.empty()) return kUpdNothingToDo;
+  const Result<std::string> text = DownloadMetadata(lists.agreementProduct);
+  if (!text) return kUpdNothingToDo;
   const uint64_t installed =
       Repository::InstalledComponentVersion(lists.components, lists.agreementName);
   condition.SetBase(static_cast<int64_t>(installed));
   Repository::AgreementCandidates candidates = Repository::PickAgreementCandidates(
-      Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition),
+      Repository::ParseResourceList(DecisionTree::Load(*text, &logger), condition),
       lists.agreementName, installed);
   // A record without a version_id is no agreement.
   if (candidates.newer && !Repository::IsEmptySlot(*candidates.newer)) {
@@ -181,10 +180,10 @@ bool CRepositoryClient::FindDocument(const AppUpdateRecord& record, const HOST_A
     const auto& component = *HostArrayAt<AcceptedComponentRecord>(components, i);
     if (HostStringView(&component.agreementHash) == reference.hash) return false;
   }
-  std::string manifest;
-  if (DownloadManifest(record, manifest) != kUpdOk) return false;
+  const Result<std::string> manifest = DownloadManifest(record);
+  if (!manifest) return false;
   std::optional<ManifestDocument> document =
-      FindShownDocument(manifest, ProductLanguage(), components);
+      FindShownDocument(*manifest, ProductLanguage(), components);
   if (!document) return false;
   std::optional<std::string> url = GetDocumentUrl(record.id, reference.path, document->path);
   if (!url) return false;
