@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/util/host_records.h"
@@ -240,12 +241,96 @@ TEST_F(UpdateCheckStepTest, FindingsCarryTheRunsRepositoryWord) {
 
 // Nothing offered: the check answers nothing to do and adds no finding.
 TEST_F(UpdateCheckStepTest, AnEmptyRepositoryAnswersNothingToDo) {
-  PublishMetadata(kProduct, R"({"root": {"decision_tree": {"file": []}}})");
+  PublishMetadata(
+      kProduct,
+      R"({"root": {"decision_tree": {"switch": {"var": "x", "cases": [{"file": []}]}}}})");
   ScriptedHost host;
   CheckCall call(allocator_);
   EXPECT_EQ(AppUpdateManager::CheckForAppUpdate(Run(false, &host), call.params, &call.updates),
             kUpdNothingToDo);
   EXPECT_EQ(uint64_t{call.updates.count}, 0u);
+}
+
+// One run of the update: the parameter record and its result, with their
+// strings and step list on the test's allocator.
+class RunCall {
+ public:
+  explicit RunCall(const testhost::AllocatorHost& allocator) {
+    params.cbSize = sizeof params;
+    for (HOST_STRING* s : ParamStrings()) HostStringInit(s, &DefaultResultAllocator);
+    result.cbSize = sizeof result;
+    for (HOST_STRING* s : ResultStrings()) HostStringInit(s, allocator.allocator());
+    result.steps.allocator = allocator.allocator();
+  }
+  ~RunCall() {
+    for (HOST_STRING* s : ParamStrings()) HostStringFree(s);
+    for (HOST_STRING* s : ResultStrings()) HostStringFree(s);
+    if (result.steps.elements != nullptr) result.steps.allocator->Free(result.steps.elements);
+  }
+  RunCall(const RunCall&) = delete;
+  RunCall& operator=(const RunCall&) = delete;
+
+  std::vector<HOST_STRING*> ParamStrings() {
+    return {&params.wantedVersion, &params.agreementProduct, &params.agreementName};
+  }
+  std::vector<HOST_STRING*> ResultStrings() {
+    return {&result.documentUrl,  &result.agreementHash, &result.documentHash,
+            &result.changelogUrl, &result.agreementName, &result.agreementVersion,
+            &result.effectiveDate};
+  }
+  // {code, step} of every entry, in order.
+  std::vector<std::pair<uint32_t, uint32_t>> Steps() const {
+    std::vector<std::pair<uint32_t, uint32_t>> steps;
+    for (uint64_t i = 0; i < result.steps.count; ++i) {
+      const StepResult& entry = static_cast<const StepResult*>(result.steps.elements)[i];
+      steps.emplace_back(entry.code, entry.step);
+    }
+    return steps;
+  }
+
+  APP_UPDATE_PARAMS params{};
+  APP_UPDATE_RESULT result{};
+};
+
+// The run installs the chosen package through the run's installer, and
+// reports its answer (or that the build has none) as the application step.
+TEST_F(PackageInstallStepTest, TheRunInstallsThroughTheRunsInstaller) {
+  web_.PutFile("repo/suite/home/pkg/app.bin", content_);
+  PublishMetadata(
+      kProduct, R"({"root": {"decision_tree": {"switch": {"var": "x", "cases": [{"file": )"
+                R"([{"reference": "suite.pkg"}]}]}}},)"
+                R"( "suite.pkg": {"application": {"id": "suite.pkg", "format": 8, "version_id": )" +
+                    std::to_string((int64_t{1} << 48) + 5) +
+                    R"(, "version": "1.0.0.5", "path": "pkg/app.bin", "size": )" +
+                    std::to_string(content_.size()) + R"(, "hash": ")" + record_.hash + R"("}}})");
+  struct Case {
+    const char* name;
+    bool installer;
+    UpdError answer;
+    UpdError expected;
+  };
+  const Case cases[] = {
+      {"installed", true, kUpdOk, kUpdOk},
+      {"the host goes on installing", true, kUpdHostInstalling, kUpdHostInstalling},
+      {"no installer in the build", false, kUpdOk, kUpdNotSupported},
+  };
+  testhost::AllocatorHost allocator;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordingInstaller installer(c.answer);
+    RepositoryRun run = Run();
+    run.installer = c.installer ? &installer : nullptr;
+    RunCall call(allocator);
+    EXPECT_EQ(AppUpdateManager::PerformAppUpdate(run, call.params, call.result), c.expected);
+    EXPECT_EQ(call.result.outcome, 1u);
+    EXPECT_EQ(call.Steps(),
+              (std::vector<std::pair<uint32_t, uint32_t>>{{c.expected, UPD_STEP_APPLICATION}}));
+    ASSERT_EQ(installer.calls.size(), c.installer ? 1u : 0u);
+    if (c.installer) {
+      EXPECT_EQ(installer.calls[0].content, content_);
+    }
+    EXPECT_EQ(TempFileCount(), 0u);
+  }
 }
 
 }  // namespace
