@@ -8,8 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "platform/util/host_binding.h"
-#include "platform/util/host_bridge.h"
 #include "repository/client/repository_client.h"
 #include "support/net_servers.h"
 #include "support/sign_kit.h"
@@ -21,15 +19,18 @@
 namespace upd::test {
 
 // Answers the client's questions (events 30, 31) through the test host's
-// callback, as the export entry's host does through the bound settings.
+// callback; an answer of 0 counts, as at the export entry.
 class EventHostAnswers final : public IRepositoryHost {
  public:
-  explicit EventHostAnswers(const UPDATER_SETTINGS* settings) { binding_.settings = settings; }
-  bool AskDeal(RepositoryDealBlock& deal) override { return NotifyHostEvent30(&binding_, &deal); }
-  bool AskOsInfo(RepositoryOsInfo& os) override { return NotifyHostEvent31(&binding_, &os); }
+  explicit EventHostAnswers(const UPDATER_SETTINGS* settings) : settings_(settings) {}
+  bool AskDeal(RepositoryDealBlock& deal) override { return Ask(UPD_EVENT_DEAL_ID, &deal); }
+  bool AskOsInfo(RepositoryOsInfo& os) override { return Ask(UPD_EVENT_OS_INFO, &os); }
 
  private:
-  HostBinding binding_;
+  bool Ask(uint32_t event, void* data) const {
+    return settings_->eventCallback(event, data, settings_->userData) == 0;
+  }
+  const UPDATER_SETTINGS* settings_;
 };
 
 // A repository served by nginx from the test's own folder, and a run record
