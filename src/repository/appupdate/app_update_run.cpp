@@ -12,9 +12,6 @@ namespace {
 // Outcome word bits after the package kind.
 constexpr uint32_t kOutcomeProducts = 4;
 constexpr uint32_t kOutcomeAgreement = 8;
-// The kinds IsPlatformSupported tells.
-constexpr uint32_t kKindInstallable = 1;
-constexpr uint32_t kKindForHost = 2;
 // A document the user has not seen at all must be shown before the update.
 constexpr uint32_t kLevelNewDocument = 4;
 
@@ -90,7 +87,8 @@ UpdError AppUpdateManager::PerformAppUpdate(const RepositoryRun& run,
     CRepositoryClient::PickNewer(chosen, candidates.levelOne, candidates.levelZero,
                                  candidates.package);
   }
-  result.outcome = CRepositoryClient::IsPlatformSupported(chosen);
+  const PackageKind kind = CRepositoryClient::IsPlatformSupported(chosen);
+  result.outcome = kind;
   if (!Append(&result.changelogUrl, client.GetChangelogUrl(chosen).value_or(""))) {
     steps.AppendStepResult(kUpdOutOfMemory);
     return kUpdOutOfMemory;
@@ -103,11 +101,11 @@ UpdError AppUpdateManager::PerformAppUpdate(const RepositoryRun& run,
     return code;
   }
 
-  if (result.outcome == kKindForHost) {
+  if (kind == kPackageForHost) {
     steps.Append(kUpdNotSupported, UPD_STEP_APPLICATION_2);
     return kUpdNotSupported;
   }
-  if (result.outcome == kKindInstallable) {
+  if (kind == kPackageInstallable) {
     const UpdError code = InstallPackage(client, candidates.package);
     steps.Append(code, UPD_STEP_APPLICATION);
     return code;

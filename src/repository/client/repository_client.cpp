@@ -237,9 +237,10 @@ UpdError CRepositoryClient::VerifyFileHash(const AppUpdateRecord& record, const 
   return AsciiStrICmp(digest, record.hash.c_str()) == 0 ? kUpdOk : kUpdSignatureMismatch;
 }
 
-uint32_t CRepositoryClient::IsPlatformSupported(const AppUpdateRecord& record) {
-  if (Repository::HasFormat(record, Repository::kApplicationFormat)) return 2;
-  return Repository::IsSupportedPackageFormat(record.format) ? 1 : 0;
+PackageKind CRepositoryClient::IsPlatformSupported(const AppUpdateRecord& record) {
+  if (Repository::HasFormat(record, Repository::kApplicationFormat)) return kPackageForHost;
+  return Repository::IsSupportedPackageFormat(record.format) ? kPackageInstallable
+                                                             : kPackageUnsupported;
 }
 
 bool CRepositoryClient::IsEulaApplicable(const EulaFileRecord& file,

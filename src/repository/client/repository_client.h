@@ -19,6 +19,14 @@
 
 class CDownloadSession;
 
+// What a run may do with a chosen package; it is the low part of the run's
+// outcome word.
+enum PackageKind : uint32_t {
+  kPackageUnsupported = 0,
+  kPackageInstallable = 1,  // a supported package format, installed here
+  kPackageForHost = 2,      // an application update, which this build leaves alone
+};
+
 // The document of an agreement that the user must see before an update.
 struct AgreementDocument {
   std::string name;  // the first of the agreement's tags
@@ -87,8 +95,8 @@ class CRepositoryClient {
   // 0 when the file's SHA-1 is the record's "hash" (letter case ignored).
   [[nodiscard]] static UpdError VerifyFileHash(const AppUpdateRecord& record,
                                                const std::string& path);
-  // 2 for an application update, 1 for a supported package format, else 0.
-  [[nodiscard]] static uint32_t IsPlatformSupported(const AppUpdateRecord& record);
+  // What a run may do with the record's package.
+  [[nodiscard]] static PackageKind IsPlatformSupported(const AppUpdateRecord& record);
 
   [[nodiscard]] bool IsEulaApplicable(const EulaFileRecord& file,
                                       const AppUpdateRecord& record) const;
