@@ -4,10 +4,8 @@
 #include "platform/os/os_file_ops.h"
 #include "platform/os/os_temp.h"
 #include "platform/util/file_helpers.h"
-#include "platform/util/host_fields.h"
 #include "platform/util/update_errors.h"
 #include "repository/appupdate/app_update_manager.h"
-#include "updater/api/context.h"
 #include "updater/engine/install/pcu_installer.h"
 
 namespace {
@@ -37,25 +35,25 @@ class TemporaryPackage {
 
 }  // namespace
 
-UPD_ERROR AppUpdateManager::InstallPackage(UPDATER_CONTEXT& context, CRepositoryClient& client,
-                                           const AppUpdateRecord& record) {
+UpdError AppUpdateManager::InstallPackage(CRepositoryClient& client,
+                                          const AppUpdateRecord& record) {
   char name[kPathSlotBytes] = {};
   if (OsGetTempFileName(kInstallPrefix, name, sizeof name, nullptr) != 0 || name[0] == '\0') {
     return kUpdTempFileFailed;
   }
   const TemporaryPackage package(name);
-  const std::string product = HostFieldString(context.settings->productName);
-  if (UPD_ERROR code = client.DownloadPackage(product, record, package.path()); code != kUpdOk) {
+  const RepositoryRun& run = client.Run();
+  if (UpdError code = client.DownloadPackage(run.fields.product, record, package.path());
+      code != kUpdOk) {
     return code;
   }
   // Declared after the package so that it is closed before the delete.
   const std::unique_ptr<OS_FILE, FileCloser> held(
       FileOpen(package.path().c_str(), kLockedRead, kOsOpenExisting, 0));
   if (held == nullptr) return kUpdOpenFailed;
-  if (UPD_ERROR code = CRepositoryClient::VerifyFileHash(record, package.path()); code != kUpdOk) {
+  if (UpdError code = CRepositoryClient::VerifyFileHash(record, package.path()); code != kUpdOk) {
     return code;
   }
-  IPcuInstaller* installer = context.pcuManager ? context.pcuManager->installer() : nullptr;
-  if (installer == nullptr) return kUpdNotSupported;
-  return installer->Install(context.settings, package.path().c_str());
+  if (run.installer == nullptr) return kUpdNotSupported;
+  return static_cast<UpdError>(run.installer->Install(&run.settings, package.path().c_str()));
 }

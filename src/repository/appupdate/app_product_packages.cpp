@@ -62,8 +62,8 @@ class ProductSlots {
 
   // Every matched product gets its temporary file before any fetch, so that
   // a product without a usable place stops the run before the network does.
-  [[nodiscard]] UPD_ERROR Prepare(const HOST_ARRAY* products,
-                                  const std::vector<AppUpdateRecord>& updates) {
+  [[nodiscard]] UpdError Prepare(const HOST_ARRAY* products,
+                                 const std::vector<AppUpdateRecord>& updates) {
     slots_.reserve(updates.size());
     for (const AppUpdateRecord& record : updates) {
       const RepositoryProductRecord* product = FindProduct(products, record.id);
@@ -78,26 +78,27 @@ class ProductSlots {
     return kUpdOk;
   }
 
-  [[nodiscard]] UPD_ERROR Fetch(CRepositoryClient& client) {
+  [[nodiscard]] UpdError Fetch(CRepositoryClient& client) {
     for (const ProductSlot& slot : slots_) {
-      UPD_ERROR code = client.DownloadPackage(slot.record->id, *slot.record, slot.temporary);
+      UpdError code = client.DownloadPackage(slot.record->id, *slot.record, slot.temporary);
       if (code != kUpdOk) return code;
     }
     return kUpdOk;
   }
 
   // Every package is checked before the first one replaces its product.
-  [[nodiscard]] UPD_ERROR Verify() const {
+  [[nodiscard]] UpdError Verify() const {
     for (const ProductSlot& slot : slots_) {
-      UPD_ERROR code = CRepositoryClient::VerifyFileHash(*slot.record, slot.temporary);
+      UpdError code = CRepositoryClient::VerifyFileHash(*slot.record, slot.temporary);
       if (code != kUpdOk) return code;
     }
     return kUpdOk;
   }
 
-  [[nodiscard]] UPD_ERROR Place() {
+  [[nodiscard]] UpdError Place() {
     for (ProductSlot& slot : slots_) {
-      UPD_ERROR code = FileMove(slot.temporary.c_str(), slot.target.c_str(), kPlaceFlags);
+      const UpdError code =
+          static_cast<UpdError>(FileMove(slot.temporary.c_str(), slot.target.c_str(), kPlaceFlags));
       if (code != kUpdOk) return code;
       slot.temporary.clear();
     }
@@ -110,11 +111,11 @@ class ProductSlots {
 
 }  // namespace
 
-UPD_ERROR AppUpdateManager::DownloadPackages(CRepositoryClient& client,
-                                             const HOST_ARRAY* productList,
-                                             const std::vector<AppUpdateRecord>& updates) {
+UpdError AppUpdateManager::DownloadPackages(CRepositoryClient& client,
+                                            const HOST_ARRAY* productList,
+                                            const std::vector<AppUpdateRecord>& updates) {
   ProductSlots slots;
-  UPD_ERROR code = slots.Prepare(productList, updates);
+  UpdError code = slots.Prepare(productList, updates);
   if (code == kUpdOk) code = slots.Fetch(client);
   if (code == kUpdOk) code = slots.Verify();
   if (code == kUpdOk) code = slots.Place();

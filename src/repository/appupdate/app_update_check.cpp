@@ -6,7 +6,6 @@
 #include "repository/appupdate/app_update_info.h"
 #include "repository/appupdate/app_update_manager.h"
 #include "repository/client/repository_host_records.h"
-#include "updater/api/context.h"
 
 namespace {
 
@@ -18,7 +17,7 @@ bool Append(HOST_STRING* string, std::string_view text) {
 // marks the check out of memory and the next field is still tried.
 class Finding {
  public:
-  explicit Finding(UPD_ERROR& code) : code_(code) { AppUpdateInfoInit(&info_); }
+  explicit Finding(UpdError& code) : code_(code) { AppUpdateInfoInit(&info_); }
   ~Finding() { AppUpdateInfoDestroy(&info_); }
   Finding(const Finding&) = delete;
   Finding& operator=(const Finding&) = delete;
@@ -38,7 +37,7 @@ class Finding {
     info_.severity = record.severity;
     info_.date = record.date;
     info_.size = static_cast<uint64_t>(record.size);
-    Text(&APP_UPDATE_INFO::changelogUrl, client.GetChangelogUrl(record));
+    Text(&APP_UPDATE_INFO::changelogUrl, client.GetChangelogUrl(record).value_or(""));
   }
   void Document(const AgreementDocument& document) {
     Check(FillAppUpdateDocumentFields(document.name, document.version, document.url,
@@ -48,7 +47,7 @@ class Finding {
   void PushTo(HOST_ARRAY* out) { Check(AppUpdateInfoArrayPushBack(out, &info_)); }
 
  private:
-  UPD_ERROR& code_;
+  UpdError& code_;
   APP_UPDATE_INFO info_;
 };
 
@@ -67,12 +66,11 @@ CRepositoryClient::QueryLists Lists(const APP_UPDATE_CHECK_PARAMS& params) {
 
 // The newest application update only: the newer of the three candidates,
 // when it has a version at all.
-UPD_ERROR QueryNewest(CRepositoryClient& client, const CRepositoryClient::QueryLists& lists,
-                      std::vector<AppUpdateRecord>& updates,
-                      std::vector<AppUpdateRecord>& products,
-                      Repository::AgreementResult& agreements) {
+UpdError QueryNewest(CRepositoryClient& client, const CRepositoryClient::QueryLists& lists,
+                     std::vector<AppUpdateRecord>& updates, std::vector<AppUpdateRecord>& products,
+                     Repository::AgreementResult& agreements) {
   Repository::UpdateCandidates candidates;
-  UPD_ERROR code = client.FindApplicationUpdates(lists, products, agreements, candidates);
+  const UpdError code = client.FindApplicationUpdates(lists, products, agreements, candidates);
   if (code != kUpdOk) return code;
   AppUpdateRecord picked;
   CRepositoryClient::PickNewer(picked, candidates.levelOne, candidates.levelZero,
@@ -83,22 +81,22 @@ UPD_ERROR QueryNewest(CRepositoryClient& client, const CRepositoryClient::QueryL
 
 }  // namespace
 
-UPD_ERROR AppUpdateManager::CheckForAppUpdate(UPDATER_CONTEXT& context, bool sourceFlag,
-                                              const APP_UPDATE_CHECK_PARAMS& params,
-                                              HOST_ARRAY* out) {
-  CRepositoryClient client(context, sourceFlag);
+UpdError AppUpdateManager::CheckForAppUpdate(const RepositoryRun& run,
+                                             const APP_UPDATE_CHECK_PARAMS& params,
+                                             HOST_ARRAY* out) {
+  CRepositoryClient client(run);
   const CRepositoryClient::QueryLists lists = Lists(params);
   std::vector<AppUpdateRecord> updates;
   std::vector<AppUpdateRecord> products;
   Repository::AgreementResult agreements;
-  UPD_ERROR code = params.fullQuery != 0
-                       ? client.QueryResources(lists, updates, products, agreements)
-                       : QueryNewest(client, lists, updates, products, agreements);
+  UpdError code = params.fullQuery != 0
+                      ? client.QueryResources(lists, updates, products, agreements)
+                      : QueryNewest(client, lists, updates, products, agreements);
   if (code != kUpdOk) return code;
 
   for (const AppUpdateRecord& record : updates) {
     Finding finding(code);
-    finding.info().productWord = context.settings->repositoryFlags;
+    finding.info().productWord = run.fields.repositoryFlags;
     finding.Describe(client, record.id, record);
     AgreementDocument document;
     if (client.FindDocument(record, &params.components, document)) finding.Document(document);
@@ -113,15 +111,15 @@ UPD_ERROR AppUpdateManager::CheckForAppUpdate(UPDATER_CONTEXT& context, bool sou
     finding.PushTo(out);
   }
   AgreementDocument document;
-  if (!Repository::IsEmptySlot(agreements[0]) &&
-      client.FindDocument(agreements[0], &params.components, document)) {
+  if (agreements.newer && client.FindDocument(*agreements.newer, &params.components, document)) {
     Finding finding(code);
-    finding.Text(&APP_UPDATE_INFO::id, agreements[0].id);
-    finding.Text(&APP_UPDATE_INFO::version, agreements[0].version);
+    finding.Text(&APP_UPDATE_INFO::id, agreements.newer->id);
+    finding.Text(&APP_UPDATE_INFO::version, agreements.newer->version);
     finding.Document(document);
     finding.PushTo(out);
   }
-  if (const AppUpdateRecord& current = agreements[1]; !Repository::IsEmptySlot(current)) {
+  if (agreements.current) {
+    const AppUpdateRecord& current = *agreements.current;
     Finding finding(code);
     finding.Text(&APP_UPDATE_INFO::id, current.id);
     finding.Text(&APP_UPDATE_INFO::version, current.version);

@@ -2,12 +2,15 @@
 #include <ctime>
 
 #include "platform/util/channel_names.h"
+#include "platform/util/host_bridge.h"
+#include "platform/util/host_fields.h"
 #include "platform/util/update_errors.h"
 #include "repository/appupdate/app_update_manager.h"
 #include "updater/api/context.h"
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
 #include "updater/engine/common/stored_settings.h"
+#include "updater/engine/install/pcu_installer.h"
 
 namespace {
 
@@ -28,6 +31,41 @@ UPD_ERROR CheckAppEntry(const Params* params, const Result* result, uint32_t res
 // Downloads of these exports carry source flag 1 unless the settings say
 // the source kind 2 is not in use.
 bool SourceFlag(const UPDATER_SETTINGS* settings) { return !TestSourceFlags(settings, 2); }
+
+// The host's answers the repository client asks for, through the callback of
+// the settings bound to the context.
+class ContextRepositoryHost final : public IRepositoryHost {
+ public:
+  explicit ContextRepositoryHost(const UPDATER_CONTEXT& context) : context_(context) {}
+  bool AskDeal(RepositoryDealBlock& deal) override { return NotifyHostEvent30(&context_, &deal); }
+  bool AskOsInfo(RepositoryOsInfo& os) override { return NotifyHostEvent31(&context_, &os); }
+
+ private:
+  const UPDATER_CONTEXT& context_;
+};
+
+// The run record of an export: the context unpacked under its lock, once the
+// call's settings are bound, with the host that answers the client.
+class BoundRun {
+ public:
+  BoundRun(UPDATER_CONTEXT& context, const UPDATER_SETTINGS& settings)
+      : host_(context),
+        run_{.settings = settings,
+             .fields = ReadRepositorySettings(settings),
+             .updateFolder = HostFieldString(context.updateFolder),
+             .appVersion = HostFieldString(context.appVersion),
+             .session = *context.session,
+             .host = host_,
+             .installer = context.pcuManager ? context.pcuManager->installer() : nullptr,
+             .sourceFlag = SourceFlag(&settings)} {}
+  BoundRun(const BoundRun&) = delete;
+  BoundRun& operator=(const BoundRun&) = delete;
+  const RepositoryRun& run() const { return run_; }
+
+ private:
+  ContextRepositoryHost host_;
+  RepositoryRun run_;
+};
 
 // Phase 6 for the run; back to idle at its end unless the host took the
 // package over (outcome 1, answer 0x5008) and goes on installing.
@@ -78,16 +116,16 @@ UPD_ERROR RunAppExport(const Params* params, Result* result, uint32_t result_siz
 UPD_ERROR UpdCheckForAppUpdate(const APP_UPDATE_CHECK_PARAMS* params,
                                APP_UPDATE_CHECK_RESULT* result) {
   return RunAppExport(params, result, kCheckResultSize, [&] {
-    return AppUpdateManager::CheckForAppUpdate(*params->context, SourceFlag(params->settings),
-                                               *params, &result->updates);
+    const BoundRun bound(*params->context, *params->settings);
+    return AppUpdateManager::CheckForAppUpdate(bound.run(), *params, &result->updates);
   });
 }
 
 UPD_ERROR UpdPerformAppUpdate3(const APP_UPDATE_PARAMS* params, APP_UPDATE_RESULT* result) {
   return RunAppExport(params, result, kUpdateResultSize, [&] {
     AppUpdatePhase phase(params->context);
-    const UPD_ERROR code = AppUpdateManager::PerformAppUpdate(
-        *params->context, SourceFlag(params->settings), *params, *result);
+    const BoundRun bound(*params->context, *params->settings);
+    const UPD_ERROR code = AppUpdateManager::PerformAppUpdate(bound.run(), *params, *result);
     StoreAttemptTime(params->settings);
     phase.KeepWhenHostInstalls(result->outcome, code);
     return code;

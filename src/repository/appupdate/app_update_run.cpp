@@ -6,16 +6,12 @@
 #include "repository/appupdate/app_update_manager.h"
 #include "repository/appupdate/step_results.h"
 #include "repository/client/eula_manager.h"
-#include "updater/api/context.h"
 
 namespace {
 
 // Outcome word bits after the package kind.
 constexpr uint32_t kOutcomeProducts = 4;
 constexpr uint32_t kOutcomeAgreement = 8;
-// The kinds IsPlatformSupported tells.
-constexpr uint32_t kKindInstallable = 1;
-constexpr uint32_t kKindForHost = 2;
 // A document the user has not seen at all must be shown before the update.
 constexpr uint32_t kLevelNewDocument = 4;
 
@@ -46,11 +42,11 @@ bool StoreDocument(const AgreementDocument& document, APP_UPDATE_RESULT& result)
 
 // The agreement files the accepted agreements do not cover yet. Nothing to
 // do (0x500C) is recorded but is no failure of the run.
-UPD_ERROR RunAgreementStep(CRepositoryClient& client, const APP_UPDATE_PARAMS& params,
-                           const AppUpdateRecord& agreement, APP_UPDATE_RESULT& result,
-                           StepResultList& steps) {
-  UPD_ERROR step = EulaManager::Execute(client, &params.agreements, agreement);
-  UPD_ERROR answer = step;
+UpdError RunAgreementStep(CRepositoryClient& client, const APP_UPDATE_PARAMS& params,
+                          const AppUpdateRecord& agreement, APP_UPDATE_RESULT& result,
+                          StepResultList& steps) {
+  UpdError step = EulaManager::Execute(client, &params.agreements, agreement);
+  UpdError answer = step;
   if (step == kUpdOk) {
     bool ok = Append(&result.agreementHash, agreement.hash);
     ok &= Append(&result.agreementName, agreement.tags.empty() ? "" : agreement.tags[0]);
@@ -67,16 +63,16 @@ UPD_ERROR RunAgreementStep(CRepositoryClient& client, const APP_UPDATE_PARAMS& p
 
 }  // namespace
 
-UPD_ERROR AppUpdateManager::PerformAppUpdate(UPDATER_CONTEXT& context, bool sourceFlag,
-                                             const APP_UPDATE_PARAMS& params,
-                                             APP_UPDATE_RESULT& result) {
+UpdError AppUpdateManager::PerformAppUpdate(const RepositoryRun& run,
+                                            const APP_UPDATE_PARAMS& params,
+                                            APP_UPDATE_RESULT& result) {
   StepResultList steps(params, &result.steps);
-  CRepositoryClient client(context, sourceFlag);
+  CRepositoryClient client(run);
   const CRepositoryClient::QueryLists lists = Lists(params);
   std::vector<AppUpdateRecord> products;
   Repository::AgreementResult agreements;
   Repository::UpdateCandidates candidates;
-  const UPD_ERROR query =
+  const UpdError query =
       params.wantedVersion.length != 0
           ? client.FindApplicationUpdate(lists, products, agreements, params.wantedVersion,
                                          params.wantedSeverity, candidates)
@@ -91,37 +87,37 @@ UPD_ERROR AppUpdateManager::PerformAppUpdate(UPDATER_CONTEXT& context, bool sour
     CRepositoryClient::PickNewer(chosen, candidates.levelOne, candidates.levelZero,
                                  candidates.package);
   }
-  result.outcome = CRepositoryClient::IsPlatformSupported(chosen);
-  if (!Append(&result.changelogUrl, client.GetChangelogUrl(chosen))) {
+  const PackageKind kind = CRepositoryClient::IsPlatformSupported(chosen);
+  result.outcome = kind;
+  if (!Append(&result.changelogUrl, client.GetChangelogUrl(chosen).value_or(""))) {
     steps.AppendStepResult(kUpdOutOfMemory);
     return kUpdOutOfMemory;
   }
   AgreementDocument document;
   if (params.skipAgreementCheck == 0 && client.FindDocument(chosen, &params.components, document) &&
       document.level == kLevelNewDocument) {
-    const UPD_ERROR code = StoreDocument(document, result) ? kUpdAgreementRequired
-                                                            : kUpdOutOfMemory;
+    const UpdError code = StoreDocument(document, result) ? kUpdAgreementRequired : kUpdOutOfMemory;
     steps.AppendStepResult(code);
     return code;
   }
 
-  if (result.outcome == kKindForHost) {
+  if (kind == kPackageForHost) {
     steps.Append(kUpdNotSupported, UPD_STEP_APPLICATION_2);
     return kUpdNotSupported;
   }
-  if (result.outcome == kKindInstallable) {
-    const UPD_ERROR code = InstallPackage(context, client, candidates.package);
+  if (kind == kPackageInstallable) {
+    const UpdError code = InstallPackage(client, candidates.package);
     steps.Append(code, UPD_STEP_APPLICATION);
     return code;
   }
   if (!products.empty()) {
-    const UPD_ERROR code = DownloadPackages(client, &params.products, products);
+    const UpdError code = DownloadPackages(client, &params.products, products);
     result.outcome |= kOutcomeProducts;
     steps.Append(code, UPD_STEP_PRODUCTS);
     if (code != kUpdOk) return code;
   }
-  if (!Repository::IsEmptySlot(agreements[1])) {
-    return RunAgreementStep(client, params, agreements[1], result, steps);
+  if (agreements.current) {
+    return RunAgreementStep(client, params, *agreements.current, result, steps);
   }
   return kUpdOk;
 }

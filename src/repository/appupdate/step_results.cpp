@@ -2,12 +2,12 @@
 
 #include "platform/util/host_records.h"
 
-void StepResultList::Append(UPD_ERROR code, uint32_t step) {
+void StepResultList::Append(UpdError code, uint32_t step) {
   const StepResult entry{static_cast<uint32_t>(sizeof(StepResult)), code, step};
   (void)HostArrayPushBack(steps_, entry);
 }
 
-void StepResultList::AppendStepResult(UPD_ERROR code) {
+void StepResultList::AppendStepResult(UpdError code) {
   if (params_.skipApplication == 0 && params_.skipApplication2 == 0) {
     Append(code, UPD_STEP_APPLICATION);
     Append(code, UPD_STEP_APPLICATION_2);

@@ -49,8 +49,8 @@ bool HasFileAt(const std::string& path) {
 
 }  // namespace
 
-UPD_ERROR EulaManager::Execute(CRepositoryClient& client, const HOST_ARRAY* agreements,
-                               const AppUpdateRecord& record) {
+UpdError EulaManager::Execute(CRepositoryClient& client, const HOST_ARRAY* agreements,
+                              const AppUpdateRecord& record) {
   std::vector<EulaFileEntry> entries;
   std::vector<uint32_t> formats;
   for (uint64_t i = 0; agreements != nullptr && i < agreements->count; ++i) {
@@ -67,44 +67,46 @@ UPD_ERROR EulaManager::Execute(CRepositoryClient& client, const HOST_ARRAY* agre
     formats.push_back(file.format);
   }
   for (size_t i = 0; i < entries.size(); ++i) {
-    UPD_ERROR result = DownloadDocument(client, record, formats[i], entries[i].temporary);
+    UpdError result = DownloadDocument(client, record, formats[i], entries[i].temporary);
     if (result != kUpdOk) {
       DeleteTemporaryFiles(entries);
       return result;
     }
   }
-  UPD_ERROR result = Commit(entries);
+  UpdError result = Commit(entries);
   DeleteTemporaryFiles(entries);
   return result;
 }
 
-UPD_ERROR EulaManager::DownloadDocument(CRepositoryClient& client, const AppUpdateRecord& record,
-                                        uint32_t format, const std::string& temporary) {
+UpdError EulaManager::DownloadDocument(CRepositoryClient& client, const AppUpdateRecord& record,
+                                       uint32_t format, const std::string& temporary) {
   if (!HasAgreementReference(record)) return kUpdInvalidRequest;
-  std::string manifest;
-  UPD_ERROR result = client.DownloadManifest(record, manifest);
-  if (result != kUpdOk) return result;
+  const Result<std::string> manifest = client.DownloadManifest(record);
+  if (!manifest) return manifest.code();
   std::optional<ManifestDocument> document =
-      FindKeptDocument(manifest, static_cast<int32_t>(format), client.ProductLanguage());
+      FindKeptDocument(*manifest, static_cast<int32_t>(format), client.ProductLanguage());
   if (!document) return kUpdInvalidRequest;
   std::string cache_key = document->hash.empty() ? "" : "eula-" + document->hash;
   std::optional<std::string> url = client.GetDocumentUrl(record.id, record.eula->path,
                                                          document->path);
   if (!url) return kUpdUnsupportedScheme;
-  result = client.FetchRepositoryFile(*url, temporary, cache_key, CRepositoryClient::kDocumentBound);
+  const UpdError result =
+      client.FetchRepositoryFile(*url, temporary, cache_key, CRepositoryClient::kDocumentBound);
   return result == kUpdServiceUnavailable ? kUpdNothingToDo : result;
 }
 
-UPD_ERROR EulaManager::Commit(std::vector<EulaFileEntry>& entries, MoveFunction move) {
+UpdError EulaManager::Commit(std::vector<EulaFileEntry>& entries, MoveFunction move) {
   if (entries.empty()) return kUpdNothingToDo;
-  UPD_ERROR failure = kUpdOk;
+  UpdError failure = kUpdOk;
   for (EulaFileEntry& entry : entries) {
     if (HasFileAt(entry.target)) {
-      failure = move(entry.target.c_str(), entry.backup.c_str(), kBackupMoveFlags);
+      failure =
+          static_cast<UpdError>(move(entry.target.c_str(), entry.backup.c_str(), kBackupMoveFlags));
       if (failure != kUpdOk) break;
       entry.flags |= kBackedUp;
     }
-    failure = move(entry.temporary.c_str(), entry.target.c_str(), kPlaceMoveFlags);
+    failure =
+        static_cast<UpdError>(move(entry.temporary.c_str(), entry.target.c_str(), kPlaceMoveFlags));
     if (failure != kUpdOk) break;
     entry.flags |= kPlaced;
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/util/file_helpers.h"
+#include "platform/util/update_errors.h"
 #include "repository/client/app_update_record.h"
 #include "updater.h"
 
@@ -30,20 +31,20 @@ class EulaManager {
 
   // Refreshes every agreement file (EulaFileRecord elements of agreements)
   // that the record's agreement does not cover; 0x500C when none needed it.
-  [[nodiscard]] static UPD_ERROR Execute(CRepositoryClient& client, const HOST_ARRAY* agreements,
-                                         const AppUpdateRecord& record);
+  [[nodiscard]] static UpdError Execute(CRepositoryClient& client, const HOST_ARRAY* agreements,
+                                        const AppUpdateRecord& record);
   // Fetches the record's agreement document kept as a file of format into
   // temporary.
-  [[nodiscard]] static UPD_ERROR DownloadDocument(CRepositoryClient& client,
-                                                  const AppUpdateRecord& record, uint32_t format,
-                                                  const std::string& temporary);
+  [[nodiscard]] static UpdError DownloadDocument(CRepositoryClient& client,
+                                                 const AppUpdateRecord& record, uint32_t format,
+                                                 const std::string& temporary);
   // The file move Commit uses (FileMove); tests put a failing one in.
   using MoveFunction = UPD_ERROR (*)(const char* from, const char* to, uint32_t flags);
 
   // Moves every entry into place, or none: a failed move rolls back what
   // moved and returns its code. A backup whose restore fails stays on disk.
-  [[nodiscard]] static UPD_ERROR Commit(std::vector<EulaFileEntry>& entries,
-                                        MoveFunction move = FileMove);
+  [[nodiscard]] static UpdError Commit(std::vector<EulaFileEntry>& entries,
+                                       MoveFunction move = FileMove);
 
  private:
   static void DeleteTemporaryFiles(std::vector<EulaFileEntry>& entries);

@@ -9,14 +9,12 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/hex_digests.h"
 #include "platform/util/host_bridge.h"
-#include "platform/util/host_fields.h"
 #include "platform/util/path_helpers.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "platform/util/url_helpers.h"
 #include "repository/client/eula_documents.h"
 #include "repository/client/repository_urls.h"
-#include "updater/api/context.h"
 #include "updater/engine/catalogue/signed_buffer.h"
 #include "updater/engine/session/download_session.h"
 
@@ -54,7 +52,7 @@ class ListingScope {
 };
 
 // The whole file, bounded by CRepositoryClient::kMaxDocumentBytes.
-UPD_ERROR ReadDocumentFile(const std::string& path, std::string& out) {
+UpdError ReadDocumentFile(const std::string& path, std::string& out) {
   std::unique_ptr<OS_FILE, FileCloser> file(
       OsFileOpen(path.c_str(), nullptr, kOsAccessRead, kOsOpenExisting));
   if (!file) return kUpdOpenFailed;
@@ -84,13 +82,7 @@ bool KeepSignedPayload(std::string& text) {
 
 }  // namespace
 
-CRepositoryClient::CRepositoryClient(UPDATER_CONTEXT& context, bool flag)
-    : context_(context),
-      flag_(flag),
-      repositoryFlags_(context.settings->repositoryFlags),
-      baseUrl_(RepositoryBaseUrl(*context.settings)),
-      product_(HostFieldString(context.settings->productName)),
-      session_(*context.session) {
+CRepositoryClient::CRepositoryClient(const RepositoryRun& run) : run_(run), session_(run_.session) {
   session_.Reset();
   session_.sessionWord = 0;
 }
@@ -100,14 +92,8 @@ CRepositoryClient::~CRepositoryClient() {
   session_.CloseHttpTransports();
 }
 
-const UPDATER_SETTINGS& CRepositoryClient::Settings() const { return *context_.settings; }
-
-std::string CRepositoryClient::ProductLanguage() const {
-  return HostFieldString(Settings().language);
-}
-
 std::string CRepositoryClient::BuildUrl(std::string_view name, std::string_view file) const {
-  return BuildRepositoryUrl(baseUrl_, name, file);
+  return BuildRepositoryUrl(BaseUrl(), name, file);
 }
 
 std::string CRepositoryClient::MakeAbsoluteUrl(std::string_view path,
@@ -126,9 +112,9 @@ std::optional<std::string> CRepositoryClient::ResourceUrl(std::string_view name,
   return url;
 }
 
-std::string CRepositoryClient::GetChangelogUrl(const AppUpdateRecord& record) const {
-  if (!record.changelog) return {};
-  return ResourceUrl(product_, record.changelog->path).value_or("");
+std::optional<std::string> CRepositoryClient::GetChangelogUrl(const AppUpdateRecord& record) const {
+  if (!record.changelog) return std::nullopt;
+  return ResourceUrl(run_.fields.product, record.changelog->path);
 }
 
 std::optional<std::string> CRepositoryClient::GetDocumentUrl(std::string_view name,
@@ -143,8 +129,8 @@ std::optional<std::string> CRepositoryClient::GetDocumentUrl(std::string_view na
   return BuildUrl(name, joined);
 }
 
-UPD_ERROR CRepositoryClient::FetchListing(const std::string& url, const std::string& temporary,
-                                          std::string& localCopy) {
+UpdError CRepositoryClient::FetchListing(const std::string& url, const std::string& temporary,
+                                         std::string& localCopy) {
   char local_path[kPathSize] = {};
   DownloadFileArgs args;
   args.url = url.c_str();
@@ -152,17 +138,18 @@ UPD_ERROR CRepositoryClient::FetchListing(const std::string& url, const std::str
   args.settings = &Settings();
   args.callerWord = kCallerWord;
   args.useValidators = true;
-  args.localFolder = context_.updateFolder;
+  args.localFolder = run_.updateFolder.c_str();
   args.sourceFlag = SourceFlag();
   args.extraFlag = kExtraFlag;
   args.channelName = GetChannelNameShort(&Settings());
   args.localPathOut = local_path;
   args.localPathOutSize = sizeof local_path;
   args.sizeBound = kDocumentBound;
-  UPD_ERROR result = session_.DownloadFile(args);
+  const UpdError result = static_cast<UpdError>(session_.DownloadFile(args));
   localCopy = local_path;
   if (result == kUpdOk) {
-    UPD_ERROR moved = FileMove(temporary.c_str(), localCopy.c_str(), kLocalCopyMoveFlags);
+    const UpdError moved =
+        static_cast<UpdError>(FileMove(temporary.c_str(), localCopy.c_str(), kLocalCopyMoveFlags));
     if (moved != kUpdOk) {
       (void)DeleteFileChecked(localCopy.c_str(), 0);
       return moved;
@@ -172,13 +159,14 @@ UPD_ERROR CRepositoryClient::FetchListing(const std::string& url, const std::str
   return result == kUpdNotModified ? kUpdOk : result;
 }
 
-UPD_ERROR CRepositoryClient::DownloadDocumentText(const std::string& url, const char* prefix,
-                                                  bool isSigned, std::string& out) {
+Result<std::string> CRepositoryClient::DownloadDocumentText(const std::string& url,
+                                                            const char* prefix, bool isSigned) {
   char temporary[kPathSize] = {};
   if (OsGetTempFileName(prefix, temporary, sizeof temporary, nullptr) != 0 || temporary[0] == 0) {
     return kUpdTempFileFailed;
   }
-  UPD_ERROR result;
+  std::string out;
+  UpdError result;
   {
     ListingScope listing(session_);
     std::string local_copy;
@@ -190,47 +178,46 @@ UPD_ERROR CRepositoryClient::DownloadDocumentText(const std::string& url, const 
     }
   }
   if (FileExists(temporary)) (void)DeleteFileChecked(temporary, 0);
-  if (result != kUpdOk) {
-    out.clear();
-    return result;
-  }
+  if (result != kUpdOk) return result;
   StripBom(out);
-  return kUpdOk;
+  return out;
 }
 
-UPD_ERROR CRepositoryClient::DownloadMetadata(std::string_view name, std::string& out) {
-  UPD_ERROR result = DownloadDocumentText(BuildUrl(name, kMetadataFile), kMetadataPrefix, true, out);
-  if (result == kUpdNotFound || result == kUpdServiceUnavailable) return kUpdNothingToDo;
-  return result;
+Result<std::string> CRepositoryClient::DownloadMetadata(std::string_view name) {
+  Result<std::string> text =
+      DownloadDocumentText(BuildUrl(name, kMetadataFile), kMetadataPrefix, true);
+  if (text.code() == kUpdNotFound || text.code() == kUpdServiceUnavailable) {
+    return kUpdNothingToDo;
+  }
+  return text;
 }
 
-UPD_ERROR CRepositoryClient::DownloadManifest(const AppUpdateRecord& record, std::string& out) {
-  out.clear();
+Result<std::string> CRepositoryClient::DownloadManifest(const AppUpdateRecord& record) {
   std::string folder = record.eula ? record.eula->path : std::string();
   std::optional<std::string> url = ResourceUrl(record.id, PathJoinString(folder, kManifestFile));
   if (!url) return kUpdUnsupportedScheme;
-  return DownloadDocumentText(*url, kManifestPrefix, false, out);
+  return DownloadDocumentText(*url, kManifestPrefix, false);
 }
 
-UPD_ERROR CRepositoryClient::FetchRepositoryFile(const std::string& url, const std::string& target,
-                                                 const std::string& cacheKey,
-                                                 const TransferBound& bound) {
+UpdError CRepositoryClient::FetchRepositoryFile(const std::string& url, const std::string& target,
+                                                const std::string& cacheKey,
+                                                const TransferBound& bound) {
   FetchFileArgs args;
   args.callerWord = kCallerWord;
   args.url = url.c_str();
   args.target = target.c_str();
   args.settings = &Settings();
-  args.localFolder = context_.updateFolder;
+  args.localFolder = run_.updateFolder.c_str();
   args.cacheKey = cacheKey.c_str();
   args.sourceFlag = SourceFlag();
   args.extraFlag = kExtraFlag;
   args.channelName = GetChannelNameShort(&Settings());
   args.sizeBound = bound;
-  return session_.FetchFile(args);
+  return static_cast<UpdError>(session_.FetchFile(args));
 }
 
-UPD_ERROR CRepositoryClient::DownloadPackage(std::string_view name, const AppUpdateRecord& record,
-                                             const std::string& destination) {
+UpdError CRepositoryClient::DownloadPackage(std::string_view name, const AppUpdateRecord& record,
+                                            const std::string& destination) {
   std::optional<std::string> url = ResourceUrl(name, record.path);
   if (!url) return kUpdUnsupportedScheme;
   const uint64_t size = static_cast<uint64_t>(record.size);
@@ -239,20 +226,21 @@ UPD_ERROR CRepositoryClient::DownloadPackage(std::string_view name, const AppUpd
   // The reader leaves "size" 0 when the record has none.
   const TransferBound bound{record.size > 0 ? size : kDefaultFileDownloadBytes,
                             kUpdSourceUnreadable};
-  UPD_ERROR result = FetchRepositoryFile(*url, destination, kPackageKeyPrefix + record.hash, bound);
+  const UpdError result =
+      FetchRepositoryFile(*url, destination, kPackageKeyPrefix + record.hash, bound);
   return result == kUpdServiceUnavailable ? kUpdNothingToDo : result;
 }
 
-UPD_ERROR CRepositoryClient::VerifyFileHash(const AppUpdateRecord& record,
-                                            const std::string& path) {
+UpdError CRepositoryClient::VerifyFileHash(const AppUpdateRecord& record, const std::string& path) {
   char digest[41] = {};
   if (!FileSha1Hex(path.c_str(), digest, sizeof digest)) return kUpdSignatureMismatch;
   return AsciiStrICmp(digest, record.hash.c_str()) == 0 ? kUpdOk : kUpdSignatureMismatch;
 }
 
-uint32_t CRepositoryClient::IsPlatformSupported(const AppUpdateRecord& record) {
-  if (Repository::HasFormat(record, Repository::kApplicationFormat)) return 2;
-  return Repository::IsSupportedPackageFormat(record.format) ? 1 : 0;
+PackageKind CRepositoryClient::IsPlatformSupported(const AppUpdateRecord& record) {
+  if (Repository::HasFormat(record, Repository::kApplicationFormat)) return kPackageForHost;
+  return Repository::IsSupportedPackageFormat(record.format) ? kPackageInstallable
+                                                             : kPackageUnsupported;
 }
 
 bool CRepositoryClient::IsEulaApplicable(const EulaFileRecord& file,

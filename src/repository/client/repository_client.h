@@ -6,8 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/util/result.h"
+#include "platform/util/update_errors.h"
 #include "repository/client/app_update_record.h"
 #include "repository/client/repository_host_records.h"
+#include "repository/client/repository_run.h"
 #include "repository/client/repository_selection.h"
 #include "repository/selection/package_condition.h"
 #include "repository/selection/repository_logger.h"
@@ -15,7 +18,14 @@
 #include "updater/engine/common/download_bounds.h"
 
 class CDownloadSession;
-struct UPDATER_CONTEXT;
+
+// What a run may do with a chosen package; it is the low part of the run's
+// outcome word.
+enum PackageKind : uint32_t {
+  kPackageUnsupported = 0,
+  kPackageInstallable = 1,  // a supported package format, installed here
+  kPackageForHost = 2,      // an application update, which this build leaves alone
+};
 
 // The document of an agreement that the user must see before an update.
 struct AgreementDocument {
@@ -30,15 +40,14 @@ struct AgreementDocument {
 
 // The product repository as one driver call sees it: URLs of product
 // folders and resource paths, the signed "metadata3" document, agreement
-// manifests and packages, all fetched through the context's download
-// session, and the queries that choose updates from them. Built on the
-// caller's stack under the context lock; the settings of the call must stay
-// bound to the context while it lives.
+// manifests and packages, all fetched through the run's download session,
+// and the queries that choose updates from them. Built on the caller's
+// stack for one call; the objects the run record refers to must outlive it.
 class CRepositoryClient {
  public:
-  // Resets the session for this call. flag's negation goes with every
-  // download as its source flag.
-  CRepositoryClient(UPDATER_CONTEXT& context, bool flag);
+  // Resets the run's session for this call. The run's source flag's
+  // negation goes with every download.
+  explicit CRepositoryClient(const RepositoryRun& run);
   // Purges the session's download cache and closes its HTTP connections, so
   // that none outlives the call.
   ~CRepositoryClient();
@@ -51,9 +60,10 @@ class CRepositoryClient {
   // fails with 0x1012.
   static constexpr uint64_t kMaxDocumentBytes = ::kMaxDocumentBytes;
 
-  const std::string& BaseUrl() const { return baseUrl_; }
+  const std::string& BaseUrl() const { return run_.fields.baseUrl; }
   // The product language of the settings.
-  std::string ProductLanguage() const;
+  const std::string& ProductLanguage() const { return run_.fields.language; }
+  const RepositoryRun& Run() const { return run_; }
 
   std::string BuildUrl(std::string_view name, std::string_view file) const;
   std::string MakeAbsoluteUrl(std::string_view path, bool protocolRelative) const;
@@ -61,32 +71,32 @@ class CRepositoryClient {
   // below name's folder. Nothing for a path the client refuses to follow
   // (IsAcceptedRepositoryPath).
   std::optional<std::string> ResourceUrl(std::string_view name, std::string_view path) const;
-  // Empty when the record has no change log (or its path is refused).
-  std::string GetChangelogUrl(const AppUpdateRecord& record) const;
+  // Nothing when the record has no change log (or its path is refused).
+  [[nodiscard]] std::optional<std::string> GetChangelogUrl(const AppUpdateRecord& record) const;
   std::optional<std::string> GetDocumentUrl(std::string_view name, std::string_view folder,
                                             std::string_view file) const;
 
   // The verified JSON text of name's "metadata3", without a byte-order mark.
-  [[nodiscard]] UPD_ERROR DownloadMetadata(std::string_view name, std::string& out);
+  [[nodiscard]] Result<std::string> DownloadMetadata(std::string_view name);
   // The "manifest.erm" of the record's agreement, unchecked.
-  [[nodiscard]] UPD_ERROR DownloadManifest(const AppUpdateRecord& record, std::string& out);
+  [[nodiscard]] Result<std::string> DownloadManifest(const AppUpdateRecord& record);
   // The record's package into destination, resumable through the cache and
   // bounded by the record's "size" (0x1204 past it; a record without a size
   // has the default bound of a file); the host hears of it (event 2) and may
   // decline it (event 20).
-  [[nodiscard]] UPD_ERROR DownloadPackage(std::string_view name, const AppUpdateRecord& record,
-                                          const std::string& destination);
+  [[nodiscard]] UpdError DownloadPackage(std::string_view name, const AppUpdateRecord& record,
+                                         const std::string& destination);
   // A file of the repository through the download cache under cacheKey.
-  [[nodiscard]] UPD_ERROR FetchRepositoryFile(const std::string& url, const std::string& target,
-                                              const std::string& cacheKey,
-                                              const TransferBound& bound);
+  [[nodiscard]] UpdError FetchRepositoryFile(const std::string& url, const std::string& target,
+                                             const std::string& cacheKey,
+                                             const TransferBound& bound);
   // The bound of a document fetched to a file.
   static constexpr TransferBound kDocumentBound{kMaxDocumentBytes, kUpdBadFile};
   // 0 when the file's SHA-1 is the record's "hash" (letter case ignored).
-  [[nodiscard]] static UPD_ERROR VerifyFileHash(const AppUpdateRecord& record,
-                                                const std::string& path);
-  // 2 for an application update, 1 for a supported package format, else 0.
-  [[nodiscard]] static uint32_t IsPlatformSupported(const AppUpdateRecord& record);
+  [[nodiscard]] static UpdError VerifyFileHash(const AppUpdateRecord& record,
+                                               const std::string& path);
+  // What a run may do with the record's package.
+  [[nodiscard]] static PackageKind IsPlatformSupported(const AppUpdateRecord& record);
 
   [[nodiscard]] bool IsEulaApplicable(const EulaFileRecord& file,
                                       const AppUpdateRecord& record) const;
@@ -104,47 +114,44 @@ class CRepositoryClient {
     const HOST_ARRAY* agreements = nullptr;  // EulaFileRecord
   };
 
-  [[nodiscard]] UPD_ERROR QueryResources(const QueryLists& lists,
-                                         std::vector<AppUpdateRecord>& updates,
-                                         std::vector<AppUpdateRecord>& products,
-                                         Repository::AgreementResult& agreements);
-  [[nodiscard]] UPD_ERROR QueryProducts(const HOST_ARRAY* productList, PackageCondition& condition,
-                                        Repository::ILoggable& logger,
-                                        std::vector<AppUpdateRecord>& products);
-  [[nodiscard]] UPD_ERROR QueryProduct(const QueryLists& lists, PackageCondition& condition,
+  [[nodiscard]] UpdError QueryResources(const QueryLists& lists,
+                                        std::vector<AppUpdateRecord>& updates,
+                                        std::vector<AppUpdateRecord>& products,
+                                        Repository::AgreementResult& agreements);
+  [[nodiscard]] UpdError QueryProducts(const HOST_ARRAY* productList, PackageCondition& condition,
                                        Repository::ILoggable& logger,
-                                       Repository::AgreementResult& agreements);
-  [[nodiscard]] UPD_ERROR FindApplicationUpdates(const QueryLists& lists,
-                                                 std::vector<AppUpdateRecord>& products,
-                                                 Repository::AgreementResult& agreements,
-                                                 Repository::UpdateCandidates& candidates);
-  [[nodiscard]] UPD_ERROR FindApplicationUpdate(const QueryLists& lists,
+                                       std::vector<AppUpdateRecord>& products);
+  [[nodiscard]] UpdError QueryProduct(const QueryLists& lists, PackageCondition& condition,
+                                      Repository::ILoggable& logger,
+                                      Repository::AgreementResult& agreements);
+  [[nodiscard]] UpdError FindApplicationUpdates(const QueryLists& lists,
                                                 std::vector<AppUpdateRecord>& products,
                                                 Repository::AgreementResult& agreements,
-                                                const HOST_STRING& wantedVersion,
-                                                uint32_t wantedSeverity,
                                                 Repository::UpdateCandidates& candidates);
+  [[nodiscard]] UpdError FindApplicationUpdate(const QueryLists& lists,
+                                               std::vector<AppUpdateRecord>& products,
+                                               Repository::AgreementResult& agreements,
+                                               const HOST_STRING& wantedVersion,
+                                               uint32_t wantedSeverity,
+                                               Repository::UpdateCandidates& candidates);
   // The newest of three by version_id; a tie keeps the earlier one.
   static void PickNewer(AppUpdateRecord& out, const AppUpdateRecord& first,
                         const AppUpdateRecord& second, const AppUpdateRecord& third);
 
  private:
-  [[nodiscard]] UPD_ERROR DownloadDocumentText(const std::string& url, const char* prefix,
-                                               bool isSigned, std::string& out);
-  [[nodiscard]] UPD_ERROR FetchListing(const std::string& url, const std::string& temporary,
-                                       std::string& localCopy);
+  [[nodiscard]] Result<std::string> DownloadDocumentText(const std::string& url, const char* prefix,
+                                                         bool isSigned);
+  [[nodiscard]] UpdError FetchListing(const std::string& url, const std::string& temporary,
+                                      std::string& localCopy);
   // The decision tree of name's metadata evaluated against condition.
-  [[nodiscard]] UPD_ERROR QueryRecords(std::string_view name, PackageCondition& condition,
-                                       Repository::ILoggable& logger,
-                                       std::vector<AppUpdateRecord>& records);
+  [[nodiscard]] UpdError QueryRecords(std::string_view name, PackageCondition& condition,
+                                      Repository::ILoggable& logger,
+                                      std::vector<AppUpdateRecord>& records);
   [[nodiscard]] Repository::HostIdentity AskHostIdentity() const;
-  [[nodiscard]] const UPDATER_SETTINGS& Settings() const;
-  [[nodiscard]] uint32_t SourceFlag() const { return flag_ ? 0 : 1; }
+  [[nodiscard]] const UPDATER_SETTINGS& Settings() const { return run_.settings; }
+  [[nodiscard]] uint32_t SourceFlag() const { return run_.sourceFlag ? 0 : 1; }
 
-  UPDATER_CONTEXT& context_;
-  bool flag_;
-  uint32_t repositoryFlags_;
-  std::string baseUrl_;
-  std::string product_;
+  // A copy, so that a client never outlives the record it was made from.
+  const RepositoryRun run_;
   CDownloadSession& session_;
 };

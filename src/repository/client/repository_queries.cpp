@@ -1,7 +1,5 @@
 #include <set>
 
-#include "platform/util/host_bridge.h"
-#include "platform/util/host_fields.h"
 #include "platform/util/host_records.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
@@ -9,7 +7,6 @@
 #include "repository/client/repository_client.h"
 #include "repository/client/resource_reader.h"
 #include "repository/selection/decision_tree.h"
-#include "updater/api/context.h"
 #include "updater/engine/common/locale_name.h"
 #include "updater/engine/common/version_numbers.h"
 
@@ -19,16 +16,14 @@ using Repository::UpdateCandidates;
 namespace {
 
 // The settings' language as the repository spells it ("en-us" -> "en_US").
-std::string RepositoryLanguage(const UPDATER_SETTINGS& settings) {
-  char language[sizeof settings.language] = {};
-  SafeStrCopy(language, sizeof language, HostFieldString(settings.language).c_str());
+std::string RepositoryLanguage(const std::string& hostLanguage) {
+  char language[sizeof UPDATER_SETTINGS::language] = {};
+  SafeStrCopy(language, sizeof language, hostLanguage.c_str());
   NormalizeLocaleName(language, sizeof language);
   return language;
 }
 
-bool IsEmpty(const AgreementResult& agreements) {
-  return Repository::IsEmptySlot(agreements[0]) && Repository::IsEmptySlot(agreements[1]);
-}
+bool IsEmpty(const AgreementResult& agreements) { return !agreements.newer && !agreements.current; }
 
 bool AnyFileNotCovering(const CRepositoryClient& client, const HOST_ARRAY* files,
                         const AppUpdateRecord& record) {
@@ -42,39 +37,38 @@ bool AnyFileNotCovering(const CRepositoryClient& client, const HOST_ARRAY* files
 
 Repository::HostIdentity CRepositoryClient::AskHostIdentity() const {
   Repository::HostIdentity identity;
-  identity.dealAnswered = NotifyHostEvent30(&context_, &identity.deal);
-  identity.osAnswered = NotifyHostEvent31(&context_, &identity.os);
+  identity.dealAnswered = run_.host.AskDeal(identity.deal);
+  identity.osAnswered = run_.host.AskOsInfo(identity.os);
   return identity;
 }
 
-UPD_ERROR CRepositoryClient::QueryRecords(std::string_view name, PackageCondition& condition,
-                                          Repository::ILoggable& logger,
-                                          std::vector<AppUpdateRecord>& records) {
-  std::string text;
-  UPD_ERROR result = DownloadMetadata(name, text);
-  if (result != kUpdOk) return result;
-  records = Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition);
+UpdError CRepositoryClient::QueryRecords(std::string_view name, PackageCondition& condition,
+                                         Repository::ILoggable& logger,
+                                         std::vector<AppUpdateRecord>& records) {
+  const Result<std::string> text = DownloadMetadata(name);
+  if (!text) return text.code();
+  records = Repository::ParseResourceList(DecisionTree::Load(*text, &logger), condition);
   return kUpdOk;
 }
 
-UPD_ERROR CRepositoryClient::QueryResources(const QueryLists& lists,
-                                            std::vector<AppUpdateRecord>& updates,
-                                            std::vector<AppUpdateRecord>& products,
-                                            AgreementResult& agreements) {
-  std::string text;
-  UPD_ERROR result = DownloadMetadata(product_, text);
-  if (result != kUpdOk && result != kUpdNothingToDo) return result;
+UpdError CRepositoryClient::QueryResources(const QueryLists& lists,
+                                           std::vector<AppUpdateRecord>& updates,
+                                           std::vector<AppUpdateRecord>& products,
+                                           AgreementResult& agreements) {
+  // Without the product's own metadata the products and agreements are
+  // still asked for.
+  Result<std::string> metadata = DownloadMetadata(run_.fields.product);
+  if (!metadata && metadata.code() != kUpdNothingToDo) return metadata.code();
+  const std::string text = metadata ? std::move(*metadata) : std::string();
 
-  const int64_t app_version =
-      static_cast<int64_t>(ParseVersion4(HostFieldString(context_.appVersion).c_str()));
-  const int64_t base =
-      static_cast<int64_t>(ParseVersion4(HostFieldString(Settings().productVersion2).c_str()));
+  const int64_t app_version = static_cast<int64_t>(ParseVersion4(run_.appVersion.c_str()));
+  const int64_t base = static_cast<int64_t>(ParseVersion4(run_.fields.productVersion.c_str()));
   Repository::HostIdentity identity = AskHostIdentity();
 
   Repository::CRepositoryLogger logger;
   PackageCondition condition(&logger);
-  Repository::FillPackageCondition(condition, base, RepositoryLanguage(Settings()).c_str(),
-                                   identity);
+  Repository::FillPackageCondition(condition, base,
+                                   RepositoryLanguage(run_.fields.language).c_str(), identity);
   DecisionTree tree = DecisionTree::Load(text, &logger);
   Repository::AppendApplicationUpdates(Repository::ParseResourceList(tree, condition), base,
                                        updates);
@@ -83,7 +77,7 @@ UPD_ERROR CRepositoryClient::QueryResources(const QueryLists& lists,
   condition.SetBase(app_version);
   Repository::AppendPackageUpdates(Repository::ParseResourceList(tree, condition), base, updates);
 
-  condition.SetAppCode(repositoryFlags_);
+  condition.SetAppCode(run_.fields.repositoryFlags);
   condition.SetAppVersion(app_version);
   (void)QueryProducts(lists.products, condition, logger, products);
   (void)QueryProduct(lists, condition, logger, agreements);
@@ -91,62 +85,60 @@ UPD_ERROR CRepositoryClient::QueryResources(const QueryLists& lists,
   return kUpdOk;
 }
 
-UPD_ERROR CRepositoryClient::QueryProducts(const HOST_ARRAY* productList,
-                                           PackageCondition& condition,
-                                           Repository::ILoggable& logger,
-                                           std::vector<AppUpdateRecord>& products) {
+UpdError CRepositoryClient::QueryProducts(const HOST_ARRAY* productList,
+                                          PackageCondition& condition,
+                                          Repository::ILoggable& logger,
+                                          std::vector<AppUpdateRecord>& products) {
   products.clear();
   if (productList == nullptr || productList->count == 0) return kUpdNothingToDo;
   for (uint64_t i = 0; i < productList->count; ++i) {
     const auto& product = *HostArrayAt<RepositoryProductRecord>(productList, i);
-    std::string text;
-    if (DownloadMetadata(HostStringView(&product.name), text) != kUpdOk) continue;
+    const Result<std::string> text = DownloadMetadata(HostStringView(&product.name));
+    if (!text) continue;
     const int64_t installed =
         static_cast<int64_t>(ParseVersion4(HostStringText(&product.installedVersion)));
     condition.SetBase(installed);
     std::optional<AppUpdateRecord> chosen = Repository::PickProductRecord(
-        Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition),
+        Repository::ParseResourceList(DecisionTree::Load(*text, &logger), condition),
         static_cast<int32_t>(product.format), installed);
     if (chosen) products.push_back(std::move(*chosen));
   }
   return products.empty() ? kUpdNothingToDo : kUpdOk;
 }
 
-UPD_ERROR CRepositoryClient::QueryProduct(const QueryLists& lists, PackageCondition& condition,
-                                          Repository::ILoggable& logger,
-                                          AgreementResult& agreements) {
-  agreements[0].version_id = 0;
-  agreements[1].version_id = 0;
-  std::string text;
-  if (lists.agreementProduct.empty() ||
-      DownloadMetadata(lists.agreementProduct, text) != kUpdOk) {
-    return kUpdNothingToDo;
-  }
+UpdError CRepositoryClient::QueryProduct(const QueryLists& lists, PackageCondition& condition,
+                                         Repository::ILoggable& logger,
+                                         AgreementResult& agreements) {
+  agreements = {};
+  if (lists.agreementProduct.empty()) return kUpdNothingToDo;
+  const Result<std::string> text = DownloadMetadata(lists.agreementProduct);
+  if (!text) return kUpdNothingToDo;
   const uint64_t installed =
       Repository::InstalledComponentVersion(lists.components, lists.agreementName);
   condition.SetBase(static_cast<int64_t>(installed));
   Repository::AgreementCandidates candidates = Repository::PickAgreementCandidates(
-      Repository::ParseResourceList(DecisionTree::Load(text, &logger), condition),
+      Repository::ParseResourceList(DecisionTree::Load(*text, &logger), condition),
       lists.agreementName, installed);
-  if (candidates.newer) {
+  // A record without a version_id is no agreement.
+  if (candidates.newer && !Repository::IsEmptySlot(*candidates.newer)) {
     candidates.newer->eula = Repository::CollectionFromRecord(*candidates.newer);
-    agreements[0] = std::move(*candidates.newer);
+    agreements.newer = std::move(candidates.newer);
   }
-  if (candidates.current) {
+  if (candidates.current && !Repository::IsEmptySlot(*candidates.current)) {
     candidates.current->eula = Repository::CollectionFromRecord(*candidates.current);
     if (AnyFileNotCovering(*this, lists.agreements, *candidates.current)) {
-      agreements[1] = std::move(*candidates.current);
+      agreements.current = std::move(candidates.current);
     }
   }
   return IsEmpty(agreements) ? kUpdNothingToDo : kUpdOk;
 }
 
-UPD_ERROR CRepositoryClient::FindApplicationUpdates(const QueryLists& lists,
-                                                    std::vector<AppUpdateRecord>& products,
-                                                    AgreementResult& agreements,
-                                                    UpdateCandidates& candidates) {
+UpdError CRepositoryClient::FindApplicationUpdates(const QueryLists& lists,
+                                                   std::vector<AppUpdateRecord>& products,
+                                                   AgreementResult& agreements,
+                                                   UpdateCandidates& candidates) {
   std::vector<AppUpdateRecord> updates;
-  UPD_ERROR result = QueryResources(lists, updates, products, agreements);
+  const UpdError result = QueryResources(lists, updates, products, agreements);
   if (result != kUpdOk) return result;
   Repository::SortCandidates(updates, candidates);
   if (Repository::IsEmpty(candidates) && products.empty() && IsEmpty(agreements)) {
@@ -155,14 +147,11 @@ UPD_ERROR CRepositoryClient::FindApplicationUpdates(const QueryLists& lists,
   return kUpdOk;
 }
 
-UPD_ERROR CRepositoryClient::FindApplicationUpdate(const QueryLists& lists,
-                                                   std::vector<AppUpdateRecord>& products,
-                                                   AgreementResult& agreements,
-                                                   const HOST_STRING& wantedVersion,
-                                                   uint32_t wantedSeverity,
-                                                   UpdateCandidates& candidates) {
+UpdError CRepositoryClient::FindApplicationUpdate(
+    const QueryLists& lists, std::vector<AppUpdateRecord>& products, AgreementResult& agreements,
+    const HOST_STRING& wantedVersion, uint32_t wantedSeverity, UpdateCandidates& candidates) {
   std::vector<AppUpdateRecord> updates;
-  UPD_ERROR result = QueryResources(lists, updates, products, agreements);
+  const UpdError result = QueryResources(lists, updates, products, agreements);
   if (result != kUpdOk) return result;
   const int64_t wanted = static_cast<int64_t>(ParseVersion4(HostStringText(&wantedVersion)));
   Repository::MatchCandidates(updates, wanted, static_cast<int32_t>(wantedSeverity), candidates);
@@ -191,10 +180,10 @@ bool CRepositoryClient::FindDocument(const AppUpdateRecord& record, const HOST_A
     const auto& component = *HostArrayAt<AcceptedComponentRecord>(components, i);
     if (HostStringView(&component.agreementHash) == reference.hash) return false;
   }
-  std::string manifest;
-  if (DownloadManifest(record, manifest) != kUpdOk) return false;
+  const Result<std::string> manifest = DownloadManifest(record);
+  if (!manifest) return false;
   std::optional<ManifestDocument> document =
-      FindShownDocument(manifest, ProductLanguage(), components);
+      FindShownDocument(*manifest, ProductLanguage(), components);
   if (!document) return false;
   std::optional<std::string> url = GetDocumentUrl(record.id, reference.path, document->path);
   if (!url) return false;

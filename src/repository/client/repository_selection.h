@@ -24,10 +24,14 @@ inline constexpr std::array<int32_t, 3> kSupportedPackageFormats = {8, 323, 10};
 [[nodiscard]] bool IsSupportedPackageFormat(ResourceFormat format);
 [[nodiscard]] bool HasFormat(const AppUpdateRecord& record, int32_t format);
 
-// Slot 0: the newest agreement newer than the installed one; slot 1: the
-// newest not newer, when an installed agreement file does not cover it. A
-// slot is empty while its version_id is 0.
-using AgreementResult = std::array<AppUpdateRecord, 2>;
+// The newest agreement newer than the installed one, and the newest not
+// newer when an installed agreement file does not cover it. A record whose
+// version_id is 0 fills neither.
+struct AgreementResult {
+  std::optional<AppUpdateRecord> newer;
+  std::optional<AppUpdateRecord> current;
+};
+// A candidate is empty while its version_id is 0.
 [[nodiscard]] bool IsEmptySlot(const AppUpdateRecord& record);
 
 struct UpdateCandidates {

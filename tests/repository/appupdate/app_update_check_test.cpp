@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "repository/appupdate/app_update_fixture.h"
+#include "repository/client/repository_host_records.h"
 
 namespace upd::test {
 namespace {
@@ -174,6 +176,33 @@ TEST_F(AppUpdateCheckTest, AFailedAppendIsReportedAfterTheLaterRecordsWentIn) {
   EXPECT_EQ(Check(call), kUpdOutOfMemory);
   ASSERT_EQ(uint64_t{call.result.updates.count}, 1u);
   EXPECT_EQ(Text(call.Info(0).id), "tools.a");
+}
+
+// The entry hands the client a host that asks through the settings of the
+// call: the host's deal chooses what the repository offers.
+TEST_F(AppUpdateCheckTest, TheHostsDealReachesTheRepositoryThroughTheEntry) {
+  PublishSigned("repo/suite/home/metadata3",
+                R"({"root": {"decision_tree": {"switch": {"var": "deal_id", "cases": [)"
+                R"({"eq": "D-42", "file": [{"reference": "deal.pkg"}]}]}}},)"
+                R"( "deal.pkg": {"application": {"id": "deal.pkg", "format": 8, "version_id": )" +
+                    std::to_string(kBase + 5) + R"(, "version": "1.0.0.5"}}})");
+  for (const char* deal : {"D-42", "D-7"}) {
+    SCOPED_TRACE(deal);
+    host_.OnEvent(30, [deal](uint32_t, void* data) {
+      std::strcpy(static_cast<RepositoryDealBlock*>(data)->dealId, deal);
+      return 0u;
+    });
+    AppCheckCall call(allocator_);
+    call.params.fullQuery = 1;
+    const bool offered = std::string(deal) == "D-42";
+    EXPECT_EQ(Check(call), offered ? kUpdOk : kNothingToDo);
+    ASSERT_EQ(uint64_t{call.result.updates.count}, offered ? 1u : 0u);
+    if (offered) {
+      EXPECT_EQ(Text(call.Info(0).id), "deal.pkg");
+    }
+  }
+  EXPECT_EQ(host_.EventsOf(30).size(), 2u);
+  EXPECT_EQ(host_.EventsOf(31).size(), 2u);
 }
 
 TEST_F(AppUpdateCheckTest, EntryChecks) {

@@ -144,7 +144,7 @@ TEST(StepResults, EntriesFollowWhatTheRunWasAskedFor) {
     ASSERT_TRUE(Append(&params.agreementProduct, c.agreement_product));
     HOST_ARRAY steps{nullptr, 0, 0, host.allocator()};
     StepResultList list(params, &steps);
-    list.AppendStepResult(0x500C);
+    list.AppendStepResult(kUpdNothingToDo);
     ASSERT_EQ(uint64_t{steps.count}, c.steps.size());
     for (size_t i = 0; i < c.steps.size(); ++i) {
       const StepResult* entry = HostArrayAt<StepResult>(&steps, i);
@@ -164,11 +164,12 @@ TEST(StepResults, EntryThatCannotGrowTheListIsDroppedAndTheNextTried) {
   // Appended after what the host already had there.
   HOST_ARRAY steps{nullptr, 0, 0, host.allocator()};
   StepResultList list(params, &steps);
-  list.Append(0x3101, UPD_STEP_APPLICATION);
+  list.Append(kUpdOutOfMemory, UPD_STEP_APPLICATION);
   host.FailCall(2);
-  list.AppendStepResult(7);
+  list.AppendStepResult(kUpdNotSupported);
   ASSERT_EQ(uint64_t{steps.count}, 4u);
-  const uint32_t expected[][2] = {{0x3101, 1}, {7, 2}, {7, 4}, {7, 8}};
+  const uint32_t expected[][2] = {
+      {kUpdOutOfMemory, 1}, {kUpdNotSupported, 2}, {kUpdNotSupported, 4}, {kUpdNotSupported, 8}};
   for (size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(HostArrayAt<StepResult>(&steps, i)->code, expected[i][0]);
     EXPECT_EQ(HostArrayAt<StepResult>(&steps, i)->step, expected[i][1]);

@@ -55,19 +55,18 @@ TEST_F(RepositoryClientFailureTest, DocumentsThatDoNotVerifyAreRefusedAndNotKept
   };
   for (const Case& c : cases) {
     c.publish();
-    std::string text = "stale";
-    EXPECT_EQ(Client()->DownloadMetadata(kProduct, text), kUpdSignatureMismatch) << c.what;
-    EXPECT_TRUE(text.empty()) << c.what;
+    const Result<std::string> text = Client()->DownloadMetadata(kProduct);
+    EXPECT_EQ(text.code(), kUpdSignatureMismatch) << c.what;
+    EXPECT_FALSE(text.ok()) << c.what << ": no text comes with a failure";
     EXPECT_FALSE(HasLocalCopy(dir_.file("updfiles"))) << c.what;
     EXPECT_EQ(TempFileCount(), 0u) << c.what;
-    EXPECT_EQ(context_->session->sessionWord, 0u) << c.what;
+    EXPECT_EQ(session_->sessionWord, 0u) << c.what;
   }
 }
 
 TEST_F(RepositoryClientFailureTest, AKeptCopyTamperedBeforeNotModifiedIsRefusedAndDeleted) {
   PublishSigned(kMetadataPath, kMetadata);
-  std::string text;
-  ASSERT_EQ(Client()->DownloadMetadata(kProduct, text), kUpdOk);
+  ASSERT_EQ(Client()->DownloadMetadata(kProduct).code(), kUpdOk);
   std::string local;
   for (const auto& entry : fs::recursive_directory_iterator(dir_.file("updfiles"))) {
     if (entry.path().filename() == "metadata3") local = entry.path().string();
@@ -78,7 +77,7 @@ TEST_F(RepositoryClientFailureTest, AKeptCopyTamperedBeforeNotModifiedIsRefusedA
   ASSERT_NE(at, std::string::npos);
   bytes[at] = 'D';
   WriteFile(local, bytes);
-  EXPECT_EQ(Client()->DownloadMetadata(kProduct, text), kUpdSignatureMismatch);
+  EXPECT_EQ(Client()->DownloadMetadata(kProduct).code(), kUpdSignatureMismatch);
   EXPECT_EQ(Requests(2).back().status, 304);
   EXPECT_FALSE(fs::exists(local));
 }
@@ -104,13 +103,12 @@ TEST_F(RepositoryClientFailureTest, ServerAnswersMapToTheClientsCodes) {
   ASSERT_TRUE(web.running());
   SetServer(web.Url("/repo/"));
   for (const Case& c : cases) {
-    std::string text;
-    EXPECT_EQ(Client()->DownloadMetadata(c.product, text), c.metadata) << c.product;
+    EXPECT_EQ(Client()->DownloadMetadata(c.product).code(), c.metadata) << c.product;
     AppUpdateRecord record;
     record.id = c.product;
     record.eula = Repository::Collection{};
     record.eula->path = "eula";
-    EXPECT_EQ(Client()->DownloadManifest(record, text), c.manifest) << c.product;
+    EXPECT_EQ(Client()->DownloadManifest(record).code(), c.manifest) << c.product;
     EXPECT_EQ(TempFileCount(), 0u) << c.product;
   }
 }
@@ -118,8 +116,7 @@ TEST_F(RepositoryClientFailureTest, ServerAnswersMapToTheClientsCodes) {
 TEST_F(RepositoryClientFailureTest, ARefusedServerGetsNoRequest) {
   PublishSigned(kMetadataPath, kMetadata);
   host_.Answer(23, 1);
-  std::string text;
-  EXPECT_EQ(Client()->DownloadMetadata(kProduct, text), kUpdServerUnreachable);
+  EXPECT_EQ(Client()->DownloadMetadata(kProduct).code(), kUpdServerUnreachable);
   EXPECT_EQ(host_.EventsOf(23).size(), 1u);
   EXPECT_TRUE(Requests().empty());
   EXPECT_EQ(TempFileCount(), 0u);
@@ -128,8 +125,7 @@ TEST_F(RepositoryClientFailureTest, ARefusedServerGetsNoRequest) {
 TEST_F(RepositoryClientFailureTest, WithoutATemporaryFileNothingIsFetched) {
   PublishSigned(kMetadataPath, kMetadata);
   setenv("TMPDIR", dir_.file("no/such/folder").c_str(), 1);
-  std::string text;
-  EXPECT_EQ(Client()->DownloadMetadata(kProduct, text), kUpdTempFileFailed);
+  EXPECT_EQ(Client()->DownloadMetadata(kProduct).code(), kUpdTempFileFailed);
   EXPECT_TRUE(Requests().empty());
 }
 
@@ -138,9 +134,9 @@ TEST_F(RepositoryClientFailureTest, WithoutATemporaryFileNothingIsFetched) {
 TEST_F(RepositoryClientFailureTest, AnOversizedDocumentFailsWithACode) {
   const std::string path = web_.PutFile(kMetadataPath, "");
   fs::resize_file(path, CRepositoryClient::kMaxDocumentBytes + 1);
-  std::string text;
-  EXPECT_EQ(Client()->DownloadMetadata(kProduct, text), kUpdBadFile);
-  EXPECT_TRUE(text.empty());
+  const Result<std::string> text = Client()->DownloadMetadata(kProduct);
+  EXPECT_EQ(text.code(), kUpdBadFile);
+  EXPECT_FALSE(text.ok());
   EXPECT_FALSE(HasLocalCopy(dir_.file("updfiles")));
   EXPECT_EQ(TempFileCount(), 0u);
 }
@@ -162,7 +158,7 @@ TEST_F(RepositoryClientFailureTest, HostilePackagePathsAreNotFollowed) {
   AppUpdateRecord record;
   record.changelog = Repository::Document{};
   record.changelog->path = "../../notes.html";
-  EXPECT_EQ(Client()->GetChangelogUrl(record), "");
+  EXPECT_EQ(Client()->GetChangelogUrl(record), std::nullopt);
 }
 
 }  // namespace

@@ -26,13 +26,13 @@ using RepositoryClientTest = RepositoryFixture;
 
 TEST_F(RepositoryClientTest, MetadataIsVerifiedAndReturnedWithoutItsByteOrderMark) {
   PublishMetadata(kProduct, std::string("\xEF\xBB\xBF") + kMetadata);
-  context_->session->sessionWord = 0x1234;
+  session_->sessionWord = 0x1234;
   auto client = Client();
-  EXPECT_EQ(context_->session->sessionWord, 0u);
-  std::string text;
-  ASSERT_EQ(client->DownloadMetadata(kProduct, text), kUpdOk);
-  EXPECT_EQ(text, kMetadata);
-  EXPECT_EQ(context_->session->sessionWord, 0u) << "the listing bit lasts one download";
+  EXPECT_EQ(session_->sessionWord, 0u);
+  const Result<std::string> text = client->DownloadMetadata(kProduct);
+  ASSERT_EQ(text.code(), kUpdOk);
+  EXPECT_EQ(*text, kMetadata);
+  EXPECT_EQ(session_->sessionWord, 0u) << "the listing bit lasts one download";
   // The kept copy is the whole signed message, as the server sent it.
   const std::string local = LocalCopy(dir_.file("updfiles"), "metadata3");
   ASSERT_FALSE(local.empty());
@@ -47,18 +47,17 @@ TEST_F(RepositoryClientTest, MetadataIsVerifiedAndReturnedWithoutItsByteOrderMar
 
 TEST_F(RepositoryClientTest, APayloadWithoutAByteOrderMarkIsReturnedUnchanged) {
   PublishMetadata(kProduct, std::string("\xEF\xBB") + kMetadata);
-  std::string text;
-  ASSERT_EQ(Client()->DownloadMetadata(kProduct, text), kUpdOk);
-  EXPECT_EQ(text, std::string("\xEF\xBB") + kMetadata);
+  const Result<std::string> text = Client()->DownloadMetadata(kProduct);
+  ASSERT_EQ(text.code(), kUpdOk);
+  EXPECT_EQ(*text, std::string("\xEF\xBB") + kMetadata);
 }
 
 TEST_F(RepositoryClientTest, NotModifiedReturnsTheKeptCopysText) {
   PublishMetadata(kProduct, kMetadata);
-  std::string first;
-  ASSERT_EQ(Client()->DownloadMetadata(kProduct, first), kUpdOk);
-  std::string second;
-  ASSERT_EQ(Client()->DownloadMetadata(kProduct, second), kUpdOk);
-  EXPECT_EQ(second, kMetadata);
+  ASSERT_EQ(Client()->DownloadMetadata(kProduct).code(), kUpdOk);
+  const Result<std::string> second = Client()->DownloadMetadata(kProduct);
+  ASSERT_EQ(second.code(), kUpdOk);
+  EXPECT_EQ(*second, kMetadata);
   std::vector<AccessLogEntry> log = Requests(2);
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log.back().status, 304);
@@ -79,21 +78,19 @@ TEST_F(RepositoryClientTest, ProtocolRelativePathsTakeTheSchemeOfTheLastFetch) {
   auto client = Client();
   EXPECT_EQ(client->MakeAbsoluteUrl("//cdn/x", true), "http://cdn/x");
   SetServer("https://127.0.0.1:" + std::to_string(web_.port()) + "/repo/");
-  std::string text;
-  (void)Client()->DownloadMetadata(kProduct, text);
+  (void)Client()->DownloadMetadata(kProduct);
   EXPECT_EQ(Client()->MakeAbsoluteUrl("//cdn/x", true), "HTTPS://cdn/x");
   SetServer(web_.Url("/repo/"));
   PublishMetadata(kProduct, kMetadata);
-  ASSERT_EQ(Client()->DownloadMetadata(kProduct, text), kUpdOk);
+  ASSERT_EQ(Client()->DownloadMetadata(kProduct).code(), kUpdOk);
   EXPECT_EQ(Client()->MakeAbsoluteUrl("//cdn/x", true), "HTTP://cdn/x");
   EXPECT_EQ(Client()->MakeAbsoluteUrl("//cdn/x", false), "//cdn/x");
 }
 
 TEST_F(RepositoryClientTest, ResourceUrlsFollowTheirOwnServerOrTheProductFolder) {
   PublishMetadata(kProduct, kMetadata);
-  std::string text;
   auto client = Client();
-  ASSERT_EQ(client->DownloadMetadata(kProduct, text), kUpdOk);
+  ASSERT_EQ(client->DownloadMetadata(kProduct).code(), kUpdOk);
   EXPECT_EQ(client->ResourceUrl("a.b", "pkg/x.bin"), web_.Url("/repo/a/b/pkg/x.bin"));
   EXPECT_EQ(client->ResourceUrl("a.b", "https://cdn/x.bin"), "https://cdn/x.bin");
   EXPECT_EQ(client->ResourceUrl("a.b", "//cdn/x.bin"), "HTTP://cdn/x.bin");
@@ -102,7 +99,7 @@ TEST_F(RepositoryClientTest, ResourceUrlsFollowTheirOwnServerOrTheProductFolder)
   EXPECT_EQ(client->GetDocumentUrl("a.b", "eula", "https://cdn/d.html"), "https://cdn/d.html");
 
   AppUpdateRecord record;
-  EXPECT_EQ(client->GetChangelogUrl(record), "");
+  EXPECT_EQ(client->GetChangelogUrl(record), std::nullopt);
   record.changelog = Repository::Document{};
   record.changelog->path = "notes/12.html";
   EXPECT_EQ(client->GetChangelogUrl(record), web_.Url("/repo/suite/home/notes/12.html"));
@@ -171,7 +168,7 @@ TEST_F(RepositoryPackageTest, APartialPackageInTheCacheIsResumedWithARange) {
     uint64_t size = 0;
     ASSERT_EQ(cache.Add("application-" + record_.hash, partial.c_str(), &size), kUpdOk);
   }
-  context_->session = std::make_unique<CDownloadSession>(dir_.file("cache"));
+  session_ = std::make_unique<CDownloadSession>(dir_.file("cache"));
   const std::string target = dir_.file("app.bin");
   ASSERT_EQ(Client()->DownloadPackage(kProduct, record_, target), kUpdOk);
   EXPECT_EQ(ReadFile(target), content_);

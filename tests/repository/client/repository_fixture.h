@@ -13,15 +13,30 @@
 #include "support/sign_kit.h"
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
-#include "updater/api/context.h"
 #include "updater/engine/catalogue/signed_buffer.h"
 #include "updater/engine/session/download_session.h"
 
 namespace upd::test {
 
-// A repository served by nginx from the test's own folder, and a library
-// context whose session, update folder and temporary folder live there too.
-// The product is "suite.home"; its folder is <root>/repo/suite/home/.
+// Answers the client's questions (events 30, 31) through the test host's
+// callback; an answer of 0 counts, as at the export entry.
+class EventHostAnswers final : public IRepositoryHost {
+ public:
+  explicit EventHostAnswers(const UPDATER_SETTINGS* settings) : settings_(settings) {}
+  bool AskDeal(RepositoryDealBlock& deal) override { return Ask(UPD_EVENT_DEAL_ID, &deal); }
+  bool AskOsInfo(RepositoryOsInfo& os) override { return Ask(UPD_EVENT_OS_INFO, &os); }
+
+ private:
+  bool Ask(uint32_t event, void* data) const {
+    return settings_->eventCallback(event, data, settings_->userData) == 0;
+  }
+  const UPDATER_SETTINGS* settings_;
+};
+
+// A repository served by nginx from the test's own folder, and a run record
+// whose session, update folder and temporary folder live there too; no
+// library context is built. The product is "suite.home"; its folder is
+// <root>/repo/suite/home/.
 class RepositoryFixture : public testing::Test {
  protected:
   static constexpr char kProduct[] = "suite.home";
@@ -30,12 +45,7 @@ class RepositoryFixture : public testing::Test {
     ASSERT_TRUE(web_.running());
     std::filesystem::create_directories(TempFolder());
     setenv("TMPDIR", TempFolder().c_str(), 1);
-    context_ = std::make_unique<UPDATER_CONTEXT>();
-    context_->settings = host_.settings();
-    std::string updfiles = dir_.file("updfiles") + "/";
-    std::strncpy(context_->updateFolder, updfiles.c_str(), sizeof context_->updateFolder - 1);
-    std::strcpy(context_->appVersion, "2.0.0.0");
-    context_->session = std::make_unique<CDownloadSession>(dir_.file("cache"));
+    session_ = std::make_unique<CDownloadSession>(dir_.file("cache"));
     UPDATER_SETTINGS& settings = *host_.settings();
     SetServer(web_.Url("/repo/"));
     std::strcpy(settings.productName, kProduct);
@@ -79,8 +89,20 @@ class RepositoryFixture : public testing::Test {
     PublishSigned("repo/" + folder + "/metadata3", json);
   }
 
+  // The record of a run with the settings as they are now; the test host
+  // answers the client unless another host is given.
+  RepositoryRun Run(bool flag = false, IRepositoryHost* host = nullptr) {
+    return RepositoryRun{.settings = *host_.settings(),
+                         .fields = ReadRepositorySettings(*host_.settings()),
+                         .updateFolder = dir_.file("updfiles") + "/",
+                         .appVersion = appVersion_,
+                         .session = *session_,
+                         .host = host != nullptr ? *host : answers_,
+                         .installer = nullptr,
+                         .sourceFlag = flag};
+  }
   std::unique_ptr<CRepositoryClient> Client(bool flag = false) {
-    return std::make_unique<CRepositoryClient>(*context_, flag);
+    return std::make_unique<CRepositoryClient>(Run(flag));
   }
 
   std::vector<AccessLogEntry> Requests(size_t at_least = 0) const {
@@ -90,7 +112,9 @@ class RepositoryFixture : public testing::Test {
   TempDir dir_;
   NginxServer web_{dir_.path().string()};
   testhost::EventHost host_;
-  std::unique_ptr<UPDATER_CONTEXT> context_;
+  EventHostAnswers answers_{host_.settings()};
+  std::string appVersion_ = "2.0.0.0";
+  std::unique_ptr<CDownloadSession> session_;
 };
 
 }  // namespace upd::test

@@ -185,14 +185,16 @@ TEST_F(RepositoryAgreementQueryTest, TheNewerAndTheUncoveredCurrentAgreementFill
   files.Add({"/t/licence.txt", "suite-eula", "2.0.0", "en_US"}).format = 3;
   lists_.agreements = files.Array();
   ASSERT_EQ(Client()->QueryResources(lists_, updates_, products_, agreements_), kUpdOk);
-  EXPECT_EQ(agreements_[0].id, "e300");
-  ASSERT_TRUE(agreements_[0].eula.has_value());
-  EXPECT_EQ(agreements_[0].eula->path, "eula/e300");
-  EXPECT_EQ(agreements_[0].eula->hash, "H-e300");
-  EXPECT_EQ(agreements_[0].eula->version, "3.0.0");
-  EXPECT_EQ(static_cast<int32_t>(agreements_[0].eula->format), 322);
-  EXPECT_EQ(agreements_[1].id, "e210");
-  EXPECT_EQ(agreements_[1].eula->tags, (std::vector<std::string>{"suite-eula"}));
+  ASSERT_TRUE(agreements_.newer.has_value());
+  EXPECT_EQ(agreements_.newer->id, "e300");
+  ASSERT_TRUE(agreements_.newer->eula.has_value());
+  EXPECT_EQ(agreements_.newer->eula->path, "eula/e300");
+  EXPECT_EQ(agreements_.newer->eula->hash, "H-e300");
+  EXPECT_EQ(agreements_.newer->eula->version, "3.0.0");
+  EXPECT_EQ(static_cast<int32_t>(agreements_.newer->eula->format), 322);
+  ASSERT_TRUE(agreements_.current.has_value());
+  EXPECT_EQ(agreements_.current->id, "e210");
+  EXPECT_EQ(agreements_.current->eula->tags, (std::vector<std::string>{"suite-eula"}));
 }
 
 TEST_F(RepositoryAgreementQueryTest, ACoveredCurrentAgreementStaysOut) {
@@ -200,14 +202,33 @@ TEST_F(RepositoryAgreementQueryTest, ACoveredCurrentAgreementStaysOut) {
   files.Add({"/t/licence.txt", "suite-eula", "2.1.0", "EN-us"}).format = 3;
   lists_.agreements = files.Array();
   ASSERT_EQ(Client()->QueryResources(lists_, updates_, products_, agreements_), kUpdOk);
-  EXPECT_EQ(agreements_[0].id, "e300");
-  EXPECT_EQ(agreements_[1].version_id, 0);
+  ASSERT_TRUE(agreements_.newer.has_value());
+  EXPECT_EQ(agreements_.newer->id, "e300");
+  EXPECT_FALSE(agreements_.current.has_value());
 
   // No agreement files: nothing is copied into the current slot.
   lists_.agreements = nullptr;
   Repository::AgreementResult none;
   ASSERT_EQ(Client()->QueryResources(lists_, updates_, products_, none), kUpdOk);
-  EXPECT_EQ(none[1].version_id, 0);
+  EXPECT_FALSE(none.current.has_value());
+}
+
+// Agreements are chosen by their "version", yet one without a "version_id"
+// counts as none, newer or current.
+TEST_F(RepositoryAgreementQueryTest, AnAgreementWithoutVersionIdFillsNoSlot) {
+  PublishMetadata("suite.eula",
+                  R"({"root": {"decision_tree": {"switch": {"var": "x", "cases": [{"file": )" +
+                      Refs({"e210", "e300"}) + "}]}}}, " +
+                      R"("e210": {"collection": {"id": "e210", "path": "eula/e210", "format": 322,)"
+                      R"( "hash": "H-e210", "version": "2.1.0", "tags": ["suite-eula"]}}, )"
+                      R"("e300": {"collection": {"id": "e300", "path": "eula/e300", "format": 322,)"
+                      R"( "hash": "H-e300", "version": "3.0.0", "tags": ["suite-eula"]}}})");
+  EulaFileList files;
+  files.Add({"/t/licence.txt", "suite-eula", "2.0.0", "en_US"}).format = 3;
+  lists_.agreements = files.Array();
+  EXPECT_EQ(Client()->QueryResources(lists_, updates_, products_, agreements_), kUpdNothingToDo);
+  EXPECT_FALSE(agreements_.newer.has_value());
+  EXPECT_FALSE(agreements_.current.has_value());
 }
 
 }  // namespace
