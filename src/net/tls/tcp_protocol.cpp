@@ -20,14 +20,14 @@ int TimeoutMs(uint32_t seconds) {
 
 CTcpProtocol::~CTcpProtocol() { (void)CTcpProtocol::Close(); }
 
-UPD_ERROR CTcpProtocol::Connect(const char* host, uint32_t port, const char* /*server_name*/) {
+UpdError CTcpProtocol::Connect(const char* host, uint32_t port, const char* /*server_name*/) {
   (void)CTcpProtocol::Close();
-  const UPD_ERROR result = ConnectProcedure(host, port);
+  const UpdError result = ConnectProcedure(host, port);
   connected_ = result == kUpdOk;
   return result;
 }
 
-UPD_ERROR CTcpProtocol::ConnectProcedure(const char* host, uint32_t port) {
+UpdError CTcpProtocol::ConnectProcedure(const char* host, uint32_t port) {
   char copy[kHostSize];
   SafeStrCopy(copy, sizeof copy, host != nullptr ? host : "");
   // Strips brackets and a port suffix; the port argument is the one used.
