@@ -88,6 +88,11 @@ class CTcpProtocol : public IProtocol {
   [[nodiscard]] UpdError ConnectProcedure(const char* host, uint32_t port);
   [[nodiscard]] AddrList Resolve(const char* name, uint32_t port) const;
   [[nodiscard]] bool ConnectEntry(const OS_ADDR* entry);
+  [[nodiscard]] bool ConnectWithin(const OS_ADDR* entry);
+  // What cuts the socket waits short: the abort byte or the run's token.
+  // Bound to the thread for each wait, since the waits of the OS layer
+  // know no connection.
+  [[nodiscard]] CancelToken WaitToken() const { return cancel_.WithFlag(abort_); }
   // Sleeps before a retry; false (retry cancelled) when the abort byte is or
   // becomes set.
   [[nodiscard]] bool PauseBeforeRetry() const;

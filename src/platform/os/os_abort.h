@@ -31,6 +31,13 @@ class CancelToken {
   // Cancelled while flag is non-zero (for owners that keep a plain flag).
   explicit CancelToken(const std::atomic<uint8_t>& flag) : flag_(&flag) {}
 
+  // This token that is also cancelled while flag is non-zero.
+  [[nodiscard]] CancelToken WithFlag(const std::atomic<uint8_t>& flag) const {
+    CancelToken both = *this;
+    both.flag_ = &flag;
+    return both;
+  }
+
   [[nodiscard]] bool IsCancelled() const {
     if (flag_ != nullptr && flag_->load() != 0) return true;
     return raises_ != nullptr && raises_->load() != seen_;

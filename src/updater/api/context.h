@@ -68,7 +68,8 @@ struct UPDATER_CONTEXT : HostBinding {
   std::atomic<int64_t> lastUpdateTime{0};
   uint32_t resultFlags = 0;
   // Raised by UpdAbortUpdate from any thread. The working call in progress
-  // polls runCancel, taken from it as the call entered (see ContextCall).
+  // polls runCancel, taken from it as the call entered (see ContextCall);
+  // outside calls runCancel is the token taken when the context was made.
   CancelSource abort;
   CancelToken runCancel;
   // Set by UpdStopUpdates until UpdResetUpdate: working exports answer 0x2107.
