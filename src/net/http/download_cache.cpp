@@ -48,7 +48,7 @@ CDownloadCache::CDownloadCache(std::string_view folder)
   index_.Load(index_path_.c_str());
 }
 
-UPD_ERROR CDownloadCache::Add(std::string_view key, const char* source_path, uint64_t* size) {
+UpdError CDownloadCache::Add(std::string_view key, const char* source_path, uint64_t* size) {
   if (index_.FindSection(key) != nullptr) {
     DeleteEntry(key);
     (void)index_.Save(nullptr);
@@ -64,9 +64,10 @@ UPD_ERROR CDownloadCache::Add(std::string_view key, const char* source_path, uin
   if (!CreateUniqueFile(CopyNameFormat(WithSlash(folder_)).c_str(), copy_path, sizeof copy_path)) {
     return kUpdNoUniqueName;
   }
-  const UPD_ERROR moved = FileMove(source_path, copy_path,
-                                   kFileMoveOverwrite | kFileMoveCopyFallback |
-                                       kFileMoveCreateFolder | kFileMoveAfterRenameHook);
+  const auto moved = static_cast<UpdError>(
+      FileMove(source_path, copy_path,
+               kFileMoveOverwrite | kFileMoveCopyFallback | kFileMoveCreateFolder |
+                   kFileMoveAfterRenameHook));
   if (moved != kUpdOk) {
     // The empty placeholder of the unique name would otherwise stay behind
     // with no entry that owns it.
@@ -76,7 +77,7 @@ UPD_ERROR CDownloadCache::Add(std::string_view key, const char* source_path, uin
   return Store(key, copy_path);
 }
 
-UPD_ERROR CDownloadCache::Store(std::string_view key, const char* path) {
+UpdError CDownloadCache::Store(std::string_view key, const char* path) {
   CProfileSection* section = index_.GetOrAddSection(key);
   if (section == nullptr || !section->SetValue(kFileKey, path) ||
       !section->SetInt(kDateKey, OsTime())) {
@@ -87,7 +88,7 @@ UPD_ERROR CDownloadCache::Store(std::string_view key, const char* path) {
   return index_.Save(nullptr) ? kUpdOk : kUpdOpenFailed;
 }
 
-UPD_ERROR CDownloadCache::Lookup(std::string_view key, char* buffer, size_t size) const {
+UpdError CDownloadCache::Lookup(std::string_view key, char* buffer, size_t size) const {
   if (buffer != nullptr && size > 0) buffer[0] = '\0';
   const CProfileSection* section = index_.FindSection(key);
   const char* file = section != nullptr ? section->GetValue(kFileKey, "") : "";
@@ -96,13 +97,13 @@ UPD_ERROR CDownloadCache::Lookup(std::string_view key, char* buffer, size_t size
   return kUpdOk;
 }
 
-UPD_ERROR CDownloadCache::Remove(std::string_view key) {
+UpdError CDownloadCache::Remove(std::string_view key) {
   DeleteEntry(key);
   (void)index_.Save(nullptr);
   return kUpdOk;
 }
 
-UPD_ERROR CDownloadCache::Purge() {
+UpdError CDownloadCache::Purge() {
   const int64_t now = OsTime();
   // From the last section to the first, so removals do not shift the
   // sections still to be visited.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/store/profile_file.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // Downloaded files kept under random names ("zel%08X.nup") in one folder,
@@ -27,20 +28,20 @@ class CDownloadCache {
 
   // Moves source_path into the cache under key, replacing (and deleting) an
   // older copy of that key; size receives the source's size.
-  [[nodiscard]] UPD_ERROR Add(std::string_view key, const char* source_path, uint64_t* size);
+  [[nodiscard]] UpdError Add(std::string_view key, const char* source_path, uint64_t* size);
   // Copies the cached file's path (cut to size) into buffer: 0, or 0x1013
   // when the key has no file. Whether the file still exists is not checked.
-  [[nodiscard]] UPD_ERROR Lookup(std::string_view key, char* buffer, size_t size) const;
+  [[nodiscard]] UpdError Lookup(std::string_view key, char* buffer, size_t size) const;
   // Deletes the entry and its file; failures are not reported.
-  UPD_ERROR Remove(std::string_view key);
+  UpdError Remove(std::string_view key);
   // Removes every entry whose date is missing or more than kMaxAgeSeconds
   // away from now.
-  UPD_ERROR Purge();
+  UpdError Purge();
 
   [[nodiscard]] const std::string& IndexPath() const { return index_path_; }
 
  private:
-  [[nodiscard]] UPD_ERROR Store(std::string_view key, const char* path);
+  [[nodiscard]] UpdError Store(std::string_view key, const char* path);
   void DeleteEntry(std::string_view key);
 
   std::string folder_;

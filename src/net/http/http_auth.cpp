@@ -165,12 +165,12 @@ bool DigestResponse(const DigestChallenge& c, const DigestAlgorithm& algorithm,
   return Hash(h, Join({ha1, *c.nonce, kNonceCount, exchange.cnonce, exchange.qop, ha2}), response);
 }
 
-UPD_ERROR FailureCode(bool for_proxy) {
+UpdError FailureCode(bool for_proxy) {
   return for_proxy ? kUpdProxyAuthRequired : kUpdAccessDenied;
 }
 
 // Codes that end an answer's resend: the server or proxy answered.
-bool IsFinal(UPD_ERROR result) {
+bool IsFinal(UpdError result) {
   switch (result) {
     case kUpdOk:
     case kUpdAccessDenied:
@@ -187,8 +187,8 @@ bool IsFinal(UPD_ERROR result) {
   }
 }
 
-UPD_ERROR Resend(CHttpTransport& transport, const HttpAuthAnswer& answer) {
-  UPD_ERROR result = kUpdOk;
+UpdError Resend(CHttpTransport& transport, const HttpAuthAnswer& answer) {
+  UpdError result = kUpdOk;
   for (int pass = 0; pass < kResendPasses; ++pass) {
     if (answer.for_proxy) {
       // The proxy's answer comes on the connection that carried its 407.
@@ -196,7 +196,7 @@ UPD_ERROR Resend(CHttpTransport& transport, const HttpAuthAnswer& answer) {
                                       answer.keep_alive, answer.method);
     } else {
       if (transport.is_tls() && transport.via_proxy()) {
-        const UPD_ERROR tunnel =
+        const UpdError tunnel =
             transport.ProxyConnect(answer.server_port, *answer.proxy, answer.response);
         if (tunnel != kUpdOk) return tunnel;
       }
@@ -214,7 +214,7 @@ UPD_ERROR Resend(CHttpTransport& transport, const HttpAuthAnswer& answer) {
 }
 
 // Puts line into the request in place of earlier answers and sends it.
-UPD_ERROR SendWithHeader(CHttpTransport& transport, const HttpAuthAnswer& answer,
+UpdError SendWithHeader(CHttpTransport& transport, const HttpAuthAnswer& answer,
                          std::string_view line) {
   std::string amended = *answer.request;
   ReplaceHeaderLine(&amended, AuthorizationHeaderName(answer.for_proxy), line);
@@ -224,7 +224,7 @@ UPD_ERROR SendWithHeader(CHttpTransport& transport, const HttpAuthAnswer& answer
   return Resend(transport, answer);
 }
 
-UPD_ERROR AnswerScheme(CHttpTransport& transport, const HttpAuthAnswer& answer) {
+UpdError AnswerScheme(CHttpTransport& transport, const HttpAuthAnswer& answer) {
   switch (answer.response->auth_scheme) {
     case kHttpAuthBasic:
       return SendBasic(transport, answer);
@@ -334,7 +334,7 @@ void ReplaceHeaderLine(std::string* request, std::string_view name, std::string_
   *request = std::move(kept);
 }
 
-UPD_ERROR SendBasic(CHttpTransport& transport, const HttpAuthAnswer& answer) {
+UpdError SendBasic(CHttpTransport& transport, const HttpAuthAnswer& answer) {
   std::string line;
   if (!BuildBasicAuthorization(answer.for_proxy, answer.user, answer.password, &line)) {
     return FailureCode(answer.for_proxy);
@@ -342,7 +342,7 @@ UPD_ERROR SendBasic(CHttpTransport& transport, const HttpAuthAnswer& answer) {
   return SendWithHeader(transport, answer, line);
 }
 
-UPD_ERROR SendDigest(CHttpTransport& transport, const HttpAuthAnswer& answer) {
+UpdError SendDigest(CHttpTransport& transport, const HttpAuthAnswer& answer) {
   if (answer.user.empty()) return FailureCode(answer.for_proxy);
   char cnonce[kHttpCnonceDigits + 1];
   MakeCnonce(cnonce, sizeof cnonce);
@@ -355,20 +355,20 @@ UPD_ERROR SendDigest(CHttpTransport& transport, const HttpAuthAnswer& answer) {
   return SendWithHeader(transport, answer, line);
 }
 
-UPD_ERROR AnswerServerChallenge(CHttpTransport& transport, const HttpAuthAnswer& answer) {
+UpdError AnswerServerChallenge(CHttpTransport& transport, const HttpAuthAnswer& answer) {
   if (answer.user.empty() || answer.response->status == kHttpLoginRefusedStatus) {
     return kUpdAccessDenied;
   }
   return AnswerScheme(transport, answer);
 }
 
-UPD_ERROR AnswerProxyChallenges(CHttpTransport& transport, const HttpAuthAnswer& answer) {
+UpdError AnswerProxyChallenges(CHttpTransport& transport, const HttpAuthAnswer& answer) {
   if (answer.user.empty()) return kUpdProxyAuthRequired;
   // A scheme whose answer was refused once would be refused again.
   uint32_t answered = 0;
   for (int round = 1;; ++round) {
     answered |= 1u << answer.response->auth_scheme;
-    const UPD_ERROR result = AnswerScheme(transport, answer);
+    const UpdError result = AnswerScheme(transport, answer);
     if (result != kUpdProxyAuthRequired) return result;
     const bool seen = (answered & (1u << answer.response->auth_scheme)) != 0;
     if (seen || round == kMaxProxyRounds) return result;

@@ -7,6 +7,7 @@
 
 #include "net/http/http_response_info.h"
 #include "net/http/http_transport.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // Answers to the challenges of 401 (server) and 407 (proxy) answers: Basic,
@@ -78,17 +79,17 @@ struct HttpAuthAnswer {
 // again. Failing before anything is sent (no user, credentials that do not
 // fit, a challenge without realm or nonce): 0x2002 for a proxy, 0x2001 for a
 // server. Otherwise the code of the answer to the resent request.
-[[nodiscard]] UPD_ERROR SendBasic(CHttpTransport& transport, const HttpAuthAnswer& answer);
-[[nodiscard]] UPD_ERROR SendDigest(CHttpTransport& transport, const HttpAuthAnswer& answer);
+[[nodiscard]] UpdError SendBasic(CHttpTransport& transport, const HttpAuthAnswer& answer);
+[[nodiscard]] UpdError SendDigest(CHttpTransport& transport, const HttpAuthAnswer& answer);
 
 // The send loop's 401: answered once with the server's credentials when a
 // user is configured and the refusal came from a challenge (not from the
 // download form, status 490). Any other 401 stays 0x2001.
-[[nodiscard]] UPD_ERROR AnswerServerChallenge(CHttpTransport& transport,
+[[nodiscard]] UpdError AnswerServerChallenge(CHttpTransport& transport,
                                               const HttpAuthAnswer& answer);
 
 // A 407 just read: answered with the proxy's credentials, at most three
 // rounds, and never twice with one scheme. 0x2002 when no user is
 // configured or the proxy keeps refusing.
-[[nodiscard]] UPD_ERROR AnswerProxyChallenges(CHttpTransport& transport,
+[[nodiscard]] UpdError AnswerProxyChallenges(CHttpTransport& transport,
                                               const HttpAuthAnswer& answer);

@@ -18,7 +18,7 @@ constexpr uint64_t kMaxSkippedBody = 1024 * 1024;
 
 }  // namespace
 
-UPD_ERROR CHttpTransport::ReadChunkSize(uint32_t* size) {
+UpdError CHttpTransport::ReadChunkSize(uint32_t* size) {
   *size = 0;
   HttpLineReader reader(connection_, kHttpMaxChunkLineBytes);
   std::string_view line;
@@ -45,7 +45,7 @@ void CHttpTransport::ReadTrailer() {
   CloseConnection();
 }
 
-UPD_ERROR CHttpTransport::ReadChunkEnd() {
+UpdError CHttpTransport::ReadChunkEnd() {
   HttpLineReader reader(connection_, kHttpMaxChunkLineBytes);
   std::string_view line;
   if (reader.Next(&line) != HttpLineReader::Status::kLine || !line.empty()) {
@@ -54,21 +54,21 @@ UPD_ERROR CHttpTransport::ReadChunkEnd() {
   return kUpdOk;
 }
 
-UPD_ERROR CHttpTransport::NextChunk(_HTTP_RESPONSE_INFO* response, BodyCursor* cursor) {
+UpdError CHttpTransport::NextChunk(_HTTP_RESPONSE_INFO* response, BodyCursor* cursor) {
   if (cursor->started) {
-    const UPD_ERROR end = ReadChunkEnd();
+    const UpdError end = ReadChunkEnd();
     if (end != kUpdOk) return end;
   }
   cursor->started = true;
   uint32_t size = 0;
-  const UPD_ERROR read = ReadChunkSize(&size);
+  const UpdError read = ReadChunkSize(&size);
   if (read != kUpdOk) return read;
   response->chunk_left = size;
   if (size == 0) cursor->done = true;
   return kUpdOk;
 }
 
-UPD_ERROR CHttpTransport::ReadBody(_HTTP_RESPONSE_INFO* response, BodyCursor* cursor,
+UpdError CHttpTransport::ReadBody(_HTTP_RESPONSE_INFO* response, BodyCursor* cursor,
                                    uint8_t* buffer, size_t size, size_t* got) {
   *got = 0;
   if (response->no_body != 0) cursor->done = true;
@@ -76,7 +76,7 @@ UPD_ERROR CHttpTransport::ReadBody(_HTTP_RESPONSE_INFO* response, BodyCursor* cu
   size_t want = size;
   if (response->chunked != 0) {
     if (response->chunk_left == 0) {
-      const UPD_ERROR next = NextChunk(response, cursor);
+      const UpdError next = NextChunk(response, cursor);
       if (next != kUpdOk) return IsAborted() ? kUpdStopped : next;
       if (cursor->done) return kUpdOk;
     }

@@ -9,12 +9,12 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
 
-UPD_ERROR HttpBodySink::Put(const uint8_t* data, size_t size) {
+UpdError HttpBodySink::Put(const uint8_t* data, size_t size) {
   if (!Count(size)) return Refuse();
   return Write(data, size);
 }
 
-UPD_ERROR HttpBodySink::Refuse() {
+UpdError HttpBodySink::Refuse() {
   Discard();
   return bound_.over_result;
 }
@@ -28,32 +28,32 @@ bool HttpBodySink::Count(uint64_t size) {
 
 FileBodySink::~FileBodySink() { (void)OsFileClose(file_); }
 
-UPD_ERROR FileBodySink::Open() {
+UpdError FileBodySink::Open() {
   // Blocks are large: the stream's own buffer would only split each write.
   file_ = FileOpen(path_, kOsAccessWrite | kOsAccessUnbuffered, kOsCreateAlways,
                    kFileOpenCreateFolder);
   return file_ != nullptr ? kUpdOk : kUpdOpenFailed;
 }
 
-UPD_ERROR FileBodySink::TakePartial(OS_FILE* partial, uint64_t* size) {
+UpdError FileBodySink::TakePartial(OS_FILE* partial, uint64_t* size) {
   const int64_t copied = OsFileCopyStream(partial, file_, kOsCopyToEnd);
-  if (copied < 0) return MapDiskFullError(kUpdCopyFailed);
+  if (copied < 0) return static_cast<UpdError>(MapDiskFullError(kUpdCopyFailed));
   *size = static_cast<uint64_t>(copied);
   return Count(*size) ? kUpdOk : Refuse();
 }
 
-UPD_ERROR FileBodySink::Write(const uint8_t* data, size_t size) {
+UpdError FileBodySink::Write(const uint8_t* data, size_t size) {
   if (OsFileWrite(file_, data, size) != static_cast<int64_t>(size)) {
-    return MapDiskFullError(kUpdWriteFailed);
+    return static_cast<UpdError>(MapDiskFullError(kUpdWriteFailed));
   }
   return kUpdOk;
 }
 
-UPD_ERROR FileBodySink::Finish() {
+UpdError FileBodySink::Finish() {
   OS_FILE* file = file_;
   file_ = nullptr;
   // Bytes still in the stream's buffer reach the disk only here.
-  return OsFileClose(file) == 0 ? kUpdOk : MapDiskFullError(kUpdWriteFailed);
+  return OsFileClose(file) == 0 ? kUpdOk : static_cast<UpdError>(MapDiskFullError(kUpdWriteFailed));
 }
 
 void FileBodySink::Discard() {
@@ -67,9 +67,9 @@ void FileBodySink::Discard() {
   }
 }
 
-UPD_ERROR BufferBodySink::Open() { return target_ != nullptr ? kUpdOk : kUpdResultTooSmall; }
+UpdError BufferBodySink::Open() { return target_ != nullptr ? kUpdOk : kUpdResultTooSmall; }
 
-UPD_ERROR BufferBodySink::TakePartial(OS_FILE* partial, uint64_t* size) {
+UpdError BufferBodySink::TakePartial(OS_FILE* partial, uint64_t* size) {
   const int64_t length = OsFileGetSize(partial);
   if (length < 0) return kUpdReadFailed;
   *size = static_cast<uint64_t>(length);
@@ -80,7 +80,7 @@ UPD_ERROR BufferBodySink::TakePartial(OS_FILE* partial, uint64_t* size) {
   return target_->Commit(*size) != 0 ? kUpdOk : kUpdResultTooSmall;
 }
 
-UPD_ERROR BufferBodySink::Write(const uint8_t* data, size_t size) {
+UpdError BufferBodySink::Write(const uint8_t* data, size_t size) {
   return target_->Append(data, size) == CBuffer::kFailed ? kUpdOutOfMemory : kUpdOk;
 }
 

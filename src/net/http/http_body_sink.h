@@ -5,6 +5,7 @@
 
 #include "net/http/transfer_bound.h"
 #include "platform/os/os_file.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 class CBuffer;
@@ -20,24 +21,24 @@ class HttpBodySink {
   HttpBodySink& operator=(const HttpBodySink&) = delete;
 
   // Makes the target ready, before any byte.
-  [[nodiscard]] virtual UPD_ERROR Open() = 0;
+  [[nodiscard]] virtual UpdError Open() = 0;
   // Puts the content of a partial earlier download first; *size gets its
   // size.
-  [[nodiscard]] virtual UPD_ERROR TakePartial(OS_FILE* partial, uint64_t* size) = 0;
+  [[nodiscard]] virtual UpdError TakePartial(OS_FILE* partial, uint64_t* size) = 0;
   // Releases the target; a file that cannot be completed fails here.
-  [[nodiscard]] virtual UPD_ERROR Finish() = 0;
+  [[nodiscard]] virtual UpdError Finish() = 0;
 
-  [[nodiscard]] UPD_ERROR Put(const uint8_t* data, size_t size);
+  [[nodiscard]] UpdError Put(const uint8_t* data, size_t size);
   // Gives the body up as too large: what the sink holds of it is dropped (a
   // file it created is deleted) and the bound's result comes back. Before
   // Open it leaves the target as it was.
-  [[nodiscard]] UPD_ERROR Refuse();
+  [[nodiscard]] UpdError Refuse();
 
   [[nodiscard]] const TransferBound& bound() const { return bound_; }
 
  protected:
   explicit HttpBodySink(const TransferBound& bound) : bound_(bound) {}
-  [[nodiscard]] virtual UPD_ERROR Write(const uint8_t* data, size_t size) = 0;
+  [[nodiscard]] virtual UpdError Write(const uint8_t* data, size_t size) = 0;
   virtual void Discard() = 0;
   // Counts bytes taken outside Put; false past the limit.
   [[nodiscard]] bool Count(uint64_t size);
@@ -54,12 +55,12 @@ class FileBodySink : public HttpBodySink {
   FileBodySink(const char* path, const TransferBound& bound) : HttpBodySink(bound), path_(path) {}
   ~FileBodySink() override;
 
-  UPD_ERROR Open() override;
-  UPD_ERROR TakePartial(OS_FILE* partial, uint64_t* size) override;
-  UPD_ERROR Finish() override;
+  UpdError Open() override;
+  UpdError TakePartial(OS_FILE* partial, uint64_t* size) override;
+  UpdError Finish() override;
 
  protected:
-  UPD_ERROR Write(const uint8_t* data, size_t size) override;
+  UpdError Write(const uint8_t* data, size_t size) override;
   // Closes the file and deletes it unless it is no regular file (a device
   // target is written in place and stays).
   void Discard() override;
@@ -75,12 +76,12 @@ class BufferBodySink : public HttpBodySink {
   BufferBodySink(CBuffer* target, const TransferBound& bound)
       : HttpBodySink(bound), target_(target) {}
 
-  UPD_ERROR Open() override;
-  UPD_ERROR TakePartial(OS_FILE* partial, uint64_t* size) override;
-  UPD_ERROR Finish() override { return 0; }
+  UpdError Open() override;
+  UpdError TakePartial(OS_FILE* partial, uint64_t* size) override;
+  UpdError Finish() override { return kUpdOk; }
 
  protected:
-  UPD_ERROR Write(const uint8_t* data, size_t size) override;
+  UpdError Write(const uint8_t* data, size_t size) override;
   void Discard() override;
 
  private:

@@ -16,7 +16,7 @@ constexpr size_t kDrainBytes = 4096;
 CHttpConnection::CHttpConnection(CTcpProtocol& protocol)
     : protocol_(protocol), buffer_(new uint8_t[kBufferSize]) {}
 
-UPD_ERROR CHttpConnection::Connect(const char* host, uint32_t port, const char* server_name) {
+UpdError CHttpConnection::Connect(const char* host, uint32_t port, const char* server_name) {
   begin_ = end_ = 0;
   return protocol_.Connect(host, port, server_name);
 }

@@ -7,6 +7,7 @@
 
 #include "net/tls/tcp_protocol.h"
 #include "net/tls/transfer_pace.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // The byte stream of the HTTP transport over its protocol (plain TCP, or TLS
@@ -28,7 +29,7 @@ class CHttpConnection {
   [[nodiscard]] CTcpProtocol& protocol() const { return protocol_; }
   [[nodiscard]] bool IsConnected() const { return protocol_.IsConnected(); }
 
-  [[nodiscard]] UPD_ERROR Connect(const char* host, uint32_t port, const char* server_name);
+  [[nodiscard]] UpdError Connect(const char* host, uint32_t port, const char* server_name);
   void Close();
 
   // A request and its answer start: the time before (an idle kept

@@ -74,7 +74,7 @@ bool AnnouncesMoreThan(const _HTTP_RESPONSE_INFO& response, uint64_t partial,
 
 }  // namespace
 
-UPD_ERROR CHttpTransport::DownloadToFile(const HttpRequestParams& params, const char* target_path,
+UpdError CHttpTransport::DownloadToFile(const HttpRequestParams& params, const char* target_path,
                                          const UPDATER_SETTINGS* settings,
                                          _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
                                          uint32_t caller_word, const char* partial_path) {
@@ -82,7 +82,7 @@ UPD_ERROR CHttpTransport::DownloadToFile(const HttpRequestParams& params, const 
   return Download(params, sink, settings, response, progress_word, caller_word, partial_path);
 }
 
-UPD_ERROR CHttpTransport::DownloadToBuffer(const HttpRequestParams& params, CBuffer* target,
+UpdError CHttpTransport::DownloadToBuffer(const HttpRequestParams& params, CBuffer* target,
                                            const UPDATER_SETTINGS* settings,
                                            _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
                                            uint32_t caller_word, const char* partial_path) {
@@ -90,13 +90,13 @@ UPD_ERROR CHttpTransport::DownloadToBuffer(const HttpRequestParams& params, CBuf
   return Download(params, sink, settings, response, progress_word, caller_word, partial_path);
 }
 
-UPD_ERROR CHttpTransport::RequestForDownload(const HttpRequestParams& params, uint64_t range_start,
+UpdError CHttpTransport::RequestForDownload(const HttpRequestParams& params, uint64_t range_start,
                                              const UPDATER_SETTINGS* settings,
                                              _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
   HttpRequestParams get = params;
   get.range_start = range_start;
   get.range_end = 0;
-  UPD_ERROR result = Request(get, settings, response, keep_alive);
+  UpdError result = Request(get, settings, response, keep_alive);
   if (result == kUpdOk && !ContinuesAt(*response, range_start)) {
     CloseConnection();
     result = kUpdRangeRefused;
@@ -114,7 +114,7 @@ UPD_ERROR CHttpTransport::RequestForDownload(const HttpRequestParams& params, ui
   return result;
 }
 
-UPD_ERROR CHttpTransport::Download(const HttpRequestParams& params, HttpBodySink& sink,
+UpdError CHttpTransport::Download(const HttpRequestParams& params, HttpBodySink& sink,
                                    const UPDATER_SETTINGS* settings, _HTTP_RESPONSE_INFO* response,
                                    uint32_t progress_word, uint32_t caller_word,
                                    const char* partial_path) {
@@ -124,7 +124,7 @@ UPD_ERROR CHttpTransport::Download(const HttpRequestParams& params, HttpBodySink
   // A partial file already past the bound (kept before the bound shrank) is
   // no start to resume from: the whole body is asked for.
   const uint64_t range_start = partial.size() <= sink.bound().max_bytes ? partial.size() : 0;
-  UPD_ERROR result = RequestForDownload(params, range_start, settings, response, &keep_alive);
+  UpdError result = RequestForDownload(params, range_start, settings, response, &keep_alive);
   if (result != kUpdOk) {
     if (!keep_alive) CloseConnection();
     return result;
@@ -146,10 +146,10 @@ UPD_ERROR CHttpTransport::Download(const HttpRequestParams& params, HttpBodySink
   return kUpdOk;
 }
 
-UPD_ERROR CHttpTransport::ReceiveInto(HttpBodySink& sink, OS_FILE* partial,
+UpdError CHttpTransport::ReceiveInto(HttpBodySink& sink, OS_FILE* partial,
                                       _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
                                       const DownloadEvents& events) {
-  UPD_ERROR result = sink.Open();
+  UpdError result = sink.Open();
   if (result != kUpdOk) return result;
   if ((progress_word & kProgressStatusBit) != 0) {
     NotifyHostStatus(events.caller_word, events.settings, kDownloadEventKind, 0);

@@ -15,7 +15,7 @@ constexpr size_t kLoginPageLineBytes = 4095;
 
 }  // namespace
 
-UPD_ERROR CHttpTransport::ReadResponse(std::string_view request, std::string_view body,
+UpdError CHttpTransport::ReadResponse(std::string_view request, std::string_view body,
                                        _HTTP_RESPONSE_INFO* response, bool* keep_alive,
                                        HttpMethod method) {
   *keep_alive = false;
@@ -28,7 +28,7 @@ UPD_ERROR CHttpTransport::ReadResponse(std::string_view request, std::string_vie
 
   if (!connection_.IsConnected()) {
     tunnel_target_.clear();
-    const UPD_ERROR connected =
+    const UpdError connected =
         connection_.Connect(connected_host_.c_str(), connected_port_, server_name_.c_str());
     if (connected != kUpdOk) return connected;
   }
@@ -41,7 +41,7 @@ UPD_ERROR CHttpTransport::ReadResponse(std::string_view request, std::string_vie
   return ReadHead(method == HttpMethod::kPost && !body.empty(), response, keep_alive, method);
 }
 
-UPD_ERROR CHttpTransport::ReadHeadLine(HttpLineReader& reader, std::string_view* line) {
+UpdError CHttpTransport::ReadHeadLine(HttpLineReader& reader, std::string_view* line) {
   const HttpLineReader::Status read = reader.Next(line);
   if (read == HttpLineReader::Status::kLine) return kUpdOk;
   CloseConnection();
@@ -49,12 +49,12 @@ UPD_ERROR CHttpTransport::ReadHeadLine(HttpLineReader& reader, std::string_view*
   return read == HttpLineReader::Status::kOverBudget ? kUpdBadResponse : kUpdConnectionClosed;
 }
 
-UPD_ERROR CHttpTransport::ReadHead(bool post_with_body, _HTTP_RESPONSE_INFO* response,
+UpdError CHttpTransport::ReadHead(bool post_with_body, _HTTP_RESPONSE_INFO* response,
                                    bool* keep_alive, HttpMethod method) {
   HttpHeadParser parser(*response, post_with_body);
   HttpLineReader reader(connection_, kHttpMaxHeadBytes);
   std::string_view line;
-  UPD_ERROR read = ReadHeadLine(reader, &line);
+  UpdError read = ReadHeadLine(reader, &line);
   if (read != kUpdOk) return read;
   if (!parser.Start(line)) {
     CloseConnection();
@@ -87,7 +87,7 @@ UPD_ERROR CHttpTransport::ReadHead(bool post_with_body, _HTTP_RESPONSE_INFO* res
   return parser.result();
 }
 
-void CHttpTransport::SettleConnection(_HTTP_RESPONSE_INFO* response, UPD_ERROR result,
+void CHttpTransport::SettleConnection(_HTTP_RESPONSE_INFO* response, UpdError result,
                                       bool keep_alive, HttpMethod method) {
   // A GET answered with 0 keeps its connection for the body; a CONNECT
   // answered with 2xx keeps it as the tunnel, whatever the head said.
@@ -102,7 +102,7 @@ void CHttpTransport::SettleConnection(_HTTP_RESPONSE_INFO* response, UPD_ERROR r
   if (drop_body) SkipBody(response);
 }
 
-UPD_ERROR CHttpTransport::ScanLoginPage(_HTTP_RESPONSE_INFO* response) {
+UpdError CHttpTransport::ScanLoginPage(_HTTP_RESPONSE_INFO* response) {
   bool refused = false;
   for (;;) {
     std::string_view line;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "net/http/http_response_info.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // Parsing of one HTTP response head, line by line, into _HTTP_RESPONSE_INFO.
@@ -37,7 +38,7 @@ inline constexpr uint64_t kHttpMaxBodyBytes = 0xFFFFFFFFu;
 // What a status does to the exchange: its result, and whether the head is
 // read at all (statuses nobody handles close the connection at once).
 struct HttpStatusOutcome {
-  UPD_ERROR result;
+  UpdError result;
   bool read_headers;
 };
 [[nodiscard]] HttpStatusOutcome HttpStatusToResult(uint32_t status);
@@ -68,7 +69,7 @@ class HttpHeadParser {
   // tunnel). False when the body announced is too large to take.
   [[nodiscard]] bool Finish(HttpMethod method);
 
-  [[nodiscard]] UPD_ERROR result() const { return result_; }
+  [[nodiscard]] UpdError result() const { return result_; }
   [[nodiscard]] bool read_headers() const { return read_headers_; }
   [[nodiscard]] bool keep_alive() const { return keep_alive_; }
 
@@ -83,7 +84,7 @@ class HttpHeadParser {
 
   _HTTP_RESPONSE_INFO& response_;
   bool post_with_body_;
-  UPD_ERROR result_ = 0;
+  UpdError result_ = kUpdOk;
   bool read_headers_ = false;
   bool keep_alive_ = false;
   bool length_too_large_ = false;

@@ -177,7 +177,7 @@ void FormatPost(const HttpRequestParams& params, const HttpRequestContext& conte
 
 }  // namespace
 
-UPD_ERROR FormatRequestTexts(const HttpRequestParams& params, const HttpRequestContext& context,
+UpdError FormatRequestTexts(const HttpRequestParams& params, const HttpRequestContext& context,
                              HttpRequestTexts* texts) {
   *texts = HttpRequestTexts{};
   if (params.kind > kHttpKindOctetPost) return kUpdBadRequestKind;

@@ -6,6 +6,7 @@
 
 #include "net/http/http_response_info.h"
 #include "net/http/transfer_bound.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // Request kinds of the HTTP transport.
@@ -79,7 +80,7 @@ struct HttpRequestTexts {
 
 // 0, 0x1202 for an unknown kind, 0x1301 for a text over its limit or one
 // holding a line break (it would forge header lines).
-[[nodiscard]] UPD_ERROR FormatRequestTexts(const HttpRequestParams& params,
+[[nodiscard]] UpdError FormatRequestTexts(const HttpRequestParams& params,
                                            const HttpRequestContext& context,
                                            HttpRequestTexts* texts);
 

@@ -30,11 +30,11 @@ std::string_view Field(const char (&field)[N]) {
 // A request head with the empty line after it, and the NUL of the buffer.
 bool FitsRequestBuffer(std::string_view head) { return head.size() + 2 < kHttpRequestBufferSize; }
 
-bool IsProxyUnreachable(UPD_ERROR result) {
+bool IsProxyUnreachable(UpdError result) {
   return result == kUpdCannotConnect || result == kUpdServerUnreachable;
 }
 
-bool IsProxyServerError(UPD_ERROR result) {
+bool IsProxyServerError(UpdError result) {
   return result == kUpdServerError || result == kUpdServiceUnavailable;
 }
 
@@ -80,7 +80,7 @@ void CHttpTransport::CloseConnection() {
   connection_.Close();
 }
 
-UPD_ERROR CHttpTransport::Get(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
+UpdError CHttpTransport::Get(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
                               _HTTP_RESPONSE_INFO* response) {
   HttpRequestParams single = params;
   single.skip_head = true;
@@ -89,7 +89,7 @@ UPD_ERROR CHttpTransport::Get(const HttpRequestParams& params, const UPDATER_SET
   single.range_start = 0;
   single.range_end = 0;
   bool keep_alive = true;
-  const UPD_ERROR result = Request(single, settings, response, &keep_alive);
+  const UpdError result = Request(single, settings, response, &keep_alive);
   // A GET answered with 0 leaves its body on the connection; nobody reads it
   // here, and the next request must not take it for a head.
   if (result == kUpdOk && single.kind == kHttpKindGet && keep_alive) SkipBody(response);
@@ -97,7 +97,7 @@ UPD_ERROR CHttpTransport::Get(const HttpRequestParams& params, const UPDATER_SET
   return result;
 }
 
-UPD_ERROR CHttpTransport::Request(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
+UpdError CHttpTransport::Request(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
                                   _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
   settings_ = settings != nullptr ? settings : &kNoSettings;
   ProxyRoute proxy;
@@ -105,7 +105,7 @@ UPD_ERROR CHttpTransport::Request(const HttpRequestParams& params, const UPDATER
     proxy = {Field(settings_->proxyHost), settings_->proxyPort, Field(settings_->proxyUserName),
              Field(settings_->proxyPassword)};
   }
-  const UPD_ERROR result = SendRequest(params, proxy, response, keep_alive);
+  const UpdError result = SendRequest(params, proxy, response, keep_alive);
   if (proxy.host.empty() || settings_->proxyDirectRetry == 0) return result;
   if (IsProxyUnreachable(result)) {
     // Later requests of this run skip the proxy at once.
@@ -118,7 +118,7 @@ UPD_ERROR CHttpTransport::Request(const HttpRequestParams& params, const UPDATER
   return SendRequest(params, ProxyRoute{}, response, keep_alive);
 }
 
-UPD_ERROR CHttpTransport::SendRequest(const HttpRequestParams& params, const ProxyRoute& proxy,
+UpdError CHttpTransport::SendRequest(const HttpRequestParams& params, const ProxyRoute& proxy,
                                       _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
   if (settings_ == nullptr) settings_ = &kNoSettings;
   if (params.host.size() > kHttpMaxHostText) return kUpdInvalidArgument;
@@ -147,7 +147,7 @@ UPD_ERROR CHttpTransport::SendRequest(const HttpRequestParams& params, const Pro
   context.server_user = Field(settings_->serverUserName);
   context.server_password = Field(settings_->serverPassword);
   context.cdn = settings_->spreadControl != 0;
-  const UPD_ERROR formatted = FormatRequestTexts(params, context, &plan.texts);
+  const UpdError formatted = FormatRequestTexts(params, context, &plan.texts);
   if (formatted != kUpdOk) return formatted;
   // Nothing is cut: a head that does not fit is refused before it leaves.
   if (!FitsRequestBuffer(plan.texts.request) ||
@@ -155,7 +155,7 @@ UPD_ERROR CHttpTransport::SendRequest(const HttpRequestParams& params, const Pro
     return kUpdInvalidArgument;
   }
 
-  UPD_ERROR result = RunSendLoop(plan, response, keep_alive);
+  UpdError result = RunSendLoop(plan, response, keep_alive);
   if (result == kUpdAccessDenied) {
     // Answered with the request itself, never its HEAD twin.
     result = AnswerServerChallenge(*this, {.request = &plan.texts.request,
@@ -178,13 +178,13 @@ UPD_ERROR CHttpTransport::SendRequest(const HttpRequestParams& params, const Pro
   return result;
 }
 
-UPD_ERROR CHttpTransport::RunSendLoop(SendPlan& plan, _HTTP_RESPONSE_INFO* response,
+UpdError CHttpTransport::RunSendLoop(SendPlan& plan, _HTTP_RESPONSE_INFO* response,
                                       bool* keep_alive) {
   bool head_done = plan.skip_head;
   int rounds = kMaxRounds;
   int resends = kMaxResends;
   for (;;) {
-    const UPD_ERROR result = SendRound(plan, &head_done, response, keep_alive);
+    const UpdError result = SendRound(plan, &head_done, response, keep_alive);
     --rounds;
     const bool bypass = response->bypass_cache != 0;
     // A peer too slow for the minimum rate would be as slow again.
@@ -205,15 +205,15 @@ UPD_ERROR CHttpTransport::RunSendLoop(SendPlan& plan, _HTTP_RESPONSE_INFO* respo
   }
 }
 
-UPD_ERROR CHttpTransport::SendRound(SendPlan& plan, bool* head_done, _HTTP_RESPONSE_INFO* response,
+UpdError CHttpTransport::SendRound(SendPlan& plan, bool* head_done, _HTTP_RESPONSE_INFO* response,
                                     bool* keep_alive) {
   response->Clear();
   if (plan.tunnel) {
-    const UPD_ERROR opened = ProxyConnect(plan.server_port, plan.proxy, response);
+    const UpdError opened = ProxyConnect(plan.server_port, plan.proxy, response);
     if (opened != kUpdOk) return opened;
   }
   if (!*head_done) {
-    const UPD_ERROR head =
+    const UpdError head =
         SendWithAuth(&plan.texts.head, {}, response, plan.endpoint_host, plan.endpoint_port,
                      plan.proxy, keep_alive, HttpMethod::kHead);
     // A server that does not allow HEAD still gets the GET.
@@ -224,17 +224,17 @@ UPD_ERROR CHttpTransport::SendRound(SendPlan& plan, bool* head_done, _HTTP_RESPO
                       plan.endpoint_port, plan.proxy, keep_alive, plan.texts.method);
 }
 
-UPD_ERROR CHttpTransport::SendWithAuth(std::string* request, std::string_view body,
+UpdError CHttpTransport::SendWithAuth(std::string* request, std::string_view body,
                                        _HTTP_RESPONSE_INFO* response, std::string_view host,
                                        uint32_t port, const ProxyRoute& proxy, bool* keep_alive,
                                        HttpMethod method) {
   const bool reuse =
       port == connected_port_ && EqualsNoCase(host, connected_host_) && connection_.IsConnected();
   if (!reuse) {
-    const UPD_ERROR opened = OpenEndpoint(host, port);
+    const UpdError opened = OpenEndpoint(host, port);
     if (opened != kUpdOk) return opened;
   }
-  const UPD_ERROR result = ReadResponse(*request, body, response, keep_alive, method);
+  const UpdError result = ReadResponse(*request, body, response, keep_alive, method);
   if (result != kUpdProxyAuthRequired) return result;
   return AnswerProxyChallenges(*this, {.request = request,
                                        .body = body,
@@ -249,7 +249,7 @@ UPD_ERROR CHttpTransport::SendWithAuth(std::string* request, std::string_view bo
                                        .password = proxy.password});
 }
 
-UPD_ERROR CHttpTransport::OpenEndpoint(std::string_view host, uint32_t port) {
+UpdError CHttpTransport::OpenEndpoint(std::string_view host, uint32_t port) {
   protocol_.DropKeptAddresses();
   CloseConnection();
   connected_host_ = std::string(host);
@@ -257,7 +257,7 @@ UPD_ERROR CHttpTransport::OpenEndpoint(std::string_view host, uint32_t port) {
   return connection_.Connect(connected_host_.c_str(), port, server_name_.c_str());
 }
 
-UPD_ERROR CHttpTransport::ProxyConnect(uint32_t server_port, const ProxyRoute& proxy,
+UpdError CHttpTransport::ProxyConnect(uint32_t server_port, const ProxyRoute& proxy,
                                        _HTTP_RESPONSE_INFO* response) {
   // The exchange with the proxy is never encrypted, whichever way it ends.
   struct PlainMode {
@@ -276,7 +276,7 @@ UPD_ERROR CHttpTransport::ProxyConnect(uint32_t server_port, const ProxyRoute& p
   CloseConnection();
   std::string text = FormatConnectText(server_name_, server_port);
   bool keep_alive = true;
-  const UPD_ERROR result = SendWithAuth(&text, {}, response, proxy.host, proxy.port, proxy,
+  const UpdError result = SendWithAuth(&text, {}, response, proxy.host, proxy.port, proxy,
                                         &keep_alive, HttpMethod::kConnect);
   if (result == kUpdOk && response->no_body != 0) {
     tunnel_target_ = target;

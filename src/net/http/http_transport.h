@@ -10,6 +10,7 @@
 #include "net/http/http_response_info.h"
 #include "net/http/transport.h"
 #include "net/tls/tcp_protocol.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 class CBuffer;
@@ -56,13 +57,13 @@ class CHttpTransport : public ITransport {
 
   // One request whose answer body nobody reads (it is dropped, or the
   // connection closed): no HEAD, no validators, no range.
-  [[nodiscard]] UPD_ERROR Get(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
+  [[nodiscard]] UpdError Get(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
                               _HTTP_RESPONSE_INFO* response);
 
   // One request up to the head of its answer; a GET answered with 0 leaves
   // the body on the connection for the caller. keep_alive asks for a
   // persistent connection and comes back as the answer decided.
-  [[nodiscard]] UPD_ERROR Request(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
+  [[nodiscard]] UpdError Request(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
                                   _HTTP_RESPONSE_INFO* response, bool* keep_alive);
 
   // Downloads of a GET: the body into target_path (created, replacing a
@@ -73,11 +74,11 @@ class CHttpTransport : public ITransport {
   // partial bytes), so that the values add up to the body. params.size_bound
   // bounds the whole body (TransferBound): a partial file past it is not
   // resumed, and a body past it ends with its result.
-  [[nodiscard]] UPD_ERROR DownloadToFile(const HttpRequestParams& params, const char* target_path,
+  [[nodiscard]] UpdError DownloadToFile(const HttpRequestParams& params, const char* target_path,
                                          const UPDATER_SETTINGS* settings,
                                          _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
                                          uint32_t caller_word, const char* partial_path);
-  [[nodiscard]] UPD_ERROR DownloadToBuffer(const HttpRequestParams& params, CBuffer* target,
+  [[nodiscard]] UpdError DownloadToBuffer(const HttpRequestParams& params, CBuffer* target,
                                            const UPDATER_SETTINGS* settings,
                                            _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
                                            uint32_t caller_word, const char* partial_path);
@@ -87,27 +88,27 @@ class CHttpTransport : public ITransport {
   // Steps of the send loop, also used by the authentication answers.
 
   // Writes the request texts and runs the send loop.
-  [[nodiscard]] UPD_ERROR SendRequest(const HttpRequestParams& params, const ProxyRoute& proxy,
+  [[nodiscard]] UpdError SendRequest(const HttpRequestParams& params, const ProxyRoute& proxy,
                                       _HTTP_RESPONSE_INFO* response, bool* keep_alive);
   // Connects to host:port unless that connection is open, then exchanges
   // request (which an answer to a challenge may amend) for the answer's head.
-  [[nodiscard]] UPD_ERROR SendWithAuth(std::string* request, std::string_view body,
+  [[nodiscard]] UpdError SendWithAuth(std::string* request, std::string_view body,
                                        _HTTP_RESPONSE_INFO* response, std::string_view host,
                                        uint32_t port, const ProxyRoute& proxy, bool* keep_alive,
                                        HttpMethod method);
   // Opens a tunnel through the proxy to server_port of the current server
   // unless one is open.
-  [[nodiscard]] UPD_ERROR ProxyConnect(uint32_t server_port, const ProxyRoute& proxy,
+  [[nodiscard]] UpdError ProxyConnect(uint32_t server_port, const ProxyRoute& proxy,
                                        _HTTP_RESPONSE_INFO* response);
   // Sends request (and body) on the connection and reads the answer's head.
-  [[nodiscard]] UPD_ERROR ReadResponse(std::string_view request, std::string_view body,
+  [[nodiscard]] UpdError ReadResponse(std::string_view request, std::string_view body,
                                        _HTTP_RESPONSE_INFO* response, bool* keep_alive,
                                        HttpMethod method);
 
   // Body readers over the open connection.
 
   // The next chunk's size; 0 ends the body (its trailer is read away).
-  [[nodiscard]] UPD_ERROR ReadChunkSize(uint32_t* size);
+  [[nodiscard]] UpdError ReadChunkSize(uint32_t* size);
   // Reads the rest of a body away; the connection is closed when that fails,
   // when the body would end only with the connection, or when it is too
   // large to be worth reading (more than 1 MiB).
@@ -142,32 +143,32 @@ class CHttpTransport : public ITransport {
   };
   struct SendPlan;
 
-  [[nodiscard]] UPD_ERROR RunSendLoop(SendPlan& plan, _HTTP_RESPONSE_INFO* response,
+  [[nodiscard]] UpdError RunSendLoop(SendPlan& plan, _HTTP_RESPONSE_INFO* response,
                                       bool* keep_alive);
-  [[nodiscard]] UPD_ERROR SendRound(SendPlan& plan, bool* head_done, _HTTP_RESPONSE_INFO* response,
+  [[nodiscard]] UpdError SendRound(SendPlan& plan, bool* head_done, _HTTP_RESPONSE_INFO* response,
                                     bool* keep_alive);
-  [[nodiscard]] UPD_ERROR OpenEndpoint(std::string_view host, uint32_t port);
-  [[nodiscard]] UPD_ERROR ReadHead(bool post_with_body, _HTTP_RESPONSE_INFO* response,
+  [[nodiscard]] UpdError OpenEndpoint(std::string_view host, uint32_t port);
+  [[nodiscard]] UpdError ReadHead(bool post_with_body, _HTTP_RESPONSE_INFO* response,
                                    bool* keep_alive, HttpMethod method);
   // One line of a head, CR LF removed; the connection is closed on failure.
-  [[nodiscard]] UPD_ERROR ReadHeadLine(HttpLineReader& reader, std::string_view* line);
-  [[nodiscard]] UPD_ERROR ScanLoginPage(_HTTP_RESPONSE_INFO* response);
+  [[nodiscard]] UpdError ReadHeadLine(HttpLineReader& reader, std::string_view* line);
+  [[nodiscard]] UpdError ScanLoginPage(_HTTP_RESPONSE_INFO* response);
   // After a head: closes the connection or drops the body nobody reads.
-  void SettleConnection(_HTTP_RESPONSE_INFO* response, UPD_ERROR result, bool keep_alive,
+  void SettleConnection(_HTTP_RESPONSE_INFO* response, UpdError result, bool keep_alive,
                         HttpMethod method);
 
   // The next piece of a body into buffer: *got bytes, 0 at its end.
-  [[nodiscard]] UPD_ERROR ReadBody(_HTTP_RESPONSE_INFO* response, BodyCursor* cursor,
+  [[nodiscard]] UpdError ReadBody(_HTTP_RESPONSE_INFO* response, BodyCursor* cursor,
                                    uint8_t* buffer, size_t size, size_t* got);
   // The line that ends a chunk's data, then the next size.
-  [[nodiscard]] UPD_ERROR NextChunk(_HTTP_RESPONSE_INFO* response, BodyCursor* cursor);
-  [[nodiscard]] UPD_ERROR ReadChunkEnd();
+  [[nodiscard]] UpdError NextChunk(_HTTP_RESPONSE_INFO* response, BodyCursor* cursor);
+  [[nodiscard]] UpdError ReadChunkEnd();
   void ReadTrailer();
-  [[nodiscard]] UPD_ERROR Download(const HttpRequestParams& params, HttpBodySink& sink,
+  [[nodiscard]] UpdError Download(const HttpRequestParams& params, HttpBodySink& sink,
                                    const UPDATER_SETTINGS* settings, _HTTP_RESPONSE_INFO* response,
                                    uint32_t progress_word, uint32_t caller_word,
                                    const char* partial_path);
-  [[nodiscard]] UPD_ERROR RequestForDownload(const HttpRequestParams& params, uint64_t range_start,
+  [[nodiscard]] UpdError RequestForDownload(const HttpRequestParams& params, uint64_t range_start,
                                              const UPDATER_SETTINGS* settings,
                                              _HTTP_RESPONSE_INFO* response, bool* keep_alive);
   // What the events of one download carry.
@@ -177,7 +178,7 @@ class CHttpTransport : public ITransport {
     std::string file;
   };
   // The body (after the partial bytes when partial is given) into the sink.
-  [[nodiscard]] UPD_ERROR ReceiveInto(HttpBodySink& sink, OS_FILE* partial,
+  [[nodiscard]] UpdError ReceiveInto(HttpBodySink& sink, OS_FILE* partial,
                                       _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
                                       const DownloadEvents& events);
 

@@ -34,13 +34,13 @@ bool CInflateStream::Init(uint32_t kind) {
   return initialised_;
 }
 
-UPD_ERROR CInflateStream::Write(const uint8_t* bytes, size_t length, const Output& out) {
+UpdError CInflateStream::Write(const uint8_t* bytes, size_t length, const Output& out) {
   if (!initialised_) return kUpdBadCompressedData;
   if (length != 0) started_ = true;
   // zlib counts in 32 bits: larger blocks go in pieces.
   while (length != 0 && !finished_) {
     const size_t piece = length < UINT_MAX ? length : UINT_MAX;
-    const UPD_ERROR result = Inflate(bytes, piece, out);
+    const UpdError result = Inflate(bytes, piece, out);
     if (result != kUpdOk) return result;
     bytes += piece;
     length -= piece;
@@ -48,7 +48,7 @@ UPD_ERROR CInflateStream::Write(const uint8_t* bytes, size_t length, const Outpu
   return kUpdOk;
 }
 
-UPD_ERROR CInflateStream::Inflate(const uint8_t* bytes, size_t length, const Output& out) {
+UpdError CInflateStream::Inflate(const uint8_t* bytes, size_t length, const Output& out) {
   stream_.next_in = const_cast<Bytef*>(bytes);
   stream_.avail_in = static_cast<uInt>(length);
   for (;;) {
@@ -62,7 +62,7 @@ UPD_ERROR CInflateStream::Inflate(const uint8_t* bytes, size_t length, const Out
     if (status == Z_STREAM_END) finished_ = true;
     const size_t produced = kWindowSize - stream_.avail_out;
     if (produced != 0) {
-      const UPD_ERROR result = out(window_.get(), produced);
+      const UpdError result = out(window_.get(), produced);
       if (result != kUpdOk) return result;
     }
     // A window left unfilled means the input is used up; a full one may hide

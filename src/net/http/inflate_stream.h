@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // Decoder of a gzip or zlib-wrapped deflate body ("Content-Encoding: gzip"
@@ -17,7 +18,7 @@ class CInflateStream {
  public:
   static constexpr size_t kWindowSize = 128 * 1024;
   // Receives each window of output; a non-zero code stops the decoding.
-  using Output = std::function<UPD_ERROR(const uint8_t* data, size_t size)>;
+  using Output = std::function<UpdError(const uint8_t* data, size_t size)>;
 
   CInflateStream() = default;
   ~CInflateStream();
@@ -29,14 +30,14 @@ class CInflateStream {
   [[nodiscard]] bool Init(uint32_t kind);
   // 0, 0x1004 for corrupt data, or the first non-zero code of out. Bytes
   // after the end of the stream are ignored.
-  [[nodiscard]] UPD_ERROR Write(const uint8_t* bytes, size_t length, const Output& out);
+  [[nodiscard]] UpdError Write(const uint8_t* bytes, size_t length, const Output& out);
 
   // Some input arrived; the stream reached its end.
   [[nodiscard]] bool started() const { return started_; }
   [[nodiscard]] bool finished() const { return finished_; }
 
  private:
-  [[nodiscard]] UPD_ERROR Inflate(const uint8_t* bytes, size_t length, const Output& out);
+  [[nodiscard]] UpdError Inflate(const uint8_t* bytes, size_t length, const Output& out);
 
   z_stream stream_{};
   bool initialised_ = false;

@@ -15,7 +15,7 @@ namespace {
 // Kind word of the status and file events of a share copy.
 constexpr uint32_t kShareEventKind = 1;
 
-UPD_ERROR OpenErrorCode(uint32_t os_error) {
+UpdError OpenErrorCode(uint32_t os_error) {
   switch (os_error) {
     case kOsNotFound:
       return kUpdMissing;
@@ -58,16 +58,16 @@ FileContent ReadWhole(OS_FILE* file, uint64_t max_bytes) {
 
 }  // namespace
 
-UPD_ERROR CSmbTransport::Download(const UPDATER_SETTINGS* settings, const char* source_path,
+UpdError CSmbTransport::Download(const UPDATER_SETTINGS* settings, const char* source_path,
                                   const char* target_path, uint32_t progress_word,
                                   uint32_t caller_word, CBuffer* target,
                                   const TransferBound& bound) {
-  const UPD_ERROR result =
+  const UpdError result =
       Copy(settings, source_path, target_path, progress_word, caller_word, target, bound);
   return IsAborted() ? kUpdStopped : result;
 }
 
-UPD_ERROR CSmbTransport::Copy(const UPDATER_SETTINGS* settings, const char* source_path,
+UpdError CSmbTransport::Copy(const UPDATER_SETTINGS* settings, const char* source_path,
                               const char* target_path, uint32_t progress_word, uint32_t caller_word,
                               CBuffer* target, const TransferBound& bound) {
   FileContent content;
@@ -94,7 +94,8 @@ UPD_ERROR CSmbTransport::Copy(const UPDATER_SETTINGS* settings, const char* sour
                                                                                  : kUpdOk;
   }
   // Written in place, never through a rename: the target may be a device.
-  const UPD_ERROR saved = SaveBufferToFile(target_path, content.bytes.get(), content.size);
+  const auto saved =
+      static_cast<UpdError>(SaveBufferToFile(target_path, content.bytes.get(), content.size));
   if (saved == kUpdOpenFailed) return saved;
   NotifyHostFile(caller_word, settings, kShareEventKind, content.size - half, source_path);
   return saved;

@@ -4,6 +4,7 @@
 
 #include "net/http/transfer_bound.h"
 #include "net/http/transport.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 class CBuffer;
@@ -27,13 +28,13 @@ class CSmbTransport : public ITransport {
   // with the other half once a file target was written. A file larger than
   // bound is refused with its result before it is read, with no event and
   // nothing written. An abort seen at the end turns any result into 0x2107.
-  [[nodiscard]] UPD_ERROR Download(const UPDATER_SETTINGS* settings, const char* source_path,
+  [[nodiscard]] UpdError Download(const UPDATER_SETTINGS* settings, const char* source_path,
                                    const char* target_path, uint32_t progress_word,
                                    uint32_t caller_word, CBuffer* target,
                                    const TransferBound& bound = {});
 
  private:
-  [[nodiscard]] UPD_ERROR Copy(const UPDATER_SETTINGS* settings, const char* source_path,
+  [[nodiscard]] UpdError Copy(const UPDATER_SETTINGS* settings, const char* source_path,
                                const char* target_path, uint32_t progress_word,
                                uint32_t caller_word, CBuffer* target, const TransferBound& bound);
 };

@@ -16,7 +16,7 @@ struct TransferBound {
   uint64_t max_bytes = kHttpMaxBodyBytes;
   // What a body past max_bytes ends with: the code the caller's kind of
   // download gives an answer too large for it.
-  UPD_ERROR over_result = kUpdSourceUnreadable;
+  UpdError over_result = kUpdSourceUnreadable;
 };
 
 // The wire bytes an encoded body may take for max_bytes decoded ones.

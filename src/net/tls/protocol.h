@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // Certificate check of a TLS connection: it gets the peer's chain (entries of
@@ -28,7 +29,7 @@ class IProtocol {
   // Connects to host (a name, an address, "[v6]" or "host:suffix"; the port
   // argument always wins over a suffix). server_name is the TLS server name
   // (ignored by plain TCP). 0 when connected, else an update error code.
-  [[nodiscard]] virtual UPD_ERROR Connect(const char* host, uint32_t port,
+  [[nodiscard]] virtual UpdError Connect(const char* host, uint32_t port,
                                           const char* server_name) = 0;
   // Closes the socket when one is open; always 0.
   virtual int Close() = 0;

@@ -50,9 +50,9 @@ void CSslProtocol::DestroySession() {
   session_ = nullptr;
 }
 
-UPD_ERROR CSslProtocol::Connect(const char* host, uint32_t port, const char* server_name) {
+UpdError CSslProtocol::Connect(const char* host, uint32_t port, const char* server_name) {
   if (!OsSslIsInitialized()) return kUpdTlsMissing;
-  const UPD_ERROR connected = CTcpProtocol::Connect(host, port, server_name);
+  const UpdError connected = CTcpProtocol::Connect(host, port, server_name);
   if (connected != kUpdOk) return connected;
   DestroySession();
   const bool named = server_name != nullptr && server_name[0] != '\0' &&
@@ -92,9 +92,10 @@ bool CSslProtocol::FlushOutput(uint32_t timeout_seconds) {
 int64_t CSslProtocol::ReceiveRecords(uint32_t timeout_seconds) {
   const uint64_t deadline = OsGetTickCountMs() + uint64_t{timeout_seconds} * 1000;
   for (;;) {
-    // The abort byte (the transport's abort) or the host's abort: a stalled
-    // peer must not hold the connection for the whole timeout.
-    if (IsAborted() || OsGetAbortFlag() != 0) return -1;
+    // The abort byte (the transport's abort or the run's token) or the
+    // process-wide abort: a stalled peer must not hold the connection for
+    // the whole timeout.
+    if (IsAborted() || OsWaitCancelled()) return -1;
     const uint64_t now = OsGetTickCountMs();
     const int slice = static_cast<int>(std::min<uint64_t>(deadline > now ? deadline - now : 0,
                                                           kAbortPollMs));

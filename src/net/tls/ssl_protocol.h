@@ -6,6 +6,7 @@
 
 #include "net/tls/ssl_session.h"
 #include "net/tls/tcp_protocol.h"
+#include "platform/util/update_errors.h"
 
 // The connection of the HTTPS transport: a CTcpProtocol whose bytes pass
 // through a TLS client session. The session works on memory buffers; this
@@ -33,7 +34,7 @@ class CSslProtocol : public CTcpProtocol {
   // connect fails, 0x2111 when the session cannot be made or started.
   // server_name goes out as server name indication unless it is an IP
   // literal; it may be null.
-  [[nodiscard]] UPD_ERROR Connect(const char* host, uint32_t port,
+  [[nodiscard]] UpdError Connect(const char* host, uint32_t port,
                                   const char* server_name) override;
   int Close() override;
   [[nodiscard]] int64_t Send(const void* bytes, int64_t length, uint32_t timeout_seconds) override;

@@ -20,14 +20,14 @@ int TimeoutMs(uint32_t seconds) {
 
 CTcpProtocol::~CTcpProtocol() { (void)CTcpProtocol::Close(); }
 
-UPD_ERROR CTcpProtocol::Connect(const char* host, uint32_t port, const char* /*server_name*/) {
+UpdError CTcpProtocol::Connect(const char* host, uint32_t port, const char* /*server_name*/) {
   (void)CTcpProtocol::Close();
-  const UPD_ERROR result = ConnectProcedure(host, port);
+  const UpdError result = ConnectProcedure(host, port);
   connected_ = result == kUpdOk;
   return result;
 }
 
-UPD_ERROR CTcpProtocol::ConnectProcedure(const char* host, uint32_t port) {
+UpdError CTcpProtocol::ConnectProcedure(const char* host, uint32_t port) {
   char copy[kHostSize];
   SafeStrCopy(copy, sizeof copy, host != nullptr ? host : "");
   // Strips brackets and a port suffix; the port argument is the one used.
@@ -66,11 +66,16 @@ bool CTcpProtocol::ConnectEntry(const OS_ADDR* entry) {
   for (int attempt = 0;; ++attempt) {
     socket_ = OsSocketCreate(entry);
     if (socket_ == kOsNoSocket) return false;
-    if (OsSocketConnect(socket_, entry, kConnectTimeoutMs) == 0) return true;
+    if (ConnectWithin(entry)) return true;
     (void)OsSocketClose(socket_);
     socket_ = kOsNoSocket;
     if (attempt == kConnectRetries || !PauseBeforeRetry()) return false;
   }
+}
+
+bool CTcpProtocol::ConnectWithin(const OS_ADDR* entry) {
+  const OsCancelScope scope(WaitToken());
+  return OsSocketConnect(socket_, entry, kConnectTimeoutMs) == 0;
 }
 
 bool CTcpProtocol::PauseBeforeRetry() const {
@@ -93,6 +98,7 @@ int CTcpProtocol::Close() {
 
 int64_t CTcpProtocol::Send(const void* bytes, int64_t length, uint32_t timeout_seconds) {
   if (length < 0) return -1;
+  const OsCancelScope scope(WaitToken());
   const long sent = OsSocketSend(socket_, bytes, static_cast<size_t>(length), 0,
                                  TimeoutMs(timeout_seconds));
   connected_ = sent != -1;
@@ -112,6 +118,7 @@ int64_t CTcpProtocol::RecvWithin(void* buffer, uint64_t size, int timeout_ms) {
     OsSetOwnError(kOsTimedOut);
     return -1;
   }
+  const OsCancelScope scope(WaitToken());
   const long received = OsSocketRecv(socket_, buffer, size, 0, pace_.WaitMs(timeout_ms));
   connected_ = received != 0;
   // One clock read per receive, and none at all outside a bounded transfer.

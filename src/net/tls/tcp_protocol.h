@@ -6,8 +6,10 @@
 
 #include "net/tls/protocol.h"
 #include "net/tls/transfer_pace.h"
+#include "platform/os/os_abort.h"
 #include "platform/os/os_resolve.h"
 #include "platform/os/os_socket.h"
+#include "platform/util/update_errors.h"
 
 // A plain TCP connection, and the base of the TLS connection, which reuses
 // its socket, its address handling and its connect procedure (the TLS class
@@ -35,7 +37,7 @@ class CTcpProtocol : public IProtocol {
   // Closes a socket that is still open and frees the kept address list.
   ~CTcpProtocol() override;
 
-  [[nodiscard]] UPD_ERROR Connect(const char* host, uint32_t port,
+  [[nodiscard]] UpdError Connect(const char* host, uint32_t port,
                                   const char* server_name) override;
   int Close() override;
   [[nodiscard]] int64_t Send(const void* bytes, int64_t length, uint32_t timeout_seconds) override;
@@ -51,7 +53,10 @@ class CTcpProtocol : public IProtocol {
   // Any thread. While set, Connect makes no further retry and cuts its pauses
   // short; every remaining address still gets one attempt.
   void SetAbort(bool on) { (void)abort_.exchange(on ? 1 : 0); }
-  [[nodiscard]] bool IsAborted() const { return abort_.load() != 0; }
+  [[nodiscard]] bool IsAborted() const { return abort_.load() != 0 || cancel_.IsCancelled(); }
+  // The token of the run the connection now serves: it acts as the abort
+  // byte while cancelled.
+  void SetCancelToken(const CancelToken& token) { cancel_ = token; }
 
   // Forgets the kept addresses so that the next Connect resolves again.
   void DropKeptAddresses() { kept_.reset(); }
@@ -80,9 +85,14 @@ class CTcpProtocol : public IProtocol {
   };
   using AddrList = std::unique_ptr<OS_ADDR, AddrListDeleter>;
 
-  [[nodiscard]] UPD_ERROR ConnectProcedure(const char* host, uint32_t port);
+  [[nodiscard]] UpdError ConnectProcedure(const char* host, uint32_t port);
   [[nodiscard]] AddrList Resolve(const char* name, uint32_t port) const;
   [[nodiscard]] bool ConnectEntry(const OS_ADDR* entry);
+  [[nodiscard]] bool ConnectWithin(const OS_ADDR* entry);
+  // What cuts the socket waits short: the abort byte or the run's token.
+  // Bound to the thread for each wait, since the waits of the OS layer
+  // know no connection.
+  [[nodiscard]] CancelToken WaitToken() const { return cancel_.WithFlag(abort_); }
   // Sleeps before a retry; false (retry cancelled) when the abort byte is or
   // becomes set.
   [[nodiscard]] bool PauseBeforeRetry() const;
@@ -90,6 +100,7 @@ class CTcpProtocol : public IProtocol {
   AddrList kept_;
   CTransferPace pace_;
   std::atomic<uint8_t> abort_{0};
+  CancelToken cancel_;
   bool plain_mode_ = false;
   OS_SOCKET socket_ = kOsNoSocket;
   bool connected_ = false;

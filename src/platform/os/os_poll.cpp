@@ -49,7 +49,7 @@ bool WaitTime(int timeout_ms, OS_WAIT_BUDGET* budget, int* wait_ms) {
       if (*wait_ms < 0) return false;
     }
   }
-  if (OsGetAbortFlag() != 0) *wait_ms = kOsAbortedWaitMs;
+  if (OsWaitCancelled()) *wait_ms = kOsAbortedWaitMs;
   return true;
 }
 
@@ -74,7 +74,7 @@ int PollInSlices(OS_POLLSET* set, int wait_ms) {
       slice = static_cast<int>(std::min<uint64_t>(deadline - now, kOsAbortedWaitMs));
     }
     const int ready = PollOnce(set, slice);
-    if (ready != 0 || OsGetAbortFlag() != 0) return ready;
+    if (ready != 0 || OsWaitCancelled()) return ready;
   }
 }
 

@@ -8,7 +8,8 @@
 #include <vector>
 
 // Poll sets: every wait of the network code runs through OsPollSetWait, which
-// also honours the process-wide abort flag (platform/os/os_abort.h).
+// also honours the process-wide abort flag and the calling thread's
+// cancellation token (platform/os/os_abort.h).
 
 enum OsPollKind : uint32_t {
   kOsPollRead = 0,

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/os/os_abort.h"
 #include "platform/os/os_mutex.h"
 #include "platform/util/host_binding.h"
 #include "updater.h"
@@ -66,7 +67,11 @@ struct UPDATER_CONTEXT : HostBinding {
   std::atomic<int64_t> lastAttemptTime{0};
   std::atomic<int64_t> lastUpdateTime{0};
   uint32_t resultFlags = 0;
-  std::atomic<uint8_t> abortFlag{0};
+  // Raised by UpdAbortUpdate from any thread. The working call in progress
+  // polls runCancel, taken from it as the call entered (see ContextCall);
+  // outside calls runCancel is the token taken when the context was made.
+  CancelSource abort;
+  CancelToken runCancel;
   // Set by UpdStopUpdates until UpdResetUpdate: working exports answer kUpdStopped.
   std::atomic<uint8_t> stopFlag{0};
 

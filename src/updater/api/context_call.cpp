@@ -1,6 +1,5 @@
 #include "updater/api/context_call.h"
 
-#include "platform/os/os_abort.h"
 #include "platform/util/host_bridge.h"
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
@@ -27,23 +26,33 @@ uint32_t SetUpdatePhase(UPDATER_CONTEXT* context, uint32_t phase) {
   return previous;
 }
 
-ContextCall::ContextCall(UPDATER_CONTEXT* context) : context_(context) {
+// The token is taken before the lock: an abort raised while the call waits
+// for it, or between the lock and the work, still ends the call.
+ContextCall::ContextCall(UPDATER_CONTEXT* context)
+    : context_(context), entered_(context->abort.TokenFromNow()) {
   OsMutexLock(context_->lock);
 }
 
 ContextCall::~ContextCall() {
   if (phase_set_) SetUpdatePhase(context_, outer_phase_);
-  if (bound_) context_->settings = outer_settings_;
+  if (bound_) {
+    context_->settings = outer_settings_;
+    context_->runCancel = outer_cancel_;
+    if (context_->session) context_->session->SetCancelToken(outer_cancel_);
+    wait_scope_.reset();
+  }
   OsMutexUnlock(context_->lock);
 }
 
 bool ContextCall::Stopped() const { return context_->stopFlag.load() != 0; }
 
 void ContextCall::Bind(const UPDATER_SETTINGS* settings) {
-  context_->abortFlag.exchange(0);
-  OsExchangeAbortFlag(0);
   outer_settings_ = context_->settings;
+  outer_cancel_ = context_->runCancel;
   context_->settings = settings;
+  context_->runCancel = entered_;
+  if (context_->session) context_->session->SetCancelToken(entered_);
+  wait_scope_.emplace(entered_);
   bound_ = true;
 }
 

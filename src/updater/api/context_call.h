@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "platform/os/os_abort.h"
 
 #include "updater.h"
 #include "updater/engine/run/update_run.h"
@@ -37,14 +40,18 @@ class ContextCall final : public RunPhases {
 
   // UpdStopUpdates ran and UpdResetUpdate did not yet.
   [[nodiscard]] bool Stopped() const;
-  // Clears the abort flags (the context's and the process-wide one) and binds
-  // the settings for the length of the call.
+  // Binds, for the length of the call, the settings and the call's token
+  // (the run's, the session's and the socket waits' of this thread), so
+  // that only an abort raised since the call entered cancels it.
   void Bind(const UPDATER_SETTINGS* settings);
   // SetUpdatePhase; the first call remembers the phase to restore.
   void SetPhase(uint32_t phase) override;
 
  private:
   UPDATER_CONTEXT* context_;
+  CancelToken entered_;
+  CancelToken outer_cancel_;
+  std::optional<OsCancelScope> wait_scope_;
   const UPDATER_SETTINGS* outer_settings_ = nullptr;
   bool bound_ = false;
   bool phase_set_ = false;

@@ -83,6 +83,9 @@ bool BuildContext(UPDATER_CONTEXT& context, const char* data_folder, const char*
   context.backupStore = OpenBackupStore(data_folder, context.modulesFolder);
   if (context.backupStore == nullptr) return false;
   context.session = std::make_unique<CDownloadSession>(DataSubfolder(data_folder, "cache"));
+  // Outside any call, the session answers every abort of the context.
+  context.runCancel = context.abort.TokenFromNow();
+  context.session->SetCancelToken(context.runCancel);
   SetCataloguePaths(context);
   return true;
 }

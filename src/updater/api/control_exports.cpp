@@ -1,4 +1,3 @@
-#include "platform/os/os_abort.h"
 #include "updater/api/context.h"
 
 // The control calls take no lock: they come from another thread while a
@@ -6,11 +5,10 @@
 
 void UpdAbortUpdate(UPDATER_CONTEXT* context) {
   if (context == nullptr) return;
-  context->abortFlag.exchange(1);
-  // Every socket wait of the process now ends within a short time, so a
-  // transfer in progress sees the abort soon.
-  OsExchangeAbortFlag(1);
-  if (context->session) context->session->Abort();
+  // Cancels the call in progress and one that already entered, and no other
+  // context's: the steps, the transports and the socket waits of this
+  // context's call poll its token.
+  context->abort.Raise();
 }
 
 void UpdStopUpdates(UPDATER_CONTEXT* context) {

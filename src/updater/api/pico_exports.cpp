@@ -55,7 +55,7 @@ UPD_ERROR UpdPerformPicoUpdate(const UPD_PICO_PARAMS* params, UPD_PICO_UPDATE_RE
     static_cast<void>(manager.RecoverRollbacks());
     result->cbSize = sizeof(UPD_PICO_UPDATE_RESULT);
     const PicoRun run{*context, *context->session, context->serverRoot, context->currentVerPath,
-                      RunCancellation(context->abortFlag)};
+                      RunCancellation(context->runCancel)};
     return manager.PerformUpdate(run, params->picoId);
   });
 }

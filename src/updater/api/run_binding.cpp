@@ -26,7 +26,7 @@ UpdateRun BindRun(UPDATER_CONTEXT& context) {
           context.resultFlags,
           context.lastResult,
           {context.lastAttemptTime, context.lastUpdateTime},
-          RunCancellation(context.abortFlag)};
+          RunCancellation(context.runCancel)};
 }
 
 EngineServices BindServices(UPDATER_CONTEXT& context) {

@@ -36,7 +36,7 @@ Decoded Decode(uint32_t kind, const std::string& input, size_t piece) {
   const CInflateStream::Output collect = [&](const uint8_t* data, size_t size) {
     EXPECT_LE(size, CInflateStream::kWindowSize);
     decoded.out.append(reinterpret_cast<const char*>(data), size);
-    return UPD_ERROR{0};
+    return kUpdOk;
   };
   const size_t step = piece == 0 ? input.size() : piece;
   for (size_t at = 0; at < input.size() && decoded.result == 0; at += step) {
@@ -97,7 +97,7 @@ TEST(InflateStream, CorruptDataAndRefusedOutputStopIt) {
   int windows = 0;
   EXPECT_EQ(stream.Write(reinterpret_cast<const uint8_t*>(good.data()), good.size(),
                          [&](const uint8_t*, size_t) {
-                           return ++windows == 2 ? UPD_ERROR{kUpdDiskFull} : UPD_ERROR{0};
+                           return ++windows == 2 ? kUpdDiskFull : kUpdOk;
                          }),
             kUpdDiskFull);
   EXPECT_EQ(windows, 2);
@@ -109,7 +109,7 @@ TEST(InflateStream, OnlyGzipAndDeflateStart) {
   CInflateStream unknown;
   EXPECT_FALSE(unknown.Init(3));
   EXPECT_EQ(unknown.Write(reinterpret_cast<const uint8_t*>("x"), 1,
-                          [](const uint8_t*, size_t) { return UPD_ERROR{0}; }),
+                          [](const uint8_t*, size_t) { return kUpdOk; }),
             kUpdBadCompressedData);
   CInflateStream twice;
   EXPECT_TRUE(twice.Init(kHttpEncodingGzip));

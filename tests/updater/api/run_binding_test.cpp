@@ -69,12 +69,16 @@ TEST_F(RunBinding, TheRunAndItsServicesAreTheContextsParts) {
   EXPECT_EQ(&run.lastResult, &context_->lastResult);
   EXPECT_EQ(&run.times.lastAttempt, &context_->lastAttemptTime);
   EXPECT_EQ(&run.times.lastUpdate, &context_->lastUpdateTime);
-  // The cancellation polls the flag UpdAbortUpdate raises.
+  // The cancellation polls the token of the call, which UpdAbortUpdate
+  // cancels; the token of a later call is not cancelled by that abort.
   EXPECT_FALSE(run.cancellation.IsCancelled());
-  context_->abortFlag = 1;
-  EXPECT_TRUE(run.cancellation.IsCancelled());
-  context_->abortFlag = 0;
-  EXPECT_FALSE(run.cancellation.IsCancelled());
+  context_->runCancel = context_->abort.TokenFromNow();
+  const UpdateRun call = BindRun(*context_);
+  EXPECT_FALSE(call.cancellation.IsCancelled());
+  UpdAbortUpdate(context_.get());
+  EXPECT_TRUE(call.cancellation.IsCancelled());
+  context_->runCancel = context_->abort.TokenFromNow();
+  EXPECT_FALSE(BindRun(*context_).cancellation.IsCancelled());
 
   const EngineServices services = BindServices(*context_);
   EXPECT_EQ(&services.session, context_->session.get());

@@ -3,14 +3,20 @@
 #include <atomic>
 #include <cstdint>
 
-// The cancellation of one working call, as the steps poll it: the flag that
-// UpdAbortUpdate raises from another thread. Copies poll the same flag.
+#include "platform/os/os_abort.h"
+
+// The cancellation of one working call, as the steps poll it: the token of
+// the run, which UpdAbortUpdate cancels from another thread. Copies poll the
+// same token.
 class RunCancellation {
  public:
-  explicit RunCancellation(const std::atomic<uint8_t>& flag) : flag_(&flag) {}
+  explicit RunCancellation(const CancelToken& token) : token_(token) {}
+  // A plain flag that cancels while it is non-zero.
+  explicit RunCancellation(const std::atomic<uint8_t>& flag) : token_(flag) {}
 
-  [[nodiscard]] bool IsCancelled() const { return flag_->load() != 0; }
+  [[nodiscard]] bool IsCancelled() const { return token_.IsCancelled(); }
+  [[nodiscard]] const CancelToken& token() const { return token_; }
 
  private:
-  const std::atomic<uint8_t>* flag_;
+  CancelToken token_;
 };

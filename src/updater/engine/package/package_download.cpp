@@ -3,16 +3,17 @@
 #include <cstring>
 #include <string>
 
+#include "net/http/fetcher.h"
 #include "platform/util/channel_names.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/host_bridge.h"
 #include "platform/util/strings.h"
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
+#include "updater/engine/common/download_bounds.h"
 #include "updater/engine/common/update_folders.h"
 #include "updater/engine/package/package_scan.h"
 #include "updater/engine/package/update_package.h"
-#include "updater/engine/session/download_session.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ class DownloadStepEnd {
   DownloadStepEnd(const DownloadStepEnd&) = delete;
   DownloadStepEnd& operator=(const DownloadStepEnd&) = delete;
   ~DownloadStepEnd() {
-    job_.session->CloseHttpTransports();
+    job_.fetcher->CloseConnections();
     DeleteSelectedFiles(*job_.localList, kComponentDropped);
   }
 
@@ -47,7 +48,7 @@ void DropLocalTwins(CLocalList& local, const _COMPONENT_INFO& entry) {
 
 PackageDownloadJob::PackageDownloadJob(const PackageDownload& download)
     : download(&download),
-      session(&download.session),
+      fetcher(&download.fetcher),
       updateList(&download.lists.updateList),
       continuousList(&download.lists.continuousList),
       preliminaryList(&download.lists.preliminaryList),
@@ -107,17 +108,15 @@ UPD_ERROR DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const cha
     }
     entry.file = target;
     const std::string key = PackageCacheKey(list_name, entry);
-    FetchFileArgs fetch;
+    FetchRequest fetch;
     fetch.url = url.c_str();
-    fetch.target = target;
-    fetch.settings = settings;
-    fetch.verPath = download.catalogue;
+    fetch.inlineSource = download.catalogue;
     fetch.localFolder = download.host.updateFolder;
     fetch.cacheKey = key.c_str();
     fetch.sourceFlag = TestSourceFlags(settings, 1) ? 1 : 0;
     fetch.channelName = GetChannelName(settings);
-    fetch.sizeBound = PackageBound(entry);
-    const UPD_ERROR result = job.session->FetchFile(fetch);
+    const UPD_ERROR result =
+        job.fetcher->DownloadToFile({settings}, fetch, target, PackageBound(entry));
     if (result != kUpdOk) {
       entry.flags |= kComponentDownloadFailed;
       (void)DeleteFileChecked(target, 0);
@@ -151,7 +150,7 @@ UPD_ERROR DownloadPackages(const PackageDownload& download) {
   const DownloadStepEnd end(job);
   const UPDATER_SETTINGS* settings = download.host.settings;
   if (!HostAcceptsDownload(settings, SelectedPackageSize(download.lists))) return kUpdStopped;
-  job.session->sessionWord = 0;
+  job.fetcher->BeginStep();
   const UPD_ERROR result = DownloadAllLists(job);
   if (result == kUpdOk && HasHostCallback(settings) && GetEnginePackageCount(job) != 0) {
     NotifyHostEvent32(settings, download.serverRoot);

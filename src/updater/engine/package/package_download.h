@@ -10,19 +10,20 @@
 #include "updater/engine/common/result_flags.h"
 #include "updater/engine/lists/update_lists.h"
 
-class CDownloadSession;
+class IFetcher;
 
 // The download step of a run: every selected package of the run's lists,
-// one file per package, through the run's download session and its cache.
+// one file per package, through the run's fetcher (the download session and
+// its cache).
 
 // What the package download works with: the call's settings and the update
-// folder (where the packages go), the download session, the run's lists,
+// folder (where the packages go), the fetcher, the run's lists,
 // the run's catalogue (whose sections may carry a package inline), the
 // server root (told to the host once engine packages arrived) and the run's
 // result flags (kResultPackageDownloaded).
 struct PackageDownload {
   const HostBinding& host;
-  CDownloadSession& session;
+  IFetcher& fetcher;
   CUpdateLists& lists;
   const char* catalogue;
   const char* serverRoot;
@@ -38,7 +39,7 @@ struct PackageDownloadJob {
   explicit PackageDownloadJob(const PackageDownload& download);
 
   const PackageDownload* download;
-  CDownloadSession* session;
+  IFetcher* fetcher;
   CUpdateList* updateList;
   CContinuousList* continuousList;
   CPreliminaryList* preliminaryList;

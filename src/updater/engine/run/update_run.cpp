@@ -1,5 +1,7 @@
 #include "updater/engine/run/update_run.h"
 
+#include "updater/engine/session/download_session.h"
+
 CatalogueRun CatalogueRunOf(UpdateRun& run, CDownloadSession& session) {
   return {run.host,       session,        run.serverState, run.server,
           run.catalogues, run.lastResult, run.cancellation};

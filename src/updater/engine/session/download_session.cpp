@@ -6,7 +6,6 @@
 
 #include "net/http/http_request_text.h"
 #include "net/http/http_text.h"
-#include "platform/os/os_abort.h"
 #include "platform/util/buffer.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/strings.h"
@@ -102,23 +101,66 @@ std::optional<std::string_view> CDownloadSession::GetSchemePrefix() const {
 void CDownloadSession::Abort() {
   share_.Abort();
   https_.Abort();
-  (void)OsExchangeAbortFlag(1);
   tls_.SetAbort(true);
   http_.Abort();
-  (void)OsExchangeAbortFlag(1);
   tcp_.SetAbort(true);
 }
 
 void CDownloadSession::Reset() {
   verdicts_.clear();
   listingReadInCall_ = false;
-  (void)OsExchangeAbortFlag(0);
   tcp_.SetAbort(false);
   http_.Reset();
-  (void)OsExchangeAbortFlag(0);
   tls_.SetAbort(false);
   https_.Reset();
   share_.ClearAbort();
+}
+
+void CDownloadSession::SetCancelToken(const CancelToken& token) {
+  cancel_ = token;
+  tcp_.SetCancelToken(token);
+  http_.SetCancelToken(token);
+  tls_.SetCancelToken(token);
+  https_.SetCancelToken(token);
+  share_.SetCancelToken(token);
+}
+
+UpdError CDownloadSession::DownloadToFile(const FetchConfig& config, const FetchRequest& request,
+                                          const char* path,
+                                          const std::optional<TransferBound>& bound) {
+  FetchFileArgs fetch;
+  fetch.callerWord = request.callerWord;
+  fetch.url = request.url;
+  fetch.target = path;
+  fetch.settings = config.host;
+  fetch.verPath = request.inlineSource;
+  fetch.localFolder = request.localFolder;
+  fetch.cacheKey = request.cacheKey;
+  fetch.sourceFlag = request.sourceFlag;
+  fetch.extraFlag = request.extraFlag;
+  fetch.channelName = request.channelName;
+  fetch.sizeBound = bound;
+  return FetchFile(fetch);
+}
+
+Result<std::string> CDownloadSession::FetchToMemory(const FetchConfig& config,
+                                                    const FetchRequest& request,
+                                                    const std::optional<TransferBound>& bound) {
+  CBuffer body;
+  DownloadFileArgs args;
+  args.url = request.url;
+  args.settings = config.host;
+  args.callerWord = request.callerWord;
+  args.localFolder = request.localFolder;
+  args.buffer = &body;
+  args.sourceFlag = request.sourceFlag;
+  args.extraFlag = request.extraFlag;
+  args.channelName = request.channelName;
+  args.sizeBound = bound;
+  const UpdError result = DownloadFile(args);
+  if (result != kUpdOk) return result;
+  if (body.Length() == 0) return std::string();
+  return std::string(reinterpret_cast<const char*>(body.Data()), body.Length());
 }
 
 void CDownloadSession::CloseHttpTransports() {
@@ -137,14 +179,14 @@ bool CDownloadSession::IsFileSourceAllowed() const {
   return listingProtocol == kProtocolNone || listingProtocol == kProtocolFile;
 }
 
-void CDownloadSession::NoteListing(UPD_ERROR result) {
+void CDownloadSession::NoteListing(UpdError result) {
   if ((sessionWord & kListingBit) == 0) return;
   if (result != kUpdOk && result != kUpdNotModified) return;
   listingProtocol = protocol;
   listingReadInCall_ = true;
 }
 
-UPD_ERROR CDownloadSession::PrepareLocalCopy(const DownloadFileArgs& args, const std::string& url,
+UpdError CDownloadSession::PrepareLocalCopy(const DownloadFileArgs& args, const std::string& url,
                                              Validators* validators) {
   *validators = {};
   if (args.localPathOut != nullptr && args.localPathOutSize != 0) args.localPathOut[0] = '\0';
@@ -170,7 +212,7 @@ UPD_ERROR CDownloadSession::PrepareLocalCopy(const DownloadFileArgs& args, const
   return kUpdOk;
 }
 
-UPD_ERROR CDownloadSession::Transfer(const DownloadFileArgs& args, const Validators& validators,
+UpdError CDownloadSession::Transfer(const DownloadFileArgs& args, const Validators& validators,
                                      _HTTP_RESPONSE_INFO* response) {
   if (!IsHttp(protocol)) return kUpdUnsupportedScheme;
   CHttpTransport& transport = protocol == kProtocolHttps ? https_ : http_;
@@ -197,7 +239,7 @@ UPD_ERROR CDownloadSession::Transfer(const DownloadFileArgs& args, const Validat
                                   args.callerWord, args.partialPath);
 }
 
-UPD_ERROR CDownloadSession::FollowRedirect(const DownloadFileArgs& args,
+UpdError CDownloadSession::FollowRedirect(const DownloadFileArgs& args,
                                            const _HTTP_RESPONSE_INFO& response, std::string* url,
                                            Validators* validators) {
   const std::string location =
@@ -218,24 +260,27 @@ UPD_ERROR CDownloadSession::FollowRedirect(const DownloadFileArgs& args,
   return PrepareLocalCopy(args, *url, validators);
 }
 
-UPD_ERROR CDownloadSession::TransferWithRedirects(const DownloadFileArgs& args, std::string* url,
+UpdError CDownloadSession::TransferWithRedirects(const DownloadFileArgs& args, std::string* url,
                                                   Validators* validators,
                                                   _HTTP_RESPONSE_INFO* response) {
   for (int redirects = 0;; ++redirects) {
-    const UPD_ERROR result = Transfer(args, *validators, response);
+    const UpdError result = Transfer(args, *validators, response);
     if (result != kUpdRedirect || redirects == kMaxRedirects) return result;
-    const UPD_ERROR followed = FollowRedirect(args, *response, url, validators);
+    const UpdError followed = FollowRedirect(args, *response, url, validators);
     if (followed != kUpdOk) return followed;
   }
 }
 
-UPD_ERROR CDownloadSession::DownloadFile(const DownloadFileArgs& args) {
+UpdError CDownloadSession::DownloadFile(const DownloadFileArgs& args) {
   if (args.buffer != nullptr) args.buffer->Clear();
+  // A cancelled call reaches no server, even when nothing polled its token
+  // since it entered.
+  if (cancel_.IsCancelled()) return kUpdStopped;
   if (!ParseUrl(args.url)) return kUpdUnsupportedScheme;
   if (protocol == kProtocolFile && !IsFileSourceAllowed()) return kUpdUnsupportedScheme;
   std::string url = args.url;
   Validators validators;
-  UPD_ERROR result = PrepareLocalCopy(args, url, &validators);
+  UpdError result = PrepareLocalCopy(args, url, &validators);
   if (result != kUpdOk) return result;
 
   if (protocol == kProtocolFile) {
@@ -263,7 +308,7 @@ UPD_ERROR CDownloadSession::DownloadFile(const DownloadFileArgs& args) {
   return result;
 }
 
-UPD_ERROR CDownloadSession::FetchWithCache(const FetchFileArgs& args) {
+UpdError CDownloadSession::FetchWithCache(const FetchFileArgs& args) {
   DownloadFileArgs download;
   download.url = args.url;
   download.target = args.target;
@@ -274,7 +319,7 @@ UPD_ERROR CDownloadSession::FetchWithCache(const FetchFileArgs& args) {
   download.extraFlag = args.extraFlag;
   download.channelName = args.channelName;
   download.sizeBound = args.sizeBound;
-  const UPD_ERROR over_result = BoundOf(args.sizeBound, false).over_result;
+  const UpdError over_result = BoundOf(args.sizeBound, false).over_result;
   // The cache serves HTTP downloads only; decided by this URL, not by the
   // one parsed before it.
   const bool cached = !IsEmpty(args.cacheKey) && ParseUrl(args.url) && IsHttp(protocol);
@@ -287,7 +332,7 @@ UPD_ERROR CDownloadSession::FetchWithCache(const FetchFileArgs& args) {
     } else {
       download.partialPath = nullptr;
     }
-    const UPD_ERROR result = DownloadFile(download);
+    const UpdError result = DownloadFile(download);
     if (cached) {
       // A body past its bound is never resumed, nor is an older partial of
       // the key: the whole file counts against the bound, so the server
@@ -313,7 +358,7 @@ bool CDownloadSession::LastTransferTooSlow() const {
   return (protocol == kProtocolHttps ? https_ : http_).transfer_too_slow();
 }
 
-UPD_ERROR CDownloadSession::FetchFile(const FetchFileArgs& args) {
+UpdError CDownloadSession::FetchFile(const FetchFileArgs& args) {
   if (!IsEmpty(args.verPath) && !IsEmpty(args.target) && args.url != nullptr &&
       StartsWithNoCase(args.url, "data")) {
     return ExtractSectionData(args.url, args.target, args.verPath);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/http/download_cache.h"
+#include "net/http/fetcher.h"
 #include "net/http/http_transport.h"
 #include "net/http/smb_transport.h"
 #include "net/tls/ssl_protocol.h"
@@ -88,7 +89,8 @@ struct FetchFileArgs {
 // validators of catalogues and resumes broken downloads from its cache.
 //
 // Used by the working export's thread under the context lock; only Abort
-// comes from other threads.
+// comes from other threads. The engine steps that take an IFetcher reach it
+// through that seam (FetchFile and DownloadFile behind it).
 //
 // FILE sources. A server must not make the library copy local files: a FILE
 // URL is followed only when it comes from the host or from a listing (a
@@ -99,7 +101,7 @@ struct FetchFileArgs {
 // when that listing came from HTTP or HTTPS, except for the first listing
 // of a call (its URL is the host's configured server, or a stored default
 // server). A Location header never leads to a FILE source.
-class CDownloadSession {
+class CDownloadSession final : public IFetcher {
  public:
   // Set in sessionWord while a listing is fetched.
   static constexpr uint32_t kListingBit = 0x80000000u;
@@ -116,17 +118,29 @@ class CDownloadSession {
   CDownloadSession(const CDownloadSession&) = delete;
   CDownloadSession& operator=(const CDownloadSession&) = delete;
 
+  // IFetcher. DownloadToFile is FetchFile (inline data, the cache, the retry
+  // rule); FetchToMemory is DownloadFile into a buffer.
+  [[nodiscard]] UpdError DownloadToFile(const FetchConfig& config, const FetchRequest& request,
+                                        const char* path,
+                                        const std::optional<TransferBound>& bound) override;
+  [[nodiscard]] Result<std::string> FetchToMemory(
+      const FetchConfig& config, const FetchRequest& request,
+      const std::optional<TransferBound>& bound) override;
+  void BeginStep() override { sessionWord = 0; }
+  void CloseConnections() override { CloseHttpTransports(); }
+
   // Splits url into protocol, host, path and fileName. False (fields of the
   // last URL kept) when no scheme matches.
   [[nodiscard]] bool ParseUrl(const char* url);
 
   // One URL to a file or a buffer; follows redirects (at most kMaxRedirects).
-  [[nodiscard]] UPD_ERROR DownloadFile(const DownloadFileArgs& args);
+  // 0x2107 (kUpdStopped) without a request once the call's token is cancelled.
+  [[nodiscard]] UpdError DownloadFile(const DownloadFileArgs& args);
 
   // Inline catalogue data for "data..." URLs, else DownloadFile with the
   // cache and the retry rule: a download broken by the peer is tried a
   // second time, and again only while the kept partial file grows.
-  [[nodiscard]] UPD_ERROR FetchFile(const FetchFileArgs& args);
+  [[nodiscard]] UpdError FetchFile(const FetchFileArgs& args);
 
   // The host's check of url's server (event 23), asked once per first
   // resolved address until Reset.
@@ -141,11 +155,17 @@ class CDownloadSession {
   // The scheme text of protocol, nullopt for none.
   [[nodiscard]] std::optional<std::string_view> GetSchemePrefix() const;
 
-  // Any thread: every transfer of the session ends soon with 0x2107.
+  // Any thread: every transfer of the session ends soon with 0x2107, until
+  // Reset. The engine cancels through the run's token instead, which Reset
+  // leaves alone (an abort raised before the run's Reset must hold).
   void Abort();
-  // Start of each working call: host verdicts forgotten, abort flags
-  // cleared, the HTTP transports reset. sessionWord and the cache stay.
+  // Start of each working call: host verdicts forgotten, the session's own
+  // abort flags cleared, the HTTP transports reset. sessionWord, the cache
+  // and the run's token stay.
   void Reset();
+  // The token of the working call that now uses the session: once it is
+  // cancelled every transfer ends soon with 0x2107 (kUpdStopped).
+  void SetCancelToken(const CancelToken& token);
   void CloseHttpTransports();
   // Drops cached downloads older than CDownloadCache::kMaxAgeSeconds.
   void PurgeDownloadCache();
@@ -176,18 +196,18 @@ class CDownloadSession {
   using AddressKey = std::array<uint8_t, 16>;
 
   [[nodiscard]] bool IsFileSourceAllowed() const;
-  void NoteListing(UPD_ERROR result);
-  [[nodiscard]] UPD_ERROR PrepareLocalCopy(const DownloadFileArgs& args, const std::string& url,
+  void NoteListing(UpdError result);
+  [[nodiscard]] UpdError PrepareLocalCopy(const DownloadFileArgs& args, const std::string& url,
                                            Validators* validators);
-  [[nodiscard]] UPD_ERROR Transfer(const DownloadFileArgs& args, const Validators& validators,
+  [[nodiscard]] UpdError Transfer(const DownloadFileArgs& args, const Validators& validators,
                                    _HTTP_RESPONSE_INFO* response);
-  [[nodiscard]] UPD_ERROR TransferWithRedirects(const DownloadFileArgs& args, std::string* url,
+  [[nodiscard]] UpdError TransferWithRedirects(const DownloadFileArgs& args, std::string* url,
                                                 Validators* validators,
                                                 _HTTP_RESPONSE_INFO* response);
-  [[nodiscard]] UPD_ERROR FollowRedirect(const DownloadFileArgs& args,
+  [[nodiscard]] UpdError FollowRedirect(const DownloadFileArgs& args,
                                          const _HTTP_RESPONSE_INFO& response, std::string* url,
                                          Validators* validators);
-  [[nodiscard]] UPD_ERROR FetchWithCache(const FetchFileArgs& args);
+  [[nodiscard]] UpdError FetchWithCache(const FetchFileArgs& args);
   // The last HTTP transfer was cut because its peer fell below the minimum
   // rate.
   [[nodiscard]] bool LastTransferTooSlow() const;
@@ -201,6 +221,7 @@ class CDownloadSession {
   CHttpTransport https_;
   CSmbTransport share_;
   std::map<AddressKey, Verdict> verdicts_;
+  CancelToken cancel_;
   // A listing was read since Reset.
   bool listingReadInCall_ = false;
 };

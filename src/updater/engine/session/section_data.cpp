@@ -29,19 +29,19 @@ std::string JoinDataLines(const CProfileSection* section) {
   }
 }
 
-UPD_ERROR DecodeAndSave(const std::string& text, const char* target) {
+UpdError DecodeAndSave(const std::string& text, const char* target) {
   const uint64_t room = (text.size() / 4 + 1) * 3;
   std::unique_ptr<uint8_t[]> bytes(new uint8_t[room]);
   uint64_t written = 0;
   if (Base64Decode(text.data(), text.size(), bytes.get(), room, &written) == 0) {
     return kUpdBadEncoding;
   }
-  return SaveBufferToFile(target, bytes.get(), written);
+  return static_cast<UpdError>(SaveBufferToFile(target, bytes.get(), written));
 }
 
 }  // namespace
 
-UPD_ERROR ExtractSectionData(const char* section, const char* target, const char* ini_path) {
+UpdError ExtractSectionData(const char* section, const char* target, const char* ini_path) {
   if (section == nullptr || target == nullptr) return kUpdInvalidArgument;
   try {
     std::string text;
