@@ -74,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fwrite(data, 1, size, file);
   std::fclose(file);
   ProfileCacheRemoveFile(work.catalogue.c_str());
-  const char* ini = work.catalogue.c_str();
+  CProfileFile ini;
+  static_cast<void>(ini.ParseText(text));
   for (const char* group : {"Release", "Prerelease", ""}) {
     CDefServersArray servers;
     static_cast<void>(

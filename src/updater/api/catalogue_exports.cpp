@@ -27,7 +27,7 @@ UPD_ERROR DownloadVerLocked(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* se
   context->session->Reset();
   UpdateRun run = BindRun(*context);
   CatalogueRun catalogue = CatalogueRunOf(run, *context->session);
-  return DownloadUpdateVerFile(catalogue, true, attempts);
+  return DownloadUpdateVerFile(catalogue, true, attempts).code();
 }
 
 UPD_ERROR UpdDownloadVERFile(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "updater.h"
+#include "updater/engine/catalogue/catalogue.h"
 #include "updater/engine/catalogue/catalogue_transfer.h"
 #include "updater/engine/servers/default_servers.h"
 
@@ -16,7 +17,8 @@ struct CatalogueOutcome {
   std::string serverUrl;
   // The kept copy of the URL that delivered.
   std::string keptCopy;
-  CatalogueTrust trust = CatalogueTrust::kUnchecked;
+  // The catalogue put in place, with what it proved.
+  Catalogue catalogue;
 };
 
 // The plain "update.ver" of server (with suffix as a path part), taken as

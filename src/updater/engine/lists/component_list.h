@@ -6,6 +6,8 @@
 #include "updater/engine/common/carray.h"
 #include "updater/engine/common/component_info.h"
 
+class Catalogue;
+
 // Index into a component list; kNoEntry when nothing matches.
 using ListIndex = int32_t;
 inline constexpr ListIndex kNoEntry = -1;
@@ -88,14 +90,14 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   // Reads the catalogue section of every name of the list (split at commas,
   // blanks and tabs, each cut to 127 characters) and adds what is a component
   // or a reference with AddOrMark. The list size.
-  int64_t AddFromNameList(const char* names, const char* catalogue_path);
+  int64_t AddFromNameList(const char* names, const Catalogue& catalogue);
   // Makes every file field not yet resolved absolute against server_root
   // (inline "data" names stay) and marks it resolved. Nothing for an empty root.
   void ResolvePaths(const char* server_root);
-  // Reads again, from catalogue_path, the section of every reference whose
+  // Reads again, from catalogue, the section of every reference whose
   // file is url ('\' and '/' alike, ASCII case-insensitive), keeping name
   // and list kind; a read section is no longer a reference or resolved.
-  void ReloadReferences(const char* catalogue_path, const char* url);
+  void ReloadReferences(const Catalogue& catalogue, const char* url);
   // Gives every entry with 0x8 the file of the installed module in other that
   // it is based on, as its local path.
   void FillBasePaths(const CListBase& other);

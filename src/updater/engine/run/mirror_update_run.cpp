@@ -42,23 +42,20 @@ struct CatalogueSteps {
 };
 
 CatalogueSteps FetchCatalogues(UpdateRun& run, CDownloadSession& session, uint32_t type) {
-  const CataloguePaths& paths = run.catalogues;
   const struct {
     bool wanted;
-    UPD_ERROR (*download)(CatalogueRun&, bool, uint32_t);
-    const char* catalogue;
+    Result<Catalogue> (*download)(CatalogueRun&, bool, uint32_t);
     uint32_t category;
-  } steps[] = {{type <= 1, DownloadMirrorUpdateVer, paths.updVer, kCategoryEngine},
-               {type == 0 || type == 2, DownloadMirrorDllVer, paths.updDllVer, kCategoryDll},
-               {type == 0 || type == 3, DownloadMirrorDylibVer, paths.updDylibVer, kCategoryDylib}};
+  } steps[] = {{type <= 1, DownloadMirrorUpdateVer, kCategoryEngine},
+               {type == 0 || type == 2, DownloadMirrorDllVer, kCategoryDll},
+               {type == 0 || type == 3, DownloadMirrorDylibVer, kCategoryDylib}};
   CatalogueRun catalogue = CatalogueRunOf(run, session);
   CatalogueSteps done;
   for (size_t i = 0; i < std::size(steps); ++i) {
     if (!steps[i].wanted) continue;
-    done.results[i] = steps[i].download(catalogue, false, kCatalogueAttempts);
-    if (done.results[i] == kUpdOk) {
-      done.offered = PrepareMirrorLists(ListBuildOf(run), steps[i].catalogue, steps[i].category);
-    }
+    const Result<Catalogue> fetched = steps[i].download(catalogue, false, kCatalogueAttempts);
+    done.results[i] = fetched.code();
+    if (fetched) done.offered = PrepareMirrorLists(ListBuildOf(run), *fetched, steps[i].category);
   }
   return done;
 }
