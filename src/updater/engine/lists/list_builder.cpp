@@ -117,8 +117,8 @@ std::string MirrorSectionNames(const MIRROR_SETTINGS& mirror) {
 
 }  // namespace
 
-UPD_ERROR PrepareUpdateLists(const ListBuild& build, LocalPackageScan scan_packages,
-                             const ComponentCatalogueMerge& merge) {
+UpdError PrepareUpdateLists(const ListBuild& build, LocalPackageScan scan_packages,
+                            const ComponentCatalogueMerge& merge) {
   CUpdateLists& lists = build.lists;
   CInstalledModules& installed = build.installed;
   const UPDATER_SETTINGS* settings = build.host.settings;

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "platform/util/host_binding.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/catalogue/catalogue.h"
 #include "updater/engine/common/run_cancellation.h"
@@ -41,13 +42,14 @@ struct ListBuild {
 // catalogues that the run's catalogue only refers to (MergeComponentVerFiles;
 // empty for none). The merge's result does not change the build's.
 using LocalPackageScan = uint32_t (*)(CListBase& list, const char* update_folder);
-using ComponentCatalogueMerge = std::function<UPD_ERROR(CUpdateLists& lists)>;
+using ComponentCatalogueMerge = std::function<UpdError(CUpdateLists& lists)>;
 
 // Builds every list of a module update run into the build's emptied lists
-// and installed record (bit 0x4 of its flags: an engine module has something
-// to install). 0x2107 when the run is cancelled at the end, else 0.
-[[nodiscard]] UPD_ERROR PrepareUpdateLists(const ListBuild& build, LocalPackageScan scan_packages,
-                                           const ComponentCatalogueMerge& merge);
+// and installed record (CInstalledModules::kEngineModuleReplaced in its
+// flags: an engine module has something to install). kUpdStopped when the
+// run is cancelled at the end, else kUpdOk.
+[[nodiscard]] UpdError PrepareUpdateLists(const ListBuild& build, LocalPackageScan scan_packages,
+                                          const ComponentCatalogueMerge& merge);
 
 // The mirror's lists for one category of the catalogue:
 // its plain sections and, unless the mirror settings take only those, its

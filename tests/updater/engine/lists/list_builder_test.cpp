@@ -383,7 +383,7 @@ TEST_F(ListBuilderTest, TheCatalogueMergeRunsOnceOnResolvedLists) {
     ++merges;
     merged = &lists;
     file_at_merge = lists.updateList[0].file;
-    return static_cast<UPD_ERROR>(kUpdStopped);
+    return kUpdStopped;
   };
   ASSERT_EQ(PrepareUpdateLists(Record(), ScanNupFolders, record_merge), kUpdOk);
   EXPECT_EQ(merges, 1);
