@@ -11,7 +11,8 @@
 // taken as it is. When the library chooses ("AUTOSELECT" or "auto"), it draws
 // a stored default server by weight (else the second or fail-safe server)
 // and takes the signed form "update.ver.signed", checked against the update
-// key; only a missing signed form (404, 0x1101, 0x1011) lets the plain file
+// key; only a missing signed form (kUpdNotFound, kUpdSignatureMismatch,
+// kUpdMissing) lets the plain file
 // of that server be taken unchecked, while one that fails its check fails
 // the server. Every fetched body is kept under the update folder (the kept
 // copy, see MakeMirrorSourcePath) so that the server can answer "not

@@ -87,7 +87,8 @@ bool HostKeepsMirror(const UPDATER_SETTINGS* settings) {
 }
 
 // The catalogue's "VER" redirect: another server, or "auto" for a draw over
-// the listed servers until one delivers (0x1204 when none does).
+// the listed servers until one delivers (kUpdSourceUnreadable when none
+// does).
 UpdError FollowRedirect(CatalogueStep& step) {
   char target[UPD_PATH_SIZE] = {};
   step.catalogue.CopyText(kRedirectSection, kRedirectKey, "", target);

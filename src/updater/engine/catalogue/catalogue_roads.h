@@ -11,7 +11,8 @@
 
 // What a road delivered into the catalogue path.
 struct CatalogueOutcome {
-  // 0, or 0x2108 when the kept copy was used; else the failure.
+  // kUpdOk, or kUpdNotModified when the kept copy was used; else the
+  // failure.
   UPD_ERROR result = 0;
   // The server folder the catalogue came from.
   std::string serverUrl;
