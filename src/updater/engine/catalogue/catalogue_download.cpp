@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/store/profile_cache.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/host_fields.h"
 #include "platform/util/strings.h"
@@ -19,9 +20,13 @@ void SetServerUrl(char (&field)[UPD_PATH_SIZE], const std::string& url) {
 
 // The catalogue is in place: the run learns where it came from, and a
 // catalogue of no use for the category is refused.
-UpdError FinishFetch(CatalogueRun& run, uint32_t category, const CatalogueOutcome& outcome) {
+UpdError FinishFetch(CatalogueRun& run, const char* catalog_path, uint32_t category,
+                     const CatalogueOutcome& outcome) {
   SetServerUrl(run.server.catalogueBaseUrl, outcome.serverUrl);
   SetServerUrl(run.server.serverRoot, NormaliseServerUrl(outcome.serverUrl));
+  // The file was replaced, taken or not: the inline sections of package and
+  // pico downloads are read from it through the profile cache.
+  ProfileCacheRemoveFile(catalog_path);
   if (CheckUpdateVerCategory(outcome.catalogue, category)) {
     static_cast<void>(DeleteFileChecked(outcome.keptCopy.c_str(), 0));
     return kUpdCategoryMissing;
@@ -45,7 +50,7 @@ Result<Catalogue> DownloadUpdateVer(CatalogueRun& run, const char* catalog_path,
   if (outcome.result != kUpdOk && outcome.result != kUpdNotModified) {
     return static_cast<UpdError>(outcome.result);
   }
-  const UpdError finished = FinishFetch(run, category, outcome);
+  const UpdError finished = FinishFetch(run, catalog_path, category, outcome);
   if (finished != kUpdOk) return finished;
   return std::move(outcome.catalogue);
 }

@@ -114,9 +114,8 @@ void TakeCatalogue(CatalogueStep& step, const char* last_catalog) {
   }
   static_cast<void>(
       FileCopy(step.catalog, last_catalog, kFileCopyOverwrite | kFileCopyCreateFolder));
-  // Readers through the profile cache remain for both files: the package
-  // download's inline sections and the host's component list.
-  ProfileCacheRemoveFile(step.catalog);
+  // The mirror's inline sections, the update hash and the host's component
+  // list read it through the profile cache.
   ProfileCacheRemoveFile(last_catalog);
 }
 

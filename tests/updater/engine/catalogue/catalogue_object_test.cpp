@@ -173,8 +173,9 @@ TEST_F(CatalogueStep, TheObjectIsTheLastCatalogueTakenOrNone) {
 }
 
 // The step reads nothing through the profile cache, yet readers that still
-// use it (the package download's inline sections, the host's component
-// list) see the catalogue just taken, not one the cache held before.
+// use it (the inline sections of package and pico downloads, the host's
+// component list) see the file on disk, not what the cache held before:
+// the catalogue taken, and also one refused after it replaced the file.
 TEST_F(CatalogueStep, ReadersThroughTheCacheSeeTheNewCatalogue) {
   NginxServer web(dir_.path().string());
   ASSERT_TRUE(web.running());
@@ -198,6 +199,12 @@ TEST_F(CatalogueStep, ReadersThroughTheCacheSeeTheNewCatalogue) {
     ProfileGetString("ENGINE_new", "file", "", text, sizeof text, path);
     EXPECT_STREQ(text, "loader_new.nup");
   }
+
+  web.PutFile("dll/update.ver", "[DLL_A]\r\nname=a\r\ncategory=dll\r\nplatform=x64\r\n");
+  SetServer(web.Url("/dll/"));
+  EXPECT_EQ(Step().code(), kUpdCategoryMissing);
+  EXPECT_EQ(ProfileGetString("DLL_A", "name", "", text, sizeof text, context_->updVerPath), 1u);
+  EXPECT_STREQ(text, "a");
 }
 
 }  // namespace

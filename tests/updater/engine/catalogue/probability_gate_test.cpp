@@ -75,20 +75,20 @@ TEST_F(ProbabilityGateFile, EachGateReadsItsOwnSection) {
 }
 
 TEST_F(ProbabilityGateFile, TenPercentAfterTwentyFiveHoursPasses) {
-  const Catalogue path = InMemory(
+  const Catalogue catalogue = InMemory(
       "[SETUP]\r\nUpdateProb=10\r\nUpdateMaxDelay=4294967295\r\n"
       "[PRELIMINARY]\r\nUpdateProb=10\r\nUpdateMaxDelay=4294967295\r\n");
   const int64_t last = OsTime() - 25 * kHour;
   for (int i = 0; i < 20; ++i) {
-    EXPECT_TRUE(UpdateProbabilityGate(path, last));
-    EXPECT_TRUE(PreliminaryUpdateGate(path, last));
+    EXPECT_TRUE(UpdateProbabilityGate(catalogue, last));
+    EXPECT_TRUE(PreliminaryUpdateGate(catalogue, last));
   }
 }
 
 TEST_F(ProbabilityGateFile, WithoutTheKeysOrTheCatalogueTheGatesPass) {
-  const Catalogue path = InMemory("[SETUP]\r\nUpdateProb=10\r\n[PRELIMINARY]\r\n");
-  EXPECT_TRUE(UpdateProbabilityGate(path, kNoLastAttempt));
-  EXPECT_TRUE(PreliminaryUpdateGate(path, kNoLastAttempt));
+  const Catalogue catalogue = InMemory("[SETUP]\r\nUpdateProb=10\r\n[PRELIMINARY]\r\n");
+  EXPECT_TRUE(UpdateProbabilityGate(catalogue, kNoLastAttempt));
+  EXPECT_TRUE(PreliminaryUpdateGate(catalogue, kNoLastAttempt));
   const Catalogue missing = FromTestFile("missing.ver");
   EXPECT_TRUE(UpdateProbabilityGate(missing, kNoLastAttempt));
   EXPECT_TRUE(PreliminaryUpdateGate(missing, kNoLastAttempt));

@@ -74,8 +74,8 @@ TEST_F(CatalogueTest, ScannerAheadOfCatalogueComparesTheNewestInstalledBuild) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const Catalogue path = InMemory(c.catalogue);
-    EXPECT_EQ(IsScannerAheadOfCatalogue(path, InstalledList(c.installed)), c.ahead);
+    const Catalogue catalogue = InMemory(c.catalogue);
+    EXPECT_EQ(IsScannerAheadOfCatalogue(catalogue, InstalledList(c.installed)), c.ahead);
   }
   EXPECT_TRUE(IsScannerAheadOfCatalogue(FromTestFile("absent.ver"), InstalledList(installed)));
 }
