@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/store/profile_cache.h"
+#include "updater/engine/catalogue/catalogue.h"
 #include "updater/engine/catalogue/ini_section_remove.h"
 #include "updater/engine/lists/component_list.h"
 #include "updater/engine/lists/component_reader.h"
@@ -92,12 +93,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ProfileCacheRemoveFile(catalogue);
   if (!WriteWhole(paths.catalogue, data, size)) return 0;
 
+  // The bytes as the catalogue step parses them from memory, and as the
+  // package readers read the file by path.
+  const Catalogue parsed =
+      Catalogue::FromText({reinterpret_cast<const char*>(data), size}, CatalogueTrust::kUnchecked);
   CListBase list;
   std::string names;
   for (const std::string& section : SectionNames(catalogue)) {
     _COMPONENT_INFO record;
-    if (ReadComponentInfo(catalogue, section.c_str(), &record, false)) {
-      (void)ReadComponentInfo(catalogue, section.c_str(), &record, true);
+    if (ReadComponentInfo(parsed, section.c_str(), &record, false)) {
+      (void)ReadComponentInfo(parsed, section.c_str(), &record, true);
+      _COMPONENT_INFO by_path;
+      if (!ReadComponentInfo(catalogue, section.c_str(), &by_path, false)) std::abort();
       char local[4096];
       (void)MakeMirrorSourcePath("/tmp/mirror/", record.file.c_str(), record.module, local,
                                  sizeof local);
@@ -108,11 +115,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   ExerciseList(list);
   list.ResolvePaths("http://srv:8080/upd/");
-  list.ReloadReferences(catalogue, "http://srv:8080/upd/upd.ver");
+  list.ReloadReferences(parsed, "http://srv:8080/upd/upd.ver");
 
   CListBase named;
-  (void)named.AddFromNameList(names.c_str(), catalogue);
-  (void)IsScannerAheadOfCatalogue(catalogue, list);
+  (void)named.AddFromNameList(names.c_str(), parsed);
+  (void)IsScannerAheadOfCatalogue(parsed, list);
 
   std::vector<COMPONENT_LIST_ENTRY> entries(16);
   (void)ReadComponentList(catalogue, entries.data(), entries.size() * sizeof entries[0]);

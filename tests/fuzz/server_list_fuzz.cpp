@@ -1,46 +1,24 @@
 // Fuzzes the server lists of a catalogue. An input is the INI text of an
 // "update.ver"; the token reader runs over the raw text, and the group lists
-// of both forms are read from the catalogue written to a file. Every server
+// of both forms are read from the catalogue parsed from it. Every server
 // must fit its record, running totals must never fall along a list, and a
 // roulette must give each server with weight at most once.
 // server_list_fuzz_seeds.sh writes catalogues with the lists servers send.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "platform/store/profile_cache.h"
+#include "platform/store/profile_file.h"
 #include "updater/engine/servers/server_formats.h"
 #include "updater/engine/servers/server_groups.h"
 #include "updater/engine/servers/server_roulette.h"
 #include "updater/engine/servers/server_tokens.h"
 
 namespace {
-
-class WorkFolder {
- public:
-  WorkFolder() {
-    char folder[] = "/tmp/server_list_fuzz.XXXXXX";
-    if (mkdtemp(folder) == nullptr) std::abort();
-    folder_ = folder;
-    catalogue = folder_ + "/upd.ver";
-  }
-  ~WorkFolder() {
-    unlink(catalogue.c_str());
-    rmdir(folder_.c_str());
-  }
-
-  std::string catalogue;
-
- private:
-  std::string folder_;
-};
 
 void Check(const CDefServersArray& servers) {
   for (const _DEF_SERVER& server : servers) {
@@ -64,17 +42,12 @@ void Drain(CDefServersArray servers) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static WorkFolder work;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   for (const ServerToken& token : ParseServerTokens(text)) {
     if (token.server.data() < text.data() || token.server.end() > text.end()) std::abort();
   }
-  FILE* file = std::fopen(work.catalogue.c_str(), "wb");
-  if (file == nullptr) std::abort();
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
-  ProfileCacheRemoveFile(work.catalogue.c_str());
-  const char* ini = work.catalogue.c_str();
+  CProfileFile ini;
+  static_cast<void>(ini.ParseText(text));
   for (const char* group : {"Release", "Prerelease", ""}) {
     CDefServersArray servers;
     static_cast<void>(

@@ -136,6 +136,12 @@ uint32_t ProfileGetString(const char* section, const char* key, const char* defa
   ProfileLockGuard lock;
   const CProfileFile* file = ProfileCacheGetFile(path);
   const char* value = file ? file->GetValue(section, key, nullptr) : nullptr;
+  return ProfileCopyValue(value, default_value, buffer, size);
+}
+
+uint32_t ProfileCopyValue(const char* value, const char* default_value, char* buffer,
+                          uint32_t size) {
+  if (buffer == nullptr) return 0;
   return value ? CopyStoredValue(value, buffer, size) : CopyDefault(default_value, buffer, size);
 }
 

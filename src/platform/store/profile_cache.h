@@ -42,6 +42,10 @@ void ProfileCacheClear();
 // untouched, when section or key is null.
 uint32_t ProfileGetString(const char* section, const char* key, const char* default_value,
                           char* buffer, uint32_t size, const char* path);
+// The copy ProfileGetString makes of a value found (value not null), else of
+// the default, for documents held outside the cache.
+uint32_t ProfileCopyValue(const char* value, const char* default_value, char* buffer,
+                          uint32_t size);
 // The section as "key=value" strings, each NUL-terminated, closed by one more
 // NUL; returns the bytes before that final NUL, or size - 2 when it does not
 // fit (the pairs that fit stay, closed by a NUL). 0 when absent.

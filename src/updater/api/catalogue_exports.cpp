@@ -27,7 +27,7 @@ UpdError DownloadVerLocked(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* set
   context->session->Reset();
   UpdateRun run = BindRun(*context);
   CatalogueRun catalogue = CatalogueRunOf(run, *context->session);
-  return UpdErrorOf(DownloadCatalogue(catalogue, CatalogueKind::kCurrent, true, attempts));
+  return DownloadCatalogue(catalogue, CatalogueKind::kCurrent, true, attempts).code();
 }
 
 UPD_ERROR UpdDownloadVERFile(UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings) {

@@ -93,8 +93,11 @@ UPD_ERROR DownloadNups(const UPD_DOWNLOAD_NUPS_PARAMS& params, UPD_DOWNLOAD_NUPS
   context->session->Reset();
   UpdateRun run = BindRun(*context);
   CatalogueRun catalogue = CatalogueRunOf(run, *context->session);
-  UPD_ERROR code = DownloadCatalogue(catalogue, CatalogueKind::kCurrent, true, kCatalogueAttempts);
-  if (code == kUpdOk) {
+  Result<Catalogue> fetched =
+      DownloadCatalogue(catalogue, CatalogueKind::kCurrent, true, kCatalogueAttempts);
+  UPD_ERROR code = fetched.code();
+  if (fetched) {
+    run.catalogue = std::move(fetched).value();
     CGroupList groups;
     ParseGroupList(groups, params.groups);
     const std::span<const uint32_t> platforms(

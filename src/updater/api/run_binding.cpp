@@ -26,7 +26,8 @@ UpdateRun BindRun(UPDATER_CONTEXT& context) {
           context.resultFlags,
           context.lastResult,
           {context.lastAttemptTime, context.lastUpdateTime},
-          RunCancellation(context.runCancel)};
+          RunCancellation(context.runCancel),
+          Catalogue()};
 }
 
 EngineServices BindServices(UPDATER_CONTEXT& context) {

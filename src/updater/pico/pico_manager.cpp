@@ -53,7 +53,8 @@ uint32_t CPicoManager::ScanUpdateVer(const char* catalogue_path, const UPDATER_S
   entries_.clear();
   SettingsStorePtr store = settings != nullptr ? OpenSettingsStore(settings) : nullptr;
   const int64_t now = OsTime();
-  ForEachChannelSection(catalogue_path, kListPlain, [&](_COMPONENT_INFO& record) {
+  const Catalogue catalogue = Catalogue::FromFile(catalogue_path, CatalogueTrust::kUnchecked);
+  ForEachChannelSection(catalogue, kListPlain, [&](_COMPONENT_INFO& record) {
     if ((record.flags & kComponentReference) != 0 || record.category != kCategoryPico) return;
     std::string module = ModuleName(record.module);
     if (installed.FindByName(module.c_str()) == kNoEntry) return;
@@ -70,10 +71,9 @@ void CPicoManager::BuildFromModVer(const char* mod_ver_path, const UPDATER_SETTI
   QueryHostGroupList(groups, settings);
   CInstalledList installed;
   const CBaseNupList no_base;
-  LoadUpdateVerList(installed, mod_ver_path, groups, no_base);
+  LoadUpdateVerList(installed, Catalogue::FromFile(mod_ver_path, CatalogueTrust::kUnchecked),
+                    groups, no_base);
   ScanUpdateVer(mod_ver_path, nullptr, installed);
-  ProfileLockGuard profile;
-  ProfileCacheRemoveFile(mod_ver_path);
 }
 
 UPD_ERROR CPicoManager::GetPicoUpdates(const UPDATER_SETTINGS* settings, const char* mod_ver_path,

@@ -101,7 +101,7 @@ TEST_F(RunBinding, StepRecordsReferToTheRun) {
   const ListBuild build = ListBuildOf(run);
   EXPECT_EQ(&build.lists, &context_->lists);
   EXPECT_EQ(&build.installed, &context_->installed);
-  EXPECT_EQ(build.catalogue, context_->currentVerPath);
+  EXPECT_EQ(&build.catalogue, &run.catalogue);
   EXPECT_EQ(&build.lastAttemptTime, &context_->lastAttemptTime);
   const PackageDownload download = PackageDownloadOf(run, *context_->session);
   EXPECT_EQ(download.catalogue, context_->currentVerPath);

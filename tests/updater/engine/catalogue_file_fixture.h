@@ -6,6 +6,7 @@
 
 #include "platform/store/profile_cache.h"
 #include "support/temp_dir.h"
+#include "updater/engine/catalogue/catalogue.h"
 
 namespace upd::test {
 
@@ -22,6 +23,20 @@ class CatalogueTest : public ::testing::Test {
     WriteFile(path, text);
     ProfileCacheRemoveFile(path.c_str());
     return path;
+  }
+
+  // The catalogue of text as the catalogue step hands it on, without a file.
+  static Catalogue InMemory(const std::string& text) {
+    return Catalogue::FromText(text, CatalogueTrust::kUnchecked);
+  }
+  // The catalogue read from the file at path.
+  static Catalogue FromPath(const std::string& path) {
+    return Catalogue::FromFile(path.c_str(), CatalogueTrust::kUnchecked);
+  }
+  // The catalogue read from the file name in the test folder (none there
+  // gives one that did not load).
+  Catalogue FromTestFile(const std::string& name) const {
+    return Catalogue::FromFile(dir_.file(name).c_str(), CatalogueTrust::kUnchecked);
   }
 
   TempDir dir_;

@@ -9,7 +9,7 @@
 // A catalogue or its signed form fetched into memory. A server may answer
 // with a body of any size (or without end): the download stops such a body
 // at kMaxBody, and this buffer refuses to grow past what a catalogue can
-// sensibly be whatever fills it, so the server fails with 0x3101 instead of
+// sensibly be whatever fills it, so the server fails with kUpdOutOfMemory instead of
 // exhausting the host's memory.
 class CCatalogueBuffer : public CBuffer {
  public:

@@ -1,6 +1,5 @@
 #include "updater/engine/catalogue/catalogue_category.h"
 
-#include "platform/store/profile_cache.h"
 #include "updater/engine/common/component_tables.h"
 
 namespace {
@@ -15,15 +14,13 @@ bool NamesCategory(const CProfileSection& section, uint32_t category) {
 
 }  // namespace
 
-bool CheckUpdateVerCategory(const char* catalog_path, uint32_t category) {
-  const ProfileLockGuard lock;
-  const CProfileFile* file = ProfileCacheGetFile(catalog_path);
-  if (file == nullptr || !file->IsLoaded()) return false;
-  const uint32_t count = file->GetSectionCount();
+bool CheckUpdateVerCategory(const Catalogue& catalogue, uint32_t category) {
+  if (!catalogue.IsLoaded()) return false;
+  const uint32_t count = catalogue.SectionCount();
   if (count == 0) return true;
-  if (file->FindSection(kLbSection) != nullptr) return false;
+  if (catalogue.FindSection(kLbSection) != nullptr) return false;
   for (uint32_t i = 0; i < count; ++i) {
-    const CProfileSection* section = file->GetSectionAt(i);
+    const CProfileSection* section = catalogue.SectionAt(i);
     if (section != nullptr && NamesCategory(*section, category)) return false;
   }
   return true;

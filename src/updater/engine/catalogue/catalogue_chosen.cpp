@@ -196,9 +196,15 @@ CatalogueOutcome FetchFromChosenServer(const CatalogueRun& run, const CatalogueR
     }
   }
   outcome.keptCopy = taken->keptCopy;
-  outcome.trust = taken->trust;
-  const UPD_ERROR saved =
-      SaveBufferToFile(catalog_path, taken->buffer.Data() + taken->offset, taken->length);
-  if (saved != kUpdOk) outcome.result = saved;
+  const uint8_t* payload = taken->buffer.Data() + taken->offset;
+  const UPD_ERROR saved = SaveBufferToFile(catalog_path, payload, taken->length);
+  if (saved != kUpdOk) {
+    outcome.result = saved;
+    return outcome;
+  }
+  // The bytes just written, parsed from memory: the file is for the host
+  // and later runs.
+  outcome.catalogue = Catalogue::FromText(
+      {reinterpret_cast<const char*>(payload), static_cast<size_t>(taken->length)}, taken->trust);
   return outcome;
 }

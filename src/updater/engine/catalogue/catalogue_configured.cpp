@@ -57,6 +57,10 @@ CatalogueOutcome FetchFromConfiguredServer(const CatalogueRun& run, const Catalo
   }
   const UPD_ERROR copied =
       FileCopy(outcome.keptCopy.c_str(), catalog_path, kFileCopyOverwrite | kFileCopyCreateFolder);
-  if (copied != kUpdOk) outcome.result = copied;
+  if (copied != kUpdOk) {
+    outcome.result = copied;
+    return outcome;
+  }
+  outcome.catalogue = Catalogue::FromFile(catalog_path, CatalogueTrust::kUnchecked);
   return outcome;
 }

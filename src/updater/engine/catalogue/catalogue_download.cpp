@@ -1,6 +1,7 @@
 #include "updater/engine/catalogue/catalogue_download.h"
 
 #include <string>
+#include <utility>
 
 #include "platform/store/profile_cache.h"
 #include "platform/util/file_helpers.h"
@@ -19,12 +20,14 @@ void SetServerUrl(char (&field)[UPD_PATH_SIZE], const std::string& url) {
 
 // The catalogue is in place: the run learns where it came from, and a
 // catalogue of no use for the category is refused.
-UPD_ERROR FinishFetch(CatalogueRun& run, const char* catalog_path, uint32_t category,
-                      const CatalogueOutcome& outcome) {
+UpdError FinishFetch(CatalogueRun& run, const char* catalog_path, uint32_t category,
+                     const CatalogueOutcome& outcome) {
   SetServerUrl(run.server.catalogueBaseUrl, outcome.serverUrl);
   SetServerUrl(run.server.serverRoot, NormaliseServerUrl(outcome.serverUrl));
+  // The file was replaced, taken or not: the inline sections of package and
+  // pico downloads are read from it through the profile cache.
   ProfileCacheRemoveFile(catalog_path);
-  if (CheckUpdateVerCategory(catalog_path, category)) {
+  if (CheckUpdateVerCategory(outcome.catalogue, category)) {
     static_cast<void>(DeleteFileChecked(outcome.keptCopy.c_str(), 0));
     return kUpdCategoryMissing;
   }
@@ -34,20 +37,20 @@ UPD_ERROR FinishFetch(CatalogueRun& run, const char* catalog_path, uint32_t cate
 
 }  // namespace
 
-UPD_ERROR DownloadUpdateVer(CatalogueRun& run, const char* catalog_path, const char* suffix,
-                            uint32_t category, bool mode, const char* server,
-                            CatalogueTrust& trust) {
-  trust = CatalogueTrust::kUnchecked;
+Result<Catalogue> DownloadUpdateVer(CatalogueRun& run, const char* catalog_path, const char* suffix,
+                                    uint32_t category, bool mode, const char* server) {
   const CatalogueRequest request = MakeCatalogueRequest(run.host.settings, mode);
   const std::string configured =
       server != nullptr ? std::string(server) : HostFieldString(run.host.settings->updateServer);
   const CatalogueListingScope listing(run.session);
-  const CatalogueOutcome outcome =
+  CatalogueOutcome outcome =
       IsAutoSelectServer(configured.c_str())
           ? FetchFromChosenServer(run, request, catalog_path, suffix, mode)
           : FetchFromConfiguredServer(run, request, catalog_path, configured.c_str(), suffix);
-  if (outcome.result != kUpdOk && outcome.result != kUpdNotModified) return outcome.result;
-  const UPD_ERROR finished = FinishFetch(run, catalog_path, category, outcome);
-  if (finished == kUpdOk) trust = outcome.trust;
-  return finished;
+  if (outcome.result != kUpdOk && outcome.result != kUpdNotModified) {
+    return static_cast<UpdError>(outcome.result);
+  }
+  const UpdError finished = FinishFetch(run, catalog_path, category, outcome);
+  if (finished != kUpdOk) return finished;
+  return std::move(outcome.catalogue);
 }

@@ -2,16 +2,17 @@
 
 #include <cstdint>
 
-#include "updater.h"
+#include "platform/util/result.h"
+#include "updater/engine/catalogue/catalogue.h"
 #include "updater/engine/catalogue/catalogue_run.h"
-#include "updater/engine/servers/default_servers.h"
 
 // The download of the update catalogue "update.ver" from one server into a
 // catalogue path of the context. A configured server gives the plain file,
 // taken as it is. When the library chooses ("AUTOSELECT" or "auto"), it draws
 // a stored default server by weight (else the second or fail-safe server)
 // and takes the signed form "update.ver.signed", checked against the update
-// key; only a missing signed form (404, 0x1101, 0x1011) lets the plain file
+// key; only a missing signed form (kUpdNotFound, kUpdSignatureMismatch,
+// kUpdMissing) lets the plain file
 // of that server be taken unchecked, while one that fails its check fails
 // the server. Every fetched body is kept under the update folder (the kept
 // copy, see MakeMirrorSourcePath) so that the server can answer "not
@@ -24,12 +25,13 @@ inline constexpr char kSignedCatalogueName[] = "update.ver.signed";
 // One fetch. server null means the settings' configured server; suffix is
 // "", "dll" or "dylib"; category the id the catalogue must offer (3, 4 or 5).
 // mode non-zero lets the step use the stored default servers and the
-// settings' source flag. On success writes the run's server location,
-// sets the run state's keptCatalogue when the kept copy was used and trust to what the
-// catalogue proved. 0; 0x2201 when the catalogue offers nothing of category
-// (its kept copy is deleted); 0x1015 without a temporary file; 0x101A or
-// 0x1020 when it cannot be put in place; 0x2107 when aborted; else the last
+// settings' source flag. On success writes the run's server location, sets
+// the run state's keptCatalogue when the kept copy was used, and gives the
+// catalogue put at catalog_path with what it proved. Else kUpdCategoryMissing
+// when the catalogue offers nothing of category (its kept copy is deleted);
+// kUpdTempFileFailed without a temporary file; kUpdCopyFailed or kUpdDiskFull
+// when it cannot be put in place; kUpdStopped when aborted; else the last
 // server's download result.
-[[nodiscard]] UPD_ERROR DownloadUpdateVer(CatalogueRun& run, const char* catalog_path,
-                                          const char* suffix, uint32_t category, bool mode,
-                                          const char* server, CatalogueTrust& trust);
+[[nodiscard]] Result<Catalogue> DownloadUpdateVer(CatalogueRun& run, const char* catalog_path,
+                                                  const char* suffix, uint32_t category, bool mode,
+                                                  const char* server);

@@ -2,6 +2,7 @@
 
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "platform/store/profile_cache.h"
 #include "platform/util/file_helpers.h"
@@ -61,18 +62,20 @@ constexpr char kRedirectDraw[] = "auto";
 // keeps the list it has).
 constexpr char kAutoSelect[] = "AUTOSELECT";
 
-// One catalogue step's fixed arguments, and the trust of the catalogue
-// fetched last.
+// One catalogue step's fixed arguments, and the catalogue fetched last.
 struct CatalogueStep {
   CatalogueRun& run;
   const char* catalog;
   const char* suffix;
   uint32_t category;
   bool mode;
-  CatalogueTrust trust = CatalogueTrust::kUnchecked;
+  Catalogue catalogue;
 
-  UPD_ERROR Fetch(const char* server) {
-    return DownloadUpdateVer(run, catalog, suffix, category, mode, server, trust);
+  UpdError Fetch(const char* server) {
+    Result<Catalogue> fetched = DownloadUpdateVer(run, catalog, suffix, category, mode, server);
+    if (!fetched) return fetched.code();
+    catalogue = std::move(fetched).value();
+    return kUpdOk;
   }
 };
 
@@ -81,18 +84,18 @@ struct CatalogueStep {
 CDefServersArray ListedServers(const CatalogueStep& step) {
   CDefServersArray servers;
   const UPDATER_SETTINGS* settings = step.run.host.settings;
-  static_cast<void>(LoadServerList(servers, step.catalog, settings->serverGroup, nullptr,
-                                   step.run.server.serverRoot, settings));
+  static_cast<void>(LoadServerList(servers, step.catalogue.Document(), settings->serverGroup,
+                                   nullptr, step.run.server.serverRoot, settings));
   return servers;
 }
 
 // Fetches while each catalogue names default servers other than the one it
 // came from; those are stored (when it proved its origin) and drawn from
 // next.
-UPD_ERROR RefreshRounds(CatalogueStep& step, uint32_t attempts) {
+UpdError RefreshRounds(CatalogueStep& step, uint32_t attempts) {
   const UPDATER_SETTINGS* settings = step.run.host.settings;
   for (uint32_t round = 0; round < attempts; ++round) {
-    const UPD_ERROR result = step.Fetch(nullptr);
+    const UpdError result = step.Fetch(nullptr);
     if (result != kUpdOk) return result;
     if (!step.mode ||
         AsciiStrICmp(HostFieldString(settings->updateServer).c_str(), kAutoSelect) != 0) {
@@ -100,8 +103,8 @@ UPD_ERROR RefreshRounds(CatalogueStep& step, uint32_t attempts) {
     }
     const CDefServersArray listed = ListedServers(step);
     if (listed.GetSize() == 0 || listed.ContainsUrl(step.run.server.serverRoot)) break;
-    static_cast<void>(
-        SaveDefaultServers(settings, step.catalog, step.run.server.serverRoot, step.trust));
+    static_cast<void>(SaveDefaultServers(settings, step.catalogue.Document(),
+                                         step.run.server.serverRoot, step.catalogue.Trust()));
   }
   return kUpdOk;
 }
@@ -114,10 +117,11 @@ bool HostKeepsMirror(const UPDATER_SETTINGS* settings) {
 }
 
 // The catalogue's "VER" redirect: another server, or "auto" for a draw over
-// the listed servers until one delivers (0x1204 when none does).
-UPD_ERROR FollowRedirect(CatalogueStep& step) {
+// the listed servers until one delivers (kUpdSourceUnreadable when none
+// does).
+UpdError FollowRedirect(CatalogueStep& step) {
   char target[UPD_PATH_SIZE] = {};
-  ProfileGetString(kRedirectSection, kRedirectKey, "", target, sizeof target, step.catalog);
+  step.catalogue.CopyText(kRedirectSection, kRedirectKey, "", target);
   if (target[0] == '\0') return kUpdOk;
   step.run.session.CloseHttpTransports();
   if (AsciiStrICmp(target, kRedirectDraw) != 0) return step.Fetch(target);
@@ -135,33 +139,36 @@ UPD_ERROR FollowRedirect(CatalogueStep& step) {
 void TakeCatalogue(CatalogueStep& step, const char* last_catalog) {
   step.run.state.newCatalogue = step.run.state.keptCatalogue ^ 1;
   if (step.mode) {
-    static_cast<void>(SaveDefaultServers(step.run.host.settings, step.catalog,
-                                         step.run.server.serverRoot, step.trust));
+    static_cast<void>(SaveDefaultServers(step.run.host.settings, step.catalogue.Document(),
+                                         step.run.server.serverRoot, step.catalogue.Trust()));
   }
   static_cast<void>(
       FileCopy(step.catalog, last_catalog, kFileCopyOverwrite | kFileCopyCreateFolder));
+  // The mirror's inline sections, the update hash and the host's component
+  // list read it through the profile cache.
   ProfileCacheRemoveFile(last_catalog);
 }
 
-UPD_ERROR RunStep(CatalogueStep& step, const char* last_catalog, uint32_t attempts) {
+UpdError RunStep(CatalogueStep& step, const char* last_catalog, uint32_t attempts) {
   step.run.state.Reset();
-  const UPD_ERROR fetched = RefreshRounds(step, attempts);
+  const UpdError fetched = RefreshRounds(step, attempts);
   if (fetched != kUpdOk) return fetched;
   if (HostKeepsMirror(step.run.host.settings)) return kUpdMirrorFallbackRefused;
-  const UPD_ERROR result = FollowRedirect(step);
+  const UpdError result = FollowRedirect(step);
   if (result == kUpdOk) TakeCatalogue(step, last_catalog);
   return result;
 }
 
 }  // namespace
 
-UPD_ERROR DownloadUpdateVerWithFallback(CatalogueRun& run, const char* catalog_path,
-                                        const char* last_catalog_path, const char* suffix,
-                                        uint32_t category, bool mode, uint32_t attempts) {
-  CatalogueStep step{run, catalog_path, suffix, category, mode};
-  const UPD_ERROR result = RunStep(step, last_catalog_path, attempts);
+Result<Catalogue> DownloadUpdateVerWithFallback(CatalogueRun& run, const char* catalog_path,
+                                                const char* last_catalog_path, const char* suffix,
+                                                uint32_t category, bool mode, uint32_t attempts) {
+  CatalogueStep step{run, catalog_path, suffix, category, mode, Catalogue()};
+  const UpdError result = RunStep(step, last_catalog_path, attempts);
   run.lastResult = result;
-  return result;
+  if (result != kUpdOk) return result;
+  return std::move(step.catalogue);
 }
 
 const char* CataloguePathOf(const CataloguePaths& paths, CatalogueKind kind) {
@@ -170,7 +177,8 @@ const char* CataloguePathOf(const CataloguePaths& paths, CatalogueKind kind) {
 
 uint32_t CatalogueCategoryOf(CatalogueKind kind) { return FilesOf(kind).category; }
 
-UPD_ERROR DownloadCatalogue(CatalogueRun& run, CatalogueKind kind, bool mode, uint32_t attempts) {
+Result<Catalogue> DownloadCatalogue(CatalogueRun& run, CatalogueKind kind, bool mode,
+                                    uint32_t attempts) {
   const CatalogueFiles& files = FilesOf(kind);
   return DownloadUpdateVerWithFallback(run, run.catalogues.*files.catalogue,
                                        run.catalogues.*files.last, files.suffix, files.category,

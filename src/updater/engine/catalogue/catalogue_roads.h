@@ -3,6 +3,7 @@
 #include <string>
 
 #include "updater.h"
+#include "updater/engine/catalogue/catalogue.h"
 #include "updater/engine/catalogue/catalogue_transfer.h"
 #include "updater/engine/servers/default_servers.h"
 
@@ -10,13 +11,15 @@
 
 // What a road delivered into the catalogue path.
 struct CatalogueOutcome {
-  // 0, or 0x2108 when the kept copy was used; else the failure.
+  // kUpdOk, or kUpdNotModified when the kept copy was used; else the
+  // failure.
   UPD_ERROR result = 0;
   // The server folder the catalogue came from.
   std::string serverUrl;
   // The kept copy of the URL that delivered.
   std::string keptCopy;
-  CatalogueTrust trust = CatalogueTrust::kUnchecked;
+  // The catalogue put in place, with what it proved.
+  Catalogue catalogue;
 };
 
 // The plain "update.ver" of server (with suffix as a path part), taken as

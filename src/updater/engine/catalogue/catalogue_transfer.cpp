@@ -14,14 +14,14 @@ constexpr uint32_t kCatalogueSourceKind = 1;
 // too large for memory always has, whether it goes to memory or to a file.
 constexpr TransferBound kCatalogueBound{CCatalogueBuffer::kMaxBody, kUpdOutOfMemory};
 
-UPD_ERROR Download(const CatalogueRun& run, DownloadFileArgs& args, std::string* kept_copy) {
+UpdError Download(const CatalogueRun& run, DownloadFileArgs& args, std::string* kept_copy) {
   char kept[kPathSize] = {};
   args.settings = run.host.settings;
   args.localFolder = run.host.updateFolder;
   args.sizeBound = kCatalogueBound;
   args.localPathOut = kept;
   args.localPathOutSize = sizeof kept;
-  const UPD_ERROR result = run.session.DownloadFile(args);
+  const auto result = static_cast<UpdError>(run.session.DownloadFile(args));
   if (kept_copy != nullptr) *kept_copy = kept;
   return result;
 }
@@ -35,9 +35,9 @@ CatalogueRequest MakeCatalogueRequest(const UPDATER_SETTINGS* settings, bool mod
   return request;
 }
 
-UPD_ERROR DownloadCatalogueToFile(const CatalogueRun& run, const CatalogueRequest& request,
-                                  const std::string& url, const char* target, bool use_validators,
-                                  std::string* kept_copy) {
+UpdError DownloadCatalogueToFile(const CatalogueRun& run, const CatalogueRequest& request,
+                                 const std::string& url, const char* target, bool use_validators,
+                                 std::string* kept_copy) {
   DownloadFileArgs args;
   args.url = url.c_str();
   args.target = target;
@@ -47,9 +47,9 @@ UPD_ERROR DownloadCatalogueToFile(const CatalogueRun& run, const CatalogueReques
   return Download(run, args, kept_copy);
 }
 
-UPD_ERROR DownloadCatalogueToBuffer(const CatalogueRun& run, const CatalogueRequest& request,
-                                    const std::string& url, CCatalogueBuffer& buffer,
-                                    std::string* kept_copy) {
+UpdError DownloadCatalogueToBuffer(const CatalogueRun& run, const CatalogueRequest& request,
+                                   const std::string& url, CCatalogueBuffer& buffer,
+                                   std::string* kept_copy) {
   DownloadFileArgs args;
   args.url = url.c_str();
   args.buffer = &buffer;

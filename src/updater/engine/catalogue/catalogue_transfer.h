@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/catalogue/catalogue_buffer.h"
 #include "updater/engine/catalogue/catalogue_run.h"
@@ -18,21 +19,22 @@ struct CatalogueRequest {
 
 [[nodiscard]] CatalogueRequest MakeCatalogueRequest(const UPDATER_SETTINGS* settings, bool mode);
 
-// Both downloads stop a body past CCatalogueBuffer::kMaxBody with 0x3101.
+// Both downloads stop a body past CCatalogueBuffer::kMaxBody with
+// kUpdOutOfMemory.
 
 // url into the file target; with use_validators the validators kept for it
 // are sent and the answer's kept. kept_copy receives the path under the
 // update folder where the body of that URL is kept.
-[[nodiscard]] UPD_ERROR DownloadCatalogueToFile(const CatalogueRun& run,
-                                                const CatalogueRequest& request,
-                                                const std::string& url, const char* target,
-                                                bool use_validators, std::string* kept_copy);
+[[nodiscard]] UpdError DownloadCatalogueToFile(const CatalogueRun& run,
+                                               const CatalogueRequest& request,
+                                               const std::string& url, const char* target,
+                                               bool use_validators, std::string* kept_copy);
 
 // url into buffer, with validators.
-[[nodiscard]] UPD_ERROR DownloadCatalogueToBuffer(const CatalogueRun& run,
-                                                  const CatalogueRequest& request,
-                                                  const std::string& url, CCatalogueBuffer& buffer,
-                                                  std::string* kept_copy);
+[[nodiscard]] UpdError DownloadCatalogueToBuffer(const CatalogueRun& run,
+                                                 const CatalogueRequest& request,
+                                                 const std::string& url, CCatalogueBuffer& buffer,
+                                                 std::string* kept_copy);
 
 // Marks the session's downloads as catalogue downloads (the listing bit of
 // its session word) for the life of the object, also on failure.

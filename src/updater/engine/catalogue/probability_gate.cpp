@@ -3,16 +3,15 @@
 #include <cstdlib>
 
 #include "platform/os/os_time.h"
-#include "platform/store/profile_cache.h"
 
 namespace {
 
 constexpr int64_t kSecondsPerHour = 3600;
 
-bool Gate(const char* section, const char* catalogue_path, int64_t last_attempt) {
+bool Gate(const char* section, const Catalogue& catalogue, int64_t last_attempt) {
   GateInput input;
-  input.updateProb = ProfileGetInt(section, "UpdateProb", 0, catalogue_path);
-  input.updateMaxDelay = ProfileGetInt(section, "UpdateMaxDelay", 0, catalogue_path);
+  input.updateProb = catalogue.Int(section, "UpdateProb", 0);
+  input.updateMaxDelay = catalogue.Int(section, "UpdateMaxDelay", 0);
   input.lastAttempt = last_attempt;
   input.now = OsTime();
   input.draw = std::rand();
@@ -38,10 +37,10 @@ bool ProbabilityGateDecision(const GateInput& input) {
   return static_cast<int32_t>(product) > 0;
 }
 
-bool PreliminaryUpdateGate(const char* catalogue_path, int64_t last_attempt) {
-  return Gate("PRELIMINARY", catalogue_path, last_attempt);
+bool PreliminaryUpdateGate(const Catalogue& catalogue, int64_t last_attempt) {
+  return Gate("PRELIMINARY", catalogue, last_attempt);
 }
 
-bool UpdateProbabilityGate(const char* catalogue_path, int64_t last_attempt) {
-  return Gate("SETUP", catalogue_path, last_attempt);
+bool UpdateProbabilityGate(const Catalogue& catalogue, int64_t last_attempt) {
+  return Gate("SETUP", catalogue, last_attempt);
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "updater/engine/catalogue/catalogue.h"
+
 // Gates that let only a share of the clients take an update: the catalogue
 // names a probability ("UpdateProb") that weakens with every hour since the
 // client's last attempt, and a time ("UpdateMaxDelay") after which every
@@ -23,7 +25,7 @@ struct GateInput {
 [[nodiscard]] bool ProbabilityGateDecision(const GateInput& input);
 
 // The gate of section "PRELIMINARY" (whether preliminary packages are read)
-// and of section "SETUP" (whether a run updates at all) of the catalogue at
-// catalogue_path, with the current time and rand().
-[[nodiscard]] bool PreliminaryUpdateGate(const char* catalogue_path, int64_t last_attempt);
-[[nodiscard]] bool UpdateProbabilityGate(const char* catalogue_path, int64_t last_attempt);
+// and of section "SETUP" (whether a run updates at all) of the catalogue,
+// with the current time and rand().
+[[nodiscard]] bool PreliminaryUpdateGate(const Catalogue& catalogue, int64_t last_attempt);
+[[nodiscard]] bool UpdateProbabilityGate(const Catalogue& catalogue, int64_t last_attempt);

@@ -43,19 +43,21 @@ std::string FolderOf(std::string url) {
   return slash == std::string::npos ? "" : url.substr(0, slash + 1);
 }
 
-// The downloaded catalogue becomes the run's catalogue; false when it
+// The downloaded catalogue becomes the run's catalogue file; false when it
 // cannot be put in place.
 bool TakeAsRunCatalogue(const CataloguePaths& catalogues, const char* downloaded) {
-  // Writes out (and drops) what the profile cache holds of the old one.
-  ProfileWriteString(nullptr, nullptr, nullptr, catalogues.current);
+  // The package download reads inline sections of the run's catalogue
+  // through the profile cache: it must not see the one replaced.
+  ProfileCacheRemoveFile(catalogues.current);
   return FileCopy(downloaded, catalogues.current, kFileCopyOverwrite) == kUpdOk;
 }
 
-void ReadReferredSections(const CatalogueRun& run, CUpdateLists& lists, const std::string& folder) {
+void ReadReferredSections(const CatalogueRun& run, const Catalogue& referred, CUpdateLists& lists,
+                          const std::string& folder) {
   const std::array<CListBase*, 4> served = {&lists.updateList, &lists.continuousList,
                                             &lists.preliminaryList, &lists.reverseList};
   for (CListBase* list : served) {
-    list->ReloadReferences(run.catalogues.current, run.server.catalogueBaseUrl);
+    list->ReloadReferences(referred, run.server.catalogueBaseUrl);
     list->ResolvePaths(folder.c_str());
   }
 }
@@ -63,12 +65,13 @@ void ReadReferredSections(const CatalogueRun& run, CUpdateLists& lists, const st
 void AppendToLastCatalogue(const CataloguePaths& catalogues) {
   static_cast<void>(
       OsCopyFileEx(catalogues.current, nullptr, catalogues.currentLast, nullptr, kOsCopyAppend));
+  // The host's component list reads the last catalogue through the cache.
   ProfileCacheRemoveFile(catalogues.currentLast);
 }
 
 }  // namespace
 
-UPD_ERROR MergeComponentVerFiles(CatalogueRun& run, CUpdateLists& lists) {
+UpdError MergeComponentVerFiles(CatalogueRun& run, CUpdateLists& lists, Catalogue& run_catalogue) {
   const UniqueDownloadFile download(run.host.updateFolder);
   if (!download.created()) return kUpdNoUniqueName;
   const CatalogueRequest request = MakeCatalogueRequest(run.host.settings, true);
@@ -81,7 +84,8 @@ UPD_ERROR MergeComponentVerFiles(CatalogueRun& run, CUpdateLists& lists) {
         DownloadCatalogueToFile(run, request, url, download.path(), false, nullptr);
     if (result == kUpdStopped) return kUpdStopped;
     if (result != kUpdOk || !TakeAsRunCatalogue(run.catalogues, download.path())) break;
-    ReadReferredSections(run, lists, FolderOf(url));
+    run_catalogue = Catalogue::FromFile(download.path(), CatalogueTrust::kUnchecked);
+    ReadReferredSections(run, run_catalogue, lists, FolderOf(url));
     AppendToLastCatalogue(run.catalogues);
   }
   return kUpdOk;

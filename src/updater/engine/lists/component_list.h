@@ -6,6 +6,8 @@
 #include "updater/engine/common/carray.h"
 #include "updater/engine/common/component_info.h"
 
+class Catalogue;
+
 // Index into a component list; kNoEntry when nothing matches.
 using ListIndex = int32_t;
 inline constexpr ListIndex kNoEntry = -1;
@@ -43,8 +45,8 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   // Also requires a flag of mask.
   [[nodiscard]] ListIndex FindByIdNamePlatform(uint32_t category, const char* module,
                                                uint32_t platform, uint32_t mask) const;
-  // to_fetch: the first with 0x1000 and without 0x200; else the first with
-  // 0x100 and without 0x200.
+  // to_fetch: the first with kComponentFetch and without kComponentPresent;
+  // else the first with kComponentSelected and without kComponentPresent.
   [[nodiscard]] ListIndex FindFirstPending(bool to_fetch) const;
 
   // Queries where the caller chooses whether dropped entries count.
@@ -75,7 +77,7 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   [[nodiscard]] uint32_t GetNewestBuild(const char* module, uint32_t platform,
                                         const CListBase* other) const;
 
-  // Sets 0x400 on every entry of that category, module, platform, level and
+  // Sets kComponentDropped on every entry of that category, module, platform, level and
   // list kind.
   void MarkDropped(uint32_t category, const char* module, uint32_t platform, int32_t level,
                    uint32_t list_kind);
@@ -88,16 +90,16 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   // Reads the catalogue section of every name of the list (split at commas,
   // blanks and tabs, each cut to 127 characters) and adds what is a component
   // or a reference with AddOrMark. The list size.
-  int64_t AddFromNameList(const char* names, const char* catalogue_path);
+  int64_t AddFromNameList(const char* names, const Catalogue& catalogue);
   // Makes every file field not yet resolved absolute against server_root
   // (inline "data" names stay) and marks it resolved. Nothing for an empty root.
   void ResolvePaths(const char* server_root);
-  // Reads again, from catalogue_path, the section of every reference whose
+  // Reads again, from catalogue, the section of every reference whose
   // file is url ('\' and '/' alike, ASCII case-insensitive), keeping name
   // and list kind; a read section is no longer a reference or resolved.
-  void ReloadReferences(const char* catalogue_path, const char* url);
-  // Gives every entry with 0x8 the file of the installed module in other that
-  // it is based on, as its local path.
+  void ReloadReferences(const Catalogue& catalogue, const char* url);
+  // Gives every entry with kComponentBaseInstalled the file of the installed
+  // module in other that it is based on, as its local path.
   void FillBasePaths(const CListBase& other);
 
  private:

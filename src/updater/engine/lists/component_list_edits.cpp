@@ -63,7 +63,7 @@ int64_t CListBase::AddOrMark(_COMPONENT_INFO& record, uint32_t flags) {
   return GetSize();
 }
 
-int64_t CListBase::AddFromNameList(const char* names, const char* catalogue_path) {
+int64_t CListBase::AddFromNameList(const char* names, const Catalogue& catalogue) {
   const std::string_view text = names != nullptr ? names : "";
   size_t position = 0;
   while ((position = text.find_first_not_of(kNameSeparators, position)) != text.npos) {
@@ -71,7 +71,7 @@ int64_t CListBase::AddFromNameList(const char* names, const char* catalogue_path
     const std::string section(text.substr(position, std::min(end - position, kMaxListedSection)));
     position = end;
     _COMPONENT_INFO record;
-    if (ReadComponentInfo(catalogue_path, section.c_str(), &record, false) &&
+    if (ReadComponentInfo(catalogue, section.c_str(), &record, false) &&
         (record.flags & (kComponentHasBuild | kComponentReference)) != 0) {
       AddOrMark(record, 0);
     }
@@ -97,13 +97,13 @@ void CListBase::ResolvePaths(const char* server_root) {
   }
 }
 
-void CListBase::ReloadReferences(const char* catalogue_path, const char* url) {
+void CListBase::ReloadReferences(const Catalogue& catalogue, const char* url) {
   if (url == nullptr) return;
   for (_COMPONENT_INFO& entry : *this) {
     if ((entry.flags & kComponentReference) == 0 || !SameLocation(entry.file, url)) continue;
     // The record's name is its section's name in the component's catalogue.
     const std::string section = entry.name;
-    if (ReadComponentInfo(catalogue_path, section.c_str(), &entry, true)) {
+    if (ReadComponentInfo(catalogue, section.c_str(), &entry, true)) {
       entry.flags &= ~(kComponentReference | kComponentResolved);
     }
   }

@@ -158,6 +158,12 @@ bool ReadSection(const CProfileSection* section, const char* name, _COMPONENT_IN
 
 }  // namespace
 
+bool ReadComponentInfo(const Catalogue& catalogue, const char* section, _COMPONENT_INFO* record,
+                       bool keep) {
+  if (section == nullptr || record == nullptr || !catalogue.IsLoaded()) return false;
+  return ReadSection(catalogue.FindSection(section), section, record, keep);
+}
+
 bool ReadComponentInfo(const char* ini_path, const char* section, _COMPONENT_INFO* record,
                        bool keep) {
   if (section == nullptr || record == nullptr) return false;

@@ -8,7 +8,7 @@
 // follows every successful open) and appends the record to list as an
 // engine module: module name (with "64" added on a 64-bit platform unless it
 // ends so), version, build, platform, engine type, category 3, level 0,
-// plain list, flag 0x4000. False, nothing appended, when the engine cannot
+// plain list, flag kComponentModuleFile. False, nothing appended, when the engine cannot
 // open the file or gives no name or version.
 [[nodiscard]] bool ReadModuleInfoFromEngine(CListBase& list, const ENGINE_DISPATCH* engine,
                                             _COMPONENT_INFO* record);

@@ -48,14 +48,14 @@ void CopyFullPackages(const CLocalList& local, CBaseNupList& base) {
 // installed; none when the settings keep engine modules out, and every
 // installed module then counts as up to date.
 void AddInstalledEngineEntries(CInstalledList& installed, CUpdateList& updates,
-                               const char* catalogue_path, uint32_t settings_flags) {
+                               const Catalogue& catalogue, uint32_t settings_flags) {
   if ((settings_flags & kSettingsNoEngineModules) != 0) {
     for (_INSTALLED_COMPONENT_INFO& module : installed) {
       if (module.type == kEngineModuleType) module.flags |= kInstalledUpToDate;
     }
     return;
   }
-  ForEachChannelSection(catalogue_path, kListPlain, [&](_COMPONENT_INFO& record) {
+  ForEachChannelSection(catalogue, kListPlain, [&](_COMPONENT_INFO& record) {
     if (record.category != kCategoryEngine ||
         installed.FindByNameAndPlatform(record.module, record.platform) == kNoEntry) {
       return;
@@ -85,7 +85,7 @@ bool SomethingToInstall(const CInstalledModules& installed, const CUpdateList& u
 // The continuous, preliminary (when their gate lets them in) and reverse
 // channels; full local packages join the bases.
 void ReadChannels(CUpdateLists& lists, CBaseNupList& base, const ListBuild& build) {
-  const char* catalogue = build.catalogue;
+  const Catalogue& catalogue = build.catalogue;
   ReadContinuousSections(lists.continuousList, catalogue);
   if (PreliminaryUpdateGate(catalogue, build.lastAttemptTime.load())) {
     ReadPreliminarySections(lists.preliminaryList, catalogue);
@@ -117,12 +117,12 @@ std::string MirrorSectionNames(const MIRROR_SETTINGS& mirror) {
 
 }  // namespace
 
-UPD_ERROR PrepareUpdateLists(const ListBuild& build, LocalPackageScan scan_packages,
-                             const ComponentCatalogueMerge& merge) {
+UpdError PrepareUpdateLists(const ListBuild& build, LocalPackageScan scan_packages,
+                            const ComponentCatalogueMerge& merge) {
   CUpdateLists& lists = build.lists;
   CInstalledModules& installed = build.installed;
   const UPDATER_SETTINGS* settings = build.host.settings;
-  const char* catalogue = build.catalogue;
+  const Catalogue& catalogue = build.catalogue;
   installed.flags = 0;
   if (settings != nullptr && settings->skipInstalledScan == 0) {
     ScanInstalledModulesEx(installed.baseNupList, settings, build.host.modulesFolder);
@@ -143,23 +143,23 @@ UPD_ERROR PrepareUpdateLists(const ListBuild& build, LocalPackageScan scan_packa
   return build.cancellation.IsCancelled() ? kUpdStopped : kUpdOk;
 }
 
-int64_t PrepareMirrorLists(const ListBuild& build, const char* catalogue_path, uint32_t category) {
+int64_t PrepareMirrorLists(const ListBuild& build, const Catalogue& catalogue, uint32_t category) {
   CUpdateLists& lists = build.lists;
   const MIRROR_SETTINGS* mirror =
       build.host.settings != nullptr ? build.host.settings->mirrorSettings : nullptr;
-  int64_t added = ReadPlainSectionsOfCategory(lists.updateList, catalogue_path, category);
+  int64_t added = ReadPlainSectionsOfCategory(lists.updateList, catalogue, category);
   if (mirror != nullptr && mirror->plainOnly == 0) {
-    added += ReadContinuousSectionsOfCategory(lists.continuousList, catalogue_path, category);
-    added += ReadReverseSectionsOfCategory(lists.reverseList, catalogue_path, category);
+    added += ReadContinuousSectionsOfCategory(lists.continuousList, catalogue, category);
+    added += ReadReverseSectionsOfCategory(lists.reverseList, catalogue, category);
     const int64_t before = lists.componentList.GetSize();
     const std::string names = MirrorSectionNames(*mirror);
-    added += lists.componentList.AddFromNameList(names.c_str(), catalogue_path) - before;
+    added += lists.componentList.AddFromNameList(names.c_str(), catalogue) - before;
   }
   const std::array<CListBase*, 4> served = {&lists.updateList, &lists.continuousList,
                                             &lists.reverseList, &lists.componentList};
   for (CListBase* list : served) {
     list->ResolvePaths(build.server.serverRoot);
-    list->ReloadReferences(catalogue_path, build.server.catalogueBaseUrl);
+    list->ReloadReferences(catalogue, build.server.catalogueBaseUrl);
   }
   return added;
 }
@@ -168,7 +168,7 @@ void PrepareNupLists(const ListBuild& build, LocalPackageScan scan_packages,
                      const CGroupList& groups, std::span<const uint32_t> platform_ids) {
   CUpdateLists& lists = build.lists;
   CInstalledModules& installed = build.installed;
-  const char* catalogue = build.catalogue;
+  const Catalogue& catalogue = build.catalogue;
   AddOfferedEngineModules(installed.installedList, catalogue, groups, installed.baseNupList,
                           platform_ids);
   scan_packages(lists.localList, build.host.updateFolder);

@@ -18,16 +18,17 @@
 // is selected again.
 void ReconcileLocalPackages(CUpdateList& updates, CLocalList& local);
 
-// An installed engine module that the catalogue brings no further gets 0x2
-// when its catalogue packages lose their install marks.
+// An installed engine module that the catalogue brings no further gets
+// kInstalledUpToDate when its catalogue packages lose their install marks.
 void MarkUpToDateModules(CInstalledList& installed, CUpdateList& updates);
 
 // For every full package to install, the smallest continuous package that
 // reaches the same build from a base this machine has replaces the
-// catalogue's chain: the installed record notes its index (0x4, and 0x10
-// when the base is an installed module file) and the package gets the base
-// as its local path and 0x900 (0x200 and the local file when it is held
-// locally).
+// catalogue's chain: the installed record notes its index
+// (kInstalledPackageChosen, and kInstalledBaseIsModuleFile when the base is
+// an installed module file) and the package gets the base as its local path
+// and kComponentSelected | kComponentInstall (kComponentPresent and the local
+// file when it is held locally).
 void ChooseContinuousPackages(CInstalledList& installed, CUpdateList& updates,
                               CContinuousList& continuous, const CBaseNupList& base,
                               const CLocalList& local);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <optional>
 
-#include "platform/store/profile_cache.h"
 #include "platform/util/strings.h"
 #include "updater/engine/common/component_tables.h"
 #include "updater/engine/lists/update_groups.h"
@@ -18,8 +17,8 @@ constexpr uint32_t kModuleSize = sizeof(_INSTALLED_COMPONENT_INFO::name);
 
 // A value of the section (surrounding double quotes dropped), cut to fit.
 template <uint32_t N>
-void ValueOf(const char* path, const char* section, const char* key, char (&out)[N]) {
-  (void)ProfileGetString(section, key, "", out, N, path);
+void ValueOf(const Catalogue& catalogue, const char* section, const char* key, char (&out)[N]) {
+  (void)catalogue.CopyText(section, key, "", out);
 }
 
 // The build of the first engine module of that name and platform in base,
@@ -32,17 +31,18 @@ uint64_t InstalledBuild(const CBaseNupList& base, const char* module, uint32_t p
 }
 
 // The module the section offers, when it is offered to this client.
-std::optional<_INSTALLED_COMPONENT_INFO> OfferedModule(const char* path, const char* section,
+std::optional<_INSTALLED_COMPONENT_INFO> OfferedModule(const Catalogue& catalogue,
+                                                       const char* section,
                                                        const CGroupList& groups,
                                                        std::span<const uint32_t> platform_ids) {
   // Room enough that a longer value cut to fit can never read "engine".
   char category[kCategorySize];
-  ValueOf(path, section, "category", category);
+  ValueOf(catalogue, section, "category", category);
   if (AsciiStrICmp(category, "engine") != 0) return std::nullopt;
   char group[kGroupSize];
   char platform_name[kPlatformSize];
-  ValueOf(path, section, "group", group);
-  ValueOf(path, section, "platform", platform_name);
+  ValueOf(catalogue, section, "group", group);
+  ValueOf(catalogue, section, "platform", platform_name);
   const std::optional<uint32_t> platform = GetPlatformId(platform_name);
   if (!platform ||
       std::find(platform_ids.begin(), platform_ids.end(), *platform) == platform_ids.end()) {
@@ -50,7 +50,7 @@ std::optional<_INSTALLED_COMPONENT_INFO> OfferedModule(const char* path, const c
   }
   if (!IsInGroupList(groups, group)) return std::nullopt;
   _INSTALLED_COMPONENT_INFO module;
-  ValueOf(path, section, "type", module.name);
+  ValueOf(catalogue, section, "type", module.name);
   if (module.name[0] == '\0') return std::nullopt;
   module.type = kEngineModuleType;
   module.platform = *platform;
@@ -59,17 +59,15 @@ std::optional<_INSTALLED_COMPONENT_INFO> OfferedModule(const char* path, const c
 
 }  // namespace
 
-int64_t AddOfferedEngineModules(CInstalledList& installed, const char* catalogue_path,
+int64_t AddOfferedEngineModules(CInstalledList& installed, const Catalogue& catalogue,
                                 const CGroupList& groups, const CBaseNupList& base,
                                 std::span<const uint32_t> platform_ids) {
-  ProfileLockGuard lock;
-  const CProfileFile* file = ProfileCacheGetFile(catalogue_path);
-  if (file == nullptr || !file->IsLoaded()) return installed.GetSize();
-  for (uint32_t i = 0; i < file->GetSectionCount(); ++i) {
-    const char* section = file->GetSectionName(i);
+  if (!catalogue.IsLoaded()) return installed.GetSize();
+  for (uint32_t i = 0; i < catalogue.SectionCount(); ++i) {
+    const char* section = catalogue.SectionName(i);
     if (section == nullptr || ListKindOfSection(section) != kListPlain) continue;
     std::optional<_INSTALLED_COMPONENT_INFO> module =
-        OfferedModule(catalogue_path, section, groups, platform_ids);
+        OfferedModule(catalogue, section, groups, platform_ids);
     if (!module || installed.FindByNameAndPlatform(module->name, module->platform) != kNoEntry) {
       continue;
     }
@@ -79,8 +77,8 @@ int64_t AddOfferedEngineModules(CInstalledList& installed, const char* catalogue
   return installed.GetSize();
 }
 
-int64_t LoadUpdateVerList(CInstalledList& installed, const char* catalogue_path,
+int64_t LoadUpdateVerList(CInstalledList& installed, const Catalogue& catalogue,
                           const CGroupList& groups, const CBaseNupList& base) {
   const uint32_t platform = GetPlatformIdOfBuild();
-  return AddOfferedEngineModules(installed, catalogue_path, groups, base, {&platform, 1});
+  return AddOfferedEngineModules(installed, catalogue, groups, base, {&platform, 1});
 }

@@ -1,19 +1,16 @@
 #include "updater/engine/lists/scanner_check.h"
 
-#include "platform/store/profile_cache.h"
 #include "updater/engine/common/component_tables.h"
 #include "updater/engine/lists/component_reader.h"
 
-CListBase ReadPlainEngineSections(const char* ini_path) {
+CListBase ReadPlainEngineSections(const Catalogue& catalogue) {
   CListBase engines;
-  ProfileLockGuard lock;
-  const CProfileFile* file = ProfileCacheGetFile(ini_path);
-  if (file == nullptr || !file->IsLoaded()) return engines;
-  for (uint32_t i = 0; i < file->GetSectionCount(); ++i) {
-    const char* section = file->GetSectionName(i);
+  if (!catalogue.IsLoaded()) return engines;
+  for (uint32_t i = 0; i < catalogue.SectionCount(); ++i) {
+    const char* section = catalogue.SectionName(i);
     if (ListKindOfSection(section) != kListPlain) continue;
     _COMPONENT_INFO record;
-    if (ReadComponentInfo(ini_path, section, &record, false) &&
+    if (ReadComponentInfo(catalogue, section, &record, false) &&
         record.category == kCategoryEngine) {
       engines.Add(record);
     }
@@ -35,8 +32,8 @@ const _COMPONENT_INFO* NewestInstalledScanner(const CListBase& installed) {
 
 }  // namespace
 
-bool IsScannerAheadOfCatalogue(const char* ini_path, const CListBase& installed) {
-  const CListBase engines = ReadPlainEngineSections(ini_path);
+bool IsScannerAheadOfCatalogue(const Catalogue& catalogue, const CListBase& installed) {
+  const CListBase engines = ReadPlainEngineSections(catalogue);
   const _COMPONENT_INFO* scanner = NewestInstalledScanner(installed);
   if (scanner == nullptr) return true;
   const ListIndex offered = engines.FindByName(scanner->module, scanner->platform);

@@ -52,12 +52,12 @@ CatalogueSteps FetchCatalogues(UpdateRun& run, CDownloadSession& session, uint32
   CatalogueSteps done;
   for (size_t i = 0; i < std::size(steps); ++i) {
     if (!steps[i].wanted) continue;
-    done.results[i] =
-        UpdErrorOf(DownloadCatalogue(catalogue, steps[i].kind, false, kCatalogueAttempts));
-    if (done.results[i] == kUpdOk) {
+    const Result<Catalogue> fetched =
+        DownloadCatalogue(catalogue, steps[i].kind, false, kCatalogueAttempts);
+    done.results[i] = fetched.code();
+    if (fetched) {
       done.offered =
-          PrepareMirrorLists(ListBuildOf(run), CataloguePathOf(run.catalogues, steps[i].kind),
-                             CatalogueCategoryOf(steps[i].kind));
+          PrepareMirrorLists(ListBuildOf(run), *fetched, CatalogueCategoryOf(steps[i].kind));
     }
   }
   return done;

@@ -72,7 +72,6 @@ void FinishInstallation(const UpdateRun& run, CPicoManager* pico, const UPDATER_
   const bool keep_catalogue = KeepsCatalogue(install_result);
   if (keep_catalogue) {
     static_cast<void>(CopyFileCreatingFolder(catalogues.current, catalogues.modVer, true, false));
-    ProfileCacheRemoveFile(catalogues.modVer);
   }
   if (pico == nullptr) return;
   if (run.serverState.Obtained()) {
@@ -89,7 +88,7 @@ void FinishInstallation(const UpdateRun& run, CPicoManager* pico, const UPDATER_
   // Pico entries are not purged on the word of a catalogue older than the
   // installed scanner.
   if (keep_catalogue && run.serverState.newCatalogue != 0 &&
-      !IsScannerAheadOfCatalogue(catalogues.current, run.installed.baseNupList)) {
+      !IsScannerAheadOfCatalogue(run.catalogue, run.installed.baseNupList)) {
     static_cast<void>(pico->PurgeExpired(&settings));
   }
 }
@@ -115,18 +114,19 @@ UpdError UpdateModules(UpdateRun& run, EngineServices& services, RunPhases& phas
                        const UPDATER_SETTINGS& settings) {
   services.session.Reset();
   CatalogueRun catalogue = CatalogueRunOf(run, services.session);
-  UpdError result = UpdErrorOf(
-      DownloadCatalogue(catalogue, CatalogueKind::kCurrent, kCatalogueMode, kCatalogueAttempts));
-  if (result != kUpdOk) return result;
+  Result<Catalogue> fetched =
+      DownloadCatalogue(catalogue, CatalogueKind::kCurrent, kCatalogueMode, kCatalogueAttempts);
+  if (!fetched) return fetched.code();
+  run.catalogue = std::move(fetched).value();
   if (run.cancellation.IsCancelled()) return kUpdStopped;
   if ((settings.flags & kSettingsProbabilityGate) != 0 &&
-      !UpdateProbabilityGate(run.catalogues.current, run.times.lastAttempt.load())) {
+      !UpdateProbabilityGate(run.catalogue, run.times.lastAttempt.load())) {
     return kUpdOk;
   }
-  result =
-      UpdErrorOf(PrepareUpdateLists(ListBuildOf(run), ScanNupFolders, [&](CUpdateLists& lists) {
-        return MergeComponentVerFiles(catalogue, lists);
-      }));
+  UpdError result =
+      PrepareUpdateLists(ListBuildOf(run), ScanNupFolders, [&](CUpdateLists& lists) {
+        return MergeComponentVerFiles(catalogue, lists, run.catalogue);
+      });
   if (result != kUpdOk) return result;
   ReconcileReverseList(run.installed, run.lists.updateList, run.lists.reverseList,
                        run.lists.localList);

@@ -157,7 +157,8 @@ void SaveModulesOfLeftGroup(const UPDATER_SETTINGS* settings, const char* module
                             const char* group_left) {
   CListBase installed;
   ScanInstalledModulesEx(installed, settings, modules_folder);
-  const CListBase offered = ReadPlainEngineSections(last_catalogue);
+  const CListBase offered =
+      ReadPlainEngineSections(Catalogue::FromFile(last_catalogue, CatalogueTrust::kUnchecked));
   for (const _COMPONENT_INFO& module : installed) {
     const ListIndex index = offered.FindByName(module.module, module.platform);
     const uint64_t offered_build = index == kNoEntry ? 0 : offered[index].build;

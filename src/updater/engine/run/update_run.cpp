@@ -8,9 +8,8 @@ CatalogueRun CatalogueRunOf(UpdateRun& run, CDownloadSession& session) {
 }
 
 ListBuild ListBuildOf(UpdateRun& run) {
-  return {run.host,        run.lists,
-          run.installed,   run.catalogues.current,
-          run.server,      run.times.lastAttempt,
+  return {run.host,        run.lists,  run.installed,
+          run.catalogue,   run.server, run.times.lastAttempt,
           run.cancellation};
 }
 

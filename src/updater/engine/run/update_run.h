@@ -5,6 +5,7 @@
 
 #include "platform/util/host_binding.h"
 #include "updater.h"
+#include "updater/engine/catalogue/catalogue.h"
 #include "updater/engine/catalogue/catalogue_run.h"
 #include "updater/engine/catalogue/server_selection.h"
 #include "updater/engine/common/catalogue_paths.h"
@@ -50,6 +51,9 @@ struct UpdateRun {
   UPD_ERROR& lastResult;
   RunTimes times;
   RunCancellation cancellation;
+  // The run's catalogue as the catalogue step took it (empty before), which
+  // the list steps read; the files on disk are for the host and later runs.
+  Catalogue catalogue;
 };
 
 // The context's services that the steps of a run call.

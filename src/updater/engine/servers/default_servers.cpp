@@ -77,11 +77,12 @@ bool LoadDefaultServers(CDefServersArray& servers, const UPDATER_SETTINGS* setti
   return TotalWeight(servers) != 0;
 }
 
-bool SaveDefaultServers(const UPDATER_SETTINGS* settings, const char* ini_path,
+bool SaveDefaultServers(const UPDATER_SETTINGS* settings, const CProfileFile& catalogue,
                         const char* base_url, CatalogueTrust trust) {
   if (trust != CatalogueTrust::kSignatureVerified || settings == nullptr) return false;
   CDefServersArray listed;
-  if (!BuildServerGroupName(ini_path, settings->serverGroup, nullptr, base_url, settings, listed)) {
+  if (!BuildServerGroupName(catalogue, settings->serverGroup, nullptr, base_url, settings,
+                            listed)) {
     return false;
   }
   CDefServersArray totals;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/store/profile_file.h"
 #include "updater.h"
 #include "updater/engine/servers/server_list.h"
 
@@ -26,14 +27,12 @@ enum class CatalogueTrust {
 bool LoadDefaultServers(CDefServersArray& servers, const UPDATER_SETTINGS* settings,
                         std::string* fail_safe);
 
-// Stores the server list of the settings' group from the catalogue at
-// ini_path (URLs resolved against base_url) as the default servers; keys of
-// higher indices from a longer earlier list stay, beyond the new count. Only
-// a catalogue whose signature verified may change what later runs trust: an
-// unchecked one writes nothing. False when nothing was written: unchecked,
-// no list for the group, a list equal to the stored one (URLs ASCII case
-// folded, same weights, same order), or no store.
-bool SaveDefaultServers(const UPDATER_SETTINGS* settings, const char* ini_path,
+// Stores the server list of the settings' group from the catalogue (URLs resolved against base_url)
+// as the default servers; keys of higher indices from a longer earlier list stay, beyond the new
+// count. Only a catalogue whose signature verified may change what later runs trust: an unchecked
+// one writes nothing. False when nothing was written: unchecked, no list for the group, a list
+// equal to the stored one (URLs ASCII case folded, same weights, same order), or no store.
+bool SaveDefaultServers(const UPDATER_SETTINGS* settings, const CProfileFile& catalogue,
                         const char* base_url, CatalogueTrust trust);
 
 // Deletes the stored servers and their count; "FailSafeServer" stays.

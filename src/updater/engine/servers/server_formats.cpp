@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/store/profile_cache.h"
 #include "platform/util/path_helpers.h"
 #include "platform/util/strings.h"
 #include "platform/util/url_helpers.h"
@@ -41,13 +40,6 @@ class ServerBase {
   char url_[kPathSize] = {};
   char root_[kPathSize] = {};
 };
-
-// The catalogue loaded through the profile cache; the caller holds the
-// profile lock.
-const CProfileFile* LoadedCatalogue(const char* ini_path) {
-  const CProfileFile* file = ProfileCacheGetFile(ini_path);
-  return file != nullptr && file->IsLoaded() ? file : nullptr;
-}
 
 // A value as the profile reader gives it: without surrounding double quotes
 // and cut to the longest list text.
@@ -88,50 +80,39 @@ void ForEachValue(const CProfileFile& file, std::string_view section, Visit&& vi
 
 }  // namespace
 
-bool CLinksServerFormat::Parse(const char* ini_path, const char* name, const char* base_url,
-                               CDefServersArray* out) const {
+bool CLinksServerFormat::Parse(const CProfileFile& catalogue, const char* name,
+                               const char* base_url, CDefServersArray* out) const {
   if (name == nullptr || out == nullptr) return false;
-  ProfileLockGuard lock;
-  const CProfileFile* file = LoadedCatalogue(ini_path);
-  if (file == nullptr) return false;
-  const std::optional<std::string> link = ValueOf(*file, kLinksSection, name);
-  const std::optional<std::string> servers = ValueOf(*file, kServersSection, kServersKey);
+  const std::optional<std::string> link = ValueOf(catalogue, kLinksSection, name);
+  const std::optional<std::string> servers = ValueOf(catalogue, kServersSection, kServersKey);
   if (!link || !servers) return false;
   AddLinks(*servers, *link, ServerBase(base_url), out);
   return true;
 }
 
-void CLinksServerFormat::ParseAll(const char* ini_path, const char* base_url,
+void CLinksServerFormat::ParseAll(const CProfileFile& catalogue, const char* base_url,
                                   CDefServersArray* out) const {
   if (out == nullptr) return;
-  ProfileLockGuard lock;
-  const CProfileFile* file = LoadedCatalogue(ini_path);
-  if (file == nullptr) return;
-  const std::optional<std::string> servers = ValueOf(*file, kServersSection, kServersKey);
+  const std::optional<std::string> servers = ValueOf(catalogue, kServersSection, kServersKey);
   if (!servers) return;
   const ServerBase base(base_url);
-  ForEachValue(*file, kLinksSection,
+  ForEachValue(catalogue, kLinksSection,
                [&](const std::string& link) { AddLinks(*servers, link, base, out); });
 }
 
-bool CHostsServerFormat::Parse(const char* ini_path, const char* name, const char* base_url,
-                               CDefServersArray* out) const {
+bool CHostsServerFormat::Parse(const CProfileFile& catalogue, const char* name,
+                               const char* base_url, CDefServersArray* out) const {
   if (name == nullptr || out == nullptr) return false;
-  ProfileLockGuard lock;
-  const CProfileFile* file = LoadedCatalogue(ini_path);
-  if (file == nullptr) return false;
-  const std::optional<std::string> hosts = ValueOf(*file, kHostsSection, name);
+  const std::optional<std::string> hosts = ValueOf(catalogue, kHostsSection, name);
   if (!hosts) return false;
   AddHosts(*hosts, ServerBase(base_url), out);
   return !out->IsEmpty();
 }
 
-void CHostsServerFormat::ParseAll(const char* ini_path, const char* base_url,
+void CHostsServerFormat::ParseAll(const CProfileFile& catalogue, const char* base_url,
                                   CDefServersArray* out) const {
   if (out == nullptr) return;
-  ProfileLockGuard lock;
-  const CProfileFile* file = LoadedCatalogue(ini_path);
-  if (file == nullptr) return;
   const ServerBase base(base_url);
-  ForEachValue(*file, kHostsSection, [&](const std::string& hosts) { AddHosts(hosts, base, out); });
+  ForEachValue(catalogue, kHostsSection,
+               [&](const std::string& hosts) { AddHosts(hosts, base, out); });
 }

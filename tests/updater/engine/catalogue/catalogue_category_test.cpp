@@ -33,14 +33,17 @@ TEST_F(CatalogueCategory, UnusableWithoutTheCategoryOrAnLbSection) {
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(i);
-    const std::string path = WriteCatalogue(cases[i].text, "c" + std::to_string(i) + ".ver");
-    EXPECT_EQ(CheckUpdateVerCategory(path.c_str(), cases[i].category), cases[i].unusable);
+    const Catalogue catalogue = Catalogue::FromText(cases[i].text, CatalogueTrust::kUnchecked);
+    EXPECT_EQ(CheckUpdateVerCategory(catalogue, cases[i].category), cases[i].unusable);
   }
 }
 
 // A catalogue that cannot be read is left to whoever reads it next.
 TEST_F(CatalogueCategory, MissingCatalogueCountsAsUsable) {
-  EXPECT_FALSE(CheckUpdateVerCategory(dir_.file("absent.ver").c_str(), 3));
+  const Catalogue absent =
+      Catalogue::FromFile(dir_.file("absent.ver").c_str(), CatalogueTrust::kUnchecked);
+  EXPECT_FALSE(CheckUpdateVerCategory(absent, 3));
+  EXPECT_FALSE(CheckUpdateVerCategory(Catalogue(), 3));
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ class CatalogueKindTest : public CatalogueFetchTest,
     context_->session->Reset();
     UpdateRun run = BindRun(*context_);
     CatalogueRun catalogue = CatalogueRunOf(run, *context_->session);
-    return DownloadCatalogue(catalogue, kind, false, 1);
+    return DownloadCatalogue(catalogue, kind, false, 1).code();
   }
 };
 

@@ -66,33 +66,32 @@ using ProbabilityGateFile = CatalogueTest;
 constexpr char kClosed[] = "UpdateProb=2147483648\r\nUpdateMaxDelay=4294967295\r\n";
 
 TEST_F(ProbabilityGateFile, EachGateReadsItsOwnSection) {
-  const std::string setup = WriteCatalogue(std::string("[SETUP]\r\n") + kClosed, "setup.ver");
-  const std::string preliminary =
-      WriteCatalogue(std::string("[PRELIMINARY]\r\n") + kClosed, "preliminary.ver");
-  EXPECT_FALSE(UpdateProbabilityGate(setup.c_str(), kNoLastAttempt));
-  EXPECT_TRUE(PreliminaryUpdateGate(setup.c_str(), kNoLastAttempt));
-  EXPECT_TRUE(UpdateProbabilityGate(preliminary.c_str(), kNoLastAttempt));
-  EXPECT_FALSE(PreliminaryUpdateGate(preliminary.c_str(), kNoLastAttempt));
+  const Catalogue setup = InMemory(std::string("[SETUP]\r\n") + kClosed);
+  const Catalogue preliminary = InMemory(std::string("[PRELIMINARY]\r\n") + kClosed);
+  EXPECT_FALSE(UpdateProbabilityGate(setup, kNoLastAttempt));
+  EXPECT_TRUE(PreliminaryUpdateGate(setup, kNoLastAttempt));
+  EXPECT_TRUE(UpdateProbabilityGate(preliminary, kNoLastAttempt));
+  EXPECT_FALSE(PreliminaryUpdateGate(preliminary, kNoLastAttempt));
 }
 
 TEST_F(ProbabilityGateFile, TenPercentAfterTwentyFiveHoursPasses) {
-  const std::string path = WriteCatalogue(
+  const Catalogue catalogue = InMemory(
       "[SETUP]\r\nUpdateProb=10\r\nUpdateMaxDelay=4294967295\r\n"
       "[PRELIMINARY]\r\nUpdateProb=10\r\nUpdateMaxDelay=4294967295\r\n");
   const int64_t last = OsTime() - 25 * kHour;
   for (int i = 0; i < 20; ++i) {
-    EXPECT_TRUE(UpdateProbabilityGate(path.c_str(), last));
-    EXPECT_TRUE(PreliminaryUpdateGate(path.c_str(), last));
+    EXPECT_TRUE(UpdateProbabilityGate(catalogue, last));
+    EXPECT_TRUE(PreliminaryUpdateGate(catalogue, last));
   }
 }
 
 TEST_F(ProbabilityGateFile, WithoutTheKeysOrTheCatalogueTheGatesPass) {
-  const std::string path = WriteCatalogue("[SETUP]\r\nUpdateProb=10\r\n[PRELIMINARY]\r\n");
-  EXPECT_TRUE(UpdateProbabilityGate(path.c_str(), kNoLastAttempt));
-  EXPECT_TRUE(PreliminaryUpdateGate(path.c_str(), kNoLastAttempt));
-  const std::string missing = dir_.file("missing.ver");
-  EXPECT_TRUE(UpdateProbabilityGate(missing.c_str(), kNoLastAttempt));
-  EXPECT_TRUE(PreliminaryUpdateGate(missing.c_str(), kNoLastAttempt));
+  const Catalogue catalogue = InMemory("[SETUP]\r\nUpdateProb=10\r\n[PRELIMINARY]\r\n");
+  EXPECT_TRUE(UpdateProbabilityGate(catalogue, kNoLastAttempt));
+  EXPECT_TRUE(PreliminaryUpdateGate(catalogue, kNoLastAttempt));
+  const Catalogue missing = FromTestFile("missing.ver");
+  EXPECT_TRUE(UpdateProbabilityGate(missing, kNoLastAttempt));
+  EXPECT_TRUE(PreliminaryUpdateGate(missing, kNoLastAttempt));
 }
 
 }  // namespace

@@ -50,8 +50,11 @@ class CatalogueMerge : public CatalogueFetchTest {
   UPD_ERROR Merge() {
     UpdateRun run = BindRun(*context_);
     CatalogueRun catalogue = CatalogueRunOf(run, *context_->session);
-    return MergeComponentVerFiles(catalogue, context_->lists);
+    return MergeComponentVerFiles(catalogue, context_->lists, run_catalogue_);
   }
+
+  // The run's catalogue object the merge replaces with each one it takes.
+  Catalogue run_catalogue_ = Catalogue::FromText("[MAIN]\r\n", CatalogueTrust::kSignatureVerified);
 
   bool LeftoverDownloads() const {
     for (const auto& entry : fs::directory_iterator(UpdateFolder())) {
@@ -86,6 +89,12 @@ TEST_F(CatalogueMerge, ReferredCatalogueIsReadIntoTheListsAndAppendedToTheLastOn
   // The failed fetch of the second catalogue ends the merge; its reference stays.
   EXPECT_NE(context_->lists.updateList[1].flags & kComponentReference, 0u);
   EXPECT_EQ(RunCatalogue(), component);
+  // The object the later steps read is the catalogue now on disk, and it
+  // proved nothing of its origin.
+  ASSERT_TRUE(run_catalogue_.IsLoaded());
+  EXPECT_EQ(run_catalogue_.FindSection("MAIN"), nullptr);
+  EXPECT_NE(run_catalogue_.FindSection("CONTINUOUS_COMP_A"), nullptr);
+  EXPECT_EQ(run_catalogue_.Trust(), CatalogueTrust::kUnchecked);
   EXPECT_EQ(LastCatalogue(), "[MAIN]\r\n" + component);
   EXPECT_EQ(Requests(web, "/comp/upd1.ver", 2), 1u);
   EXPECT_FALSE(LeftoverDownloads());
@@ -99,6 +108,8 @@ TEST_F(CatalogueMerge, NothingReferredChangesNothing) {
   context_->lists.updateList.Add(plain);
   ASSERT_EQ(Merge(), kUpdOk);
   EXPECT_EQ(RunCatalogue(), "[MAIN]\r\n");
+  EXPECT_NE(run_catalogue_.FindSection("MAIN"), nullptr);
+  EXPECT_EQ(run_catalogue_.Trust(), CatalogueTrust::kSignatureVerified);
   EXPECT_FALSE(LeftoverDownloads());
 }
 

@@ -36,71 +36,72 @@ std::vector<std::string> Names(const CListBase& list) {
 using ChannelSections = CatalogueTest;
 
 TEST_F(ChannelSections, EachReaderTakesTheEngineSectionsOfItsChannel) {
-  const std::string path = WriteCatalogue(kCatalogue);
+  const Catalogue catalogue = Catalogue::FromText(kCatalogue, CatalogueTrust::kUnchecked);
   CListBase continuous;
-  EXPECT_EQ(ReadContinuousSections(continuous, path.c_str()), 2);
+  EXPECT_EQ(ReadContinuousSections(continuous, catalogue), 2);
   EXPECT_EQ(Names(continuous),
             (std::vector<std::string>{"CONTINUOUS_em001_a", "continuous_em001_b"}));
   EXPECT_EQ(continuous[0].listKind, kListContinuous);
   EXPECT_EQ(continuous[1].build, 12u);
 
   CListBase preliminary;
-  EXPECT_EQ(ReadPreliminarySections(preliminary, path.c_str()), 1);
+  EXPECT_EQ(ReadPreliminarySections(preliminary, catalogue), 1);
   EXPECT_EQ(Names(preliminary), (std::vector<std::string>{"PRELIMINARY_em001"}));
   EXPECT_EQ(preliminary[0].listKind, kListPreliminary);
 
   CListBase reverse;
-  EXPECT_EQ(ReadReverseSections(reverse, path.c_str()), 1);
+  EXPECT_EQ(ReadReverseSections(reverse, catalogue), 1);
   EXPECT_EQ(Names(reverse), (std::vector<std::string>{"REVERSE_em001"}));
 
   // The readers append.
-  EXPECT_EQ(ReadReverseSections(reverse, path.c_str()), 1);
+  EXPECT_EQ(ReadReverseSections(reverse, catalogue), 1);
   EXPECT_EQ(reverse.GetSize(), 2);
 }
 
 TEST_F(ChannelSections, TheMirrorFormsTakeTheirCategory) {
-  const std::string path = WriteCatalogue(kCatalogue);
+  const Catalogue catalogue = Catalogue::FromText(kCatalogue, CatalogueTrust::kUnchecked);
   CListBase continuous;
-  EXPECT_EQ(ReadContinuousSectionsOfCategory(continuous, path.c_str(), kCategoryDll), 1);
+  EXPECT_EQ(ReadContinuousSectionsOfCategory(continuous, catalogue, kCategoryDll), 1);
   EXPECT_EQ(Names(continuous), (std::vector<std::string>{"CONTINUOUS_lib"}));
   CListBase reverse;
-  EXPECT_EQ(ReadReverseSectionsOfCategory(reverse, path.c_str(), kCategoryEngine), 1);
-  EXPECT_EQ(ReadReverseSectionsOfCategory(reverse, path.c_str(), kCategoryDll), 1);
+  EXPECT_EQ(ReadReverseSectionsOfCategory(reverse, catalogue, kCategoryEngine), 1);
+  EXPECT_EQ(ReadReverseSectionsOfCategory(reverse, catalogue, kCategoryDll), 1);
   EXPECT_EQ(Names(reverse), (std::vector<std::string>{"REVERSE_em001", "REVERSE_lib"}));
 }
 
 // Plain sections of one module category; an entry of the same category and
 // name is marked rather than added again.
 TEST_F(ChannelSections, PlainSectionsOfACategoryAreAddedOnce) {
-  const std::string path = WriteCatalogue(kCatalogue);
+  const Catalogue catalogue = Catalogue::FromText(kCatalogue, CatalogueTrust::kUnchecked);
   CListBase plain;
-  EXPECT_EQ(ReadPlainSectionsOfCategory(plain, path.c_str(), kCategoryDll), 1);
+  EXPECT_EQ(ReadPlainSectionsOfCategory(plain, catalogue, kCategoryDll), 1);
   ASSERT_EQ(plain.GetSize(), 1);
   EXPECT_STREQ(plain[0].name, "lib");
   EXPECT_EQ(plain[0].build, 7u);
   // "lib2" named itself "lib"; "PRELIMINARYem002" lacks the prefix's '_'.
-  EXPECT_EQ(ReadPlainSectionsOfCategory(plain, path.c_str(), kCategoryEngine), 2);
+  EXPECT_EQ(ReadPlainSectionsOfCategory(plain, catalogue, kCategoryEngine), 2);
   EXPECT_EQ(Names(plain), (std::vector<std::string>{"lib", "em001_64", "PRELIMINARYem002"}));
   // Categories 1 and 2 are not modules.
-  EXPECT_EQ(ReadPlainSectionsOfCategory(plain, path.c_str(), kCategoryComponent), 0);
-  EXPECT_EQ(ReadPlainSectionsOfCategory(plain, path.c_str(), kCategoryPico), 0);
-  EXPECT_EQ(ReadPlainSectionsOfCategory(plain, path.c_str(), kCategoryDll), 0);
+  EXPECT_EQ(ReadPlainSectionsOfCategory(plain, catalogue, kCategoryComponent), 0);
+  EXPECT_EQ(ReadPlainSectionsOfCategory(plain, catalogue, kCategoryPico), 0);
+  EXPECT_EQ(ReadPlainSectionsOfCategory(plain, catalogue, kCategoryDll), 0);
   EXPECT_EQ(plain.GetSize(), 3);
 }
 
 TEST_F(ChannelSections, ACatalogueThatCannotBeLoadedGivesNothing) {
   CListBase list;
-  const std::string missing = dir_.file("missing.ver");
-  EXPECT_EQ(ReadContinuousSections(list, missing.c_str()), 0);
-  EXPECT_EQ(ReadPlainSectionsOfCategory(list, missing.c_str(), kCategoryEngine), 0);
-  EXPECT_EQ(ReadContinuousSections(list, nullptr), 0);
+  const Catalogue missing =
+      Catalogue::FromFile(dir_.file("missing.ver").c_str(), CatalogueTrust::kUnchecked);
+  EXPECT_EQ(ReadContinuousSections(list, missing), 0);
+  EXPECT_EQ(ReadPlainSectionsOfCategory(list, missing, kCategoryEngine), 0);
+  EXPECT_EQ(ReadContinuousSections(list, Catalogue()), 0);
   EXPECT_EQ(list.GetSize(), 0);
 }
 
 TEST_F(ChannelSections, TheVisitorSeesReferencesButNotRefusedSections) {
-  const std::string path = WriteCatalogue(kCatalogue);
+  const Catalogue catalogue = Catalogue::FromText(kCatalogue, CatalogueTrust::kUnchecked);
   std::vector<std::string> seen;
-  ForEachChannelSection(path.c_str(), kListContinuous,
+  ForEachChannelSection(catalogue, kListContinuous,
                         [&](_COMPONENT_INFO& record) { seen.emplace_back(record.name); });
   EXPECT_EQ(seen, (std::vector<std::string>{"CONTINUOUS_em001_a", "continuous_em001_b",
                                             "CONTINUOUS_lib", "CONTINUOUS_ref"}));

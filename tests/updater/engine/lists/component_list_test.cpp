@@ -310,7 +310,7 @@ TEST(ComponentListEdits, FillBasePathsTakesTheInstalledFileOfTheBaseBuild) {
 
 TEST_F(CatalogueTest, AddFromNameListReadsEachListedSectionOnce) {
   const std::string long_name(127, 'L');
-  const std::string path = WriteCatalogue(
+  const Catalogue catalogue = InMemory(
       "[A]\ncategory=engine\nplatform=x64\nbuild=1\n"
       "[B]\ncategory=engine\nplatform=x64\nbuild=2\n"
       "[C]\ncategory=dll\nplatform=x86\nbuild=3\n"
@@ -320,25 +320,24 @@ TEST_F(CatalogueTest, AddFromNameListReadsEachListedSectionOnce) {
       "[" +
       long_name + "]\ncategory=engine\nplatform=x64\nbuild=5\n");
   CListBase list;
-  EXPECT_EQ(list.AddFromNameList(" A,,B\tC", path.c_str()), 3);
+  EXPECT_EQ(list.AddFromNameList(" A,,B\tC", catalogue), 3);
   ASSERT_EQ(list.GetSize(), 3);
   EXPECT_STREQ(list[0].name, "A");
   EXPECT_STREQ(list[1].name, "B");
   EXPECT_STREQ(list[2].name, "C");
 
   const std::string more = "a, NOBUILD BAD MISSING ,\tREF " + long_name + "tail,";
-  EXPECT_EQ(list.AddFromNameList(more.c_str(), path.c_str()), 5);
+  EXPECT_EQ(list.AddFromNameList(more.c_str(), catalogue), 5);
   EXPECT_STREQ(list[3].name, "REF");
   EXPECT_EQ(list[3].flags, kComponentReference);
   EXPECT_EQ(list[4].build, 5u);
-  EXPECT_EQ(list.AddFromNameList("", path.c_str()), 5);
-  EXPECT_EQ(list.AddFromNameList(nullptr, path.c_str()), 5);
+  EXPECT_EQ(list.AddFromNameList("", catalogue), 5);
+  EXPECT_EQ(list.AddFromNameList(nullptr, catalogue), 5);
 }
 
 TEST_F(CatalogueTest, ReloadReferencesReadsTheComponentCatalogueIntoTheReference) {
-  const std::string path = WriteCatalogue(
-      "[CONTINUOUS_em001]\ncategory=engine\nplatform=x64\nbuild=42\nfile=em001_42.nup\n",
-      "upd1234ABCD.ver");
+  const Catalogue component =
+      InMemory("[CONTINUOUS_em001]\ncategory=engine\nplatform=x64\nbuild=42\nfile=em001_42.nup\n");
   CListBase list = ListOf({
       {.name = "CONTINUOUS_em001",
        .module = "",
@@ -352,7 +351,7 @@ TEST_F(CatalogueTest, ReloadReferencesReadsTheComponentCatalogueIntoTheReference
       {.name = "MISSING", .flags = kComponentReference, .file = "http://srv/upd/upd1234ABCD.ver"},
       {.name = "CONTINUOUS_em001", .file = "http://srv/upd/upd1234ABCD.ver"},
   });
-  list.ReloadReferences(path.c_str(), "http://srv/upd/upd1234abcd.ver");
+  list.ReloadReferences(component, "http://srv/upd/upd1234abcd.ver");
   EXPECT_EQ(list[0].flags, kComponentSelected | kComponentHasBuild);
   EXPECT_EQ(list[0].build, 42u);
   EXPECT_EQ(list[0].file, "em001_42.nup");

@@ -227,7 +227,7 @@ TEST_F(CatalogueTest, ReadComponentInfoFillsEachFieldByTheKeyTable) {
   std::string text;
   const std::vector<ReadCase> cases = AcceptedCases();
   for (const ReadCase& c : cases) text += std::string("[") + c.section + "]\n" + c.body;
-  const std::string path = WriteCatalogue(text);
+  const Catalogue catalogue = InMemory(text);
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.what);
     _COMPONENT_INFO record;
@@ -235,7 +235,7 @@ TEST_F(CatalogueTest, ReadComponentInfoFillsEachFieldByTheKeyTable) {
     record.flags = kComponentDropped;
     record.localPath = "stale";
     record.engineType = 9;
-    ASSERT_TRUE(ReadComponentInfo(path.c_str(), c.section, &record, false));
+    ASSERT_TRUE(ReadComponentInfo(catalogue, c.section, &record, false));
     ExpectSameRecord(record, c.expected);
   }
 }
@@ -244,12 +244,12 @@ TEST_F(CatalogueTest, TextFieldsAreCutToTheirSize) {
   const std::string long_name(100, 'n');
   const std::string long_text(600, 'd');
   const std::string long_path(5000, 'p');
-  const std::string path = WriteCatalogue(
-      "[" + long_name + "]\ncategory=engine\nplatform=x64\ntype=" + long_name +
-      "\nversion=" + long_text + "\ndisplay_name=" + long_text + "\ngroup=" + long_text +
-      "\nsetup=" + long_text + "\nfile=" + long_path + "\nfilename=" + long_path + "\n");
+  const Catalogue catalogue =
+      InMemory("[" + long_name + "]\ncategory=engine\nplatform=x64\ntype=" + long_name +
+               "\nversion=" + long_text + "\ndisplay_name=" + long_text + "\ngroup=" + long_text +
+               "\nsetup=" + long_text + "\nfile=" + long_path + "\nfilename=" + long_path + "\n");
   _COMPONENT_INFO record;
-  ASSERT_TRUE(ReadComponentInfo(path.c_str(), long_name.c_str(), &record, false));
+  ASSERT_TRUE(ReadComponentInfo(catalogue, long_name.c_str(), &record, false));
   EXPECT_EQ(std::string(record.name), long_name.substr(0, 63));
   EXPECT_EQ(std::string(record.module), long_name.substr(0, 63));
   EXPECT_EQ(std::string(record.version), long_text.substr(0, 31));
@@ -264,17 +264,17 @@ TEST_F(CatalogueTest, DisplayNameIsCutOnACharacterBoundary) {
   // 63 two-byte characters fill 126 bytes; the 64th does not fit in 127.
   std::string encoded;
   for (int i = 0; i < 70; ++i) encoded += "%E9";
-  const std::string path = WriteCatalogue(
-      "[APP_X]\ncategory=component\nplatform=winnt32\ndisplay_name=" + encoded + "\n");
+  const Catalogue catalogue =
+      InMemory("[APP_X]\ncategory=component\nplatform=winnt32\ndisplay_name=" + encoded + "\n");
   _COMPONENT_INFO record;
-  ASSERT_TRUE(ReadComponentInfo(path.c_str(), "APP_X", &record, false));
+  ASSERT_TRUE(ReadComponentInfo(catalogue, "APP_X", &record, false));
   std::string expected;
   for (int i = 0; i < 63; ++i) expected += "\xC3\xA9";
   EXPECT_EQ(std::string(record.displayName), expected);
 }
 
 TEST_F(CatalogueTest, UnknownCategoriesAndPlatformsRefuseTheSection) {
-  const std::string path = WriteCatalogue(
+  const Catalogue catalogue = InMemory(
       "[NOCATEGORY]\nplatform=x64\n"
       "[BADCATEGORY]\ncategory=engines\nplatform=x64\n"
       "[BADPLATFORM]\ncategory=engine\nplatform=x65\n"
@@ -285,21 +285,23 @@ TEST_F(CatalogueTest, UnknownCategoriesAndPlatformsRefuseTheSection) {
                               "COMPONENT_X64", "ENGINE_WINNT", "MISSING"}) {
     SCOPED_TRACE(section);
     _COMPONENT_INFO record;
-    EXPECT_FALSE(ReadComponentInfo(path.c_str(), section, &record, false));
+    EXPECT_FALSE(ReadComponentInfo(catalogue, section, &record, false));
   }
   _COMPONENT_INFO record;
+  EXPECT_FALSE(ReadComponentInfo(FromTestFile("absent.ver"), "ENGINE", &record, false));
+  // The same for an INI file that is no run's catalogue, read by path.
   EXPECT_FALSE(ReadComponentInfo(dir_.file("absent.ver").c_str(), "ENGINE", &record, false));
 }
 
 TEST_F(CatalogueTest, ReadingAgainKeepsNameAndFlags) {
-  const std::string path = WriteCatalogue(
-      "[em001]\nname=other\ncategory=engine\nplatform=x64\nbuild=42\nfile=em001_42.nup\n");
+  const Catalogue catalogue =
+      InMemory("[em001]\nname=other\ncategory=engine\nplatform=x64\nbuild=42\nfile=em001_42.nup\n");
   _COMPONENT_INFO record;
   Set(record.name, "em001");
   record.flags = kComponentReference | kComponentSelected;
   record.file = "upd1234ABCD.ver";
   record.localPath = "/local/em001.nup";
-  ASSERT_TRUE(ReadComponentInfo(path.c_str(), "em001", &record, true));
+  ASSERT_TRUE(ReadComponentInfo(catalogue, "em001", &record, true));
   EXPECT_STREQ(record.name, "em001");
   EXPECT_EQ(record.flags, kComponentReference | kComponentSelected | kComponentHasBuild);
   EXPECT_EQ(record.file, "em001_42.nup");
@@ -318,12 +320,11 @@ TEST_F(CatalogueTest, ALargeCatalogueCostsLittleMemory) {
             "]\ncategory=engine\nplatform=x64\nbuild=" + std::to_string(i + 1) + "\nfile=em" +
             std::to_string(i) + ".nup\n";
   }
-  const std::string path = WriteCatalogue(text);
+  const Catalogue catalogue = InMemory(text);
   CListBase list;
   for (int i = 0; i < kSections; ++i) {
     _COMPONENT_INFO record;
-    ASSERT_TRUE(
-        ReadComponentInfo(path.c_str(), ("em" + std::to_string(i)).c_str(), &record, false));
+    ASSERT_TRUE(ReadComponentInfo(catalogue, ("em" + std::to_string(i)).c_str(), &record, false));
     list.Add(record);
   }
   ASSERT_EQ(list.GetSize(), kSections);

@@ -57,7 +57,6 @@ class ListBuilderTest : public PackageFolderTest {
     host_binding_.settings = host_.settings();
     SafeStrCopy(host_binding_.updateFolder, UPD_PATH_SIZE, (Updfiles() + "/").c_str());
     SafeStrCopy(host_binding_.modulesFolder, UPD_PATH_SIZE, (Modules() + "/").c_str());
-    catalogue_ = Updfiles("upd.ver");
     SafeStrCopy(server_root_, UPD_PATH_SIZE, kServer);
     SafeStrCopy(base_url_, UPD_PATH_SIZE, kServer);
   }
@@ -67,9 +66,9 @@ class ListBuilderTest : public PackageFolderTest {
   }
   std::string Modules() const { return Path("modules"); }
 
+  // The run's catalogue, built in memory as the catalogue step hands it on.
   void Catalogue(const std::string& text) {
-    WriteFile(catalogue_, text);
-    ProfileCacheRemoveFile(catalogue_.c_str());
+    catalogue_ = ::Catalogue::FromText(text, CatalogueTrust::kUnchecked);
   }
   // An installed engine module of x64.
   void Install(const std::string& module, uint32_t build) {
@@ -81,7 +80,7 @@ class ListBuilderTest : public PackageFolderTest {
     return {host_binding_,
             lists_,
             installed_,
-            catalogue_.c_str(),
+            catalogue_,
             {base_url_, server_root_},
             last_attempt_,
             RunCancellation(abort_)};
@@ -96,7 +95,7 @@ class ListBuilderTest : public PackageFolderTest {
   HostBinding host_binding_;
   CUpdateLists lists_;
   CInstalledModules installed_;
-  std::string catalogue_;
+  ::Catalogue catalogue_;
   char base_url_[UPD_PATH_SIZE] = {};
   char server_root_[UPD_PATH_SIZE] = {};
   std::atomic<int64_t> last_attempt_{-1};
@@ -384,7 +383,7 @@ TEST_F(ListBuilderTest, TheCatalogueMergeRunsOnceOnResolvedLists) {
     ++merges;
     merged = &lists;
     file_at_merge = lists.updateList[0].file;
-    return static_cast<UPD_ERROR>(kUpdStopped);
+    return kUpdStopped;
   };
   ASSERT_EQ(PrepareUpdateLists(Record(), ScanNupFolders, record_merge), kUpdOk);
   EXPECT_EQ(merges, 1);
@@ -446,7 +445,7 @@ class MirrorListsTest : public ListBuilderTest {
 
 TEST_F(MirrorListsTest, EveryChannelOfTheCategoryAndTheNamedSections) {
   SetNames(" app_a,,app_b\tmissing");
-  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_.c_str(), kCategoryDll), 5);
+  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_, kCategoryDll), 5);
   EXPECT_EQ(Names(lists().updateList), (std::vector<std::string>{"lib"}));
   EXPECT_EQ(Names(lists().continuousList), (std::vector<std::string>{"CONTINUOUS_lib"}));
   EXPECT_EQ(Names(lists().reverseList), (std::vector<std::string>{"REVERSE_lib"}));
@@ -458,13 +457,13 @@ TEST_F(MirrorListsTest, EveryChannelOfTheCategoryAndTheNamedSections) {
 TEST_F(MirrorListsTest, PlainOnlyTakesThePlainSections) {
   SetNames("app_a");
   mirror_->plainOnly = 1;
-  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_.c_str(), kCategoryDll), 1);
+  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_, kCategoryDll), 1);
   EXPECT_EQ(lists().continuousList.GetSize() + lists().reverseList.GetSize() +
                 lists().componentList.GetSize(),
             0);
   lists().Clear();
   host_.settings()->mirrorSettings = nullptr;
-  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_.c_str(), kCategoryEngine), 1);
+  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_, kCategoryEngine), 1);
   EXPECT_EQ(lists().componentList.GetSize(), 0);
 }
 
@@ -473,7 +472,7 @@ TEST_F(MirrorListsTest, SectionNamesWithoutAnEndStayWithinTheirField) {
   std::string text(sizeof mirror_->sectionNames, ' ');
   text.replace(text.size() - 5, 5, "app_c");
   SetNames(text);
-  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_.c_str(), kCategoryDll), 4);
+  EXPECT_EQ(PrepareMirrorLists(Record(), catalogue_, kCategoryDll), 4);
   EXPECT_EQ(Names(lists().componentList), (std::vector<std::string>{"app_c"}));
 }
 

@@ -53,19 +53,19 @@ class OfferedModules : public CatalogueTest {
 // The host names "engine": a section for " engine" or for no group at all
 // is not offered to it.
 TEST_F(OfferedModules, OnlySectionsOfTheHostsGroupsAreOffered) {
-  const std::string path =
-      WriteCatalogue(EngineSection("a", "group=engine\r\nplatform=x64\r\ntype=em001_64\r\n") +
-                     EngineSection("b", "group= engine\r\nplatform=x64\r\ntype=em002_64\r\n") +
-                     EngineSection("c", "group=\r\nplatform=x64\r\ntype=em003_64\r\n") +
-                     EngineSection("d", "platform=x64\r\ntype=em004_64\r\n") +
-                     EngineSection("e", "group=beta,engine\r\nplatform=x64\r\ntype=em005_64\r\n"));
+  const Catalogue catalogue =
+      InMemory(EngineSection("a", "group=engine\r\nplatform=x64\r\ntype=em001_64\r\n") +
+               EngineSection("b", "group= engine\r\nplatform=x64\r\ntype=em002_64\r\n") +
+               EngineSection("c", "group=\r\nplatform=x64\r\ntype=em003_64\r\n") +
+               EngineSection("d", "platform=x64\r\ntype=em004_64\r\n") +
+               EngineSection("e", "group=beta,engine\r\nplatform=x64\r\ntype=em005_64\r\n"));
   CInstalledList installed;
-  EXPECT_EQ(LoadUpdateVerList(installed, path.c_str(), Groups("engine"), base_), 2);
+  EXPECT_EQ(LoadUpdateVerList(installed, catalogue, Groups("engine"), base_), 2);
   EXPECT_EQ(OfferedOf(installed), (std::vector<Offered>{{"em001_64", 0, 1}, {"em005_64", 0, 1}}));
 }
 
 TEST_F(OfferedModules, OnlyEnginesOfTheWantedPlatformsWithAModuleNameAreOffered) {
-  const std::string path = WriteCatalogue(
+  const Catalogue catalogue = InMemory(
       EngineSection("x86", "group=g\r\nplatform=x86\r\ntype=em001\r\n") +
       EngineSection("x64", "group=g\r\nplatform=X64\r\ntype=em001_64\r\n") +
       EngineSection("arm64", "group=g\r\nplatform=arm64\r\ntype=em001_a64\r\n") +
@@ -79,21 +79,21 @@ TEST_F(OfferedModules, OnlyEnginesOfTheWantedPlatformsWithAModuleNameAreOffered)
   const CGroupList groups = Groups("g");
   CInstalledList installed;
   const uint32_t ids[] = {0, 1};
-  EXPECT_EQ(AddOfferedEngineModules(installed, path.c_str(), groups, base_, ids), 3);
+  EXPECT_EQ(AddOfferedEngineModules(installed, catalogue, groups, base_, ids), 3);
   EXPECT_EQ(OfferedOf(installed),
             (std::vector<Offered>{{"em001", 0, 0}, {"em001_64", 0, 1}, {"em002_64", 0, 1}}));
   CInstalledList this_build;
-  EXPECT_EQ(LoadUpdateVerList(this_build, path.c_str(), groups, base_), 2);
+  EXPECT_EQ(LoadUpdateVerList(this_build, catalogue, groups, base_), 2);
 }
 
 // A module already in the list is not added again; its build is that of the
 // first installed module file of its name and platform.
 TEST_F(OfferedModules, TheBuildComesFromTheFirstBaseEntryOfTheModule) {
-  const std::string path = WriteCatalogue(
-      EngineSection("a", "group=g\r\nplatform=x64\r\ntype=em001_64\r\nbuild=500\r\n") +
-      EngineSection("a again", "group=g\r\nplatform=x64\r\ntype=EM001_64\r\n") +
-      EngineSection("b", "group=g\r\nplatform=x64\r\ntype=em002_64\r\n") +
-      EngineSection("c", "group=g\r\nplatform=x64\r\ntype=em003_64\r\n"));
+  const Catalogue catalogue =
+      InMemory(EngineSection("a", "group=g\r\nplatform=x64\r\ntype=em001_64\r\nbuild=500\r\n") +
+               EngineSection("a again", "group=g\r\nplatform=x64\r\ntype=EM001_64\r\n") +
+               EngineSection("b", "group=g\r\nplatform=x64\r\ntype=em002_64\r\n") +
+               EngineSection("c", "group=g\r\nplatform=x64\r\ntype=em003_64\r\n"));
   const struct {
     const char* module;
     uint32_t platform;
@@ -117,17 +117,16 @@ TEST_F(OfferedModules, TheBuildComesFromTheFirstBaseEntryOfTheModule) {
     base_.Add(record);
   }
   CInstalledList installed;
-  EXPECT_EQ(LoadUpdateVerList(installed, path.c_str(), Groups("g"), base_), 3);
+  EXPECT_EQ(LoadUpdateVerList(installed, catalogue, Groups("g"), base_), 3);
   EXPECT_EQ(OfferedOf(installed),
             (std::vector<Offered>{{"em001_64", 13, 1}, {"em002_64", 21, 1}, {"em003_64", 0, 1}}));
-  EXPECT_EQ(LoadUpdateVerList(installed, path.c_str(), Groups("g"), base_), 3);
+  EXPECT_EQ(LoadUpdateVerList(installed, catalogue, Groups("g"), base_), 3);
 }
 
 TEST_F(OfferedModules, ACatalogueThatCannotBeLoadedOffersNothing) {
   CInstalledList installed;
   installed.Add(_INSTALLED_COMPONENT_INFO{});
-  const std::string missing = dir_.file("missing.ver");
-  EXPECT_EQ(LoadUpdateVerList(installed, missing.c_str(), Groups("g"), base_), 1);
+  EXPECT_EQ(LoadUpdateVerList(installed, FromTestFile("missing.ver"), Groups("g"), base_), 1);
 }
 
 }  // namespace

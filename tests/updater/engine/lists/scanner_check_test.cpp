@@ -74,10 +74,10 @@ TEST_F(CatalogueTest, ScannerAheadOfCatalogueComparesTheNewestInstalledBuild) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string path = WriteCatalogue(c.catalogue);
-    EXPECT_EQ(IsScannerAheadOfCatalogue(path.c_str(), InstalledList(c.installed)), c.ahead);
+    const Catalogue catalogue = InMemory(c.catalogue);
+    EXPECT_EQ(IsScannerAheadOfCatalogue(catalogue, InstalledList(c.installed)), c.ahead);
   }
-  EXPECT_TRUE(IsScannerAheadOfCatalogue(dir_.file("absent.ver").c_str(), InstalledList(installed)));
+  EXPECT_TRUE(IsScannerAheadOfCatalogue(FromTestFile("absent.ver"), InstalledList(installed)));
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ class SavingDefaultServers : public ServerTest {
   }
 
   bool Save(CatalogueTrust trust = CatalogueTrust::kSignatureVerified) {
-    return SaveDefaultServers(settings_.get(), catalogue_.c_str(), kBase, trust);
+    return SaveDefaultServers(settings_.get(), FromPath(catalogue_).Document(), kBase, trust);
   }
 
   std::string catalogue_;
@@ -160,8 +160,8 @@ TEST_F(SavingDefaultServers, NoListOrNoStoreWritesNothing) {
   SetStoreLocation(StorePath());  // without "file://" the store does not open
   EXPECT_FALSE(Save());
   EXPECT_EQ(ReadFile(StorePath()), before);
-  EXPECT_FALSE(
-      SaveDefaultServers(nullptr, catalogue_.c_str(), kBase, CatalogueTrust::kSignatureVerified));
+  EXPECT_FALSE(SaveDefaultServers(nullptr, FromPath(catalogue_).Document(), kBase,
+                                  CatalogueTrust::kSignatureVerified));
 }
 
 TEST_F(DefaultServers, DeleteKeepsTheFailSafeServer) {

@@ -18,7 +18,7 @@ TEST_F(ServerFormats, LinksAppendTheirPathToEveryServerWithItsWeight) {
       "[SERVERS]\nlist=3@http://a/ , http://b/;http://c/\n"
       "[LINKS]\nRelease-0=upd/\n");
   CDefServersArray out;
-  ASSERT_TRUE(CLinksServerFormat().Parse(ini.c_str(), "Release-0", kBase, &out));
+  ASSERT_TRUE(CLinksServerFormat().Parse(FromPath(ini).Document(), "Release-0", kBase, &out));
   EXPECT_EQ(Entries(out),
             (ServerEntries{{"http://a/upd/", 3}, {"http://b/upd/", 1}, {"http://c/upd/", 1}}));
 }
@@ -28,7 +28,7 @@ TEST_F(ServerFormats, ListedServersResolveAgainstTheCatalogueUrl) {
       "[HOSTS]\n"
       "g=rel/ /abs/ //other.test/x/ https://full.test/y/ \\\\share\\s\\ c:\\mirror\\\n");
   CDefServersArray out;
-  ASSERT_TRUE(CHostsServerFormat().Parse(ini.c_str(), "g", kBase, &out));
+  ASSERT_TRUE(CHostsServerFormat().Parse(FromPath(ini).Document(), "g", kBase, &out));
   EXPECT_EQ(Entries(out), (ServerEntries{{"http://origin.test:8080/root/dir/rel/", 1},
                                          {"http://origin.test:8080/abs/", 1},
                                          {"http://other.test/x/", 1},
@@ -60,7 +60,7 @@ TEST_F(ServerFormats, MissingListsAndEmptyLists) {
   };
   for (const auto& c : cases) {
     CDefServersArray out;
-    EXPECT_EQ(c.format->Parse(c.ini.c_str(), c.list, kBase, &out), c.found) << c.name;
+    EXPECT_EQ(c.format->Parse(FromPath(c.ini).Document(), c.list, kBase, &out), c.found) << c.name;
     EXPECT_TRUE(out.IsEmpty()) << c.name;
   }
 }
@@ -70,8 +70,8 @@ TEST_F(ServerFormats, QuotedValuesLoseTheirQuotes) {
       "[SERVERS]\nlist=\"2@http://a/ http://b/\"\n[LINKS]\nL=\"upd/\"\n"
       "[HOSTS]\nH=\"http://h/\"\n");
   CDefServersArray out;
-  ASSERT_TRUE(CLinksServerFormat().Parse(ini.c_str(), "L", kBase, &out));
-  ASSERT_TRUE(CHostsServerFormat().Parse(ini.c_str(), "H", kBase, &out));
+  ASSERT_TRUE(CLinksServerFormat().Parse(FromPath(ini).Document(), "L", kBase, &out));
+  ASSERT_TRUE(CHostsServerFormat().Parse(FromPath(ini).Document(), "H", kBase, &out));
   EXPECT_EQ(Entries(out),
             (ServerEntries{{"http://a/upd/", 2}, {"http://b/upd/", 1}, {"http://h/", 1}}));
 }
@@ -83,14 +83,14 @@ TEST_F(ServerFormats, UrlsLongerThanARecordAreLeftOut) {
   const std::string ini =
       WriteCatalogue("[HOSTS]\nH=" + fits + " " + too_long + " " + std::string(300, 'r') + "\n");
   CDefServersArray out;
-  ASSERT_TRUE(CHostsServerFormat().Parse(ini.c_str(), "H", kBase, &out));
+  ASSERT_TRUE(CHostsServerFormat().Parse(FromPath(ini).Document(), "H", kBase, &out));
   EXPECT_EQ(Entries(out), (ServerEntries{{fits, 1}}));
 
   // Relative ones count with the base in front.
   const std::string near_limit(kMaxServerUrl - std::string(kBase).size() + 1, 'n');
   const std::string relative = WriteCatalogue("[HOSTS]\nH=" + near_limit + "\n", "rel.ver");
   CDefServersArray none;
-  EXPECT_FALSE(CHostsServerFormat().Parse(relative.c_str(), "H", kBase, &none));
+  EXPECT_FALSE(CHostsServerFormat().Parse(FromPath(relative).Document(), "H", kBase, &none));
 }
 
 TEST_F(ServerFormats, ParseAllTakesEveryList) {
@@ -99,12 +99,12 @@ TEST_F(ServerFormats, ParseAllTakesEveryList) {
       "[LINKS]\none=x/\ntwo=y/\n"
       "[HOSTS]\nh1=http://h1/\nh2=4@http://h2/ http://h3/\n");
   CDefServersArray links;
-  CLinksServerFormat().ParseAll(ini.c_str(), kBase, &links);
+  CLinksServerFormat().ParseAll(FromPath(ini).Document(), kBase, &links);
   EXPECT_EQ(Entries(links),
             (ServerEntries{
                 {"http://a/x/", 1}, {"http://b/x/", 2}, {"http://a/y/", 1}, {"http://b/y/", 2}}));
   CDefServersArray hosts;
-  CHostsServerFormat().ParseAll(ini.c_str(), kBase, &hosts);
+  CHostsServerFormat().ParseAll(FromPath(ini).Document(), kBase, &hosts);
   EXPECT_EQ(Entries(hosts),
             (ServerEntries{{"http://h1/", 1}, {"http://h2/", 4}, {"http://h3/", 1}}));
 }

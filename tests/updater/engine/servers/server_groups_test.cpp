@@ -41,7 +41,8 @@ TEST_F(ServerGroups, ListFallBacks) {
   for (const auto& c : cases) {
     const std::string ini = WriteCatalogue("[SERVERS]\nlist=http://s/\n" + c.sections);
     CDefServersArray out;
-    const bool found = BuildServerGroupName(ini.c_str(), 7, "Beta", kBase, nullptr, out);
+    const bool found =
+        BuildServerGroupName(FromPath(ini).Document(), 7, "Beta", kBase, nullptr, out);
     const ServerEntries expected =
         c.expected != nullptr ? ServerEntries{{c.expected, 1}} : ServerEntries{};
     EXPECT_EQ(found, c.expected != nullptr) << c.name;
@@ -56,7 +57,7 @@ TEST_F(ServerGroups, EmptyLinksListStopsTheGroupFallBack) {
       "[SERVERS]\nlist=\n[LINKS]\nBeta-7=x/\n"
       "[HOSTS]\nBeta-Other=http://h/bo/\n7=http://h/7/\n");
   CDefServersArray out;
-  ASSERT_TRUE(BuildServerGroupName(ini.c_str(), 7, "Beta", kBase, nullptr, out));
+  ASSERT_TRUE(BuildServerGroupName(FromPath(ini).Document(), 7, "Beta", kBase, nullptr, out));
   EXPECT_EQ(Entries(out), (ServerEntries{{"http://h/7/", 1}}));
 }
 
@@ -65,23 +66,26 @@ TEST_F(ServerGroups, GroupComesFromTheStoreWhenNotGiven) {
       WriteCatalogue("[HOSTS]\nStored-0=http://stored/\nGiven-0=http://given/\n0=http://number/\n");
   WriteStore({"UpdateServerGroup=Stored"});
   CDefServersArray out;
-  ASSERT_TRUE(BuildServerGroupName(ini.c_str(), 0, nullptr, kBase, settings_.get(), out));
+  ASSERT_TRUE(
+      BuildServerGroupName(FromPath(ini).Document(), 0, nullptr, kBase, settings_.get(), out));
   EXPECT_EQ(Entries(out), (ServerEntries{{"http://stored/", 1}}));
-  ASSERT_TRUE(BuildServerGroupName(ini.c_str(), 0, "", kBase, settings_.get(), out));
+  ASSERT_TRUE(BuildServerGroupName(FromPath(ini).Document(), 0, "", kBase, settings_.get(), out));
   EXPECT_EQ(Entries(out), (ServerEntries{{"http://stored/", 1}}));
-  ASSERT_TRUE(BuildServerGroupName(ini.c_str(), 0, "Given", kBase, settings_.get(), out));
+  ASSERT_TRUE(
+      BuildServerGroupName(FromPath(ini).Document(), 0, "Given", kBase, settings_.get(), out));
   EXPECT_EQ(Entries(out), (ServerEntries{{"http://given/", 1}}));
   // Without settings (no store) only the number and "Other" are looked at.
-  ASSERT_TRUE(BuildServerGroupName(ini.c_str(), 0, nullptr, kBase, nullptr, out));
+  ASSERT_TRUE(BuildServerGroupName(FromPath(ini).Document(), 0, nullptr, kBase, nullptr, out));
   EXPECT_EQ(Entries(out), (ServerEntries{{"http://number/", 1}}));
 }
 
 TEST_F(ServerGroups, LoadServerListAppends) {
   const std::string ini = WriteCatalogue("[HOSTS]\n3=2@http://a/ http://b/\n");
   CDefServersArray out = MakeServers({{"http://kept/", 9}});
-  ASSERT_TRUE(LoadServerList(out, ini.c_str(), 3, nullptr, kBase, nullptr));
+  ASSERT_TRUE(LoadServerList(out, FromPath(ini).Document(), 3, nullptr, kBase, nullptr));
   EXPECT_EQ(Entries(out), (ServerEntries{{"http://kept/", 9}, {"http://a/", 2}, {"http://b/", 1}}));
-  EXPECT_FALSE(LoadServerList(out, dir_.file("none.ver").c_str(), 3, nullptr, kBase, nullptr));
+  EXPECT_FALSE(
+      LoadServerList(out, FromPath(dir_.file("none.ver")).Document(), 3, nullptr, kBase, nullptr));
   EXPECT_EQ(out.GetSize(), 3);
 }
 
