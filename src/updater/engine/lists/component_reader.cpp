@@ -166,3 +166,9 @@ bool ReadComponentInfo(const char* ini_path, const char* section, _COMPONENT_INF
   if (file == nullptr || !file->IsLoaded()) return false;
   return ReadSection(file->FindSection(section), section, record, keep);
 }
+
+bool ReadComponentInfo(const CProfileFile& file, const char* section, _COMPONENT_INFO* record,
+                       bool keep) {
+  if (section == nullptr || record == nullptr) return false;
+  return ReadSection(file.FindSection(section), section, record, keep);
+}

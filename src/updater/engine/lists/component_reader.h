@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/store/profile_file.h"
 #include "updater/engine/common/component_info.h"
 
 // Reads the catalogue section named section of the INI file at ini_path
@@ -10,4 +11,7 @@
 // file cannot be loaded or the section names an unknown category or
 // platform (the record may then be partly filled).
 [[nodiscard]] bool ReadComponentInfo(const char* ini_path, const char* section,
+                                     _COMPONENT_INFO* record, bool keep);
+// The same for an INI file already parsed (a package's header).
+[[nodiscard]] bool ReadComponentInfo(const CProfileFile& file, const char* section,
                                      _COMPONENT_INFO* record, bool keep);

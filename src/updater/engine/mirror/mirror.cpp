@@ -7,8 +7,8 @@
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "updater/engine/common/update_folders.h"
+#include "updater/engine/package/opened_package.h"
 #include "updater/engine/package/package_scan.h"
-#include "updater/engine/package/update_package.h"
 
 namespace {
 
@@ -223,5 +223,5 @@ void CMirror::KeepReplacedCopies(const _COMPONENT_INFO& entry) {
 }
 
 bool IsPublishablePackage(const char* path) {
-  return ExtractUpdateInfoPackage(path, kPackageCheckOnly, nullptr, 0, false) == kUpdOk;
+  return OpenedPackage::Open(path, PackageRead::kChecked, false).ok();
 }

@@ -6,15 +6,10 @@
 #include <vector>
 
 #include "platform/util/host_binding.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/common/run_cancellation.h"
 #include "updater/engine/lists/update_lists.h"
-
-// Codes of the mirror.
-inline constexpr UPD_ERROR kUpdMirrorEmpty = 0x3401;       // no package in the mirror yet
-inline constexpr UPD_ERROR kUpdMirrorPassFailed = 0x3403;  // also: a category no catalogue holds
-inline constexpr UPD_ERROR kUpdPcuNotAgreed = 0x3404;
-inline constexpr UPD_ERROR kUpdMirrorAborted = 0x3406;
 
 inline constexpr char kMirrorDllFolder[] = "dll";
 inline constexpr char kMirrorDylibFolder[] = "dylib";
@@ -46,7 +41,7 @@ class CMirror {
   CMirror& operator=(const CMirror&) = delete;
 
   // Reads the packages of the mirror's three folders (headers only) into the
-  // list, then drops superseded ones. The mirror callback hears 0x3401 when
+  // list, then drops superseded ones. The mirror callback hears kUpdMirrorEmpty when
   // the mirror holds none. With update_folder also sets the staging folders.
   UPD_ERROR LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder);
   // Keeps the newest package of each name and category; of equal builds the
