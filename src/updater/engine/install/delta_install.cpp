@@ -86,8 +86,8 @@ UPD_ERROR PlaceResult(const InstallRun& run, StepFiles& files, const char* store
 
 }  // namespace
 
-UPD_ERROR InstallNupPackageEx(const InstallRun& run, const _COMPONENT_INFO& entry,
-                              bool base_is_container, const char* store_path) {
+UpdError InstallNupPackageEx(const InstallRun& run, const _COMPONENT_INFO& entry,
+                             bool base_is_container, const char* store_path) {
   StepFiles files;
   const bool named =
       MakeTempFileRetrying(run, &files.patch) && MakeTempFileRetrying(run, &files.output);
@@ -98,17 +98,17 @@ UPD_ERROR InstallNupPackageEx(const InstallRun& run, const _COMPONENT_INFO& entr
   if (!patch) return patch.code();
   UPD_ERROR rc = patch->WritePayload(files.patch.c_str());
   files.info = std::move(patch.value()).TakeInfo();
-  if (rc != kUpdOk) return rc;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   std::string base;
   rc = PrepareBase(run, entry, base_is_container, &files, &base);
-  if (rc != kUpdOk) return rc;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   files.raw = files.output + kRawSuffix;
   (void)DeleteFileChecked(files.raw.c_str(), 0);
   rc = ApplyDeltaPackage(run, base.c_str(), files.patch.c_str(), files.output.c_str(), true);
-  if (rc != kUpdOk) return rc;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   rc = PlaceResult(run, files, store_path);
   files.succeeded = rc == kUpdOk;
-  return rc;
+  return static_cast<UpdError>(rc);
 }
 
 void BuildBaseNonNups(const InstallRun& run) {

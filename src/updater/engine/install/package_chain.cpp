@@ -112,8 +112,8 @@ UPD_ERROR ApplyPatches(const InstallRun& run, ChainFiles* files, std::string* fi
       files->raw = slots[i].output + kRawSuffix;
       (void)DeleteFileChecked(files->raw.c_str(), 0);
     }
-    const UPD_ERROR rc = ApplyDeltaPackage(run, base->c_str(), slots[i].payload.c_str(),
-                                           slots[i].output.c_str(), last);
+    const UpdError rc = ApplyDeltaPackage(run, base->c_str(), slots[i].payload.c_str(),
+                                          slots[i].output.c_str(), last);
     if (rc != kUpdOk) return rc;
     if (file_name->empty()) *file_name = ReadHeaderText(slots[i].header(), "filename", kFileNameSize);
     DropFile(base);
@@ -125,8 +125,8 @@ UPD_ERROR ApplyPatches(const InstallRun& run, ChainFiles* files, std::string* fi
 
 }  // namespace
 
-UPD_ERROR InstallNupPackage(const InstallRun& run, const CListBase& list, const char* module,
-                            uint32_t platform) {
+UpdError InstallNupPackage(const InstallRun& run, const CListBase& list, const char* module,
+                           uint32_t platform) {
   const ListIndex head = list.FindEngineModule(module, platform, kLevelFull, false);
   if (head == kNoEntry) return kUpdNoInstalledModule;
   if (!IsPending(list[head]) || HasFailed(list[head])) return kUpdNotPending;
@@ -134,17 +134,17 @@ UPD_ERROR InstallNupPackage(const InstallRun& run, const CListBase& list, const 
   uint32_t reached = 0;
   std::string file_name;
   UPD_ERROR rc = OpenHead(run, list[head], &files.slots.emplace_back(), &reached, &file_name);
-  if (rc != kUpdOk) return rc;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   rc = CollectPatches(run, list, module, platform, reached, &files);
-  if (rc != kUpdOk) return rc;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   std::string final_file;
   rc = ApplyPatches(run, &files, &file_name, &final_file);
-  if (rc != kUpdOk) return rc;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   const PackageInfo* ini = files.slots.back().header();
   const auto build = static_cast<uint32_t>(ReadHeaderInt(ini, "build", 0));
   const std::string type = ReadHeaderText(ini, "type", kModuleNameSize);
   rc = run.state->InstallModuleFile(final_file.c_str(), file_name.c_str(), type.c_str(), build,
                                     HeaderPlatformId(ini), run.mode);
   files.succeeded = rc == kUpdOk;
-  return rc;
+  return static_cast<UpdError>(rc);
 }

@@ -33,7 +33,7 @@ uint32_t MarkFetch(_COMPONENT_INFO& entry) { return entry.flags |= kComponentFet
 
 }  // namespace
 
-UPD_ERROR CMirror::LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder) {
+UpdError CMirror::LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder) {
   Clear();
   rootFolder_ = WithSlash(HostFieldString(mirror->mirrorFolder));
   dllFolder_ = rootFolder_ + kMirrorDllFolder + '/';
@@ -194,7 +194,7 @@ bool CMirror::HasCategory(uint32_t category) const {
   return false;
 }
 
-UPD_ERROR CMirror::PostProcess(const MirrorPass&) { return kUpdOk; }
+UpdError CMirror::PostProcess(const MirrorPass&) { return kUpdOk; }
 
 void CMirror::DeleteDroppedFiles() { DeleteSelectedFiles(list_, kComponentDropped); }
 

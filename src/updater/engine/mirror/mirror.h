@@ -43,7 +43,7 @@ class CMirror {
   // Reads the packages of the mirror's three folders (headers only) into the
   // list, then drops superseded ones. The mirror callback hears kUpdMirrorEmpty when
   // the mirror holds none. With update_folder also sets the staging folders.
-  UPD_ERROR LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder);
+  UpdError LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder);
   // Keeps the newest package of each name and category; of equal builds the
   // one listed last.
   void DropSuperseded();
@@ -64,19 +64,19 @@ class CMirror {
 
   // Places the fetched packages and writes the three catalogues; progress
   // goes to the host with event 2.
-  [[nodiscard]] UPD_ERROR Run(const MirrorPass& pass, uint32_t progress);
-  [[nodiscard]] UPD_ERROR PlacePackages(const MirrorPass& pass, CListBase& list);
-  [[nodiscard]] UPD_ERROR PlacePcuPackages(const MirrorPass& pass, CListBase& component);
+  [[nodiscard]] UpdError Run(const MirrorPass& pass, uint32_t progress);
+  [[nodiscard]] UpdError PlacePackages(const MirrorPass& pass, CListBase& list);
+  [[nodiscard]] UpdError PlacePcuPackages(const MirrorPass& pass, CListBase& component);
   // Whether every application package to be placed is agreed.
   [[nodiscard]] bool ArePendingPcusAgreed(const CListBase& component) const;
   // Whether a not-dropped entry of the category exists.
   [[nodiscard]] bool HasCategory(uint32_t category) const;
-  UPD_ERROR PostProcess(const MirrorPass& pass);
+  UpdError PostProcess(const MirrorPass& pass);
   // Deletes the files of the dropped entries.
   void DeleteDroppedFiles();
   // Writes (or deletes) the catalogue of one folder from the list.
-  [[nodiscard]] UPD_ERROR WriteCatalogue(const MirrorPass& pass, const std::string& folder,
-                                         bool wanted, std::initializer_list<uint32_t> categories);
+  [[nodiscard]] UpdError WriteCatalogue(const MirrorPass& pass, const std::string& folder,
+                                        bool wanted, std::initializer_list<uint32_t> categories);
   // Empties the list; the paths stay.
   void Clear();
 
@@ -86,8 +86,8 @@ class CMirror {
  private:
   // Publishes source at a new name made from pattern: a move (rename) from
   // a staging folder, else a copy; mode 0644. The new record joins the list.
-  [[nodiscard]] UPD_ERROR Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
-                                  const std::string& pattern, bool move);
+  [[nodiscard]] UpdError Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
+                                 const std::string& pattern, bool move);
   // An entry of the server that was not placed keeps the mirror's copy it
   // was to replace.
   void KeepReplacedCopies(const _COMPONENT_INFO& entry);

@@ -26,8 +26,8 @@ bool IsFolder(const OS_FILE_INFO& info) { return (info.attributes & kOsAttrDirec
 
 }  // namespace
 
-UPD_ERROR ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* record,
-                                bool skip_signature) {
+UpdError ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* record,
+                               bool skip_signature) {
   *record = _COMPONENT_INFO();
   // Without the signature check the header alone is read; with it the whole
   // package is checked but its payload is kept nowhere.
@@ -49,7 +49,7 @@ uint32_t ScanFolderToList(const char* folder, CListBase* list, int64_t start_ind
     if (IsFolder(finder.Info())) continue;
     const std::string path = finder.Path();
     _COMPONENT_INFO record;
-    const UPD_ERROR rc = ReadUpdateInfoSection(path.c_str(), &record, scan.skipSignature);
+    const UpdError rc = ReadUpdateInfoSection(path.c_str(), &record, scan.skipSignature);
     if (rc != kUpdOk) {
       if (IsInvalidPackage(rc, scan.skipSignature)) (void)DeleteFileChecked(path.c_str(), 0);
       continue;
