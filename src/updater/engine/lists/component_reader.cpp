@@ -122,7 +122,8 @@ void ReadPackageKeys(const CProfileSection* section, _COMPONENT_INFO* record) {
   CopyPath(record->filename, TextOf(section, "filename"));
   CopyText(record->setup, TextOf(section, "setup"));
   record->build = ReadBuild(section, *record);
-  record->level = static_cast<int32_t>(NumberOf(section, "level", kComponentAbsent));
+  const auto level = static_cast<int32_t>(NumberOf(section, "level", kComponentAbsent));
+  record->level = level != -1 ? std::optional<int32_t>(level) : std::nullopt;
   record->base = NumberOf(section, "base", kComponentAbsent);
   if (record->base == kComponentAbsent) {
     record->base = NumberOf(section, "baseindex", kComponentAbsent);

@@ -141,7 +141,7 @@ void CMirror::DropByName(CListBase& list, uint32_t category, const char* module,
                          uint32_t platform) {
   for (ListIndex i = static_cast<ListIndex>(list_.GetSize()) - 1; i >= 0; --i) {
     _COMPONENT_INFO& entry = list_[i];
-    if (entry.level == kLevelAbsent && entry.category == category && entry.platform == platform &&
+    if (!entry.level && entry.category == category && entry.platform == platform &&
         std::strcmp(entry.module, module) == 0) {
       entry.flags |= kComponentDropped;
     }

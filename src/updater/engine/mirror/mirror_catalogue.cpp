@@ -67,7 +67,7 @@ bool SetCommonKeys(CProfileSection& section, const _COMPONENT_INFO& entry) {
   for (const auto& text : texts) {
     if (*text.value != '\0') ok &= section.SetValue(text.key, text.value);
   }
-  if (entry.level != kLevelAbsent) ok &= section.SetUInt("level", static_cast<uint32_t>(entry.level));
+  if (entry.level) ok &= section.SetUInt("level", static_cast<uint32_t>(*entry.level));
   if (entry.base != kComponentAbsent) ok &= section.SetUInt("base", entry.base);
   if (entry.size != kComponentAbsent) ok &= section.SetUInt("size", entry.size);
   if (!entry.file.empty()) ok &= section.SetValue("file", FileNamePart(entry.file));
@@ -109,7 +109,7 @@ UpdError WriteMirrorSections(MirrorVerDocument& document, CListBase& list, uint3
     const ListIndex first = FindFirstToWrite(list);
     if (first == kNoEntry) return kUpdOk;
     _COMPONENT_INFO& entry = list[first];
-    if (entry.level == kLevelAbsent) {
+    if (!entry.level) {
       const UpdError result = WriteComponentSection(document, entry);
       if (result != kUpdOk) return result;
       entry.flags &= ~kComponentMirrored;
