@@ -1,7 +1,7 @@
 // Fuzzes the update package container. An input is a flags byte (bit 0
-// header only, bit 1 skip the signature, bit 2 take the INI path) followed
+// header only, bit 1 skip the signature, bit 2 keep the payload) followed
 // by the package file's bytes, which are opened through a memory file as
-// ExtractUpdateInfoPackage opens any package. The layout search and the
+// OpenedPackage opens any package. The layout search and the
 // signed-buffer check also run over the bytes directly, and every range they
 // report must lie inside them. update_package_fuzz_seeds.sh writes genuine
 // and tampered packages of the signing kit, signed by the key this build
@@ -18,6 +18,7 @@
 #include <string>
 
 #include "updater/engine/catalogue/signed_buffer.h"
+#include "updater/engine/package/opened_package.h"
 #include "updater/engine/package/package_layout.h"
 #include "updater/engine/package/update_package.h"
 
@@ -88,15 +89,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       lseek(g_package_fd, 0, SEEK_SET) != 0) {
     std::abort();
   }
-  char ini[4096] = {};
-  const bool take_ini = (flags & 4) != 0;
-  const UPD_ERROR rc = ExtractUpdateInfoPackage(
-      g_package_path.c_str(), (flags & 1) != 0 ? nullptr : kPackageCheckOnly,
-      take_ini ? ini : nullptr, sizeof(ini), (flags & 2) != 0);
-  if (take_ini && ini[0] != '\0') {
-    std::filesystem::remove(ini);
-  } else if (take_ini && rc == 0) {
-    __builtin_trap();  // success always hands out the INI file
+  const PackageRead read = (flags & 1) != 0 ? PackageRead::kHeader
+                          : (flags & 4) != 0 ? PackageRead::kPayload
+                                             : PackageRead::kChecked;
+  const Result<OpenedPackage> opened =
+      OpenedPackage::Open(g_package_path.c_str(), read, (flags & 2) != 0);
+  if (opened && read != PackageRead::kHeader) {
+    // A payload claimed must lie inside the file.
+    const PayloadExtent& payload = *opened->payload();
+    if (!Inside({payload.offset, payload.size}, bytes.size())) __builtin_trap();
   }
   return 0;
 }

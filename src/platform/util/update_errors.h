@@ -72,6 +72,10 @@ enum [[nodiscard]] UpdError : UPD_ERROR {
   kUpdNoSettings = 0x3304,
   kUpdNoEventCallback = 0x3305,
   kUpdNoMirrorCallback = 0x3306,
+  kUpdMirrorEmpty = 0x3401,       // no package in the mirror yet
+  kUpdMirrorPassFailed = 0x3403,  // also: a category no catalogue holds
+  kUpdPcuNotAgreed = 0x3404,
+  kUpdMirrorAborted = 0x3406,
   kUpdEngineFailed = 0x4001,
   kUpdEngineUnavailable = 0x4002,
   kUpdNotPending = 0x5002,

@@ -50,8 +50,8 @@ void CBackupStore::SaveComponentFile(const _COMPONENT_INFO& component, const cha
       FileCopy(component.file.c_str(), target.c_str(), kFileCopyOverwrite | kFileCopyCreateFolder));
 }
 
-UPD_ERROR CleanupModules(CBackupStore& store, const ENGINE_DISPATCH* engine, const char* group,
-                         CListBase& list) {
+UpdError CleanupModules(CBackupStore& store, const ENGINE_DISPATCH* engine, const char* group,
+                        CListBase& list) {
   if (!IsSafeGroup(group)) return kUpdOk;
   const std::string folder = GroupFolder(store, group);
   UPD_ERROR result = kUpdOk;
@@ -78,11 +78,11 @@ UPD_ERROR CleanupModules(CBackupStore& store, const ENGINE_DISPATCH* engine, con
     }
   }
   static_cast<void>(DeleteFolder(folder.c_str(), true));
-  return result;
+  return static_cast<UpdError>(result);
 }
 
-UPD_ERROR CleanupModulesForGroup(CBackupStore& store, const UPDATER_SETTINGS* settings,
-                                 const ENGINE_DISPATCH* engine, CListBase& list) {
+UpdError CleanupModulesForGroup(CBackupStore& store, const UPDATER_SETTINGS* settings,
+                                const ENGINE_DISPATCH* engine, CListBase& list) {
   const std::string group = StoredGroup(settings);
   return CleanupModules(store, engine, group.c_str(), list);
 }

@@ -5,7 +5,7 @@
 #include "updater/backup/backup_store.h"
 #include "updater/backup/file_set_replace.h"
 
-UPD_ERROR CBackupStore::RestoreSnapshot(uint32_t block_until) {
+UpdError CBackupStore::RestoreSnapshot(uint32_t block_until) {
   Locked locked(lock_.get());
   std::vector<StoredSnapshot> stored = LoadStored();
   if (stored.empty()) return kUpdNoSnapshot;
@@ -20,7 +20,7 @@ UPD_ERROR CBackupStore::RestoreSnapshot(uint32_t block_until) {
   for (const UPDATER_BACKUP_MODULE_INFO& module : keeper->state.GetModules()) {
     files.push_back({CopyPath(module.file), modules_folder_ + module.orig});
   }
-  const UPD_ERROR restored = ReplaceFileSet(files);
+  const UpdError restored = ReplaceFileSet(files);
   if (restored != kUpdOk) return restored;
 
   std::vector<_XML_NODE*> others;

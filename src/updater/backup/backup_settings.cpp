@@ -42,8 +42,8 @@ bool SaveBackupSettings(const char* path, const BACKUP_SETTINGS& record) {
   return MemStoreSaveFile(document.get(), root, path) == kXmlOk;
 }
 
-UPD_ERROR ChangeBackupSettings(const char* path,
-                               const std::function<void(BACKUP_SETTINGS&)>& change) {
+UpdError ChangeBackupSettings(const char* path,
+                              const std::function<void(BACKUP_SETTINGS&)>& change) {
   std::optional<BACKUP_SETTINGS> record = ReadBackupSettings(path);
   if (!record) return kUpdSettingsUnreadable;
   change(*record);

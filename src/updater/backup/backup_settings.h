@@ -6,6 +6,7 @@
 
 #include "platform/store/backup_settings_schema.h"
 #include "platform/store/xml_document.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // The backup settings file "config.xml": the BACKUP_SETTINGS record kept as
@@ -32,5 +33,5 @@ inline constexpr uint32_t kBackupXmlDepth = 500;
 
 // Reads the record, lets change edit it and writes it back as a new file:
 // 0, kUpdSettingsUnreadable, or kUpdSettingsNotWritten.
-[[nodiscard]] UPD_ERROR ChangeBackupSettings(const char* path,
-                                             const std::function<void(BACKUP_SETTINGS&)>& change);
+[[nodiscard]] UpdError ChangeBackupSettings(const char* path,
+                                            const std::function<void(BACKUP_SETTINGS&)>& change);

@@ -9,8 +9,8 @@
 #include "updater/backup/backup_store.h"
 #include "updater/engine/lists/module_scan.h"
 
-UPD_ERROR CBackupStore::StoreModules(const CListBase& components, CBackupState* state,
-                                     std::vector<std::string>* new_copies) {
+UpdError CBackupStore::StoreModules(const CListBase& components, CBackupState* state,
+                                    std::vector<std::string>* new_copies) {
   // Every stored record and those of this snapshot so far: a new copy never
   // takes a name one of them uses.
   std::vector<UPDATER_BACKUP_MODULE_INFO> held = HeldModules();
@@ -25,7 +25,7 @@ UPD_ERROR CBackupStore::StoreModules(const CListBase& components, CBackupState* 
       new_copies->push_back(module.file);
       const UPD_ERROR copied = FileCopy(component.file.c_str(), CopyPath(module.file).c_str(),
                                         kFileCopyOverwrite | kFileCopyFlush);
-      if (copied != kUpdOk) return copied;
+      if (copied != kUpdOk) return static_cast<UpdError>(copied);
     }
     held.push_back(module);
     state->GetModules().Add(module);
@@ -33,19 +33,19 @@ UPD_ERROR CBackupStore::StoreModules(const CListBase& components, CBackupState* 
   return kUpdOk;
 }
 
-UPD_ERROR CBackupStore::CreateSnapshot(const CListBase& components, int64_t keep) {
+UpdError CBackupStore::CreateSnapshot(const CListBase& components, int64_t keep) {
   Locked locked(lock_.get());
   const int64_t now = OsTime();
   CBackupState state(NextTimestamp(static_cast<uint32_t>(now)));
   std::vector<std::string> new_copies;
-  UPD_ERROR result = StoreModules(components, &state, &new_copies);
+  UpdError result = StoreModules(components, &state, &new_copies);
   if (result == kUpdOk) {
     _XML_NODE* element =
         root_ != nullptr ? AppendSnapshotElement(document_.get(), root_, state) : nullptr;
     if (element == nullptr) {
       result = kUpdOutOfMemory;
     } else if (!SaveDatabase()) {
-      result = MapDiskFullError(kUpdWriteFailed);
+      result = static_cast<UpdError>(MapDiskFullError(kUpdWriteFailed));
       static_cast<void>(MemStoreRemoveNode(document_.get(), element));
     }
   }
@@ -60,8 +60,8 @@ UPD_ERROR CBackupStore::CreateSnapshot(const CListBase& components, int64_t keep
   return kUpdOk;
 }
 
-UPD_ERROR CBackupStore::SnapshotInstalledModules(const UPDATER_SETTINGS* settings,
-                                                 const char* modules_folder) {
+UpdError CBackupStore::SnapshotInstalledModules(const UPDATER_SETTINGS* settings,
+                                                const char* modules_folder) {
   CListBase installed;
   ScanInstalledModulesEx(installed, settings, modules_folder);
   if (installed.IsEmpty()) return kUpdNoInstalledModule;

@@ -139,7 +139,7 @@ void CBackupStore::DeleteUnusedCopies(const std::vector<std::string>& files) {
   }
 }
 
-UPD_ERROR CBackupStore::RemoveOldest(uint64_t keep) {
+UpdError CBackupStore::RemoveOldest(uint64_t keep) {
   Locked locked(lock_.get());
   std::vector<StoredSnapshot> stored = LoadStored();
   std::vector<_XML_NODE*> oldest;
@@ -155,14 +155,14 @@ UPD_ERROR CBackupStore::RemoveOldest(uint64_t keep) {
   return kUpdOk;
 }
 
-UPD_ERROR CBackupStore::PruneSnapshots(bool keep_copies) {
+UpdError CBackupStore::PruneSnapshots(bool keep_copies) {
   Locked locked(lock_.get());
   static_cast<void>(RemoveElements(
       root_ != nullptr ? SnapshotElements(root_) : std::vector<_XML_NODE*>{}, keep_copies));
   return kUpdOk;
 }
 
-UPD_ERROR CBackupStore::RemoveSnapshot(uint32_t timestamp, bool keep_copies) {
+UpdError CBackupStore::RemoveSnapshot(uint32_t timestamp, bool keep_copies) {
   Locked locked(lock_.get());
   if (root_ == nullptr) return kUpdNotFound;
   for (_XML_NODE* element : SnapshotElements(root_)) {
@@ -178,7 +178,7 @@ void CBackupStore::RemoveSnapshotAndFiles(uint32_t timestamp) {
   static_cast<void>(RemoveSnapshot(timestamp, false));
 }
 
-UPD_ERROR CBackupStore::LoadSnapshots(CBackupStateArray* snapshots) {
+UpdError CBackupStore::LoadSnapshots(CBackupStateArray* snapshots) {
   Locked locked(lock_.get());
   for (StoredSnapshot& stored : LoadStored()) snapshots->Add(stored.state);
   return kUpdOk;
@@ -211,13 +211,13 @@ bool CBackupStore::GetBlockedUntil(uint32_t* until) {
 
 bool CBackupStore::IsUpdateBlocked() { return GetBlockedUntil(nullptr); }
 
-UPD_ERROR CBackupStore::SetBlockUntil(uint32_t time) {
+UpdError CBackupStore::SetBlockUntil(uint32_t time) {
   return ChangeBackupSettings(config_path_.c_str(), [time](BACKUP_SETTINGS& settings) {
     settings.ReenableUpdateTime = time;
   });
 }
 
-UPD_ERROR CBackupStore::ClearBlock() { return SetBlockUntil(0); }
+UpdError CBackupStore::ClearBlock() { return SetBlockUntil(0); }
 
 std::unique_ptr<CBackupStore> OpenBackupStore(const char* data_folder, const char* modules_folder) {
   if (data_folder == nullptr || *data_folder == '\0' || modules_folder == nullptr) return nullptr;

@@ -7,6 +7,7 @@
 
 #include "platform/os/os_mutex.h"
 #include "platform/store/xml_document.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/backup/backup_records.h"
 #include "updater/engine/lists/component_list.h"
@@ -38,8 +39,8 @@ class CBackupStore {
   // The same; *until receives the stored time (0 when none is set).
   [[nodiscard]] bool GetBlockedUntil(uint32_t* until);
   // 0, kUpdSettingsUnreadable or kUpdSettingsNotWritten.
-  [[nodiscard]] UPD_ERROR SetBlockUntil(uint32_t time);
-  [[nodiscard]] UPD_ERROR ClearBlock();
+  [[nodiscard]] UpdError SetBlockUntil(uint32_t time);
+  [[nodiscard]] UpdError ClearBlock();
 
   // A snapshot is due when "LastBackupTime" is 0xFFFFFFFF, when it lies more
   // than days whole days back, or when none is stored; never with an
@@ -52,30 +53,30 @@ class CBackupStore {
   // snapshots and records the time. A copy or database write that fails
   // records nothing, removes the copies this call made and returns its code
   // (0x101A, 0x1020, 0x1017 or 0x3101).
-  [[nodiscard]] UPD_ERROR CreateSnapshot(const CListBase& components, int64_t keep);
+  [[nodiscard]] UpdError CreateSnapshot(const CListBase& components, int64_t keep);
 
   // A snapshot of the module files of modules_folder as the host's engine
   // reads them (event 28), keeping as many snapshots as the settings say
   // (all bits set keeps every one): the snapshot the host asks for, and the
   // one a run takes while backups are on. 0x1102 when no module is installed,
   // else CreateSnapshot's code.
-  [[nodiscard]] UPD_ERROR SnapshotInstalledModules(const UPDATER_SETTINGS* settings,
-                                                   const char* modules_folder);
+  [[nodiscard]] UpdError SnapshotInstalledModules(const UPDATER_SETTINGS* settings,
+                                                  const char* modules_folder);
 
   // Removes the snapshots with the smallest timestamps (the earlier one first
   // on a tie) until at most keep remain, with the copies no other snapshot
   // holds. Always 0.
-  UPD_ERROR RemoveOldest(uint64_t keep);
+  UpdError RemoveOldest(uint64_t keep);
   // Removes every snapshot; with keep_copies the copies stay in the folder.
   // Always 0.
-  UPD_ERROR PruneSnapshots(bool keep_copies);
+  UpdError PruneSnapshots(bool keep_copies);
   // Removes the first snapshot of that timestamp: 0, or kUpdNotFound when
   // there is none.
-  UPD_ERROR RemoveSnapshot(uint32_t timestamp, bool keep_copies);
+  UpdError RemoveSnapshot(uint32_t timestamp, bool keep_copies);
   void RemoveSnapshotAndFiles(uint32_t timestamp);
 
   // Appends every stored snapshot in document order. Always 0.
-  UPD_ERROR LoadSnapshots(CBackupStateArray* snapshots);
+  UpdError LoadSnapshots(CBackupStateArray* snapshots);
   [[nodiscard]] size_t GetSnapshotCount();
 
   // Puts the modules of the oldest snapshot back, all of them or none: each
@@ -83,7 +84,7 @@ class CBackupStore {
   // renamed in. Only then are the other snapshots removed and, with a
   // non-zero block_until, updates blocked until then. 0, kUpdNoSnapshot, or
   // the code of the copy or rename that failed (nothing changed).
-  [[nodiscard]] UPD_ERROR RestoreSnapshot(uint32_t block_until);
+  [[nodiscard]] UpdError RestoreSnapshot(uint32_t block_until);
 
   // Parks an installed module file in the backup sub-folder of a server
   // group (kept by its path below the modules folder); failures are dropped.
@@ -135,8 +136,8 @@ class CBackupStore {
   // Copies of the modules of a snapshot being taken (ChooseBackupCopy); the
   // names of the copies made go to new_copies, which the caller removes again
   // on failure.
-  [[nodiscard]] UPD_ERROR StoreModules(const CListBase& components, CBackupState* state,
-                                       std::vector<std::string>* new_copies);
+  [[nodiscard]] UpdError StoreModules(const CListBase& components, CBackupState* state,
+                                      std::vector<std::string>* new_copies);
   void DeleteUnusedCopies(const std::vector<std::string>& files);
 
   struct MutexDeleter {
@@ -159,13 +160,12 @@ class CBackupStore {
 
 // Brings back the modules parked for the settings store's "UpdateServerGroup"
 // ("Release" when unset); see CleanupModules.
-[[nodiscard]] UPD_ERROR CleanupModulesForGroup(CBackupStore& store,
-                                               const UPDATER_SETTINGS* settings,
-                                               const ENGINE_DISPATCH* engine, CListBase& list);
+[[nodiscard]] UpdError CleanupModulesForGroup(CBackupStore& store, const UPDATER_SETTINGS* settings,
+                                              const ENGINE_DISPATCH* engine, CListBase& list);
 // For each "em*.dat" parked for group that the engine can read: unless list
 // holds an installed module file of the same name and platform at a build not
 // lower, moves it into the modules folder and records it in list (the listed
 // record takes its build and path, or it is appended). Then the group's folder
 // goes. The code of the last move that failed, else 0.
-[[nodiscard]] UPD_ERROR CleanupModules(CBackupStore& store, const ENGINE_DISPATCH* engine,
-                                       const char* group, CListBase& list);
+[[nodiscard]] UpdError CleanupModules(CBackupStore& store, const ENGINE_DISPATCH* engine,
+                                      const char* group, CListBase& list);

@@ -57,7 +57,7 @@ void Undo(std::vector<Swap>& swaps) {
 
 }  // namespace
 
-UPD_ERROR ReplaceFileSet(const std::vector<FileReplacement>& files) {
+UpdError ReplaceFileSet(const std::vector<FileReplacement>& files) {
   std::vector<Swap> swaps;
   swaps.reserve(files.size());
   UPD_ERROR result = StageCopies(files, &swaps);
@@ -67,5 +67,5 @@ UPD_ERROR ReplaceFileSet(const std::vector<FileReplacement>& files) {
     if (result != kUpdOk) DeleteQuietly(swap.staged);
     if (swap.old_moved && result == kUpdOk) DeleteQuietly(swap.replaced);
   }
-  return result;
+  return static_cast<UpdError>(result);
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // One file to put in place: a copy of source becomes target.
@@ -23,4 +24,4 @@ inline constexpr char kReplacedSuffix[] = ".replaced";
 // files kept aside until the last swap and put back if one fails. 0, or the
 // code of the copy (0x101A, 0x1020 for a full disk) or rename (0x101E) that
 // failed, with every target as it was and no staged file left.
-[[nodiscard]] UPD_ERROR ReplaceFileSet(const std::vector<FileReplacement>& files);
+[[nodiscard]] UpdError ReplaceFileSet(const std::vector<FileReplacement>& files);

@@ -45,9 +45,8 @@ bool AppendRecord(HOST_ARRAY* packages, const _COMPONENT_INFO& entry) {
 
 }  // namespace
 
-UPD_ERROR SelectNupsForDownload(CListBase& list, const char* update_folder,
-                                const CGroupList& groups, std::span<const uint32_t> platform_ids,
-                                HOST_ARRAY* packages) {
+UpdError SelectNupsForDownload(CListBase& list, const char* update_folder, const CGroupList& groups,
+                               std::span<const uint32_t> platform_ids, HOST_ARRAY* packages) {
   static_cast<void>(ScanFolderToList(update_folder, &list, list.GetSize(), kHeaderScan));
   for (_COMPONENT_INFO& entry : list) {
     const bool wanted = std::find(platform_ids.begin(), platform_ids.end(), entry.platform) !=

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/lists/component_list.h"
 #include "updater/engine/lists/update_lists.h"
@@ -12,7 +13,7 @@
 // described by an UPD_NUP_INFO appended to packages (strings with the
 // library's result allocator); every other gets 0x400, for deletion.
 // 0x3101 when a string or the array cannot grow, else 0.
-[[nodiscard]] UPD_ERROR SelectNupsForDownload(CListBase& list, const char* update_folder,
-                                              const CGroupList& groups,
-                                              std::span<const uint32_t> platform_ids,
-                                              HOST_ARRAY* packages);
+[[nodiscard]] UpdError SelectNupsForDownload(CListBase& list, const char* update_folder,
+                                             const CGroupList& groups,
+                                             std::span<const uint32_t> platform_ids,
+                                             HOST_ARRAY* packages);

@@ -110,8 +110,8 @@ void RemoveForeignPlatformModules(CListBase& modules) {
   });
 }
 
-UPD_ERROR SetupEnginesFromFolder(CModuleInstaller& installer, const InstallTarget& target,
-                                 const char* packages_folder, std::string_view groups) {
+UpdError SetupEnginesFromFolder(CModuleInstaller& installer, const InstallTarget& target,
+                                const char* packages_folder, std::string_view groups) {
   const UPDATER_SETTINGS* settings = target.host.settings;
   CListBase modules;
   ScanInstalledModules(modules, settings, target.host.modulesFolder);
@@ -128,7 +128,7 @@ UPD_ERROR SetupEnginesFromFolder(CModuleInstaller& installer, const InstallTarge
 
   CContinuousList no_continuous;
   uint32_t engine_result = 0;
-  const UPD_ERROR result = installer.InstallPackages(
+  const UpdError result = installer.InstallPackages(
       target, packages, no_continuous, false, installed, &engine_result, InstallMode::kDirect);
   if (result == kUpdOk || result == kUpdNothingNew) StoreInstallTime(settings);
   DeleteSelectedFiles(packages, kComponentDropped);

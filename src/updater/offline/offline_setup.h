@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/install/module_installer.h"
 #include "updater/engine/lists/component_list.h"
@@ -24,7 +25,6 @@ void RemoveForeignPlatformModules(CListBase& modules);
 // group drops the module file it installs. "InstallTime" is stored when the
 // installation gives 0 or 0x5003. The packages left out of the installation
 // are deleted on every path. Returns the installation's code.
-[[nodiscard]] UPD_ERROR SetupEnginesFromFolder(CModuleInstaller& installer,
-                                               const InstallTarget& target,
-                                               const char* packages_folder,
-                                               std::string_view groups);
+[[nodiscard]] UpdError SetupEnginesFromFolder(CModuleInstaller& installer,
+                                              const InstallTarget& target,
+                                              const char* packages_folder, std::string_view groups);

@@ -74,11 +74,11 @@ bool IsAnnounced(SETTINGS_STORE* store, const std::string& name, int64_t now) {
 
 }  // namespace
 
-UPD_ERROR CPicoManager::PurgeExpired(const UPDATER_SETTINGS* settings) {
+UpdError CPicoManager::PurgeExpired(const UPDATER_SETTINGS* settings) {
   return PurgeExpiredAt(settings, OsTime());
 }
 
-UPD_ERROR CPicoManager::PurgeExpiredAt(const UPDATER_SETTINGS* settings, int64_t now) {
+UpdError CPicoManager::PurgeExpiredAt(const UPDATER_SETTINGS* settings, int64_t now) {
   const SettingsStorePtr store = OpenSettingsStore(settings);
   if (store == nullptr) return kUpdSettingsUnreadable;
   bool deleted = true;
@@ -89,7 +89,7 @@ UPD_ERROR CPicoManager::PurgeExpiredAt(const UPDATER_SETTINGS* settings, int64_t
   return deleted ? kUpdOk : kUpdWriteFailed;
 }
 
-UPD_ERROR CPicoManager::ClearFolder() {
+UpdError CPicoManager::ClearFolder() {
   bool deleted = true;
   for (const std::string& name : RootEntries(root_)) {
     if (!DeleteEntry(root_ + name)) deleted = false;
@@ -97,7 +97,7 @@ UPD_ERROR CPicoManager::ClearFolder() {
   return deleted ? kUpdOk : kUpdWriteFailed;
 }
 
-UPD_ERROR CPicoManager::PurgeStaleFiles() {
+UpdError CPicoManager::PurgeStaleFiles() {
   Lock lock(lock_);
   for (const auto& [id, entry] : entries_) {
     const std::string folder = PicoFolder(id);
@@ -112,7 +112,7 @@ UPD_ERROR CPicoManager::PurgeStaleFiles() {
   return kUpdOk;
 }
 
-UPD_ERROR CPicoManager::RecoverRollbacks() {
+UpdError CPicoManager::RecoverRollbacks() {
   bool moved = true;
   for (const std::string& name : RootEntries(root_)) {
     const size_t marker = name.find(kRollbackMarker);
@@ -122,7 +122,7 @@ UPD_ERROR CPicoManager::RecoverRollbacks() {
   return moved ? kUpdOk : kUpdMoveFailed;
 }
 
-UPD_ERROR CPicoManager::MoveAllToRollback() {
+UpdError CPicoManager::MoveAllToRollback() {
   bool moved = true;
   for (const std::string& name : RootEntries(root_)) {
     if (!IsPicoFolderName(name)) continue;

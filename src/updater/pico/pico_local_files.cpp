@@ -13,18 +13,18 @@
 #include "updater/pico/pico_files.h"
 #include "updater/pico/pico_manager.h"
 
-UPD_ERROR CPicoManager::ValidatePicoFile(const ENGINE_DISPATCH* engine, const char* path,
-                                         uint32_t id, uint32_t n) {
+UpdError CPicoManager::ValidatePicoFile(const ENGINE_DISPATCH* engine, const char* path,
+                                        uint32_t id, uint32_t n) {
   const std::u16string wide_path = NarrowToU16String(path, kStrToNul);
   uint32_t file_id = 0;
   uint32_t sequence = 0;
   const uint32_t result = EngineCall3042(engine, wide_path.c_str(), &file_id, &sequence);
-  if (result != 0) return MapEngineError(result);
+  if (result != 0) return static_cast<UpdError>(MapEngineError(result));
   return file_id == id && sequence == n ? kUpdOk : kUpdBadFile;
 }
 
-UPD_ERROR CPicoManager::ListLocalFiles(const PicoRun& run, const PICO_ENTRY& entry,
-                                       std::set<uint32_t>* numbers) {
+UpdError CPicoManager::ListLocalFiles(const PicoRun& run, const PICO_ENTRY& entry,
+                                      std::set<uint32_t>* numbers) {
   PicoEngine engine(run.host.settings);
   if (!engine.Held()) return kUpdEngineUnavailable;
   const std::string folder = PicoFolder(entry.id);

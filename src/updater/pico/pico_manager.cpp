@@ -76,8 +76,8 @@ void CPicoManager::BuildFromModVer(const char* mod_ver_path, const UPDATER_SETTI
   ScanUpdateVer(mod_ver_path, nullptr, installed);
 }
 
-UPD_ERROR CPicoManager::GetPicoUpdates(const UPDATER_SETTINGS* settings, const char* mod_ver_path,
-                                       uint32_t run_count, HOST_ARRAY* result) {
+UpdError CPicoManager::GetPicoUpdates(const UPDATER_SETTINGS* settings, const char* mod_ver_path,
+                                      uint32_t run_count, HOST_ARRAY* result) {
   Lock lock(lock_);
   if (run_count == 0 && entries_.empty()) BuildFromModVer(mod_ver_path, settings);
   for (const auto& [id, entry] : entries_) {

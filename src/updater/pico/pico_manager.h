@@ -8,6 +8,7 @@
 
 #include "platform/os/os_mutex.h"
 #include "platform/util/host_binding.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/common/run_cancellation.h"
 #include "updater/engine/lists/update_lists.h"
@@ -69,34 +70,34 @@ class CPicoManager {
   // first run (run_count 0) an empty map is built from the catalogue of the
   // last installation (mod_ver_path) first. 0x3101 when the array cannot
   // grow (what was appended stays).
-  [[nodiscard]] UPD_ERROR GetPicoUpdates(const UPDATER_SETTINGS* settings, const char* mod_ver_path,
-                                         uint32_t run_count, HOST_ARRAY* result);
+  [[nodiscard]] UpdError GetPicoUpdates(const UPDATER_SETTINGS* settings, const char* mod_ver_path,
+                                        uint32_t run_count, HOST_ARRAY* result);
 
   // Fetches the missing and the new files of one pico, at most
   // kMaxPicoFilesPerUpdate of them: 0 when a file arrived, 0x5003 when the
   // server had nothing new, 0x2301 for a pico the map lacks, else the code
   // of the first failure (the files that arrived stay).
-  [[nodiscard]] UPD_ERROR PerformUpdate(const PicoRun& run, uint32_t id);
+  [[nodiscard]] UpdError PerformUpdate(const PicoRun& run, uint32_t id);
 
   // Deletes every entry of the root that is not the folder of a pico
   // announced within kPicoExpirySeconds: 0, 0x3104 or 0x1017.
-  [[nodiscard]] UPD_ERROR PurgeExpired(const UPDATER_SETTINGS* settings);
+  [[nodiscard]] UpdError PurgeExpired(const UPDATER_SETTINGS* settings);
   // The same at a given time.
-  [[nodiscard]] UPD_ERROR PurgeExpiredAt(const UPDATER_SETTINGS* settings, int64_t now);
+  [[nodiscard]] UpdError PurgeExpiredAt(const UPDATER_SETTINGS* settings, int64_t now);
   // Deletes everything in the root: 0 or 0x1017.
-  [[nodiscard]] UPD_ERROR ClearFolder();
+  [[nodiscard]] UpdError ClearFolder();
   // Deletes the "*.pic" files of known picos that are not numbered or lie
   // below the pico's first number.
-  UPD_ERROR PurgeStaleFiles();
+  UpdError PurgeStaleFiles();
   // Gives folders moved aside by a rollback their names back: 0 or 0x101E.
-  [[nodiscard]] UPD_ERROR RecoverRollbacks();
+  [[nodiscard]] UpdError RecoverRollbacks();
   // Moves every pico folder aside to "<id>_rollback_XXXXXXXX": 0 or 0x101E.
-  [[nodiscard]] UPD_ERROR MoveAllToRollback();
+  [[nodiscard]] UpdError MoveAllToRollback();
 
   // The engine's id and sequence number of the file (engine call 3042) must
   // be id and n: 0, 0x1012, or the mapped engine error.
-  [[nodiscard]] static UPD_ERROR ValidatePicoFile(const ENGINE_DISPATCH* engine, const char* path,
-                                                  uint32_t id, uint32_t n);
+  [[nodiscard]] static UpdError ValidatePicoFile(const ENGINE_DISPATCH* engine, const char* path,
+                                                 uint32_t id, uint32_t n);
 
   const std::string& root() const { return root_; }
   // The folder of a pico's files, ending in '/'.
@@ -119,8 +120,8 @@ class CPicoManager {
   std::optional<PICO_ENTRY> FindEntry(uint32_t id);
   // Numbers of the valid local files; every other "*.pic" file goes.
   // 0x4002 without an engine, 0x1107 when aborted.
-  [[nodiscard]] UPD_ERROR ListLocalFiles(const PicoRun& run, const PICO_ENTRY& entry,
-                                         std::set<uint32_t>* numbers);
+  [[nodiscard]] UpdError ListLocalFiles(const PicoRun& run, const PICO_ENTRY& entry,
+                                        std::set<uint32_t>* numbers);
   void BuildFromModVer(const char* mod_ver_path, const UPDATER_SETTINGS* settings);
 
   std::string root_;

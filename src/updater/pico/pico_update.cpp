@@ -167,11 +167,11 @@ class PicoFetch {
 
 }  // namespace
 
-UPD_ERROR CPicoManager::PerformUpdate(const PicoRun& run, uint32_t id) {
+UpdError CPicoManager::PerformUpdate(const PicoRun& run, uint32_t id) {
   const std::optional<PICO_ENTRY> entry = FindEntry(id);
   if (!entry) return kUpdInvalidRequest;
   std::set<uint32_t> numbers;
-  const UPD_ERROR listed = ListLocalFiles(run, *entry, &numbers);
+  const UpdError listed = ListLocalFiles(run, *entry, &numbers);
   if (listed != kUpdOk) return listed;
   const size_t before = numbers.size();
   CDownloadSession& session = run.session;
@@ -179,9 +179,9 @@ UPD_ERROR CPicoManager::PerformUpdate(const PicoRun& run, uint32_t id) {
   TransportCloser closer(session);
   PicoFetch fetch(run, *entry, PicoFolder(entry->id), numbers);
   const UPD_ERROR gaps = fetch.FillGaps();
-  if (gaps != kUpdOk) return gaps;
+  if (gaps != kUpdOk) return static_cast<UpdError>(gaps);
   const UPD_ERROR result = fetch.FetchFollowing();
   // The server has no next file: the sequence is complete.
-  if (result != kUpdNotFound) return result;
+  if (result != kUpdNotFound) return static_cast<UpdError>(result);
   return numbers.size() > before ? kUpdOk : kUpdNothingNew;
 }

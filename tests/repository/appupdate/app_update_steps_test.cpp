@@ -35,7 +35,7 @@ class RecordingInstaller final : public IPcuInstaller {
   };
 
   explicit RecordingInstaller(UpdError answer) : answer_(answer) {}
-  UPD_ERROR Install(const UPDATER_SETTINGS* settings, const char* packagePath) override {
+  UpdError Install(const UPDATER_SETTINGS* settings, const char* packagePath) override {
     calls.push_back({settings, packagePath, fs::exists(packagePath) ? ReadFile(packagePath) : ""});
     return answer_;
   }

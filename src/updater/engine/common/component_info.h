@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Category ids of a catalogue section ("category" key).
@@ -45,8 +46,7 @@ inline constexpr uint32_t kComponentDownloadFailed = 0x40000;
 // Value of the u32 fields whose key is absent ("base", "size", "id",
 // "interval").
 inline constexpr uint32_t kComponentAbsent = 0xFFFFFFFFu;
-// "level" when absent; 0 is a full package, 1 to 9 a delta.
-inline constexpr int32_t kLevelAbsent = -1;
+// "level": 0 is a full package, 1 to 9 a delta.
 inline constexpr int32_t kLevelFull = 0;
 
 // Module type the scanning engine reports for an engine module.
@@ -67,7 +67,8 @@ struct _COMPONENT_INFO {
   uint32_t category = 0;  // ComponentCategory
   uint64_t build = 0;
   char group[256] = {};  // comma list of update-group names
-  int32_t level = 0;
+  // Nothing when the section has no level (a component, a pico) or gives -1.
+  std::optional<int32_t> level = 0;
   uint32_t base = 0;       // build that a delta applies to
   std::string file;        // package path or URL, or the referenced catalogue
   std::string filename;    // module file that the package installs

@@ -1,5 +1,6 @@
 #include "updater/engine/install/delta_install.h"
 
+#include <optional>
 #include <string>
 
 #include "platform/os/os_folder.h"
@@ -7,6 +8,7 @@
 #include "platform/util/unique_names.h"
 #include "platform/util/update_errors.h"
 #include "updater/engine/install/delta_step.h"
+#include "updater/engine/package/opened_package.h"
 #include "updater/engine/package/update_package.h"
 
 namespace {
@@ -26,7 +28,6 @@ struct StepFiles {
   StepFiles(const StepFiles&) = delete;
   StepFiles& operator=(const StepFiles&) = delete;
   ~StepFiles() {
-    DropHeaderFile(&ini);
     DropFile(&patch);
     DropFile(&baseCopy);
     DropFile(&output);
@@ -36,7 +37,7 @@ struct StepFiles {
   std::string patch;
   std::string output;
   std::string baseCopy;
-  std::string ini;
+  std::optional<PackageInfo> info;
   std::string raw;
   bool succeeded = false;
 };
@@ -56,8 +57,10 @@ UPD_ERROR PrepareBase(const InstallRun& run, const _COMPONENT_INFO& entry, bool 
   }
   if (!MakeInstallTempFile(run, &files->baseCopy)) return kUpdTempFileFailed;
   *base = files->baseCopy;
-  return ExtractUpdateInfoPackage(entry.localPath.c_str(), files->baseCopy.c_str(), nullptr, 0,
-                                  run.skipSignature);
+  const Result<OpenedPackage> container =
+      OpenedPackage::Open(entry.localPath.c_str(), PackageRead::kPayload, run.skipSignature);
+  if (!container) return container.code();
+  return container->WritePayload(files->baseCopy.c_str());
 }
 
 UPD_ERROR StoreResult(StepFiles& files, const std::string& store_path) {
@@ -70,40 +73,42 @@ UPD_ERROR StoreResult(StepFiles& files, const std::string& store_path) {
 }
 
 UPD_ERROR PlaceResult(const InstallRun& run, StepFiles& files, const char* store_path) {
-  const auto build = static_cast<uint32_t>(ReadHeaderInt(files.ini, "build", 0));
-  const std::string file_name = ReadHeaderText(files.ini, "filename", kFileNameSize);
-  const std::string type = ReadHeaderText(files.ini, "type", kModuleNameSize);
+  const PackageInfo* info = files.info ? &*files.info : nullptr;
+  const auto build = static_cast<uint32_t>(ReadHeaderInt(info, "build", 0));
+  const std::string file_name = ReadHeaderText(info, "filename", kFileNameSize);
+  const std::string type = ReadHeaderText(info, "type", kModuleNameSize);
   if (store_path != nullptr && run.mode != InstallMode::kStaged) {
     return StoreResult(files, store_path);
   }
   return run.state->InstallModuleFile(files.output.c_str(), file_name.c_str(), type.c_str(), build,
-                                      HeaderPlatformId(files.ini), run.mode);
+                                      HeaderPlatformId(info), run.mode);
 }
 
 }  // namespace
 
-UPD_ERROR InstallNupPackageEx(const InstallRun& run, const _COMPONENT_INFO& entry,
-                              bool base_is_container, const char* store_path) {
+UpdError InstallNupPackageEx(const InstallRun& run, const _COMPONENT_INFO& entry,
+                             bool base_is_container, const char* store_path) {
   StepFiles files;
   const bool named =
       MakeTempFileRetrying(run, &files.patch) && MakeTempFileRetrying(run, &files.output);
   if ((entry.flags & kComponentDownloadFailed) != 0) return kUpdNotPending;
   if (!named) return kUpdTempFileFailed;
-  char ini[UPD_PATH_SIZE] = {};
-  UPD_ERROR rc = ExtractUpdateInfoPackage(entry.file.c_str(), files.patch.c_str(), ini, sizeof ini,
-                                          run.skipSignature);
-  files.ini = ini;
-  if (rc != kUpdOk) return rc;
+  Result<OpenedPackage> patch =
+      OpenedPackage::Open(entry.file.c_str(), PackageRead::kPayload, run.skipSignature);
+  if (!patch) return patch.code();
+  UPD_ERROR rc = patch->WritePayload(files.patch.c_str());
+  files.info = std::move(patch.value()).TakeInfo();
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   std::string base;
   rc = PrepareBase(run, entry, base_is_container, &files, &base);
-  if (rc != kUpdOk) return rc;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   files.raw = files.output + kRawSuffix;
   (void)DeleteFileChecked(files.raw.c_str(), 0);
   rc = ApplyDeltaPackage(run, base.c_str(), files.patch.c_str(), files.output.c_str(), true);
-  if (rc != kUpdOk) return rc;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   rc = PlaceResult(run, files, store_path);
   files.succeeded = rc == kUpdOk;
-  return rc;
+  return static_cast<UpdError>(rc);
 }
 
 void BuildBaseNonNups(const InstallRun& run) {

@@ -22,8 +22,8 @@ const char16_t* OrNull(const char* path, const std::u16string& converted) {
 
 }  // namespace
 
-UPD_ERROR ApplyDeltaPackage(const InstallRun& run, const char* base, const char* patch,
-                            const char* output, bool last_step) {
+UpdError ApplyDeltaPackage(const InstallRun& run, const char* base, const char* patch,
+                           const char* output, bool last_step) {
   std::u16string base16;
   std::u16string patch16;
   std::u16string output16;
@@ -36,5 +36,5 @@ UPD_ERROR ApplyDeltaPackage(const InstallRun& run, const char* base, const char*
                                       OrNull(output, output16), last_step ? 0 : kPatchIntermediate);
   if (run.engineResult != nullptr) *run.engineResult = raw;
   if (raw == 0 && run.target->cancellation.IsCancelled()) return kUpdInstallAborted;
-  return MapEngineError(raw);
+  return static_cast<UpdError>(MapEngineError(raw));
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/install/install_run.h"
 
@@ -13,5 +14,5 @@ inline constexpr uint32_t kPatchIntermediate = 0x10;
 // run's engine result. 0x1107 when the step succeeded but the run was aborted
 // meanwhile; otherwise the engine's result as an UPD_ERROR (0x3001 without an
 // engine).
-[[nodiscard]] UPD_ERROR ApplyDeltaPackage(const InstallRun& run, const char* base,
-                                          const char* patch, const char* output, bool last_step);
+[[nodiscard]] UpdError ApplyDeltaPackage(const InstallRun& run, const char* base, const char* patch,
+                                         const char* output, bool last_step);

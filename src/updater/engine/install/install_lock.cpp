@@ -40,7 +40,7 @@ InstallLock::~InstallLock() {
   }
 }
 
-UPD_ERROR CleanupDeadInstallations(const HostBinding* context) {
+UpdError CleanupDeadInstallations(const HostBinding* context) {
   if (context == nullptr) return kUpdDeleteFailed;
   CFileLock exclusive;
   switch (exclusive.Take(LockPath(context).c_str(), CFileLock::Kind::kExclusive, 0)) {
@@ -52,7 +52,7 @@ UPD_ERROR CleanupDeadInstallations(const HostBinding* context) {
       // No lock file can be made where nothing can be deleted either.
       return kUpdDeleteFailed;
   }
-  const UPD_ERROR result = RemoveDeadInstallLeftovers(context);
+  const UpdError result = RemoveDeadInstallLeftovers(context);
   exclusive.RemoveAndRelease();
   return result;
 }

@@ -4,6 +4,7 @@
 
 #include "platform/util/file_lock.h"
 #include "platform/util/host_binding.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // The lock file in the modules folder that tells live installations from
@@ -31,4 +32,4 @@ class InstallLock {
 // UpdCleanupModules' work: the leftovers of dead installations when no
 // installation into the modules folder is alive (RemoveDeadInstallLeftovers
 // and its code), else nothing and 0x1001.
-[[nodiscard]] UPD_ERROR CleanupDeadInstallations(const HostBinding* context);
+[[nodiscard]] UpdError CleanupDeadInstallations(const HostBinding* context);

@@ -62,10 +62,10 @@ bool DropTempFolders(const char* folder) {
 
 }  // namespace
 
-UPD_ERROR RemoveDeadInstallLeftovers(const HostBinding* context) {
+UpdError RemoveDeadInstallLeftovers(const HostBinding* context) {
   if (context == nullptr) return kUpdDeleteFailed;
   bool ok = SettleOldCopies(context->modulesFolder);
   ok = DropTempFolders(context->modulesFolder) && ok;
   const UPD_ERROR staging = CleanModulesFolder(context);
-  return ok ? staging : kUpdDeleteFailed;
+  return static_cast<UpdError>(ok ? staging : kUpdDeleteFailed);
 }

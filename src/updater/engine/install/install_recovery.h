@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/util/host_binding.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // What an installation that died (its process killed) leaves in the modules
@@ -15,4 +16,4 @@
 // 0x1021 when anything could not be deleted or put back (also when there was
 // no "Modules" folder, as CleanModulesFolder reports it); everything is
 // attempted.
-[[nodiscard]] UPD_ERROR RemoveDeadInstallLeftovers(const HostBinding* context);
+[[nodiscard]] UpdError RemoveDeadInstallLeftovers(const HostBinding* context);

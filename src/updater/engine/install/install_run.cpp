@@ -1,9 +1,6 @@
 #include "updater/engine/install/install_run.h"
 
-#include <vector>
-
 #include "platform/os/os_temp.h"
-#include "platform/store/profile_cache.h"
 #include "platform/util/file_helpers.h"
 #include "updater.h"
 #include "updater/engine/common/component_tables.h"
@@ -26,22 +23,12 @@ bool MakeInstallTempFile(const InstallRun& run, std::string* path) {
   return true;
 }
 
-int32_t ReadHeaderInt(const std::string& ini, const char* key, int32_t fallback) {
-  if (ini.empty()) return fallback;
-  return ProfileGetInt(kUpdateInfoSection, key, fallback, ini.c_str());
+int32_t ReadHeaderInt(const PackageInfo* info, const char* key, int32_t fallback) {
+  return info != nullptr ? info->Int(key, fallback) : fallback;
 }
 
-std::string ReadHeaderText(const std::string& ini, const char* key, uint32_t size) {
-  if (ini.empty()) return {};
-  std::vector<char> value(size, '\0');
-  (void)ProfileGetString(kUpdateInfoSection, key, "", value.data(), size, ini.c_str());
-  return value.data();
-}
-
-void DropHeaderFile(std::string* ini) {
-  if (ini->empty()) return;
-  (void)ProfileWriteString(nullptr, nullptr, nullptr, ini->c_str());
-  DropFile(ini);
+std::string ReadHeaderText(const PackageInfo* info, const char* key, uint32_t size) {
+  return info != nullptr ? info->Text(key, size) : std::string();
 }
 
 void DropFile(std::string* path) {
@@ -50,7 +37,7 @@ void DropFile(std::string* path) {
   path->clear();
 }
 
-uint32_t HeaderPlatformId(const std::string& ini) {
-  return GetPlatformId(ReadHeaderText(ini, "platform", kPlatformNameSize))
+uint32_t HeaderPlatformId(const PackageInfo* info) {
+  return GetPlatformId(ReadHeaderText(info, "platform", kPlatformNameSize))
       .value_or(kAnyOtherPlatform);
 }

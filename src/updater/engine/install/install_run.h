@@ -5,6 +5,7 @@
 
 #include "updater.h"
 #include "updater/engine/install/install_staging.h"
+#include "updater/engine/package/opened_package.h"
 #include "updater/engine/install/install_target.h"
 
 // What every step of one installation works with.
@@ -22,22 +23,18 @@ struct InstallRun {
   uint32_t* engineResult = nullptr;
 };
 
-// Section of a package's header file.
-inline constexpr char kUpdateInfoSection[] = "update_info";
-
 // Makes a new empty temporary file "NUP.XXXXXX" in the run's temporary folder
 // (on the modules folder's file system, so that what is made there can be
 // renamed into place). False when none could be made.
 [[nodiscard]] bool MakeInstallTempFile(const InstallRun& run, std::string* path);
 
-// Header values of a package's INI file.
-[[nodiscard]] int32_t ReadHeaderInt(const std::string& ini, const char* key, int32_t fallback);
-[[nodiscard]] std::string ReadHeaderText(const std::string& ini, const char* key, uint32_t size);
+// Header values of a package; the fallback, or "", without a header (an
+// installed module file taken as a chain's head has none).
+[[nodiscard]] int32_t ReadHeaderInt(const PackageInfo* info, const char* key, int32_t fallback);
+[[nodiscard]] std::string ReadHeaderText(const PackageInfo* info, const char* key, uint32_t size);
 
-// Drops an INI file from the profile cache and deletes it; nothing for "".
-void DropHeaderFile(std::string* ini);
 // Deletes a temporary file; nothing for "".
 void DropFile(std::string* path);
 
 // The platform id of a header's "platform" name; ~0 for a name the table lacks.
-[[nodiscard]] uint32_t HeaderPlatformId(const std::string& ini);
+[[nodiscard]] uint32_t HeaderPlatformId(const PackageInfo* info);

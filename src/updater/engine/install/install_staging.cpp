@@ -33,9 +33,9 @@ ModuleInstallState::~ModuleInstallState() {
   if (madeStagingFolder_) (void)OsFolderDelete(StagingFolder(modulesFolder_).c_str());
 }
 
-UPD_ERROR ModuleInstallState::InstallModuleFile(const char* file, const char* file_name,
-                                                const char* module_name, uint32_t build,
-                                                uint32_t platform, InstallMode mode) {
+UpdError ModuleInstallState::InstallModuleFile(const char* file, const char* file_name,
+                                               const char* module_name, uint32_t build,
+                                               uint32_t platform, InstallMode mode) {
   // The name comes from a package header: anything but a plain name would
   // place the module outside the modules folder.
   if (!IsPlainFileName(file_name)) return kUpdBadFile;
@@ -52,24 +52,24 @@ UPD_ERROR ModuleInstallState::InstallModuleFile(const char* file, const char* fi
   return InstallModuleStaged(file, std::move(record));
 }
 
-UPD_ERROR ModuleInstallState::InstallModuleStaged(const char* file, InstallRecord record) {
+UpdError ModuleInstallState::InstallModuleStaged(const char* file, InstallRecord record) {
   const std::string folder = StagingFolder(modulesFolder_);
   if (!FolderExists(folder.c_str())) {
     if (OsCreateFolderTree(folder.c_str()) != 0) return kUpdFolderFailed;
     madeStagingFolder_ = true;
   }
   MakeReadable(file);
-  const UPD_ERROR rc = MoveIntoPlace(file, record.stagedPath.c_str());
+  const UpdError rc = MoveIntoPlace(file, record.stagedPath.c_str());
   if (rc != kUpdOk) return rc;
   if (AsciiStrICmp(record.moduleName.c_str(), kLoaderModule) == 0) engineFolder_ = folder;
   records_.push_back(std::move(record));
   return kUpdOk;
 }
 
-UPD_ERROR ModuleInstallState::InstallModuleDirect(const char* file, const std::string& target,
-                                                  const char* module_name) {
+UpdError ModuleInstallState::InstallModuleDirect(const char* file, const std::string& target,
+                                                 const char* module_name) {
   MakeReadable(file);
-  const UPD_ERROR rc = MoveIntoPlace(file, target.c_str());
+  const UpdError rc = MoveIntoPlace(file, target.c_str());
   if (rc != kUpdOk) return rc;
   if (AsciiStrICmp(module_name, kLoaderModule) == 0) {
     engineFolder_ = modulesFolder_;
@@ -78,7 +78,7 @@ UPD_ERROR ModuleInstallState::InstallModuleDirect(const char* file, const std::s
   return kUpdOk;
 }
 
-UPD_ERROR ModuleInstallState::CommitAll() {
+UpdError ModuleInstallState::CommitAll() {
   for (InstallRecord& record : records_) {
     switch (KeepOldFile(record.targetPath.c_str(), record.oldPath.c_str())) {
       case KeepResult::kKept:
@@ -90,7 +90,7 @@ UPD_ERROR ModuleInstallState::CommitAll() {
         // Replacing a target whose old file is not kept could not be undone.
         return kUpdMoveFailed;
     }
-    const UPD_ERROR rc = MoveIntoPlace(record.stagedPath.c_str(), record.targetPath.c_str());
+    const UpdError rc = MoveIntoPlace(record.stagedPath.c_str(), record.targetPath.c_str());
     if (rc != kUpdOk) return rc;
     record.state |= InstallRecord::kNewInPlace;
   }
@@ -98,7 +98,7 @@ UPD_ERROR ModuleInstallState::CommitAll() {
   return kUpdOk;
 }
 
-UPD_ERROR ModuleInstallState::RollbackAll() {
+UpdError ModuleInstallState::RollbackAll() {
   UPD_ERROR result = kUpdOk;
   for (InstallRecord& record : records_) {
     const bool old_kept = (record.state & InstallRecord::kOldKept) != 0;
@@ -106,14 +106,14 @@ UPD_ERROR ModuleInstallState::RollbackAll() {
     if (old_kept && new_in_place) {
       // One rename puts the old file back over the new one: the target is
       // never missing.
-      const UPD_ERROR rc = MoveIntoPlace(record.oldPath.c_str(), record.targetPath.c_str());
+      const UpdError rc = MoveIntoPlace(record.oldPath.c_str(), record.targetPath.c_str());
       if (rc != kUpdOk) {
         result = rc;
         continue;
       }
     } else if (new_in_place) {
       // There was no module before: the new one goes back to the staging folder.
-      const UPD_ERROR rc = MoveIntoPlace(record.targetPath.c_str(), record.stagedPath.c_str());
+      const UpdError rc = MoveIntoPlace(record.targetPath.c_str(), record.stagedPath.c_str());
       if (rc != kUpdOk) {
         result = rc;
         continue;
@@ -123,7 +123,7 @@ UPD_ERROR ModuleInstallState::RollbackAll() {
     record.state = 0;
   }
   committed_ = false;
-  return result;
+  return static_cast<UpdError>(result);
 }
 
 bool ModuleInstallState::HasRecord(const char* module, uint32_t platform, uint64_t build) const {

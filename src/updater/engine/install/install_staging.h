@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/lists/update_lists.h"
 
@@ -58,16 +59,16 @@ class ModuleInstallState {
   // module file file_name with mode 0644: staged, recorded for the commit;
   // or directly in the modules folder. Placing "loader64" makes its folder
   // the engine folder.
-  [[nodiscard]] UPD_ERROR InstallModuleFile(const char* file, const char* file_name,
-                                            const char* module_name, uint32_t build,
-                                            uint32_t platform, InstallMode mode);
+  [[nodiscard]] UpdError InstallModuleFile(const char* file, const char* file_name,
+                                           const char* module_name, uint32_t build,
+                                           uint32_t platform, InstallMode mode);
 
   // Puts every staged module in place in record order, each target first kept
   // at its old path. Stops at the first module that cannot be kept or put in
   // place, with that code; RollbackAll then undoes what was done.
-  [[nodiscard]] UPD_ERROR CommitAll();
+  [[nodiscard]] UpdError CommitAll();
   // Gives every committed target its old file back. The last failure, else 0.
-  [[nodiscard]] UPD_ERROR RollbackAll();
+  [[nodiscard]] UpdError RollbackAll();
 
   // True when every pending full package (0x800, level 0) of update_list
   // and every pending entry of continuous_list has a record of its module
@@ -87,9 +88,9 @@ class ModuleInstallState {
   [[nodiscard]] const std::vector<InstallRecord>& Records() const { return records_; }
 
  private:
-  [[nodiscard]] UPD_ERROR InstallModuleStaged(const char* file, InstallRecord record);
-  [[nodiscard]] UPD_ERROR InstallModuleDirect(const char* file, const std::string& target,
-                                              const char* module_name);
+  [[nodiscard]] UpdError InstallModuleStaged(const char* file, InstallRecord record);
+  [[nodiscard]] UpdError InstallModuleDirect(const char* file, const std::string& target,
+                                             const char* module_name);
   [[nodiscard]] bool HasRecord(const char* module, uint32_t platform, uint64_t build) const;
   [[nodiscard]] bool HoldsNewerModule(const CBackupState& snapshot) const;
 

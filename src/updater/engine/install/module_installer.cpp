@@ -96,10 +96,10 @@ UPD_ERROR InstallModule(const InstallRun& run, const _INSTALLED_COMPONENT_INFO& 
 UPD_ERROR Commit(const InstallRun& run, CInstalledList& installed_list) {
   const InstallTarget& target = *run.target;
   ModuleInstallState& state = *run.state;
-  const UPD_ERROR rc = state.CommitAll();
+  const UpdError rc = state.CommitAll();
   if (rc != kUpdOk) {
     // A module that could not be restored is the failure that matters now.
-    const UPD_ERROR rollback = state.RollbackAll();
+    const UpdError rollback = state.RollbackAll();
     ClearMarksOfThisRun(installed_list);
     return rollback != kUpdOk ? rollback : rc;
   }
@@ -114,10 +114,10 @@ UPD_ERROR Commit(const InstallRun& run, CInstalledList& installed_list) {
 
 }  // namespace
 
-UPD_ERROR CModuleInstaller::InstallPackages(const InstallTarget& target, CUpdateList& update_list,
-                                            CContinuousList& continuous_list, bool skip_signature,
-                                            CInstalledList& installed_list, uint32_t* engine_result,
-                                            InstallMode mode) {
+UpdError CModuleInstaller::InstallPackages(const InstallTarget& target, CUpdateList& update_list,
+                                           CContinuousList& continuous_list, bool skip_signature,
+                                           CInstalledList& installed_list, uint32_t* engine_result,
+                                           InstallMode mode) {
   if (engine_result != nullptr) *engine_result = 0;
   const UPDATER_SETTINGS* settings = target.host.settings;
   // Destroyed in reverse order: the engine is given back before the state
@@ -133,7 +133,7 @@ UPD_ERROR CModuleInstaller::InstallPackages(const InstallTarget& target, CUpdate
   bool loader_installed = false;
   for (_INSTALLED_COMPONENT_INFO& record : installed_list) {
     if (!IsPendingEngineModule(record) || !IsLoaderOfThisBuild(record)) continue;
-    const UPD_ERROR rc = InstallNupPackage(run, update_list, record.name, record.platform);
+    const UpdError rc = InstallNupPackage(run, update_list, record.name, record.platform);
     if (rc != kUpdOk) return rc;
     MarkInstalled(record);
     loader_installed = true;
@@ -162,14 +162,14 @@ UPD_ERROR CModuleInstaller::InstallPackages(const InstallTarget& target, CUpdate
   if (mode == InstallMode::kStaged && (done > 0 || loader_installed)) {
     if (!state.AllPendingInstalled(update_list, continuous_list)) {
       ClearMarksOfThisRun(installed_list);
-      return result != kUpdOk ? result : kUpdNotAllInstalled;
+      return static_cast<UpdError>(result != kUpdOk ? result : kUpdNotAllInstalled);
     }
     if (target.cancellation.IsCancelled()) {
       ClearMarksOfThisRun(installed_list);
-      return result != kUpdOk ? result : kUpdInstallAborted;
+      return static_cast<UpdError>(result != kUpdOk ? result : kUpdInstallAborted);
     }
     result = Commit(run, installed_list);
   }
   BuildBaseNonNups(run);
-  return result;
+  return static_cast<UpdError>(result);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/install/install_staging.h"
 #include "updater/engine/install/install_target.h"
@@ -27,8 +28,8 @@ class CModuleInstaller {
   // for the update group. The whole installation holds the modules folder's
   // installation lock; when no other installation into the folder is alive,
   // taking it first removes what dead ones left (install_lock.h).
-  [[nodiscard]] UPD_ERROR InstallPackages(const InstallTarget& target, CUpdateList& update_list,
-                                          CContinuousList& continuous_list, bool skip_signature,
-                                          CInstalledList& installed_list, uint32_t* engine_result,
-                                          InstallMode mode);
+  [[nodiscard]] UpdError InstallPackages(const InstallTarget& target, CUpdateList& update_list,
+                                         CContinuousList& continuous_list, bool skip_signature,
+                                         CInstalledList& installed_list, uint32_t* engine_result,
+                                         InstallMode mode);
 };

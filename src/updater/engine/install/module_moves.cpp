@@ -21,7 +21,7 @@ void NotifyInstallStep(InstallStep step, const char* from, const char* to) {
   if (Observer()) Observer()(step, from, to);
 }
 
-UPD_ERROR MoveIntoPlace(const char* from, const char* to) {
+UpdError MoveIntoPlace(const char* from, const char* to) {
   if (CreateParentFolder(to) != kUpdOk) return kUpdMoveFailed;
   NotifyInstallStep(InstallStep::kRename, from, to);
   return OsFileRename(from, nullptr, to, nullptr, kOsRenameOverwrite) == 0 ? kUpdOk

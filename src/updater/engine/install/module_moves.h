@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // How module files enter and leave the modules folder. A module file is only
@@ -27,7 +28,7 @@ void NotifyInstallStep(InstallStep step, const char* from, const char* to);
 
 // Renames the finished file `from` to `to`, replacing what is there and
 // creating `to`'s folder when missing. 0, or 0x101E (the source stays).
-[[nodiscard]] UPD_ERROR MoveIntoPlace(const char* from, const char* to);
+[[nodiscard]] UpdError MoveIntoPlace(const char* from, const char* to);
 
 enum class KeepResult : uint8_t {
   kKept,     // `old` now holds the target's file

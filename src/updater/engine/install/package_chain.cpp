@@ -1,12 +1,13 @@
 #include "updater/engine/install/package_chain.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/util/file_helpers.h"
 #include "platform/util/update_errors.h"
 #include "updater/engine/install/delta_step.h"
-#include "updater/engine/package/update_package.h"
+#include "updater/engine/package/opened_package.h"
 
 namespace {
 
@@ -15,11 +16,12 @@ constexpr uint32_t kModuleNameSize = 64;
 constexpr char kRawSuffix[] = ".raw";
 
 // One package of a chain: its payload, the module the step made of it, its
-// header file.
+// header (none for an installed module file at the head).
 struct ChainSlot {
   std::string payload;
   std::string output;
-  std::string ini;
+  std::optional<PackageInfo> info;
+  const PackageInfo* header() const { return info ? &*info : nullptr; }
 };
 
 // The temporary files of one chain, deleted however it ends. The engine may
@@ -33,7 +35,6 @@ class ChainFiles {
     for (ChainSlot& slot : slots) {
       DropFile(&slot.payload);
       DropFile(&slot.output);
-      DropHeaderFile(&slot.ini);
     }
     if (!succeeded) DropFile(&raw);
   }
@@ -48,13 +49,14 @@ bool HasFailed(const _COMPONENT_INFO& entry) {
   return (entry.flags & kComponentDownloadFailed) != 0;
 }
 
-// Opens a package into a new temporary payload and keeps its header file.
-UPD_ERROR OpenPackage(const InstallRun& run, const _COMPONENT_INFO& entry, ChainSlot* slot) {
+// Opens a package into a new temporary payload and keeps its header.
+UpdError OpenPackage(const InstallRun& run, const _COMPONENT_INFO& entry, ChainSlot* slot) {
   if (!MakeInstallTempFile(run, &slot->payload)) return kUpdTempFileFailed;
-  char ini[UPD_PATH_SIZE] = {};
-  const UPD_ERROR rc = ExtractUpdateInfoPackage(entry.file.c_str(), slot->payload.c_str(), ini,
-                                                sizeof ini, run.skipSignature);
-  slot->ini = ini;
+  Result<OpenedPackage> package =
+      OpenedPackage::Open(entry.file.c_str(), PackageRead::kPayload, run.skipSignature);
+  if (!package) return package.code();
+  const UpdError rc = package->WritePayload(slot->payload.c_str());
+  slot->info = std::move(package.value()).TakeInfo();
   return rc;
 }
 
@@ -65,8 +67,8 @@ UPD_ERROR OpenHead(const InstallRun& run, const _COMPONENT_INFO& entry, ChainSlo
   if ((entry.flags & kComponentModuleFile) == 0) {
     const UPD_ERROR rc = OpenPackage(run, entry, slot);
     if (rc != kUpdOk) return rc;
-    *reached = static_cast<uint32_t>(ReadHeaderInt(slot->ini, "build", -1));
-    *file_name = ReadHeaderText(slot->ini, "filename", kFileNameSize);
+    *reached = static_cast<uint32_t>(ReadHeaderInt(slot->header(), "build", -1));
+    *file_name = ReadHeaderText(slot->header(), "filename", kFileNameSize);
     return kUpdOk;
   }
   if (!MakeInstallTempFile(run, &slot->payload)) return kUpdTempFileFailed;
@@ -86,14 +88,13 @@ UPD_ERROR CollectPatches(const InstallRun& run, const CListBase& list, const cha
     ChainSlot& slot = files->slots.emplace_back();
     const UPD_ERROR rc = OpenPackage(run, list[at], &slot);
     if (rc != kUpdOk) return rc;
-    if (static_cast<uint32_t>(ReadHeaderInt(slot.ini, "base", 0)) != reached) {
+    if (static_cast<uint32_t>(ReadHeaderInt(slot.header(), "base", 0)) != reached) {
       // Based on another build: the chain ends before this level.
-      DropHeaderFile(&slot.ini);
       DropFile(&slot.payload);
       files->slots.pop_back();
       return kUpdOk;
     }
-    reached = static_cast<uint32_t>(ReadHeaderInt(slot.ini, "build", -1));
+    reached = static_cast<uint32_t>(ReadHeaderInt(slot.header(), "build", -1));
   }
   return kUpdOk;
 }
@@ -111,10 +112,10 @@ UPD_ERROR ApplyPatches(const InstallRun& run, ChainFiles* files, std::string* fi
       files->raw = slots[i].output + kRawSuffix;
       (void)DeleteFileChecked(files->raw.c_str(), 0);
     }
-    const UPD_ERROR rc = ApplyDeltaPackage(run, base->c_str(), slots[i].payload.c_str(),
-                                           slots[i].output.c_str(), last);
+    const UpdError rc = ApplyDeltaPackage(run, base->c_str(), slots[i].payload.c_str(),
+                                          slots[i].output.c_str(), last);
     if (rc != kUpdOk) return rc;
-    if (file_name->empty()) *file_name = ReadHeaderText(slots[i].ini, "filename", kFileNameSize);
+    if (file_name->empty()) *file_name = ReadHeaderText(slots[i].header(), "filename", kFileNameSize);
     DropFile(base);
     base = &slots[i].output;
   }
@@ -124,8 +125,8 @@ UPD_ERROR ApplyPatches(const InstallRun& run, ChainFiles* files, std::string* fi
 
 }  // namespace
 
-UPD_ERROR InstallNupPackage(const InstallRun& run, const CListBase& list, const char* module,
-                            uint32_t platform) {
+UpdError InstallNupPackage(const InstallRun& run, const CListBase& list, const char* module,
+                           uint32_t platform) {
   const ListIndex head = list.FindEngineModule(module, platform, kLevelFull, false);
   if (head == kNoEntry) return kUpdNoInstalledModule;
   if (!IsPending(list[head]) || HasFailed(list[head])) return kUpdNotPending;
@@ -133,17 +134,17 @@ UPD_ERROR InstallNupPackage(const InstallRun& run, const CListBase& list, const 
   uint32_t reached = 0;
   std::string file_name;
   UPD_ERROR rc = OpenHead(run, list[head], &files.slots.emplace_back(), &reached, &file_name);
-  if (rc != kUpdOk) return rc;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   rc = CollectPatches(run, list, module, platform, reached, &files);
-  if (rc != kUpdOk) return rc;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
   std::string final_file;
   rc = ApplyPatches(run, &files, &file_name, &final_file);
-  if (rc != kUpdOk) return rc;
-  const std::string& ini = files.slots.back().ini;
+  if (rc != kUpdOk) return static_cast<UpdError>(rc);
+  const PackageInfo* ini = files.slots.back().header();
   const auto build = static_cast<uint32_t>(ReadHeaderInt(ini, "build", 0));
   const std::string type = ReadHeaderText(ini, "type", kModuleNameSize);
   rc = run.state->InstallModuleFile(final_file.c_str(), file_name.c_str(), type.c_str(), build,
                                     HeaderPlatformId(ini), run.mode);
   files.succeeded = rc == kUpdOk;
-  return rc;
+  return static_cast<UpdError>(rc);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/install/install_run.h"
 #include "updater/engine/lists/component_list.h"
@@ -14,5 +15,5 @@ inline constexpr int32_t kMaxChainLevel = 9;
 // far, applied by the engine; the result is placed as the module file that
 // the headers name. A patch whose "base" is not the build reached ends the
 // chain before it. Every temporary file of the chain is deleted.
-[[nodiscard]] UPD_ERROR InstallNupPackage(const InstallRun& run, const CListBase& list,
-                                          const char* module, uint32_t platform);
+[[nodiscard]] UpdError InstallNupPackage(const InstallRun& run, const CListBase& list,
+                                         const char* module, uint32_t platform);

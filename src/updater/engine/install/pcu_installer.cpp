@@ -3,11 +3,12 @@
 #include "platform/util/host_bridge.h"
 #include "platform/util/update_errors.h"
 
-UPD_ERROR UnixPcuInstaller::Install(const UPDATER_SETTINGS* settings, const char* packagePath) {
+UpdError UnixPcuInstaller::Install(const UPDATER_SETTINGS* settings, const char* packagePath) {
   if (!HasHostCallback(settings)) return kUpdInvalidArgument;
   UPD_INSTALL_PACKAGE_EVENT record{};
   record.packagePath = packagePath;
-  return settings->eventCallback(UPD_EVENT_INSTALL_PACKAGE, &record, settings->userData);
+  return static_cast<UpdError>(
+      settings->eventCallback(UPD_EVENT_INSTALL_PACKAGE, &record, settings->userData));
 }
 
 PcuManager::PcuManager() : installer_(std::make_unique<UnixPcuInstaller>()) {}

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // Application packages (updates of the product itself) are installed by the
@@ -12,16 +13,16 @@ class IPcuInstaller {
   virtual ~IPcuInstaller() = default;
   // 0 installed, else the host's update error code (0x5008: the host goes
   // on with the installation after the call).
-  [[nodiscard]] virtual UPD_ERROR Install(const UPDATER_SETTINGS* settings,
-                                          const char* packagePath) = 0;
+  [[nodiscard]] virtual UpdError Install(const UPDATER_SETTINGS* settings,
+                                         const char* packagePath) = 0;
 };
 
 // Sends event 41 {package path} through the settings of the call; 0x1301
 // without settings or without an event callback.
 class UnixPcuInstaller final : public IPcuInstaller {
  public:
-  [[nodiscard]] UPD_ERROR Install(const UPDATER_SETTINGS* settings,
-                                  const char* packagePath) override;
+  [[nodiscard]] UpdError Install(const UPDATER_SETTINGS* settings,
+                                 const char* packagePath) override;
 };
 
 // The context's holder of the application installer.

@@ -31,7 +31,7 @@ ListIndex CListBase::FindFirst(ListIndex start, bool count_dropped, Match match)
 }
 
 ListIndex CListBase::FindByNamePlatformLevelKind(const char* module, uint32_t platform,
-                                                 int32_t level, uint32_t list_kind,
+                                                 std::optional<int32_t> level, uint32_t list_kind,
                                                  ListIndex start) const {
   return FindFirst(start, false, [&](const _COMPONENT_INFO& e) {
     return e.level == level && e.listKind == list_kind && HasModule(e, module, platform);
@@ -73,7 +73,8 @@ ListIndex CListBase::FindByModuleBuild(const char* module, uint32_t platform,
   });
 }
 
-ListIndex CListBase::FindByModuleLevel(const char* module, uint32_t platform, int32_t level) const {
+ListIndex CListBase::FindByModuleLevel(const char* module, uint32_t platform,
+                                       std::optional<int32_t> level) const {
   return FindFirst(0, false, [&](const _COMPONENT_INFO& e) {
     return e.level == level && HasModule(e, module, platform);
   });
@@ -98,13 +99,13 @@ ListIndex CListBase::FindFirstPending(bool to_fetch) const {
   return FindFirst(0, false, [&](const _COMPONENT_INFO& e) { return (e.flags & mask) == wanted; });
 }
 
-ListIndex CListBase::FindEngineModule(const char* module, uint32_t platform, int32_t level,
-                                      bool count_dropped) const {
+ListIndex CListBase::FindEngineModule(const char* module, uint32_t platform,
+                                      std::optional<int32_t> level, bool count_dropped) const {
   return FindExact(kCategoryEngine, module, platform, level, count_dropped);
 }
 
 ListIndex CListBase::FindExact(uint32_t category, const char* module, uint32_t platform,
-                               int32_t level, bool count_dropped) const {
+                               std::optional<int32_t> level, bool count_dropped) const {
   return FindFirst(0, count_dropped, [&](const _COMPONENT_INFO& e) {
     return e.category == category && e.level == level && HasModule(e, module, platform);
   });
@@ -156,7 +157,7 @@ uint32_t CListBase::GetNewestBuild(const char* module, uint32_t platform,
   const _COMPONENT_INFO* current = &origin[full];
   // Each step climbs one level, so the walk ends within the list's size.
   for (;;) {
-    const int64_t level = int64_t{current->level} + 1;
+    const int64_t level = current->level ? int64_t{*current->level} + 1 : 0;
     const ListIndex next = FindFirst(0, false, [&](const _COMPONENT_INFO& e) {
       return e.level == level && uint64_t{e.base} == current->build &&
              HasModule(e, module, platform);

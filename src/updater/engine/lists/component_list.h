@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/util/strings.h"
 #include "updater/engine/common/carray.h"
@@ -27,7 +28,8 @@ class CListBase : public CArray<_COMPONENT_INFO> {
  public:
   // Queries that pass over dropped entries.
   [[nodiscard]] ListIndex FindByNamePlatformLevelKind(const char* module, uint32_t platform,
-                                                      int32_t level, uint32_t list_kind,
+                                                      std::optional<int32_t> level,
+                                                      uint32_t list_kind,
                                                       ListIndex start = 0) const;
   [[nodiscard]] ListIndex FindByNameAndId(const char* name, uint32_t category,
                                           ListIndex start = 0) const;
@@ -40,7 +42,7 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   [[nodiscard]] ListIndex FindByModuleBuild(const char* module, uint32_t platform,
                                             uint64_t build) const;
   [[nodiscard]] ListIndex FindByModuleLevel(const char* module, uint32_t platform,
-                                            int32_t level) const;
+                                            std::optional<int32_t> level) const;
   [[nodiscard]] ListIndex FindByName(const char* module, uint32_t platform) const;
   // Also requires a flag of mask.
   [[nodiscard]] ListIndex FindByIdNamePlatform(uint32_t category, const char* module,
@@ -50,10 +52,10 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   [[nodiscard]] ListIndex FindFirstPending(bool to_fetch) const;
 
   // Queries where the caller chooses whether dropped entries count.
-  [[nodiscard]] ListIndex FindEngineModule(const char* module, uint32_t platform, int32_t level,
-                                           bool count_dropped) const;
+  [[nodiscard]] ListIndex FindEngineModule(const char* module, uint32_t platform,
+                                           std::optional<int32_t> level, bool count_dropped) const;
   [[nodiscard]] ListIndex FindExact(uint32_t category, const char* module, uint32_t platform,
-                                    int32_t level, bool count_dropped) const;
+                                    std::optional<int32_t> level, bool count_dropped) const;
 
   // Queries that count dropped entries too.
   // The module compares case-sensitively here.
@@ -79,8 +81,8 @@ class CListBase : public CArray<_COMPONENT_INFO> {
 
   // Sets kComponentDropped on every entry of that category, module, platform, level and
   // list kind.
-  void MarkDropped(uint32_t category, const char* module, uint32_t platform, int32_t level,
-                   uint32_t list_kind);
+  void MarkDropped(uint32_t category, const char* module, uint32_t platform,
+                   std::optional<int32_t> level, uint32_t list_kind);
   // Clears mask on every entry of the module and platform; returns how many
   // entries matched.
   int64_t ClearFlags(const char* module, uint32_t platform, uint32_t mask);

@@ -30,8 +30,8 @@ bool IsInlineData(const std::string& file) { return AsciiStrNICmp(file.c_str(), 
 
 }  // namespace
 
-void CListBase::MarkDropped(uint32_t category, const char* module, uint32_t platform, int32_t level,
-                            uint32_t list_kind) {
+void CListBase::MarkDropped(uint32_t category, const char* module, uint32_t platform,
+                            std::optional<int32_t> level, uint32_t list_kind) {
   for (_COMPONENT_INFO& entry : *this) {
     if (entry.category == category && entry.level == level && entry.listKind == list_kind &&
         HasModule(entry, module, platform)) {

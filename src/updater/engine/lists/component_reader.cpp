@@ -122,7 +122,8 @@ void ReadPackageKeys(const CProfileSection* section, _COMPONENT_INFO* record) {
   CopyPath(record->filename, TextOf(section, "filename"));
   CopyText(record->setup, TextOf(section, "setup"));
   record->build = ReadBuild(section, *record);
-  record->level = static_cast<int32_t>(NumberOf(section, "level", kComponentAbsent));
+  const auto level = static_cast<int32_t>(NumberOf(section, "level", kComponentAbsent));
+  record->level = level != -1 ? std::optional<int32_t>(level) : std::nullopt;
   record->base = NumberOf(section, "base", kComponentAbsent);
   if (record->base == kComponentAbsent) {
     record->base = NumberOf(section, "baseindex", kComponentAbsent);
@@ -171,4 +172,10 @@ bool ReadComponentInfo(const char* ini_path, const char* section, _COMPONENT_INF
   const CProfileFile* file = ProfileCacheGetFile(ini_path);
   if (file == nullptr || !file->IsLoaded()) return false;
   return ReadSection(file->FindSection(section), section, record, keep);
+}
+
+bool ReadComponentInfo(const CProfileFile& file, const char* section, _COMPONENT_INFO* record,
+                       bool keep) {
+  if (section == nullptr || record == nullptr) return false;
+  return ReadSection(file.FindSection(section), section, record, keep);
 }

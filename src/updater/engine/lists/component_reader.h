@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/store/profile_file.h"
 #include "updater/engine/catalogue/catalogue.h"
 #include "updater/engine/common/component_info.h"
 
@@ -16,4 +17,7 @@
 // catalogue (a package header, a host's component list), read through the
 // process-wide profile cache under its lock.
 [[nodiscard]] bool ReadComponentInfo(const char* ini_path, const char* section,
+                                     _COMPONENT_INFO* record, bool keep);
+// The same for an INI file already parsed (a package's header).
+[[nodiscard]] bool ReadComponentInfo(const CProfileFile& file, const char* section,
                                      _COMPONENT_INFO* record, bool keep);

@@ -7,8 +7,8 @@
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "updater/engine/common/update_folders.h"
+#include "updater/engine/package/opened_package.h"
 #include "updater/engine/package/package_scan.h"
-#include "updater/engine/package/update_package.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ uint32_t MarkFetch(_COMPONENT_INFO& entry) { return entry.flags |= kComponentFet
 
 }  // namespace
 
-UPD_ERROR CMirror::LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder) {
+UpdError CMirror::LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder) {
   Clear();
   rootFolder_ = WithSlash(HostFieldString(mirror->mirrorFolder));
   dllFolder_ = rootFolder_ + kMirrorDllFolder + '/';
@@ -141,7 +141,7 @@ void CMirror::DropByName(CListBase& list, uint32_t category, const char* module,
                          uint32_t platform) {
   for (ListIndex i = static_cast<ListIndex>(list_.GetSize()) - 1; i >= 0; --i) {
     _COMPONENT_INFO& entry = list_[i];
-    if (entry.level == kLevelAbsent && entry.category == category && entry.platform == platform &&
+    if (!entry.level && entry.category == category && entry.platform == platform &&
         std::strcmp(entry.module, module) == 0) {
       entry.flags |= kComponentDropped;
     }
@@ -194,7 +194,7 @@ bool CMirror::HasCategory(uint32_t category) const {
   return false;
 }
 
-UPD_ERROR CMirror::PostProcess(const MirrorPass&) { return kUpdOk; }
+UpdError CMirror::PostProcess(const MirrorPass&) { return kUpdOk; }
 
 void CMirror::DeleteDroppedFiles() { DeleteSelectedFiles(list_, kComponentDropped); }
 
@@ -223,5 +223,5 @@ void CMirror::KeepReplacedCopies(const _COMPONENT_INFO& entry) {
 }
 
 bool IsPublishablePackage(const char* path) {
-  return ExtractUpdateInfoPackage(path, kPackageCheckOnly, nullptr, 0, false) == kUpdOk;
+  return OpenedPackage::Open(path, PackageRead::kChecked, false).ok();
 }

@@ -6,15 +6,10 @@
 #include <vector>
 
 #include "platform/util/host_binding.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/common/run_cancellation.h"
 #include "updater/engine/lists/update_lists.h"
-
-// Codes of the mirror.
-inline constexpr UPD_ERROR kUpdMirrorEmpty = 0x3401;       // no package in the mirror yet
-inline constexpr UPD_ERROR kUpdMirrorPassFailed = 0x3403;  // also: a category no catalogue holds
-inline constexpr UPD_ERROR kUpdPcuNotAgreed = 0x3404;
-inline constexpr UPD_ERROR kUpdMirrorAborted = 0x3406;
 
 inline constexpr char kMirrorDllFolder[] = "dll";
 inline constexpr char kMirrorDylibFolder[] = "dylib";
@@ -46,9 +41,9 @@ class CMirror {
   CMirror& operator=(const CMirror&) = delete;
 
   // Reads the packages of the mirror's three folders (headers only) into the
-  // list, then drops superseded ones. The mirror callback hears 0x3401 when
+  // list, then drops superseded ones. The mirror callback hears kUpdMirrorEmpty when
   // the mirror holds none. With update_folder also sets the staging folders.
-  UPD_ERROR LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder);
+  UpdError LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder);
   // Keeps the newest package of each name and category; of equal builds the
   // one listed last.
   void DropSuperseded();
@@ -69,19 +64,19 @@ class CMirror {
 
   // Places the fetched packages and writes the three catalogues; progress
   // goes to the host with event 2.
-  [[nodiscard]] UPD_ERROR Run(const MirrorPass& pass, uint32_t progress);
-  [[nodiscard]] UPD_ERROR PlacePackages(const MirrorPass& pass, CListBase& list);
-  [[nodiscard]] UPD_ERROR PlacePcuPackages(const MirrorPass& pass, CListBase& component);
+  [[nodiscard]] UpdError Run(const MirrorPass& pass, uint32_t progress);
+  [[nodiscard]] UpdError PlacePackages(const MirrorPass& pass, CListBase& list);
+  [[nodiscard]] UpdError PlacePcuPackages(const MirrorPass& pass, CListBase& component);
   // Whether every application package to be placed is agreed.
   [[nodiscard]] bool ArePendingPcusAgreed(const CListBase& component) const;
   // Whether a not-dropped entry of the category exists.
   [[nodiscard]] bool HasCategory(uint32_t category) const;
-  UPD_ERROR PostProcess(const MirrorPass& pass);
+  UpdError PostProcess(const MirrorPass& pass);
   // Deletes the files of the dropped entries.
   void DeleteDroppedFiles();
   // Writes (or deletes) the catalogue of one folder from the list.
-  [[nodiscard]] UPD_ERROR WriteCatalogue(const MirrorPass& pass, const std::string& folder,
-                                         bool wanted, std::initializer_list<uint32_t> categories);
+  [[nodiscard]] UpdError WriteCatalogue(const MirrorPass& pass, const std::string& folder,
+                                        bool wanted, std::initializer_list<uint32_t> categories);
   // Empties the list; the paths stay.
   void Clear();
 
@@ -91,8 +86,8 @@ class CMirror {
  private:
   // Publishes source at a new name made from pattern: a move (rename) from
   // a staging folder, else a copy; mode 0644. The new record joins the list.
-  [[nodiscard]] UPD_ERROR Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
-                                  const std::string& pattern, bool move);
+  [[nodiscard]] UpdError Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
+                                 const std::string& pattern, bool move);
   // An entry of the server that was not placed keeps the mirror's copy it
   // was to replace.
   void KeepReplacedCopies(const _COMPONENT_INFO& entry);

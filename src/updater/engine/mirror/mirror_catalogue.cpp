@@ -67,7 +67,7 @@ bool SetCommonKeys(CProfileSection& section, const _COMPONENT_INFO& entry) {
   for (const auto& text : texts) {
     if (*text.value != '\0') ok &= section.SetValue(text.key, text.value);
   }
-  if (entry.level != kLevelAbsent) ok &= section.SetUInt("level", static_cast<uint32_t>(entry.level));
+  if (entry.level) ok &= section.SetUInt("level", static_cast<uint32_t>(*entry.level));
   if (entry.base != kComponentAbsent) ok &= section.SetUInt("base", entry.base);
   if (entry.size != kComponentAbsent) ok &= section.SetUInt("size", entry.size);
   if (!entry.file.empty()) ok &= section.SetValue("file", FileNamePart(entry.file));
@@ -101,7 +101,7 @@ void OpenVerForWrite(MirrorVerDocument& document, const std::string& path) {
   document.profile.Init(document.workPath.c_str());
 }
 
-UPD_ERROR WriteMirrorSections(MirrorVerDocument& document, CListBase& list, uint32_t category) {
+UpdError WriteMirrorSections(MirrorVerDocument& document, CListBase& list, uint32_t category) {
   for (_COMPONENT_INFO& entry : list) {
     if (entry.category == category) entry.flags |= kComponentMirrored;
   }
@@ -109,8 +109,8 @@ UPD_ERROR WriteMirrorSections(MirrorVerDocument& document, CListBase& list, uint
     const ListIndex first = FindFirstToWrite(list);
     if (first == kNoEntry) return kUpdOk;
     _COMPONENT_INFO& entry = list[first];
-    if (entry.level == kLevelAbsent) {
-      const UPD_ERROR result = WriteComponentSection(document, entry);
+    if (!entry.level) {
+      const UpdError result = WriteComponentSection(document, entry);
       if (result != kUpdOk) return result;
       entry.flags &= ~kComponentMirrored;
       continue;
@@ -120,14 +120,14 @@ UPD_ERROR WriteMirrorSections(MirrorVerDocument& document, CListBase& list, uint
           list.FindExact(entry.category, entry.module, entry.platform, level, false);
       if (at == kNoEntry) break;
       list[at].flags &= ~kComponentMirrored;
-      const UPD_ERROR result = WriteComponentSection(document, list[at]);
+      const UpdError result = WriteComponentSection(document, list[at]);
       if (result != kUpdOk) return result;
     }
     entry.flags &= ~kComponentMirrored;
   }
 }
 
-UPD_ERROR WriteComponentSection(MirrorVerDocument& document, const _COMPONENT_INFO& entry) {
+UpdError WriteComponentSection(MirrorVerDocument& document, const _COMPONENT_INFO& entry) {
   CProfileSection* section = document.profile.GetOrAddSection(entry.name);
   if (section == nullptr) return kUpdOutOfMemory;
   if (!IsModuleCategory(entry.category) && !IsComponentCategory(entry.category)) {
@@ -137,8 +137,8 @@ UPD_ERROR WriteComponentSection(MirrorVerDocument& document, const _COMPONENT_IN
   return ok ? kUpdOk : kUpdOutOfMemory;
 }
 
-UPD_ERROR WriteUpdateHash(MirrorVerDocument& document, const char* last_catalogue,
-                          const UPDATER_SETTINGS* settings, const MIRROR_SETTINGS* mirror) {
+UpdError WriteUpdateHash(MirrorVerDocument& document, const char* last_catalogue,
+                         const UPDATER_SETTINGS* settings, const MIRROR_SETTINGS* mirror) {
   std::string hash;
   if (IsMirrorUpdateUrl(settings)) {
     hash = ReadUpdateHash(last_catalogue);
@@ -157,11 +157,12 @@ UPD_ERROR WriteUpdateHash(MirrorVerDocument& document, const char* last_catalogu
   return kUpdOk;
 }
 
-UPD_ERROR MirrorVerHook(MirrorVerDocument&, const MIRROR_SETTINGS*) { return kUpdOk; }
+UpdError MirrorVerHook(MirrorVerDocument&, const MIRROR_SETTINGS*) { return kUpdOk; }
 
-UPD_ERROR SaveVer(MirrorVerDocument& document) {
-  if (!document.profile.Save(document.workPath.c_str())) return MapDiskFullError(kUpdWriteFailed);
+UpdError SaveVer(MirrorVerDocument& document) {
+  if (!document.profile.Save(document.workPath.c_str()))
+    return static_cast<UpdError>(MapDiskFullError(kUpdWriteFailed));
   const UPD_ERROR moved = FileMove(document.workPath.c_str(), document.target.c_str(), kSaveMoveFlags);
   if (moved == kUpdOk) (void)OsFileSetMode(document.target.c_str(), kCatalogueMode);
-  return moved;
+  return static_cast<UpdError>(moved);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/store/profile_file.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/lists/component_list.h"
 
@@ -23,25 +24,25 @@ void OpenVerForWrite(MirrorVerDocument& document, const std::string& path);
 
 // Writes every entry of category, a module's package chain in level order
 // from 0 up to its first missing level. 0 or the first failing section's code.
-[[nodiscard]] UPD_ERROR WriteMirrorSections(MirrorVerDocument& document, CListBase& list,
-                                            uint32_t category);
+[[nodiscard]] UpdError WriteMirrorSections(MirrorVerDocument& document, CListBase& list,
+                                           uint32_t category);
 
 // One section named after the entry: 0; 0x3403 for a category a mirror
 // catalogue cannot hold; 0x3101 when a section or key cannot be stored.
-[[nodiscard]] UPD_ERROR WriteComponentSection(MirrorVerDocument& document,
-                                              const _COMPONENT_INFO& entry);
+[[nodiscard]] UpdError WriteComponentSection(MirrorVerDocument& document,
+                                             const _COMPONENT_INFO& entry);
 
 // "UP_HASH" with the update hash: that of last_catalogue (the run's last
 // catalogue) when the configured server is itself a mirror, else the mirror
 // callback's 20 bytes (code 4) as 40 upper-case hexadecimal digits. 0x2202
 // when no hash is available.
-[[nodiscard]] UPD_ERROR WriteUpdateHash(MirrorVerDocument& document, const char* last_catalogue,
-                                        const UPDATER_SETTINGS* settings,
-                                        const MIRROR_SETTINGS* mirror);
+[[nodiscard]] UpdError WriteUpdateHash(MirrorVerDocument& document, const char* last_catalogue,
+                                       const UPDATER_SETTINGS* settings,
+                                       const MIRROR_SETTINGS* mirror);
 
 // Does nothing; a place for the host build's own additions.
-UPD_ERROR MirrorVerHook(MirrorVerDocument& document, const MIRROR_SETTINGS* mirror);
+UpdError MirrorVerHook(MirrorVerDocument& document, const MIRROR_SETTINGS* mirror);
 
 // Saves the work file and moves it over the target (mode 0644): 0, the
 // move's code, or 0x1017 (0x1020 on a full disk) when it cannot be saved.
-[[nodiscard]] UPD_ERROR SaveVer(MirrorVerDocument& document);
+[[nodiscard]] UpdError SaveVer(MirrorVerDocument& document);

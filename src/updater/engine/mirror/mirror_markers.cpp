@@ -69,7 +69,7 @@ std::string MarkerNameOf(const std::string& package_path) {
 
 std::string MarkerFileName(const std::string& package_path) { return package_path + kMarkerSuffix; }
 
-UPD_ERROR WriteMarkerFile(const char* marker_path, const char* name, bool agreed) {
+UpdError WriteMarkerFile(const char* marker_path, const char* name, bool agreed) {
   if (marker_path == nullptr || *marker_path == '\0') return kUpdMissing;
   const unsigned long number = MarkerNumber(static_cast<unsigned long>(std::rand()), agreed);
   char text[kMarkerReadLimit];
@@ -93,7 +93,7 @@ bool ReadMarkerFile(const char* marker_path, const char* name, char* name_out,
   return content->number != 0 && (content->number & kNotAgreedBit) == 0;
 }
 
-UPD_ERROR ReadMarkerName(const char* marker_path, char* name_out, uint64_t* size) {
+UpdError ReadMarkerName(const char* marker_path, char* name_out, uint64_t* size) {
   if (size == nullptr) return kUpdInvalidArgument;
   if (marker_path == nullptr || *marker_path == '\0' || !FileExists(marker_path)) {
     return kUpdMissing;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // The ".inf" marker beside each application package staged for a mirror:
@@ -44,7 +45,7 @@ struct MarkerContent {
 
 // Writes a new marker for name: 0, or 0x1011 for an empty path or a file that
 // cannot be written. An agreed marker always holds a non-zero even number.
-[[nodiscard]] UPD_ERROR WriteMarkerFile(const char* marker_path, const char* name, bool agreed);
+[[nodiscard]] UpdError WriteMarkerFile(const char* marker_path, const char* name, bool agreed);
 
 // True only when the marker reads, holds a '=', its stored name matches name
 // (ASCII case-insensitive; any name when null) and its number is agreed.
@@ -56,4 +57,4 @@ struct MarkerContent {
 // than the length, 0x1301 for a null name_out (both with *size = length);
 // 0x1301 for a null size, 0x1011 for an empty path or a file that cannot be
 // opened, 0x1012 for a marker without a name part.
-[[nodiscard]] UPD_ERROR ReadMarkerName(const char* marker_path, char* name_out, uint64_t* size);
+[[nodiscard]] UpdError ReadMarkerName(const char* marker_path, char* name_out, uint64_t* size);

@@ -96,8 +96,8 @@ int32_t MovePcusToMirror(const std::string& pcu_folder, const char* mirror_folde
   return moved;
 }
 
-UPD_ERROR CopyPcusToMirror(const char* update_folder, const char* last_catalogue,
-                           const UPDATER_SETTINGS* settings) {
+UpdError CopyPcusToMirror(const char* update_folder, const char* last_catalogue,
+                          const UPDATER_SETTINGS* settings) {
   if (settings == nullptr) return kUpdNoSettings;
   const MIRROR_SETTINGS* mirror = settings->mirrorSettings;
   if (mirror == nullptr) return kUpdNoMirrorSettings;
@@ -117,9 +117,9 @@ UPD_ERROR CopyPcusToMirror(const char* update_folder, const char* last_catalogue
   }
   const std::string mirror_folder = HostFieldString(mirror->mirrorFolder);
   const int32_t moved = MovePcusToMirror(pcu_folder, mirror_folder.c_str());
-  if (moved == -1) return MapDiskFullError(kUpdCopyFailed);
+  if (moved == -1) return static_cast<UpdError>(MapDiskFullError(kUpdCopyFailed));
   if (moved == -2) return kUpdNoUniqueName;
   if (CountFiles(pcu_folder.c_str(), "*.nup") == 0) (void)DeleteFolder(pcu_folder.c_str(), true);
   if (moved > 0) RewriteRootCatalogue(last_catalogue, settings, mirror);
-  return result;
+  return static_cast<UpdError>(result);
 }

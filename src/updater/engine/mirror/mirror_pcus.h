@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 
 // Application packages staged in "tempMirrorPCU" that the host has agreed
@@ -21,5 +22,5 @@
 // under update_folder enter the mirror, whose root catalogue is then written
 // anew (with the update hash of last_catalogue when the configured server is
 // a mirror). 0x3304 without settings, 0x3303 without mirror settings.
-[[nodiscard]] UPD_ERROR CopyPcusToMirror(const char* update_folder, const char* last_catalogue,
-                                         const UPDATER_SETTINGS* settings);
+[[nodiscard]] UpdError CopyPcusToMirror(const char* update_folder, const char* last_catalogue,
+                                        const UPDATER_SETTINGS* settings);

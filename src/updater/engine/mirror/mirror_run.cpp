@@ -42,8 +42,8 @@ const MIRROR_SETTINGS* MirrorOf(const MirrorPass& pass) {
 
 }  // namespace
 
-UPD_ERROR CMirror::Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
-                           const std::string& pattern, bool move) {
+UpdError CMirror::Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
+                          const std::string& pattern, bool move) {
   const std::string& source = SourceOf(entry);
   char target[UPD_PATH_SIZE] = {};
   if (!CreateUniqueFile(pattern.c_str(), target, sizeof target)) return kUpdNoUniqueName;
@@ -55,7 +55,7 @@ UPD_ERROR CMirror::Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
   }
   if (result != kUpdOk) {
     (void)DeleteFileChecked(target, 0);
-    return result;
+    return static_cast<UpdError>(result);
   }
   (void)OsFileSetMode(target, kPackageMode);
   _COMPONENT_INFO copy = entry;
@@ -65,7 +65,7 @@ UPD_ERROR CMirror::Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
   return kUpdOk;
 }
 
-UPD_ERROR CMirror::PlacePackages(const MirrorPass& pass, CListBase& list) {
+UpdError CMirror::PlacePackages(const MirrorPass& pass, CListBase& list) {
   for (_COMPONENT_INFO& entry : list) {
     if (IsToPlace(entry) && !IsPublishablePackage(SourceOf(entry).c_str())) {
       entry.flags |= kComponentDownloadFailed;
@@ -81,7 +81,7 @@ UPD_ERROR CMirror::PlacePackages(const MirrorPass& pass, CListBase& list) {
         folder = &dylibFolder_;
       }
       const bool staged = StrEndsWithNoCase(FolderOf(SourceOf(entry)).c_str(), kTempMirrorFolder);
-      const UPD_ERROR result = Publish(pass, entry, *folder + name, staged);
+      const UpdError result = Publish(pass, entry, *folder + name, staged);
       if (result != kUpdOk) return result;
     } else if ((entry.flags & kComponentFetch) != 0) {
       KeepReplacedCopies(entry);
@@ -91,7 +91,7 @@ UPD_ERROR CMirror::PlacePackages(const MirrorPass& pass, CListBase& list) {
   return kUpdOk;
 }
 
-UPD_ERROR CMirror::PlacePcuPackages(const MirrorPass& pass, CListBase& component) {
+UpdError CMirror::PlacePcuPackages(const MirrorPass& pass, CListBase& component) {
   const MIRROR_SETTINGS* mirror = MirrorOf(pass);
   const bool defer = mirror != nullptr && (mirror->flags & MIRROR_FLAG_DEFER_PCUS) != 0;
   if (!defer && !ArePendingPcusAgreed(component)) NotifyHostEvent5(mirror);
@@ -104,7 +104,7 @@ UPD_ERROR CMirror::PlacePcuPackages(const MirrorPass& pass, CListBase& component
                                             nullptr, 0) &&
                              IsPublishablePackage(source.c_str());
       if (placeable) {
-        const UPD_ERROR result = Publish(pass, entry, rootFolder_ + "zel%08X.nup", true);
+        const UpdError result = Publish(pass, entry, rootFolder_ + "zel%08X.nup", true);
         if (result != kUpdOk) return result;
         (void)DeleteFileChecked(marker.c_str(), 0);
       } else {
@@ -125,16 +125,16 @@ bool CMirror::ArePendingPcusAgreed(const CListBase& component) const {
   return true;
 }
 
-UPD_ERROR CMirror::WriteCatalogue(const MirrorPass& pass, const std::string& folder, bool wanted,
-                                  std::initializer_list<uint32_t> categories) {
+UpdError CMirror::WriteCatalogue(const MirrorPass& pass, const std::string& folder, bool wanted,
+                                 std::initializer_list<uint32_t> categories) {
   const std::string path = folder + kMirrorCatalogueName;
   bool held = false;
   for (const uint32_t category : categories) held = held || HasCategory(category);
-  if (!wanted || !held) return DeleteFileChecked(path.c_str(), 0);
+  if (!wanted || !held) return static_cast<UpdError>(DeleteFileChecked(path.c_str(), 0));
   MirrorVerDocument document;
   OpenVerForWrite(document, path);
   for (const uint32_t category : categories) {
-    const UPD_ERROR result = WriteMirrorSections(document, list_, category);
+    const UpdError result = WriteMirrorSections(document, list_, category);
     if (result != kUpdOk) return result;
   }
   const MIRROR_SETTINGS* mirror = MirrorOf(pass);
@@ -144,10 +144,10 @@ UPD_ERROR CMirror::WriteCatalogue(const MirrorPass& pass, const std::string& fol
   return SaveVer(document);
 }
 
-UPD_ERROR CMirror::Run(const MirrorPass& pass, uint32_t progress) {
+UpdError CMirror::Run(const MirrorPass& pass, uint32_t progress) {
   NotifyHostStatus(0, pass.host.settings, 2, progress);
   CUpdateLists& lists = pass.lists;
-  UPD_ERROR result = PlacePackages(pass, lists.updateList);
+  UpdError result = PlacePackages(pass, lists.updateList);
   if (result == kUpdOk) result = PlacePackages(pass, lists.continuousList);
   if (result == kUpdOk) result = PlacePackages(pass, lists.reverseList);
   if (result == kUpdOk) result = PlacePcuPackages(pass, lists.componentList);
@@ -155,10 +155,10 @@ UPD_ERROR CMirror::Run(const MirrorPass& pass, uint32_t progress) {
     const uint32_t type = MirrorOf(pass)->mirrorType;
     const UPD_ERROR root =
         WriteCatalogue(pass, rootFolder_, type <= 1, {kCategoryEngine, kCategoryComponent});
-    const UPD_ERROR dll = WriteCatalogue(pass, dllFolder_, type == 0 || type == 2, {kCategoryDll});
+    const UpdError dll = WriteCatalogue(pass, dllFolder_, type == 0 || type == 2, {kCategoryDll});
     const UPD_ERROR dylib =
         WriteCatalogue(pass, dylibFolder_, type == 0 || type == 3, {kCategoryDylib});
-    result = root != kUpdOk ? root : dll != kUpdOk ? dll : dylib;
+    result = static_cast<UpdError>(root != kUpdOk ? root : dll != kUpdOk ? dll : dylib);
     if (result == kUpdOk) return kUpdOk;
   }
   NotifyMirrorError(MirrorOf(pass), kUpdMirrorPassFailed);

@@ -76,7 +76,7 @@ uint64_t MirrorStagingTotalSize(const MirrorStaging& staging) {
   return staging.componentList->GetSelectedSize(total);
 }
 
-UPD_ERROR StagePackages(MirrorStaging& staging, CListBase& list, const char* key_word) {
+UpdError StagePackages(MirrorStaging& staging, CListBase& list, const char* key_word) {
   const HostBinding& host = *staging.host;
   const UPDATER_SETTINGS* settings = host.settings;
   for (;;) {
@@ -111,11 +111,11 @@ UPD_ERROR StagePackages(MirrorStaging& staging, CListBase& list, const char* key
     (void)DeleteFileChecked(target, 0);
     if (result == kUpdAccessDenied) continue;
     if (settings != nullptr) NotifyMirrorError(settings->mirrorSettings, result);
-    return result;
+    return static_cast<UpdError>(result);
   }
 }
 
-UPD_ERROR StageAllLists(MirrorStaging& staging) {
+UpdError StageAllLists(MirrorStaging& staging) {
   const struct {
     CListBase* list;
     const char* key_word;
@@ -124,13 +124,13 @@ UPD_ERROR StageAllLists(MirrorStaging& staging) {
                {staging.reverseList, kReverseFolder},
                {staging.componentList, kTempMirrorPcuFolder}};
   for (const auto& each : lists) {
-    const UPD_ERROR result = StagePackages(staging, *each.list, each.key_word);
+    const UpdError result = StagePackages(staging, *each.list, each.key_word);
     if (result != kUpdOk) return result;
   }
   return kUpdOk;
 }
 
-UPD_ERROR DownloadMirrorPackages(MirrorStaging& staging, uint32_t* count) {
+UpdError DownloadMirrorPackages(MirrorStaging& staging, uint32_t* count) {
   CDownloadSession& session = *staging.session;
   if (!HostAcceptsDownload(staging.host->settings, MirrorStagingTotalSize(staging))) {
     session.sessionWord = 0;
@@ -139,7 +139,7 @@ UPD_ERROR DownloadMirrorPackages(MirrorStaging& staging, uint32_t* count) {
     return kUpdStopped;
   }
   session.sessionWord = 0;
-  const UPD_ERROR result = StageAllLists(staging);
+  const UpdError result = StageAllLists(staging);
   session.CloseHttpTransports();
   *count = staging.failed;
   return result;

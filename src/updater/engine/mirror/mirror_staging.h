@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/util/host_binding.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/lists/update_lists.h"
 
@@ -34,16 +35,15 @@ struct MirrorStaging {
 
 // The update, continuous, reverse and component lists in that order; the
 // first failure that ends a list ends the sequence.
-[[nodiscard]] UPD_ERROR StageAllLists(MirrorStaging& staging);
+[[nodiscard]] UpdError StageAllLists(MirrorStaging& staging);
 
 // Downloads the list's entries to fetch. A failed download counts, flags its
 // entry 0x40000 and deletes its file; a refusal by the server (0x2001) goes
 // on with the next entry, any other failure is reported to the mirror
 // callback and ends the list.
-[[nodiscard]] UPD_ERROR StagePackages(MirrorStaging& staging, CListBase& list,
-                                      const char* key_word);
+[[nodiscard]] UpdError StagePackages(MirrorStaging& staging, CListBase& list, const char* key_word);
 
 // The mirror's download step: the total and the large-download question as
 // for a module update, then the staging of its lists. count receives the
 // number of packages whose download failed.
-[[nodiscard]] UPD_ERROR DownloadMirrorPackages(MirrorStaging& staging, uint32_t* count);
+[[nodiscard]] UpdError DownloadMirrorPackages(MirrorStaging& staging, uint32_t* count);

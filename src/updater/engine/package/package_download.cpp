@@ -89,8 +89,8 @@ std::string PackageCacheKey(const char* list_name, const _COMPONENT_INFO& entry)
   return key;
 }
 
-UPD_ERROR DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const char* folder,
-                             const char* list_name) {
+UpdError DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const char* folder,
+                            const char* list_name) {
   const PackageDownload& download = *job.download;
   const UPDATER_SETTINGS* settings = download.host.settings;
   const std::string pattern = JoinPackageFolder(folder, kPackageNameFormat);
@@ -120,16 +120,16 @@ UPD_ERROR DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const cha
     if (result != kUpdOk) {
       entry.flags |= kComponentDownloadFailed;
       (void)DeleteFileChecked(target, 0);
-      return result;
+      return static_cast<UpdError>(result);
     }
     if (entry.category == kCategoryEngine) ++job.enginePackages;
     download.resultFlags |= kResultPackageDownloaded;
   }
 }
 
-UPD_ERROR DownloadAllLists(PackageDownloadJob& job) {
+UpdError DownloadAllLists(PackageDownloadJob& job) {
   const char* update_folder = job.download->host.updateFolder;
-  UPD_ERROR result = DownloadNupPackage(job, *job.updateList, update_folder, "level");
+  UpdError result = DownloadNupPackage(job, *job.updateList, update_folder, "level");
   if (result != kUpdOk) return result;
   const struct {
     CListBase* list;
@@ -145,13 +145,13 @@ UPD_ERROR DownloadAllLists(PackageDownloadJob& job) {
   return kUpdOk;
 }
 
-UPD_ERROR DownloadPackages(const PackageDownload& download) {
+UpdError DownloadPackages(const PackageDownload& download) {
   PackageDownloadJob job(download);
   const DownloadStepEnd end(job);
   const UPDATER_SETTINGS* settings = download.host.settings;
   if (!HostAcceptsDownload(settings, SelectedPackageSize(download.lists))) return kUpdStopped;
   job.fetcher->BeginStep();
-  const UPD_ERROR result = DownloadAllLists(job);
+  const UpdError result = DownloadAllLists(job);
   if (result == kUpdOk && HasHostCallback(settings) && GetEnginePackageCount(job) != 0) {
     NotifyHostEvent32(settings, download.serverRoot);
   }

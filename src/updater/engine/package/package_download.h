@@ -6,6 +6,7 @@
 
 #include "net/http/transfer_bound.h"
 #include "platform/util/host_binding.h"
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/common/result_flags.h"
 #include "updater/engine/lists/update_lists.h"
@@ -54,17 +55,17 @@ struct PackageDownloadJob {
 // the four lists in order, event 32 with the server root once engine
 // packages arrived. The HTTP transports are closed and the dropped local
 // packages deleted on every path. 0x2107 when the host declines.
-[[nodiscard]] UPD_ERROR DownloadPackages(const PackageDownload& download);
+[[nodiscard]] UpdError DownloadPackages(const PackageDownload& download);
 
 // The update, continuous, preliminary and reverse lists in that order; the
 // first failure ends the sequence.
-[[nodiscard]] UPD_ERROR DownloadAllLists(PackageDownloadJob& job);
+[[nodiscard]] UpdError DownloadAllLists(PackageDownloadJob& job);
 
 // Downloads every selected entry of list into folder, each to a new
 // "zel%08X.nup" whose path replaces the entry's URL. The first failure
 // flags its entry 0x40000, deletes its file and ends the list.
-[[nodiscard]] UPD_ERROR DownloadNupPackage(PackageDownloadJob& job, CListBase& list,
-                                           const char* folder, const char* list_name);
+[[nodiscard]] UpdError DownloadNupPackage(PackageDownloadJob& job, CListBase& list,
+                                          const char* folder, const char* list_name);
 
 [[nodiscard]] inline uint64_t GetEnginePackageCount(const PackageDownloadJob& job) {
   return job.enginePackages;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/util/update_errors.h"
 #include "updater.h"
 #include "updater/engine/lists/component_list.h"
 
@@ -13,8 +14,8 @@
 // whole package is checked, signature included. On success the record has
 // flag 0x200 and its file field is package_path. The container's code on
 // its failure; 0x1012 for a header the catalogue reader refuses.
-[[nodiscard]] UPD_ERROR ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* record,
-                                              bool skip_signature);
+[[nodiscard]] UpdError ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* record,
+                                             bool skip_signature);
 
 struct FolderScan {
   // Glob pattern of the folder's package names, e.g. "*.nup".

@@ -46,7 +46,7 @@ void ExpectSameRecord(const _COMPONENT_INFO& actual, const _COMPONENT_INFO& expe
 _COMPONENT_INFO Defaults() {
   _COMPONENT_INFO record;
   std::string("module").copy(record.module, 6);
-  record.level = -1;
+  record.level = std::nullopt;
   record.base = kAbsent;
   record.size = kAbsent;
   record.id = kAbsent;
@@ -126,6 +126,23 @@ std::vector<ReadCase> AcceptedCases() {
         r.category = 3;
         r.platform = 1;
         r.base = 77;
+      });
+  // A level of -1 (or its 32-bit twin) reads as none, as an absent key does.
+  add("level of -1 is no level", "LEVELA", "category=engine\nplatform=x64\nlevel=-1\n",
+      [](_COMPONENT_INFO& r) {
+        r.category = 3;
+        r.platform = 1;
+      });
+  add("level of 4294967295 is no level", "LEVELB",
+      "category=engine\nplatform=x64\nlevel=4294967295\n", [](_COMPONENT_INFO& r) {
+        r.category = 3;
+        r.platform = 1;
+      });
+  add("level 0 is a full package", "LEVELC", "category=engine\nplatform=x64\nlevel=0\n",
+      [](_COMPONENT_INFO& r) {
+        r.category = 3;
+        r.platform = 1;
+        r.level = 0;
       });
   add("base wins over base index", "ENGINE5",
       "category=engine\nplatform=x64\nbase=5\nbaseindex=77\n", [](_COMPONENT_INFO& r) {

@@ -75,7 +75,7 @@ _COMPONENT_INFO ModuleFile(const char* path) {
   SafeStrCopy(record.name, sizeof record.name, "kept");
   record.file = path;
   record.flags = kComponentPresent;
-  record.level = -1;
+  record.level = std::nullopt;
   record.listKind = kListContinuous;
   return record;
 }

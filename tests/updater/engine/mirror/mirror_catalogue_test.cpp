@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,8 @@
 namespace upd::test {
 namespace {
 
-_COMPONENT_INFO Entry(const char* name, uint32_t category, int32_t level, uint64_t build,
-                      const std::string& file) {
+_COMPONENT_INFO Entry(const char* name, uint32_t category, std::optional<int32_t> level,
+                      uint64_t build, const std::string& file) {
   _COMPONENT_INFO entry;
   SafeStrCopy(entry.name, sizeof entry.name, name);
   SafeStrCopy(entry.module, sizeof entry.module, "em001_64");
@@ -51,7 +52,7 @@ TEST_F(MirrorCatalogueTest, SectionsCarryTheirKeysInOrder) {
   engine.versionId = 7;
   engine.size = 1234;
   SafeStrCopy(engine.version, sizeof engine.version, "1.200");
-  _COMPONENT_INFO application = Entry("app", kCategoryComponent, kLevelAbsent,
+  _COMPONENT_INFO application = Entry("app", kCategoryComponent, std::nullopt,
                                       (uint64_t{3} << 32) | 0x80000001u, "zel00001234.nup");
   application.module[0] = '\0';
   application.platform = 1;

@@ -14,9 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A failure of this machine says nothing about the packages: a scan that
-// cannot write the header's temporary file must keep every package, even
-// those it would find invalid, since it never got to look at them.
+// The header is parsed in memory, so a scan needs no temporary space: with
+// the temporary folder missing or full it reads every package as it would
+// otherwise, and deletes only those it found invalid.
 class PackageScanFailureTest : public PackageFolderTest {
  protected:
   void SetUp() override {
@@ -30,36 +30,50 @@ class PackageScanFailureTest : public PackageFolderTest {
 
   std::string Folder() const { return Path("packages"); }
 
-  void ExpectNothingDeleted(UPD_ERROR expected) {
-    for (const char* name : {"genuine.nup", "foreign.nup", "bad-crc.nup"}) {
-      SCOPED_TRACE(name);
+  void ExpectScannedAsUsual() {
+    const struct {
+      const char* name;
+      UPD_ERROR expected;
+    } kPackages[] = {
+        {"genuine.nup", kUpdOk},
+        {"foreign.nup", kUpdSignatureMismatch},
+        {"bad-crc.nup", kUpdBadFile},
+    };
+    for (const auto& package : kPackages) {
+      SCOPED_TRACE(package.name);
       _COMPONENT_INFO record;
-      EXPECT_EQ(ReadUpdateInfoSection((Folder() + "/" + name).c_str(), &record, false), expected);
+      EXPECT_EQ(ReadUpdateInfoSection((Folder() + "/" + package.name).c_str(), &record, false),
+                package.expected);
     }
-    for (const bool skip_signature : {true, false}) {
-      CListBase list;
-      EXPECT_EQ(ScanFolderToList(Folder().c_str(), &list, 0, {.skipSignature = skip_signature}),
-                0u);
-      EXPECT_EQ(list.GetSize(), 0);
+    // Headers alone: every package is listed and none deleted.
+    CListBase headers;
+    EXPECT_EQ(ScanFolderToList(Folder().c_str(), &headers, 0, {.skipSignature = true}), 3u);
+    for (const auto& package : kPackages) {
+      EXPECT_TRUE(fs::exists(Folder() + "/" + package.name)) << package.name;
     }
-    for (const char* name : {"genuine.nup", "foreign.nup", "bad-crc.nup"}) {
-      EXPECT_TRUE(fs::exists(Folder() + "/" + name)) << name;
+    // Checked whole: the genuine package alone stays.
+    CListBase checked;
+    EXPECT_EQ(ScanFolderToList(Folder().c_str(), &checked, 0, {.skipSignature = false}), 1u);
+    for (const auto& package : kPackages) {
+      EXPECT_EQ(fs::exists(Folder() + "/" + package.name), package.expected == kUpdOk)
+          << package.name;
     }
   }
 };
 
-TEST_F(PackageScanFailureTest, WithoutATemporaryFolderNothingIsDeleted) {
+TEST_F(PackageScanFailureTest, WithoutATemporaryFolder) {
   ASSERT_EQ(setenv("TMPDIR", Path("missing").c_str(), 1), 0);
-  ExpectNothingDeleted(kUpdTempFileFailed);
+  ExpectScannedAsUsual();
+  EXPECT_FALSE(fs::exists(Path("missing")));
 }
 
-TEST_F(PackageScanFailureTest, WithAFullTemporaryFolderNothingIsDeleted) {
+TEST_F(PackageScanFailureTest, WithAFullTemporaryFolder) {
   SmallTmpfs small(Path("full"), "16k");
   if (!small.mounted()) GTEST_SKIP() << "tmpfs cannot be mounted here";
   // Fill the file system to its last block.
   (void)RunCommand("dd if=/dev/zero of='" + Path("full") + "/filler' bs=1k 2>/dev/null");
   ASSERT_EQ(setenv("TMPDIR", Path("full").c_str(), 1), 0);
-  ExpectNothingDeleted(kUpdDiskFull);
+  ExpectScannedAsUsual();
   EXPECT_EQ(std::distance(fs::directory_iterator(Path("full")), fs::directory_iterator()), 1);
 }
 

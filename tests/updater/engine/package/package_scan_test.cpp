@@ -54,7 +54,7 @@ TEST_F(PackageScanTest, AHeaderWithoutNameOrSizeKeepsTheReaderDefaults) {
   ASSERT_EQ(ReadUpdateInfoSection(package.c_str(), &record, true), kUpdOk);
   EXPECT_STREQ(record.name, "update_info");
   EXPECT_EQ(record.size, kComponentAbsent);
-  EXPECT_EQ(record.level, kLevelAbsent);
+  EXPECT_EQ(record.level, std::nullopt);
 }
 
 TEST_F(PackageScanTest, RefusedPackagesAnswerTheirCodes) {

@@ -9,7 +9,7 @@
 #include "support/sign_kit.h"
 #include "support/small_tmpfs.h"
 #include "support/temp_dir.h"
-#include "updater/engine/package/update_package.h"
+#include "updater/engine/package/opened_package.h"
 
 namespace upd::test {
 namespace {
@@ -31,30 +31,33 @@ class UpdatePackageFailureTest : public ::testing::Test {
   TempDir dir_;
 };
 
+// The header is parsed in memory: a package opens and its payload is
+// written without any temporary folder.
 TEST_F(UpdatePackageFailureTest, NoTemporaryFolder) {
   ASSERT_EQ(setenv("TMPDIR", dir_.file("missing").c_str(), 1), 0);
-  char ini[4096] = "previous";
-  EXPECT_EQ(ExtractUpdateInfoPackage(dir_.file("genuine.nup").c_str(), dir_.file("out").c_str(),
-                                     ini, sizeof(ini), false),
-            kUpdTempFileFailed);
-  EXPECT_STREQ(ini, "");
-  EXPECT_FALSE(fs::exists(dir_.file("out")));
+  const Result<OpenedPackage> opened =
+      OpenedPackage::Open(dir_.file("genuine.nup").c_str(), PackageRead::kPayload, false);
+  ASSERT_TRUE(opened.ok()) << opened.code();
+  EXPECT_EQ(opened->info().Int("build", 0), 7);
+  EXPECT_EQ(opened->WritePayload(dir_.file("out").c_str()), kUpdOk);
+  EXPECT_EQ(fs::file_size(dir_.file("out")), 300000u);
 }
 
 // A payload that does not fit on its file system is reported as a full disk
-// and leaves no partial module behind; the caller's INI file stays.
+// and leaves no partial module behind; the opened package stays usable.
 TEST_F(UpdatePackageFailureTest, PayloadOnAFullDisk) {
   fs::create_directory(dir_.file("tmp"));
   ASSERT_EQ(setenv("TMPDIR", dir_.file("tmp").c_str(), 1), 0);
   SmallTmpfs small(dir_.file("mnt"), "64k");
   if (!small.mounted()) GTEST_SKIP() << "tmpfs cannot be mounted here";
   const std::string out = dir_.file("mnt") + "/em000_64.dat";
-  char ini[4096] = {};
-  EXPECT_EQ(ExtractUpdateInfoPackage(dir_.file("genuine.nup").c_str(), out.c_str(), ini,
-                                     sizeof(ini), false),
-            kUpdDiskFull);
+  const Result<OpenedPackage> opened =
+      OpenedPackage::Open(dir_.file("genuine.nup").c_str(), PackageRead::kPayload, false);
+  ASSERT_TRUE(opened.ok()) << opened.code();
+  EXPECT_EQ(opened->WritePayload(out.c_str()), kUpdDiskFull);
   EXPECT_FALSE(fs::exists(out));
-  EXPECT_TRUE(fs::exists(ini));
+  EXPECT_EQ(opened->WritePayload(dir_.file("out").c_str()), kUpdOk);
+  EXPECT_EQ(fs::file_size(dir_.file("out")), 300000u);
 }
 
 }  // namespace

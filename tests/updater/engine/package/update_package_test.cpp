@@ -1,4 +1,4 @@
-#include "updater/engine/package/update_package.h"
+#include "updater/engine/package/opened_package.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/store/profile_cache.h"
+#include "updater/engine/package/update_package.h"
 #include "platform/util/update_errors.h"
 #include "support/sign_kit.h"
 #include "support/temp_dir.h"
@@ -23,7 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kModuleFile[] = "em000_64.dat";
-constexpr size_t kIniSize = 4096;
 
 std::string RandomBytes(size_t n, uint32_t seed) {
   std::mt19937 random(seed);
@@ -37,15 +36,17 @@ std::string Crc(const std::string& data) {
                               static_cast<uInt>(data.size())));
 }
 
-std::string IniValue(const std::string& ini, const char* key) {
-  char value[300] = {};
-  (void)ProfileGetString("update_info", key, "<none>", value, sizeof(value), ini.c_str());
-  (void)ProfileWriteString(nullptr, nullptr, nullptr, ini.c_str());
-  return value;
+using Header = std::optional<PackageInfo>;
+
+std::string HeaderValue(const Header& info, const char* key) {
+  if (!info) return "<no header>";
+  if (!info->Value(key)) return "<none>";
+  return info->Text(key, 300);
 }
 
 // Every package of a test is made by the signing kit in the test's own
-// folder; the INI files go to a temporary folder of the test's own.
+// folder; its temporary folder is the test's own too, so that a file left
+// there is seen.
 class UpdatePackageTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -83,13 +84,18 @@ class UpdatePackageTest : public ::testing::Test {
     return SignKit(args);
   }
 
-  UPD_ERROR Extract(const std::string& package, const char* payload_path, bool skip,
-                    std::string* ini = nullptr) {
-    char buffer[kIniSize] = "previous";
-    const UPD_ERROR rc = ExtractUpdateInfoPackage(Path(package).c_str(), payload_path,
-                                                  ini ? buffer : nullptr, kIniSize, skip);
-    if (ini) *ini = buffer;
-    return rc;
+  // Opens the package once as its callers do; with PackageRead::kPayload the
+  // payload is then written to out. info receives the header on success.
+  UPD_ERROR Extract(const std::string& package, PackageRead read, bool skip,
+                    const std::string& out = "", Header* info = nullptr) {
+    Result<OpenedPackage> opened = OpenedPackage::Open(Path(package).c_str(), read, skip);
+    if (!opened) return opened.code();
+    if (read == PackageRead::kPayload) {
+      const UpdError rc = opened->WritePayload(out.c_str());
+      if (rc != kUpdOk) return rc;
+    }
+    if (info) *info = std::move(opened.value()).TakeInfo();
+    return kUpdOk;
   }
 
   TempDir dir_;
@@ -161,15 +167,15 @@ TEST_F(UpdatePackageTest, ContainerTable) {
       ASSERT_TRUE(Tamper(c.tamper, made, package));
     }
     const std::string out = Path("out" + std::to_string(i));
-    std::string ini;
-    EXPECT_EQ(Extract(package, out.c_str(), c.skip, &ini), c.expected);
+    Header info;
+    EXPECT_EQ(Extract(package, PackageRead::kPayload, c.skip, out, &info), c.expected);
     if (c.expected != kUpdOk) {
       EXPECT_FALSE(fs::exists(out));
       continue;
     }
     EXPECT_EQ(ReadFile(out), c.empty_out ? "" : payload_);
-    EXPECT_EQ(IniValue(ini, "filename"), c.filename.value_or("<none>"));
-    EXPECT_EQ(IniValue(ini, "build"), "1234");
+    EXPECT_EQ(HeaderValue(info, "filename"), c.filename.value_or("<none>"));
+    EXPECT_EQ(HeaderValue(info, "build"), "1234");
   }
 }
 
@@ -205,16 +211,20 @@ TEST_F(UpdatePackageTest, PayloadAcrossManyWindows) {
     }
     const bool check_only = i == 1;
     const std::string out = Path("out" + std::to_string(i));
-    std::string ini;
-    EXPECT_EQ(Extract(package, check_only ? kPackageCheckOnly : out.c_str(), false, &ini),
+    Header info;
+    EXPECT_EQ(Extract(package, check_only ? PackageRead::kChecked : PackageRead::kPayload, false,
+                      out, &info),
               c.expected);
-    EXPECT_EQ(ini.empty(), false);
-    if (c.expected != kUpdOk || check_only) {
+    if (c.expected != kUpdOk) {
+      EXPECT_FALSE(fs::exists(out));
+      continue;
+    }
+    EXPECT_EQ(HeaderValue(info, "filename"), kModuleFile);
+    if (check_only) {
       EXPECT_FALSE(fs::exists(out));
       continue;
     }
     EXPECT_TRUE(ReadFile(out) == payload_);
-    EXPECT_EQ(IniValue(ini, "filename"), kModuleFile);
   }
 }
 
@@ -237,28 +247,28 @@ TEST_F(UpdatePackageTest, HeaderInTheLiteralFileNameIsNeverRead) {
 
   const struct {
     const char* name;
-    const char* payload_path;
+    PackageRead read;
     bool skip;
   } kModes[] = {
-      {"checked", "out-checked", false},
-      {"not checked", "out-skipped", true},
-      {"header only", nullptr, false},
+      {"checked", PackageRead::kPayload, false},
+      {"not checked", PackageRead::kPayload, true},
+      {"checked, payload not kept", PackageRead::kChecked, false},
+      {"header only", PackageRead::kHeader, false},
   };
   for (const auto& mode : kModes) {
     SCOPED_TRACE(mode.name);
-    const std::string out = mode.payload_path ? Path(mode.payload_path) : "";
-    std::string ini;
-    ASSERT_EQ(Extract("injected.nup", mode.payload_path ? out.c_str() : nullptr, mode.skip, &ini),
-              kUpdOk);
-    EXPECT_EQ(IniValue(ini, "filename"), kModuleFile);
-    EXPECT_EQ(IniValue(ini, "build"), "1234");
-    if (mode.payload_path) {
+    const std::string out = Path(std::string("out-") + mode.name);
+    Header info;
+    ASSERT_EQ(Extract("injected.nup", mode.read, mode.skip, out, &info), kUpdOk);
+    EXPECT_EQ(HeaderValue(info, "filename"), kModuleFile);
+    EXPECT_EQ(HeaderValue(info, "build"), "1234");
+    if (mode.read == PackageRead::kPayload) {
       EXPECT_EQ(ReadFile(out), payload_);
     }
   }
 }
 
-// A null payload path reads the first 64 KiB and checks only the header.
+// A header-only opening reads the first 64 KiB and checks only the header.
 TEST_F(UpdatePackageTest, HeaderOnly) {
   WriteFile(Path("large.bin"), RandomBytes(300000, 2));
   ASSERT_TRUE(MakeNup("genuine.nup"));
@@ -276,49 +286,109 @@ TEST_F(UpdatePackageTest, HeaderOnly) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.file);
-    std::string ini;
-    EXPECT_EQ(Extract(c.file, nullptr, false, &ini), c.expected);
+    Header info;
+    EXPECT_EQ(Extract(c.file, PackageRead::kHeader, false, "", &info), c.expected);
     if (c.expected == kUpdOk) {
-      EXPECT_EQ(IniValue(ini, "type"), "em000");
+      EXPECT_EQ(HeaderValue(info, "type"), "em000");
     }
   }
   // The same far header is found when the whole file is read.
-  EXPECT_EQ(Extract("far.nup", kPackageCheckOnly, false), kUpdOk);
+  EXPECT_EQ(Extract("far.nup", PackageRead::kChecked, false), kUpdOk);
 }
 
-// The INI file holds exactly the header; it stays for a caller that takes
-// its path (also on failure) and is gone otherwise.
-TEST_F(UpdatePackageTest, IniFile) {
+// One opening answers everything a caller asks: the header, the payload's
+// extent, the signature verdict; what was not read is not claimed.
+TEST_F(UpdatePackageTest, OpenedOnceAndAsked) {
   ASSERT_TRUE(MakeNup("genuine.nup"));
-  ASSERT_TRUE(MakeNup("crc.nup", {"--corrupt-payload"}));
-  std::string ini;
-  ASSERT_EQ(Extract("genuine.nup", Path("out").c_str(), false, &ini), kUpdOk);
-  EXPECT_EQ(fs::path(ini).parent_path(), fs::path(Tmp()));
-  EXPECT_EQ(fs::path(ini).filename().string().rfind("NSFX.", 0), 0u);
-  EXPECT_EQ(ReadFile(ini), "[update_info]\r\nfilesize=5000\r\ncrc=" + Crc(payload_) +
+  ASSERT_TRUE(MakeNup("foreign.nup", {"--foreign"}));
+  ASSERT_TRUE(Tamper("flip-signature", "genuine.nup", "flipped.nup"));
+  ASSERT_TRUE(Tamper("truncate", "genuine.nup", "cut.nup", "2000"));
+  // A header longer than the first 64 KiB that a header-only opening reads.
+  ASSERT_TRUE(MakeNup("long-info.nup", {"note=" + std::string(100000, 'n')}));
+  const uint32_t crc = static_cast<uint32_t>(std::stoul(Crc(payload_)));
+  const struct {
+    const char* name;
+    const char* file;
+    PackageRead read;
+    bool skip;
+    UpdError expected;
+    SignatureVerdict verdict = SignatureVerdict::kVerified;
+  } kCases[] = {
+      {"valid", "genuine.nup", PackageRead::kChecked, false, kUpdOk},
+      {"valid, kept", "genuine.nup", PackageRead::kPayload, false, kUpdOk},
+      {"valid, not checked", "genuine.nup", PackageRead::kChecked, true, kUpdOk,
+       SignatureVerdict::kSkipped},
+      {"valid, header", "genuine.nup", PackageRead::kHeader, false, kUpdOk,
+       SignatureVerdict::kNotRead},
+      {"forged signature", "flipped.nup", PackageRead::kChecked, false, kUpdSignatureMismatch},
+      {"forged, header", "flipped.nup", PackageRead::kHeader, false, kUpdOk,
+       SignatureVerdict::kNotRead},
+      {"foreign signer", "foreign.nup", PackageRead::kPayload, false, kUpdSignatureMismatch},
+      {"truncated in the payload", "cut.nup", PackageRead::kChecked, false, kUpdBadFile},
+      {"truncated, not checked", "cut.nup", PackageRead::kChecked, true, kUpdBadFile},
+      {"truncated, header", "cut.nup", PackageRead::kHeader, false, kUpdOk,
+       SignatureVerdict::kNotRead},
+      {"oversize info", "long-info.nup", PackageRead::kChecked, false, kUpdOk},
+      {"oversize info, header", "long-info.nup", PackageRead::kHeader, false, kUpdBadFile},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const Result<OpenedPackage> opened = OpenedPackage::Open(Path(c.file).c_str(), c.read, c.skip);
+    ASSERT_EQ(opened.code(), c.expected);
+    if (!opened) continue;
+    EXPECT_EQ(opened->signature(), c.verdict);
+    EXPECT_EQ(opened->info().Int("build", 0), 1234);
+    EXPECT_EQ(opened->info().Text("filename", 300), kModuleFile);
+    EXPECT_EQ(opened->info().Value("absent"), std::nullopt);
+    if (c.read == PackageRead::kHeader) {
+      EXPECT_FALSE(opened->payload().has_value());
+    } else {
+      ASSERT_TRUE(opened->payload().has_value());
+      EXPECT_EQ(opened->payload()->size, payload_.size());
+      EXPECT_EQ(opened->payload()->crc, crc);
+      const std::string package = ReadFile(Path(c.file));
+      EXPECT_EQ(package.substr(opened->payload()->offset, payload_.size()), payload_);
+    }
+    const std::string out = Path(std::string("out-") + c.name);
+    if (c.read == PackageRead::kPayload) {
+      EXPECT_EQ(opened->WritePayload(out.c_str()), kUpdOk);
+      EXPECT_EQ(ReadFile(out), payload_);
+    } else {
+      EXPECT_EQ(opened->WritePayload(out.c_str()), kUpdInvalidArgument);
+      EXPECT_FALSE(fs::exists(out));
+    }
+  }
+  EXPECT_EQ(TmpEntries(), 0u) << "an opening left a file in the temporary folder";
+}
+
+// The header is kept exactly as the package holds it, and values read as an
+// INI reader gives them: quotes dropped, numbers kept to 32 bits, long text cut.
+TEST_F(UpdatePackageTest, HeaderAsParsed) {
+  ASSERT_TRUE(MakeNup("genuine.nup", {"quoted=\"a b\"", "big=4294967295", "long=abcdef"}));
+  Header info;
+  ASSERT_EQ(Extract("genuine.nup", PackageRead::kPayload, false, Path("out"), &info), kUpdOk);
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(info->bytes(), "[update_info]\r\nfilesize=5000\r\ncrc=" + Crc(payload_) +
                                "\r\nbuild=1234\r\ntype=em000\r\nplatform=x64\r\nfilename=" +
-                               kModuleFile + "\r\n");
-  // Dropped from the profile cache: the file's own content is what reads back.
-  WriteFile(ini, "[update_info]\nfilename=changed\n");
-  EXPECT_EQ(IniValue(ini, "filename"), "changed");
-
-  std::string failed_ini;
-  EXPECT_EQ(Extract("crc.nup", Path("out2").c_str(), false, &failed_ini), kUpdBadFile);
-  EXPECT_TRUE(fs::exists(failed_ini));
-  EXPECT_EQ(TmpEntries(), 2u);
-
-  EXPECT_EQ(Extract("genuine.nup", Path("out3").c_str(), false), kUpdOk);
-  EXPECT_EQ(Extract("crc.nup", Path("out4").c_str(), false), kUpdBadFile);
-  EXPECT_EQ(Extract("genuine.nup", nullptr, false), kUpdOk);
-  EXPECT_EQ(TmpEntries(), 2u) << "an INI file without a caller was left behind";
+                               kModuleFile + "\r\nquoted=\"a b\"\r\nbig=4294967295\r\n" +
+                               "long=abcdef\r\n");
+  EXPECT_EQ(info->Text("quoted", 300), "a b");
+  EXPECT_EQ(info->Value("quoted"), "\"a b\"");
+  EXPECT_EQ(info->Int("big", 0), -1);
+  EXPECT_EQ(info->Int("type", 7), 0);
+  EXPECT_EQ(info->Int("absent", 7), 7);
+  EXPECT_EQ(info->Text("long", 4), "ab");
+  EXPECT_EQ(info->Text("long", 2), "a");
+  EXPECT_EQ(info->Text("absent", 300), "");
+  EXPECT_EQ(TmpEntries(), 0u);
 }
 
 TEST_F(UpdatePackageTest, CheckOnlyWritesNoPayload) {
   ASSERT_TRUE(MakeNup("genuine.nup"));
   ASSERT_TRUE(Tamper("flip-signature", "genuine.nup", "flipped.nup"));
   const auto before = std::distance(fs::directory_iterator(dir_.path()), {});
-  EXPECT_EQ(Extract("genuine.nup", kPackageCheckOnly, false), kUpdOk);
-  EXPECT_EQ(Extract("flipped.nup", kPackageCheckOnly, false), kUpdSignatureMismatch);
+  EXPECT_EQ(Extract("genuine.nup", PackageRead::kChecked, false), kUpdOk);
+  EXPECT_EQ(Extract("flipped.nup", PackageRead::kChecked, false), kUpdSignatureMismatch);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), {}), before);
   EXPECT_EQ(TmpEntries(), 0u);
 }
@@ -336,28 +406,20 @@ TEST_F(UpdatePackageTest, Errors) {
     const char* package;
     std::string payload_path;
     UPD_ERROR expected;
-    bool ini_made;
   } kCases[] = {
-      {"missing package", "none.nup", Path("out"), kUpdMissing, false},
-      {"empty package", "empty.nup", Path("out"), kUpdBadFile, false},
-      {"header without a marker", "text.nup", Path("out"), kUpdBadFile, false},
-      {"larger than any package", "huge.nup", Path("out"), kUpdBadFile, false},
-      {"payload under a file", "genuine.nup", Path("a-file/out"), kUpdOpenFailed, true},
+      {"missing package", "none.nup", Path("out"), kUpdMissing},
+      {"empty package", "empty.nup", Path("out"), kUpdBadFile},
+      {"header without a marker", "text.nup", Path("out"), kUpdBadFile},
+      {"larger than any package", "huge.nup", Path("out"), kUpdBadFile},
+      {"payload under a file", "genuine.nup", Path("a-file/out"), kUpdOpenFailed},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    std::string ini;
-    EXPECT_EQ(Extract(c.package, c.payload_path.c_str(), false, &ini), c.expected);
-    EXPECT_EQ(!ini.empty(), c.ini_made);
+    EXPECT_EQ(Extract(c.package, PackageRead::kPayload, false, c.payload_path), c.expected);
+    EXPECT_FALSE(fs::exists(c.payload_path));
   }
-
-  // The buffer's size bounds the temporary name; one too small fails.
-  char small[8] = "junk";
-  EXPECT_EQ(ExtractUpdateInfoPackage(Path("genuine.nup").c_str(), nullptr, small, sizeof(small),
-                                     false),
-            kUpdTempFileFailed);
-  EXPECT_STREQ(small, "");
-  EXPECT_EQ(ExtractUpdateInfoPackage(nullptr, nullptr, small, sizeof(small), false), kUpdMissing);
+  EXPECT_EQ(OpenedPackage::Open(nullptr, PackageRead::kHeader, false).code(), kUpdMissing);
+  EXPECT_EQ(TmpEntries(), 0u);
 }
 
 }  // namespace
