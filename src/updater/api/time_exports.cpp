@@ -9,11 +9,9 @@
 
 namespace {
 
-constexpr int64_t kTimeUnknown = -1;
-
 int64_t LoadTime(SETTINGS_STORE* store, const char* key) {
   uint32_t value = 0;
-  if (!SettingsStoreGetDword(store, key, &value)) return kTimeUnknown;
+  if (!SettingsStoreGetDword(store, key, &value)) return kStoredTimeUnknown;
   return value;
 }
 

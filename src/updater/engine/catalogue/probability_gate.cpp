@@ -8,7 +8,7 @@ namespace {
 
 constexpr int64_t kSecondsPerHour = 3600;
 
-bool Gate(const char* section, const Catalogue& catalogue, int64_t last_attempt) {
+bool Gate(const char* section, const Catalogue& catalogue, std::optional<int64_t> last_attempt) {
   GateInput input;
   input.updateProb = catalogue.Int(section, "UpdateProb", 0);
   input.updateMaxDelay = catalogue.Int(section, "UpdateMaxDelay", 0);
@@ -22,10 +22,10 @@ bool Gate(const char* section, const Catalogue& catalogue, int64_t last_attempt)
 
 bool ProbabilityGateDecision(const GateInput& input) {
   auto prob = static_cast<uint32_t>(input.updateProb);
-  if (input.lastAttempt != kNoLastAttempt && input.lastAttempt < input.now) {
+  if (input.lastAttempt && *input.lastAttempt < input.now) {
     // Taken unsigned: last < now, so the difference is exact for any pair.
     const uint64_t elapsed =
-        static_cast<uint64_t>(input.now) - static_cast<uint64_t>(input.lastAttempt);
+        static_cast<uint64_t>(input.now) - static_cast<uint64_t>(*input.lastAttempt);
     const uint64_t hours = elapsed / kSecondsPerHour;
     if (hours != 0) prob = static_cast<uint32_t>(prob / hours);
   }
@@ -37,10 +37,10 @@ bool ProbabilityGateDecision(const GateInput& input) {
   return static_cast<int32_t>(product) > 0;
 }
 
-bool PreliminaryUpdateGate(const Catalogue& catalogue, int64_t last_attempt) {
+bool PreliminaryUpdateGate(const Catalogue& catalogue, std::optional<int64_t> last_attempt) {
   return Gate("PRELIMINARY", catalogue, last_attempt);
 }
 
-bool UpdateProbabilityGate(const Catalogue& catalogue, int64_t last_attempt) {
+bool UpdateProbabilityGate(const Catalogue& catalogue, std::optional<int64_t> last_attempt) {
   return Gate("SETUP", catalogue, last_attempt);
 }

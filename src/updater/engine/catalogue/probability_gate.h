@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "updater/engine/catalogue/catalogue.h"
 
@@ -10,15 +11,12 @@
 // client goes ahead. The arithmetic is the servers' contract; every value is
 // taken with defined integer behaviour.
 
-// Last attempt time that means "never".
-inline constexpr int64_t kNoLastAttempt = -1;
-
 struct GateInput {
-  int32_t updateProb = 0;      // "UpdateProb"
-  int32_t updateMaxDelay = 0;  // "UpdateMaxDelay", compared as unsigned
-  int64_t lastAttempt = kNoLastAttempt;
-  int64_t now = 0;   // seconds since 1970
-  int32_t draw = 0;  // a non-negative value of rand()
+  int32_t updateProb = 0;              // "UpdateProb"
+  int32_t updateMaxDelay = 0;          // "UpdateMaxDelay", compared as unsigned
+  std::optional<int64_t> lastAttempt;  // nothing: never attempted
+  int64_t now = 0;                     // seconds since 1970
+  int32_t draw = 0;                    // a non-negative value of rand()
 };
 
 // True when the client goes ahead.
@@ -27,5 +25,7 @@ struct GateInput {
 // The gate of section "PRELIMINARY" (whether preliminary packages are read)
 // and of section "SETUP" (whether a run updates at all) of the catalogue,
 // with the current time and rand().
-[[nodiscard]] bool PreliminaryUpdateGate(const Catalogue& catalogue, int64_t last_attempt);
-[[nodiscard]] bool UpdateProbabilityGate(const Catalogue& catalogue, int64_t last_attempt);
+[[nodiscard]] bool PreliminaryUpdateGate(const Catalogue& catalogue,
+                                         std::optional<int64_t> last_attempt);
+[[nodiscard]] bool UpdateProbabilityGate(const Catalogue& catalogue,
+                                         std::optional<int64_t> last_attempt);

@@ -1,11 +1,23 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "platform/store/settings_store.h"
 #include "updater.h"
 
 // What the library keeps between calls in the section "Settings" of the
 // settings store that the host's settings name. Numbers are decimal text;
 // times are seconds since 1970 cut to 32 bits.
+
+// A time the settings store does not hold: the context keeps it as -1, which
+// the host reads back as all bits set.
+inline constexpr int64_t kStoredTimeUnknown = -1;
+// The context's time as the engine takes it: nothing when it is unknown.
+[[nodiscard]] constexpr std::optional<int64_t> KnownTime(int64_t stored) {
+  if (stored == kStoredTimeUnknown) return std::nullopt;
+  return stored;
+}
 
 // End of the last run that obtained a catalogue.
 inline constexpr char kKeyLastUpdateAttempt[] = "LastUpdateAttempt";

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/util/update_errors.h"
+#include "updater/engine/common/stored_settings.h"
 #include "updater/engine/catalogue/probability_gate.h"
 #include "updater/engine/lists/channel_sections.h"
 #include "updater/engine/lists/list_reconcile.h"
@@ -87,7 +88,7 @@ bool SomethingToInstall(const CInstalledModules& installed, const CUpdateList& u
 void ReadChannels(CUpdateLists& lists, CBaseNupList& base, const ListBuild& build) {
   const Catalogue& catalogue = build.catalogue;
   ReadContinuousSections(lists.continuousList, catalogue);
-  if (PreliminaryUpdateGate(catalogue, build.lastAttemptTime.load())) {
+  if (PreliminaryUpdateGate(catalogue, KnownTime(build.lastAttemptTime.load()))) {
     ReadPreliminarySections(lists.preliminaryList, catalogue);
   }
   SelectPreliminaryEntries(lists.preliminaryList, lists.localList);

@@ -120,7 +120,7 @@ UpdError UpdateModules(UpdateRun& run, EngineServices& services, RunPhases& phas
   run.catalogue = std::move(fetched).value();
   if (run.cancellation.IsCancelled()) return kUpdStopped;
   if ((settings.flags & kSettingsProbabilityGate) != 0 &&
-      !UpdateProbabilityGate(run.catalogue, run.times.lastAttempt.load())) {
+      !UpdateProbabilityGate(run.catalogue, KnownTime(run.times.lastAttempt.load()))) {
     return kUpdOk;
   }
   UpdError result =
