@@ -17,7 +17,7 @@
 namespace Shared::Library::OpenSSL {
 
 // Loader results.
-enum LoaderCode : uint32_t {
+enum [[nodiscard]] LoaderCode : uint32_t {
   kLoaderOk = 0,
   kLoaderBuildMismatch = 5000,  // the process binds another loader's build number
   kLoaderNoMemory = 7002,
@@ -46,7 +46,7 @@ class Initializer {
   // are optional and used only when all three are given and OpenSSL (1.1
   // and later) accepts them. Initialising a handle that is already
   // initialised releases it first.
-  [[nodiscard]] uint32_t Initialize(const HostMemoryFunctions& memory = {});
+  LoaderCode Initialize(const HostMemoryFunctions& memory = {});
   // Undoes one successful Initialize; the last release closes the libraries.
   void Release();
 
@@ -80,7 +80,7 @@ void SetThreadStateClock(ThreadStateClock clock);
 // Makes a new Initializer and initialises it. On success the Initializer
 // that *out held is released and freed and *out takes the new one; on
 // failure *out is left as it was and the loader code is returned.
-[[nodiscard]] uint32_t CreateOpenSslInitializer(
+Shared::Library::OpenSSL::LoaderCode CreateOpenSslInitializer(
     Shared::Library::OpenSSL::Initializer** out,
     Shared::Library::OpenSSL::HostAllocate allocate = nullptr,
     Shared::Library::OpenSSL::HostReallocate reallocate = nullptr,

@@ -69,15 +69,15 @@ std::shared_ptr<Initializer::InstanceImpl> Initializer::InstanceImpl::Instance()
   return InstanceSlot();
 }
 
-uint32_t Initializer::InstanceImpl::Initialize(Initializer& target,
-                                               const HostMemoryFunctions& memory) {
+LoaderCode Initializer::InstanceImpl::Initialize(Initializer& target,
+                                                 const HostMemoryFunctions& memory) {
   target.Release();
   if (BoundOpenSslSharedBuildId() != kOpenSslSharedBuildId) return kLoaderBuildMismatch;
   std::shared_ptr<InstanceImpl> instance = Instance();
   if (instance == nullptr) return kLoaderNoMemory;
   OsMutexLock(instance->init_mutex_);
   if (instance->count_++ == 0) {
-    const uint32_t code = instance->FirstInitialize(memory);
+    const LoaderCode code = instance->FirstInitialize(memory);
     if (code != kLoaderOk) {
       instance->Unload();
       --instance->count_;
@@ -96,7 +96,7 @@ void Initializer::InstanceImpl::Release() {
   OsMutexUnlock(init_mutex_);
 }
 
-uint32_t Initializer::InstanceImpl::LoadLibraries() {
+LoaderCode Initializer::InstanceImpl::LoadLibraries() {
   OsLibraryUnload(crypto_library_);
   crypto_library_ = OsLibraryLoad("libcrypto", 0);
   OsLibraryUnload(ssl_library_);
@@ -106,8 +106,8 @@ uint32_t Initializer::InstanceImpl::LoadLibraries() {
   return kLoaderOk;
 }
 
-uint32_t Initializer::InstanceImpl::FirstInitialize(const HostMemoryFunctions& memory) {
-  if (const uint32_t code = LoadLibraries(); code != kLoaderOk) return code;
+LoaderCode Initializer::InstanceImpl::FirstInitialize(const HostMemoryFunctions& memory) {
+  if (const LoaderCode code = LoadLibraries(); code != kLoaderOk) return code;
   if (!LoadFunctions()) return kLoaderFunctionMissing;
   if (memory.Complete() && table_->CRYPTO_set_mem_functions != nullptr &&
       !InstallMemoryHooks(*table_, memory)) {
@@ -126,7 +126,7 @@ bool Initializer::InstanceImpl::LoadFunctions() {
   return true;
 }
 
-uint32_t Initializer::InstanceImpl::InitializeOldApi() {
+LoaderCode Initializer::InstanceImpl::InitializeOldApi() {
   if (table_->SSL_library_init() != 1) return kLoaderInitFailed;
   table_->SSL_load_error_strings();
   table_->add_all_algorithms();
@@ -225,7 +225,7 @@ void Initializer::InstanceImpl::lock_callback(int mode, int n, const char*, int)
 
 Initializer::~Initializer() { Release(); }
 
-uint32_t Initializer::Initialize(const HostMemoryFunctions& memory) {
+LoaderCode Initializer::Initialize(const HostMemoryFunctions& memory) {
   return InstanceImpl::Initialize(*this, memory);
 }
 
@@ -261,13 +261,13 @@ void Initializer::PurgeThreadStates(bool all) const {
 
 using Shared::Library::OpenSSL::Initializer;
 
-uint32_t CreateOpenSslInitializer(Initializer** out,
-                                  Shared::Library::OpenSSL::HostAllocate allocate,
-                                  Shared::Library::OpenSSL::HostReallocate reallocate,
-                                  Shared::Library::OpenSSL::HostFree free) {
+Shared::Library::OpenSSL::LoaderCode CreateOpenSslInitializer(
+    Initializer** out, Shared::Library::OpenSSL::HostAllocate allocate,
+    Shared::Library::OpenSSL::HostReallocate reallocate, Shared::Library::OpenSSL::HostFree free) {
   auto* initializer = new (std::nothrow) Initializer;
   if (initializer == nullptr) return Shared::Library::OpenSSL::kLoaderNoMemory;
-  const uint32_t code = initializer->Initialize({allocate, reallocate, free});
+  const Shared::Library::OpenSSL::LoaderCode code =
+      initializer->Initialize({allocate, reallocate, free});
   if (code != Shared::Library::OpenSSL::kLoaderOk) {
     delete initializer;
     return code;

@@ -23,7 +23,7 @@ class Initializer::InstanceImpl {
   // (a later call tries again).
   static std::shared_ptr<InstanceImpl> Instance();
 
-  [[nodiscard]] static uint32_t Initialize(Initializer& target, const HostMemoryFunctions& memory);
+  static LoaderCode Initialize(Initializer& target, const HostMemoryFunctions& memory);
   void Release();
 
   // Fills a new table from the two libraries; false when a required name is
@@ -52,9 +52,9 @@ class Initializer::InstanceImpl {
   // Makes the instance into its slot: 0, or 1 when it cannot be made.
   static int Create(void* unused);
 
-  [[nodiscard]] uint32_t LoadLibraries();
-  [[nodiscard]] uint32_t FirstInitialize(const HostMemoryFunctions& memory);
-  [[nodiscard]] uint32_t InitializeOldApi();
+  LoaderCode LoadLibraries();
+  LoaderCode FirstInitialize(const HostMemoryFunctions& memory);
+  LoaderCode InitializeOldApi();
   [[nodiscard]] bool MakeLockArray(int count);
   void DestroyLockArray();
   bool TracksThreads() const;

@@ -16,9 +16,9 @@ Initializer* g_initializer = nullptr;
 int g_session_index = -1;
 std::atomic<const OpenSslFunctionTable*> g_functions{nullptr};
 // The code of the calling thread's last failed initialisation.
-thread_local uint32_t t_init_code = kOsSslOk;
+thread_local OsSslResult t_init_code = kOsSslOk;
 
-uint32_t MapLoaderCode(uint32_t code) {
+OsSslResult MapLoaderCode(Shared::Library::OpenSSL::LoaderCode code) {
   switch (code) {
     case Shared::Library::OpenSSL::kLoaderOk:
       return kOsSslOk;
@@ -41,9 +41,9 @@ int RegisterSessionIndex(const Initializer& initializer) {
   return f.SSL_get_ex_new_index(0, name, nullptr, nullptr, nullptr);
 }
 
-uint32_t InitializeLayer() {
+OsSslResult InitializeLayer() {
   Initializer* initializer = nullptr;
-  const uint32_t code = MapLoaderCode(CreateOpenSslInitializer(&initializer));
+  const OsSslResult code = MapLoaderCode(CreateOpenSslInitializer(&initializer));
   if (code != kOsSslOk) return code;
   const int index = RegisterSessionIndex(*initializer);
   // Without an index no callback could find its session.
@@ -66,11 +66,13 @@ OS_LAZY_INIT g_layer_init = {false, &RunInitializeLayer, nullptr, nullptr};
 
 }  // namespace
 
-uint32_t OsSslInitialize() { return OsLazyInitOnce(&g_layer_init) == 0 ? kOsSslOk : t_init_code; }
+OsSslResult OsSslInitialize() {
+  return OsLazyInitOnce(&g_layer_init) == 0 ? kOsSslOk : t_init_code;
+}
 
 bool OsSslIsInitialized() { return SslFunctions() != nullptr; }
 
-uint32_t OsSslNotSupported(uint64_t) { return kOsSslNotSupported; }
+OsSslResult OsSslNotSupported(uint64_t) { return kOsSslNotSupported; }
 
 const OpenSslFunctionTable* SslFunctions() { return g_functions.load(std::memory_order_acquire); }
 
@@ -82,7 +84,7 @@ OS_SSL_SESSION* SslSessionOf(const SSL* ssl) {
   return static_cast<OS_SSL_SESSION*>(SslFunctions()->SSL_get_ex_data(ssl, g_session_index));
 }
 
-uint32_t OsSslDrainErrors(const OS_SSL_SESSION* session) {
+OsSslResult OsSslDrainErrors(const OS_SSL_SESSION* session) {
   const OpenSslFunctionTable& f = *SslFunctions();
   for (unsigned long error = f.ERR_get_error(); error != 0; error = f.ERR_get_error()) {
     char text[kErrorTextSize];

@@ -19,4 +19,4 @@ OS_SSL_SESSION* SslSessionOf(const SSL* ssl);
 
 // Empties OpenSSL's error queue into the session's log callback (session may
 // be null); returns kOsSslError.
-uint32_t OsSslDrainErrors(const OS_SSL_SESSION* session);
+OsSslResult OsSslDrainErrors(const OS_SSL_SESSION* session);

@@ -23,7 +23,7 @@ int ClampLength(uint32_t length) { return length > INT_MAX ? INT_MAX : static_ca
 
 // A context for the flags, with the options set; null when none could be made
 // (*code says why).
-SSL_CTX* MakeContext(const OpenSslFunctionTable& f, uint32_t flags, uint32_t* code) {
+SSL_CTX* MakeContext(const OpenSslFunctionTable& f, uint32_t flags, OsSslResult* code) {
   uint64_t options = 0;
   const SSL_METHOD* method = OsSslSelectMethod(flags, &options);
   if (method == nullptr) {
@@ -68,7 +68,7 @@ bool AttachBuffers(const OpenSslFunctionTable& f, SSL* ssl, OS_SSL_SESSION* sess
 }
 
 // SSL_read and SSL_write results below 1 that leave the session usable.
-uint32_t HandshakeResult(const OS_SSL_SESSION* session, int result) {
+OsSslResult HandshakeResult(const OS_SSL_SESSION* session, int result) {
   const OpenSslFunctionTable& f = *SslFunctions();
   switch (f.SSL_get_error(session->ssl, result)) {
     case openssl::kErrorSsl:
@@ -94,9 +94,9 @@ const SSL_METHOD* OsSslSelectMethod(uint32_t flags, uint64_t* options) {
   return f.generic_method != nullptr ? f.generic_method() : nullptr;
 }
 
-uint32_t OsSslCreate(const char* server_name, const void*, const OS_SSL_CONTEXT* existing,
-                     const void* client_certificate, uint32_t flags, OsSslVerifyFunction verify,
-                     void* verify_user, OS_SSL_SESSION** session, uint32_t* status) {
+OsSslResult OsSslCreate(const char* server_name, const void*, const OS_SSL_CONTEXT* existing,
+                        const void* client_certificate, uint32_t flags, OsSslVerifyFunction verify,
+                        void* verify_user, OS_SSL_SESSION** session, uint32_t* status) {
   if (status != nullptr) *status = 0;
   if (session == nullptr) return kOsSslBadArgument;
   *session = nullptr;
@@ -112,7 +112,7 @@ uint32_t OsSslCreate(const char* server_name, const void*, const OS_SSL_CONTEXT*
     ctx = existing->ctx;
   } else {
     if (client_certificate != nullptr) return kOsSslNotSupported;
-    uint32_t code = kOsSslOk;
+    OsSslResult code = kOsSslOk;
     ctx = MakeContext(f, flags, &code);
     if (ctx == nullptr) return code;
   }
@@ -160,7 +160,7 @@ void OsSslSetLogCallback(OS_SSL_SESSION* session, void* user, OsSslLogFunction l
   session->log = log;
 }
 
-uint32_t OsSslStartHandshake(OS_SSL_SESSION* session) {
+OsSslResult OsSslStartHandshake(OS_SSL_SESSION* session) {
   if (session == nullptr) return kOsSslBadArgument;
   const OpenSslFunctionTable& f = *SslFunctions();
   f.SSL_set_connect_state(session->ssl);
@@ -183,7 +183,7 @@ uint64_t OsSslGetOutputPending(const OS_SSL_SESSION* session) {
   return f.BIO_ctrl_pending(f.SSL_get_wbio(session->ssl));
 }
 
-uint32_t OsSslGetOutput(OS_SSL_SESSION* session, void* buffer, uint32_t* length) {
+OsSslResult OsSslGetOutput(OS_SSL_SESSION* session, void* buffer, uint32_t* length) {
   if (session == nullptr || buffer == nullptr || length == nullptr) return kOsSslBadArgument;
   const OpenSslFunctionTable& f = *SslFunctions();
   const int n = f.BIO_read(f.SSL_get_wbio(session->ssl), buffer, ClampLength(*length));
@@ -195,7 +195,7 @@ uint32_t OsSslGetOutput(OS_SSL_SESSION* session, void* buffer, uint32_t* length)
   return kOsSslOk;
 }
 
-uint32_t OsSslPutInput(OS_SSL_SESSION* session, const void* data, uint32_t length) {
+OsSslResult OsSslPutInput(OS_SSL_SESSION* session, const void* data, uint32_t length) {
   if (session == nullptr || data == nullptr || length > INT_MAX) return kOsSslBadArgument;
   const OpenSslFunctionTable& f = *SslFunctions();
   SslInitializer().TouchThreadState();
@@ -233,7 +233,7 @@ uint32_t OsSslPending(OS_SSL_SESSION* session) {
   return pending > 0 ? static_cast<uint32_t>(pending) : 0;
 }
 
-uint32_t OsSslRead(OS_SSL_SESSION* session, void* buffer, uint32_t* length) {
+OsSslResult OsSslRead(OS_SSL_SESSION* session, void* buffer, uint32_t* length) {
   if (session == nullptr || buffer == nullptr || length == nullptr) return kOsSslBadArgument;
   const int n = SslFunctions()->SSL_read(session->ssl, buffer, ClampLength(*length));
   if (n < 0) {
@@ -244,7 +244,7 @@ uint32_t OsSslRead(OS_SSL_SESSION* session, void* buffer, uint32_t* length) {
   return kOsSslOk;
 }
 
-uint32_t OsSslWrite(OS_SSL_SESSION* session, const void* data, uint32_t length) {
+OsSslResult OsSslWrite(OS_SSL_SESSION* session, const void* data, uint32_t length) {
   if (session == nullptr || data == nullptr || length > INT_MAX) return kOsSslBadArgument;
   SslInitializer().TouchThreadState();
   if (SslFunctions()->SSL_write(session->ssl, data, static_cast<int>(length)) < 1) {

@@ -35,7 +35,7 @@
 #include "updater.h"
 
 // Results of the layer.
-enum OsSslResult : uint32_t {
+enum [[nodiscard]] OsSslResult : uint32_t {
   kOsSslOk = 0,
   kOsSslRenegotiating = 1,  // OsSslPutInput: the peer started a new handshake
   kOsSslError = 200,        // OpenSSL failed; its error queue went to the log callback
@@ -101,10 +101,10 @@ struct OS_SSL_CONTEXT {
 // Loads OpenSSL once per process; 0 when done now or before. Failures
 // (kOsSslNoMemory, kOsSslMissing, kOsSslError) keep nothing, and a later
 // call tries again. Safe to call from several threads at once.
-[[nodiscard]] uint32_t OsSslInitialize();
+OsSslResult OsSslInitialize();
 bool OsSslIsInitialized();
 // Always kOsSslNotSupported.
-[[nodiscard]] uint32_t OsSslNotSupported(uint64_t value);
+OsSslResult OsSslNotSupported(uint64_t value);
 
 // The method for the protocol flags and the options that exclude the
 // protocols not allowed; null when OpenSSL has no fitting method.
@@ -114,28 +114,28 @@ const SSL_METHOD* OsSslSelectMethod(uint32_t flags, uint64_t* options);
 // indication. address_list is not used. client_certificate must be null
 // (kOsSslNotSupported otherwise). verify, when given, replaces OpenSSL's own
 // chain verification. status, when given, is cleared.
-[[nodiscard]] uint32_t OsSslCreate(const char* server_name, const void* address_list,
-                                   const OS_SSL_CONTEXT* existing, const void* client_certificate,
-                                   uint32_t flags, OsSslVerifyFunction verify, void* verify_user,
-                                   OS_SSL_SESSION** session, uint32_t* status);
+OsSslResult OsSslCreate(const char* server_name, const void* address_list,
+                        const OS_SSL_CONTEXT* existing, const void* client_certificate,
+                        uint32_t flags, OsSslVerifyFunction verify, void* verify_user,
+                        OS_SSL_SESSION** session, uint32_t* status);
 void OsSslSetLogCallback(OS_SSL_SESSION* session, void* user, OsSslLogFunction log);
 
-[[nodiscard]] uint32_t OsSslStartHandshake(OS_SSL_SESSION* session);
+OsSslResult OsSslStartHandshake(OS_SSL_SESSION* session);
 bool OsSslIsHandshaking(const OS_SSL_SESSION* session);
 
 // Bytes waiting to be sent to the peer.
 uint64_t OsSslGetOutputPending(const OS_SSL_SESSION* session);
 // Takes up to *length bytes of that output; *length receives the count.
-[[nodiscard]] uint32_t OsSslGetOutput(OS_SSL_SESSION* session, void* buffer, uint32_t* length);
+OsSslResult OsSslGetOutput(OS_SSL_SESSION* session, void* buffer, uint32_t* length);
 // Hands bytes received from the peer to OpenSSL.
-[[nodiscard]] uint32_t OsSslPutInput(OS_SSL_SESSION* session, const void* data, uint32_t length);
+OsSslResult OsSslPutInput(OS_SSL_SESSION* session, const void* data, uint32_t length);
 
 // Plaintext bytes ready to be read.
 uint32_t OsSslPending(OS_SSL_SESSION* session);
 // Takes up to *length plaintext bytes; *length receives the count.
-[[nodiscard]] uint32_t OsSslRead(OS_SSL_SESSION* session, void* buffer, uint32_t* length);
+OsSslResult OsSslRead(OS_SSL_SESSION* session, void* buffer, uint32_t* length);
 // Encrypts plaintext into the output.
-[[nodiscard]] uint32_t OsSslWrite(OS_SSL_SESSION* session, const void* data, uint32_t length);
+OsSslResult OsSslWrite(OS_SSL_SESSION* session, const void* data, uint32_t length);
 // True once the peer's close_notify arrived: no more plaintext will come.
 bool OsSslIsClosed(const OS_SSL_SESSION* session);
 
