@@ -3,8 +3,8 @@
 #include "updater/engine/catalogue/update_key.h"
 #include "verify/openpgp/pgp_verify.h"
 
-uint32_t VerifySignedMessage(IInputStream* stream, std::string_view signer, uint64_t* offset,
-                             uint64_t* length) {
+PgpResult VerifySignedMessage(IInputStream* stream, std::string_view signer, uint64_t* offset,
+                              uint64_t* length) {
   BinaryInputStream binary;
   if (stream == nullptr || binary.Attach(stream) != kStreamOk) return kPgpNotVerified;
   _PGP_PUBLIC_KEY key = UpdateKeyRecord();

@@ -21,11 +21,11 @@ bool IsPlainFileName(std::string_view name) {
          name.find_first_of("/\\") == std::string_view::npos;
 }
 
-uint32_t VerifyUpdatePackageSignature(IInputStream* stream, uint64_t* content_offset,
-                                      uint64_t* content_length) {
+PgpResult VerifyUpdatePackageSignature(IInputStream* stream, uint64_t* content_offset,
+                                       uint64_t* content_length) {
   uint64_t offset = 0;
   uint64_t length = 0;
-  const uint32_t rc = VerifySignedMessage(stream, kUpdateSigner, &offset, &length);
+  const PgpResult rc = VerifySignedMessage(stream, kUpdateSigner, &offset, &length);
   if (rc == kPgpOk) {
     if (content_offset != nullptr) *content_offset = offset;
     if (content_length != nullptr) *content_length = length;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "verify/common/input_stream.h"
+#include "verify/openpgp/pgp_public_key.h"
 
 // Update packages (".nup"): an OpenPGP signed message whose literal content
 // is the container of package_layout.h. OpenedPackage (opened_package.h)
@@ -17,9 +18,9 @@ inline constexpr char kPackageNameFormat[] = "zel%08X.nup";
 [[nodiscard]] bool IsPlainFileName(std::string_view name);
 
 // The verifier's code (kPgpOk when the signed message read from stream
-// verifies under the update key and "Wexa Update Signing Certificate"; 9 when
-// the stream cannot be attached). On kPgpOk the optional outputs receive
+// verifies under the update key and "Wexa Update Signing Certificate"; kPgpNotVerified
+// when the stream cannot be attached). On kPgpOk the optional outputs receive
 // where the literal content lies, counted from the stream's position on entry.
-[[nodiscard]] uint32_t VerifyUpdatePackageSignature(IInputStream* stream,
-                                                    uint64_t* content_offset = nullptr,
-                                                    uint64_t* content_length = nullptr);
+[[nodiscard]] PgpResult VerifyUpdatePackageSignature(IInputStream* stream,
+                                                     uint64_t* content_offset = nullptr,
+                                                     uint64_t* content_length = nullptr);
