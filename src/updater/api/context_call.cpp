@@ -4,8 +4,8 @@
 #include "platform/util/update_errors.h"
 #include "updater/api/context.h"
 
-UPD_ERROR CheckEntry(const UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
-                     uint32_t checks) {
+UpdError CheckEntry(const UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                    uint32_t checks) {
   if (context == nullptr) return kUpdNoContext;
   if (settings == nullptr) return kUpdNoSettings;
   if ((checks & kCheckCallback) != 0 && settings->eventCallback == nullptr) {

@@ -18,9 +18,9 @@ enum EntryCheck : uint32_t {
   kCheckBusy = 0x2,      // 0x1001 while another call runs (read without the lock)
 };
 
-// The code of the first failing check, else 0. Nothing changes.
-[[nodiscard]] UPD_ERROR CheckEntry(const UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
-                                   uint32_t checks);
+// The code of the first failing check, else kUpdOk. Nothing changes.
+[[nodiscard]] UpdError CheckEntry(const UPDATER_CONTEXT* context, const UPDATER_SETTINGS* settings,
+                                  uint32_t checks);
 
 // Stores the phase and, when the bound settings have an event callback,
 // raises event 6 with it; returns the previous phase.

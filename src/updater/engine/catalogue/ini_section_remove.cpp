@@ -26,7 +26,7 @@ struct FileCloser {
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 struct Search {
-  UPD_ERROR error = kUpdOk;
+  UpdError error = kUpdOk;
   std::optional<uint64_t> offset;
 };
 
@@ -54,7 +54,7 @@ Search FindFrom(OS_FILE* file, std::string_view pattern, uint64_t from) {
   }
 }
 
-UPD_ERROR CutSection(OS_FILE* file, std::string_view header) {
+UpdError CutSection(OS_FILE* file, std::string_view header) {
   const Search start = FindFrom(file, header, 0);
   if (start.error != kUpdOk || !start.offset) return start.error;
   const Search next = FindFrom(file, "[", *start.offset + 1);
@@ -70,13 +70,13 @@ UPD_ERROR CutSection(OS_FILE* file, std::string_view header) {
 
 }  // namespace
 
-UPD_ERROR RemoveIniSection(const char* name, const char* path) {
+UpdError RemoveIniSection(const char* name, const char* path) {
   if (name == nullptr || path == nullptr) return kUpdInvalidArgument;
   OS_FILE* opened = OsFileOpen(path, nullptr, kOsAccessReadWrite, kOsOpenExisting);
   if (opened == nullptr) return kUpdMissing;
   std::unique_ptr<OS_FILE, FileCloser> file(opened);
   if (std::strlen(name) > kMaxSectionName) return kUpdOk;
-  const UPD_ERROR result = CutSection(file.get(), "[" + std::string(name) + "]");
+  const UpdError result = CutSection(file.get(), "[" + std::string(name) + "]");
   // Written bytes reach the disk when the file is closed.
   if (OsFileClose(file.release()) != 0 && result == kUpdOk) {
     return MapDiskFullError(kUpdWriteFailed);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "updater.h"
+#include "platform/util/update_errors.h"
 
 // Cuts the section "[name]" (found ASCII case-insensitively) out of the INI
 // file at path: from its '[' up to the next '[' or the end of the file, the
@@ -9,4 +9,4 @@
 // when the file cannot be opened for reading and writing, kUpdReadFailed when
 // reading fails, kUpdWriteFailed or kUpdDiskFull when the cut cannot be
 // written.
-[[nodiscard]] UPD_ERROR RemoveIniSection(const char* name, const char* path);
+[[nodiscard]] UpdError RemoveIniSection(const char* name, const char* path);
