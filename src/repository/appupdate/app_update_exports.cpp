@@ -68,7 +68,7 @@ class BoundRun {
 };
 
 // Phase 6 for the run; back to idle at its end unless the host took the
-// package over (outcome 1, answer 0x5008) and goes on installing.
+// package over (outcome 1, answer kUpdHostInstalling) and goes on installing.
 class AppUpdatePhase {
  public:
   explicit AppUpdatePhase(UPDATER_CONTEXT* context) : context_(context) {

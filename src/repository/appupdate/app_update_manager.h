@@ -17,7 +17,7 @@ class AppUpdateManager {
  public:
   // Appends one APP_UPDATE_INFO per finding to out: the updates of the
   // application (every one offered, or the newest), of the host's products
-  // and of its agreements. A failed append makes the answer 0x3101 once
+  // and of its agreements. A failed append makes the answer kUpdOutOfMemory once
   // every record has been tried.
   [[nodiscard]] static UpdError CheckForAppUpdate(const RepositoryRun& run,
                                                   const APP_UPDATE_CHECK_PARAMS& params,

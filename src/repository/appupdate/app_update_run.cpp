@@ -41,7 +41,7 @@ bool StoreDocument(const AgreementDocument& document, APP_UPDATE_RESULT& result)
 }
 
 // The agreement files the accepted agreements do not cover yet. Nothing to
-// do (0x500C) is recorded but is no failure of the run.
+// do (kUpdNothingToDo) is recorded but is no failure of the run.
 UpdError RunAgreementStep(CRepositoryClient& client, const APP_UPDATE_PARAMS& params,
                           const AppUpdateRecord& agreement, APP_UPDATE_RESULT& result,
                           StepResultList& steps) {

@@ -30,7 +30,7 @@ class EulaManager {
   };
 
   // Refreshes every agreement file (EulaFileRecord elements of agreements)
-  // that the record's agreement does not cover; 0x500C when none needed it.
+  // that the record's agreement does not cover; kUpdNothingToDo when none needed it.
   [[nodiscard]] static UpdError Execute(CRepositoryClient& client, const HOST_ARRAY* agreements,
                                         const AppUpdateRecord& record);
   // Fetches the record's agreement document kept as a file of format into

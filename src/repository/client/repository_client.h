@@ -57,7 +57,7 @@ class CRepositoryClient {
   // Limit of a document (downloaded, and read into memory): the
   // repository's documents are a few hundred KiB, and a hostile or broken
   // server must not make the library hold an endless body. A larger one
-  // fails with 0x1012.
+  // fails with kUpdBadFile.
   static constexpr uint64_t kMaxDocumentBytes = ::kMaxDocumentBytes;
 
   const std::string& BaseUrl() const { return run_.fields.baseUrl; }
@@ -81,7 +81,7 @@ class CRepositoryClient {
   // The "manifest.erm" of the record's agreement, unchecked.
   [[nodiscard]] Result<std::string> DownloadManifest(const AppUpdateRecord& record);
   // The record's package into destination, resumable through the cache and
-  // bounded by the record's "size" (0x1204 past it; a record without a size
+  // bounded by the record's "size" (kUpdSourceUnreadable past it; a record without a size
   // has the default bound of a file); the host hears of it (event 2) and may
   // decline it (event 20).
   [[nodiscard]] UpdError DownloadPackage(std::string_view name, const AppUpdateRecord& record,

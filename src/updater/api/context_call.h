@@ -9,13 +9,13 @@
 #include "updater/engine/run/update_run.h"
 
 // The entry of the working exports. Each one runs, in this order: context
-// (0x3001), settings (0x3304), then the optional checks it names below, then
+// (kUpdNoContext), settings (kUpdNoSettings), then the optional checks it names below, then
 // takes the context lock with a ContextCall, tests the stop flag where it
-// refuses work after UpdStopUpdates (0x2107), and binds its settings.
+// refuses work after UpdStopUpdates (kUpdStopped), and binds its settings.
 
 enum EntryCheck : uint32_t {
-  kCheckCallback = 0x1,  // 0x3305 without an event callback
-  kCheckBusy = 0x2,      // 0x1001 while another call runs (read without the lock)
+  kCheckCallback = 0x1,  // kUpdNoEventCallback without an event callback
+  kCheckBusy = 0x2,      // kUpdBusy while another call runs (read without the lock)
 };
 
 // The code of the first failing check, else kUpdOk. Nothing changes.

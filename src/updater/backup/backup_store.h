@@ -52,13 +52,13 @@ class CBackupStore {
   // module's copy has (ChooseBackupCopy), then keeps the newest keep
   // snapshots and records the time. A copy or database write that fails
   // records nothing, removes the copies this call made and returns its code
-  // (0x101A, 0x1020, 0x1017 or 0x3101).
+  // (kUpdCopyFailed, kUpdDiskFull, kUpdWriteFailed or kUpdOutOfMemory).
   [[nodiscard]] UpdError CreateSnapshot(const CListBase& components, int64_t keep);
 
   // A snapshot of the module files of modules_folder as the host's engine
   // reads them (event 28), keeping as many snapshots as the settings say
   // (all bits set keeps every one): the snapshot the host asks for, and the
-  // one a run takes while backups are on. 0x1102 when no module is installed,
+  // one a run takes while backups are on. kUpdNoInstalledModule when no module is installed,
   // else CreateSnapshot's code.
   [[nodiscard]] UpdError SnapshotInstalledModules(const UPDATER_SETTINGS* settings,
                                                   const char* modules_folder);

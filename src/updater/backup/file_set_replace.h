@@ -22,6 +22,6 @@ inline constexpr char kReplacedSuffix[] = ".replaced";
 // source is first copied (and flushed) beside its target under a staged name;
 // only when every copy is made are the targets swapped in by renames, the old
 // files kept aside until the last swap and put back if one fails. 0, or the
-// code of the copy (0x101A, 0x1020 for a full disk) or rename (0x101E) that
+// code of the copy (kUpdCopyFailed, kUpdDiskFull for a full disk) or rename (kUpdMoveFailed) that
 // failed, with every target as it was and no staged file left.
 [[nodiscard]] UpdError ReplaceFileSet(const std::vector<FileReplacement>& files);

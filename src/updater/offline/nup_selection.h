@@ -12,7 +12,7 @@
 // package of a wanted platform whose "group" names one of groups is
 // described by an UPD_NUP_INFO appended to packages (strings with the
 // library's result allocator); every other gets 0x400, for deletion.
-// 0x3101 when a string or the array cannot grow, else 0.
+// kUpdOutOfMemory when a string or the array cannot grow, else 0.
 [[nodiscard]] UpdError SelectNupsForDownload(CListBase& list, const char* update_folder,
                                              const CGroupList& groups,
                                              std::span<const uint32_t> platform_ids,

@@ -23,7 +23,7 @@ void RemoveForeignPlatformModules(CListBase& modules);
 // update groups named in groups: each installed module of those groups
 // reaches the highest build its packages chain to. A package of another
 // group drops the module file it installs. "InstallTime" is stored when the
-// installation gives 0 or 0x5003. The packages left out of the installation
+// installation gives 0 or kUpdNothingNew. The packages left out of the installation
 // are deleted on every path. Returns the installation's code.
 [[nodiscard]] UpdError SetupEnginesFromFolder(CModuleInstaller& installer,
                                               const InstallTarget& target,

@@ -68,34 +68,34 @@ class CPicoManager {
 
   // Appends {12, id, interval} per pico in ascending id order; before the
   // first run (run_count 0) an empty map is built from the catalogue of the
-  // last installation (mod_ver_path) first. 0x3101 when the array cannot
+  // last installation (mod_ver_path) first. kUpdOutOfMemory when the array cannot
   // grow (what was appended stays).
   [[nodiscard]] UpdError GetPicoUpdates(const UPDATER_SETTINGS* settings, const char* mod_ver_path,
                                         uint32_t run_count, HOST_ARRAY* result);
 
   // Fetches the missing and the new files of one pico, at most
-  // kMaxPicoFilesPerUpdate of them: 0 when a file arrived, 0x5003 when the
-  // server had nothing new, 0x2301 for a pico the map lacks, else the code
+  // kMaxPicoFilesPerUpdate of them: 0 when a file arrived, kUpdNothingNew when the
+  // server had nothing new, kUpdInvalidRequest for a pico the map lacks, else the code
   // of the first failure (the files that arrived stay).
   [[nodiscard]] UpdError PerformUpdate(const PicoRun& run, uint32_t id);
 
   // Deletes every entry of the root that is not the folder of a pico
-  // announced within kPicoExpirySeconds: 0, 0x3104 or 0x1017.
+  // announced within kPicoExpirySeconds: 0, kUpdSettingsUnreadable or kUpdWriteFailed.
   [[nodiscard]] UpdError PurgeExpired(const UPDATER_SETTINGS* settings);
   // The same at a given time.
   [[nodiscard]] UpdError PurgeExpiredAt(const UPDATER_SETTINGS* settings, int64_t now);
-  // Deletes everything in the root: 0 or 0x1017.
+  // Deletes everything in the root: 0 or kUpdWriteFailed.
   [[nodiscard]] UpdError ClearFolder();
   // Deletes the "*.pic" files of known picos that are not numbered or lie
   // below the pico's first number.
   UpdError PurgeStaleFiles();
-  // Gives folders moved aside by a rollback their names back: 0 or 0x101E.
+  // Gives folders moved aside by a rollback their names back: 0 or kUpdMoveFailed.
   [[nodiscard]] UpdError RecoverRollbacks();
-  // Moves every pico folder aside to "<id>_rollback_XXXXXXXX": 0 or 0x101E.
+  // Moves every pico folder aside to "<id>_rollback_XXXXXXXX": 0 or kUpdMoveFailed.
   [[nodiscard]] UpdError MoveAllToRollback();
 
   // The engine's id and sequence number of the file (engine call 3042) must
-  // be id and n: 0, 0x1012, or the mapped engine error.
+  // be id and n: 0, kUpdBadFile, or the mapped engine error.
   [[nodiscard]] static UpdError ValidatePicoFile(const ENGINE_DISPATCH* engine, const char* path,
                                                  uint32_t id, uint32_t n);
 
@@ -119,7 +119,7 @@ class CPicoManager {
 
   std::optional<PICO_ENTRY> FindEntry(uint32_t id);
   // Numbers of the valid local files; every other "*.pic" file goes.
-  // 0x4002 without an engine, 0x1107 when aborted.
+  // kUpdEngineUnavailable without an engine, kUpdInstallAborted when aborted.
   [[nodiscard]] UpdError ListLocalFiles(const PicoRun& run, const PICO_ENTRY& entry,
                                         std::set<uint32_t>* numbers);
   void BuildFromModVer(const char* mod_ver_path, const UPDATER_SETTINGS* settings);
