@@ -12,6 +12,7 @@
 #include "platform/util/update_errors.h"
 #include "scripted_http_fixture.h"
 #include "support/net_servers.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // Challenges that cannot or must not be answered again: proxies that keep
 // asking, challenges without what an answer needs, servers that refuse the
@@ -76,7 +77,7 @@ class HttpAuthFailureTest : public upd::test::ScriptedHttpTest {
     params.file = "f.bin";
     params.skip_head = true;
     bool keep_alive = true;
-    const UPD_ERROR result = http_.Request(params, host_.settings(), &response_, &keep_alive);
+    const UPD_ERROR result = http_.Request(params, FetchConfigOf(host_.settings()), &response_, &keep_alive);
     http_.CloseConnection();
     return result;
   }

@@ -18,6 +18,7 @@
 #include "support/temp_dir.h"
 #include "support/test_bytes.h"
 #include "testhost/event_host.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // Answers to 401 and 407 challenges against real servers and proxies: nginx
 // and Apache Basic, Apache Digest (also with a realm of kilobytes), squid
@@ -120,7 +121,7 @@ class HttpAuthPeersTest : public ::testing::Test {
     params.file = "f.txt";
     params.skip_head = skip_head;
     const UPD_ERROR result =
-        http.DownloadToBuffer(params, body, host_.settings(), &response_, 0, 0, nullptr);
+        http.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
     http.CloseConnection();
     return result;
   }
@@ -427,7 +428,7 @@ TEST_F(HttpAuthPeersTest, AFormPostAnsweredWithItsBodyHash) {
   post.path = "/cgi-bin/";
   post.file = "form";
   post.body = "a=1&b=two";
-  EXPECT_EQ(http_.Get(post, host_.settings(), &response_), kUpdOk);
+  EXPECT_EQ(http_.Get(post, FetchConfigOf(host_.settings()), &response_), kUpdOk);
   const std::vector<ScriptedPeer::Request> requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
   const std::string& answer = requests[1].raw;

@@ -19,6 +19,7 @@
 #include "support/temp_dir.h"
 #include "support/test_bytes.h"
 #include "testhost/event_host.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // Downloads to files and buffers from nginx (curl and zlib as oracles) and
 // from the scripted server (framing, encodings and resumption at their edges).
@@ -99,7 +100,7 @@ class HttpDownloadTest : public ::testing::Test {
   UPD_ERROR ToFile(const HttpRequestParams& params, const std::string& target,
                    const char* partial = nullptr, uint32_t progress_word = 0) {
     response_ = {};
-    return http_.DownloadToFile(params, target.c_str(), host_.settings(), &response_, progress_word,
+    return http_.DownloadToFile(params, target.c_str(), FetchConfigOf(host_.settings()), &response_, progress_word,
                                 7, partial);
   }
 
@@ -163,7 +164,7 @@ TEST_F(HttpDownloadTest, GzipOnTheFlyIsChunkedAndDecodedIntoABuffer) {
   web_->PutFile("big.txt", text);
   CBuffer buffer;
   ASSERT_EQ(buffer.Append("head:", 5), 0u);
-  ASSERT_EQ(http_.DownloadToBuffer(Params("/", "big.txt"), &buffer, host_.settings(), &response_, 0,
+  ASSERT_EQ(http_.DownloadToBuffer(Params("/", "big.txt"), &buffer, FetchConfigOf(host_.settings()), &response_, 0,
                                    0, nullptr),
             kUpdOk);
   EXPECT_EQ(response_.chunked, 1);
@@ -226,7 +227,7 @@ TEST_F(HttpDownloadTest, ARefusedRangeFetchesTheWholeFileOnce) {
   const std::string partial = dir_.file("partial.bin");
   WriteFile(partial, RandomBytes(3000, 6));  // already as long as the file
   CBuffer buffer;
-  ASSERT_EQ(http_.DownloadToBuffer(Params("/plain/", "s.bin"), &buffer, host_.settings(),
+  ASSERT_EQ(http_.DownloadToBuffer(Params("/plain/", "s.bin"), &buffer, FetchConfigOf(host_.settings()),
                                    &response_, 0, 0, partial.c_str()),
             kUpdOk);
   EXPECT_EQ(response_.status, 200u);
@@ -291,10 +292,10 @@ TEST_F(HttpDownloadTest, TwoDownloadsShareOneKeptConnection) {
   web_->PutFile("b.txt", Text(4000));
   CBuffer first;
   CBuffer second;
-  ASSERT_EQ(http_.DownloadToBuffer(Params("/plain/", "a.bin"), &first, host_.settings(), &response_,
+  ASSERT_EQ(http_.DownloadToBuffer(Params("/plain/", "a.bin"), &first, FetchConfigOf(host_.settings()), &response_,
                                    0, 0, nullptr),
             kUpdOk);
-  ASSERT_EQ(http_.DownloadToBuffer(Params("/", "b.txt"), &second, host_.settings(), &response_, 0,
+  ASSERT_EQ(http_.DownloadToBuffer(Params("/", "b.txt"), &second, FetchConfigOf(host_.settings()), &response_, 0,
                                    0, nullptr),
             kUpdOk);
   EXPECT_TRUE(tcp_.IsConnected());
@@ -330,7 +331,7 @@ TEST_F(HttpDownloadTest, ChunkedBodies) {
     StartPeer({}, ScriptedConnection{script::ReadRequest(), script::Send(head + "\r\n" + c.body),
                                      script::Close()});
     CBuffer buffer;
-    EXPECT_EQ(http_.DownloadToBuffer(Params("/", "c"), &buffer, host_.settings(), &response_, 0, 0,
+    EXPECT_EQ(http_.DownloadToBuffer(Params("/", "c"), &buffer, FetchConfigOf(host_.settings()), &response_, 0, 0,
                                      nullptr),
               c.result);
     EXPECT_EQ(Contents(buffer), c.delivered);
@@ -344,7 +345,7 @@ TEST_F(HttpDownloadTest, TrailersAreReadAwayFromAKeptConnection) {
               script::ReadRequest(), script::Send(HttpResponse("HTTP/1.1 200 OK", "cd"))}});
   CBuffer buffer;
   for (int i = 0; i < 2; ++i) {
-    ASSERT_EQ(http_.DownloadToBuffer(Params("/", "c"), &buffer, host_.settings(), &response_, 0, 0,
+    ASSERT_EQ(http_.DownloadToBuffer(Params("/", "c"), &buffer, FetchConfigOf(host_.settings()), &response_, 0, 0,
                                      nullptr),
               kUpdOk);
   }
@@ -380,7 +381,7 @@ TEST_F(HttpDownloadTest, LengthsAndBodylessAnswers) {
               ScriptedConnection{script::ReadRequest(), script::Send(c.answer), script::Stall()});
     CBuffer buffer;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(http_.DownloadToBuffer(Params("/", "l"), &buffer, host_.settings(), &response_, 0, 0,
+    EXPECT_EQ(http_.DownloadToBuffer(Params("/", "l"), &buffer, FetchConfigOf(host_.settings()), &response_, 0, 0,
                                      nullptr),
               c.result);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
@@ -501,7 +502,7 @@ TEST_F(HttpDownloadTest, BodiesOf4GiBAreRefusedBeforeAnyWrite) {
 TEST_F(HttpDownloadTest, ANullBufferIsResult2) {
   StartPeer({}, ScriptedConnection{script::ReadRequest(),
                                    script::Send(HttpResponse("HTTP/1.1 200 OK", "abc"))});
-  EXPECT_EQ(http_.DownloadToBuffer(Params("/", "n"), nullptr, host_.settings(), &response_, 0, 0,
+  EXPECT_EQ(http_.DownloadToBuffer(Params("/", "n"), nullptr, FetchConfigOf(host_.settings()), &response_, 0, 0,
                                    nullptr),
             kUpdResultTooSmall);
   EXPECT_FALSE(tcp_.IsConnected());

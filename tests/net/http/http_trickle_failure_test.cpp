@@ -16,6 +16,7 @@
 #include "scripted_http_fixture.h"
 #include "support/net_servers.h"
 #include "support/test_bytes.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // Plain HTTP against peers that trickle: one byte every 5 s in the head or
 // the body, directly or through tinyproxy, is cut about a minute after the
@@ -93,7 +94,7 @@ TEST_P(SlowHttpTrickleTest, IsCutAboutAMinuteAfterTheRequestWith0x2105) {
   }
   CBuffer body;
   const auto start = Clock::now();
-  const UPD_ERROR result = http_.DownloadToBuffer(Params(peer.HostPort()), &body, host_.settings(),
+  const UPD_ERROR result = http_.DownloadToBuffer(Params(peer.HostPort()), &body, FetchConfigOf(host_.settings()),
                                                   &response_, 0, 0, nullptr);
   const auto took = Clock::now() - start;
 
@@ -133,7 +134,7 @@ TEST_F(SlowHttpPaceTest, ASlowButRealLinkIsNeverCut) {
   ASSERT_TRUE(peer.running());
   CBuffer body;
   const auto start = Clock::now();
-  EXPECT_EQ(http_.DownloadToBuffer(Params(peer.HostPort()), &body, host_.settings(), &response_, 0,
+  EXPECT_EQ(http_.DownloadToBuffer(Params(peer.HostPort()), &body, FetchConfigOf(host_.settings()), &response_, 0,
                                    0, nullptr),
             kUpdOk);
   // It did last longer than the rule's minute.
@@ -160,7 +161,7 @@ TEST_F(TrickleTest, AnAbortDuringATrickleIs0x2107AtOnce) {
     });
     CBuffer body;
     const UPD_ERROR result = http_.DownloadToBuffer(Params(peer.HostPort()), &body,
-                                                    host_.settings(), &response_, 0, 0, nullptr);
+                                                    FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
     const auto returned = Clock::now();
     aborter.join();
     (void)OsExchangeAbortFlag(0);

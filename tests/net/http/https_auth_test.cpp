@@ -6,6 +6,7 @@
 
 #include "https_fixture.h"
 #include "platform/util/update_errors.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // HTTPS behind authentication: the proxy's challenge answered on the CONNECT
 // in plain text, the server's inside the tunnel.
@@ -61,7 +62,7 @@ TEST_F(HttpsAuthTest, ThroughAuthenticatingProxiesToOpensslServer) {
     HttpRequestParams params = Params(host, "/", "f.txt");
     params.skip_head = true;
     CBuffer body;
-    EXPECT_EQ(https.DownloadToBuffer(params, &body, host_.settings(), &response_, 0, 0, nullptr),
+    EXPECT_EQ(https.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
               c.result);
     if (c.result == kUpdOk) {
       EXPECT_EQ(Contents(body), "tls behind a proxy login\n");
@@ -95,7 +96,7 @@ TEST_F(HttpsAuthTest, ProxyAndServerBothAskOverTls) {
     CHttpTransport https(ssl, true);
     CBuffer body;
     EXPECT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/basic/", "f.txt"), &body,
-                                     host_.settings(), &response_, 0, 0, nullptr),
+                                     FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
               kUpdOk);
     EXPECT_EQ(Contents(body), "both logins\n");
     https.CloseConnection();

@@ -13,6 +13,7 @@
 #include "support/curl_client.h"
 #include "verify/certhttp/scripted_server.h"
 #include "verify/x509/peer_certificate_list.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // The server-certificate check of the TLS transport: on only with a
 // certificate cache folder; the product's roots through trust lists first,
@@ -48,7 +49,7 @@ class HttpsCertificateTest : public HttpsTest {
     params.skip_head = true;
     CBuffer body;
     const UPD_ERROR result =
-        https.DownloadToBuffer(params, &body, host_.settings(), &response_, 0, 0, nullptr);
+        https.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
     if (result == kUpdOk) {
       EXPECT_EQ(Contents(body), "served");
     }

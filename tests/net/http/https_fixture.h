@@ -21,6 +21,7 @@
 #include "support/temp_dir.h"
 #include "support/test_bytes.h"
 #include "testhost/event_host.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 namespace upd::test {
 
@@ -90,7 +91,7 @@ class HttpsTest : public ::testing::Test {
 
   UPD_ERROR Fetch(const std::string& host, const std::string& path, const std::string& file,
                   CBuffer* body) {
-    return https_.DownloadToBuffer(Params(host, path, file), body, host_.settings(), &response_,
+    return https_.DownloadToBuffer(Params(host, path, file), body, FetchConfigOf(host_.settings()), &response_,
                                    0, 0, nullptr);
   }
 

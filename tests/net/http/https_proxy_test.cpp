@@ -10,6 +10,7 @@
 #include "https_fixture.h"
 #include "net/http/server_certificate_check.h"
 #include "platform/util/update_errors.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // HTTPS through proxies: the CONNECT exchange in plain text, then the
 // handshake with the server inside the tunnel.
@@ -69,7 +70,7 @@ TEST_F(HttpsProxyTest, DownloadsGoThroughTinyproxyAndSquidOnOneTunnel) {
       for (const std::string file : {"a.txt", "b.txt"}) {
         CBuffer body;
         ASSERT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/d/", file), &body,
-                                         host_.settings(), &response_, 0, 0, nullptr),
+                                         FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
                   kUpdOk);
         EXPECT_EQ(Contents(body), file == "a.txt" ? "first" : "second");
       }
@@ -114,7 +115,7 @@ TEST_F(HttpsProxyTest, SquidWithBasicAuthenticationOpensTheTunnel) {
   CSslProtocol ssl;
   CHttpTransport https(ssl, true);
   EXPECT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/d/", "a.txt"), &body,
-                                   host_.settings(), &response_, 0, 0, nullptr),
+                                   FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdProxyAuthRequired);
   EXPECT_EQ(web.AccessLog(2).size(), 2u);
 }
@@ -145,7 +146,7 @@ TEST_F(HttpsProxyTest, TheHelloWaitsForTheProxysAnswer) {
     HttpRequestParams params = Params("secure.example:8443", "/", "f");
     params.skip_head = true;
     CBuffer body;
-    EXPECT_NE(https.DownloadToBuffer(params, &body, host_.settings(), &response_, 0, 0, nullptr),
+    EXPECT_NE(https.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
               kUpdOk);
     https.CloseConnection();
     ASSERT_EQ(proxy.Requests().size(), 1u);
