@@ -74,24 +74,24 @@ bool AnnouncesMoreThan(const _HTTP_RESPONSE_INFO& response, uint64_t partial,
 }  // namespace
 
 UpdError CHttpTransport::DownloadToFile(const HttpRequestParams& params, const char* target_path,
-                                         const FetchConfig& config,
-                                         _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
-                                         uint32_t caller_word, const char* partial_path) {
+                                        const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                        uint32_t progress_word, uint32_t caller_word,
+                                        const char* partial_path) {
   FileBodySink sink(target_path, params.size_bound);
   return Download(params, sink, config, response, progress_word, caller_word, partial_path);
 }
 
 UpdError CHttpTransport::DownloadToBuffer(const HttpRequestParams& params, CBuffer* target,
-                                           const FetchConfig& config,
-                                           _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
-                                           uint32_t caller_word, const char* partial_path) {
+                                          const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                          uint32_t progress_word, uint32_t caller_word,
+                                          const char* partial_path) {
   BufferBodySink sink(target, params.size_bound);
   return Download(params, sink, config, response, progress_word, caller_word, partial_path);
 }
 
 UpdError CHttpTransport::RequestForDownload(const HttpRequestParams& params, uint64_t range_start,
-                                             const FetchConfig& config,
-                                             _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
+                                            const FetchConfig& config,
+                                            _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
   HttpRequestParams get = params;
   get.range_start = range_start;
   get.range_end = 0;
@@ -114,9 +114,9 @@ UpdError CHttpTransport::RequestForDownload(const HttpRequestParams& params, uin
 }
 
 UpdError CHttpTransport::Download(const HttpRequestParams& params, HttpBodySink& sink,
-                                   const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
-                                   uint32_t progress_word, uint32_t caller_word,
-                                   const char* partial_path) {
+                                  const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                  uint32_t progress_word, uint32_t caller_word,
+                                  const char* partial_path) {
   response->chunked = 0;
   bool keep_alive = true;
   const PartialFile partial(partial_path);

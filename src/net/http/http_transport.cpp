@@ -71,7 +71,7 @@ void CHttpTransport::CloseConnection() {
 }
 
 UpdError CHttpTransport::Get(const HttpRequestParams& params, const FetchConfig& config,
-                              _HTTP_RESPONSE_INFO* response) {
+                             _HTTP_RESPONSE_INFO* response) {
   HttpRequestParams single = params;
   single.skip_head = true;
   single.if_none_match = {};
@@ -88,7 +88,7 @@ UpdError CHttpTransport::Get(const HttpRequestParams& params, const FetchConfig&
 }
 
 UpdError CHttpTransport::Request(const HttpRequestParams& params, const FetchConfig& config,
-                                  _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
+                                 _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
   if (&config != &config_) config_ = config;
   ProxyRoute proxy;
   if (config_.proxy.enabled && !proxy_disabled_) {
@@ -108,7 +108,7 @@ UpdError CHttpTransport::Request(const HttpRequestParams& params, const FetchCon
 }
 
 UpdError CHttpTransport::SendRequest(const HttpRequestParams& params, const ProxyRoute& proxy,
-                                      _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
+                                     _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
   if (params.host.size() > kHttpMaxHostText) return kUpdInvalidArgument;
   const HttpServerAddress server = ParseServerHost(params.host, tls_ ? kHttpsPort : kHttpPort);
   server_name_ = server.name;

@@ -59,13 +59,13 @@ class CHttpTransport : public ITransport {
   // One request whose answer body nobody reads (it is dropped, or the
   // connection closed): no HEAD, no validators, no range.
   [[nodiscard]] UpdError Get(const HttpRequestParams& params, const FetchConfig& config,
-                              _HTTP_RESPONSE_INFO* response);
+                             _HTTP_RESPONSE_INFO* response);
 
   // One request up to the head of its answer; a GET answered with 0 leaves
   // the body on the connection for the caller. keep_alive asks for a
   // persistent connection and comes back as the answer decided.
   [[nodiscard]] UpdError Request(const HttpRequestParams& params, const FetchConfig& config,
-                                  _HTTP_RESPONSE_INFO* response, bool* keep_alive);
+                                 _HTTP_RESPONSE_INFO* response, bool* keep_alive);
 
   // Downloads of a GET: the body into target_path (created, replacing a
   // file) or appended to target. With a partial earlier download the request
@@ -76,13 +76,13 @@ class CHttpTransport : public ITransport {
   // bounds the whole body (TransferBound): a partial file past it is not
   // resumed, and a body past it ends with its result.
   [[nodiscard]] UpdError DownloadToFile(const HttpRequestParams& params, const char* target_path,
-                                         const FetchConfig& config,
-                                         _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
-                                         uint32_t caller_word, const char* partial_path);
+                                        const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                        uint32_t progress_word, uint32_t caller_word,
+                                        const char* partial_path);
   [[nodiscard]] UpdError DownloadToBuffer(const HttpRequestParams& params, CBuffer* target,
-                                           const FetchConfig& config,
-                                           _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
-                                           uint32_t caller_word, const char* partial_path);
+                                          const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                          uint32_t progress_word, uint32_t caller_word,
+                                          const char* partial_path);
 
   static constexpr uint32_t kProgressStatusBit = 0x80000000u;
 
@@ -168,12 +168,12 @@ class CHttpTransport : public ITransport {
   [[nodiscard]] UpdError ReadChunkEnd();
   void ReadTrailer();
   [[nodiscard]] UpdError Download(const HttpRequestParams& params, HttpBodySink& sink,
-                                   const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
-                                   uint32_t progress_word, uint32_t caller_word,
-                                   const char* partial_path);
+                                  const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                  uint32_t progress_word, uint32_t caller_word,
+                                  const char* partial_path);
   [[nodiscard]] UpdError RequestForDownload(const HttpRequestParams& params, uint64_t range_start,
-                                             const FetchConfig& config,
-                                             _HTTP_RESPONSE_INFO* response, bool* keep_alive);
+                                            const FetchConfig& config,
+                                            _HTTP_RESPONSE_INFO* response, bool* keep_alive);
   // What the events of one download carry.
   struct DownloadEvents {
     const IFetchEvents* sink;

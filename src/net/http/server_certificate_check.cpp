@@ -70,8 +70,7 @@ bool BuildRoute(const FetchProxy& proxy, PkiRoute* route) {
         !route->proxy_credential->Set(proxy.user.c_str(), proxy.password.c_str())) {
       return false;
     }
-    if (!proxy.host.empty() &&
-        !route->proxy->SetAddress(proxy.host.c_str(), proxy.port)) {
+    if (!proxy.host.empty() && !route->proxy->SetAddress(proxy.host.c_str(), proxy.port)) {
       return false;
     }
   }

@@ -58,17 +58,17 @@ FileContent ReadWhole(OS_FILE* file, uint64_t max_bytes) {
 }  // namespace
 
 UpdError CSmbTransport::Download(const FetchConfig& config, const char* source_path,
-                                  const char* target_path, uint32_t progress_word,
-                                  uint32_t caller_word, CBuffer* target,
-                                  const TransferBound& bound) {
+                                 const char* target_path, uint32_t progress_word,
+                                 uint32_t caller_word, CBuffer* target,
+                                 const TransferBound& bound) {
   const UpdError result =
       Copy(config, source_path, target_path, progress_word, caller_word, target, bound);
   return IsAborted() ? kUpdStopped : result;
 }
 
 UpdError CSmbTransport::Copy(const FetchConfig& config, const char* source_path,
-                              const char* target_path, uint32_t progress_word, uint32_t caller_word,
-                              CBuffer* target, const TransferBound& bound) {
+                             const char* target_path, uint32_t progress_word, uint32_t caller_word,
+                             CBuffer* target, const TransferBound& bound) {
   FileContent content;
   {
     std::unique_ptr<OS_FILE, FileCloser> source(
@@ -95,6 +95,7 @@ UpdError CSmbTransport::Copy(const FetchConfig& config, const char* source_path,
   const auto saved =
       static_cast<UpdError>(SaveBufferToFile(target_path, content.bytes.get(), content.size));
   if (saved == kUpdOpenFailed) return saved;
-  if (events != nullptr) events->File(caller_word, kShareEventKind, content.size - half, source_path);
+  if (events != nullptr)
+    events->File(caller_word, kShareEventKind, content.size - half, source_path);
   return saved;
 }

@@ -29,12 +29,12 @@ class CSmbTransport : public ITransport {
   // bound is refused with its result before it is read, with no event and
   // nothing written. An abort seen at the end turns any result into 0x2107.
   [[nodiscard]] UpdError Download(const FetchConfig& config, const char* source_path,
-                                   const char* target_path, uint32_t progress_word,
-                                   uint32_t caller_word, CBuffer* target,
-                                   const TransferBound& bound = {});
+                                  const char* target_path, uint32_t progress_word,
+                                  uint32_t caller_word, CBuffer* target,
+                                  const TransferBound& bound = {});
 
  private:
   [[nodiscard]] UpdError Copy(const FetchConfig& config, const char* source_path,
-                               const char* target_path, uint32_t progress_word,
-                               uint32_t caller_word, CBuffer* target, const TransferBound& bound);
+                              const char* target_path, uint32_t progress_word, uint32_t caller_word,
+                              CBuffer* target, const TransferBound& bound);
 };

@@ -77,7 +77,8 @@ class HttpAuthFailureTest : public upd::test::ScriptedHttpTest {
     params.file = "f.bin";
     params.skip_head = true;
     bool keep_alive = true;
-    const UPD_ERROR result = http_.Request(params, FetchConfigOf(host_.settings()), &response_, &keep_alive);
+    const UPD_ERROR result =
+        http_.Request(params, FetchConfigOf(host_.settings()), &response_, &keep_alive);
     http_.CloseConnection();
     return result;
   }

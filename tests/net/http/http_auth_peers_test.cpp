@@ -120,8 +120,8 @@ class HttpAuthPeersTest : public ::testing::Test {
     params.path = path_;
     params.file = "f.txt";
     params.skip_head = skip_head;
-    const UPD_ERROR result =
-        http.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
+    const UPD_ERROR result = http.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()),
+                                                   &response_, 0, 0, nullptr);
     http.CloseConnection();
     return result;
   }

@@ -121,15 +121,15 @@ TEST_F(HttpDownloadFailureTest, AnAbortBeforeTheRequestEndsItWith0x2107) {
   StartPeer({script::ReadRequest(), script::Send(HttpResponse("HTTP/1.1 200 OK", "data"))});
   http_.Abort();
   const std::string target = dir_.file("never.bin");
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), FetchConfigOf(host_.settings()),
-                                 &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(),
+                                 FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdStopped);
   EXPECT_FALSE(std::filesystem::exists(target));
   EXPECT_FALSE(tcp_.IsConnected());
   // The next run starts afresh.
   http_.Reset();
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), FetchConfigOf(host_.settings()),
-                                 &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(),
+                                 FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdOk);
 }
 
@@ -137,8 +137,8 @@ TEST_F(HttpDownloadFailureTest, AFullDiskIs0x1020AndTheTargetIsClosed) {
   const std::string body(300000, 'd');
   StartPeer({script::ReadRequest(), script::Send(HttpResponse("HTTP/1.1 200 OK", body))});
   // A device that is always full: written in place, never replaced.
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), "/dev/full", FetchConfigOf(host_.settings()),
-                                 &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), "/dev/full",
+                                 FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdDiskFull);
   struct stat info {};
   ASSERT_EQ(stat("/dev/full", &info), 0);
@@ -147,8 +147,8 @@ TEST_F(HttpDownloadFailureTest, AFullDiskIs0x1020AndTheTargetIsClosed) {
   SmallTmpfs disk(dir_.file("small"), "64k");
   if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs CAP_SYS_ADMIN)";
   const std::string target = dir_.file("small/f.bin");
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), FetchConfigOf(host_.settings()),
-                                 &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(),
+                                 FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdDiskFull);
   EXPECT_FALSE(HoldsOpen(target));
   EXPECT_FALSE(tcp_.IsConnected());
@@ -163,9 +163,10 @@ TEST_F(HttpDownloadFailureTest, APartialFileThatDoesNotFitIs0x1020) {
   SmallTmpfs disk(dir_.file("small"), "64k");
   if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs CAP_SYS_ADMIN)";
   const std::string target = dir_.file("small/f.bin");
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), FetchConfigOf(host_.settings()),
-                                 &response_, 0, 0, partial.c_str()),
-            kUpdDiskFull);
+  EXPECT_EQ(
+      http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(),
+                           FetchConfigOf(host_.settings()), &response_, 0, 0, partial.c_str()),
+      kUpdDiskFull);
   EXPECT_FALSE(HoldsOpen(target));
   EXPECT_FALSE(HoldsOpen(partial));
 }
@@ -178,8 +179,8 @@ TEST_F(HttpDownloadFailureTest, APeerThatBreaksTheBodyOffIs0x2105) {
                                  script::Send(HttpResponse("HTTP/1.1 200 OK", body))}
                   .CutAfter(100000, reset));
     const std::string target = dir_.file("cut.bin");
-    EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), FetchConfigOf(host_.settings()),
-                                   &response_, 0, 0, nullptr),
+    EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(),
+                                   FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
               kUpdConnectionClosed);
     EXPECT_FALSE(tcp_.IsConnected());
     EXPECT_FALSE(HoldsOpen(target));
@@ -191,8 +192,8 @@ TEST_F(HttpDownloadFailureTest, ATargetThatCannotBeCreatedIs0x1016) {
   StartPeer({script::ReadRequest(), script::Send(HttpResponse("HTTP/1.1 200 OK", "data")),
              script::Stall()});
   // The target is a folder.
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), dir_.path().c_str(), FetchConfigOf(host_.settings()),
-                                 &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), dir_.path().c_str(),
+                                 FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdOpenFailed);
   EXPECT_FALSE(tcp_.IsConnected());
 }

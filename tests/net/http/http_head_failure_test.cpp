@@ -61,7 +61,8 @@ class HttpHeadFailureTest : public upd::test::ScriptedHttpTest {
   }
 
   UPD_ERROR Download(CBuffer* body) {
-    return http_.DownloadToBuffer(Params(), body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
+    return http_.DownloadToBuffer(Params(), body, FetchConfigOf(host_.settings()), &response_, 0, 0,
+                                  nullptr);
   }
 };
 

@@ -61,7 +61,8 @@ class HttpProxyTest : public ::testing::Test {
     params.host = server_text_;
     params.path = "/d/";
     params.file = "f.txt";
-    return http.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
+    return http.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()), &response_, 0, 0,
+                                 nullptr);
   }
 
   TempDir dir_;
@@ -102,7 +103,8 @@ TEST_F(HttpProxyTest, TheAbsoluteTargetCarriesTheHostAsGiven) {
   params.file = "f.txt";
   params.skip_head = true;
   CBuffer body;
-  ASSERT_EQ(http_.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
+  ASSERT_EQ(http_.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0, 0,
+                                   nullptr),
             kUpdOk);
   EXPECT_TRUE(proxy.Requests().at(0).raw.starts_with(
       "GET http://updates.example:8080/d/f.txt HTTP/1.1\r\nAccept: */*\r\nUser-Agent: \r\n"
@@ -216,7 +218,8 @@ TEST_F(HttpProxyTest, ATunnelServesOnlyTheServerItWasOpenedTo) {
     params.file = "f";
     params.skip_head = true;
     CBuffer body;
-    EXPECT_EQ(tunnel.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
+    EXPECT_EQ(tunnel.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0,
+                                      0, nullptr),
               kUpdOk);
     return Contents(body);
   };

@@ -95,7 +95,8 @@ TEST_F(HttpTransportTest, PlainDefaultsSayNoAndOmitEmptyHeaders) {
   params.range_start = 0;
   params.range_end = 50;
   keep_alive_ = false;
-  ASSERT_EQ(http_.Request(params, FetchConfigOf(host_.settings()), &response_, &keep_alive_), kUpdOk);
+  ASSERT_EQ(http_.Request(params, FetchConfigOf(host_.settings()), &response_, &keep_alive_),
+            kUpdOk);
   EXPECT_EQ(RawRequests().at(0),
             "GET /d/f.bin HTTP/1.1\r\nAccept: */*\r\nUser-Agent: \r\nHost: " + host_text_ +
                 "\r\nAccept-Encoding: gzip, deflate\r\nConnection: close\r\n"
@@ -227,7 +228,8 @@ TEST_F(HttpTransportTest, LongHeaderLinesPassAsCurlReadsThem) {
                                      script::Send(HttpResponse("HTTP/1.1 200 OK", body,
                                                                c.header + "\r\nETag: \"e1\"\r\n"))});
     CBuffer got;
-    ASSERT_EQ(http_.DownloadToBuffer(Params(), &got, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
+    ASSERT_EQ(http_.DownloadToBuffer(Params(), &got, FetchConfigOf(host_.settings()), &response_, 0,
+                                     0, nullptr),
               kUpdOk);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(got.Data()), got.Length()), body);
     EXPECT_STREQ(response_.etag, "\"e1\"");  // the lines after the long one count too
@@ -244,7 +246,8 @@ TEST_F(HttpTransportTest, BypassAnswersAreFetchedTenTimesInAll) {
   // The last answer's body is still there for the caller, though the answer
   // did not keep the connection.
   CBuffer body;
-  EXPECT_EQ(http_.DownloadToBuffer(Params(), &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToBuffer(Params(), &body, FetchConfigOf(host_.settings()), &response_, 0,
+                                   0, nullptr),
             kUpdOk);
   EXPECT_EQ(response_.bypass_cache, 1u);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(body.Data()), body.Length()), "x");
@@ -258,7 +261,8 @@ TEST_F(HttpTransportTest, ABypassRoundOnAKeptConnectionReadsThePreviousBodyAway)
               script::ReadRequest(),
               script::Send(HttpResponse("HTTP/1.1 200 OK", "BBBBB", kKeepAlive))}});
   CBuffer body;
-  ASSERT_EQ(http_.DownloadToBuffer(Params(), &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
+  ASSERT_EQ(http_.DownloadToBuffer(Params(), &body, FetchConfigOf(host_.settings()), &response_, 0,
+                                   0, nullptr),
             kUpdOk);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(body.Data()), body.Length()), "BBBBB");
   ASSERT_EQ(peer_->Requests().size(), 2u);

@@ -94,8 +94,8 @@ TEST_P(SlowHttpTrickleTest, IsCutAboutAMinuteAfterTheRequestWith0x2105) {
   }
   CBuffer body;
   const auto start = Clock::now();
-  const UPD_ERROR result = http_.DownloadToBuffer(Params(peer.HostPort()), &body, FetchConfigOf(host_.settings()),
-                                                  &response_, 0, 0, nullptr);
+  const UPD_ERROR result = http_.DownloadToBuffer(
+      Params(peer.HostPort()), &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
   const auto took = Clock::now() - start;
 
   EXPECT_EQ(result, kUpdConnectionClosed);
@@ -134,8 +134,8 @@ TEST_F(SlowHttpPaceTest, ASlowButRealLinkIsNeverCut) {
   ASSERT_TRUE(peer.running());
   CBuffer body;
   const auto start = Clock::now();
-  EXPECT_EQ(http_.DownloadToBuffer(Params(peer.HostPort()), &body, FetchConfigOf(host_.settings()), &response_, 0,
-                                   0, nullptr),
+  EXPECT_EQ(http_.DownloadToBuffer(Params(peer.HostPort()), &body, FetchConfigOf(host_.settings()),
+                                   &response_, 0, 0, nullptr),
             kUpdOk);
   // It did last longer than the rule's minute.
   EXPECT_GE(Clock::now() - start, std::chrono::seconds(65));
@@ -160,8 +160,8 @@ TEST_F(TrickleTest, AnAbortDuringATrickleIs0x2107AtOnce) {
       http_.Abort();
     });
     CBuffer body;
-    const UPD_ERROR result = http_.DownloadToBuffer(Params(peer.HostPort()), &body,
-                                                    FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
+    const UPD_ERROR result = http_.DownloadToBuffer(
+        Params(peer.HostPort()), &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
     const auto returned = Clock::now();
     aborter.join();
     (void)OsExchangeAbortFlag(0);

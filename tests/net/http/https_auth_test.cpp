@@ -62,7 +62,8 @@ TEST_F(HttpsAuthTest, ThroughAuthenticatingProxiesToOpensslServer) {
     HttpRequestParams params = Params(host, "/", "f.txt");
     params.skip_head = true;
     CBuffer body;
-    EXPECT_EQ(https.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
+    EXPECT_EQ(https.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0,
+                                     0, nullptr),
               c.result);
     if (c.result == kUpdOk) {
       EXPECT_EQ(Contents(body), "tls behind a proxy login\n");

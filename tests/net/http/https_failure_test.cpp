@@ -25,7 +25,8 @@ class HttpsFailureTest : public HttpsTest {
   UPD_ERROR FetchSkippingHead(const std::string& host, CBuffer* body) {
     HttpRequestParams params = Params(host, "/", "f");
     params.skip_head = true;
-    return https_.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
+    return https_.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()), &response_, 0, 0,
+                                   nullptr);
   }
 };
 

@@ -91,8 +91,8 @@ class HttpsTest : public ::testing::Test {
 
   UPD_ERROR Fetch(const std::string& host, const std::string& path, const std::string& file,
                   CBuffer* body) {
-    return https_.DownloadToBuffer(Params(host, path, file), body, FetchConfigOf(host_.settings()), &response_,
-                                   0, 0, nullptr);
+    return https_.DownloadToBuffer(Params(host, path, file), body, FetchConfigOf(host_.settings()),
+                                   &response_, 0, 0, nullptr);
   }
 
   TempDir dir_;

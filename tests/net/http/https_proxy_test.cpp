@@ -69,9 +69,10 @@ TEST_F(HttpsProxyTest, DownloadsGoThroughTinyproxyAndSquidOnOneTunnel) {
       if (check) https.SetCertificateCacheFolder(dir_.file("cache").c_str());
       for (const std::string file : {"a.txt", "b.txt"}) {
         CBuffer body;
-        ASSERT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/d/", file), &body,
-                                         FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
-                  kUpdOk);
+        ASSERT_EQ(
+            https.DownloadToBuffer(Params(web.HostPort(), "/d/", file), &body,
+                                   FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
+            kUpdOk);
         EXPECT_EQ(Contents(body), file == "a.txt" ? "first" : "second");
       }
       EXPECT_TRUE(https.via_proxy());
@@ -146,7 +147,8 @@ TEST_F(HttpsProxyTest, TheHelloWaitsForTheProxysAnswer) {
     HttpRequestParams params = Params("secure.example:8443", "/", "f");
     params.skip_head = true;
     CBuffer body;
-    EXPECT_NE(https.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
+    EXPECT_NE(https.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0,
+                                     0, nullptr),
               kUpdOk);
     https.CloseConnection();
     ASSERT_EQ(proxy.Requests().size(), 1u);

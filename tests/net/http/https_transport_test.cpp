@@ -63,9 +63,10 @@ TEST_F(HttpsTransportTest, APartialDownloadIsResumedWithARange) {
   const std::string partial = dir_.file("partial");
   WriteFile(partial, content.substr(0, 1000));
   const std::string target = dir_.file("resumed.bin");
-  ASSERT_EQ(https_.DownloadToFile(Params(web.HostPort(), "/d/", "r.bin"), target.c_str(),
-                                  FetchConfigOf(host_.settings()), &response_, 0, 0, partial.c_str()),
-            kUpdOk);
+  ASSERT_EQ(
+      https_.DownloadToFile(Params(web.HostPort(), "/d/", "r.bin"), target.c_str(),
+                            FetchConfigOf(host_.settings()), &response_, 0, 0, partial.c_str()),
+      kUpdOk);
   EXPECT_EQ(ReadFile(target), content);
   bool ranged = false;
   for (const AccessLogEntry& entry : web.AccessLog(2)) {
@@ -103,7 +104,8 @@ TEST_F(HttpsTransportTest, FiftyCloseDelimitedDownloadsInARow) {
     CBuffer body;
     HttpRequestParams params = Params(host, "/", "w.txt");
     params.skip_head = true;
-    ASSERT_EQ(https_.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
+    ASSERT_EQ(https_.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0,
+                                      0, nullptr),
               kUpdOk)
         << "download " << i;
     ASSERT_EQ(Contents(body), content) << "download " << i;

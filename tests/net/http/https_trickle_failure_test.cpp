@@ -65,7 +65,8 @@ class TrickleHttpsTest : public HttpsTest {
   UPD_ERROR FetchSkippingHead(const std::string& host, CBuffer* body) {
     HttpRequestParams params = Params(host, "/", "f");
     params.skip_head = true;
-    return https_.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
+    return https_.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()), &response_, 0, 0,
+                                   nullptr);
   }
 
   // The download of host, which must end with 0x2105 within the bounds.

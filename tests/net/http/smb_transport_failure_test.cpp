@@ -29,7 +29,8 @@ TEST(SmbTransportFailure, AFullDeviceTargetIs0x1020AndStaysADevice) {
   EventHost host;
   CSmbTransport transport;
 
-  EXPECT_EQ(transport.Download(FetchConfigOf(host.settings()), source.c_str(), "/dev/full", 0, 1, nullptr),
+  EXPECT_EQ(transport.Download(FetchConfigOf(host.settings()), source.c_str(), "/dev/full", 0, 1,
+                               nullptr),
             kUpdDiskFull);
   struct stat info {};
   ASSERT_EQ(stat("/dev/full", &info), 0);
@@ -46,7 +47,8 @@ TEST(SmbTransportFailure, ATargetThatCannotBeOpenedIs0x1016) {
   CSmbTransport transport;
 
   // The target is a folder.
-  EXPECT_EQ(transport.Download(FetchConfigOf(host.settings()), source.c_str(), dir.path().c_str(), 0, 1, nullptr),
+  EXPECT_EQ(transport.Download(FetchConfigOf(host.settings()), source.c_str(), dir.path().c_str(),
+                               0, 1, nullptr),
             kUpdOpenFailed);
   EXPECT_EQ(host.EventsOf(kFileEvent).size(), 1u);
 }

@@ -73,8 +73,8 @@ TEST_F(SmbTransportTest, CopiesAShareFileIntoMemoryInTwoHalvesOfProgress) {
   const std::string content = Pattern(10000);
   const std::string source = ShareSource(content);
   CBuffer buffer;
-  ASSERT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), nullptr, kWithStatus, kCallerWord,
-                                &buffer),
+  ASSERT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), nullptr,
+                                kWithStatus, kCallerWord, &buffer),
             kUpdOk);
   EXPECT_EQ(Contents(buffer), content);
   const std::vector<Seen> expected = {{kStatusEvent, 1, 0, kCallerWord, ""},
@@ -96,8 +96,8 @@ TEST_F(SmbTransportTest, CopiesAShareFileIntoAFileWithTheSecondHalfAfterTheWrite
     const std::string content = Pattern(c.size);
     const std::string source = ShareSource(content);
     const std::string target = dir_.file("target.bin");
-    ASSERT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), target.c_str(), c.progress_word,
-                                  kCallerWord, nullptr),
+    ASSERT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), target.c_str(),
+                                  c.progress_word, kCallerWord, nullptr),
               kUpdOk);
     EXPECT_EQ(ReadFile(target), content);
     std::vector<Seen> expected;
@@ -121,7 +121,8 @@ TEST_F(SmbTransportTest, WorksWithoutAnEventCallback) {
   const std::string source = ShareSource("quiet");
   UPDATER_SETTINGS silent{};
   const std::string target = dir_.file("quiet.out");
-  EXPECT_EQ(transport_.Download(FetchConfigOf(&silent), source.c_str(), target.c_str(), kWithStatus, 0, nullptr),
+  EXPECT_EQ(transport_.Download(FetchConfigOf(&silent), source.c_str(), target.c_str(), kWithStatus,
+                                0, nullptr),
             kUpdOk);
   EXPECT_EQ(ReadFile(target), "quiet");
 }
@@ -129,8 +130,8 @@ TEST_F(SmbTransportTest, WorksWithoutAnEventCallback) {
 TEST_F(SmbTransportTest, AnEmptyFileIsAReadFailureThatTheHostStillSees) {
   const std::string source = ShareSource("");
   CBuffer buffer;
-  EXPECT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), nullptr, kWithStatus, kCallerWord,
-                                &buffer),
+  EXPECT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), nullptr,
+                                kWithStatus, kCallerWord, &buffer),
             kUpdReadFailed);
   EXPECT_EQ(buffer.Length(), 0u);
   const std::vector<Seen> expected = {{kStatusEvent, 1, 0, kCallerWord, ""},
@@ -144,8 +145,8 @@ TEST_F(SmbTransportTest, AMissingFileIs0x1011WithoutAnyEvent) {
   for (const std::string& source : kMissing) {
     SCOPED_TRACE(source);
     CBuffer buffer;
-    EXPECT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), nullptr, kWithStatus,
-                                  kCallerWord, &buffer),
+    EXPECT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), nullptr,
+                                  kWithStatus, kCallerWord, &buffer),
               kUpdMissing);
     EXPECT_TRUE(host_.events().empty());
   }

@@ -214,7 +214,7 @@ UpdError CDownloadSession::PrepareLocalCopy(const DownloadFileArgs& args, const 
 }
 
 UpdError CDownloadSession::Transfer(const DownloadFileArgs& args, const FetchConfig& config,
-                                     const Validators& validators, _HTTP_RESPONSE_INFO* response) {
+                                    const Validators& validators, _HTTP_RESPONSE_INFO* response) {
   if (!IsHttp(protocol)) return kUpdUnsupportedScheme;
   CHttpTransport& transport = protocol == kProtocolHttps ? https_ : http_;
   HttpRequestParams params;
@@ -241,8 +241,8 @@ UpdError CDownloadSession::Transfer(const DownloadFileArgs& args, const FetchCon
 }
 
 UpdError CDownloadSession::FollowRedirect(const DownloadFileArgs& args, const FetchConfig& config,
-                                           const _HTTP_RESPONSE_INFO& response, std::string* url,
-                                           Validators* validators) {
+                                          const _HTTP_RESPONSE_INFO& response, std::string* url,
+                                          Validators* validators) {
   const std::string location =
       ResolveRedirectLocation(GetSchemePrefix().value_or(""), host, path,
                               std::string_view(response.location,
@@ -261,9 +261,9 @@ UpdError CDownloadSession::FollowRedirect(const DownloadFileArgs& args, const Fe
 }
 
 UpdError CDownloadSession::TransferWithRedirects(const DownloadFileArgs& args,
-                                                  const FetchConfig& config, std::string* url,
-                                                  Validators* validators,
-                                                  _HTTP_RESPONSE_INFO* response) {
+                                                 const FetchConfig& config, std::string* url,
+                                                 Validators* validators,
+                                                 _HTTP_RESPONSE_INFO* response) {
   for (int redirects = 0;; ++redirects) {
     const UpdError result = Transfer(args, config, *validators, response);
     if (result != kUpdRedirect || redirects == kMaxRedirects) return result;
@@ -289,9 +289,8 @@ UpdError CDownloadSession::DownloadFile(const DownloadFileArgs& args) {
 
   if (protocol == kProtocolFile) {
     const std::string source = std::string(path) + fileName;
-    result = share_.Download(config, source.c_str(), args.target, sessionWord,
-                             args.callerWord, args.buffer,
-                             BoundOf(args.sizeBound, args.buffer != nullptr));
+    result = share_.Download(config, source.c_str(), args.target, sessionWord, args.callerWord,
+                             args.buffer, BoundOf(args.sizeBound, args.buffer != nullptr));
     NoteListing(result);
     return result;
   }

@@ -207,14 +207,14 @@ class CDownloadSession final : public IFetcher {
   [[nodiscard]] UpdError PrepareLocalCopy(const DownloadFileArgs& args, const std::string& url,
                                            Validators* validators);
   [[nodiscard]] UpdError Transfer(const DownloadFileArgs& args, const FetchConfig& config,
-                                   const Validators& validators, _HTTP_RESPONSE_INFO* response);
+                                  const Validators& validators, _HTTP_RESPONSE_INFO* response);
   [[nodiscard]] UpdError TransferWithRedirects(const DownloadFileArgs& args,
-                                                const FetchConfig& config, std::string* url,
-                                                Validators* validators,
-                                                _HTTP_RESPONSE_INFO* response);
+                                               const FetchConfig& config, std::string* url,
+                                               Validators* validators,
+                                               _HTTP_RESPONSE_INFO* response);
   [[nodiscard]] UpdError FollowRedirect(const DownloadFileArgs& args, const FetchConfig& config,
-                                         const _HTTP_RESPONSE_INFO& response, std::string* url,
-                                         Validators* validators);
+                                        const _HTTP_RESPONSE_INFO& response, std::string* url,
+                                        Validators* validators);
   [[nodiscard]] UpdError FetchWithCache(const FetchFileArgs& args);
   // The last HTTP transfer was cut because its peer fell below the minimum
   // rate.

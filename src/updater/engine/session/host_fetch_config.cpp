@@ -21,8 +21,7 @@ void CHostFetchEvents::Status(uint32_t word, uint32_t kind, uint64_t value) cons
   NotifyHostStatus(word, &host_, kind, value);
 }
 
-void CHostFetchEvents::File(uint32_t word, uint32_t kind, uint64_t value,
-                            const char* name) const {
+void CHostFetchEvents::File(uint32_t word, uint32_t kind, uint64_t value, const char* name) const {
   NotifyHostFile(word, &host_, kind, value, name);
 }
 
