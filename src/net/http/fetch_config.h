@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "net/tls/transfer_pace.h"
 #include "updater.h"
 
 // The host events a fetch raises, in the shape the host sees them. The
@@ -50,6 +52,8 @@ struct FetchConfig {
   std::string server_password;
   // Requests carry "yes" in the spread-control header.
   bool spread_control = false;
+  // The slowest each exchange may move; none: kTransferMinimumRate.
+  std::optional<MinimumRate> minimum_rate;
   // Null: no events, and the User-Agent is left out.
   std::shared_ptr<const IFetchEvents> events;
 };

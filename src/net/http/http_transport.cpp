@@ -90,6 +90,7 @@ UpdError CHttpTransport::Get(const HttpRequestParams& params, const FetchConfig&
 UpdError CHttpTransport::Request(const HttpRequestParams& params, const FetchConfig& config,
                                  _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
   if (&config != &config_) config_ = config;
+  connection_.set_minimum_rate(config_.minimum_rate.value_or(kTransferMinimumRate));
   ProxyRoute proxy;
   if (config_.proxy.enabled && !proxy_disabled_) {
     proxy = {config_.proxy.host, config_.proxy.port, config_.proxy.user, config_.proxy.password};

@@ -18,7 +18,6 @@
 #include "support/temp_dir.h"
 #include "support/test_bytes.h"
 #include "testhost/event_host.h"
-#include "updater/engine/session/host_fetch_config.h"
 
 // Answers to 401 and 407 challenges against real servers and proxies: nginx
 // and Apache Basic, Apache Digest (also with a realm of kilobytes), squid
@@ -97,17 +96,16 @@ class HttpAuthPeersTest : public ::testing::Test {
   }
 
   void SetUser(const std::string& user, const std::string& password) {
-    std::strcpy(host_.settings()->serverUserName, user.c_str());
-    std::strcpy(host_.settings()->serverPassword, password.c_str());
+    config_.server_user = user;
+    config_.server_password = password;
   }
 
   void UseProxy(const NetServer& proxy, const std::string& user, const std::string& password) {
-    UPDATER_SETTINGS* settings = host_.settings();
-    settings->proxyEnabled = 1;
-    std::strcpy(settings->proxyHost, "127.0.0.1");
-    settings->proxyPort = proxy.port();
-    std::strcpy(settings->proxyUserName, user.c_str());
-    std::strcpy(settings->proxyPassword, password.c_str());
+    config_.proxy.enabled = true;
+    config_.proxy.host = "127.0.0.1";
+    config_.proxy.port = proxy.port();
+    config_.proxy.user = user;
+    config_.proxy.password = password;
   }
 
   // A download of host_port + path + file, with the HEAD before the GET.
@@ -120,8 +118,8 @@ class HttpAuthPeersTest : public ::testing::Test {
     params.path = path_;
     params.file = "f.txt";
     params.skip_head = skip_head;
-    const UPD_ERROR result = http.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()),
-                                                   &response_, 0, 0, nullptr);
+    const UPD_ERROR result =
+        http.DownloadToBuffer(params, body, config_, &response_, 0, 0, nullptr);
     http.CloseConnection();
     return result;
   }
@@ -131,7 +129,7 @@ class HttpAuthPeersTest : public ::testing::Test {
   std::string host_text_;
   std::string path_;
   const std::string content_ = "behind a login\n";
-  EventHost host_;
+  FetchConfig config_;
   CTcpProtocol tcp_;
   CHttpTransport http_{tcp_, false};
   _HTTP_RESPONSE_INFO response_{};
@@ -428,7 +426,7 @@ TEST_F(HttpAuthPeersTest, AFormPostAnsweredWithItsBodyHash) {
   post.path = "/cgi-bin/";
   post.file = "form";
   post.body = "a=1&b=two";
-  EXPECT_EQ(http_.Get(post, FetchConfigOf(host_.settings()), &response_), kUpdOk);
+  EXPECT_EQ(http_.Get(post, config_, &response_), kUpdOk);
   const std::vector<ScriptedPeer::Request> requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
   const std::string& answer = requests[1].raw;

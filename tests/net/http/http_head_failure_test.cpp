@@ -11,7 +11,6 @@
 #include "platform/util/update_errors.h"
 #include "scripted_http_fixture.h"
 #include "support/net_servers.h"
-#include "updater/engine/session/host_fetch_config.h"
 
 // Heads and body lines that a hostile or broken server sends: heads past
 // their bound in bytes or lines, lines that are no header line, framing
@@ -57,12 +56,11 @@ class HttpHeadFailureTest : public upd::test::ScriptedHttpTest {
 
   UPD_ERROR Request() {
     bool keep_alive = true;
-    return http_.Request(Params(), FetchConfigOf(host_.settings()), &response_, &keep_alive);
+    return http_.Request(Params(), config_, &response_, &keep_alive);
   }
 
   UPD_ERROR Download(CBuffer* body) {
-    return http_.DownloadToBuffer(Params(), body, FetchConfigOf(host_.settings()), &response_, 0, 0,
-                                  nullptr);
+    return http_.DownloadToBuffer(Params(), body, config_, &response_, 0, 0, nullptr);
   }
 };
 

@@ -15,7 +15,6 @@
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
 #include "support/test_bytes.h"
-#include "updater/engine/session/host_fetch_config.h"
 
 // Hostile servers against the transport's size bound: gzip bombs, endless
 // bodies and lengths past the bound stop at the bound, with the bound's own
@@ -58,12 +57,10 @@ class HttpSizeBoundFailureTest : public upd::test::ScriptedHttpTest {
 
   UPD_ERROR ToFile(const std::string& target, const TransferBound& bound = kTestBound,
                    const char* partial = nullptr) {
-    return http_.DownloadToFile(Params(bound), target.c_str(), FetchConfigOf(host_.settings()),
-                                &response_, 0, 0, partial);
+    return http_.DownloadToFile(Params(bound), target.c_str(), config_, &response_, 0, 0, partial);
   }
   UPD_ERROR ToBuffer(CBuffer* buffer, const TransferBound& bound = kTestBound) {
-    return http_.DownloadToBuffer(Params(bound), buffer, FetchConfigOf(host_.settings()),
-                                  &response_, 0, 0, nullptr);
+    return http_.DownloadToBuffer(Params(bound), buffer, config_, &response_, 0, 0, nullptr);
   }
 };
 

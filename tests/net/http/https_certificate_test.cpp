@@ -11,7 +11,6 @@
 #include "platform/util/update_errors.h"
 #include "support/ctl_fixture.h"
 #include "support/curl_client.h"
-#include "updater/engine/session/host_fetch_config.h"
 #include "verify/certhttp/scripted_server.h"
 #include "verify/x509/peer_certificate_list.h"
 
@@ -48,8 +47,8 @@ class HttpsCertificateTest : public HttpsTest {
     HttpRequestParams params = Params(host, "/", "w.txt");
     params.skip_head = true;
     CBuffer body;
-    const UPD_ERROR result = https.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()),
-                                                    &response_, 0, 0, nullptr);
+    const UPD_ERROR result =
+        https.DownloadToBuffer(params, &body, config_, &response_, 0, 0, nullptr);
     if (result == kUpdOk) {
       EXPECT_EQ(Contents(body), "served");
     }

@@ -10,7 +10,6 @@
 #include "platform/os/os_abort.h"
 #include "platform/util/update_errors.h"
 #include "support/peer_process.h"
-#include "updater/engine/session/host_fetch_config.h"
 
 // HTTPS against peers that fail: short bodies, stalled and hostile
 // handshakes, and an abort while waiting.
@@ -25,8 +24,7 @@ class HttpsFailureTest : public HttpsTest {
   UPD_ERROR FetchSkippingHead(const std::string& host, CBuffer* body) {
     HttpRequestParams params = Params(host, "/", "f");
     params.skip_head = true;
-    return https_.DownloadToBuffer(params, body, FetchConfigOf(host_.settings()), &response_, 0, 0,
-                                   nullptr);
+    return https_.DownloadToBuffer(params, body, config_, &response_, 0, 0, nullptr);
   }
 };
 

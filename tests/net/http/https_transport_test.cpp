@@ -8,7 +8,6 @@
 #include "https_fixture.h"
 #include "platform/util/update_errors.h"
 #include "support/curl_client.h"
-#include "updater/engine/session/host_fetch_config.h"
 
 // Downloads over TLS through the HTTP transport, with nginx and
 // `openssl s_server` as peers and curl as the oracle.
@@ -39,8 +38,8 @@ TEST_F(HttpsTransportTest, BodiesEqualCurlsToMemoryAndToFile) {
     ASSERT_EQ(Fetch(web.HostPort(), "/d/", file, &body), kUpdOk);
     EXPECT_EQ(Contents(body), expected);
     const std::string target = dir_.file("copy-" + file);
-    ASSERT_EQ(https_.DownloadToFile(Params(web.HostPort(), "/d/", file), target.c_str(),
-                                    FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
+    ASSERT_EQ(https_.DownloadToFile(Params(web.HostPort(), "/d/", file), target.c_str(), config_,
+                                    &response_, 0, 0, nullptr),
               kUpdOk);
     EXPECT_EQ(ReadFile(target), expected);
   }
@@ -63,10 +62,9 @@ TEST_F(HttpsTransportTest, APartialDownloadIsResumedWithARange) {
   const std::string partial = dir_.file("partial");
   WriteFile(partial, content.substr(0, 1000));
   const std::string target = dir_.file("resumed.bin");
-  ASSERT_EQ(
-      https_.DownloadToFile(Params(web.HostPort(), "/d/", "r.bin"), target.c_str(),
-                            FetchConfigOf(host_.settings()), &response_, 0, 0, partial.c_str()),
-      kUpdOk);
+  ASSERT_EQ(https_.DownloadToFile(Params(web.HostPort(), "/d/", "r.bin"), target.c_str(), config_,
+                                  &response_, 0, 0, partial.c_str()),
+            kUpdOk);
   EXPECT_EQ(ReadFile(target), content);
   bool ranged = false;
   for (const AccessLogEntry& entry : web.AccessLog(2)) {
@@ -104,9 +102,7 @@ TEST_F(HttpsTransportTest, FiftyCloseDelimitedDownloadsInARow) {
     CBuffer body;
     HttpRequestParams params = Params(host, "/", "w.txt");
     params.skip_head = true;
-    ASSERT_EQ(https_.DownloadToBuffer(params, &body, FetchConfigOf(host_.settings()), &response_, 0,
-                                      0, nullptr),
-              kUpdOk)
+    ASSERT_EQ(https_.DownloadToBuffer(params, &body, config_, &response_, 0, 0, nullptr), kUpdOk)
         << "download " << i;
     ASSERT_EQ(Contents(body), content) << "download " << i;
   }
