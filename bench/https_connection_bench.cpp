@@ -37,7 +37,7 @@ void BM_HttpsNewConnection(benchmark::State& state) {
   for (auto _ : state) {
     CBuffer body;
     _HTTP_RESPONSE_INFO response{};
-    if (https.DownloadToBuffer(params, &body, nullptr, &response, 0, 0, nullptr) != kUpdOk) {
+    if (https.DownloadToBuffer(params, &body, FetchConfig{}, &response, 0, 0, nullptr) != kUpdOk) {
       state.SkipWithError("the download failed");
       break;
     }

@@ -29,7 +29,7 @@ class ScriptedFetcher final : public IFetcher {
     std::optional<TransferBound> bound;
     std::string cacheKey;
     std::string inlineSource;
-    const UPDATER_SETTINGS* host = nullptr;
+    FetchConfig config;
   };
 
   // What url answers; a URL nobody scripted fails with kUpdNotFound.
@@ -61,7 +61,7 @@ class ScriptedFetcher final : public IFetcher {
                 const std::optional<TransferBound>& bound) {
     const std::string url = request.url != nullptr ? request.url : "";
     asked_.push_back({url, path, bound, request.cacheKey != nullptr ? request.cacheKey : "",
-                      request.inlineSource != nullptr ? request.inlineSource : "", config.host});
+                      request.inlineSource != nullptr ? request.inlineSource : "", config});
     log_.push_back("fetch " + url);
     const auto found = answers_.find(url);
     return found != answers_.end() ? found->second : Answer{"", kUpdNotFound};

@@ -4,21 +4,15 @@
 #include <optional>
 #include <string>
 
+#include "net/http/fetch_config.h"
 #include "net/http/transfer_bound.h"
 #include "platform/util/result.h"
 #include "platform/util/update_errors.h"
-#include "updater.h"
 
 // The seam through which an engine step downloads: the step says what it
 // wants, the fetcher (the context's download session, or a stand-in in a
 // test) decides how. A step that takes an IFetcher can be driven with
 // chosen answers, cuts and failures without any peer.
-
-// The call's side of every fetch: the host's record, as the call bound it,
-// which names the proxy, the credentials, the user agent and the event sink.
-struct FetchConfig {
-  const UPDATER_SETTINGS* host = nullptr;
-};
 
 // One download as a step asks for it. Everything but url is optional.
 struct FetchRequest {

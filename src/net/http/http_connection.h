@@ -16,7 +16,8 @@
 // is buffered belongs to the open connection and goes with it.
 //
 // Each request and its answer are one transfer, held to the connection's
-// minimum rate (kTransferMinimumRate) from the request's first byte on.
+// minimum rate (kTransferMinimumRate unless set) from the request's first
+// byte on.
 class CHttpConnection {
  public:
   // Every network wait of the transport.
@@ -35,6 +36,8 @@ class CHttpConnection {
   // A request and its answer start: the time before (an idle kept
   // connection, the caller's work) does not count against the peer.
   void StartTransfer() { protocol_.StartTransfer(minimum_rate_); }
+  // The rule of the transfers that start from now on.
+  void set_minimum_rate(const MinimumRate& rule) { minimum_rate_ = rule; }
   // The current transfer ended because the peer fell below the minimum rate
   // (a failed receive or a TLS handshake that failed for it).
   [[nodiscard]] bool IsTooSlow() const { return protocol_.IsTooSlow(); }

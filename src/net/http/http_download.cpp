@@ -7,7 +7,6 @@
 #include "net/http/inflate_stream.h"
 #include "net/http/transfer_bound.h"
 #include "platform/os/os_file.h"
-#include "platform/util/host_bridge.h"
 #include "platform/util/update_errors.h"
 
 namespace {
@@ -75,28 +74,28 @@ bool AnnouncesMoreThan(const _HTTP_RESPONSE_INFO& response, uint64_t partial,
 }  // namespace
 
 UpdError CHttpTransport::DownloadToFile(const HttpRequestParams& params, const char* target_path,
-                                         const UPDATER_SETTINGS* settings,
-                                         _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
-                                         uint32_t caller_word, const char* partial_path) {
+                                        const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                        uint32_t progress_word, uint32_t caller_word,
+                                        const char* partial_path) {
   FileBodySink sink(target_path, params.size_bound);
-  return Download(params, sink, settings, response, progress_word, caller_word, partial_path);
+  return Download(params, sink, config, response, progress_word, caller_word, partial_path);
 }
 
 UpdError CHttpTransport::DownloadToBuffer(const HttpRequestParams& params, CBuffer* target,
-                                           const UPDATER_SETTINGS* settings,
-                                           _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
-                                           uint32_t caller_word, const char* partial_path) {
+                                          const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                          uint32_t progress_word, uint32_t caller_word,
+                                          const char* partial_path) {
   BufferBodySink sink(target, params.size_bound);
-  return Download(params, sink, settings, response, progress_word, caller_word, partial_path);
+  return Download(params, sink, config, response, progress_word, caller_word, partial_path);
 }
 
 UpdError CHttpTransport::RequestForDownload(const HttpRequestParams& params, uint64_t range_start,
-                                             const UPDATER_SETTINGS* settings,
-                                             _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
+                                            const FetchConfig& config,
+                                            _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
   HttpRequestParams get = params;
   get.range_start = range_start;
   get.range_end = 0;
-  UpdError result = Request(get, settings, response, keep_alive);
+  UpdError result = Request(get, config, response, keep_alive);
   if (result == kUpdOk && !ContinuesAt(*response, range_start)) {
     CloseConnection();
     result = kUpdRangeRefused;
@@ -106,7 +105,7 @@ UpdError CHttpTransport::RequestForDownload(const HttpRequestParams& params, uin
   // whole body once more.
   get.range_start = 0;
   *keep_alive = true;
-  result = Request(get, settings, response, keep_alive);
+  result = Request(get, config, response, keep_alive);
   if (result == kUpdOk && !ContinuesAt(*response, 0)) {
     CloseConnection();
     result = kUpdRangeRefused;
@@ -115,16 +114,16 @@ UpdError CHttpTransport::RequestForDownload(const HttpRequestParams& params, uin
 }
 
 UpdError CHttpTransport::Download(const HttpRequestParams& params, HttpBodySink& sink,
-                                   const UPDATER_SETTINGS* settings, _HTTP_RESPONSE_INFO* response,
-                                   uint32_t progress_word, uint32_t caller_word,
-                                   const char* partial_path) {
+                                  const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                  uint32_t progress_word, uint32_t caller_word,
+                                  const char* partial_path) {
   response->chunked = 0;
   bool keep_alive = true;
   const PartialFile partial(partial_path);
   // A partial file already past the bound (kept before the bound shrank) is
   // no start to resume from: the whole body is asked for.
   const uint64_t range_start = partial.size() <= sink.bound().max_bytes ? partial.size() : 0;
-  UpdError result = RequestForDownload(params, range_start, settings, response, &keep_alive);
+  UpdError result = RequestForDownload(params, range_start, config, response, &keep_alive);
   if (result != kUpdOk) {
     if (!keep_alive) CloseConnection();
     return result;
@@ -135,7 +134,7 @@ UpdError CHttpTransport::Download(const HttpRequestParams& params, HttpBodySink&
     CloseConnection();
     return sink.Refuse();
   }
-  const DownloadEvents events{settings, caller_word, std::string(params.file)};
+  const DownloadEvents events{config.events.get(), caller_word, std::string(params.file)};
   result = ReceiveInto(sink, resumed ? partial.file() : nullptr, response, progress_word, events);
   if (result != kUpdOk) {
     CloseConnection();
@@ -151,8 +150,8 @@ UpdError CHttpTransport::ReceiveInto(HttpBodySink& sink, OS_FILE* partial,
                                       const DownloadEvents& events) {
   UpdError result = sink.Open();
   if (result != kUpdOk) return result;
-  if ((progress_word & kProgressStatusBit) != 0) {
-    NotifyHostStatus(events.caller_word, events.settings, kDownloadEventKind, 0);
+  if ((progress_word & kProgressStatusBit) != 0 && events.sink != nullptr) {
+    events.sink->Status(events.caller_word, kDownloadEventKind, 0);
   }
   CInflateStream inflater;
   const bool encoded = response->content_encoding != kHttpEncodingNone;
@@ -161,8 +160,9 @@ UpdError CHttpTransport::ReceiveInto(HttpBodySink& sink, OS_FILE* partial,
     uint64_t size = 0;
     result = sink.TakePartial(partial, &size);
     if (result != kUpdOk) return result;
-    NotifyHostFile(events.caller_word, events.settings, kDownloadEventKind, size,
-                   events.file.c_str());
+    if (events.sink != nullptr) {
+      events.sink->File(events.caller_word, kDownloadEventKind, size, events.file.c_str());
+    }
   }
   const CInflateStream::Output put = [&sink](const uint8_t* data, size_t size) {
     return sink.Put(data, size);
@@ -179,8 +179,9 @@ UpdError CHttpTransport::ReceiveInto(HttpBodySink& sink, OS_FILE* partial,
     if (encoded && cursor.received > wire_limit) return sink.Refuse();
     result = encoded ? inflater.Write(block.get(), got, put) : sink.Put(block.get(), got);
     if (result != kUpdOk) return result;
-    NotifyHostFile(events.caller_word, events.settings, kDownloadEventKind, got,
-                   events.file.c_str());
+    if (events.sink != nullptr) {
+      events.sink->File(events.caller_word, kDownloadEventKind, got, events.file.c_str());
+    }
   }
   // An encoded body cut before the end of its stream must not pass whole.
   if (encoded && inflater.started() && !inflater.finished()) return kUpdBadCompressedData;

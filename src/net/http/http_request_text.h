@@ -58,7 +58,7 @@ inline constexpr size_t kHttpMaxHostText = 255;
 inline constexpr size_t kHttpMaxValidatorText = 63;
 inline constexpr size_t kHttpMaxDomainText = 63;
 
-// What the texts take from the transport and the settings.
+// What the texts take from the transport and its configuration.
 struct HttpRequestContext {
   // Through a proxy without TLS the target is absolute: "http://" + host.
   bool absolute_target = false;

@@ -17,16 +17,6 @@ constexpr int kMaxRounds = 10;
 // A connection closed before the answer was complete: attempts in all.
 constexpr int kMaxResends = 3;
 
-// Requests of a caller without settings go directly, without events.
-const UPDATER_SETTINGS kNoSettings{};
-
-// A text field of the settings: never read past the field, whether or not
-// the host ended it with a NUL.
-template <size_t N>
-std::string_view Field(const char (&field)[N]) {
-  return std::string_view(field, strnlen(field, N));
-}
-
 // A request head with the empty line after it, and the NUL of the buffer.
 bool FitsRequestBuffer(std::string_view head) { return head.size() + 2 < kHttpRequestBufferSize; }
 
@@ -80,8 +70,8 @@ void CHttpTransport::CloseConnection() {
   connection_.Close();
 }
 
-UpdError CHttpTransport::Get(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
-                              _HTTP_RESPONSE_INFO* response) {
+UpdError CHttpTransport::Get(const HttpRequestParams& params, const FetchConfig& config,
+                             _HTTP_RESPONSE_INFO* response) {
   HttpRequestParams single = params;
   single.skip_head = true;
   single.if_none_match = {};
@@ -89,7 +79,7 @@ UpdError CHttpTransport::Get(const HttpRequestParams& params, const UPDATER_SETT
   single.range_start = 0;
   single.range_end = 0;
   bool keep_alive = true;
-  const UpdError result = Request(single, settings, response, &keep_alive);
+  const UpdError result = Request(single, config, response, &keep_alive);
   // A GET answered with 0 leaves its body on the connection; nobody reads it
   // here, and the next request must not take it for a head.
   if (result == kUpdOk && single.kind == kHttpKindGet && keep_alive) SkipBody(response);
@@ -97,16 +87,16 @@ UpdError CHttpTransport::Get(const HttpRequestParams& params, const UPDATER_SETT
   return result;
 }
 
-UpdError CHttpTransport::Request(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
-                                  _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
-  settings_ = settings != nullptr ? settings : &kNoSettings;
+UpdError CHttpTransport::Request(const HttpRequestParams& params, const FetchConfig& config,
+                                 _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
+  if (&config != &config_) config_ = config;
+  connection_.set_minimum_rate(config_.minimum_rate.value_or(kTransferMinimumRate));
   ProxyRoute proxy;
-  if (settings_->proxyEnabled != 0 && !proxy_disabled_) {
-    proxy = {Field(settings_->proxyHost), settings_->proxyPort, Field(settings_->proxyUserName),
-             Field(settings_->proxyPassword)};
+  if (config_.proxy.enabled && !proxy_disabled_) {
+    proxy = {config_.proxy.host, config_.proxy.port, config_.proxy.user, config_.proxy.password};
   }
   const UpdError result = SendRequest(params, proxy, response, keep_alive);
-  if (proxy.host.empty() || settings_->proxyDirectRetry == 0) return result;
+  if (proxy.host.empty() || !config_.proxy.direct_retry) return result;
   if (IsProxyUnreachable(result)) {
     // Later requests of this run skip the proxy at once.
     proxy_disabled_ = true;
@@ -119,8 +109,7 @@ UpdError CHttpTransport::Request(const HttpRequestParams& params, const UPDATER_
 }
 
 UpdError CHttpTransport::SendRequest(const HttpRequestParams& params, const ProxyRoute& proxy,
-                                      _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
-  if (settings_ == nullptr) settings_ = &kNoSettings;
+                                     _HTTP_RESPONSE_INFO* response, bool* keep_alive) {
   if (params.host.size() > kHttpMaxHostText) return kUpdInvalidArgument;
   const HttpServerAddress server = ParseServerHost(params.host, tls_ ? kHttpsPort : kHttpPort);
   server_name_ = server.name;
@@ -139,14 +128,14 @@ UpdError CHttpTransport::SendRequest(const HttpRequestParams& params, const Prox
   }
   plan.skip_head = params.kind != kHttpKindGet || params.skip_head;
 
-  EnsureUserAgent(settings_);
+  EnsureUserAgent(config_.events.get());
   HttpRequestContext context;
   context.absolute_target = via_proxy_ && !tls_;
   context.user_agent = user_agent();
   context.keep_alive = *keep_alive;
-  context.server_user = Field(settings_->serverUserName);
-  context.server_password = Field(settings_->serverPassword);
-  context.cdn = settings_->spreadControl != 0;
+  context.server_user = config_.server_user;
+  context.server_password = config_.server_password;
+  context.cdn = config_.spread_control;
   const UpdError formatted = FormatRequestTexts(params, context, &plan.texts);
   if (formatted != kUpdOk) return formatted;
   // Nothing is cut: a head that does not fit is refused before it leaves.

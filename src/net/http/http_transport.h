@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/http/fetch_config.h"
 #include "net/http/http_connection.h"
 #include "net/http/http_request_text.h"
 #include "net/http/http_response_info.h"
@@ -26,8 +27,8 @@ struct OS_FILE;
 // fetched again (10 rounds in all), a connection closed before the answer was
 // complete tried again (3 attempts in all), a proxy (absolute-form targets,
 // or a CONNECT tunnel for TLS) with one direct attempt after a proxy failure
-// when the settings allow it, challenges of the server (401) and the proxy
-// (407) answered with the settings' credentials (http_auth.h). The connection
+// when the configuration allows it, challenges of the server (401) and the
+// proxy (407) answered with its credentials (http_auth.h). The connection
 // stays open between requests to the same endpoint while the answers allow
 // keep-alive. Every exchange is held to the connection's minimum rate; one
 // cut for it (0x2105) is not sent again.
@@ -57,14 +58,14 @@ class CHttpTransport : public ITransport {
 
   // One request whose answer body nobody reads (it is dropped, or the
   // connection closed): no HEAD, no validators, no range.
-  [[nodiscard]] UpdError Get(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
-                              _HTTP_RESPONSE_INFO* response);
+  [[nodiscard]] UpdError Get(const HttpRequestParams& params, const FetchConfig& config,
+                             _HTTP_RESPONSE_INFO* response);
 
   // One request up to the head of its answer; a GET answered with 0 leaves
   // the body on the connection for the caller. keep_alive asks for a
   // persistent connection and comes back as the answer decided.
-  [[nodiscard]] UpdError Request(const HttpRequestParams& params, const UPDATER_SETTINGS* settings,
-                                  _HTTP_RESPONSE_INFO* response, bool* keep_alive);
+  [[nodiscard]] UpdError Request(const HttpRequestParams& params, const FetchConfig& config,
+                                 _HTTP_RESPONSE_INFO* response, bool* keep_alive);
 
   // Downloads of a GET: the body into target_path (created, replacing a
   // file) or appended to target. With a partial earlier download the request
@@ -75,13 +76,13 @@ class CHttpTransport : public ITransport {
   // bounds the whole body (TransferBound): a partial file past it is not
   // resumed, and a body past it ends with its result.
   [[nodiscard]] UpdError DownloadToFile(const HttpRequestParams& params, const char* target_path,
-                                         const UPDATER_SETTINGS* settings,
-                                         _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
-                                         uint32_t caller_word, const char* partial_path);
+                                        const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                        uint32_t progress_word, uint32_t caller_word,
+                                        const char* partial_path);
   [[nodiscard]] UpdError DownloadToBuffer(const HttpRequestParams& params, CBuffer* target,
-                                           const UPDATER_SETTINGS* settings,
-                                           _HTTP_RESPONSE_INFO* response, uint32_t progress_word,
-                                           uint32_t caller_word, const char* partial_path);
+                                          const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                          uint32_t progress_word, uint32_t caller_word,
+                                          const char* partial_path);
 
   static constexpr uint32_t kProgressStatusBit = 0x80000000u;
 
@@ -125,7 +126,9 @@ class CHttpTransport : public ITransport {
   // The host part of the current server (an IPv6 literal with its
   // brackets): the TLS server name.
   [[nodiscard]] const std::string& server_name() const { return server_name_; }
-  [[nodiscard]] const UPDATER_SETTINGS* settings() const { return settings_; }
+  // The configuration of the request under way (its proxy also serves the
+  // trust-list downloads of the certificate check).
+  [[nodiscard]] const FetchConfig& config() const { return config_; }
   [[nodiscard]] bool is_tls() const { return tls_; }
   [[nodiscard]] bool via_proxy() const { return via_proxy_; }
   [[nodiscard]] bool proxy_disabled() const { return proxy_disabled_; }
@@ -165,15 +168,15 @@ class CHttpTransport : public ITransport {
   [[nodiscard]] UpdError ReadChunkEnd();
   void ReadTrailer();
   [[nodiscard]] UpdError Download(const HttpRequestParams& params, HttpBodySink& sink,
-                                   const UPDATER_SETTINGS* settings, _HTTP_RESPONSE_INFO* response,
-                                   uint32_t progress_word, uint32_t caller_word,
-                                   const char* partial_path);
+                                  const FetchConfig& config, _HTTP_RESPONSE_INFO* response,
+                                  uint32_t progress_word, uint32_t caller_word,
+                                  const char* partial_path);
   [[nodiscard]] UpdError RequestForDownload(const HttpRequestParams& params, uint64_t range_start,
-                                             const UPDATER_SETTINGS* settings,
-                                             _HTTP_RESPONSE_INFO* response, bool* keep_alive);
+                                            const FetchConfig& config,
+                                            _HTTP_RESPONSE_INFO* response, bool* keep_alive);
   // What the events of one download carry.
   struct DownloadEvents {
-    const UPDATER_SETTINGS* settings;
+    const IFetchEvents* sink;
     uint32_t caller_word;
     std::string file;
   };
@@ -183,11 +186,11 @@ class CHttpTransport : public ITransport {
                                       const DownloadEvents& events);
 
   // Event 15: asks the host for the User-Agent while none is known.
-  void EnsureUserAgent(const UPDATER_SETTINGS* settings);
+  void EnsureUserAgent(const IFetchEvents* events);
 
   CTcpProtocol& protocol_;
   CHttpConnection connection_;
-  const UPDATER_SETTINGS* settings_ = nullptr;
+  FetchConfig config_;
   // Endpoint of the open connection: the server, or the proxy.
   std::string connected_host_;
   uint32_t connected_port_ = 0;

@@ -27,11 +27,6 @@ constexpr size_t kCacheFolderSize = 4096;
 std::mutex g_pki_lock;
 std::string g_pki_url = kDefaultPkiBaseUrl;
 
-template <size_t N>
-std::string Field(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
-}
-
 // The host as the certificate's names compare with it: an address in the
 // text of an address entry (dotted quad, or eight groups of four hex
 // digits), a DNS name as given.
@@ -58,32 +53,29 @@ std::string CertificateHostName(const std::string& server_name) {
 }
 
 // The credentials and proxy of the trust-list downloads, from the
-// transport's settings.
+// transport's configuration.
 struct PkiRoute {
   CountedPtr<NetworkCredential> server;
   CountedPtr<NetworkCredential> proxy_credential;
   CountedPtr<HttpProxySettings> proxy;
 };
 
-bool BuildRoute(const UPDATER_SETTINGS* settings, PkiRoute* route) {
+bool BuildRoute(const FetchProxy& proxy, PkiRoute* route) {
   route->server = MakeCounted<NetworkCredential>();
   route->proxy_credential = MakeCounted<NetworkCredential>();
   route->proxy = MakeCounted<HttpProxySettings>();
   if (!route->server || !route->proxy_credential || !route->proxy) return false;
-  if (settings == nullptr) return true;
-  if (settings->proxyEnabled != 0) {
-    const std::string user = Field(settings->proxyUserName);
-    if (!user.empty() &&
-        !route->proxy_credential->Set(user.c_str(), Field(settings->proxyPassword).c_str())) {
+  if (proxy.enabled) {
+    if (!proxy.user.empty() &&
+        !route->proxy_credential->Set(proxy.user.c_str(), proxy.password.c_str())) {
       return false;
     }
-    const std::string host = Field(settings->proxyHost);
-    if (!host.empty() && !route->proxy->SetAddress(host.c_str(), settings->proxyPort)) {
+    if (!proxy.host.empty() && !route->proxy->SetAddress(proxy.host.c_str(), proxy.port)) {
       return false;
     }
   }
   if (!route->proxy->SetCredential(route->proxy_credential.Get())) return false;
-  route->proxy->SetFlag(settings->proxyDirectRetry != 0 ? 1 : 0);
+  route->proxy->SetFlag(proxy.direct_retry ? 1 : 0);
   return true;
 }
 
@@ -128,7 +120,7 @@ uint32_t VerifyServerCertificate(const CHttpTransport* transport, const uint8_t*
                                  uint64_t length, uint32_t* trust_flags) {
   if (transport == nullptr) return kRefused;
   PkiRoute route;
-  if (!BuildRoute(transport->settings(), &route)) return kCertListNoMemory;
+  if (!BuildRoute(transport->config().proxy, &route)) return kCertListNoMemory;
   const std::string& folder = transport->certificate_cache_folder();
   if (folder.empty()) return kRefused;
 

@@ -7,7 +7,6 @@
 #include "platform/os/os_file.h"
 #include "platform/util/buffer.h"
 #include "platform/util/file_helpers.h"
-#include "platform/util/host_bridge.h"
 #include "platform/util/update_errors.h"
 
 namespace {
@@ -58,18 +57,18 @@ FileContent ReadWhole(OS_FILE* file, uint64_t max_bytes) {
 
 }  // namespace
 
-UpdError CSmbTransport::Download(const UPDATER_SETTINGS* settings, const char* source_path,
-                                  const char* target_path, uint32_t progress_word,
-                                  uint32_t caller_word, CBuffer* target,
-                                  const TransferBound& bound) {
+UpdError CSmbTransport::Download(const FetchConfig& config, const char* source_path,
+                                 const char* target_path, uint32_t progress_word,
+                                 uint32_t caller_word, CBuffer* target,
+                                 const TransferBound& bound) {
   const UpdError result =
-      Copy(settings, source_path, target_path, progress_word, caller_word, target, bound);
+      Copy(config, source_path, target_path, progress_word, caller_word, target, bound);
   return IsAborted() ? kUpdStopped : result;
 }
 
-UpdError CSmbTransport::Copy(const UPDATER_SETTINGS* settings, const char* source_path,
-                              const char* target_path, uint32_t progress_word, uint32_t caller_word,
-                              CBuffer* target, const TransferBound& bound) {
+UpdError CSmbTransport::Copy(const FetchConfig& config, const char* source_path,
+                             const char* target_path, uint32_t progress_word, uint32_t caller_word,
+                             CBuffer* target, const TransferBound& bound) {
   FileContent content;
   {
     std::unique_ptr<OS_FILE, FileCloser> source(
@@ -81,11 +80,10 @@ UpdError CSmbTransport::Copy(const UPDATER_SETTINGS* settings, const char* sourc
   // The host sees the file in two halves, one once it is read and the rest
   // once it is written, so that its progress adds up to the whole size.
   const uint64_t half = content.size / 2;
-  if (HasHostCallback(settings)) {
-    if ((progress_word & kProgressStatusBit) != 0) {
-      NotifyHostStatus(caller_word, settings, kShareEventKind, 0);
-    }
-    NotifyHostFile(caller_word, settings, kShareEventKind, half, source_path);
+  const IFetchEvents* events = config.events.get();
+  if (events != nullptr) {
+    if ((progress_word & kProgressStatusBit) != 0) events->Status(caller_word, kShareEventKind, 0);
+    events->File(caller_word, kShareEventKind, half, source_path);
   }
   if (!content.complete) return kUpdReadFailed;
 
@@ -97,6 +95,7 @@ UpdError CSmbTransport::Copy(const UPDATER_SETTINGS* settings, const char* sourc
   const auto saved =
       static_cast<UpdError>(SaveBufferToFile(target_path, content.bytes.get(), content.size));
   if (saved == kUpdOpenFailed) return saved;
-  NotifyHostFile(caller_word, settings, kShareEventKind, content.size - half, source_path);
+  if (events != nullptr)
+    events->File(caller_word, kShareEventKind, content.size - half, source_path);
   return saved;
 }

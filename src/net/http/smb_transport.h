@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
+#include "net/http/fetch_config.h"
 #include "net/http/transfer_bound.h"
 #include "net/http/transport.h"
 #include "platform/util/update_errors.h"
-#include "updater.h"
 
 class CBuffer;
 
@@ -22,19 +22,19 @@ class CSmbTransport : public ITransport {
   CSmbTransport() = default;
 
   // Copies source_path into target when given, else into the file
-  // target_path. With an event callback in settings: event 2 {1, 0,
+  // target_path. With an event sink in config: event 2 {1, 0,
   // caller_word} when progress_word asks for it, then event 3 {1, size / 2,
   // source_path, caller_word} once the file was read, and a second event 3
   // with the other half once a file target was written. A file larger than
   // bound is refused with its result before it is read, with no event and
   // nothing written. An abort seen at the end turns any result into 0x2107.
-  [[nodiscard]] UpdError Download(const UPDATER_SETTINGS* settings, const char* source_path,
-                                   const char* target_path, uint32_t progress_word,
-                                   uint32_t caller_word, CBuffer* target,
-                                   const TransferBound& bound = {});
+  [[nodiscard]] UpdError Download(const FetchConfig& config, const char* source_path,
+                                  const char* target_path, uint32_t progress_word,
+                                  uint32_t caller_word, CBuffer* target,
+                                  const TransferBound& bound = {});
 
  private:
-  [[nodiscard]] UpdError Copy(const UPDATER_SETTINGS* settings, const char* source_path,
-                               const char* target_path, uint32_t progress_word,
-                               uint32_t caller_word, CBuffer* target, const TransferBound& bound);
+  [[nodiscard]] UpdError Copy(const FetchConfig& config, const char* source_path,
+                              const char* target_path, uint32_t progress_word, uint32_t caller_word,
+                              CBuffer* target, const TransferBound& bound);
 };

@@ -56,27 +56,26 @@ class HttpAuthFailureTest : public upd::test::ScriptedHttpTest {
   }
 
   void SetCredentials(bool proxy) {
-    UPDATER_SETTINGS* settings = host_.settings();
-    std::strcpy(settings->serverUserName, "server-user");
-    std::strcpy(settings->serverPassword, "server pass");
+    config_.server_user = "server-user";
+    config_.server_password = "server pass";
     if (!proxy) return;
-    settings->proxyEnabled = 1;
-    std::strcpy(settings->proxyHost, "127.0.0.1");
-    settings->proxyPort = peer_->port();
-    std::strcpy(settings->proxyUserName, "proxy-user");
-    std::strcpy(settings->proxyPassword, "proxy pass");
+    config_.proxy.enabled = true;
+    config_.proxy.host = "127.0.0.1";
+    config_.proxy.port = peer_->port();
+    config_.proxy.user = "proxy-user";
+    config_.proxy.password = "proxy pass";
   }
 
   UPD_ERROR Request(const std::string& path = "/d/") {
     path_ = path;
-    host_text_ = host_.settings()->proxyEnabled != 0 ? "updates.example" : peer_->HostPort();
+    host_text_ = config_.proxy.enabled ? "updates.example" : peer_->HostPort();
     HttpRequestParams params;
     params.host = host_text_;
     params.path = path_;
     params.file = "f.bin";
     params.skip_head = true;
     bool keep_alive = true;
-    const UPD_ERROR result = http_.Request(params, host_.settings(), &response_, &keep_alive);
+    const UPD_ERROR result = http_.Request(params, config_, &response_, &keep_alive);
     http_.CloseConnection();
     return result;
   }
@@ -148,7 +147,7 @@ TEST_F(HttpAuthFailureTest, AServerThatRefuses) {
     if (c.with_user) SetCredentials(false);
     EXPECT_EQ(Request(), kUpdAccessDenied);
     EXPECT_EQ(RawRequests().size(), c.requests);
-    host_.settings()->serverUserName[0] = '\0';
+    config_.server_user.clear();
   }
 }
 

@@ -96,17 +96,16 @@ class HttpAuthPeersTest : public ::testing::Test {
   }
 
   void SetUser(const std::string& user, const std::string& password) {
-    std::strcpy(host_.settings()->serverUserName, user.c_str());
-    std::strcpy(host_.settings()->serverPassword, password.c_str());
+    config_.server_user = user;
+    config_.server_password = password;
   }
 
   void UseProxy(const NetServer& proxy, const std::string& user, const std::string& password) {
-    UPDATER_SETTINGS* settings = host_.settings();
-    settings->proxyEnabled = 1;
-    std::strcpy(settings->proxyHost, "127.0.0.1");
-    settings->proxyPort = proxy.port();
-    std::strcpy(settings->proxyUserName, user.c_str());
-    std::strcpy(settings->proxyPassword, password.c_str());
+    config_.proxy.enabled = true;
+    config_.proxy.host = "127.0.0.1";
+    config_.proxy.port = proxy.port();
+    config_.proxy.user = user;
+    config_.proxy.password = password;
   }
 
   // A download of host_port + path + file, with the HEAD before the GET.
@@ -120,7 +119,7 @@ class HttpAuthPeersTest : public ::testing::Test {
     params.file = "f.txt";
     params.skip_head = skip_head;
     const UPD_ERROR result =
-        http.DownloadToBuffer(params, body, host_.settings(), &response_, 0, 0, nullptr);
+        http.DownloadToBuffer(params, body, config_, &response_, 0, 0, nullptr);
     http.CloseConnection();
     return result;
   }
@@ -130,7 +129,7 @@ class HttpAuthPeersTest : public ::testing::Test {
   std::string host_text_;
   std::string path_;
   const std::string content_ = "behind a login\n";
-  EventHost host_;
+  FetchConfig config_;
   CTcpProtocol tcp_;
   CHttpTransport http_{tcp_, false};
   _HTTP_RESPONSE_INFO response_{};
@@ -427,7 +426,7 @@ TEST_F(HttpAuthPeersTest, AFormPostAnsweredWithItsBodyHash) {
   post.path = "/cgi-bin/";
   post.file = "form";
   post.body = "a=1&b=two";
-  EXPECT_EQ(http_.Get(post, host_.settings(), &response_), kUpdOk);
+  EXPECT_EQ(http_.Get(post, config_, &response_), kUpdOk);
   const std::vector<ScriptedPeer::Request> requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
   const std::string& answer = requests[1].raw;

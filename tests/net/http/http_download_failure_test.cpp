@@ -18,6 +18,7 @@
 #include "support/net_servers.h"
 #include "support/small_tmpfs.h"
 #include "support/temp_dir.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // Downloads that fail: an abort from another thread, full disks, a peer that
 // breaks the connection, targets that cannot be written.
@@ -102,7 +103,7 @@ TEST_F(HttpDownloadFailureTest, AnAbortFromAnotherThreadStopsATricklingBodyAtOnc
   });
   const UPD_ERROR result =
       http_.DownloadToFile(Params("127.0.0.1:" + std::to_string(listener.port())), target.c_str(),
-                           host_.settings(), &response_, 0, 0, nullptr);
+                           FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr);
   const auto returned = Clock::now();
   aborter.join();
 
@@ -120,15 +121,15 @@ TEST_F(HttpDownloadFailureTest, AnAbortBeforeTheRequestEndsItWith0x2107) {
   StartPeer({script::ReadRequest(), script::Send(HttpResponse("HTTP/1.1 200 OK", "data"))});
   http_.Abort();
   const std::string target = dir_.file("never.bin");
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), host_.settings(),
-                                 &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(),
+                                 FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdStopped);
   EXPECT_FALSE(std::filesystem::exists(target));
   EXPECT_FALSE(tcp_.IsConnected());
   // The next run starts afresh.
   http_.Reset();
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), host_.settings(),
-                                 &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(),
+                                 FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdOk);
 }
 
@@ -136,8 +137,8 @@ TEST_F(HttpDownloadFailureTest, AFullDiskIs0x1020AndTheTargetIsClosed) {
   const std::string body(300000, 'd');
   StartPeer({script::ReadRequest(), script::Send(HttpResponse("HTTP/1.1 200 OK", body))});
   // A device that is always full: written in place, never replaced.
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), "/dev/full", host_.settings(),
-                                 &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), "/dev/full",
+                                 FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdDiskFull);
   struct stat info {};
   ASSERT_EQ(stat("/dev/full", &info), 0);
@@ -146,8 +147,8 @@ TEST_F(HttpDownloadFailureTest, AFullDiskIs0x1020AndTheTargetIsClosed) {
   SmallTmpfs disk(dir_.file("small"), "64k");
   if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs CAP_SYS_ADMIN)";
   const std::string target = dir_.file("small/f.bin");
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), host_.settings(),
-                                 &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(),
+                                 FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdDiskFull);
   EXPECT_FALSE(HoldsOpen(target));
   EXPECT_FALSE(tcp_.IsConnected());
@@ -162,9 +163,10 @@ TEST_F(HttpDownloadFailureTest, APartialFileThatDoesNotFitIs0x1020) {
   SmallTmpfs disk(dir_.file("small"), "64k");
   if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs CAP_SYS_ADMIN)";
   const std::string target = dir_.file("small/f.bin");
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), host_.settings(),
-                                 &response_, 0, 0, partial.c_str()),
-            kUpdDiskFull);
+  EXPECT_EQ(
+      http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(),
+                           FetchConfigOf(host_.settings()), &response_, 0, 0, partial.c_str()),
+      kUpdDiskFull);
   EXPECT_FALSE(HoldsOpen(target));
   EXPECT_FALSE(HoldsOpen(partial));
 }
@@ -177,8 +179,8 @@ TEST_F(HttpDownloadFailureTest, APeerThatBreaksTheBodyOffIs0x2105) {
                                  script::Send(HttpResponse("HTTP/1.1 200 OK", body))}
                   .CutAfter(100000, reset));
     const std::string target = dir_.file("cut.bin");
-    EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(), host_.settings(),
-                                   &response_, 0, 0, nullptr),
+    EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), target.c_str(),
+                                   FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
               kUpdConnectionClosed);
     EXPECT_FALSE(tcp_.IsConnected());
     EXPECT_FALSE(HoldsOpen(target));
@@ -190,8 +192,8 @@ TEST_F(HttpDownloadFailureTest, ATargetThatCannotBeCreatedIs0x1016) {
   StartPeer({script::ReadRequest(), script::Send(HttpResponse("HTTP/1.1 200 OK", "data")),
              script::Stall()});
   // The target is a folder.
-  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), dir_.path().c_str(), host_.settings(),
-                                 &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToFile(Params(peer_->HostPort()), dir_.path().c_str(),
+                                 FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdOpenFailed);
   EXPECT_FALSE(tcp_.IsConnected());
 }

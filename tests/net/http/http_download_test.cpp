@@ -19,6 +19,7 @@
 #include "support/temp_dir.h"
 #include "support/test_bytes.h"
 #include "testhost/event_host.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // Downloads to files and buffers from nginx (curl and zlib as oracles) and
 // from the scripted server (framing, encodings and resumption at their edges).
@@ -99,8 +100,8 @@ class HttpDownloadTest : public ::testing::Test {
   UPD_ERROR ToFile(const HttpRequestParams& params, const std::string& target,
                    const char* partial = nullptr, uint32_t progress_word = 0) {
     response_ = {};
-    return http_.DownloadToFile(params, target.c_str(), host_.settings(), &response_, progress_word,
-                                7, partial);
+    return http_.DownloadToFile(params, target.c_str(), FetchConfigOf(host_.settings()), &response_,
+                                progress_word, 7, partial);
   }
 
   TempDir dir_;
@@ -163,8 +164,8 @@ TEST_F(HttpDownloadTest, GzipOnTheFlyIsChunkedAndDecodedIntoABuffer) {
   web_->PutFile("big.txt", text);
   CBuffer buffer;
   ASSERT_EQ(buffer.Append("head:", 5), 0u);
-  ASSERT_EQ(http_.DownloadToBuffer(Params("/", "big.txt"), &buffer, host_.settings(), &response_, 0,
-                                   0, nullptr),
+  ASSERT_EQ(http_.DownloadToBuffer(Params("/", "big.txt"), &buffer, FetchConfigOf(host_.settings()),
+                                   &response_, 0, 0, nullptr),
             kUpdOk);
   EXPECT_EQ(response_.chunked, 1);
   EXPECT_EQ(response_.content_encoding, kHttpEncodingGzip);
@@ -226,9 +227,10 @@ TEST_F(HttpDownloadTest, ARefusedRangeFetchesTheWholeFileOnce) {
   const std::string partial = dir_.file("partial.bin");
   WriteFile(partial, RandomBytes(3000, 6));  // already as long as the file
   CBuffer buffer;
-  ASSERT_EQ(http_.DownloadToBuffer(Params("/plain/", "s.bin"), &buffer, host_.settings(),
-                                   &response_, 0, 0, partial.c_str()),
-            kUpdOk);
+  ASSERT_EQ(
+      http_.DownloadToBuffer(Params("/plain/", "s.bin"), &buffer, FetchConfigOf(host_.settings()),
+                             &response_, 0, 0, partial.c_str()),
+      kUpdOk);
   EXPECT_EQ(response_.status, 200u);
   EXPECT_TRUE(Contents(buffer) == content);
   const std::vector<AccessLogEntry> log = web_->AccessLog(4);
@@ -291,11 +293,11 @@ TEST_F(HttpDownloadTest, TwoDownloadsShareOneKeptConnection) {
   web_->PutFile("b.txt", Text(4000));
   CBuffer first;
   CBuffer second;
-  ASSERT_EQ(http_.DownloadToBuffer(Params("/plain/", "a.bin"), &first, host_.settings(), &response_,
-                                   0, 0, nullptr),
+  ASSERT_EQ(http_.DownloadToBuffer(Params("/plain/", "a.bin"), &first,
+                                   FetchConfigOf(host_.settings()), &response_, 0, 0, nullptr),
             kUpdOk);
-  ASSERT_EQ(http_.DownloadToBuffer(Params("/", "b.txt"), &second, host_.settings(), &response_, 0,
-                                   0, nullptr),
+  ASSERT_EQ(http_.DownloadToBuffer(Params("/", "b.txt"), &second, FetchConfigOf(host_.settings()),
+                                   &response_, 0, 0, nullptr),
             kUpdOk);
   EXPECT_TRUE(tcp_.IsConnected());
   const std::vector<AccessLogEntry> log = web_->AccessLog(4);
@@ -330,8 +332,8 @@ TEST_F(HttpDownloadTest, ChunkedBodies) {
     StartPeer({}, ScriptedConnection{script::ReadRequest(), script::Send(head + "\r\n" + c.body),
                                      script::Close()});
     CBuffer buffer;
-    EXPECT_EQ(http_.DownloadToBuffer(Params("/", "c"), &buffer, host_.settings(), &response_, 0, 0,
-                                     nullptr),
+    EXPECT_EQ(http_.DownloadToBuffer(Params("/", "c"), &buffer, FetchConfigOf(host_.settings()),
+                                     &response_, 0, 0, nullptr),
               c.result);
     EXPECT_EQ(Contents(buffer), c.delivered);
   }
@@ -344,8 +346,8 @@ TEST_F(HttpDownloadTest, TrailersAreReadAwayFromAKeptConnection) {
               script::ReadRequest(), script::Send(HttpResponse("HTTP/1.1 200 OK", "cd"))}});
   CBuffer buffer;
   for (int i = 0; i < 2; ++i) {
-    ASSERT_EQ(http_.DownloadToBuffer(Params("/", "c"), &buffer, host_.settings(), &response_, 0, 0,
-                                     nullptr),
+    ASSERT_EQ(http_.DownloadToBuffer(Params("/", "c"), &buffer, FetchConfigOf(host_.settings()),
+                                     &response_, 0, 0, nullptr),
               kUpdOk);
   }
   EXPECT_EQ(Contents(buffer), "abcd");
@@ -380,8 +382,8 @@ TEST_F(HttpDownloadTest, LengthsAndBodylessAnswers) {
               ScriptedConnection{script::ReadRequest(), script::Send(c.answer), script::Stall()});
     CBuffer buffer;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(http_.DownloadToBuffer(Params("/", "l"), &buffer, host_.settings(), &response_, 0, 0,
-                                     nullptr),
+    EXPECT_EQ(http_.DownloadToBuffer(Params("/", "l"), &buffer, FetchConfigOf(host_.settings()),
+                                     &response_, 0, 0, nullptr),
               c.result);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_EQ(Contents(buffer), c.delivered);
@@ -501,8 +503,8 @@ TEST_F(HttpDownloadTest, BodiesOf4GiBAreRefusedBeforeAnyWrite) {
 TEST_F(HttpDownloadTest, ANullBufferIsResult2) {
   StartPeer({}, ScriptedConnection{script::ReadRequest(),
                                    script::Send(HttpResponse("HTTP/1.1 200 OK", "abc"))});
-  EXPECT_EQ(http_.DownloadToBuffer(Params("/", "n"), nullptr, host_.settings(), &response_, 0, 0,
-                                   nullptr),
+  EXPECT_EQ(http_.DownloadToBuffer(Params("/", "n"), nullptr, FetchConfigOf(host_.settings()),
+                                   &response_, 0, 0, nullptr),
             kUpdResultTooSmall);
   EXPECT_FALSE(tcp_.IsConnected());
 }

@@ -56,11 +56,11 @@ class HttpHeadFailureTest : public upd::test::ScriptedHttpTest {
 
   UPD_ERROR Request() {
     bool keep_alive = true;
-    return http_.Request(Params(), host_.settings(), &response_, &keep_alive);
+    return http_.Request(Params(), config_, &response_, &keep_alive);
   }
 
   UPD_ERROR Download(CBuffer* body) {
-    return http_.DownloadToBuffer(Params(), body, host_.settings(), &response_, 0, 0, nullptr);
+    return http_.DownloadToBuffer(Params(), body, config_, &response_, 0, 0, nullptr);
   }
 };
 

@@ -47,11 +47,10 @@ class HttpProxyTest : public ::testing::Test {
   }
 
   void UseProxy(const std::string& host, int port, bool direct_retry) {
-    UPDATER_SETTINGS* settings = host_.settings();
-    settings->proxyEnabled = 1;
-    std::strcpy(settings->proxyHost, host.c_str());
-    settings->proxyPort = static_cast<uint32_t>(port);
-    settings->proxyDirectRetry = direct_retry ? 1 : 0;
+    config_.proxy.enabled = true;
+    config_.proxy.host = host;
+    config_.proxy.port = static_cast<uint32_t>(port);
+    config_.proxy.direct_retry = direct_retry;
   }
 
   UPD_ERROR Fetch(CHttpTransport& http, const NetServer& server, CBuffer* body) {
@@ -60,14 +59,14 @@ class HttpProxyTest : public ::testing::Test {
     params.host = server_text_;
     params.path = "/d/";
     params.file = "f.txt";
-    return http.DownloadToBuffer(params, body, host_.settings(), &response_, 0, 0, nullptr);
+    return http.DownloadToBuffer(params, body, config_, &response_, 0, 0, nullptr);
   }
 
   TempDir dir_;
   std::vector<std::unique_ptr<NginxServer>> webs_;
   std::string server_text_;
   const std::string content_ = "through the proxy\n";
-  EventHost host_;
+  FetchConfig config_;
   CTcpProtocol tcp_;
   CHttpTransport http_{tcp_, false};
   _HTTP_RESPONSE_INFO response_{};
@@ -101,8 +100,7 @@ TEST_F(HttpProxyTest, TheAbsoluteTargetCarriesTheHostAsGiven) {
   params.file = "f.txt";
   params.skip_head = true;
   CBuffer body;
-  ASSERT_EQ(http_.DownloadToBuffer(params, &body, host_.settings(), &response_, 0, 0, nullptr),
-            kUpdOk);
+  ASSERT_EQ(http_.DownloadToBuffer(params, &body, config_, &response_, 0, 0, nullptr), kUpdOk);
   EXPECT_TRUE(proxy.Requests().at(0).raw.starts_with(
       "GET http://updates.example:8080/d/f.txt HTTP/1.1\r\nAccept: */*\r\nUser-Agent: \r\n"
       "Host: updates.example:8080\r\n"));
@@ -215,8 +213,7 @@ TEST_F(HttpProxyTest, ATunnelServesOnlyTheServerItWasOpenedTo) {
     params.file = "f";
     params.skip_head = true;
     CBuffer body;
-    EXPECT_EQ(tunnel.DownloadToBuffer(params, &body, host_.settings(), &response_, 0, 0, nullptr),
-              kUpdOk);
+    EXPECT_EQ(tunnel.DownloadToBuffer(params, &body, config_, &response_, 0, 0, nullptr), kUpdOk);
     return Contents(body);
   };
   EXPECT_EQ(fetch("a.example:8443"), "one");

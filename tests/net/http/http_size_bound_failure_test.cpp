@@ -57,12 +57,10 @@ class HttpSizeBoundFailureTest : public upd::test::ScriptedHttpTest {
 
   UPD_ERROR ToFile(const std::string& target, const TransferBound& bound = kTestBound,
                    const char* partial = nullptr) {
-    return http_.DownloadToFile(Params(bound), target.c_str(), host_.settings(), &response_, 0, 0,
-                                partial);
+    return http_.DownloadToFile(Params(bound), target.c_str(), config_, &response_, 0, 0, partial);
   }
   UPD_ERROR ToBuffer(CBuffer* buffer, const TransferBound& bound = kTestBound) {
-    return http_.DownloadToBuffer(Params(bound), buffer, host_.settings(), &response_, 0, 0,
-                                  nullptr);
+    return http_.DownloadToBuffer(Params(bound), buffer, config_, &response_, 0, 0, nullptr);
   }
 };
 

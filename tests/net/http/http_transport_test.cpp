@@ -15,6 +15,7 @@
 #include "scripted_http_fixture.h"
 #include "support/curl_client.h"
 #include "support/net_servers.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // The request texts, the send loop and the reading of heads, against the
 // scripted server: exact request bytes, every status, broken heads.
@@ -51,7 +52,7 @@ class HttpTransportTest : public upd::test::ScriptedHttpTest {
 
   UPD_ERROR Request(const HttpRequestParams& params) {
     keep_alive_ = true;
-    return http_.Request(params, host_.settings(), &response_, &keep_alive_);
+    return http_.Request(params, FetchConfigOf(host_.settings()), &response_, &keep_alive_);
   }
 
   bool keep_alive_ = true;
@@ -94,7 +95,8 @@ TEST_F(HttpTransportTest, PlainDefaultsSayNoAndOmitEmptyHeaders) {
   params.range_start = 0;
   params.range_end = 50;
   keep_alive_ = false;
-  ASSERT_EQ(http_.Request(params, host_.settings(), &response_, &keep_alive_), kUpdOk);
+  ASSERT_EQ(http_.Request(params, FetchConfigOf(host_.settings()), &response_, &keep_alive_),
+            kUpdOk);
   EXPECT_EQ(RawRequests().at(0),
             "GET /d/f.bin HTTP/1.1\r\nAccept: */*\r\nUser-Agent: \r\nHost: " + host_text_ +
                 "\r\nAccept-Encoding: gzip, deflate\r\nConnection: close\r\n"
@@ -226,7 +228,8 @@ TEST_F(HttpTransportTest, LongHeaderLinesPassAsCurlReadsThem) {
                                      script::Send(HttpResponse("HTTP/1.1 200 OK", body,
                                                                c.header + "\r\nETag: \"e1\"\r\n"))});
     CBuffer got;
-    ASSERT_EQ(http_.DownloadToBuffer(Params(), &got, host_.settings(), &response_, 0, 0, nullptr),
+    ASSERT_EQ(http_.DownloadToBuffer(Params(), &got, FetchConfigOf(host_.settings()), &response_, 0,
+                                     0, nullptr),
               kUpdOk);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(got.Data()), got.Length()), body);
     EXPECT_STREQ(response_.etag, "\"e1\"");  // the lines after the long one count too
@@ -243,7 +246,8 @@ TEST_F(HttpTransportTest, BypassAnswersAreFetchedTenTimesInAll) {
   // The last answer's body is still there for the caller, though the answer
   // did not keep the connection.
   CBuffer body;
-  EXPECT_EQ(http_.DownloadToBuffer(Params(), &body, host_.settings(), &response_, 0, 0, nullptr),
+  EXPECT_EQ(http_.DownloadToBuffer(Params(), &body, FetchConfigOf(host_.settings()), &response_, 0,
+                                   0, nullptr),
             kUpdOk);
   EXPECT_EQ(response_.bypass_cache, 1u);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(body.Data()), body.Length()), "x");
@@ -257,7 +261,8 @@ TEST_F(HttpTransportTest, ABypassRoundOnAKeptConnectionReadsThePreviousBodyAway)
               script::ReadRequest(),
               script::Send(HttpResponse("HTTP/1.1 200 OK", "BBBBB", kKeepAlive))}});
   CBuffer body;
-  ASSERT_EQ(http_.DownloadToBuffer(Params(), &body, host_.settings(), &response_, 0, 0, nullptr),
+  ASSERT_EQ(http_.DownloadToBuffer(Params(), &body, FetchConfigOf(host_.settings()), &response_, 0,
+                                   0, nullptr),
             kUpdOk);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(body.Data()), body.Length()), "BBBBB");
   ASSERT_EQ(peer_->Requests().size(), 2u);
@@ -301,10 +306,10 @@ TEST_F(HttpTransportTest, GetDropsTheAnswerBodyAndKeepsTheConnection) {
   HttpRequestParams post = Params();
   post.kind = kHttpKindFormPost;
   post.body = "a=1";
-  EXPECT_EQ(http_.Get(post, host_.settings(), &response_), kUpdOk);
+  EXPECT_EQ(http_.Get(post, FetchConfigOf(host_.settings()), &response_), kUpdOk);
   HttpRequestParams get = Params();
   get.skip_head = false;  // Get never sends a HEAD
-  EXPECT_EQ(http_.Get(get, host_.settings(), &response_), kUpdOk);
+  EXPECT_EQ(http_.Get(get, FetchConfigOf(host_.settings()), &response_), kUpdOk);
   EXPECT_EQ(Request(Params()), kUpdNotFound);
 
   const std::vector<ScriptedPeer::Request> requests = peer_->Requests();
@@ -330,7 +335,7 @@ TEST_F(HttpTransportTest, NothingIsCutToFitTheRequestBuffer) {
   HttpRequestParams post = Params();
   post.kind = kHttpKindOctetPost;
   post.body = body;
-  EXPECT_EQ(http_.Get(post, host_.settings(), &response_), kUpdOk);
+  EXPECT_EQ(http_.Get(post, FetchConfigOf(host_.settings()), &response_), kUpdOk);
   const std::string raw = peer_->Requests().at(0).raw;
   EXPECT_NE(raw.find("Content-Length: 10000\r\n"), std::string::npos);
   EXPECT_TRUE(raw.ends_with("\r\n\r\n" + body));
@@ -356,10 +361,10 @@ TEST_F(HttpTransportTest, TheDownloadFormsLoginPageIsScanned) {
   std::strcpy(host_.settings()->serverUserName, "user");
   HttpRequestParams login = Params();
   login.kind = kHttpKindLoginPost;
-  EXPECT_EQ(http_.Get(login, host_.settings(), &response_), kUpdAccessDenied);
+  EXPECT_EQ(http_.Get(login, FetchConfigOf(host_.settings()), &response_), kUpdAccessDenied);
   EXPECT_EQ(response_.status, 490u);
-  EXPECT_EQ(http_.Get(login, host_.settings(), &response_), kUpdSourceUnreadable);
-  EXPECT_EQ(http_.Get(login, host_.settings(), &response_), kUpdOk);
+  EXPECT_EQ(http_.Get(login, FetchConfigOf(host_.settings()), &response_), kUpdSourceUnreadable);
+  EXPECT_EQ(http_.Get(login, FetchConfigOf(host_.settings()), &response_), kUpdOk);
   EXPECT_NE(peer_->Requests().at(0).raw.find("\r\n\r\nfile=%2Fd%2Ff.bin&dir=%2Fd%2F&username=user"),
             std::string::npos);
 }

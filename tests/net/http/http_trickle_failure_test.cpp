@@ -71,10 +71,9 @@ class TrickleTest : public ScriptedHttpTest {
   }
 
   void UseProxy(uint16_t port) {
-    UPDATER_SETTINGS* settings = host_.settings();
-    settings->proxyEnabled = 1;
-    std::strcpy(settings->proxyHost, "127.0.0.1");
-    settings->proxyPort = port;
+    config_.proxy.enabled = true;
+    config_.proxy.host = "127.0.0.1";
+    config_.proxy.port = port;
   }
 };
 
@@ -93,8 +92,8 @@ TEST_P(SlowHttpTrickleTest, IsCutAboutAMinuteAfterTheRequestWith0x2105) {
   }
   CBuffer body;
   const auto start = Clock::now();
-  const UPD_ERROR result = http_.DownloadToBuffer(Params(peer.HostPort()), &body, host_.settings(),
-                                                  &response_, 0, 0, nullptr);
+  const UPD_ERROR result =
+      http_.DownloadToBuffer(Params(peer.HostPort()), &body, config_, &response_, 0, 0, nullptr);
   const auto took = Clock::now() - start;
 
   EXPECT_EQ(result, kUpdConnectionClosed);
@@ -106,6 +105,43 @@ TEST_P(SlowHttpTrickleTest, IsCutAboutAMinuteAfterTheRequestWith0x2105) {
   // Cut, not sent again: the same peer would be as slow.
   EXPECT_EQ(peer.Connections(), 1);
   EXPECT_LT(Contents(body).size(), kBody.size());
+}
+
+// A caller's own rule replaces the minute: a byte every 5 s breaks 64 bytes
+// in 3 s within seconds, in the head or in the body, while 1,229 bytes a
+// second for 4 s keeps above it.
+TEST_F(TrickleTest, TheConfiguredMinimumRateIsTheOneHeldTo) {
+  config_.minimum_rate = MinimumRate{64, 3};
+  for (const bool in_head : {true, false}) {
+    SCOPED_TRACE(in_head ? "head" : "body");
+    ScriptedPeer& peer = StartTrickle(in_head);
+    ASSERT_TRUE(peer.running());
+    CBuffer body;
+    const auto start = Clock::now();
+    EXPECT_EQ(
+        http_.DownloadToBuffer(Params(peer.HostPort()), &body, config_, &response_, 0, 0, nullptr),
+        kUpdConnectionClosed);
+    const auto took = Clock::now() - start;
+    EXPECT_TRUE(http_.transfer_too_slow());
+    EXPECT_GE(took, std::chrono::milliseconds(2900));
+    EXPECT_LE(took, std::chrono::seconds(20));
+    EXPECT_EQ(peer.Connections(), 1);
+  }
+
+  constexpr size_t kPiece = 1229;
+  const std::string sent(kPiece * 4, 'p');
+  ScriptedPeer& steady =
+      StartPeer({ScriptedConnection{script::ReadRequest(),
+                                    script::Send("HTTP/1.1 200 OK\r\nContent-Length: " +
+                                                 std::to_string(sent.size()) + "\r\n\r\n"),
+                                    script::Trickle(sent, 1.0, kPiece)}});
+  ASSERT_TRUE(steady.running());
+  CBuffer body;
+  EXPECT_EQ(
+      http_.DownloadToBuffer(Params(steady.HostPort()), &body, config_, &response_, 0, 0, nullptr),
+      kUpdOk);
+  EXPECT_FALSE(http_.transfer_too_slow());
+  EXPECT_EQ(Contents(body), sent);
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, SlowHttpTrickleTest,
@@ -133,9 +169,9 @@ TEST_F(SlowHttpPaceTest, ASlowButRealLinkIsNeverCut) {
   ASSERT_TRUE(peer.running());
   CBuffer body;
   const auto start = Clock::now();
-  EXPECT_EQ(http_.DownloadToBuffer(Params(peer.HostPort()), &body, host_.settings(), &response_, 0,
-                                   0, nullptr),
-            kUpdOk);
+  EXPECT_EQ(
+      http_.DownloadToBuffer(Params(peer.HostPort()), &body, config_, &response_, 0, 0, nullptr),
+      kUpdOk);
   // It did last longer than the rule's minute.
   EXPECT_GE(Clock::now() - start, std::chrono::seconds(65));
   EXPECT_FALSE(http_.transfer_too_slow());
@@ -159,8 +195,8 @@ TEST_F(TrickleTest, AnAbortDuringATrickleIs0x2107AtOnce) {
       http_.Abort();
     });
     CBuffer body;
-    const UPD_ERROR result = http_.DownloadToBuffer(Params(peer.HostPort()), &body,
-                                                    host_.settings(), &response_, 0, 0, nullptr);
+    const UPD_ERROR result =
+        http_.DownloadToBuffer(Params(peer.HostPort()), &body, config_, &response_, 0, 0, nullptr);
     const auto returned = Clock::now();
     aborter.join();
     (void)OsExchangeAbortFlag(0);

@@ -15,12 +15,11 @@ namespace {
 class HttpsAuthTest : public HttpsTest {
  protected:
   void UseProxy(const NetServer& proxy, const char* password) {
-    UPDATER_SETTINGS* settings = host_.settings();
-    settings->proxyEnabled = 1;
-    std::strcpy(settings->proxyHost, "127.0.0.1");
-    settings->proxyPort = proxy.port();
-    std::strcpy(settings->proxyUserName, "proxy-user");
-    std::strcpy(settings->proxyPassword, password);
+    config_.proxy.enabled = true;
+    config_.proxy.host = "127.0.0.1";
+    config_.proxy.port = proxy.port();
+    config_.proxy.user = "proxy-user";
+    config_.proxy.password = password;
   }
 };
 
@@ -61,8 +60,7 @@ TEST_F(HttpsAuthTest, ThroughAuthenticatingProxiesToOpensslServer) {
     HttpRequestParams params = Params(host, "/", "f.txt");
     params.skip_head = true;
     CBuffer body;
-    EXPECT_EQ(https.DownloadToBuffer(params, &body, host_.settings(), &response_, 0, 0, nullptr),
-              c.result);
+    EXPECT_EQ(https.DownloadToBuffer(params, &body, config_, &response_, 0, 0, nullptr), c.result);
     if (c.result == kUpdOk) {
       EXPECT_EQ(Contents(body), "tls behind a proxy login\n");
     }
@@ -79,8 +77,8 @@ TEST_F(HttpsAuthTest, ProxyAndServerBothAskOverTls) {
                                 "auth_basic_user_file " +
                                     dir_.file("nginx.users") + "; }\n");
   web.PutFile("basic/f.txt", "both logins\n");
-  std::strcpy(host_.settings()->serverUserName, "server-user");
-  std::strcpy(host_.settings()->serverPassword, "server pass");
+  config_.server_user = "server-user";
+  config_.server_password = "server pass";
   CBuffer direct;
   ASSERT_EQ(Fetch(web.HostPort(), "/basic/", "f.txt", &direct), kUpdOk);
   EXPECT_EQ(Contents(direct), "both logins\n");
@@ -94,8 +92,8 @@ TEST_F(HttpsAuthTest, ProxyAndServerBothAskOverTls) {
     CSslProtocol ssl;
     CHttpTransport https(ssl, true);
     CBuffer body;
-    EXPECT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/basic/", "f.txt"), &body,
-                                     host_.settings(), &response_, 0, 0, nullptr),
+    EXPECT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/basic/", "f.txt"), &body, config_,
+                                     &response_, 0, 0, nullptr),
               kUpdOk);
     EXPECT_EQ(Contents(body), "both logins\n");
     https.CloseConnection();

@@ -48,7 +48,7 @@ class HttpsCertificateTest : public HttpsTest {
     params.skip_head = true;
     CBuffer body;
     const UPD_ERROR result =
-        https.DownloadToBuffer(params, &body, host_.settings(), &response_, 0, 0, nullptr);
+        https.DownloadToBuffer(params, &body, config_, &response_, 0, 0, nullptr);
     if (result == kUpdOk) {
       EXPECT_EQ(Contents(body), "served");
     }

@@ -24,7 +24,7 @@ class HttpsFailureTest : public HttpsTest {
   UPD_ERROR FetchSkippingHead(const std::string& host, CBuffer* body) {
     HttpRequestParams params = Params(host, "/", "f");
     params.skip_head = true;
-    return https_.DownloadToBuffer(params, body, host_.settings(), &response_, 0, 0, nullptr);
+    return https_.DownloadToBuffer(params, body, config_, &response_, 0, 0, nullptr);
   }
 };
 

@@ -90,15 +90,15 @@ class HttpsTest : public ::testing::Test {
 
   UPD_ERROR Fetch(const std::string& host, const std::string& path, const std::string& file,
                   CBuffer* body) {
-    return https_.DownloadToBuffer(Params(host, path, file), body, host_.settings(), &response_,
-                                   0, 0, nullptr);
+    return https_.DownloadToBuffer(Params(host, path, file), body, config_, &response_, 0, 0,
+                                   nullptr);
   }
 
   TempDir dir_;
   TlsPki pki_;
   std::unique_ptr<NginxServer> nginx_;
   std::unique_ptr<OpenSslServer> www_;
-  testhost::EventHost host_;
+  FetchConfig config_;
   CSslProtocol ssl_;
   CHttpTransport https_{ssl_, true};
   _HTTP_RESPONSE_INFO response_{};

@@ -21,10 +21,9 @@ namespace script = upd::test::script;
 class HttpsProxyTest : public HttpsTest {
  protected:
   void UseProxy(int port) {
-    UPDATER_SETTINGS* settings = host_.settings();
-    settings->proxyEnabled = 1;
-    std::strcpy(settings->proxyHost, "127.0.0.1");
-    settings->proxyPort = static_cast<uint32_t>(port);
+    config_.proxy.enabled = true;
+    config_.proxy.host = "127.0.0.1";
+    config_.proxy.port = static_cast<uint32_t>(port);
   }
 };
 
@@ -68,8 +67,8 @@ TEST_F(HttpsProxyTest, DownloadsGoThroughTinyproxyAndSquidOnOneTunnel) {
       if (check) https.SetCertificateCacheFolder(dir_.file("cache").c_str());
       for (const std::string file : {"a.txt", "b.txt"}) {
         CBuffer body;
-        ASSERT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/d/", file), &body,
-                                         host_.settings(), &response_, 0, 0, nullptr),
+        ASSERT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/d/", file), &body, config_,
+                                         &response_, 0, 0, nullptr),
                   kUpdOk);
         EXPECT_EQ(Contents(body), file == "a.txt" ? "first" : "second");
       }
@@ -100,8 +99,8 @@ TEST_F(HttpsProxyTest, SquidWithBasicAuthenticationOpensTheTunnel) {
                                  .User("tunnel", "s3cret"));
   ASSERT_TRUE(proxy.running());
   UseProxy(proxy.port());
-  std::strcpy(host_.settings()->proxyUserName, "tunnel");
-  std::strcpy(host_.settings()->proxyPassword, "s3cret");
+  config_.proxy.user = "tunnel";
+  config_.proxy.password = "s3cret";
   CBuffer body;
   ASSERT_EQ(Fetch(web.HostPort(), "/d/", "a.txt", &body), kUpdOk);
   EXPECT_EQ(Contents(body), "behind the proxy");
@@ -110,11 +109,11 @@ TEST_F(HttpsProxyTest, SquidWithBasicAuthenticationOpensTheTunnel) {
   EXPECT_EQ(web.AccessLog(2).size(), 2u);
 
   // A wrong password never reaches the server.
-  std::strcpy(host_.settings()->proxyPassword, "wrong");
+  config_.proxy.password = "wrong";
   CSslProtocol ssl;
   CHttpTransport https(ssl, true);
-  EXPECT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/d/", "a.txt"), &body,
-                                   host_.settings(), &response_, 0, 0, nullptr),
+  EXPECT_EQ(https.DownloadToBuffer(Params(web.HostPort(), "/d/", "a.txt"), &body, config_,
+                                   &response_, 0, 0, nullptr),
             kUpdProxyAuthRequired);
   EXPECT_EQ(web.AccessLog(2).size(), 2u);
 }
@@ -145,8 +144,7 @@ TEST_F(HttpsProxyTest, TheHelloWaitsForTheProxysAnswer) {
     HttpRequestParams params = Params("secure.example:8443", "/", "f");
     params.skip_head = true;
     CBuffer body;
-    EXPECT_NE(https.DownloadToBuffer(params, &body, host_.settings(), &response_, 0, 0, nullptr),
-              kUpdOk);
+    EXPECT_NE(https.DownloadToBuffer(params, &body, config_, &response_, 0, 0, nullptr), kUpdOk);
     https.CloseConnection();
     ASSERT_EQ(proxy.Requests().size(), 1u);
     EXPECT_EQ(proxy.Requests()[0].raw, connect_text);

@@ -38,8 +38,8 @@ TEST_F(HttpsTransportTest, BodiesEqualCurlsToMemoryAndToFile) {
     ASSERT_EQ(Fetch(web.HostPort(), "/d/", file, &body), kUpdOk);
     EXPECT_EQ(Contents(body), expected);
     const std::string target = dir_.file("copy-" + file);
-    ASSERT_EQ(https_.DownloadToFile(Params(web.HostPort(), "/d/", file), target.c_str(),
-                                    host_.settings(), &response_, 0, 0, nullptr),
+    ASSERT_EQ(https_.DownloadToFile(Params(web.HostPort(), "/d/", file), target.c_str(), config_,
+                                    &response_, 0, 0, nullptr),
               kUpdOk);
     EXPECT_EQ(ReadFile(target), expected);
   }
@@ -62,8 +62,8 @@ TEST_F(HttpsTransportTest, APartialDownloadIsResumedWithARange) {
   const std::string partial = dir_.file("partial");
   WriteFile(partial, content.substr(0, 1000));
   const std::string target = dir_.file("resumed.bin");
-  ASSERT_EQ(https_.DownloadToFile(Params(web.HostPort(), "/d/", "r.bin"), target.c_str(),
-                                  host_.settings(), &response_, 0, 0, partial.c_str()),
+  ASSERT_EQ(https_.DownloadToFile(Params(web.HostPort(), "/d/", "r.bin"), target.c_str(), config_,
+                                  &response_, 0, 0, partial.c_str()),
             kUpdOk);
   EXPECT_EQ(ReadFile(target), content);
   bool ranged = false;
@@ -102,8 +102,7 @@ TEST_F(HttpsTransportTest, FiftyCloseDelimitedDownloadsInARow) {
     CBuffer body;
     HttpRequestParams params = Params(host, "/", "w.txt");
     params.skip_head = true;
-    ASSERT_EQ(https_.DownloadToBuffer(params, &body, host_.settings(), &response_, 0, 0, nullptr),
-              kUpdOk)
+    ASSERT_EQ(https_.DownloadToBuffer(params, &body, config_, &response_, 0, 0, nullptr), kUpdOk)
         << "download " << i;
     ASSERT_EQ(Contents(body), content) << "download " << i;
   }

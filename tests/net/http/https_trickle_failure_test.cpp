@@ -55,16 +55,15 @@ class TrickleHttpsTest : public HttpsTest {
   }
 
   void UseProxy(uint16_t port) {
-    UPDATER_SETTINGS* settings = host_.settings();
-    settings->proxyEnabled = 1;
-    std::strcpy(settings->proxyHost, "127.0.0.1");
-    settings->proxyPort = port;
+    config_.proxy.enabled = true;
+    config_.proxy.host = "127.0.0.1";
+    config_.proxy.port = port;
   }
 
   UPD_ERROR FetchSkippingHead(const std::string& host, CBuffer* body) {
     HttpRequestParams params = Params(host, "/", "f");
     params.skip_head = true;
-    return https_.DownloadToBuffer(params, body, host_.settings(), &response_, 0, 0, nullptr);
+    return https_.DownloadToBuffer(params, body, config_, &response_, 0, 0, nullptr);
   }
 
   // The download of host, which must end with 0x2105 within the bounds.

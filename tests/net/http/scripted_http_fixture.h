@@ -35,6 +35,8 @@ class ScriptedHttpTest : public ::testing::Test {
   std::unique_ptr<ScriptedPeer> peer_;
   std::string host_text_;
   testhost::EventHost host_;
+  // The transport's configuration where the host's events do not matter.
+  FetchConfig config_;
   CTcpProtocol tcp_;
   CHttpTransport http_{tcp_, false};
   _HTTP_RESPONSE_INFO response_{};

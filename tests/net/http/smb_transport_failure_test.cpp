@@ -10,6 +10,7 @@
 #include "platform/util/update_errors.h"
 #include "support/temp_dir.h"
 #include "testhost/event_host.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 // Targets that cannot be written and sources the caller may not read.
 namespace {
@@ -28,7 +29,8 @@ TEST(SmbTransportFailure, AFullDeviceTargetIs0x1020AndStaysADevice) {
   EventHost host;
   CSmbTransport transport;
 
-  EXPECT_EQ(transport.Download(host.settings(), source.c_str(), "/dev/full", 0, 1, nullptr),
+  EXPECT_EQ(transport.Download(FetchConfigOf(host.settings()), source.c_str(), "/dev/full", 0, 1,
+                               nullptr),
             kUpdDiskFull);
   struct stat info {};
   ASSERT_EQ(stat("/dev/full", &info), 0);
@@ -45,7 +47,8 @@ TEST(SmbTransportFailure, ATargetThatCannotBeOpenedIs0x1016) {
   CSmbTransport transport;
 
   // The target is a folder.
-  EXPECT_EQ(transport.Download(host.settings(), source.c_str(), dir.path().c_str(), 0, 1, nullptr),
+  EXPECT_EQ(transport.Download(FetchConfigOf(host.settings()), source.c_str(), dir.path().c_str(),
+                               0, 1, nullptr),
             kUpdOpenFailed);
   EXPECT_EQ(host.EventsOf(kFileEvent).size(), 1u);
 }
@@ -65,7 +68,7 @@ TEST(SmbTransportFailure, ASourceTheCallerMayNotReadIs0x2001) {
     if (setgid(kNobody) == 0 && setuid(kNobody) == 0) {
       CBuffer buffer;
       CSmbTransport transport;
-      result = transport.Download(nullptr, source.c_str(), nullptr, 0, 0, &buffer);
+      result = transport.Download({}, source.c_str(), nullptr, 0, 0, &buffer);
     }
     _exit(write(results[1], &result, sizeof result) == sizeof result ? 0 : 1);
   }

@@ -10,6 +10,7 @@
 #include "support/temp_dir.h"
 #include "support/test_bytes.h"
 #include "testhost/event_host.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 namespace {
 
@@ -72,8 +73,8 @@ TEST_F(SmbTransportTest, CopiesAShareFileIntoMemoryInTwoHalvesOfProgress) {
   const std::string content = Pattern(10000);
   const std::string source = ShareSource(content);
   CBuffer buffer;
-  ASSERT_EQ(transport_.Download(host_.settings(), source.c_str(), nullptr, kWithStatus, kCallerWord,
-                                &buffer),
+  ASSERT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), nullptr,
+                                kWithStatus, kCallerWord, &buffer),
             kUpdOk);
   EXPECT_EQ(Contents(buffer), content);
   const std::vector<Seen> expected = {{kStatusEvent, 1, 0, kCallerWord, ""},
@@ -95,8 +96,8 @@ TEST_F(SmbTransportTest, CopiesAShareFileIntoAFileWithTheSecondHalfAfterTheWrite
     const std::string content = Pattern(c.size);
     const std::string source = ShareSource(content);
     const std::string target = dir_.file("target.bin");
-    ASSERT_EQ(transport_.Download(host_.settings(), source.c_str(), target.c_str(), c.progress_word,
-                                  kCallerWord, nullptr),
+    ASSERT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), target.c_str(),
+                                  c.progress_word, kCallerWord, nullptr),
               kUpdOk);
     EXPECT_EQ(ReadFile(target), content);
     std::vector<Seen> expected;
@@ -112,7 +113,7 @@ TEST_F(SmbTransportTest, AppendsToWhatTheBufferHolds) {
   const std::string source = ShareSource("tail");
   CBuffer buffer;
   ASSERT_NE(buffer.Append("head-", 5), CBuffer::kFailed);
-  ASSERT_EQ(transport_.Download(nullptr, source.c_str(), nullptr, 0, 0, &buffer), kUpdOk);
+  ASSERT_EQ(transport_.Download({}, source.c_str(), nullptr, 0, 0, &buffer), kUpdOk);
   EXPECT_EQ(Contents(buffer), "head-tail");
 }
 
@@ -120,7 +121,8 @@ TEST_F(SmbTransportTest, WorksWithoutAnEventCallback) {
   const std::string source = ShareSource("quiet");
   UPDATER_SETTINGS silent{};
   const std::string target = dir_.file("quiet.out");
-  EXPECT_EQ(transport_.Download(&silent, source.c_str(), target.c_str(), kWithStatus, 0, nullptr),
+  EXPECT_EQ(transport_.Download(FetchConfigOf(&silent), source.c_str(), target.c_str(), kWithStatus,
+                                0, nullptr),
             kUpdOk);
   EXPECT_EQ(ReadFile(target), "quiet");
 }
@@ -128,8 +130,8 @@ TEST_F(SmbTransportTest, WorksWithoutAnEventCallback) {
 TEST_F(SmbTransportTest, AnEmptyFileIsAReadFailureThatTheHostStillSees) {
   const std::string source = ShareSource("");
   CBuffer buffer;
-  EXPECT_EQ(transport_.Download(host_.settings(), source.c_str(), nullptr, kWithStatus, kCallerWord,
-                                &buffer),
+  EXPECT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), nullptr,
+                                kWithStatus, kCallerWord, &buffer),
             kUpdReadFailed);
   EXPECT_EQ(buffer.Length(), 0u);
   const std::vector<Seen> expected = {{kStatusEvent, 1, 0, kCallerWord, ""},
@@ -143,8 +145,8 @@ TEST_F(SmbTransportTest, AMissingFileIs0x1011WithoutAnyEvent) {
   for (const std::string& source : kMissing) {
     SCOPED_TRACE(source);
     CBuffer buffer;
-    EXPECT_EQ(transport_.Download(host_.settings(), source.c_str(), nullptr, kWithStatus,
-                                  kCallerWord, &buffer),
+    EXPECT_EQ(transport_.Download(FetchConfigOf(host_.settings()), source.c_str(), nullptr,
+                                  kWithStatus, kCallerWord, &buffer),
               kUpdMissing);
     EXPECT_TRUE(host_.events().empty());
   }
@@ -156,12 +158,12 @@ TEST_F(SmbTransportTest, AnAbortTurnsEveryResultInto0x2107UntilCleared) {
   CBuffer buffer;
   transport_.Abort();
   EXPECT_TRUE(transport_.IsAborted());
-  EXPECT_EQ(transport_.Download(nullptr, source.c_str(), nullptr, 0, 0, &buffer), kUpdStopped);
-  EXPECT_EQ(transport_.Download(nullptr, missing.c_str(), nullptr, 0, 0, &buffer), kUpdStopped);
+  EXPECT_EQ(transport_.Download({}, source.c_str(), nullptr, 0, 0, &buffer), kUpdStopped);
+  EXPECT_EQ(transport_.Download({}, missing.c_str(), nullptr, 0, 0, &buffer), kUpdStopped);
 
   transport_.ClearAbort();
   buffer.Clear();
-  EXPECT_EQ(transport_.Download(nullptr, source.c_str(), nullptr, 0, 0, &buffer), kUpdOk);
+  EXPECT_EQ(transport_.Download({}, source.c_str(), nullptr, 0, 0, &buffer), kUpdOk);
   EXPECT_EQ(Contents(buffer), "data");
 }
 

@@ -14,6 +14,7 @@
 #include "updater/engine/common/update_folders.h"
 #include "updater/engine/package/package_scan.h"
 #include "updater/engine/package/update_package.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ UpdError DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const char
     fetch.sourceFlag = TestSourceFlags(settings, 1) ? 1 : 0;
     fetch.channelName = GetChannelName(settings);
     const UPD_ERROR result =
-        job.fetcher->DownloadToFile({settings}, fetch, target, PackageBound(entry));
+        job.fetcher->DownloadToFile(FetchConfigOf(settings), fetch, target, PackageBound(entry));
     if (result != kUpdOk) {
       entry.flags |= kComponentDownloadFailed;
       (void)DeleteFileChecked(target, 0);

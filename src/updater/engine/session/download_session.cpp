@@ -10,6 +10,7 @@
 #include "platform/util/file_helpers.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
+#include "updater/engine/session/host_fetch_config.h"
 #include "updater/engine/session/mirror_source_path.h"
 #include "updater/engine/session/redirect_location.h"
 #include "updater/engine/session/section_data.h"
@@ -132,7 +133,7 @@ UpdError CDownloadSession::DownloadToFile(const FetchConfig& config, const Fetch
   fetch.callerWord = request.callerWord;
   fetch.url = request.url;
   fetch.target = path;
-  fetch.settings = config.host;
+  fetch.config = &config;
   fetch.verPath = request.inlineSource;
   fetch.localFolder = request.localFolder;
   fetch.cacheKey = request.cacheKey;
@@ -149,7 +150,7 @@ Result<std::string> CDownloadSession::FetchToMemory(const FetchConfig& config,
   CBuffer body;
   DownloadFileArgs args;
   args.url = request.url;
-  args.settings = config.host;
+  args.config = &config;
   args.callerWord = request.callerWord;
   args.localFolder = request.localFolder;
   args.buffer = &body;
@@ -212,8 +213,8 @@ UpdError CDownloadSession::PrepareLocalCopy(const DownloadFileArgs& args, const 
   return kUpdOk;
 }
 
-UpdError CDownloadSession::Transfer(const DownloadFileArgs& args, const Validators& validators,
-                                     _HTTP_RESPONSE_INFO* response) {
+UpdError CDownloadSession::Transfer(const DownloadFileArgs& args, const FetchConfig& config,
+                                    const Validators& validators, _HTTP_RESPONSE_INFO* response) {
   if (!IsHttp(protocol)) return kUpdUnsupportedScheme;
   CHttpTransport& transport = protocol == kProtocolHttps ? https_ : http_;
   HttpRequestParams params;
@@ -229,19 +230,19 @@ UpdError CDownloadSession::Transfer(const DownloadFileArgs& args, const Validato
   params.skip_head = args.extraFlag != 0;
   params.size_bound = BoundOf(args.sizeBound, args.buffer != nullptr);
   response->Clear();
-  if (args.requestKind != 0) return transport.Get(params, args.settings, response);
+  if (args.requestKind != 0) return transport.Get(params, config, response);
   if (args.buffer != nullptr) {
     args.buffer->Clear();
-    return transport.DownloadToBuffer(params, args.buffer, args.settings, response, sessionWord,
+    return transport.DownloadToBuffer(params, args.buffer, config, response, sessionWord,
                                       args.callerWord, args.partialPath);
   }
-  return transport.DownloadToFile(params, args.target, args.settings, response, sessionWord,
+  return transport.DownloadToFile(params, args.target, config, response, sessionWord,
                                   args.callerWord, args.partialPath);
 }
 
-UpdError CDownloadSession::FollowRedirect(const DownloadFileArgs& args,
-                                           const _HTTP_RESPONSE_INFO& response, std::string* url,
-                                           Validators* validators) {
+UpdError CDownloadSession::FollowRedirect(const DownloadFileArgs& args, const FetchConfig& config,
+                                          const _HTTP_RESPONSE_INFO& response, std::string* url,
+                                          Validators* validators) {
   const std::string location =
       ResolveRedirectLocation(GetSchemePrefix().value_or(""), host, path,
                               std::string_view(response.location,
@@ -253,20 +254,20 @@ UpdError CDownloadSession::FollowRedirect(const DownloadFileArgs& args,
     return kUpdUnsupportedScheme;
   }
   *url = location;
-  if (args.settings != nullptr && args.settings->eventCallback != nullptr &&
-      IsServerAddressRefused(args.settings, location.c_str())) {
+  if (config.events != nullptr && IsServerAddressRefused(config.events.get(), location.c_str())) {
     return kUpdServerUnreachable;
   }
   return PrepareLocalCopy(args, *url, validators);
 }
 
-UpdError CDownloadSession::TransferWithRedirects(const DownloadFileArgs& args, std::string* url,
-                                                  Validators* validators,
-                                                  _HTTP_RESPONSE_INFO* response) {
+UpdError CDownloadSession::TransferWithRedirects(const DownloadFileArgs& args,
+                                                 const FetchConfig& config, std::string* url,
+                                                 Validators* validators,
+                                                 _HTTP_RESPONSE_INFO* response) {
   for (int redirects = 0;; ++redirects) {
-    const UpdError result = Transfer(args, *validators, response);
+    const UpdError result = Transfer(args, config, *validators, response);
     if (result != kUpdRedirect || redirects == kMaxRedirects) return result;
-    const UpdError followed = FollowRedirect(args, *response, url, validators);
+    const UpdError followed = FollowRedirect(args, config, *response, url, validators);
     if (followed != kUpdOk) return followed;
   }
 }
@@ -282,21 +283,22 @@ UpdError CDownloadSession::DownloadFile(const DownloadFileArgs& args) {
   Validators validators;
   UpdError result = PrepareLocalCopy(args, url, &validators);
   if (result != kUpdOk) return result;
+  FetchConfig built;
+  if (args.config == nullptr) built = FetchConfigOf(args.settings);
+  const FetchConfig& config = args.config != nullptr ? *args.config : built;
 
   if (protocol == kProtocolFile) {
     const std::string source = std::string(path) + fileName;
-    result = share_.Download(args.settings, source.c_str(), args.target, sessionWord,
-                             args.callerWord, args.buffer,
-                             BoundOf(args.sizeBound, args.buffer != nullptr));
+    result = share_.Download(config, source.c_str(), args.target, sessionWord, args.callerWord,
+                             args.buffer, BoundOf(args.sizeBound, args.buffer != nullptr));
     NoteListing(result);
     return result;
   }
-  if (args.settings != nullptr && args.settings->eventCallback != nullptr &&
-      IsServerAddressRefused(args.settings, args.url)) {
+  if (config.events != nullptr && IsServerAddressRefused(config.events.get(), args.url)) {
     return kUpdServerUnreachable;
   }
   _HTTP_RESPONSE_INFO response{};
-  result = TransferWithRedirects(args, &url, &validators, &response);
+  result = TransferWithRedirects(args, config, &url, &validators, &response);
   if (result == kUpdNotModified && validators.etag.empty() && validators.lastModified.empty()) {
     return args.useValidators ? kUpdSourceUnreadable : kUpdNotModified;
   }
@@ -313,6 +315,10 @@ UpdError CDownloadSession::FetchWithCache(const FetchFileArgs& args) {
   download.url = args.url;
   download.target = args.target;
   download.settings = args.settings;
+  // Built once for every attempt.
+  FetchConfig built;
+  if (args.config == nullptr) built = FetchConfigOf(args.settings);
+  download.config = args.config != nullptr ? args.config : &built;
   download.callerWord = args.callerWord;
   download.localFolder = args.localFolder;
   download.sourceFlag = args.sourceFlag;

@@ -37,7 +37,10 @@ struct DownloadFileArgs {
   const char* url = nullptr;
   // The file that receives the body, unless buffer is given.
   const char* target = nullptr;
+  // The host's record: the store of the validators, and the configuration
+  // of the fetch unless config is given.
   const UPDATER_SETTINGS* settings = nullptr;
+  const FetchConfig* config = nullptr;
   // Carried back in the progress events.
   uint32_t callerWord = 0;
   // Send the validators kept for this URL (when its kept copy exists), and
@@ -67,7 +70,9 @@ struct FetchFileArgs {
   uint32_t callerWord = 0;
   const char* url = nullptr;
   const char* target = nullptr;
+  // As in DownloadFileArgs.
   const UPDATER_SETTINGS* settings = nullptr;
+  const FetchConfig* config = nullptr;
   // The catalogue that may carry the file inline ("data..." URLs).
   const char* verPath = nullptr;
   const char* localFolder = nullptr;
@@ -145,6 +150,8 @@ class CDownloadSession final : public IFetcher {
   // The host's check of url's server (event 23), asked once per first
   // resolved address until Reset.
   [[nodiscard]] bool IsServerAddressRefused(const UPDATER_SETTINGS* settings, const char* url);
+  // The same check raised through events (null: nothing is refused).
+  [[nodiscard]] bool IsServerAddressRefused(const IFetchEvents* events, const char* url);
 
   // The resolved addresses of host ("name[:port]", stream sockets) as event
   // 23 lists them, IPv4 and IPv6 first and entries of other families left
@@ -199,14 +206,15 @@ class CDownloadSession final : public IFetcher {
   void NoteListing(UpdError result);
   [[nodiscard]] UpdError PrepareLocalCopy(const DownloadFileArgs& args, const std::string& url,
                                            Validators* validators);
-  [[nodiscard]] UpdError Transfer(const DownloadFileArgs& args, const Validators& validators,
-                                   _HTTP_RESPONSE_INFO* response);
-  [[nodiscard]] UpdError TransferWithRedirects(const DownloadFileArgs& args, std::string* url,
-                                                Validators* validators,
-                                                _HTTP_RESPONSE_INFO* response);
-  [[nodiscard]] UpdError FollowRedirect(const DownloadFileArgs& args,
-                                         const _HTTP_RESPONSE_INFO& response, std::string* url,
-                                         Validators* validators);
+  [[nodiscard]] UpdError Transfer(const DownloadFileArgs& args, const FetchConfig& config,
+                                  const Validators& validators, _HTTP_RESPONSE_INFO* response);
+  [[nodiscard]] UpdError TransferWithRedirects(const DownloadFileArgs& args,
+                                               const FetchConfig& config, std::string* url,
+                                               Validators* validators,
+                                               _HTTP_RESPONSE_INFO* response);
+  [[nodiscard]] UpdError FollowRedirect(const DownloadFileArgs& args, const FetchConfig& config,
+                                        const _HTTP_RESPONSE_INFO& response, std::string* url,
+                                        Validators* validators);
   [[nodiscard]] UpdError FetchWithCache(const FetchFileArgs& args);
   // The last HTTP transfer was cut because its peer fell below the minimum
   // rate.

@@ -1,12 +1,14 @@
 #include <sys/socket.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/os/os_resolve.h"
 #include "platform/util/strings.h"
 #include "platform/util/url_helpers.h"
 #include "updater/engine/session/download_session.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 namespace {
 
@@ -68,6 +70,12 @@ std::optional<std::vector<UPD_SERVER_ADDRESS>> CDownloadSession::ResolveServerAd
 }
 
 bool CDownloadSession::IsServerAddressRefused(const UPDATER_SETTINGS* settings, const char* url) {
+  std::optional<CHostFetchEvents> events;
+  if (settings != nullptr) events.emplace(*settings);
+  return IsServerAddressRefused(events ? &*events : nullptr, url);
+}
+
+bool CDownloadSession::IsServerAddressRefused(const IFetchEvents* events, const char* url) {
   const std::optional<std::vector<UPD_SERVER_ADDRESS>> addresses = ResolveServerAddresses(host);
   const bool listed = addresses.has_value() && !addresses->empty();
   AddressKey key{};
@@ -83,9 +91,7 @@ bool CDownloadSession::IsServerAddressRefused(const UPDATER_SETTINGS* settings, 
   event.addresses =
       addresses ? reinterpret_cast<const UPD_SERVER_ADDRESS_LIST*>(record.data()) : nullptr;
   SafeStrCopy(event.url, sizeof event.url, url != nullptr ? url : "");
-  const bool refused =
-      settings != nullptr && settings->eventCallback != nullptr &&
-      settings->eventCallback(UPD_EVENT_SERVER_ALLOWED, &event, settings->userData) == 1;
+  const bool refused = events != nullptr && events->RefusesServer(&event);
   if (listed) verdicts_[key] = Verdict{addresses->front(), refused};
   return refused;
 }

@@ -13,6 +13,7 @@
 #include "support/scripted_fetcher.h"
 #include "updater/engine/common/result_flags.h"
 #include "updater/engine/package/package_download.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 namespace upd::test {
 namespace {
@@ -48,7 +49,10 @@ TEST_F(PackageDownloadThroughFetcher, EachPackageIsAskedForWithItsBoundAndKey) {
   EXPECT_EQ(fetcher_->asked()[1].bound->max_bytes, PackageBound(lists().continuousList[0]).max_bytes);
   EXPECT_EQ(level.cacheKey, PackageCacheKey("level", lists().updateList[0]));
   EXPECT_EQ(level.inlineSource, run_->catalogue);
-  EXPECT_EQ(level.host, host_.settings());
+  // The step's configuration raises its events to this host's record.
+  const auto* events = dynamic_cast<const CHostFetchEvents*>(level.config.events.get());
+  ASSERT_NE(events, nullptr);
+  EXPECT_EQ(&events->host(), host_.settings());
   EXPECT_EQ(lists().updateList[0].file, level.path);
   EXPECT_TRUE(FileHolds(level.path, "level"));
   EXPECT_TRUE(FileHolds(lists().continuousList[0].file, "continuous"));
