@@ -29,7 +29,7 @@ class CDownloadCache {
   // Moves source_path into the cache under key, replacing (and deleting) an
   // older copy of that key; size receives the source's size.
   [[nodiscard]] UpdError Add(std::string_view key, const char* source_path, uint64_t* size);
-  // Copies the cached file's path (cut to size) into buffer: 0, or 0x1013
+  // Copies the cached file's path (cut to size) into buffer: 0, or kUpdReadFailed
   // when the key has no file. Whether the file still exists is not checked.
   [[nodiscard]] UpdError Lookup(std::string_view key, char* buffer, size_t size) const;
   // Deletes the entry and its file; failures are not reported.

@@ -77,19 +77,19 @@ struct HttpAuthAnswer {
 
 // Answer the challenge recorded in answer.response and send the request
 // again. Failing before anything is sent (no user, credentials that do not
-// fit, a challenge without realm or nonce): 0x2002 for a proxy, 0x2001 for a
-// server. Otherwise the code of the answer to the resent request.
+// fit, a challenge without realm or nonce): kUpdProxyAuthRequired for a proxy, kUpdAccessDenied for
+// a server. Otherwise the code of the answer to the resent request.
 [[nodiscard]] UpdError SendBasic(CHttpTransport& transport, const HttpAuthAnswer& answer);
 [[nodiscard]] UpdError SendDigest(CHttpTransport& transport, const HttpAuthAnswer& answer);
 
 // The send loop's 401: answered once with the server's credentials when a
 // user is configured and the refusal came from a challenge (not from the
-// download form, status 490). Any other 401 stays 0x2001.
+// download form, status 490). Any other 401 stays kUpdAccessDenied.
 [[nodiscard]] UpdError AnswerServerChallenge(CHttpTransport& transport,
                                               const HttpAuthAnswer& answer);
 
 // A 407 just read: answered with the proxy's credentials, at most three
-// rounds, and never twice with one scheme. 0x2002 when no user is
+// rounds, and never twice with one scheme. kUpdProxyAuthRequired when no user is
 // configured or the proxy keeps refusing.
 [[nodiscard]] UpdError AnswerProxyChallenges(CHttpTransport& transport,
                                               const HttpAuthAnswer& answer);

@@ -78,7 +78,7 @@ struct HttpRequestTexts {
   HttpMethod method = HttpMethod::kGet;
 };
 
-// 0, 0x1202 for an unknown kind, 0x1301 for a text over its limit or one
+// 0, kUpdBadRequestKind for an unknown kind, kUpdInvalidArgument for a text over its limit or one
 // holding a line break (it would forge header lines).
 [[nodiscard]] UpdError FormatRequestTexts(const HttpRequestParams& params,
                                            const HttpRequestContext& context,

@@ -31,7 +31,7 @@ struct OS_FILE;
 // proxy (407) answered with its credentials (http_auth.h). The connection
 // stays open between requests to the same endpoint while the answers allow
 // keep-alive. Every exchange is held to the connection's minimum rate; one
-// cut for it (0x2105) is not sent again.
+// cut for it (kUpdConnectionClosed) is not sent again.
 //
 // A transport serves one thread at a time; only Abort comes from others.
 class CHttpTransport : public ITransport {
@@ -133,7 +133,7 @@ class CHttpTransport : public ITransport {
   [[nodiscard]] bool via_proxy() const { return via_proxy_; }
   [[nodiscard]] bool proxy_disabled() const { return proxy_disabled_; }
   // The last transfer was cut because the peer fell below the minimum rate
-  // (its result is 0x2105); until the next request.
+  // (its result is kUpdConnectionClosed); until the next request.
   [[nodiscard]] bool transfer_too_slow() const { return connection_.IsTooSlow(); }
   [[nodiscard]] std::string_view user_agent() const;
 

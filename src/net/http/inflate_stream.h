@@ -28,7 +28,7 @@ class CInflateStream {
   // kind: HttpContentEncoding gzip or deflate; false for any other kind or
   // when zlib cannot start.
   [[nodiscard]] bool Init(uint32_t kind);
-  // 0, 0x1004 for corrupt data, or the first non-zero code of out. Bytes
+  // 0, kUpdBadCompressedData for corrupt data, or the first non-zero code of out. Bytes
   // after the end of the stream are ignored.
   [[nodiscard]] UpdError Write(const uint8_t* bytes, size_t length, const Output& out);
 

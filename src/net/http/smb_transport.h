@@ -27,7 +27,7 @@ class CSmbTransport : public ITransport {
   // source_path, caller_word} once the file was read, and a second event 3
   // with the other half once a file target was written. A file larger than
   // bound is refused with its result before it is read, with no event and
-  // nothing written. An abort seen at the end turns any result into 0x2107.
+  // nothing written. An abort seen at the end turns any result into kUpdStopped.
   [[nodiscard]] UpdError Download(const FetchConfig& config, const char* source_path,
                                   const char* target_path, uint32_t progress_word,
                                   uint32_t caller_word, CBuffer* target,

@@ -39,7 +39,7 @@ bool IsAddressLiteral(const char* name) {
 }  // namespace
 
 CSslProtocol::CSslProtocol() : records_(new uint8_t[kRecordBufferSize]) {
-  // A failure shows at Connect (0x2110); a later constructor tries again.
+  // A failure shows at Connect (kUpdTlsMissing); a later constructor tries again.
   if (!OsSslIsInitialized()) (void)OsSslInitialize();
 }
 

@@ -30,8 +30,8 @@ class CSslProtocol : public CTcpProtocol {
   CSslProtocol();
   ~CSslProtocol() override;
 
-  // 0x2110 when the TLS layer is not there, the base's code when the TCP
-  // connect fails, 0x2111 when the session cannot be made or started.
+  // kUpdTlsMissing when the TLS layer is not there, the base's code when the TCP
+  // connect fails, kUpdTlsFailed when the session cannot be made or started.
   // server_name goes out as server name indication unless it is an IP
   // literal; it may be null.
   [[nodiscard]] UpdError Connect(const char* host, uint32_t port,

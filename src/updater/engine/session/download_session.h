@@ -61,7 +61,7 @@ struct DownloadFileArgs {
   char* localPathOut = nullptr;
   size_t localPathOutSize = 0;
   // The most the body may bring; none: kDefaultMemoryDownloadBytes into a
-  // buffer, else kDefaultFileDownloadBytes, both with 0x1204.
+  // buffer, else kDefaultFileDownloadBytes, both with kUpdSourceUnreadable.
   std::optional<TransferBound> sizeBound;
 };
 
@@ -102,7 +102,7 @@ struct FetchFileArgs {
 // catalogue, pico list or repository document: any download made while
 // kListingBit is set in sessionWord) that was itself read from a FILE
 // source. The session remembers the protocol of the last listing it read
-// (listingProtocol, kept across Reset); a FILE URL is refused with 0x1203
+// (listingProtocol, kept across Reset); a FILE URL is refused with kUpdUnsupportedScheme
 // when that listing came from HTTP or HTTPS, except for the first listing
 // of a call (its URL is the host's configured server, or a stored default
 // server). A Location header never leads to a FILE source.
@@ -110,7 +110,7 @@ class CDownloadSession final : public IFetcher {
  public:
   // Set in sessionWord while a listing is fetched.
   static constexpr uint32_t kListingBit = 0x80000000u;
-  // Redirects followed by one download; one more answers 0x2106.
+  // Redirects followed by one download; one more answers kUpdRedirect.
   static constexpr int kMaxRedirects = 10;
   // Size of the work buffer of ParseUrl.
   static constexpr size_t kUrlBufferSize = 4112;
@@ -139,7 +139,7 @@ class CDownloadSession final : public IFetcher {
   [[nodiscard]] bool ParseUrl(const char* url);
 
   // One URL to a file or a buffer; follows redirects (at most kMaxRedirects).
-  // 0x2107 (kUpdStopped) without a request once the call's token is cancelled.
+  // kUpdStopped without a request once the call's token is cancelled.
   [[nodiscard]] UpdError DownloadFile(const DownloadFileArgs& args);
 
   // Inline catalogue data for "data..." URLs, else DownloadFile with the
@@ -162,7 +162,7 @@ class CDownloadSession final : public IFetcher {
   // The scheme text of protocol, nullopt for none.
   [[nodiscard]] std::optional<std::string_view> GetSchemePrefix() const;
 
-  // Any thread: every transfer of the session ends soon with 0x2107, until
+  // Any thread: every transfer of the session ends soon with kUpdStopped, until
   // Reset. The engine cancels through the run's token instead, which Reset
   // leaves alone (an abort raised before the run's Reset must hold).
   void Abort();
@@ -171,7 +171,7 @@ class CDownloadSession final : public IFetcher {
   // and the run's token stay.
   void Reset();
   // The token of the working call that now uses the session: once it is
-  // cancelled every transfer ends soon with 0x2107 (kUpdStopped).
+  // cancelled every transfer ends soon with kUpdStopped.
   void SetCancelToken(const CancelToken& token);
   void CloseHttpTransports();
   // Drops cached downloads older than CDownloadCache::kMaxAgeSeconds.
