@@ -36,7 +36,7 @@ bool AppendRecord(HOST_ARRAY* packages, const _COMPONENT_INFO& entry) {
   info.platformId = entry.platform;
   const bool filled = Append(&info.moduleName, entry.module) &&
                       Append(&info.version, entry.version) &&
-                      Append(&info.packagePath, entry.file) &&
+                      Append(&info.packagePath, PackageLocation(entry)) &&
                       Append(&info.fileName, entry.filename);
   if (filled && HostArrayPushBack(packages, info)) return true;
   FreeStrings(info);

@@ -38,7 +38,7 @@ template <class Keep>
 void RemoveModulesUnless(CListBase& modules, Keep keep) {
   for (int64_t i = modules.GetSize() - 1; i >= 0; --i) {
     if (keep(modules[i])) continue;
-    static_cast<void>(OsFileDelete(modules[i].file.c_str(), nullptr));
+    static_cast<void>(OsFileDelete(modules[i].localFile.c_str(), nullptr));
     for (int64_t j = i + 1; j < modules.GetSize(); ++j) modules[j - 1] = std::move(modules[j]);
     modules.SetSize(modules.GetSize() - 1);
   }
@@ -101,7 +101,7 @@ void StoreInstallTime(const UPDATER_SETTINGS* settings) {
 void RemoveModuleFile(CListBase& modules, std::string_view modules_folder,
                       std::string_view file_name) {
   const std::string path = std::string(modules_folder) + std::string(file_name);
-  RemoveModulesUnless(modules, [&](const _COMPONENT_INFO& entry) { return entry.file != path; });
+  RemoveModulesUnless(modules, [&](const _COMPONENT_INFO& entry) { return entry.localFile != path; });
 }
 
 void RemoveForeignPlatformModules(CListBase& modules) {

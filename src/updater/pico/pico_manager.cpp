@@ -60,7 +60,7 @@ uint32_t CPicoManager::ScanUpdateVer(const char* catalogue_path, const UPDATER_S
     if (installed.FindByName(module.c_str()) == kNoEntry) return;
     const auto [entry, inserted] = entries_.try_emplace(record.id);
     if (!inserted) return;
-    entry->second = {record.id, record.base, record.interval, std::move(module), record.file};
+    entry->second = {record.id, record.base, record.interval, std::move(module), record.url};
     if (store != nullptr) StoreLastAppeared(store.get(), record.id, now);
   });
   return static_cast<uint32_t>(entries_.size());

@@ -23,11 +23,11 @@ enum ComponentListKind : uint32_t {
 
 // Flags of _COMPONENT_INFO.
 inline constexpr uint32_t kComponentHasBuild = 0x1;
-// Only a reference: the file field names the component's own catalogue.
+// Only a reference: the url field names the component's own catalogue.
 inline constexpr uint32_t kComponentReference = 0x2;
-// The file field has been made absolute against the server root.
+// The url field has been made absolute against the server root.
 inline constexpr uint32_t kComponentResolved = 0x4;
-// The delta's base is an installed module (FillBasePaths copies its file).
+// The delta's base is an installed module (FillBasePaths copies its path).
 inline constexpr uint32_t kComponentBaseInstalled = 0x8;
 // Newer than what is installed or held locally.
 inline constexpr uint32_t kComponentSelected = 0x100;
@@ -53,7 +53,7 @@ inline constexpr int32_t kLevelFull = 0;
 inline constexpr uint32_t kEngineModuleType = 3;
 
 // One catalogue section, local package or installed module. New records are
-// all zero. Text fields hold at most their size less one byte; the four
+// all zero. Text fields hold at most their size less one byte; the five
 // paths are owned strings, because a catalogue holds thousands of records.
 struct _COMPONENT_INFO {
   uint32_t flags = 0;
@@ -70,10 +70,16 @@ struct _COMPONENT_INFO {
   // Nothing when the section has no level (a component, a pico) or gives -1.
   std::optional<int32_t> level = 0;
   uint32_t base = 0;       // build that a delta applies to
-  std::string file;        // package path or URL, or the referenced catalogue
+  // The catalogue's "file" (else "basepath"): where the package is fetched
+  // from, absolute once kComponentResolved; for a reference, the component's
+  // own catalogue. Empty for records read from disk.
+  std::string url;
+  // The file on disk: the downloaded or held package, or for a module record
+  // the installed module file. Empty until there is one.
+  std::string localFile;
   std::string filename;    // module file that the package installs
   std::string mirrorPath;  // the package's copy in the mirror's staging folders
-  std::string localPath;   // local package, or the installed file a delta applies to
+  std::string basePath;    // the installed file or package a delta applies to
   uint32_t size = 0;
   uint32_t versionId = 0;
   uint32_t agreed = 0;
@@ -98,6 +104,11 @@ struct _INSTALLED_COMPONENT_INFO {
   uint32_t platform = 0;
   uint32_t chosen = 0;  // index in the update list of the package chosen for it
 };
+
+// Where the package is now: on disk once fetched or held, else at its URL.
+[[nodiscard]] inline const std::string& PackageLocation(const _COMPONENT_INFO& entry) {
+  return entry.localFile.empty() ? entry.url : entry.localFile;
+}
 
 [[nodiscard]] constexpr bool IsDropped(const _COMPONENT_INFO& entry) {
   return (entry.flags & kComponentDropped) != 0;

@@ -52,13 +52,13 @@ bool MakeTempFileRetrying(const InstallRun& run, std::string* path) {
 UPD_ERROR PrepareBase(const InstallRun& run, const _COMPONENT_INFO& entry, bool base_is_container,
                       StepFiles* files, std::string* base) {
   if (!base_is_container) {
-    *base = entry.localPath;
+    *base = entry.basePath;
     return kUpdOk;
   }
   if (!MakeInstallTempFile(run, &files->baseCopy)) return kUpdTempFileFailed;
   *base = files->baseCopy;
   const Result<OpenedPackage> container =
-      OpenedPackage::Open(entry.localPath.c_str(), PackageRead::kPayload, run.skipSignature);
+      OpenedPackage::Open(entry.basePath.c_str(), PackageRead::kPayload, run.skipSignature);
   if (!container) return container.code();
   return container->WritePayload(files->baseCopy.c_str());
 }
@@ -94,7 +94,7 @@ UpdError InstallNupPackageEx(const InstallRun& run, const _COMPONENT_INFO& entry
   if ((entry.flags & kComponentDownloadFailed) != 0) return kUpdNotPending;
   if (!named) return kUpdTempFileFailed;
   Result<OpenedPackage> patch =
-      OpenedPackage::Open(entry.file.c_str(), PackageRead::kPayload, run.skipSignature);
+      OpenedPackage::Open(entry.localFile.c_str(), PackageRead::kPayload, run.skipSignature);
   if (!patch) return patch.code();
   UPD_ERROR rc = patch->WritePayload(files.patch.c_str());
   files.info = std::move(patch.value()).TakeInfo();

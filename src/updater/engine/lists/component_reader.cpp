@@ -118,7 +118,7 @@ void ReadPackageKeys(const CProfileSection* section, _COMPONENT_INFO* record) {
   CopyText(record->version, TextOf(section, "version"));
   ReadDisplayName(section, record);
   const std::string_view file = TextOf(section, "file");
-  CopyPath(record->file, file.empty() ? TextOf(section, "basepath") : file);
+  CopyPath(record->url, file.empty() ? TextOf(section, "basepath") : file);
   CopyPath(record->filename, TextOf(section, "filename"));
   CopyText(record->setup, TextOf(section, "setup"));
   record->build = ReadBuild(section, *record);
@@ -144,7 +144,7 @@ bool ReadSection(const CProfileSection* section, const char* name, _COMPONENT_IN
   const std::string_view reference = TextOf(section, "ver");
   if (!reference.empty()) {
     record->flags |= kComponentReference;
-    CopyPath(record->file, reference);
+    CopyPath(record->url, reference);
     return true;
   }
   CopyText(record->group, TextOf(section, "group"));

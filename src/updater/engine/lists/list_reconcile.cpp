@@ -116,13 +116,13 @@ void TakeContinuous(_INSTALLED_COMPONENT_INFO& installed, CUpdateList& updates,
   installed.chosen = static_cast<uint32_t>(choice.package);
   installed.flags |= kInstalledPackageChosen;
   if ((from.flags & kComponentModuleFile) != 0) installed.flags |= kInstalledBaseIsModuleFile;
-  package.localPath = from.file;
+  package.basePath = from.localFile;
   package.flags |= kInstallMarks;
   const ListIndex held = local.FindByNameCategoryBuildBase(package.name, package.category,
                                                            package.build, package.base);
   if (held != kNoEntry) {
     package.flags |= kComponentPresent;
-    package.file = local[held].file;
+    package.localFile = local[held].localFile;
   }
 }
 
@@ -204,7 +204,7 @@ void ReconcileReverseList(CInstalledModules& installed, CUpdateList& updates, CR
         local.FindByModuleBuildBase(entry.module, entry.platform, entry.build, entry.base);
     if (held != kNoEntry) {
       entry.flags |= kComponentPresent;
-      entry.file = local[held].file;
+      entry.localFile = local[held].localFile;
     }
   }
 }

@@ -70,7 +70,9 @@ bool SetCommonKeys(CProfileSection& section, const _COMPONENT_INFO& entry) {
   if (entry.level) ok &= section.SetUInt("level", static_cast<uint32_t>(*entry.level));
   if (entry.base != kComponentAbsent) ok &= section.SetUInt("base", entry.base);
   if (entry.size != kComponentAbsent) ok &= section.SetUInt("size", entry.size);
-  if (!entry.file.empty()) ok &= section.SetValue("file", FileNamePart(entry.file));
+  if (!PackageLocation(entry).empty()) {
+    ok &= section.SetValue("file", FileNamePart(PackageLocation(entry)));
+  }
   return ok;
 }
 

@@ -28,7 +28,7 @@ bool IsToPlace(const _COMPONENT_INFO& entry) {
 }
 
 const std::string& SourceOf(const _COMPONENT_INFO& entry) {
-  return entry.mirrorPath.empty() ? entry.file : entry.mirrorPath;
+  return entry.mirrorPath.empty() ? PackageLocation(entry) : entry.mirrorPath;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -59,7 +59,7 @@ UpdError CMirror::Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
   }
   (void)OsFileSetMode(target, kPackageMode);
   _COMPONENT_INFO copy = entry;
-  copy.file = target;
+  copy.localFile = target;
   list_.Add(copy);
   NotifyHostFile(0, pass.host.settings, 2, 1, "");
   return kUpdOk;

@@ -93,7 +93,7 @@ UpdError StagePackages(MirrorStaging& staging, CListBase& list, const char* key_
     entry.mirrorPath = target;
     const std::string key = PackageCacheKey(key_word, entry);
     FetchFileArgs fetch;
-    fetch.url = entry.file.c_str();
+    fetch.url = entry.url.c_str();
     fetch.target = target;
     fetch.settings = settings;
     fetch.verPath = staging.lastCatalogue;

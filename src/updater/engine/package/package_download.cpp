@@ -100,13 +100,13 @@ UpdError DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const char
     _COMPONENT_INFO& entry = list[index];
     DropLocalTwins(*job.localList, entry);
     entry.flags |= kComponentPresent;
-    const std::string url = entry.file;
+    const std::string url = entry.url;
     char target[UPD_PATH_SIZE] = {};
     if (!CreateUniqueFile(pattern.c_str(), target, sizeof target)) {
       entry.flags |= kComponentDownloadFailed;
       return kUpdNoUniqueName;
     }
-    entry.file = target;
+    entry.localFile = target;
     const std::string key = PackageCacheKey(list_name, entry);
     FetchRequest fetch;
     fetch.url = url.c_str();

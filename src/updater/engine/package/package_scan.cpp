@@ -38,7 +38,7 @@ UpdError ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* record
     return kUpdBadFile;
   }
   record->flags |= kComponentPresent;
-  record->file = package_path;
+  record->localFile = package_path;
   return kUpdOk;
 }
 
@@ -66,11 +66,11 @@ uint32_t ScanFolderToList(const char* folder, CListBase* list, int64_t start_ind
 
 void DeleteSelectedFiles(const CListBase& records, uint32_t mask) {
   for (const _COMPONENT_INFO& record : records) {
-    if ((record.flags & mask) == 0 || record.file.empty()) continue;
-    (void)DeleteFileChecked(record.file.c_str(), 0);
-    if (StrEndsWithNoCase(record.file.c_str(), kRawSuffix)) {
+    if ((record.flags & mask) == 0 || record.localFile.empty()) continue;
+    (void)DeleteFileChecked(record.localFile.c_str(), 0);
+    if (StrEndsWithNoCase(record.localFile.c_str(), kRawSuffix)) {
       const std::string module =
-          record.file.substr(0, record.file.size() - (sizeof kRawSuffix - 1));
+          record.localFile.substr(0, record.localFile.size() - (sizeof kRawSuffix - 1));
       (void)DeleteFileChecked(module.c_str(), 0);
     }
   }

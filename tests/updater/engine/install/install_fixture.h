@@ -171,7 +171,7 @@ class InstallFixture : public ::testing::Test {
     entry.level = recipe.level;
     entry.build = recipe.build;
     entry.base = recipe.level == 0 ? kComponentAbsent : recipe.base;
-    entry.file = path;
+    entry.localFile = path;
     entry.filename = m.file();
     return entry;
   }
@@ -202,7 +202,7 @@ class InstallFixture : public ::testing::Test {
     base.category = kCategoryEngine;
     base.flags = kComponentModuleFile;
     base.build = build;
-    base.file = ModulePath(m);
+    base.localFile = ModulePath(m);
     installed_.baseNupList.Add(base);
   }
 

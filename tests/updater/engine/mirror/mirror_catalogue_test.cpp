@@ -28,7 +28,7 @@ _COMPONENT_INFO Entry(const char* name, uint32_t category, std::optional<int32_t
   entry.build = build;
   entry.base = kComponentAbsent;
   entry.size = kComponentAbsent;
-  entry.file = file;
+  entry.localFile = file;
   return entry;
 }
 

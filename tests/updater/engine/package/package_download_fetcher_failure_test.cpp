@@ -49,10 +49,10 @@ TEST_F(PackageDownloadThroughFetcher, EachPackageIsAskedForWithItsBoundAndKey) {
   EXPECT_EQ(level.cacheKey, PackageCacheKey("level", lists().updateList[0]));
   EXPECT_EQ(level.inlineSource, run_->catalogue);
   EXPECT_EQ(level.host, host_.settings());
-  EXPECT_EQ(lists().updateList[0].file, level.path);
+  EXPECT_EQ(lists().updateList[0].localFile, level.path);
   EXPECT_TRUE(FileHolds(level.path, "level"));
-  EXPECT_TRUE(FileHolds(lists().continuousList[0].file, "continuous"));
-  EXPECT_EQ(fs::path(lists().continuousList[0].file).parent_path(), Updfiles("continuous"));
+  EXPECT_TRUE(FileHolds(lists().continuousList[0].localFile, "continuous"));
+  EXPECT_EQ(fs::path(lists().continuousList[0].localFile).parent_path(), Updfiles("continuous"));
   EXPECT_EQ(run_->resultFlags, kResultPackageDownloaded);
 }
 
@@ -86,9 +86,9 @@ TEST_F(PackageDownloadThroughFetcher, AFailedOrCutPackageEndsTheStepWithItsCode)
     const _COMPONENT_INFO& failed = lists().updateList[1];
     EXPECT_NE(failed.flags & kComponentDownloadFailed, 0u);
     EXPECT_FALSE(fs::exists(fetcher_->asked()[1].path));
-    EXPECT_EQ(PackagesIn(Updfiles()), std::vector<std::string>{lists().updateList[0].file});
-    EXPECT_TRUE(FileHolds(lists().updateList[0].file, "first"));
-    EXPECT_EQ(lists().reverseList[0].file, "http://peer/r.nup");
+    EXPECT_EQ(PackagesIn(Updfiles()), std::vector<std::string>{lists().updateList[0].localFile});
+    EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, "first"));
+    EXPECT_EQ(PackageLocation(lists().reverseList[0]), "http://peer/r.nup");
     // The first package did arrive.
     EXPECT_EQ(run_->resultFlags, kResultPackageDownloaded);
   }

@@ -88,13 +88,13 @@ TEST_F(PackageDownload, TheFourListsComeInOrderWithTheirEvents) {
                   {lists().reverseList[0], Updfiles("reverse"), reverse}};
   for (const auto& each : expected) {
     SCOPED_TRACE(each.entry.module);
-    EXPECT_EQ(Folder(each.entry.file), each.folder);
-    EXPECT_EQ(PackagesIn(each.folder), std::vector<std::string>{each.entry.file});
-    EXPECT_TRUE(FileHolds(each.entry.file, each.bytes));
+    EXPECT_EQ(Folder(each.entry.localFile), each.folder);
+    EXPECT_EQ(PackagesIn(each.folder), std::vector<std::string>{each.entry.localFile});
+    EXPECT_TRUE(FileHolds(each.entry.localFile, each.bytes));
     EXPECT_EQ(each.entry.flags, kComponentHasBuild | kComponentSelected | kComponentPresent);
   }
   EXPECT_EQ(lists().updateList[0].flags, kComponentHasBuild);
-  EXPECT_EQ(lists().updateList[0].file, web_.Url("/level.nup"));
+  EXPECT_EQ(PackageLocation(lists().updateList[0]), web_.Url("/level.nup"));
 
   const uint64_t total = level.size() + continuous.size() + preliminary.size() + reverse.size();
   const std::vector<uint32_t> events = DownloadEvents();
@@ -133,7 +133,7 @@ TEST_F(PackageDownload, WithoutAHostCallbackNothingIsAskedOrAnnounced) {
 
   ASSERT_EQ(Download(), kUpdOk);
 
-  EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
+  EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, bytes));
   EXPECT_TRUE(host_.events().empty());
 }
 
@@ -157,7 +157,7 @@ TEST_F(PackageDownload, OnlyEnginePackagesRaiseEvent32) {
 
   ASSERT_EQ(Download(), kUpdOk);
 
-  EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
+  EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, bytes));
   EXPECT_TRUE(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).empty());
   EXPECT_EQ(run_->resultFlags, kResultPackageDownloaded);
 }
@@ -210,7 +210,7 @@ TEST_F(PackageDownload, LargeDownloadsAreAskedForAboveTheLimit) {
       EXPECT_TRUE(PackagesIn(Updfiles()).empty());
       EXPECT_EQ(lists().updateList[0].flags, kComponentHasBuild | kComponentSelected);
     } else {
-      EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
+      EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, bytes));
     }
     // A dropped local package goes on every path.
     EXPECT_FALSE(fs::exists(older));
@@ -236,10 +236,10 @@ TEST_F(PackageDownload, AFailedPackageEndsTheStepAndLeavesNoFile) {
   const _COMPONENT_INFO& failed = lists().updateList[0];
   EXPECT_EQ(failed.flags, kComponentHasBuild | kComponentSelected | kComponentPresent |
                               kComponentDownloadFailed);
-  EXPECT_EQ(Folder(failed.file), Updfiles());
-  EXPECT_FALSE(fs::exists(failed.file));
+  EXPECT_EQ(Folder(failed.localFile), Updfiles());
+  EXPECT_FALSE(fs::exists(failed.localFile));
   EXPECT_EQ(lists().updateList[1].flags, kComponentHasBuild | kComponentSelected);
-  EXPECT_EQ(lists().updateList[1].file, web_.Url("/present.nup"));
+  EXPECT_EQ(PackageLocation(lists().updateList[1]), web_.Url("/present.nup"));
   EXPECT_EQ(lists().continuousList[0].flags, kComponentHasBuild | kComponentSelected);
   // The HEAD of the first is answered 404; nothing else is asked for.
   const std::vector<AccessLogEntry> log = web_.AccessLog(1);
@@ -285,7 +285,7 @@ TEST_F(PackageDownload, ADownloadDropsOnlyItsLocalTwins) {
   for (const Local& local : locals) {
     EXPECT_EQ(fs::exists(Updfiles(local.name)), !local.deleted) << local.name;
   }
-  EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
+  EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, bytes));
 }
 
 // Without a new local file the entry fails with 0x1002 before any request:
@@ -308,7 +308,7 @@ TEST_F(PackageDownload, NoLocalFileNoDownload) {
     const _COMPONENT_INFO& entry = lists().updateList[0];
     EXPECT_EQ(entry.flags, kComponentHasBuild | kComponentSelected | kComponentPresent |
                                kComponentDownloadFailed);
-    EXPECT_EQ(entry.file, web_.Url("/a.nup"));
+    EXPECT_EQ(PackageLocation(entry), web_.Url("/a.nup"));
   }
   EXPECT_EQ(ReadFile(file_folder), "not a folder");
   EXPECT_TRUE(web_.AccessLog().empty());
@@ -328,8 +328,8 @@ TEST_F(PackageDownload, InlinePackagesComeFromTheCatalogue) {
 
   ASSERT_EQ(Download(), kUpdOk);
 
-  EXPECT_TRUE(FileHolds(lists().updateList[0].file, "Inline package bytes"));
-  EXPECT_EQ(Folder(lists().updateList[0].file), Updfiles());
+  EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, "Inline package bytes"));
+  EXPECT_EQ(Folder(lists().updateList[0].localFile), Updfiles());
   EXPECT_TRUE(web_.AccessLog().empty());
   const auto announced = host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED);
   ASSERT_EQ(announced.size(), 1u);
@@ -421,8 +421,8 @@ TEST_F(PackageDownloadTest, LocalPackagesOnlyForACatalogueReadLocally) {
 
     const _COMPONENT_INFO& entry = lists().updateList[0];
     if (c.result == kUpdOk) {
-      EXPECT_TRUE(FileHolds(entry.file, bytes));
-      fs::remove(entry.file);
+      EXPECT_TRUE(FileHolds(entry.localFile, bytes));
+      fs::remove(entry.localFile);
     } else {
       EXPECT_NE(entry.flags & kComponentDownloadFailed, 0u);
       EXPECT_TRUE(PackagesIn(Updfiles()).empty());
@@ -456,7 +456,7 @@ TEST_F(PackageDownloadTest, APackageCutOffIsResumedFromTheCache) {
 
   ASSERT_EQ(Download(), kUpdOk);
 
-  EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
+  EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, bytes));
   std::vector<std::string> gets;
   for (const ScriptedPeer::Request& request : peer.Requests()) {
     if (request.raw.rfind("GET ", 0) == 0) gets.push_back(request.raw);
