@@ -52,7 +52,7 @@ UpdError SelectNupsForDownload(CListBase& list, const char* update_folder, const
     const bool wanted = std::find(platform_ids.begin(), platform_ids.end(), entry.platform) !=
                         platform_ids.end();
     if (!wanted || !IsInGroupList(groups, entry.group)) {
-      entry.flags |= kComponentDropped;
+      MarkDropped(entry);
     } else if (!AppendRecord(packages, entry)) {
       return kUpdOutOfMemory;
     }

@@ -19,7 +19,6 @@ namespace {
 // The group text that counts: what the host's group buffer holds.
 constexpr size_t kGroupTextLimit = 511;
 
-constexpr uint32_t kPending = kComponentInstall | kComponentSelected;
 
 // The scan of the offered packages: signed engine packages, pending.
 constexpr FolderScan kSignedEngineScan{.pattern = "*.nup",
@@ -30,7 +29,8 @@ constexpr FolderScan kSignedEngineScan{.pattern = "*.nup",
                                        .skipSignature = false};
 
 void Drop(_COMPONENT_INFO& entry) {
-  entry.flags = (entry.flags & ~kPending) | kComponentDropped;
+  ClearInstallMarks(entry);
+  MarkDropped(entry);
 }
 
 // Keeps the entries for which keep is true; the others lose their file.
@@ -83,7 +83,7 @@ void ChooseChains(CListBase& packages, const CListBase& modules, CInstalledList&
       _COMPONENT_INFO& package = packages[i];
       if (!HasModule(package, record.name, record.platform)) continue;
       if (std::find(chain.begin(), chain.end(), i) == chain.end()) Drop(package);
-      if (have >= target) package.flags &= ~kPending;
+      if (have >= target) ClearInstallMarks(package);
     }
     if (have >= target) record.flags |= kInstalledUpToDate;
   }

@@ -110,9 +110,41 @@ struct _INSTALLED_COMPONENT_INFO {
   return entry.localFile.empty() ? entry.url : entry.localFile;
 }
 
+// The run's marks on an entry, read and set by name; the bits behind them stay
+// internal to this file's readers.
 [[nodiscard]] constexpr bool IsDropped(const _COMPONENT_INFO& entry) {
   return (entry.flags & kComponentDropped) != 0;
 }
+// Newer than what is installed or held: chosen for download.
+[[nodiscard]] constexpr bool IsSelected(const _COMPONENT_INFO& entry) {
+  return (entry.flags & kComponentSelected) != 0;
+}
+[[nodiscard]] constexpr bool IsToInstall(const _COMPONENT_INFO& entry) {
+  return (entry.flags & kComponentInstall) != 0;
+}
+// Chosen by the mirror to be copied into its folders.
+[[nodiscard]] constexpr bool IsToFetch(const _COMPONENT_INFO& entry) {
+  return (entry.flags & kComponentFetch) != 0;
+}
+// Held on disk, or its download has begun (a failed one stays present).
+[[nodiscard]] constexpr bool IsPresent(const _COMPONENT_INFO& entry) {
+  return (entry.flags & kComponentPresent) != 0;
+}
+[[nodiscard]] constexpr bool HasDownloadFailed(const _COMPONENT_INFO& entry) {
+  return (entry.flags & kComponentDownloadFailed) != 0;
+}
+
+constexpr void MarkDropped(_COMPONENT_INFO& entry) { entry.flags |= kComponentDropped; }
+constexpr void MarkSelected(_COMPONENT_INFO& entry) { entry.flags |= kComponentSelected; }
+constexpr void MarkToFetch(_COMPONENT_INFO& entry) { entry.flags |= kComponentFetch; }
+constexpr void MarkPresent(_COMPONENT_INFO& entry) { entry.flags |= kComponentPresent; }
+constexpr void MarkDownloadFailed(_COMPONENT_INFO& entry) {
+  entry.flags |= kComponentDownloadFailed;
+}
+// Selected for download and to be installed.
+inline constexpr uint32_t kComponentInstallMarks = kComponentSelected | kComponentInstall;
+constexpr void MarkForInstall(_COMPONENT_INFO& entry) { entry.flags |= kComponentInstallMarks; }
+constexpr void ClearInstallMarks(_COMPONENT_INFO& entry) { entry.flags &= ~kComponentInstallMarks; }
 
 // Selected and not yet present, or to be fetched; never when dropped.
 [[nodiscard]] constexpr bool IsSelectedForDownload(uint32_t flags) {
@@ -120,4 +152,7 @@ struct _INSTALLED_COMPONENT_INFO {
   const uint32_t selected = kComponentSelected | kComponentPresent;
   const uint32_t fetch = kComponentFetch | kComponentPresent;
   return (flags & selected) == kComponentSelected || (flags & fetch) == kComponentFetch;
+}
+[[nodiscard]] constexpr bool IsSelectedForDownload(const _COMPONENT_INFO& entry) {
+  return IsSelectedForDownload(entry.flags);
 }

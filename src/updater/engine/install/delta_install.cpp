@@ -91,7 +91,7 @@ UpdError InstallNupPackageEx(const InstallRun& run, const _COMPONENT_INFO& entry
   StepFiles files;
   const bool named =
       MakeTempFileRetrying(run, &files.patch) && MakeTempFileRetrying(run, &files.output);
-  if ((entry.flags & kComponentDownloadFailed) != 0) return kUpdNotPending;
+  if (HasDownloadFailed(entry)) return kUpdNotPending;
   if (!named) return kUpdTempFileFailed;
   Result<OpenedPackage> patch =
       OpenedPackage::Open(entry.localFile.c_str(), PackageRead::kPayload, run.skipSignature);
@@ -120,7 +120,7 @@ void BuildBaseNonNups(const InstallRun& run) {
   const std::string pattern =
       std::string(target.host.updateFolder) + kBaseFolder + kPackageNameFormat;
   for (const _COMPONENT_INFO& entry : reverse) {
-    if ((entry.flags & kComponentInstall) == 0) continue;
+    if (!IsToInstall(entry)) continue;
     char store[UPD_PATH_SIZE] = {};
     if (!CreateUniqueFile(pattern.c_str(), store, sizeof store)) continue;
     if (InstallNupPackageEx(direct, entry, false, store) != kUpdOk) {

@@ -44,9 +44,9 @@ class ChainFiles {
   bool succeeded = false;
 };
 
-bool IsPending(const _COMPONENT_INFO& entry) { return (entry.flags & kComponentInstall) != 0; }
+bool IsPending(const _COMPONENT_INFO& entry) { return IsToInstall(entry); }
 bool HasFailed(const _COMPONENT_INFO& entry) {
-  return (entry.flags & kComponentDownloadFailed) != 0;
+  return HasDownloadFailed(entry);
 }
 
 // Opens a package into a new temporary payload and keeps its header.

@@ -93,10 +93,9 @@ ListIndex CListBase::FindByIdNamePlatform(uint32_t category, const char* module,
 }
 
 ListIndex CListBase::FindFirstPending(bool to_fetch) const {
-  const uint32_t mask =
-      to_fetch ? kComponentFetch | kComponentPresent : kComponentSelected | kComponentPresent;
-  const uint32_t wanted = to_fetch ? kComponentFetch : kComponentSelected;
-  return FindFirst(0, false, [&](const _COMPONENT_INFO& e) { return (e.flags & mask) == wanted; });
+  return FindFirst(0, false, [&](const _COMPONENT_INFO& e) {
+    return !IsPresent(e) && (to_fetch ? IsToFetch(e) : IsSelected(e));
+  });
 }
 
 ListIndex CListBase::FindEngineModule(const char* module, uint32_t platform,
@@ -126,7 +125,7 @@ ListIndex CListBase::FindFirstReference() const {
 uint64_t CListBase::GetSelectedSize(uint64_t start) const {
   uint64_t total = start;
   for (const _COMPONENT_INFO& entry : *this) {
-    if (IsSelectedForDownload(entry.flags)) total += entry.size;
+    if (IsSelectedForDownload(entry)) total += entry.size;
   }
   return total;
 }

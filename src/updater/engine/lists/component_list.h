@@ -47,8 +47,8 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   // Also requires a flag of mask.
   [[nodiscard]] ListIndex FindByIdNamePlatform(uint32_t category, const char* module,
                                                uint32_t platform, uint32_t mask) const;
-  // to_fetch: the first with kComponentFetch and without kComponentPresent;
-  // else the first with kComponentSelected and without kComponentPresent.
+  // to_fetch: the first to fetch and not present; else the first selected and
+  // not present.
   [[nodiscard]] ListIndex FindFirstPending(bool to_fetch) const;
 
   // Queries where the caller chooses whether dropped entries count.
@@ -93,7 +93,7 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   // blanks and tabs, each cut to 127 characters) and adds what is a component
   // or a reference with AddOrMark. The list size.
   int64_t AddFromNameList(const char* names, const Catalogue& catalogue);
-  // Makes every file field not yet resolved absolute against server_root
+  // Makes every url not yet resolved absolute against server_root
   // (inline "data" names stay) and marks it resolved. Nothing for an empty root.
   void ResolvePaths(const char* server_root);
   // Reads again, from catalogue, the section of every reference whose

@@ -35,7 +35,7 @@ void CListBase::MarkDropped(uint32_t category, const char* module, uint32_t plat
   for (_COMPONENT_INFO& entry : *this) {
     if (entry.category == category && entry.level == level && entry.listKind == list_kind &&
         HasModule(entry, module, platform)) {
-      entry.flags |= kComponentDropped;
+      ::MarkDropped(entry);
     }
   }
 }

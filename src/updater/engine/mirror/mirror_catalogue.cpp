@@ -90,8 +90,7 @@ std::string HexText(const uint8_t* bytes, size_t length) {
 
 ListIndex FindFirstToWrite(const CListBase& list) {
   for (ListIndex i = 0; i < static_cast<ListIndex>(list.GetSize()); ++i) {
-    const uint32_t flags = list[i].flags;
-    if ((flags & kComponentMirrored) != 0 && (flags & kComponentDropped) == 0) return i;
+    if ((list[i].flags & kComponentMirrored) != 0 && !IsDropped(list[i])) return i;
   }
   return kNoEntry;
 }

@@ -83,11 +83,11 @@ UpdError StagePackages(MirrorStaging& staging, CListBase& list, const char* key_
     const ListIndex index = list.FindFirstPending(true);
     if (index == kNoEntry) return kUpdOk;
     _COMPONENT_INFO& entry = list[index];
-    entry.flags |= kComponentPresent;
+    MarkPresent(entry);
     const std::string pattern = StagingPattern(host.updateFolder, entry.category);
     char target[UPD_PATH_SIZE] = {};
     if (!CreateUniqueFile(pattern.c_str(), target, sizeof target)) {
-      entry.flags |= kComponentDownloadFailed;
+      MarkDownloadFailed(entry);
       return kUpdNoUniqueName;
     }
     entry.mirrorPath = target;
@@ -107,7 +107,7 @@ UpdError StagePackages(MirrorStaging& staging, CListBase& list, const char* key_
       continue;
     }
     ++staging.failed;
-    entry.flags |= kComponentDownloadFailed;
+    MarkDownloadFailed(entry);
     (void)DeleteFileChecked(target, 0);
     if (result == kUpdAccessDenied) continue;
     if (settings != nullptr) NotifyMirrorError(settings->mirrorSettings, result);

@@ -39,7 +39,7 @@ void DropLocalTwins(CLocalList& local, const _COMPONENT_INFO& entry) {
   for (_COMPONENT_INFO& twin : local) {
     if (twin.category == entry.category && HasModule(twin, entry.module, entry.platform) &&
         twin.level == entry.level && twin.listKind == entry.listKind) {
-      twin.flags |= kComponentDropped;
+      MarkDropped(twin);
     }
   }
 }
@@ -99,11 +99,11 @@ UpdError DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const char
     if (index == kNoEntry) return kUpdOk;
     _COMPONENT_INFO& entry = list[index];
     DropLocalTwins(*job.localList, entry);
-    entry.flags |= kComponentPresent;
+    MarkPresent(entry);
     const std::string url = entry.url;
     char target[UPD_PATH_SIZE] = {};
     if (!CreateUniqueFile(pattern.c_str(), target, sizeof target)) {
-      entry.flags |= kComponentDownloadFailed;
+      MarkDownloadFailed(entry);
       return kUpdNoUniqueName;
     }
     entry.localFile = target;
@@ -118,7 +118,7 @@ UpdError DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const char
     const UPD_ERROR result =
         job.fetcher->DownloadToFile({settings}, fetch, target, PackageBound(entry));
     if (result != kUpdOk) {
-      entry.flags |= kComponentDownloadFailed;
+      MarkDownloadFailed(entry);
       (void)DeleteFileChecked(target, 0);
       return static_cast<UpdError>(result);
     }

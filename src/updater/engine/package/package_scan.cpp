@@ -37,7 +37,7 @@ UpdError ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* record
   if (!ReadComponentInfo(package->info().file(), kHeaderSection, record, false)) {
     return kUpdBadFile;
   }
-  record->flags |= kComponentPresent;
+  MarkPresent(*record);
   record->localFile = package_path;
   return kUpdOk;
 }

@@ -10,6 +10,7 @@
 
 #include "download_fixture.h"
 #include "platform/util/update_errors.h"
+#include "updater/engine/lists/list_reconcile.h"
 
 namespace upd::test {
 namespace {
@@ -56,6 +57,76 @@ class PackageDownload : public PackageDownloadTest {
                        "location = /status/500.nup { return 500; }"
                        "location = /status/503.nup { return 503; }")};
 };
+
+// An entry through a run's steps: read from the catalogue (listed), marked to
+// install by the list step, then downloaded or failed; an entry whose module is
+// already at its build loses its marks and is not fetched. The URL stays and the
+// file on disk is apart from it.
+TEST_F(PackageDownload, AnEntryMovesThroughTheStepsOfARun) {
+  const std::string bytes = Serve(web_, "served.nup", "em001_64");
+  struct Case {
+    const char* name;
+    const char* path;  // on the server
+    bool mark_for_install;
+    bool installed_at_its_build;
+    UpdError code;
+    uint32_t flags;  // the bits as they are after the download step
+    bool downloaded;
+  };
+  const Case cases[] = {
+      {"listed", "/served.nup", false, false, kUpdOk, kComponentHasBuild, false},
+      {"selected, downloaded", "/served.nup", true, false, kUpdOk,
+       kComponentHasBuild | kComponentInstallMarks | kComponentPresent, true},
+      {"selected, failed", "/missing.nup", true, false, kUpdNotFound,
+       kComponentHasBuild | kComponentInstallMarks | kComponentPresent | kComponentDownloadFailed,
+       false},
+      {"installed already", "/served.nup", true, true, kUpdOk, kComponentHasBuild, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    lists().updateList.SetSize(0);
+    _COMPONENT_INFO& added = Add(lists().updateList, "em001_64", web_.Url(c.path), 0);
+    added.flags = kComponentHasBuild;
+    added.size = kComponentAbsent;
+    EXPECT_FALSE(IsSelectedForDownload(added));
+    if (c.mark_for_install) {
+      MarkForInstall(added);
+      EXPECT_TRUE(IsSelectedForDownload(added));
+      EXPECT_TRUE(IsToInstall(added));
+    }
+    if (c.installed_at_its_build) {
+      CInstalledList installed;
+      _INSTALLED_COMPONENT_INFO module;
+      SafeStrCopy(module.name, sizeof module.name, "em001_64");
+      module.type = kEngineModuleType;
+      module.platform = 2;
+      module.build = 1;
+      installed.Add(module);
+      MarkUpToDateModules(installed, lists().updateList);
+      EXPECT_FALSE(IsSelectedForDownload(lists().updateList[0]));
+    }
+
+    EXPECT_EQ(Download(), c.code);
+
+    const _COMPONENT_INFO& entry = lists().updateList[0];
+    EXPECT_EQ(entry.flags, c.flags);
+    EXPECT_EQ(IsPresent(entry), c.mark_for_install && !c.installed_at_its_build);
+    EXPECT_EQ(HasDownloadFailed(entry), c.code != kUpdOk);
+    EXPECT_FALSE(IsSelectedForDownload(entry));
+    EXPECT_EQ(entry.url, web_.Url(c.path));
+    EXPECT_EQ(!entry.localFile.empty(), IsPresent(entry));
+    if (c.downloaded) {
+      EXPECT_EQ(Folder(entry.localFile), Updfiles());
+      EXPECT_TRUE(FileHolds(entry.localFile, bytes));
+      EXPECT_EQ(PackageLocation(entry), entry.localFile);
+      fs::remove(entry.localFile);
+    } else if (entry.localFile.empty()) {
+      EXPECT_EQ(PackageLocation(entry), entry.url);
+    } else {
+      EXPECT_FALSE(fs::exists(entry.localFile));
+    }
+  }
+}
 
 TEST_F(PackageDownload, TheFourListsComeInOrderWithTheirEvents) {
   const std::string level = Serve(web_, "level.nup", "em001_64");
