@@ -46,8 +46,8 @@ void CBackupStore::SaveComponentFile(const _COMPONENT_INFO& component, const cha
   const std::string relative = BackupModuleOf(component, modules_folder_.c_str()).orig;
   if (!IsSafeModulePath(relative)) return;
   const std::string target = GroupFolder(*this, group_name) + "/" + relative;
-  static_cast<void>(
-      FileCopy(component.localFile.c_str(), target.c_str(), kFileCopyOverwrite | kFileCopyCreateFolder));
+  static_cast<void>(FileCopy(component.localFile.c_str(), target.c_str(),
+                             kFileCopyOverwrite | kFileCopyCreateFolder));
 }
 
 UpdError CleanupModules(CBackupStore& store, const ENGINE_DISPATCH* engine, const char* group,

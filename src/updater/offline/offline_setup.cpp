@@ -19,7 +19,6 @@ namespace {
 // The group text that counts: what the host's group buffer holds.
 constexpr size_t kGroupTextLimit = 511;
 
-
 // The scan of the offered packages: signed engine packages, pending.
 constexpr FolderScan kSignedEngineScan{.pattern = "*.nup",
                                        .flagsToSet = kComponentInstall | kComponentPresent |
@@ -101,7 +100,8 @@ void StoreInstallTime(const UPDATER_SETTINGS* settings) {
 void RemoveModuleFile(CListBase& modules, std::string_view modules_folder,
                       std::string_view file_name) {
   const std::string path = std::string(modules_folder) + std::string(file_name);
-  RemoveModulesUnless(modules, [&](const _COMPONENT_INFO& entry) { return entry.localFile != path; });
+  RemoveModulesUnless(modules,
+                      [&](const _COMPONENT_INFO& entry) { return entry.localFile != path; });
 }
 
 void RemoveForeignPlatformModules(CListBase& modules) {

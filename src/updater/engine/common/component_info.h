@@ -43,9 +43,14 @@ inline constexpr uint32_t kComponentModuleFile = 0x4000;
 inline constexpr uint32_t kComponentMirrored = 0x20000;
 inline constexpr uint32_t kComponentDownloadFailed = 0x40000;
 
-// Value of the u32 fields whose key is absent ("base", "size", "id",
-// "interval").
-inline constexpr uint32_t kComponentAbsent = 0xFFFFFFFFu;
+// What a host record, a cache key or a stored file sees for an absent "base",
+// "size", "id" or "interval" (and what a catalogue's -1 reads as).
+inline constexpr uint32_t kComponentAbsentValue = 0xFFFFFFFFu;
+
+// An optional number as a host or a file sees it.
+[[nodiscard]] constexpr uint32_t ValueOrAbsent(std::optional<uint32_t> value) {
+  return value.value_or(kComponentAbsentValue);
+}
 // "level": 0 is a full package, 1 to 9 a delta.
 inline constexpr int32_t kLevelFull = 0;
 
@@ -69,7 +74,7 @@ struct _COMPONENT_INFO {
   char group[256] = {};  // comma list of update-group names
   // Nothing when the section has no level (a component, a pico) or gives -1.
   std::optional<int32_t> level = 0;
-  uint32_t base = 0;       // build that a delta applies to
+  std::optional<uint32_t> base = 0;  // build that a delta applies to
   // The catalogue's "file" (else "basepath"): where the package is fetched
   // from, absolute once kComponentResolved; for a reference, the component's
   // own catalogue. Empty for records read from disk.
@@ -80,13 +85,13 @@ struct _COMPONENT_INFO {
   std::string filename;    // module file that the package installs
   std::string mirrorPath;  // the package's copy in the mirror's staging folders
   std::string basePath;    // the installed file or package a delta applies to
-  uint32_t size = 0;
+  std::optional<uint32_t> size = 0;
   uint32_t versionId = 0;
   uint32_t agreed = 0;
   uint32_t engineType = 0;  // module type the engine reports
   uint32_t listKind = 0;    // ComponentListKind
-  uint32_t id = 0;          // pico id
-  uint32_t interval = 0;    // pico check interval
+  std::optional<uint32_t> id = 0;        // pico id
+  std::optional<uint32_t> interval = 0;  // pico check interval
 };
 
 // Flags of _INSTALLED_COMPONENT_INFO.

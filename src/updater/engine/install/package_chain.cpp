@@ -45,9 +45,7 @@ class ChainFiles {
 };
 
 bool IsPending(const _COMPONENT_INFO& entry) { return IsToInstall(entry); }
-bool HasFailed(const _COMPONENT_INFO& entry) {
-  return HasDownloadFailed(entry);
-}
+bool HasFailed(const _COMPONENT_INFO& entry) { return HasDownloadFailed(entry); }
 
 // Opens a package into a new temporary payload and keeps its header.
 UpdError OpenPackage(const InstallRun& run, const _COMPONENT_INFO& entry, ChainSlot* slot) {

@@ -34,9 +34,10 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   [[nodiscard]] ListIndex FindByNameAndId(const char* name, uint32_t category,
                                           ListIndex start = 0) const;
   [[nodiscard]] ListIndex FindByNameCategoryBuildBase(const char* name, uint32_t category,
-                                                      uint64_t build, uint32_t base) const;
+                                                      uint64_t build,
+                                                      std::optional<uint32_t> base) const;
   [[nodiscard]] ListIndex FindByModuleBuildBase(const char* module, uint32_t platform,
-                                                uint64_t build, uint32_t base) const;
+                                                uint64_t build, std::optional<uint32_t> base) const;
   // Same category, list kind, module, platform, level, base, build and language.
   [[nodiscard]] ListIndex FindMatching(const _COMPONENT_INFO& record) const;
   [[nodiscard]] ListIndex FindByModuleBuild(const char* module, uint32_t platform,

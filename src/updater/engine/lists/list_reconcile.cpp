@@ -91,10 +91,12 @@ ContinuousChoice SmallestContinuous(const CContinuousList& continuous, const CBa
                                                               update.platform, k + 1)) {
     const _COMPONENT_INFO& candidate = continuous[k];
     if (candidate.build != uint64_t{target}) continue;
-    const ListIndex b =
-        base.FindByModuleBuild(candidate.module, candidate.platform, candidate.base);
+    const ListIndex b = candidate.base ? base.FindByModuleBuild(candidate.module,
+                                                                candidate.platform, *candidate.base)
+                                       : kNoEntry;
     if (b == kNoEntry) continue;
-    if (choice.package == kNoEntry || candidate.size < continuous[choice.package].size) {
+    if (choice.package == kNoEntry ||
+        ValueOrAbsent(candidate.size) < ValueOrAbsent(continuous[choice.package].size)) {
       choice = {k, b};
     }
   }
@@ -189,7 +191,7 @@ void ReconcileReverseList(CInstalledModules& installed, CUpdateList& updates, CR
     }
     const ListIndex b = base.FindByIdNamePlatform(entry.category, entry.module, entry.platform,
                                                   kComponentModuleFile);
-    if (b == kNoEntry || base[b].build != uint64_t{entry.base}) continue;
+    if (b == kNoEntry || base[b].build != entry.base) continue;
     const ListIndex l = local.FindByModuleLevel(entry.module, entry.platform, kLevelFull);
     if (l == kNoEntry) {
       MarkForInstall(entry);

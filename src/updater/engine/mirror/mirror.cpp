@@ -29,7 +29,6 @@ std::string StagingFolder(const char* update_folder, const char* part) {
   return WithSlash(folder);
 }
 
-
 }  // namespace
 
 UpdError CMirror::LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder) {
@@ -89,7 +88,8 @@ uint32_t CMirror::CompareLists(CListBase& update, CListBase& continuous, CListBa
     const _COMPONENT_INFO& entry = continuous[i];
     if (IsToFetch(entry)) continue;
     const ListIndex m = list_.FindByNameAndId(entry.name, entry.category);
-    if (m == kNoEntry || list_[m].base < entry.base) {
+    // An absent base sorts after every build.
+    if (m == kNoEntry || ValueOrAbsent(list_[m].base) < ValueOrAbsent(entry.base)) {
       DropByName(continuous, entry.category, entry.module, entry.platform);
     }
   }

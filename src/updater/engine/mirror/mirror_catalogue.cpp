@@ -68,8 +68,8 @@ bool SetCommonKeys(CProfileSection& section, const _COMPONENT_INFO& entry) {
     if (*text.value != '\0') ok &= section.SetValue(text.key, text.value);
   }
   if (entry.level) ok &= section.SetUInt("level", static_cast<uint32_t>(*entry.level));
-  if (entry.base != kComponentAbsent) ok &= section.SetUInt("base", entry.base);
-  if (entry.size != kComponentAbsent) ok &= section.SetUInt("size", entry.size);
+  if (entry.base) ok &= section.SetUInt("base", *entry.base);
+  if (entry.size) ok &= section.SetUInt("size", *entry.size);
   if (!PackageLocation(entry).empty()) {
     ok &= section.SetValue("file", FileNamePart(PackageLocation(entry)));
   }

@@ -78,14 +78,15 @@ std::string JoinPackageFolder(const char* folder, const char* name) {
 }
 
 TransferBound PackageBound(const _COMPONENT_INFO& entry) {
-  const uint64_t size = entry.size == kComponentAbsent ? kDefaultFileDownloadBytes : entry.size;
+  const uint64_t size = entry.size ? uint64_t{*entry.size} : kDefaultFileDownloadBytes;
   return {size, kUpdSourceUnreadable};
 }
 
 std::string PackageCacheKey(const char* list_name, const _COMPONENT_INFO& entry) {
   char key[kPackageCacheKeySize];
   SafeSnprintf(key, sizeof key, "%s-%u-%s-%u-%u-%u-%ld", list_name, entry.category, entry.module,
-               entry.platform, entry.language, entry.base, static_cast<long>(entry.build));
+               entry.platform, entry.language, ValueOrAbsent(entry.base),
+               static_cast<long>(entry.build));
   return key;
 }
 

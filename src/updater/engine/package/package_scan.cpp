@@ -55,7 +55,7 @@ uint32_t ScanFolderToList(const char* folder, CListBase* list, int64_t start_ind
       continue;
     }
     if (scan.onlyEngine && record.category != kCategoryEngine) continue;
-    if (record.size == kComponentAbsent) record.size = static_cast<uint32_t>(finder.Info().size);
+    if (!record.size) record.size = static_cast<uint32_t>(finder.Info().size);
     record.flags |= scan.flagsToSet;
     if (scan.skipDuplicates && list->FindMatching(record) != kNoEntry) continue;
     list->SetAtGrow(start_index++, record);

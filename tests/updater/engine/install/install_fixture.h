@@ -170,7 +170,7 @@ class InstallFixture : public ::testing::Test {
     entry.category = kCategoryEngine;
     entry.level = recipe.level;
     entry.build = recipe.build;
-    entry.base = recipe.level == 0 ? kComponentAbsent : recipe.base;
+    entry.base = recipe.level == 0 ? std::nullopt : std::optional<uint32_t>(recipe.base);
     entry.localFile = path;
     entry.filename = m.file();
     return entry;

@@ -20,7 +20,7 @@ struct Row {
   uint32_t platform = 1;
   int32_t level = 0;
   uint64_t build = 0;
-  uint32_t base = kComponentAbsent;
+  std::optional<uint32_t> base = std::nullopt;
   uint32_t flags = 0;
   uint32_t list_kind = kListPlain;
   uint32_t language = 0;
@@ -137,7 +137,8 @@ TEST(ComponentListQueries, PendingReferenceAndSelectedSize) {
       {.flags = kComponentFetch | kComponentSelected | kComponentDropped},
       {.flags = kComponentSelected | kComponentInstall},
   });
-  const uint32_t sizes[] = {0xFFFFFFFFu, 20, 0xFFFFFFFFu, 40, 50, 60};
+  // An unknown size counts as the largest a catalogue can give.
+  const std::optional<uint32_t> sizes[] = {std::nullopt, 20, std::nullopt, 40, 50, 60};
   for (int i = 0; i < 6; ++i) sized[i].size = sizes[i];
   EXPECT_EQ(sized.GetSelectedSize(5), 5 + 2 * uint64_t{0xFFFFFFFFu} + 60);
 }

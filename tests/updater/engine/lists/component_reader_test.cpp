@@ -12,8 +12,6 @@ namespace {
 
 using upd::test::CatalogueTest;
 
-constexpr uint32_t kAbsent = 0xFFFFFFFFu;
-
 // Every field, so that a default that is not filled shows up too.
 void ExpectSameRecord(const _COMPONENT_INFO& actual, const _COMPONENT_INFO& expected) {
   EXPECT_EQ(actual.flags, expected.flags);
@@ -48,10 +46,10 @@ _COMPONENT_INFO Defaults() {
   _COMPONENT_INFO record;
   std::string("module").copy(record.module, 6);
   record.level = std::nullopt;
-  record.base = kAbsent;
-  record.size = kAbsent;
-  record.id = kAbsent;
-  record.interval = kAbsent;
+  record.base = std::nullopt;
+  record.size = std::nullopt;
+  record.id = std::nullopt;
+  record.interval = std::nullopt;
   return record;
 }
 
@@ -138,6 +136,20 @@ std::vector<ReadCase> AcceptedCases() {
       "category=engine\nplatform=x64\nlevel=4294967295\n", [](_COMPONENT_INFO& r) {
         r.category = 3;
         r.platform = 1;
+      });
+  // Numbers given as -1 (or their 32-bit twin) read as absent, as a missing key does.
+  add("numbers of -1 are absent", "NUMBERS",
+      "category=engine\nplatform=x64\nbase=-1\nsize=4294967295\nid=-1\ninterval=-1\n",
+      [](_COMPONENT_INFO& r) {
+        r.category = 3;
+        r.platform = 1;
+      });
+  add("a base of -1 gives way to baseindex", "BASEINDEX",
+      "category=engine\nplatform=x64\nbase=-1\nbaseindex=0\nsize=0\n", [](_COMPONENT_INFO& r) {
+        r.category = 3;
+        r.platform = 1;
+        r.base = 0;
+        r.size = 0;
       });
   add("level 0 is a full package", "LEVELC", "category=engine\nplatform=x64\nlevel=0\n",
       [](_COMPONENT_INFO& r) {

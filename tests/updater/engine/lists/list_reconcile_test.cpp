@@ -10,13 +10,12 @@
 namespace {
 
 constexpr uint32_t kInstall = kComponentSelected | kComponentInstall;
-constexpr uint32_t kNoBase = kComponentAbsent;
 
 struct Package {
   const char* module = "em001_64";
   uint64_t build = 0;
   int32_t level = 0;
-  uint32_t base = kNoBase;
+  std::optional<uint32_t> base = std::nullopt;
   uint32_t flags = 0;
   const char* url = "";
   const char* local = "";

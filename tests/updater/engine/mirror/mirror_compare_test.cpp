@@ -10,7 +10,7 @@ namespace upd::test {
 namespace {
 
 _COMPONENT_INFO Entry(const char* name, uint32_t category, uint64_t build, int32_t level = 0,
-                      uint32_t base = kComponentAbsent) {
+                      std::optional<uint32_t> base = std::nullopt) {
   _COMPONENT_INFO entry;
   entry.flags = kComponentHasBuild | kComponentPresent;
   SafeStrCopy(entry.name, sizeof entry.name, name);

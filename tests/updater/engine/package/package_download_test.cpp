@@ -87,7 +87,7 @@ TEST_F(PackageDownload, AnEntryMovesThroughTheStepsOfARun) {
     lists().updateList.SetSize(0);
     _COMPONENT_INFO& added = Add(lists().updateList, "em001_64", web_.Url(c.path), 0);
     added.flags = kComponentHasBuild;
-    added.size = kComponentAbsent;
+    added.size = std::nullopt;
     EXPECT_FALSE(IsSelectedForDownload(added));
     if (c.mark_for_install) {
       MarkForInstall(added);
@@ -546,7 +546,7 @@ TEST(PackageDownloadNames, CacheKeysNameListModulePlatformLanguageBaseAndBuild) 
   SafeStrCopy(entry.module, sizeof entry.module, "em001_64");
   entry.platform = 2;
   entry.language = 1033;
-  entry.base = kComponentAbsent;
+  entry.base = std::nullopt;
   entry.build = 4200000000u;
   EXPECT_EQ(PackageCacheKey("level", entry), "level-3-em001_64-2-1033-4294967295-4200000000");
   entry.base = 7;

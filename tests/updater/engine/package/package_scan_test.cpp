@@ -53,7 +53,7 @@ TEST_F(PackageScanTest, AHeaderWithoutNameOrSizeKeepsTheReaderDefaults) {
   _COMPONENT_INFO record;
   ASSERT_EQ(ReadUpdateInfoSection(package.c_str(), &record, true), kUpdOk);
   EXPECT_STREQ(record.name, "update_info");
-  EXPECT_EQ(record.size, kComponentAbsent);
+  EXPECT_EQ(record.size, std::nullopt);
   EXPECT_EQ(record.level, std::nullopt);
 }
 
