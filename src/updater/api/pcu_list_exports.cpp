@@ -64,8 +64,8 @@ UPD_ERROR ListPcus(const char* data_folder, const char* filter, void* buffer, ui
     UPD_PCU_LIST_ENTRY out{};
     out.cbSize = sizeof out;
     SafeStrCopy(out.displayName, sizeof out.displayName, entry->displayName);
-    SafeStrCopy(out.packagePath, sizeof out.packagePath, entry->file.c_str());
-    out.agreed = MarkerAgreed(entry->file);
+    SafeStrCopy(out.packagePath, sizeof out.packagePath, PackageLocation(*entry).c_str());
+    out.agreed = MarkerAgreed(PackageLocation(*entry));
     std::memcpy(bytes, &out, sizeof out);
     bytes += sizeof out;
   }

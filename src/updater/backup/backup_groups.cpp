@@ -46,8 +46,8 @@ void CBackupStore::SaveComponentFile(const _COMPONENT_INFO& component, const cha
   const std::string relative = BackupModuleOf(component, modules_folder_.c_str()).orig;
   if (!IsSafeModulePath(relative)) return;
   const std::string target = GroupFolder(*this, group_name) + "/" + relative;
-  static_cast<void>(
-      FileCopy(component.file.c_str(), target.c_str(), kFileCopyOverwrite | kFileCopyCreateFolder));
+  static_cast<void>(FileCopy(component.localFile.c_str(), target.c_str(),
+                             kFileCopyOverwrite | kFileCopyCreateFolder));
 }
 
 UpdError CleanupModules(CBackupStore& store, const ENGINE_DISPATCH* engine, const char* group,
@@ -59,7 +59,7 @@ UpdError CleanupModules(CBackupStore& store, const ENGINE_DISPATCH* engine, cons
   for (const char* path : finder) {
     CListBase read;
     _COMPONENT_INFO parked;
-    parked.file = path;
+    parked.localFile = path;
     if (!ReadModuleInfoFromEngine(read, engine, &parked)) continue;
     const ListIndex listed = list.FindByIdNamePlatform(parked.category, parked.module,
                                                        parked.platform, kComponentModuleFile);
@@ -70,7 +70,7 @@ UpdError CleanupModules(CBackupStore& store, const ENGINE_DISPATCH* engine, cons
       result = moved;
       continue;
     }
-    parked.file = target;
+    parked.localFile = target;
     if (listed != kNoEntry) {
       list[listed].build = parked.build;
     } else {

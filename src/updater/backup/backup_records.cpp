@@ -19,7 +19,8 @@ UPDATER_BACKUP_MODULE_INFO BackupModuleOf(const _COMPONENT_INFO& component,
   module.build = component.build;
   SafeStrCopy(module.type, sizeof module.type, component.module);
   const size_t skip = std::strlen(modules_folder);
-  module.orig = component.file.size() > skip ? component.file.substr(skip) : std::string();
+  module.orig =
+      component.localFile.size() > skip ? component.localFile.substr(skip) : std::string();
   return module;
 }
 

@@ -23,7 +23,7 @@ UpdError CBackupStore::StoreModules(const CListBase& components, CBackupState* s
     module.file = std::move(copy.file);
     if (!copy.shared) {
       new_copies->push_back(module.file);
-      const UPD_ERROR copied = FileCopy(component.file.c_str(), CopyPath(module.file).c_str(),
+      const UPD_ERROR copied = FileCopy(component.localFile.c_str(), CopyPath(module.file).c_str(),
                                         kFileCopyOverwrite | kFileCopyFlush);
       if (copied != kUpdOk) return static_cast<UpdError>(copied);
     }

@@ -32,7 +32,7 @@ uint32_t ResolveComponentVersions(const CListBase& list, const char* module, uin
     for (ListIndex i = 0; i < static_cast<ListIndex>(list.GetSize()); ++i) {
       const _COMPONENT_INFO& entry = list[i];
       if (entry.level != level || !TakesPart(entry, module, platform)) continue;
-      const uint64_t key = level == kLevelFull ? 0 : entry.base;
+      const uint64_t key = level == kLevelFull ? 0 : ValueOrAbsent(entry.base);
       uint64_t reach = entry.build;
       if (above != nullptr) {
         const auto next = above->find(entry.build);

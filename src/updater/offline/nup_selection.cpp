@@ -32,12 +32,11 @@ bool AppendRecord(HOST_ARRAY* packages, const _COMPONENT_INFO& entry) {
   UPD_NUP_INFO info{};
   info.cbSize = sizeof info;
   info.build = static_cast<uint32_t>(entry.build);
-  info.baseBuild = entry.base;
+  info.baseBuild = ValueOrAbsent(entry.base);
   info.platformId = entry.platform;
-  const bool filled = Append(&info.moduleName, entry.module) &&
-                      Append(&info.version, entry.version) &&
-                      Append(&info.packagePath, entry.file) &&
-                      Append(&info.fileName, entry.filename);
+  const bool filled =
+      Append(&info.moduleName, entry.module) && Append(&info.version, entry.version) &&
+      Append(&info.packagePath, PackageLocation(entry)) && Append(&info.fileName, entry.filename);
   if (filled && HostArrayPushBack(packages, info)) return true;
   FreeStrings(info);
   return false;
@@ -52,7 +51,7 @@ UpdError SelectNupsForDownload(CListBase& list, const char* update_folder, const
     const bool wanted = std::find(platform_ids.begin(), platform_ids.end(), entry.platform) !=
                         platform_ids.end();
     if (!wanted || !IsInGroupList(groups, entry.group)) {
-      entry.flags |= kComponentDropped;
+      MarkDropped(entry);
     } else if (!AppendRecord(packages, entry)) {
       return kUpdOutOfMemory;
     }

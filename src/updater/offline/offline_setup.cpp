@@ -19,8 +19,6 @@ namespace {
 // The group text that counts: what the host's group buffer holds.
 constexpr size_t kGroupTextLimit = 511;
 
-constexpr uint32_t kPending = kComponentInstall | kComponentSelected;
-
 // The scan of the offered packages: signed engine packages, pending.
 constexpr FolderScan kSignedEngineScan{.pattern = "*.nup",
                                        .flagsToSet = kComponentInstall | kComponentPresent |
@@ -30,7 +28,8 @@ constexpr FolderScan kSignedEngineScan{.pattern = "*.nup",
                                        .skipSignature = false};
 
 void Drop(_COMPONENT_INFO& entry) {
-  entry.flags = (entry.flags & ~kPending) | kComponentDropped;
+  ClearInstallMarks(entry);
+  MarkDropped(entry);
 }
 
 // Keeps the entries for which keep is true; the others lose their file.
@@ -38,7 +37,7 @@ template <class Keep>
 void RemoveModulesUnless(CListBase& modules, Keep keep) {
   for (int64_t i = modules.GetSize() - 1; i >= 0; --i) {
     if (keep(modules[i])) continue;
-    static_cast<void>(OsFileDelete(modules[i].file.c_str(), nullptr));
+    static_cast<void>(OsFileDelete(modules[i].localFile.c_str(), nullptr));
     for (int64_t j = i + 1; j < modules.GetSize(); ++j) modules[j - 1] = std::move(modules[j]);
     modules.SetSize(modules.GetSize() - 1);
   }
@@ -83,7 +82,7 @@ void ChooseChains(CListBase& packages, const CListBase& modules, CInstalledList&
       _COMPONENT_INFO& package = packages[i];
       if (!HasModule(package, record.name, record.platform)) continue;
       if (std::find(chain.begin(), chain.end(), i) == chain.end()) Drop(package);
-      if (have >= target) package.flags &= ~kPending;
+      if (have >= target) ClearInstallMarks(package);
     }
     if (have >= target) record.flags |= kInstalledUpToDate;
   }
@@ -101,7 +100,8 @@ void StoreInstallTime(const UPDATER_SETTINGS* settings) {
 void RemoveModuleFile(CListBase& modules, std::string_view modules_folder,
                       std::string_view file_name) {
   const std::string path = std::string(modules_folder) + std::string(file_name);
-  RemoveModulesUnless(modules, [&](const _COMPONENT_INFO& entry) { return entry.file != path; });
+  RemoveModulesUnless(modules,
+                      [&](const _COMPONENT_INFO& entry) { return entry.localFile != path; });
 }
 
 void RemoveForeignPlatformModules(CListBase& modules) {

@@ -58,10 +58,11 @@ uint32_t CPicoManager::ScanUpdateVer(const char* catalogue_path, const UPDATER_S
     if ((record.flags & kComponentReference) != 0 || record.category != kCategoryPico) return;
     std::string module = ModuleName(record.module);
     if (installed.FindByName(module.c_str()) == kNoEntry) return;
-    const auto [entry, inserted] = entries_.try_emplace(record.id);
+    const auto [entry, inserted] = entries_.try_emplace(ValueOrAbsent(record.id));
     if (!inserted) return;
-    entry->second = {record.id, record.base, record.interval, std::move(module), record.file};
-    if (store != nullptr) StoreLastAppeared(store.get(), record.id, now);
+    entry->second = {ValueOrAbsent(record.id), ValueOrAbsent(record.base),
+                     ValueOrAbsent(record.interval), std::move(module), record.url};
+    if (store != nullptr) StoreLastAppeared(store.get(), ValueOrAbsent(record.id), now);
   });
   return static_cast<uint32_t>(entries_.size());
 }

@@ -51,7 +51,7 @@ class BackupStoreTest : public ::testing::Test {
     record.engineType = id;
     record.platform = 1;
     record.build = build;
-    record.file = Modules() + "/" + file;
+    record.localFile = Modules() + "/" + file;
     components.Add(record);
   }
 
@@ -489,7 +489,7 @@ class GroupParking : public BackupStoreTest {
     SafeStrCopy(record.module, sizeof record.module, (std::string(name) + "64").c_str());
     record.platform = 1;
     record.build = build;
-    record.file = Modules() + "/" + file;
+    record.localFile = Modules() + "/" + file;
     list.Add(record);
   }
 
@@ -515,8 +515,8 @@ TEST_F(GroupParking, NewerParkedModulesComeBackAndTheFolderGoes) {
   EXPECT_FALSE(fs::exists(Backup() + "/Release"));
   ASSERT_EQ(list.GetSize(), 3);
   EXPECT_EQ(list[0].build, 6u);
-  EXPECT_EQ(list[0].file, Modules() + "/em002.dat");
-  EXPECT_EQ(list[2].file, Modules() + "/em004.dat");
+  EXPECT_EQ(list[0].localFile, Modules() + "/em002.dat");
+  EXPECT_EQ(list[2].localFile, Modules() + "/em004.dat");
   EXPECT_STREQ(list[2].module, "fresh64");
   EXPECT_TRUE(engine_.counts().Balanced());
 }

@@ -32,7 +32,8 @@ inline std::ostream& operator<<(std::ostream& out, const Seen& s) {
 
 inline std::vector<Seen> SeenOf(const CListBase& list) {
   std::vector<Seen> out;
-  for (const _COMPONENT_INFO& entry : list) out.push_back({entry.module, entry.file, entry.flags});
+  for (const _COMPONENT_INFO& entry : list)
+    out.push_back({entry.module, PackageLocation(entry), entry.flags});
   return out;
 }
 

@@ -25,7 +25,7 @@ CListBase ListOf(const std::vector<Package>& packages) {
     _COMPONENT_INFO entry;
     SafeStrCopy(entry.module, sizeof entry.module, p.module);
     entry.level = p.level;
-    entry.base = p.level == 0 ? kComponentAbsent : p.base;
+    entry.base = p.level == 0 ? std::nullopt : std::optional<uint32_t>(p.base);
     entry.build = p.build;
     entry.platform = p.platform;
     entry.flags = p.dropped ? kComponentDropped : kComponentInstall;

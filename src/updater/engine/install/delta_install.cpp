@@ -52,13 +52,13 @@ bool MakeTempFileRetrying(const InstallRun& run, std::string* path) {
 UPD_ERROR PrepareBase(const InstallRun& run, const _COMPONENT_INFO& entry, bool base_is_container,
                       StepFiles* files, std::string* base) {
   if (!base_is_container) {
-    *base = entry.localPath;
+    *base = entry.basePath;
     return kUpdOk;
   }
   if (!MakeInstallTempFile(run, &files->baseCopy)) return kUpdTempFileFailed;
   *base = files->baseCopy;
   const Result<OpenedPackage> container =
-      OpenedPackage::Open(entry.localPath.c_str(), PackageRead::kPayload, run.skipSignature);
+      OpenedPackage::Open(entry.basePath.c_str(), PackageRead::kPayload, run.skipSignature);
   if (!container) return container.code();
   return container->WritePayload(files->baseCopy.c_str());
 }
@@ -91,10 +91,10 @@ UpdError InstallNupPackageEx(const InstallRun& run, const _COMPONENT_INFO& entry
   StepFiles files;
   const bool named =
       MakeTempFileRetrying(run, &files.patch) && MakeTempFileRetrying(run, &files.output);
-  if ((entry.flags & kComponentDownloadFailed) != 0) return kUpdNotPending;
+  if (HasDownloadFailed(entry)) return kUpdNotPending;
   if (!named) return kUpdTempFileFailed;
   Result<OpenedPackage> patch =
-      OpenedPackage::Open(entry.file.c_str(), PackageRead::kPayload, run.skipSignature);
+      OpenedPackage::Open(entry.localFile.c_str(), PackageRead::kPayload, run.skipSignature);
   if (!patch) return patch.code();
   UPD_ERROR rc = patch->WritePayload(files.patch.c_str());
   files.info = std::move(patch.value()).TakeInfo();
@@ -120,7 +120,7 @@ void BuildBaseNonNups(const InstallRun& run) {
   const std::string pattern =
       std::string(target.host.updateFolder) + kBaseFolder + kPackageNameFormat;
   for (const _COMPONENT_INFO& entry : reverse) {
-    if ((entry.flags & kComponentInstall) == 0) continue;
+    if (!IsToInstall(entry)) continue;
     char store[UPD_PATH_SIZE] = {};
     if (!CreateUniqueFile(pattern.c_str(), store, sizeof store)) continue;
     if (InstallNupPackageEx(direct, entry, false, store) != kUpdOk) {

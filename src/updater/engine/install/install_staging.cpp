@@ -140,12 +140,12 @@ bool ModuleInstallState::AllPendingInstalled(const CUpdateList& update_list,
                                              const CContinuousList& continuous_list) const {
   for (ListIndex i = 0; i < update_list.GetSize(); ++i) {
     const _COMPONENT_INFO& entry = update_list[i];
-    if ((entry.flags & kComponentInstall) == 0 || entry.level != kLevelFull) continue;
+    if (!IsToInstall(entry) || entry.level != kLevelFull) continue;
     const uint32_t reached = update_list.FindDeltaFor(i, nullptr, nullptr);
     if (!HasRecord(entry.module, entry.platform, reached)) return false;
   }
   for (const _COMPONENT_INFO& entry : continuous_list) {
-    if ((entry.flags & kComponentInstall) == 0) continue;
+    if (!IsToInstall(entry)) continue;
     if (!HasRecord(entry.module, entry.platform, static_cast<uint32_t>(entry.build))) return false;
   }
   return true;

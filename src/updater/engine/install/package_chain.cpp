@@ -44,16 +44,14 @@ class ChainFiles {
   bool succeeded = false;
 };
 
-bool IsPending(const _COMPONENT_INFO& entry) { return (entry.flags & kComponentInstall) != 0; }
-bool HasFailed(const _COMPONENT_INFO& entry) {
-  return (entry.flags & kComponentDownloadFailed) != 0;
-}
+bool IsPending(const _COMPONENT_INFO& entry) { return IsToInstall(entry); }
+bool HasFailed(const _COMPONENT_INFO& entry) { return HasDownloadFailed(entry); }
 
 // Opens a package into a new temporary payload and keeps its header.
 UpdError OpenPackage(const InstallRun& run, const _COMPONENT_INFO& entry, ChainSlot* slot) {
   if (!MakeInstallTempFile(run, &slot->payload)) return kUpdTempFileFailed;
   Result<OpenedPackage> package =
-      OpenedPackage::Open(entry.file.c_str(), PackageRead::kPayload, run.skipSignature);
+      OpenedPackage::Open(entry.localFile.c_str(), PackageRead::kPayload, run.skipSignature);
   if (!package) return package.code();
   const UpdError rc = package->WritePayload(slot->payload.c_str());
   slot->info = std::move(package.value()).TakeInfo();
@@ -72,7 +70,7 @@ UPD_ERROR OpenHead(const InstallRun& run, const _COMPONENT_INFO& entry, ChainSlo
     return kUpdOk;
   }
   if (!MakeInstallTempFile(run, &slot->payload)) return kUpdTempFileFailed;
-  const UPD_ERROR rc = FileCopy(entry.file.c_str(), slot->payload.c_str(), kFileCopyOverwrite);
+  const UPD_ERROR rc = FileCopy(entry.localFile.c_str(), slot->payload.c_str(), kFileCopyOverwrite);
   if (rc != kUpdOk) return rc;
   *reached = static_cast<uint32_t>(entry.build);
   return kUpdOk;

@@ -78,7 +78,7 @@ UpdError MergeComponentVerFiles(CatalogueRun& run, CUpdateLists& lists, Catalogu
   CUpdateList& updates = lists.updateList;
   for (ListIndex i = 0; i < updates.GetSize(); ++i) {
     if ((updates[i].flags & kComponentReference) == 0) continue;
-    const std::string url = updates[i].file;
+    const std::string url = updates[i].url;
     SafeStrCopy(run.server.catalogueBaseUrl, sizeof run.server.catalogueBaseUrl, url.c_str());
     const UPD_ERROR result =
         DownloadCatalogueToFile(run, request, url, download.path(), false, nullptr);

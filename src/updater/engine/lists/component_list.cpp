@@ -14,7 +14,7 @@ bool SameName(const char* a, const char* b) { return AsciiStrICmp(a, b) == 0; }
 
 // A delta of the same component one level up from current, based on its build.
 bool IsNextDelta(const _COMPONENT_INFO& entry, const _COMPONENT_INFO& current, int64_t level) {
-  return entry.level == level && uint64_t{entry.base} == current.build &&
+  return entry.level == level && entry.base == current.build &&
          entry.category == current.category && HasModule(entry, current.module, current.platform);
 }
 
@@ -45,14 +45,15 @@ ListIndex CListBase::FindByNameAndId(const char* name, uint32_t category, ListIn
 }
 
 ListIndex CListBase::FindByNameCategoryBuildBase(const char* name, uint32_t category,
-                                                 uint64_t build, uint32_t base) const {
+                                                 uint64_t build,
+                                                 std::optional<uint32_t> base) const {
   return FindFirst(0, false, [&](const _COMPONENT_INFO& e) {
     return e.category == category && e.build == build && e.base == base && SameName(e.name, name);
   });
 }
 
 ListIndex CListBase::FindByModuleBuildBase(const char* module, uint32_t platform, uint64_t build,
-                                           uint32_t base) const {
+                                           std::optional<uint32_t> base) const {
   return FindFirst(0, false, [&](const _COMPONENT_INFO& e) {
     return e.build == build && e.base == base && HasModule(e, module, platform);
   });
@@ -93,10 +94,9 @@ ListIndex CListBase::FindByIdNamePlatform(uint32_t category, const char* module,
 }
 
 ListIndex CListBase::FindFirstPending(bool to_fetch) const {
-  const uint32_t mask =
-      to_fetch ? kComponentFetch | kComponentPresent : kComponentSelected | kComponentPresent;
-  const uint32_t wanted = to_fetch ? kComponentFetch : kComponentSelected;
-  return FindFirst(0, false, [&](const _COMPONENT_INFO& e) { return (e.flags & mask) == wanted; });
+  return FindFirst(0, false, [&](const _COMPONENT_INFO& e) {
+    return !IsPresent(e) && (to_fetch ? IsToFetch(e) : IsSelected(e));
+  });
 }
 
 ListIndex CListBase::FindEngineModule(const char* module, uint32_t platform,
@@ -126,7 +126,8 @@ ListIndex CListBase::FindFirstReference() const {
 uint64_t CListBase::GetSelectedSize(uint64_t start) const {
   uint64_t total = start;
   for (const _COMPONENT_INFO& entry : *this) {
-    if (IsSelectedForDownload(entry.flags)) total += entry.size;
+    // An entry of unknown size counts as the largest a catalogue can give.
+    if (IsSelectedForDownload(entry)) total += ValueOrAbsent(entry.size);
   }
   return total;
 }
@@ -159,8 +160,7 @@ uint32_t CListBase::GetNewestBuild(const char* module, uint32_t platform,
   for (;;) {
     const int64_t level = current->level ? int64_t{*current->level} + 1 : 0;
     const ListIndex next = FindFirst(0, false, [&](const _COMPONENT_INFO& e) {
-      return e.level == level && uint64_t{e.base} == current->build &&
-             HasModule(e, module, platform);
+      return e.level == level && e.base == current->build && HasModule(e, module, platform);
     });
     if (next == kNoEntry) return static_cast<uint32_t>(current->build);
     current = &(*this)[next];

@@ -34,9 +34,10 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   [[nodiscard]] ListIndex FindByNameAndId(const char* name, uint32_t category,
                                           ListIndex start = 0) const;
   [[nodiscard]] ListIndex FindByNameCategoryBuildBase(const char* name, uint32_t category,
-                                                      uint64_t build, uint32_t base) const;
+                                                      uint64_t build,
+                                                      std::optional<uint32_t> base) const;
   [[nodiscard]] ListIndex FindByModuleBuildBase(const char* module, uint32_t platform,
-                                                uint64_t build, uint32_t base) const;
+                                                uint64_t build, std::optional<uint32_t> base) const;
   // Same category, list kind, module, platform, level, base, build and language.
   [[nodiscard]] ListIndex FindMatching(const _COMPONENT_INFO& record) const;
   [[nodiscard]] ListIndex FindByModuleBuild(const char* module, uint32_t platform,
@@ -47,8 +48,8 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   // Also requires a flag of mask.
   [[nodiscard]] ListIndex FindByIdNamePlatform(uint32_t category, const char* module,
                                                uint32_t platform, uint32_t mask) const;
-  // to_fetch: the first with kComponentFetch and without kComponentPresent;
-  // else the first with kComponentSelected and without kComponentPresent.
+  // to_fetch: the first to fetch and not present; else the first selected and
+  // not present.
   [[nodiscard]] ListIndex FindFirstPending(bool to_fetch) const;
 
   // Queries where the caller chooses whether dropped entries count.
@@ -93,7 +94,7 @@ class CListBase : public CArray<_COMPONENT_INFO> {
   // blanks and tabs, each cut to 127 characters) and adds what is a component
   // or a reference with AddOrMark. The list size.
   int64_t AddFromNameList(const char* names, const Catalogue& catalogue);
-  // Makes every file field not yet resolved absolute against server_root
+  // Makes every url not yet resolved absolute against server_root
   // (inline "data" names stay) and marks it resolved. Nothing for an empty root.
   void ResolvePaths(const char* server_root);
   // Reads again, from catalogue, the section of every reference whose

@@ -35,7 +35,7 @@ void CListBase::MarkDropped(uint32_t category, const char* module, uint32_t plat
   for (_COMPONENT_INFO& entry : *this) {
     if (entry.category == category && entry.level == level && entry.listKind == list_kind &&
         HasModule(entry, module, platform)) {
-      entry.flags |= kComponentDropped;
+      ::MarkDropped(entry);
     }
   }
 }
@@ -87,11 +87,11 @@ void CListBase::ResolvePaths(const char* server_root) {
   GetServerRoot(base, sizeof base, root, sizeof root);
   for (_COMPONENT_INFO& entry : *this) {
     if ((entry.flags & kComponentResolved) != 0) continue;
-    if (!IsInlineData(entry.file)) {
+    if (!IsInlineData(entry.url)) {
       char path[kPathSize];
-      SafeStrCopy(path, sizeof path, entry.file.c_str());
+      SafeStrCopy(path, sizeof path, entry.url.c_str());
       ResolvePath(path, sizeof path, base, root);
-      entry.file = path;
+      entry.url = path;
     }
     entry.flags |= kComponentResolved;
   }
@@ -100,7 +100,7 @@ void CListBase::ResolvePaths(const char* server_root) {
 void CListBase::ReloadReferences(const Catalogue& catalogue, const char* url) {
   if (url == nullptr) return;
   for (_COMPONENT_INFO& entry : *this) {
-    if ((entry.flags & kComponentReference) == 0 || !SameLocation(entry.file, url)) continue;
+    if ((entry.flags & kComponentReference) == 0 || !SameLocation(entry.url, url)) continue;
     // The record's name is its section's name in the component's catalogue.
     const std::string section = entry.name;
     if (ReadComponentInfo(catalogue, section.c_str(), &entry, true)) {
@@ -115,7 +115,7 @@ void CListBase::FillBasePaths(const CListBase& other) {
     const ListIndex found = other.FindByIdNamePlatform(entry.category, entry.module, entry.platform,
                                                        kComponentModuleFile);
     if (found != kNoEntry && other[found].build == entry.base) {
-      entry.localPath = other[found].file;
+      entry.basePath = other[found].localFile;
     }
   }
 }

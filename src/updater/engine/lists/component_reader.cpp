@@ -97,18 +97,31 @@ uint64_t ReadBuild(const CProfileSection* section, const _COMPONENT_INFO& record
   return uint64_t{NumberOf(section, "buildMS", 0)} << 32 | NumberOf(section, "buildLS", 0);
 }
 
+// Nothing for a missing key or a -1.
+std::optional<uint32_t> OptionalNumberOf(const CProfileSection* section, std::string_view key) {
+  const uint32_t value = NumberOf(section, key, kComponentAbsentValue);
+  return value != kComponentAbsentValue ? std::optional<uint32_t>(value) : std::nullopt;
+}
+
 struct NumberKey {
   const char* key;
   uint32_t _COMPONENT_INFO::*field;
-  uint32_t absent;
 };
 
 constexpr NumberKey kNumberKeys[] = {
-    {"size", &_COMPONENT_INFO::size, kComponentAbsent},
-    {"versionid", &_COMPONENT_INFO::versionId, 0},
-    {"Agreed", &_COMPONENT_INFO::agreed, 0},
-    {"id", &_COMPONENT_INFO::id, kComponentAbsent},
-    {"interval", &_COMPONENT_INFO::interval, kComponentAbsent},
+    {"versionid", &_COMPONENT_INFO::versionId},
+    {"Agreed", &_COMPONENT_INFO::agreed},
+};
+
+struct OptionalNumberKey {
+  const char* key;
+  std::optional<uint32_t> _COMPONENT_INFO::*field;
+};
+
+constexpr OptionalNumberKey kOptionalNumberKeys[] = {
+    {"size", &_COMPONENT_INFO::size},
+    {"id", &_COMPONENT_INFO::id},
+    {"interval", &_COMPONENT_INFO::interval},
 };
 
 // Everything after the category and platform checks; nothing here refuses.
@@ -118,18 +131,17 @@ void ReadPackageKeys(const CProfileSection* section, _COMPONENT_INFO* record) {
   CopyText(record->version, TextOf(section, "version"));
   ReadDisplayName(section, record);
   const std::string_view file = TextOf(section, "file");
-  CopyPath(record->file, file.empty() ? TextOf(section, "basepath") : file);
+  CopyPath(record->url, file.empty() ? TextOf(section, "basepath") : file);
   CopyPath(record->filename, TextOf(section, "filename"));
   CopyText(record->setup, TextOf(section, "setup"));
   record->build = ReadBuild(section, *record);
-  const auto level = static_cast<int32_t>(NumberOf(section, "level", kComponentAbsent));
+  const auto level = static_cast<int32_t>(NumberOf(section, "level", kComponentAbsentValue));
   record->level = level != -1 ? std::optional<int32_t>(level) : std::nullopt;
-  record->base = NumberOf(section, "base", kComponentAbsent);
-  if (record->base == kComponentAbsent) {
-    record->base = NumberOf(section, "baseindex", kComponentAbsent);
-  }
-  for (const NumberKey& key : kNumberKeys) {
-    record->*key.field = NumberOf(section, key.key, key.absent);
+  record->base = OptionalNumberOf(section, "base");
+  if (!record->base) record->base = OptionalNumberOf(section, "baseindex");
+  for (const NumberKey& key : kNumberKeys) record->*key.field = NumberOf(section, key.key, 0);
+  for (const OptionalNumberKey& key : kOptionalNumberKeys) {
+    record->*key.field = OptionalNumberOf(section, key.key);
   }
   if (record->build > 0) record->flags |= kComponentHasBuild;
 }
@@ -144,7 +156,7 @@ bool ReadSection(const CProfileSection* section, const char* name, _COMPONENT_IN
   const std::string_view reference = TextOf(section, "ver");
   if (!reference.empty()) {
     record->flags |= kComponentReference;
-    CopyPath(record->file, reference);
+    CopyPath(record->url, reference);
     return true;
   }
   CopyText(record->group, TextOf(section, "group"));

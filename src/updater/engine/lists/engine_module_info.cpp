@@ -36,7 +36,7 @@ class ModuleHandle {
 bool ReadModuleInfoFromEngine(CListBase& list, const ENGINE_DISPATCH* engine,
                               _COMPONENT_INFO* record) {
   if (record == nullptr) return false;
-  const std::u16string path = NarrowToU16String(record->file.c_str(), kStrToNul);
+  const std::u16string path = NarrowToU16String(record->localFile.c_str(), kStrToNul);
   ModuleHandle module(engine);
   const uint32_t opened =
       EngineCall3018(engine, 0, 0, kOpenModuleFlags, path.c_str(), 0, module.Out());

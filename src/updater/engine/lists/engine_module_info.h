@@ -3,7 +3,7 @@
 #include "updater.h"
 #include "updater/engine/lists/component_list.h"
 
-// Reads the installed module file named by record's file field through the
+// Reads the installed module file named by record's localFile through the
 // host's engine (open, type and name, version and build, close; the close
 // follows every successful open) and appends the record to list as an
 // engine module: module name (with "64" added on a 64-bit platform unless it

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr uint32_t kInstallMarks = kComponentSelected | kComponentInstall;
-
 uint32_t SettingsFlags(const ListBuild& build) {
   return build.host.settings != nullptr ? build.host.settings->flags : 0;
 }
@@ -29,10 +27,10 @@ void SelectPreliminaryEntries(CPreliminaryList& preliminary, const CLocalList& l
     const char* underscore = std::strchr(entry.name, '_');
     const char* name = underscore != nullptr ? underscore + 1 : entry.name;
     ListIndex j = local.FindByNameAndId(name, entry.category);
-    if (j == kNoEntry) entry.flags |= kComponentSelected;
+    if (j == kNoEntry) MarkSelected(entry);
     for (; j != kNoEntry; j = local.FindByNameAndId(name, entry.category, j + 1)) {
       if (local[j].level == kLevelFull && local[j].build < entry.build) {
-        entry.flags |= kComponentSelected;
+        MarkSelected(entry);
         break;
       }
     }
@@ -61,7 +59,7 @@ void AddInstalledEngineEntries(CInstalledList& installed, CUpdateList& updates,
         installed.FindByNameAndPlatform(record.module, record.platform) == kNoEntry) {
       return;
     }
-    record.flags |= kInstallMarks;
+    MarkForInstall(record);
     updates.Add(record);
   });
 }
@@ -73,7 +71,7 @@ void ResolveAndReload(CListBase& list, const ListBuild& build) {
 
 bool SomethingToInstall(const CInstalledModules& installed, const CUpdateList& updates) {
   for (const _COMPONENT_INFO& entry : updates) {
-    if (entry.category == kCategoryEngine && (entry.flags & kComponentInstall) != 0) return true;
+    if (entry.category == kCategoryEngine && IsToInstall(entry)) return true;
   }
   for (const _INSTALLED_COMPONENT_INFO& module : installed.installedList) {
     if (module.type == kEngineModuleType && (module.flags & kInstalledPackageChosen) != 0) {

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kInstallMarks = kComponentSelected | kComponentInstall;
-
 // The first local package of entry's module, platform, level and list kind
 // from start on.
 ListIndex LocalTwin(const CLocalList& local, const _COMPONENT_INFO& entry, ListIndex start = 0) {
@@ -28,7 +26,7 @@ void ReplaceWithLocal(_COMPONENT_INFO& entry, _COMPONENT_INFO& local) {
 // behind the catalogue's.
 bool HoldsSamePackage(const _COMPONENT_INFO& entry, const _COMPONENT_INFO& local) {
   if (local.build != entry.build) return false;
-  if ((local.flags & kComponentModuleFile) != 0) return (entry.flags & kComponentFetch) == 0;
+  if ((local.flags & kComponentModuleFile) != 0) return !IsToFetch(entry);
   return local.base == entry.base;
 }
 
@@ -53,7 +51,7 @@ void TakeLocalChain(CUpdateList& updates, CLocalList& local, const char* module,
     if (j != kNoEntry) {
       ReplaceWithLocal(entry, local[j]);
     } else {
-      entry.flags &= ~kInstallMarks;
+      ClearInstallMarks(entry);
     }
   }
 }
@@ -63,7 +61,7 @@ void SelectDifferingTwins(CUpdateList& updates, const CLocalList& local) {
     if (entry.category != kCategoryEngine) continue;
     const ListIndex j = LocalTwin(local, entry);
     if (j != kNoEntry && local[j].build == entry.build && local[j].size != entry.size) {
-      entry.flags |= kComponentSelected;
+      MarkSelected(entry);
     }
   }
 }
@@ -93,10 +91,12 @@ ContinuousChoice SmallestContinuous(const CContinuousList& continuous, const CBa
                                                               update.platform, k + 1)) {
     const _COMPONENT_INFO& candidate = continuous[k];
     if (candidate.build != uint64_t{target}) continue;
-    const ListIndex b =
-        base.FindByModuleBuild(candidate.module, candidate.platform, candidate.base);
+    const ListIndex b = candidate.base ? base.FindByModuleBuild(candidate.module,
+                                                                candidate.platform, *candidate.base)
+                                       : kNoEntry;
     if (b == kNoEntry) continue;
-    if (choice.package == kNoEntry || candidate.size < continuous[choice.package].size) {
+    if (choice.package == kNoEntry ||
+        ValueOrAbsent(candidate.size) < ValueOrAbsent(continuous[choice.package].size)) {
       choice = {k, b};
     }
   }
@@ -110,19 +110,19 @@ void TakeContinuous(_INSTALLED_COMPONENT_INFO& installed, CUpdateList& updates,
   const _COMPONENT_INFO& from = base[choice.base];
   for (_COMPONENT_INFO& entry : updates) {
     if (entry.category == kCategoryEngine && HasModule(entry, package.module, package.platform)) {
-      entry.flags &= ~kInstallMarks;
+      ClearInstallMarks(entry);
     }
   }
   installed.chosen = static_cast<uint32_t>(choice.package);
   installed.flags |= kInstalledPackageChosen;
   if ((from.flags & kComponentModuleFile) != 0) installed.flags |= kInstalledBaseIsModuleFile;
-  package.localPath = from.file;
-  package.flags |= kInstallMarks;
+  package.basePath = from.localFile;
+  MarkForInstall(package);
   const ListIndex held = local.FindByNameCategoryBuildBase(package.name, package.category,
                                                            package.build, package.base);
   if (held != kNoEntry) {
-    package.flags |= kComponentPresent;
-    package.file = local[held].file;
+    MarkPresent(package);
+    package.localFile = local[held].localFile;
   }
 }
 
@@ -159,7 +159,7 @@ void MarkUpToDateModules(CInstalledList& installed, CUpdateList& updates) {
     if (module.type != kEngineModuleType) continue;
     const uint32_t newest = updates.GetNewestBuild(module.name, module.platform, nullptr);
     if (uint64_t{newest} <= module.build &&
-        updates.ClearFlags(module.name, module.platform, kInstallMarks) > 0) {
+        updates.ClearFlags(module.name, module.platform, kComponentInstallMarks) > 0) {
       module.flags |= kInstalledUpToDate;
     }
   }
@@ -170,7 +170,7 @@ void ChooseContinuousPackages(CInstalledList& installed, CUpdateList& updates,
                               const CLocalList& local) {
   for (int64_t i = 0; i < updates.GetSize(); ++i) {
     const _COMPONENT_INFO& update = updates[i];
-    if (update.level != kLevelFull || (update.flags & kComponentInstall) == 0) continue;
+    if (update.level != kLevelFull || !IsToInstall(update)) continue;
     const uint32_t target = updates.FindDeltaFor(static_cast<ListIndex>(i), nullptr, nullptr);
     const ContinuousChoice choice = SmallestContinuous(continuous, base, update, target);
     if (choice.package == kNoEntry) continue;
@@ -191,20 +191,20 @@ void ReconcileReverseList(CInstalledModules& installed, CUpdateList& updates, CR
     }
     const ListIndex b = base.FindByIdNamePlatform(entry.category, entry.module, entry.platform,
                                                   kComponentModuleFile);
-    if (b == kNoEntry || base[b].build != uint64_t{entry.base}) continue;
+    if (b == kNoEntry || base[b].build != entry.base) continue;
     const ListIndex l = local.FindByModuleLevel(entry.module, entry.platform, kLevelFull);
     if (l == kNoEntry) {
-      entry.flags |= kInstallMarks;
+      MarkForInstall(entry);
     } else if (local[l].build < entry.build) {
-      local[l].flags |= kComponentDropped;
-      entry.flags |= kInstallMarks;
+      MarkDropped(local[l]);
+      MarkForInstall(entry);
     }
-    if ((entry.flags & kComponentInstall) == 0) continue;
+    if (!IsToInstall(entry)) continue;
     const ListIndex held =
         local.FindByModuleBuildBase(entry.module, entry.platform, entry.build, entry.base);
     if (held != kNoEntry) {
-      entry.flags |= kComponentPresent;
-      entry.file = local[held].file;
+      MarkPresent(entry);
+      entry.localFile = local[held].localFile;
     }
   }
 }

@@ -26,9 +26,9 @@ void MarkUpToDateModules(CInstalledList& installed, CUpdateList& updates);
 // reaches the same build from a base this machine has replaces the
 // catalogue's chain: the installed record notes its index
 // (kInstalledPackageChosen, and kInstalledBaseIsModuleFile when the base is
-// an installed module file) and the package gets the base as its local path
-// and kComponentSelected | kComponentInstall (kComponentPresent and the local
-// file when it is held locally).
+// an installed module file) and the package gets the base as its basePath
+// and kComponentInstallMarks (present, with the local file as its localFile,
+// when it is held locally).
 void ChooseContinuousPackages(CInstalledList& installed, CUpdateList& updates,
                               CContinuousList& continuous, const CBaseNupList& base,
                               const CLocalList& local);

@@ -47,7 +47,7 @@ void ForEachFile(const std::string& folder, const char* pattern, Read read) {
 
 bool ReadModuleFile(CListBase& list, const ScanEngine& engine, const std::string& path) {
   _COMPONENT_INFO record;
-  record.file = path;
+  record.localFile = path;
   return ReadModuleInfoFromEngine(list, engine.dispatch(), &record);
 }
 

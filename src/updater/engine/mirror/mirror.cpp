@@ -29,8 +29,6 @@ std::string StagingFolder(const char* update_folder, const char* part) {
   return WithSlash(folder);
 }
 
-uint32_t MarkFetch(_COMPONENT_INFO& entry) { return entry.flags |= kComponentFetch; }
-
 }  // namespace
 
 UpdError CMirror::LoadMirrorContents(const MIRROR_SETTINGS* mirror, const char* update_folder) {
@@ -66,7 +64,7 @@ void CMirror::DropSuperseded() {
     ListIndex j = list_.FindByNameAndId(list_[i].name, list_[i].category, i + 1);
     while (j != kNoEntry) {
       const ListIndex loser = list_[i].build > list_[j].build ? j : i;
-      list_[loser].flags |= kComponentDropped;
+      MarkDropped(list_[loser]);
       superseded_[static_cast<size_t>(loser)] = true;
       j = list_.FindByNameAndId(list_[i].name, list_[i].category, j + 1);
     }
@@ -88,29 +86,30 @@ uint32_t CMirror::CompareLists(CListBase& update, CListBase& continuous, CListBa
   }
   for (ListIndex i = 0; i < static_cast<ListIndex>(continuous.GetSize()); ++i) {
     const _COMPONENT_INFO& entry = continuous[i];
-    if ((entry.flags & kComponentFetch) != 0) continue;
+    if (IsToFetch(entry)) continue;
     const ListIndex m = list_.FindByNameAndId(entry.name, entry.category);
-    if (m == kNoEntry || list_[m].base < entry.base) {
+    // An absent base sorts after every build.
+    if (m == kNoEntry || ValueOrAbsent(list_[m].base) < ValueOrAbsent(entry.base)) {
       DropByName(continuous, entry.category, entry.module, entry.platform);
     }
   }
   for (_COMPONENT_INFO& entry : reverse) {
     const ListIndex m = list_.FindByNameAndId(entry.name, entry.category);
     if (m == kNoEntry) {
-      MarkFetch(entry);
+      MarkToFetch(entry);
     } else if (list_[m].base != entry.base || list_[m].build != entry.build) {
-      MarkFetch(entry);
-      list_[m].flags |= kComponentDropped;
+      MarkToFetch(entry);
+      MarkDropped(list_[m]);
     }
   }
   for (_COMPONENT_INFO& entry : component) {
     if (entry.category != kCategoryComponent) continue;
     const ListIndex m = list_.FindByNameAndId(entry.name, kCategoryComponent);
     if (m == kNoEntry) {
-      MarkFetch(entry);
+      MarkToFetch(entry);
     } else if (static_cast<int64_t>(entry.build) > static_cast<int64_t>(list_[m].build)) {
-      MarkFetch(entry);
-      list_[m].flags |= kComponentDropped;
+      MarkToFetch(entry);
+      MarkDropped(list_[m]);
     }
   }
   const uint32_t count = ResolveFetches(update, continuous, reverse, component, local);
@@ -126,13 +125,13 @@ void CMirror::MarkChanged(CListBase& list, ListIndex index) {
     if (s == kNoEntry && m == kNoEntry) return;
     if (s != kNoEntry && m != kNoEntry) {
       if (list[s].build != list_[m].build || list[s].base != list_[m].base) {
-        MarkFetch(list[s]);
-        list_[m].flags |= kComponentDropped;
+        MarkToFetch(list[s]);
+        MarkDropped(list_[m]);
       }
     } else if (s != kNoEntry) {
-      MarkFetch(list[s]);
+      MarkToFetch(list[s]);
     } else {
-      list_[m].flags |= kComponentDropped;
+      MarkDropped(list_[m]);
     }
   }
 }
@@ -143,12 +142,12 @@ void CMirror::DropByName(CListBase& list, uint32_t category, const char* module,
     _COMPONENT_INFO& entry = list_[i];
     if (!entry.level && entry.category == category && entry.platform == platform &&
         std::strcmp(entry.module, module) == 0) {
-      entry.flags |= kComponentDropped;
+      MarkDropped(entry);
     }
   }
   for (ListIndex i = list.FindByIdNamePlatformFrom(category, module, platform, 0); i != kNoEntry;
        i = list.FindByIdNamePlatformFrom(category, module, platform, i + 1)) {
-    MarkFetch(list[i]);
+    MarkToFetch(list[i]);
   }
 }
 
@@ -157,7 +156,7 @@ uint32_t CMirror::ResolveFetches(CListBase& update, CListBase& continuous, CList
   uint32_t count = 0;
   for (CListBase* list : {&update, &continuous, &reverse, &component}) {
     for (_COMPONENT_INFO& entry : *list) {
-      if ((entry.flags & kComponentFetch) == 0) continue;
+      if (!IsToFetch(entry)) continue;
       ++count;
       const ListIndex found = local.FindMatching(entry);
       if (found == kNoEntry) continue;
@@ -183,7 +182,7 @@ void CMirror::PlanDrops(const CListBase& update, const CListBase& continuous,
                                                               entry.platform, kAnyFlag) != kNoEntry;
       }
     }
-    if (!offered) entry.flags |= kComponentDropped;
+    if (!offered) MarkDropped(entry);
   }
 }
 

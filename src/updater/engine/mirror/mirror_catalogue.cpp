@@ -68,9 +68,11 @@ bool SetCommonKeys(CProfileSection& section, const _COMPONENT_INFO& entry) {
     if (*text.value != '\0') ok &= section.SetValue(text.key, text.value);
   }
   if (entry.level) ok &= section.SetUInt("level", static_cast<uint32_t>(*entry.level));
-  if (entry.base != kComponentAbsent) ok &= section.SetUInt("base", entry.base);
-  if (entry.size != kComponentAbsent) ok &= section.SetUInt("size", entry.size);
-  if (!entry.file.empty()) ok &= section.SetValue("file", FileNamePart(entry.file));
+  if (entry.base) ok &= section.SetUInt("base", *entry.base);
+  if (entry.size) ok &= section.SetUInt("size", *entry.size);
+  if (!PackageLocation(entry).empty()) {
+    ok &= section.SetValue("file", FileNamePart(PackageLocation(entry)));
+  }
   return ok;
 }
 
@@ -88,8 +90,7 @@ std::string HexText(const uint8_t* bytes, size_t length) {
 
 ListIndex FindFirstToWrite(const CListBase& list) {
   for (ListIndex i = 0; i < static_cast<ListIndex>(list.GetSize()); ++i) {
-    const uint32_t flags = list[i].flags;
-    if ((flags & kComponentMirrored) != 0 && (flags & kComponentDropped) == 0) return i;
+    if ((list[i].flags & kComponentMirrored) != 0 && !IsDropped(list[i])) return i;
   }
   return kNoEntry;
 }

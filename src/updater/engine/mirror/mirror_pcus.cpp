@@ -62,8 +62,8 @@ bool ArePcusAgreed(const std::string& pcu_folder, const char* names) {
   (void)ScanFolderToList(pcu_folder.c_str(), &staged, 0, scan);
   for (const _COMPONENT_INFO& entry : staged) {
     if (!ContainsNoCase(names, entry.name)) continue;
-    const std::string marker = MarkerFileName(entry.file);
-    if (!ReadMarkerFile(marker.c_str(), MarkerNameOf(entry.file).c_str(), nullptr, 0)) {
+    const std::string marker = MarkerFileName(entry.localFile);
+    if (!ReadMarkerFile(marker.c_str(), MarkerNameOf(entry.localFile).c_str(), nullptr, 0)) {
       return false;
     }
   }

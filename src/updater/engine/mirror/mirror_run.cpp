@@ -21,14 +21,13 @@ constexpr uint32_t kPackageMode = 0644;
 constexpr uint32_t kPlaceMoveFlags = kFileMoveOverwrite | kFileMoveCopyFallback |
                                      kFileMoveCreateFolder | kFileMoveFlushTarget |
                                      kFileMoveAfterRenameHook;
-constexpr uint32_t kNotPlaceable = kComponentDropped | kComponentDownloadFailed;
 
 bool IsToPlace(const _COMPONENT_INFO& entry) {
-  return (entry.flags & kComponentFetch) != 0 && (entry.flags & kNotPlaceable) == 0;
+  return IsToFetch(entry) && !IsDropped(entry) && !HasDownloadFailed(entry);
 }
 
 const std::string& SourceOf(const _COMPONENT_INFO& entry) {
-  return entry.mirrorPath.empty() ? entry.file : entry.mirrorPath;
+  return entry.mirrorPath.empty() ? PackageLocation(entry) : entry.mirrorPath;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -59,7 +58,7 @@ UpdError CMirror::Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
   }
   (void)OsFileSetMode(target, kPackageMode);
   _COMPONENT_INFO copy = entry;
-  copy.file = target;
+  copy.localFile = target;
   list_.Add(copy);
   NotifyHostFile(0, pass.host.settings, 2, 1, "");
   return kUpdOk;
@@ -68,7 +67,7 @@ UpdError CMirror::Publish(const MirrorPass& pass, const _COMPONENT_INFO& entry,
 UpdError CMirror::PlacePackages(const MirrorPass& pass, CListBase& list) {
   for (_COMPONENT_INFO& entry : list) {
     if (IsToPlace(entry) && !IsPublishablePackage(SourceOf(entry).c_str())) {
-      entry.flags |= kComponentDownloadFailed;
+      MarkDownloadFailed(entry);
     }
     if (IsToPlace(entry)) {
       const char* name = "zel%08X.nup";
@@ -83,7 +82,7 @@ UpdError CMirror::PlacePackages(const MirrorPass& pass, CListBase& list) {
       const bool staged = StrEndsWithNoCase(FolderOf(SourceOf(entry)).c_str(), kTempMirrorFolder);
       const UpdError result = Publish(pass, entry, *folder + name, staged);
       if (result != kUpdOk) return result;
-    } else if ((entry.flags & kComponentFetch) != 0) {
+    } else if (IsToFetch(entry)) {
       KeepReplacedCopies(entry);
     }
     if (pass.cancellation.IsCancelled()) return kUpdMirrorAborted;
@@ -96,7 +95,7 @@ UpdError CMirror::PlacePcuPackages(const MirrorPass& pass, CListBase& component)
   const bool defer = mirror != nullptr && (mirror->flags & MIRROR_FLAG_DEFER_PCUS) != 0;
   if (!defer && !ArePendingPcusAgreed(component)) NotifyHostEvent5(mirror);
   for (_COMPONENT_INFO& entry : component) {
-    if (entry.category == kCategoryComponent && !defer && (entry.flags & kComponentFetch) != 0) {
+    if (entry.category == kCategoryComponent && !defer && IsToFetch(entry)) {
       const std::string& source = SourceOf(entry);
       const std::string marker = MarkerFileName(source);
       const bool placeable = IsToPlace(entry) &&

@@ -83,17 +83,17 @@ UpdError StagePackages(MirrorStaging& staging, CListBase& list, const char* key_
     const ListIndex index = list.FindFirstPending(true);
     if (index == kNoEntry) return kUpdOk;
     _COMPONENT_INFO& entry = list[index];
-    entry.flags |= kComponentPresent;
+    MarkPresent(entry);
     const std::string pattern = StagingPattern(host.updateFolder, entry.category);
     char target[UPD_PATH_SIZE] = {};
     if (!CreateUniqueFile(pattern.c_str(), target, sizeof target)) {
-      entry.flags |= kComponentDownloadFailed;
+      MarkDownloadFailed(entry);
       return kUpdNoUniqueName;
     }
     entry.mirrorPath = target;
     const std::string key = PackageCacheKey(key_word, entry);
     FetchFileArgs fetch;
-    fetch.url = entry.file.c_str();
+    fetch.url = entry.url.c_str();
     fetch.target = target;
     fetch.settings = settings;
     fetch.verPath = staging.lastCatalogue;
@@ -107,7 +107,7 @@ UpdError StagePackages(MirrorStaging& staging, CListBase& list, const char* key_
       continue;
     }
     ++staging.failed;
-    entry.flags |= kComponentDownloadFailed;
+    MarkDownloadFailed(entry);
     (void)DeleteFileChecked(target, 0);
     if (result == kUpdAccessDenied) continue;
     if (settings != nullptr) NotifyMirrorError(settings->mirrorSettings, result);

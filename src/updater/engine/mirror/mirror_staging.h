@@ -37,8 +37,8 @@ struct MirrorStaging {
 // first failure that ends a list ends the sequence.
 [[nodiscard]] UpdError StageAllLists(MirrorStaging& staging);
 
-// Downloads the list's entries to fetch. A failed download counts, flags its
-// entry 0x40000 and deletes its file; a refusal by the server (0x2001) goes
+// Downloads the list's entries to fetch. A failed download counts, marks its
+// entry kComponentDownloadFailed and deletes its file; a refusal by the server (0x2001) goes
 // on with the next entry, any other failure is reported to the mirror
 // callback and ends the list.
 [[nodiscard]] UpdError StagePackages(MirrorStaging& staging, CListBase& list, const char* key_word);

@@ -40,7 +40,7 @@ void DropLocalTwins(CLocalList& local, const _COMPONENT_INFO& entry) {
   for (_COMPONENT_INFO& twin : local) {
     if (twin.category == entry.category && HasModule(twin, entry.module, entry.platform) &&
         twin.level == entry.level && twin.listKind == entry.listKind) {
-      twin.flags |= kComponentDropped;
+      MarkDropped(twin);
     }
   }
 }
@@ -79,14 +79,15 @@ std::string JoinPackageFolder(const char* folder, const char* name) {
 }
 
 TransferBound PackageBound(const _COMPONENT_INFO& entry) {
-  const uint64_t size = entry.size == kComponentAbsent ? kDefaultFileDownloadBytes : entry.size;
+  const uint64_t size = entry.size ? uint64_t{*entry.size} : kDefaultFileDownloadBytes;
   return {size, kUpdSourceUnreadable};
 }
 
 std::string PackageCacheKey(const char* list_name, const _COMPONENT_INFO& entry) {
   char key[kPackageCacheKeySize];
   SafeSnprintf(key, sizeof key, "%s-%u-%s-%u-%u-%u-%ld", list_name, entry.category, entry.module,
-               entry.platform, entry.language, entry.base, static_cast<long>(entry.build));
+               entry.platform, entry.language, ValueOrAbsent(entry.base),
+               static_cast<long>(entry.build));
   return key;
 }
 
@@ -100,14 +101,14 @@ UpdError DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const char
     if (index == kNoEntry) return kUpdOk;
     _COMPONENT_INFO& entry = list[index];
     DropLocalTwins(*job.localList, entry);
-    entry.flags |= kComponentPresent;
-    const std::string url = entry.file;
+    MarkPresent(entry);
+    const std::string url = entry.url;
     char target[UPD_PATH_SIZE] = {};
     if (!CreateUniqueFile(pattern.c_str(), target, sizeof target)) {
-      entry.flags |= kComponentDownloadFailed;
+      MarkDownloadFailed(entry);
       return kUpdNoUniqueName;
     }
-    entry.file = target;
+    entry.localFile = target;
     const std::string key = PackageCacheKey(list_name, entry);
     FetchRequest fetch;
     fetch.url = url.c_str();
@@ -119,7 +120,7 @@ UpdError DownloadNupPackage(PackageDownloadJob& job, CListBase& list, const char
     const UPD_ERROR result =
         job.fetcher->DownloadToFile(FetchConfigOf(settings), fetch, target, PackageBound(entry));
     if (result != kUpdOk) {
-      entry.flags |= kComponentDownloadFailed;
+      MarkDownloadFailed(entry);
       (void)DeleteFileChecked(target, 0);
       return static_cast<UpdError>(result);
     }

@@ -62,8 +62,9 @@ struct PackageDownloadJob {
 [[nodiscard]] UpdError DownloadAllLists(PackageDownloadJob& job);
 
 // Downloads every selected entry of list into folder, each to a new
-// "zel%08X.nup" whose path replaces the entry's URL. The first failure
-// flags its entry 0x40000, deletes its file and ends the list.
+// "zel%08X.nup" whose path becomes the entry's localFile (its url stays). The
+// first failure marks its entry kComponentDownloadFailed, deletes its file and
+// ends the list.
 [[nodiscard]] UpdError DownloadNupPackage(PackageDownloadJob& job, CListBase& list,
                                           const char* folder, const char* list_name);
 

@@ -37,8 +37,8 @@ UpdError ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* record
   if (!ReadComponentInfo(package->info().file(), kHeaderSection, record, false)) {
     return kUpdBadFile;
   }
-  record->flags |= kComponentPresent;
-  record->file = package_path;
+  MarkPresent(*record);
+  record->localFile = package_path;
   return kUpdOk;
 }
 
@@ -55,7 +55,7 @@ uint32_t ScanFolderToList(const char* folder, CListBase* list, int64_t start_ind
       continue;
     }
     if (scan.onlyEngine && record.category != kCategoryEngine) continue;
-    if (record.size == kComponentAbsent) record.size = static_cast<uint32_t>(finder.Info().size);
+    if (!record.size) record.size = static_cast<uint32_t>(finder.Info().size);
     record.flags |= scan.flagsToSet;
     if (scan.skipDuplicates && list->FindMatching(record) != kNoEntry) continue;
     list->SetAtGrow(start_index++, record);
@@ -66,11 +66,11 @@ uint32_t ScanFolderToList(const char* folder, CListBase* list, int64_t start_ind
 
 void DeleteSelectedFiles(const CListBase& records, uint32_t mask) {
   for (const _COMPONENT_INFO& record : records) {
-    if ((record.flags & mask) == 0 || record.file.empty()) continue;
-    (void)DeleteFileChecked(record.file.c_str(), 0);
-    if (StrEndsWithNoCase(record.file.c_str(), kRawSuffix)) {
+    if ((record.flags & mask) == 0 || record.localFile.empty()) continue;
+    (void)DeleteFileChecked(record.localFile.c_str(), 0);
+    if (StrEndsWithNoCase(record.localFile.c_str(), kRawSuffix)) {
       const std::string module =
-          record.file.substr(0, record.file.size() - (sizeof kRawSuffix - 1));
+          record.localFile.substr(0, record.localFile.size() - (sizeof kRawSuffix - 1));
       (void)DeleteFileChecked(module.c_str(), 0);
     }
   }

@@ -12,7 +12,7 @@
 // record (zeroed first) through a temporary INI file, which is deleted
 // before returning. skip_signature reads only the header; otherwise the
 // whole package is checked, signature included. On success the record has
-// flag 0x200 and its file field is package_path. The container's code on
+// is present and its localFile is package_path. The container's code on
 // its failure; 0x1012 for a header the catalogue reader refuses.
 [[nodiscard]] UpdError ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* record,
                                              bool skip_signature);

@@ -17,13 +17,13 @@ TEST(CArrayAllocationFailure, AFailedGrowthThrowsAndKeepsTheBlock) {
   list.SetSize(32);
   for (int i = 0; i < 32; ++i) {
     list[i].build = static_cast<uint64_t>(i);
-    list[i].file = "em" + std::to_string(i) + ".nup";
+    list[i].url = "em" + std::to_string(i) + ".nup";
   }
   const _COMPONENT_INFO* block = list.GetData();
   const int64_t capacity = list.GetCapacity();
   ASSERT_EQ(list.GetSize(), capacity);
   _COMPONENT_INFO extra;
-  extra.file = "extra.nup";
+  extra.url = "extra.nup";
   {
     FailNthAllocation fail(0);
     EXPECT_THROW(list.Add(extra), std::bad_alloc);
@@ -34,10 +34,10 @@ TEST(CArrayAllocationFailure, AFailedGrowthThrowsAndKeepsTheBlock) {
   ASSERT_EQ(list.GetSize(), 32);
   for (int i = 0; i < 32; ++i) {
     EXPECT_EQ(list[i].build, static_cast<uint64_t>(i));
-    EXPECT_EQ(list[i].file, "em" + std::to_string(i) + ".nup");
+    EXPECT_EQ(list[i].url, "em" + std::to_string(i) + ".nup");
   }
   list.Add(extra);
-  EXPECT_EQ(list[32].file, "extra.nup");
+  EXPECT_EQ(list[32].url, "extra.nup");
 }
 
 }  // namespace

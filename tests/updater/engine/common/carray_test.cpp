@@ -12,8 +12,8 @@ namespace {
 _COMPONENT_INFO Numbered(int64_t i) {
   _COMPONENT_INFO record;
   record.build = static_cast<uint64_t>(i);
-  record.file = "http://srv/updates/em" + std::to_string(i) + "_a_path_longer_than_inline.nup";
-  record.localPath = std::string(200, static_cast<char>('a' + i % 26));
+  record.url = "http://srv/updates/em" + std::to_string(i) + "_a_path_longer_than_inline.nup";
+  record.basePath = std::string(200, static_cast<char>('a' + i % 26));
   return record;
 }
 
@@ -28,8 +28,8 @@ CListBase Filled(int64_t count) {
 void ExpectNumbered(const CListBase& list) {
   for (int64_t i = 0; i < list.GetSize(); ++i) {
     ASSERT_EQ(list[i].build, static_cast<uint64_t>(i)) << i;
-    ASSERT_EQ(list[i].file, Numbered(i).file) << i;
-    ASSERT_EQ(list[i].localPath, Numbered(i).localPath) << i;
+    ASSERT_EQ(list[i].url, Numbered(i).url) << i;
+    ASSERT_EQ(list[i].basePath, Numbered(i).basePath) << i;
   }
 }
 
@@ -64,8 +64,8 @@ TEST(CArray, NewRecordsAreEmptyEvenWhereOldOnesStood) {
   list.SetSize(10);
   for (int64_t i = 2; i < 10; ++i) {
     EXPECT_EQ(list[i].build, 0u);
-    EXPECT_TRUE(list[i].file.empty());
-    EXPECT_TRUE(list[i].localPath.empty());
+    EXPECT_TRUE(list[i].url.empty());
+    EXPECT_TRUE(list[i].basePath.empty());
     EXPECT_EQ(list[i].name[0], '\0');
   }
 }
@@ -94,8 +94,8 @@ TEST(CArray, AppendingARecordOfTheSameListSurvivesTheMove) {
   ASSERT_EQ(list.GetCapacity(), list.GetSize());
   list.Add(list[1]);
   ASSERT_EQ(list.GetSize(), 5);
-  EXPECT_EQ(list[4].file, Numbered(1).file);
-  EXPECT_EQ(list[4].localPath, Numbered(1).localPath);
+  EXPECT_EQ(list[4].url, Numbered(1).url);
+  EXPECT_EQ(list[4].basePath, Numbered(1).basePath);
 }
 
 TEST(CArray, SetAtGrowFillsTheGapWithEmptyRecords) {

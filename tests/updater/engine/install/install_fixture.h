@@ -170,8 +170,8 @@ class InstallFixture : public ::testing::Test {
     entry.category = kCategoryEngine;
     entry.level = recipe.level;
     entry.build = recipe.build;
-    entry.base = recipe.level == 0 ? kComponentAbsent : recipe.base;
-    entry.file = path;
+    entry.base = recipe.level == 0 ? std::nullopt : std::optional<uint32_t>(recipe.base);
+    entry.localFile = path;
     entry.filename = m.file();
     return entry;
   }
@@ -202,7 +202,7 @@ class InstallFixture : public ::testing::Test {
     base.category = kCategoryEngine;
     base.flags = kComponentModuleFile;
     base.build = build;
-    base.file = ModulePath(m);
+    base.localFile = ModulePath(m);
     installed_.baseNupList.Add(base);
   }
 

@@ -220,7 +220,7 @@ TEST_F(ModuleInstallerTest, ContinuousPackageAppliesToItsBase) {
         c.base_is_module_file ? ModulePath(kEm1) : MakePackage(kEm1, Full(100));
     _COMPONENT_INFO entry = Entry(kEm1, Patch(1, 100, 150), MakePackage(kEm1, Patch(1, 100, 150)));
     entry.listKind = kListContinuous;
-    entry.localPath = base_path;
+    entry.basePath = base_path;
     lists_.continuousList.Add(_COMPONENT_INFO{});  // another module's entry
     lists_.continuousList.Add(entry);
     AddInstalled(
@@ -257,7 +257,7 @@ TEST_F(ModuleInstallerTest, BackupUpkeepFollowsACommitOnlyWhenTheHostSkipsTheSca
     }
     PutInstalled(parked_module, 5);
     _COMPONENT_INFO parked;
-    parked.file = ModulePath(parked_module);
+    parked.localFile = ModulePath(parked_module);
     store.SaveComponentFile(parked, "Release");
     fs::remove(ModulePath(parked_module));
     host_.settings()->skipInstalledScan = skip_scan;

@@ -37,7 +37,7 @@ class CatalogueMerge : public CatalogueFetchTest {
     _COMPONENT_INFO entry;
     std::strcpy(entry.name, section);
     entry.flags = kComponentReference | kComponentResolved;
-    entry.file = url;
+    entry.url = url;
     list.Add(entry);
   }
 
@@ -82,10 +82,10 @@ TEST_F(CatalogueMerge, ReferredCatalogueIsReadIntoTheListsAndAppendedToTheLastOn
   const _COMPONENT_INFO& a = context_->lists.updateList[0];
   EXPECT_EQ(a.flags & (kComponentReference | kComponentResolved), kComponentResolved);
   EXPECT_EQ(a.build, 9u);
-  EXPECT_EQ(a.file, web.Url("/comp/pkgs/a.nup"));
+  EXPECT_EQ(a.url, web.Url("/comp/pkgs/a.nup"));
   const _COMPONENT_INFO& c = context_->lists.continuousList[0];
   EXPECT_EQ(c.flags & kComponentReference, 0u);
-  EXPECT_EQ(c.file, web.Url("/abs/c.nup"));
+  EXPECT_EQ(c.url, web.Url("/abs/c.nup"));
   // The failed fetch of the second catalogue ends the merge; its reference stays.
   EXPECT_NE(context_->lists.updateList[1].flags & kComponentReference, 0u);
   EXPECT_EQ(RunCatalogue(), component);
@@ -104,7 +104,7 @@ TEST_F(CatalogueMerge, NothingReferredChangesNothing) {
   WriteFile(context_->updVerPath, "[MAIN]\r\n");
   _COMPONENT_INFO plain;
   std::strcpy(plain.name, "PLAIN");
-  plain.file = "http://127.0.0.1:1/never.ver";
+  plain.url = "http://127.0.0.1:1/never.ver";
   context_->lists.updateList.Add(plain);
   ASSERT_EQ(Merge(), kUpdOk);
   EXPECT_EQ(RunCatalogue(), "[MAIN]\r\n");

@@ -20,11 +20,12 @@ struct Row {
   uint32_t platform = 1;
   int32_t level = 0;
   uint64_t build = 0;
-  uint32_t base = kComponentAbsent;
+  std::optional<uint32_t> base = std::nullopt;
   uint32_t flags = 0;
   uint32_t list_kind = kListPlain;
   uint32_t language = 0;
-  const char* file = "";
+  const char* url = "";
+  const char* local = "";
 };
 
 _COMPONENT_INFO Make(const Row& row) {
@@ -39,7 +40,8 @@ _COMPONENT_INFO Make(const Row& row) {
   record.flags = row.flags;
   record.listKind = row.list_kind;
   record.language = row.language;
-  record.file = row.file;
+  record.url = row.url;
+  record.localFile = row.local;
   return record;
 }
 
@@ -135,7 +137,8 @@ TEST(ComponentListQueries, PendingReferenceAndSelectedSize) {
       {.flags = kComponentFetch | kComponentSelected | kComponentDropped},
       {.flags = kComponentSelected | kComponentInstall},
   });
-  const uint32_t sizes[] = {0xFFFFFFFFu, 20, 0xFFFFFFFFu, 40, 50, 60};
+  // An unknown size counts as the largest a catalogue can give.
+  const std::optional<uint32_t> sizes[] = {std::nullopt, 20, std::nullopt, 40, 50, 60};
   for (int i = 0; i < 6; ++i) sized[i].size = sizes[i];
   EXPECT_EQ(sized.GetSelectedSize(5), 5 + 2 * uint64_t{0xFFFFFFFFu} + 60);
 }
@@ -244,18 +247,18 @@ TEST(ComponentListEdits, AddOrMarkMergesIntoALiveEntryOfTheSameName) {
 
 TEST(ComponentListEdits, ResolvePathsMakesPackageUrlsAbsoluteOnce) {
   CListBase list = ListOf({
-      {.file = "em001.nup"},
-      {.file = "/abs/em002.nup"},
-      {.file = "//mirror/em003.nup"},
-      {.file = "https://cdn.example/em004.nup"},
-      {.file = "data0000"},
-      {.file = "DATA_blob"},
-      {.flags = kComponentResolved, .file = "left.nup"},
-      {.file = "sub\\em005.nup"},
+      {.url = "em001.nup"},
+      {.url = "/abs/em002.nup"},
+      {.url = "//mirror/em003.nup"},
+      {.url = "https://cdn.example/em004.nup"},
+      {.url = "data0000"},
+      {.url = "DATA_blob"},
+      {.flags = kComponentResolved, .url = "left.nup"},
+      {.url = "sub\\em005.nup"},
   });
-  CListBase untouched = ListOf({{.file = "em001.nup"}});
+  CListBase untouched = ListOf({{.url = "em001.nup"}});
   untouched.ResolvePaths("");
-  EXPECT_EQ(untouched[0].file, "em001.nup");
+  EXPECT_EQ(untouched[0].url, "em001.nup");
   EXPECT_EQ(untouched[0].flags, 0u);
 
   list.ResolvePaths("http://srv:8080/upd/v3");
@@ -270,11 +273,11 @@ TEST(ComponentListEdits, ResolvePathsMakesPackageUrlsAbsoluteOnce) {
       "http://srv:8080/upd/v3/sub/em005.nup",
   };
   for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(list[i].file, expected[i]) << i;
+    EXPECT_EQ(list[i].url, expected[i]) << i;
     EXPECT_EQ(list[i].flags, kComponentResolved) << i;
   }
   list.ResolvePaths("http://other/");
-  EXPECT_EQ(list[0].file, expected[0]);
+  EXPECT_EQ(list[0].url, expected[0]);
 }
 
 TEST(ComponentListEdits, InstalledListFindsByNameAndPlatform) {
@@ -298,14 +301,14 @@ TEST(ComponentListEdits, FillBasePathsTakesTheInstalledFileOfTheBaseBuild) {
       {.name = "d3", .level = 1, .build = 101, .base = 100},
   });
   const CListBase installed = ListOf({
-      {.build = 100, .flags = kComponentModuleFile | kComponentDropped, .file = "/m/old.dat"},
-      {.build = 100, .flags = kComponentPresent, .file = "/m/package.nup"},
-      {.build = 100, .flags = kComponentModuleFile, .file = "/m/em001.dat"},
+      {.build = 100, .flags = kComponentModuleFile | kComponentDropped, .local = "/m/old.dat"},
+      {.build = 100, .flags = kComponentPresent, .local = "/m/package.nup"},
+      {.build = 100, .flags = kComponentModuleFile, .local = "/m/em001.dat"},
   });
   deltas.FillBasePaths(installed);
-  EXPECT_EQ(deltas[0].localPath, "/m/em001.dat");
-  EXPECT_EQ(deltas[1].localPath, "");
-  EXPECT_EQ(deltas[2].localPath, "");
+  EXPECT_EQ(deltas[0].basePath, "/m/em001.dat");
+  EXPECT_EQ(deltas[1].basePath, "");
+  EXPECT_EQ(deltas[2].basePath, "");
 }
 
 TEST_F(CatalogueTest, AddFromNameListReadsEachListedSectionOnce) {
@@ -344,17 +347,17 @@ TEST_F(CatalogueTest, ReloadReferencesReadsTheComponentCatalogueIntoTheReference
        .platform = 0,
        .flags = kComponentReference | kComponentResolved | kComponentSelected,
        .list_kind = kListContinuous,
-       .file = "HTTP://srv/upd\\upd1234ABCD.ver"},
+       .url = "HTTP://srv/upd\\upd1234ABCD.ver"},
       {.name = "CONTINUOUS_em001",
        .flags = kComponentReference,
-       .file = "http://srv/upd/upd9999ABCD.ver"},
-      {.name = "MISSING", .flags = kComponentReference, .file = "http://srv/upd/upd1234ABCD.ver"},
-      {.name = "CONTINUOUS_em001", .file = "http://srv/upd/upd1234ABCD.ver"},
+       .url = "http://srv/upd/upd9999ABCD.ver"},
+      {.name = "MISSING", .flags = kComponentReference, .url = "http://srv/upd/upd1234ABCD.ver"},
+      {.name = "CONTINUOUS_em001", .url = "http://srv/upd/upd1234ABCD.ver"},
   });
   list.ReloadReferences(component, "http://srv/upd/upd1234abcd.ver");
   EXPECT_EQ(list[0].flags, kComponentSelected | kComponentHasBuild);
   EXPECT_EQ(list[0].build, 42u);
-  EXPECT_EQ(list[0].file, "em001_42.nup");
+  EXPECT_EQ(list[0].url, "em001_42.nup");
   EXPECT_STREQ(list[0].module, "module");
   EXPECT_EQ(list[0].platform, 1u);
   EXPECT_EQ(list[0].listKind, kListContinuous);

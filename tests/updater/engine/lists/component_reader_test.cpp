@@ -12,8 +12,6 @@ namespace {
 
 using upd::test::CatalogueTest;
 
-constexpr uint32_t kAbsent = 0xFFFFFFFFu;
-
 // Every field, so that a default that is not filled shows up too.
 void ExpectSameRecord(const _COMPONENT_INFO& actual, const _COMPONENT_INFO& expected) {
   EXPECT_EQ(actual.flags, expected.flags);
@@ -29,10 +27,11 @@ void ExpectSameRecord(const _COMPONENT_INFO& actual, const _COMPONENT_INFO& expe
   EXPECT_STREQ(actual.group, expected.group);
   EXPECT_EQ(actual.level, expected.level);
   EXPECT_EQ(actual.base, expected.base);
-  EXPECT_EQ(actual.file, expected.file);
+  EXPECT_EQ(actual.url, expected.url);
+  EXPECT_EQ(actual.localFile, expected.localFile);
   EXPECT_EQ(actual.filename, expected.filename);
   EXPECT_EQ(actual.mirrorPath, expected.mirrorPath);
-  EXPECT_EQ(actual.localPath, expected.localPath);
+  EXPECT_EQ(actual.basePath, expected.basePath);
   EXPECT_EQ(actual.size, expected.size);
   EXPECT_EQ(actual.versionId, expected.versionId);
   EXPECT_EQ(actual.agreed, expected.agreed);
@@ -47,10 +46,10 @@ _COMPONENT_INFO Defaults() {
   _COMPONENT_INFO record;
   std::string("module").copy(record.module, 6);
   record.level = std::nullopt;
-  record.base = kAbsent;
-  record.size = kAbsent;
-  record.id = kAbsent;
-  record.interval = kAbsent;
+  record.base = std::nullopt;
+  record.size = std::nullopt;
+  record.id = std::nullopt;
+  record.interval = std::nullopt;
   return record;
 }
 
@@ -101,7 +100,7 @@ std::vector<ReadCase> AcceptedCases() {
         Set(r.module, "em001");
         Set(r.version, "1.2 (3)");
         Set(r.displayName, "Scanner core");
-        r.file = "em001_64.nup";
+        r.url = "em001_64.nup";
         r.filename = "em001.dat";
         Set(r.setup, "setup1");
         Set(r.group, "Release,Beta");
@@ -138,6 +137,20 @@ std::vector<ReadCase> AcceptedCases() {
         r.category = 3;
         r.platform = 1;
       });
+  // Numbers given as -1 (or their 32-bit twin) read as absent, as a missing key does.
+  add("numbers of -1 are absent", "NUMBERS",
+      "category=engine\nplatform=x64\nbase=-1\nsize=4294967295\nid=-1\ninterval=-1\n",
+      [](_COMPONENT_INFO& r) {
+        r.category = 3;
+        r.platform = 1;
+      });
+  add("a base of -1 gives way to baseindex", "BASEINDEX",
+      "category=engine\nplatform=x64\nbase=-1\nbaseindex=0\nsize=0\n", [](_COMPONENT_INFO& r) {
+        r.category = 3;
+        r.platform = 1;
+        r.base = 0;
+        r.size = 0;
+      });
   add("level 0 is a full package", "LEVELC", "category=engine\nplatform=x64\nlevel=0\n",
       [](_COMPONENT_INFO& r) {
         r.category = 3;
@@ -154,7 +167,7 @@ std::vector<ReadCase> AcceptedCases() {
       "category=engine\nplatform=x64\nfile=\nbasepath=base/em001.nup\n", [](_COMPONENT_INFO& r) {
         r.category = 3;
         r.platform = 1;
-        r.file = "base/em001.nup";
+        r.url = "base/em001.nup";
       });
   add("component build from four version parts", "APP_1",
       "category=component\nplatform=winnt64\nversion=10.2.300.4\n", [](_COMPONENT_INFO& r) {
@@ -201,7 +214,7 @@ std::vector<ReadCase> AcceptedCases() {
         r = _COMPONENT_INFO();
         Set(r.name, "REF");
         r.flags = kComponentReference;
-        r.file = "upd1234ABCD.ver";
+        r.url = "upd1234ABCD.ver";
       });
   add("preliminary prefix", "PRELIMINARY_engine", "category=engine\nplatform=x64\n",
       [](_COMPONENT_INFO& r) {
@@ -250,7 +263,7 @@ TEST_F(CatalogueTest, ReadComponentInfoFillsEachFieldByTheKeyTable) {
     _COMPONENT_INFO record;
     // Leftovers of an earlier record must not survive a fresh read.
     record.flags = kComponentDropped;
-    record.localPath = "stale";
+    record.basePath = "stale";
     record.engineType = 9;
     ASSERT_TRUE(ReadComponentInfo(catalogue, c.section, &record, false));
     ExpectSameRecord(record, c.expected);
@@ -273,7 +286,7 @@ TEST_F(CatalogueTest, TextFieldsAreCutToTheirSize) {
   EXPECT_EQ(std::string(record.displayName), long_text.substr(0, 127));
   EXPECT_EQ(std::string(record.group), long_text.substr(0, 255));
   EXPECT_EQ(std::string(record.setup), long_text.substr(0, 15));
-  EXPECT_EQ(record.file, long_path.substr(0, 4095));
+  EXPECT_EQ(record.url, long_path.substr(0, 4095));
   EXPECT_EQ(record.filename, long_path.substr(0, 4095));
 }
 
@@ -316,13 +329,13 @@ TEST_F(CatalogueTest, ReadingAgainKeepsNameAndFlags) {
   _COMPONENT_INFO record;
   Set(record.name, "em001");
   record.flags = kComponentReference | kComponentSelected;
-  record.file = "upd1234ABCD.ver";
-  record.localPath = "/local/em001.nup";
+  record.url = "upd1234ABCD.ver";
+  record.basePath = "/local/em001.nup";
   ASSERT_TRUE(ReadComponentInfo(catalogue, "em001", &record, true));
   EXPECT_STREQ(record.name, "em001");
   EXPECT_EQ(record.flags, kComponentReference | kComponentSelected | kComponentHasBuild);
-  EXPECT_EQ(record.file, "em001_42.nup");
-  EXPECT_EQ(record.localPath, "/local/em001.nup");
+  EXPECT_EQ(record.url, "em001_42.nup");
+  EXPECT_EQ(record.basePath, "/local/em001.nup");
   EXPECT_EQ(record.build, 42u);
   EXPECT_EQ(record.category, 3u);
 }

@@ -73,7 +73,7 @@ class ModuleEngine {
 _COMPONENT_INFO ModuleFile(const char* path) {
   _COMPONENT_INFO record;
   SafeStrCopy(record.name, sizeof record.name, "kept");
-  record.file = path;
+  record.localFile = path;
   record.flags = kComponentPresent;
   record.level = std::nullopt;
   record.listKind = kListContinuous;
@@ -111,7 +111,7 @@ TEST(ReadModuleInfoFromEngine, AppendsTheModuleTheEngineDescribes) {
     EXPECT_EQ(added.listKind, kListPlain);
     EXPECT_EQ(added.flags, kComponentPresent | kComponentModuleFile);
     EXPECT_STREQ(added.name, "kept");
-    EXPECT_EQ(added.file, "/opt/modules/\xC3\xA9m001.dat");
+    EXPECT_EQ(added.localFile, "/opt/modules/\xC3\xA9m001.dat");
     EXPECT_STREQ(record.module, c.module);
   }
 }

@@ -135,8 +135,8 @@ TEST_F(ListBuilderTest, AnInstalledModuleGetsTheCataloguesNewerPackages) {
 
   const CUpdateList& updates = lists().updateList;
   EXPECT_EQ(Names(updates), (std::vector<std::string>{"em001_64", "em001_64_d", "em009_64"}));
-  EXPECT_EQ(updates[0].file, std::string(kServer) + "p/f200.nup");
-  EXPECT_EQ(updates[1].file, std::string(kServer) + "p/d300.nup");
+  EXPECT_EQ(updates[0].url, std::string(kServer) + "p/f200.nup");
+  EXPECT_EQ(updates[1].url, std::string(kServer) + "p/d300.nup");
   for (const _COMPONENT_INFO& entry : updates) EXPECT_EQ(entry.flags, kOffered) << entry.name;
   EXPECT_EQ(installed().flags, CInstalledModules::kEngineModuleReplaced);
 
@@ -252,7 +252,7 @@ TEST_F(ListBuilderTest, TheSmallerContinuousPackageIsChosen) {
     for (int k = 0; k < 5; ++k) {
       EXPECT_EQ((continuous[k].flags & kInstall) != 0, k == c.chosen) << k;
     }
-    EXPECT_EQ(continuous[c.chosen].localPath, Modules() + "/em001_64.dat");
+    EXPECT_EQ(continuous[c.chosen].basePath, Modules() + "/em001_64.dat");
     EXPECT_EQ(lists().updateList[0].flags & kInstall, 0u);
     EXPECT_EQ(installed().flags, CInstalledModules::kEngineModuleReplaced);
   }
@@ -269,7 +269,7 @@ TEST_F(ListBuilderTest, AContinuousPackageHeldLocallyIsTakenFromThere) {
   ASSERT_EQ(Build(), kUpdOk);
   const _COMPONENT_INFO& chosen = lists().continuousList[0];
   EXPECT_EQ(chosen.flags & (kInstall | kComponentPresent), kInstall | kComponentPresent);
-  EXPECT_EQ(chosen.file, held);
+  EXPECT_EQ(PackageLocation(chosen), held);
 }
 
 // A local package equal to the catalogue's is installed from where it lies.
@@ -289,11 +289,11 @@ TEST_F(ListBuilderTest, ALocalPackageStandsInForTheCataloguesCopy) {
     const _COMPONENT_INFO& entry = lists().updateList[0];
     EXPECT_STREQ(entry.name, "em001_64");
     if (same_size) {
-      EXPECT_EQ(entry.file, local);
+      EXPECT_EQ(PackageLocation(entry), local);
       EXPECT_EQ(entry.flags, kComponentHasBuild | kComponentPresent | kComponentInstall);
       EXPECT_STREQ(lists().localList[0].name, "em001_64");
     } else {
-      EXPECT_EQ(entry.file, std::string(kServer) + "f200.nup");
+      EXPECT_EQ(PackageLocation(entry), std::string(kServer) + "f200.nup");
       EXPECT_EQ(entry.flags, kOffered);
     }
     // Full local packages are bases too.
@@ -355,10 +355,10 @@ TEST_F(ListBuilderTest, ChannelListsAreResolvedAgainstTheServerRoot) {
             Engine("REVERSE_b", "em001_64", "file=data0000\r\n") +
             Engine("PRELIMINARY_a", "em001_64", "file=https://other.example/p.nup\r\n"));
   ASSERT_EQ(Build(), kUpdOk);
-  EXPECT_EQ(lists().continuousList[0].file, std::string(kServer) + "c/a.nup");
-  EXPECT_EQ(lists().reverseList[0].file, "http://updates.example/root/r.nup");
-  EXPECT_EQ(lists().reverseList[1].file, "data0000");
-  EXPECT_EQ(lists().preliminaryList[0].file, "https://other.example/p.nup");
+  EXPECT_EQ(lists().continuousList[0].url, std::string(kServer) + "c/a.nup");
+  EXPECT_EQ(lists().reverseList[0].url, "http://updates.example/root/r.nup");
+  EXPECT_EQ(lists().reverseList[1].url, "data0000");
+  EXPECT_EQ(lists().preliminaryList[0].url, "https://other.example/p.nup");
 }
 
 TEST_F(ListBuilderTest, WithoutTheInstalledScanOnlyTheCatalogueDecides) {
@@ -382,7 +382,7 @@ TEST_F(ListBuilderTest, TheCatalogueMergeRunsOnceOnResolvedLists) {
   const ComponentCatalogueMerge record_merge = [&](CUpdateLists& lists) {
     ++merges;
     merged = &lists;
-    file_at_merge = lists.updateList[0].file;
+    file_at_merge = PackageLocation(lists.updateList[0]);
     return kUpdStopped;
   };
   ASSERT_EQ(PrepareUpdateLists(Record(), ScanNupFolders, record_merge), kUpdOk);
@@ -450,8 +450,8 @@ TEST_F(MirrorListsTest, EveryChannelOfTheCategoryAndTheNamedSections) {
   EXPECT_EQ(Names(lists().continuousList), (std::vector<std::string>{"CONTINUOUS_lib"}));
   EXPECT_EQ(Names(lists().reverseList), (std::vector<std::string>{"REVERSE_lib"}));
   EXPECT_EQ(Names(lists().componentList), (std::vector<std::string>{"app_a", "app_b"}));
-  EXPECT_EQ(lists().updateList[0].file, std::string(kServer) + "lib.nup");
-  EXPECT_EQ(lists().componentList[0].file, std::string(kServer) + "a.nup");
+  EXPECT_EQ(lists().updateList[0].url, std::string(kServer) + "lib.nup");
+  EXPECT_EQ(lists().componentList[0].url, std::string(kServer) + "a.nup");
 }
 
 TEST_F(MirrorListsTest, PlainOnlyTakesThePlainSections) {
@@ -496,8 +496,8 @@ TEST_F(ListBuilderTest, NupListsFollowTheCallersGroupsAndPlatforms) {
             (std::vector<std::string>{"em001", "em001_64"}));
   const CUpdateList& updates = lists().updateList;
   ASSERT_EQ(updates.GetSize(), 2);
-  EXPECT_EQ(updates[0].file, std::string(kServer) + "x86.nup");
-  EXPECT_EQ(updates[1].file, local);
+  EXPECT_EQ(PackageLocation(updates[0]), std::string(kServer) + "x86.nup");
+  EXPECT_EQ(PackageLocation(updates[1]), local);
   EXPECT_EQ(lists().localList.GetSize(), 1);
   EXPECT_EQ(engine_.counts().requests, 0u);
   EXPECT_TRUE(host_.EventsOf(UPD_EVENT_UPDATE_GROUPS).empty());

@@ -10,15 +10,15 @@
 namespace {
 
 constexpr uint32_t kInstall = kComponentSelected | kComponentInstall;
-constexpr uint32_t kNoBase = kComponentAbsent;
 
 struct Package {
   const char* module = "em001_64";
   uint64_t build = 0;
   int32_t level = 0;
-  uint32_t base = kNoBase;
+  std::optional<uint32_t> base = std::nullopt;
   uint32_t flags = 0;
-  const char* file = "";
+  const char* url = "";
+  const char* local = "";
   uint32_t size = 10;
   uint32_t list_kind = kListPlain;
   uint32_t category = kCategoryEngine;
@@ -35,7 +35,8 @@ _COMPONENT_INFO Record(const Package& p) {
   record.level = p.level;
   record.base = p.base;
   record.flags = p.flags;
-  record.file = p.file;
+  record.url = p.url;
+  record.localFile = p.local;
   record.size = p.size;
   record.listKind = p.list_kind;
   return record;
@@ -50,7 +51,7 @@ List ListOf(const std::vector<Package>& packages) {
 
 std::vector<std::string> Files(const CListBase& list) {
   std::vector<std::string> files;
-  for (const _COMPONENT_INFO& entry : list) files.push_back(entry.file);
+  for (const _COMPONENT_INFO& entry : list) files.push_back(PackageLocation(entry));
   return files;
 }
 
@@ -67,14 +68,14 @@ constexpr uint32_t kLocal = kComponentHasBuild | kComponentPresent;
 // longer wanted. Other modules are left alone.
 TEST(ReconcileLocalPackages, ALocalChainThatIsNotBehindReplacesTheCatalogues) {
   auto updates = ListOf<CUpdateList>({
-      {.build = 200, .flags = kInstall | kComponentFetch, .file = "http://s/f200", .name = "A"},
-      {.build = 300, .level = 1, .base = 200, .flags = kInstall, .file = "http://s/d300"},
-      {.build = 250, .level = 2, .base = 999, .flags = kInstall, .file = "http://s/d250"},
-      {.module = "em002_64", .build = 5, .flags = kInstall, .file = "http://s/other"},
+      {.build = 200, .flags = kInstall | kComponentFetch, .url = "http://s/f200", .name = "A"},
+      {.build = 300, .level = 1, .base = 200, .flags = kInstall, .url = "http://s/d300"},
+      {.build = 250, .level = 2, .base = 999, .flags = kInstall, .url = "http://s/d250"},
+      {.module = "em002_64", .build = 5, .flags = kInstall, .url = "http://s/other"},
   });
   auto local = ListOf<CLocalList>({
-      {.build = 200, .flags = kLocal, .file = "/l/f200", .name = "update_info"},
-      {.build = 300, .level = 1, .base = 200, .flags = kLocal, .file = "/l/d300"},
+      {.build = 200, .flags = kLocal, .local = "/l/f200", .name = "update_info"},
+      {.build = 300, .level = 1, .base = 200, .flags = kLocal, .local = "/l/d300"},
   });
   ReconcileLocalPackages(updates, local);
   EXPECT_EQ(Files(updates),
@@ -90,12 +91,12 @@ TEST(ReconcileLocalPackages, ALocalChainThatIsNotBehindReplacesTheCatalogues) {
 // The catalogue reaches further: only the packages held locally stand in.
 TEST(ReconcileLocalPackages, ALocalChainThatIsBehindReplacesOnlyWhatItHolds) {
   auto updates = ListOf<CUpdateList>({
-      {.build = 200, .flags = kInstall, .file = "http://s/f200"},
-      {.build = 300, .level = 1, .base = 200, .flags = kInstall, .file = "http://s/d300"},
+      {.build = 200, .flags = kInstall, .url = "http://s/f200"},
+      {.build = 300, .level = 1, .base = 200, .flags = kInstall, .url = "http://s/d300"},
   });
   auto local = ListOf<CLocalList>({
-      {.build = 200, .base = 7, .flags = kLocal, .file = "/l/other-base"},
-      {.build = 200, .flags = kLocal, .file = "/l/f200"},
+      {.build = 200, .base = 7, .flags = kLocal, .local = "/l/other-base"},
+      {.build = 200, .flags = kLocal, .local = "/l/f200"},
   });
   ReconcileLocalPackages(updates, local);
   EXPECT_EQ(Files(updates), (std::vector<std::string>{"/l/f200", "http://s/d300"}));
@@ -108,37 +109,37 @@ TEST(ReconcileLocalPackages, AnInstalledModuleFileStandsInUnlessTheEntryIsFetche
   for (const uint32_t fetch : {0u, kComponentFetch}) {
     SCOPED_TRACE(fetch);
     auto updates = ListOf<CUpdateList>({
-        {.build = 200, .flags = kInstall | fetch, .file = "http://s/f200"},
-        {.build = 300, .level = 1, .base = 200, .flags = kInstall, .file = "http://s/d300"},
+        {.build = 200, .flags = kInstall | fetch, .url = "http://s/f200"},
+        {.build = 300, .level = 1, .base = 200, .flags = kInstall, .url = "http://s/d300"},
     });
     auto local = ListOf<CLocalList>({
-        {.build = 200, .flags = kComponentModuleFile, .file = "/m/em001_64.dat", .size = 99},
+        {.build = 200, .flags = kComponentModuleFile, .local = "/m/em001_64.dat", .size = 99},
     });
     ReconcileLocalPackages(updates, local);
-    EXPECT_EQ(updates[0].file, fetch != 0 ? "http://s/f200" : "/m/em001_64.dat");
+    EXPECT_EQ(PackageLocation(updates[0]), fetch != 0 ? "http://s/f200" : "/m/em001_64.dat");
   }
 }
 
 TEST(ReconcileLocalPackages, PackagesWithoutALocalTwinStayAsTheyAre) {
   const std::vector<Package> catalogue = {
-      {.build = 200, .flags = kInstall, .file = "http://s/f200"},
+      {.build = 200, .flags = kInstall, .url = "http://s/f200"},
   };
   const struct {
     const char* name;
     Package local;
   } cases[] = {
-      {"another module", {.module = "em002_64", .build = 200, .flags = kLocal, .file = "/l"}},
+      {"another module", {.module = "em002_64", .build = 200, .flags = kLocal, .local = "/l"}},
       {"another channel",
-       {.build = 200, .flags = kLocal, .file = "/l", .list_kind = kListContinuous}},
-      {"a delta", {.build = 200, .level = 1, .flags = kLocal, .file = "/l"}},
-      {"dropped", {.build = 200, .flags = kLocal | kComponentDropped, .file = "/l"}},
+       {.build = 200, .flags = kLocal, .local = "/l", .list_kind = kListContinuous}},
+      {"a delta", {.build = 200, .level = 1, .flags = kLocal, .local = "/l"}},
+      {"dropped", {.build = 200, .flags = kLocal | kComponentDropped, .local = "/l"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto updates = ListOf<CUpdateList>(catalogue);
     auto local = ListOf<CLocalList>({c.local});
     ReconcileLocalPackages(updates, local);
-    EXPECT_EQ(updates[0].file, "http://s/f200");
+    EXPECT_EQ(PackageLocation(updates[0]), "http://s/f200");
     EXPECT_EQ(updates[0].flags, kInstall);
   }
 }
@@ -147,12 +148,12 @@ TEST(ReconcileLocalPackages, PackagesWithoutALocalTwinStayAsTheyAre) {
 // does not stand in, and the catalogue's package is selected again.
 TEST(ReconcileLocalPackages, ALocalTwinOfAnotherSizeSelectsTheCataloguePackage) {
   auto updates = ListOf<CUpdateList>({
-      {.build = 200, .flags = kComponentInstall, .file = "http://s/f200", .size = 10},
-      {.module = "em002_64", .build = 7, .flags = 0, .file = "http://s/g7", .size = 10},
+      {.build = 200, .flags = kComponentInstall, .url = "http://s/f200", .size = 10},
+      {.module = "em002_64", .build = 7, .flags = 0, .url = "http://s/g7", .size = 10},
   });
   auto local = ListOf<CLocalList>({
-      {.build = 200, .flags = kLocal, .file = "/l/f200", .size = 11},
-      {.module = "em002_64", .build = 7, .flags = kLocal, .file = "/l/g7", .size = 10},
+      {.build = 200, .flags = kLocal, .local = "/l/f200", .size = 11},
+      {.module = "em002_64", .build = 7, .flags = kLocal, .local = "/l/g7", .size = 10},
   });
   ReconcileLocalPackages(updates, local);
   EXPECT_EQ(Files(updates), (std::vector<std::string>{"http://s/f200", "/l/g7"}));
@@ -173,7 +174,7 @@ CInstalledModules Installed(uint64_t build = 200, bool offered = true,
   }
   installed.baseNupList.Add(Record({.build = build,
                                     .flags = kComponentModuleFile,
-                                    .file = "/m/em001_64.dat",
+                                    .local = "/m/em001_64.dat",
                                     .category = category}));
   return installed;
 }
@@ -182,7 +183,7 @@ CInstalledModules Installed(uint64_t build = 200, bool offered = true,
 CReverseList Reverse(uint32_t category = kCategoryEngine) {
   return ListOf<CReverseList>({{.build = 150,
                                 .base = 200,
-                                .file = "http://s/r150",
+                                .url = "http://s/r150",
                                 .list_kind = kListReverse,
                                 .category = category}});
 }
@@ -210,7 +211,7 @@ TEST(ReconcileReverse, APackageFromTheInstalledBuildIsInstalledUnlessALocalOneIs
     auto local = ListOf<CLocalList>(c.local);
     ReconcileReverseList(installed, updates, reverse, local);
     EXPECT_EQ(reverse[0].flags, c.reverse_flags);
-    EXPECT_EQ(reverse[0].file, "http://s/r150");
+    EXPECT_EQ(PackageLocation(reverse[0]), "http://s/r150");
     EXPECT_EQ(Flags(local), c.local_flags);
   }
 }
@@ -220,11 +221,11 @@ TEST(ReconcileReverse, APackageHeldLocallyIsTakenFromThere) {
   CUpdateList updates;
   CReverseList reverse = Reverse();
   auto local = ListOf<CLocalList>({
-      {.build = 150, .level = 1, .base = 200, .flags = kLocal, .file = "/l/reverse/r150"},
+      {.build = 150, .level = 1, .base = 200, .flags = kLocal, .local = "/l/reverse/r150"},
   });
   ReconcileReverseList(installed, updates, reverse, local);
   EXPECT_EQ(reverse[0].flags, kInstall | kComponentPresent);
-  EXPECT_EQ(reverse[0].file, "/l/reverse/r150");
+  EXPECT_EQ(PackageLocation(reverse[0]), "/l/reverse/r150");
 }
 
 TEST(ReconcileReverse, OtherwiseTheReversePackageIsLeftAlone) {

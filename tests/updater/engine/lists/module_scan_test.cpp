@@ -56,7 +56,7 @@ TEST_F(ModuleScan, BaseNonNupsAreReadThroughTheEngine) {
   EXPECT_STREQ(list[1].module, "em001_64");
   EXPECT_EQ(list[1].build, 120u);
   EXPECT_EQ(list[1].platform, 1u);
-  EXPECT_EQ(list[1].file, Updfiles("base_nonnups/zel00000001.nup"));
+  EXPECT_EQ(list[1].localFile, Updfiles("base_nonnups/zel00000001.nup"));
   EXPECT_EQ(list[1].flags, kComponentModuleFile);
   EXPECT_EQ(list[1].category, kCategoryEngine);
   EXPECT_STREQ(list[2].module, "em002");

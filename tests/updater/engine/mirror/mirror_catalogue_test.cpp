@@ -26,9 +26,9 @@ _COMPONENT_INFO Entry(const char* name, uint32_t category, std::optional<int32_t
   entry.platform = 1;
   entry.level = level;
   entry.build = build;
-  entry.base = kComponentAbsent;
-  entry.size = kComponentAbsent;
-  entry.file = file;
+  entry.base = std::nullopt;
+  entry.size = std::nullopt;
+  entry.localFile = file;
   return entry;
 }
 

@@ -10,7 +10,7 @@ namespace upd::test {
 namespace {
 
 _COMPONENT_INFO Entry(const char* name, uint32_t category, uint64_t build, int32_t level = 0,
-                      uint32_t base = kComponentAbsent) {
+                      std::optional<uint32_t> base = std::nullopt) {
   _COMPONENT_INFO entry;
   entry.flags = kComponentHasBuild | kComponentPresent;
   SafeStrCopy(entry.name, sizeof entry.name, name);
@@ -97,16 +97,16 @@ TEST(MirrorCompare, ALocalPackageReplacesTheDownload) {
   CMirror mirror;
   CUpdateList update;
   update.Add(Entry("em001_64", 3, 7));
-  update[0].file = "http://server/p/em001.nup";
+  update[0].url = "http://server/p/em001.nup";
   CLocalList local;
   local.Add(Entry("em001_64", 3, 7));
-  local[0].file = "/data/updfiles/tempMirror/zel00000001.nup";
+  local[0].localFile = "/data/updfiles/tempMirror/zel00000001.nup";
   CContinuousList continuous;
   CReverseList reverse;
   CComponentList component;
 
   EXPECT_EQ(mirror.CompareLists(update, continuous, reverse, component, local), 1u);
-  EXPECT_EQ(update[0].file, local[0].file);
+  EXPECT_EQ(PackageLocation(update[0]), local[0].localFile);
   EXPECT_EQ(update[0].flags & (kComponentFetch | kComponentPresent),
             kComponentFetch | kComponentPresent);
 }

@@ -93,7 +93,7 @@ TEST_F(MirrorStagingTest, PackagesLandInTheStagingFolderOfTheirCategory) {
     EXPECT_TRUE(std::regex_match(each.entry.mirrorPath, std::regex(each.pattern)))
         << each.entry.mirrorPath;
     EXPECT_TRUE(FileHolds(each.entry.mirrorPath, each.bytes));
-    EXPECT_EQ(each.entry.file.rfind(web_.Url("/"), 0), 0u) << each.entry.file;
+    EXPECT_EQ(each.entry.url.rfind(web_.Url("/"), 0), 0u) << each.entry.url;
     EXPECT_EQ(each.entry.flags, kToFetch | kComponentPresent);
   }
   EXPECT_EQ(lists().updateList[3].flags, kComponentHasBuild | kComponentSelected);

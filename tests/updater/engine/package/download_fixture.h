@@ -130,7 +130,7 @@ class PackageDownloadTest : public ::testing::Test {
     entry.category = category;
     entry.build = 1;
     entry.listKind = list_kind;
-    entry.file = url;
+    entry.url = url;
     entry.size = size;
     list.Add(entry);
     return list[list.GetSize() - 1];
@@ -142,6 +142,8 @@ class PackageDownloadTest : public ::testing::Test {
                             uint32_t category = kCategoryEngine) {
     WriteFile(path, "older package of " + module);
     _COMPONENT_INFO& entry = Add(lists().localList, module, path, 10, category, list_kind);
+    entry.url.clear();
+    entry.localFile = path;
     entry.flags = kComponentHasBuild | kComponentPresent;
     entry.level = level;
     return entry;

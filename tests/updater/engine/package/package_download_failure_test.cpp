@@ -58,7 +58,7 @@ TEST_F(PackageDownloadFailure, AnAbortEndsTheRunningDownload) {
   EXPECT_EQ(result, kUpdStopped);
   const _COMPONENT_INFO& entry = lists().updateList[0];
   EXPECT_NE(entry.flags & kComponentDownloadFailed, 0u);
-  EXPECT_FALSE(fs::exists(entry.file));
+  EXPECT_FALSE(fs::exists(entry.localFile));
   EXPECT_EQ(lists().updateList[1].flags, kComponentHasBuild | kComponentSelected);
   EXPECT_TRUE(PackagesIn(Updfiles()).empty());
   EXPECT_EQ(EstablishedTo(peer.port()), 0);
@@ -83,16 +83,16 @@ TEST_F(PackageDownloadFailure, AFullDiskLeavesNoHalfPackage) {
 
   _COMPONENT_INFO& entry = lists().updateList[0];
   EXPECT_NE(entry.flags & kComponentDownloadFailed, 0u);
-  EXPECT_FALSE(fs::exists(entry.file));
+  EXPECT_FALSE(fs::exists(entry.localFile));
   EXPECT_TRUE(PackagesIn(Updfiles()).empty());
   EXPECT_EQ(run_->resultFlags, 0u);
   EXPECT_TRUE(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).empty());
 
   fs::remove(filler);
   entry.flags = kComponentHasBuild | kComponentSelected;
-  entry.file = web.Url("/big.nup");
+  entry.url = web.Url("/big.nup");
   ASSERT_EQ(Download(), kUpdOk);
-  EXPECT_TRUE(FileHolds(entry.file, bytes));
+  EXPECT_TRUE(FileHolds(entry.localFile, bytes));
   EXPECT_EQ(run_->resultFlags, kResultPackageDownloaded);
 }
 

@@ -53,10 +53,10 @@ TEST_F(PackageDownloadThroughFetcher, EachPackageIsAskedForWithItsBoundAndKey) {
   const auto* events = dynamic_cast<const CHostFetchEvents*>(level.config.events.get());
   ASSERT_NE(events, nullptr);
   EXPECT_EQ(&events->host(), host_.settings());
-  EXPECT_EQ(lists().updateList[0].file, level.path);
+  EXPECT_EQ(lists().updateList[0].localFile, level.path);
   EXPECT_TRUE(FileHolds(level.path, "level"));
-  EXPECT_TRUE(FileHolds(lists().continuousList[0].file, "continuous"));
-  EXPECT_EQ(fs::path(lists().continuousList[0].file).parent_path(), Updfiles("continuous"));
+  EXPECT_TRUE(FileHolds(lists().continuousList[0].localFile, "continuous"));
+  EXPECT_EQ(fs::path(lists().continuousList[0].localFile).parent_path(), Updfiles("continuous"));
   EXPECT_EQ(run_->resultFlags, kResultPackageDownloaded);
 }
 
@@ -90,9 +90,9 @@ TEST_F(PackageDownloadThroughFetcher, AFailedOrCutPackageEndsTheStepWithItsCode)
     const _COMPONENT_INFO& failed = lists().updateList[1];
     EXPECT_NE(failed.flags & kComponentDownloadFailed, 0u);
     EXPECT_FALSE(fs::exists(fetcher_->asked()[1].path));
-    EXPECT_EQ(PackagesIn(Updfiles()), std::vector<std::string>{lists().updateList[0].file});
-    EXPECT_TRUE(FileHolds(lists().updateList[0].file, "first"));
-    EXPECT_EQ(lists().reverseList[0].file, "http://peer/r.nup");
+    EXPECT_EQ(PackagesIn(Updfiles()), std::vector<std::string>{lists().updateList[0].localFile});
+    EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, "first"));
+    EXPECT_EQ(PackageLocation(lists().reverseList[0]), "http://peer/r.nup");
     // The first package did arrive.
     EXPECT_EQ(run_->resultFlags, kResultPackageDownloaded);
   }

@@ -10,6 +10,7 @@
 
 #include "download_fixture.h"
 #include "platform/util/update_errors.h"
+#include "updater/engine/lists/list_reconcile.h"
 
 namespace upd::test {
 namespace {
@@ -57,6 +58,76 @@ class PackageDownload : public PackageDownloadTest {
                        "location = /status/503.nup { return 503; }")};
 };
 
+// An entry through a run's steps: read from the catalogue (listed), marked to
+// install by the list step, then downloaded or failed; an entry whose module is
+// already at its build loses its marks and is not fetched. The URL stays and the
+// file on disk is apart from it.
+TEST_F(PackageDownload, AnEntryMovesThroughTheStepsOfARun) {
+  const std::string bytes = Serve(web_, "served.nup", "em001_64");
+  struct Case {
+    const char* name;
+    const char* path;  // on the server
+    bool mark_for_install;
+    bool installed_at_its_build;
+    UpdError code;
+    uint32_t flags;  // the bits as they are after the download step
+    bool downloaded;
+  };
+  const Case cases[] = {
+      {"listed", "/served.nup", false, false, kUpdOk, kComponentHasBuild, false},
+      {"selected, downloaded", "/served.nup", true, false, kUpdOk,
+       kComponentHasBuild | kComponentInstallMarks | kComponentPresent, true},
+      {"selected, failed", "/missing.nup", true, false, kUpdNotFound,
+       kComponentHasBuild | kComponentInstallMarks | kComponentPresent | kComponentDownloadFailed,
+       false},
+      {"installed already", "/served.nup", true, true, kUpdOk, kComponentHasBuild, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    lists().updateList.SetSize(0);
+    _COMPONENT_INFO& added = Add(lists().updateList, "em001_64", web_.Url(c.path), 0);
+    added.flags = kComponentHasBuild;
+    added.size = std::nullopt;
+    EXPECT_FALSE(IsSelectedForDownload(added));
+    if (c.mark_for_install) {
+      MarkForInstall(added);
+      EXPECT_TRUE(IsSelectedForDownload(added));
+      EXPECT_TRUE(IsToInstall(added));
+    }
+    if (c.installed_at_its_build) {
+      CInstalledList installed;
+      _INSTALLED_COMPONENT_INFO module;
+      SafeStrCopy(module.name, sizeof module.name, "em001_64");
+      module.type = kEngineModuleType;
+      module.platform = 2;
+      module.build = 1;
+      installed.Add(module);
+      MarkUpToDateModules(installed, lists().updateList);
+      EXPECT_FALSE(IsSelectedForDownload(lists().updateList[0]));
+    }
+
+    EXPECT_EQ(Download(), c.code);
+
+    const _COMPONENT_INFO& entry = lists().updateList[0];
+    EXPECT_EQ(entry.flags, c.flags);
+    EXPECT_EQ(IsPresent(entry), c.mark_for_install && !c.installed_at_its_build);
+    EXPECT_EQ(HasDownloadFailed(entry), c.code != kUpdOk);
+    EXPECT_FALSE(IsSelectedForDownload(entry));
+    EXPECT_EQ(entry.url, web_.Url(c.path));
+    EXPECT_EQ(!entry.localFile.empty(), IsPresent(entry));
+    if (c.downloaded) {
+      EXPECT_EQ(Folder(entry.localFile), Updfiles());
+      EXPECT_TRUE(FileHolds(entry.localFile, bytes));
+      EXPECT_EQ(PackageLocation(entry), entry.localFile);
+      fs::remove(entry.localFile);
+    } else if (entry.localFile.empty()) {
+      EXPECT_EQ(PackageLocation(entry), entry.url);
+    } else {
+      EXPECT_FALSE(fs::exists(entry.localFile));
+    }
+  }
+}
+
 TEST_F(PackageDownload, TheFourListsComeInOrderWithTheirEvents) {
   const std::string level = Serve(web_, "level.nup", "em001_64");
   const std::string continuous = Serve(web_, "cont.nup", "em002_64");
@@ -88,13 +159,13 @@ TEST_F(PackageDownload, TheFourListsComeInOrderWithTheirEvents) {
                   {lists().reverseList[0], Updfiles("reverse"), reverse}};
   for (const auto& each : expected) {
     SCOPED_TRACE(each.entry.module);
-    EXPECT_EQ(Folder(each.entry.file), each.folder);
-    EXPECT_EQ(PackagesIn(each.folder), std::vector<std::string>{each.entry.file});
-    EXPECT_TRUE(FileHolds(each.entry.file, each.bytes));
+    EXPECT_EQ(Folder(each.entry.localFile), each.folder);
+    EXPECT_EQ(PackagesIn(each.folder), std::vector<std::string>{each.entry.localFile});
+    EXPECT_TRUE(FileHolds(each.entry.localFile, each.bytes));
     EXPECT_EQ(each.entry.flags, kComponentHasBuild | kComponentSelected | kComponentPresent);
   }
   EXPECT_EQ(lists().updateList[0].flags, kComponentHasBuild);
-  EXPECT_EQ(lists().updateList[0].file, web_.Url("/level.nup"));
+  EXPECT_EQ(PackageLocation(lists().updateList[0]), web_.Url("/level.nup"));
 
   const uint64_t total = level.size() + continuous.size() + preliminary.size() + reverse.size();
   const std::vector<uint32_t> events = DownloadEvents();
@@ -133,7 +204,7 @@ TEST_F(PackageDownload, WithoutAHostCallbackNothingIsAskedOrAnnounced) {
 
   ASSERT_EQ(Download(), kUpdOk);
 
-  EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
+  EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, bytes));
   EXPECT_TRUE(host_.events().empty());
 }
 
@@ -157,7 +228,7 @@ TEST_F(PackageDownload, OnlyEnginePackagesRaiseEvent32) {
 
   ASSERT_EQ(Download(), kUpdOk);
 
-  EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
+  EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, bytes));
   EXPECT_TRUE(host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED).empty());
   EXPECT_EQ(run_->resultFlags, kResultPackageDownloaded);
 }
@@ -210,7 +281,7 @@ TEST_F(PackageDownload, LargeDownloadsAreAskedForAboveTheLimit) {
       EXPECT_TRUE(PackagesIn(Updfiles()).empty());
       EXPECT_EQ(lists().updateList[0].flags, kComponentHasBuild | kComponentSelected);
     } else {
-      EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
+      EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, bytes));
     }
     // A dropped local package goes on every path.
     EXPECT_FALSE(fs::exists(older));
@@ -236,10 +307,10 @@ TEST_F(PackageDownload, AFailedPackageEndsTheStepAndLeavesNoFile) {
   const _COMPONENT_INFO& failed = lists().updateList[0];
   EXPECT_EQ(failed.flags, kComponentHasBuild | kComponentSelected | kComponentPresent |
                               kComponentDownloadFailed);
-  EXPECT_EQ(Folder(failed.file), Updfiles());
-  EXPECT_FALSE(fs::exists(failed.file));
+  EXPECT_EQ(Folder(failed.localFile), Updfiles());
+  EXPECT_FALSE(fs::exists(failed.localFile));
   EXPECT_EQ(lists().updateList[1].flags, kComponentHasBuild | kComponentSelected);
-  EXPECT_EQ(lists().updateList[1].file, web_.Url("/present.nup"));
+  EXPECT_EQ(PackageLocation(lists().updateList[1]), web_.Url("/present.nup"));
   EXPECT_EQ(lists().continuousList[0].flags, kComponentHasBuild | kComponentSelected);
   // The HEAD of the first is answered 404; nothing else is asked for.
   const std::vector<AccessLogEntry> log = web_.AccessLog(1);
@@ -285,7 +356,7 @@ TEST_F(PackageDownload, ADownloadDropsOnlyItsLocalTwins) {
   for (const Local& local : locals) {
     EXPECT_EQ(fs::exists(Updfiles(local.name)), !local.deleted) << local.name;
   }
-  EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
+  EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, bytes));
 }
 
 // Without a new local file the entry fails with 0x1002 before any request:
@@ -308,7 +379,7 @@ TEST_F(PackageDownload, NoLocalFileNoDownload) {
     const _COMPONENT_INFO& entry = lists().updateList[0];
     EXPECT_EQ(entry.flags, kComponentHasBuild | kComponentSelected | kComponentPresent |
                                kComponentDownloadFailed);
-    EXPECT_EQ(entry.file, web_.Url("/a.nup"));
+    EXPECT_EQ(PackageLocation(entry), web_.Url("/a.nup"));
   }
   EXPECT_EQ(ReadFile(file_folder), "not a folder");
   EXPECT_TRUE(web_.AccessLog().empty());
@@ -328,8 +399,8 @@ TEST_F(PackageDownload, InlinePackagesComeFromTheCatalogue) {
 
   ASSERT_EQ(Download(), kUpdOk);
 
-  EXPECT_TRUE(FileHolds(lists().updateList[0].file, "Inline package bytes"));
-  EXPECT_EQ(Folder(lists().updateList[0].file), Updfiles());
+  EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, "Inline package bytes"));
+  EXPECT_EQ(Folder(lists().updateList[0].localFile), Updfiles());
   EXPECT_TRUE(web_.AccessLog().empty());
   const auto announced = host_.EventsOf(UPD_EVENT_PACKAGES_DOWNLOADED);
   ASSERT_EQ(announced.size(), 1u);
@@ -421,8 +492,8 @@ TEST_F(PackageDownloadTest, LocalPackagesOnlyForACatalogueReadLocally) {
 
     const _COMPONENT_INFO& entry = lists().updateList[0];
     if (c.result == kUpdOk) {
-      EXPECT_TRUE(FileHolds(entry.file, bytes));
-      fs::remove(entry.file);
+      EXPECT_TRUE(FileHolds(entry.localFile, bytes));
+      fs::remove(entry.localFile);
     } else {
       EXPECT_NE(entry.flags & kComponentDownloadFailed, 0u);
       EXPECT_TRUE(PackagesIn(Updfiles()).empty());
@@ -456,7 +527,7 @@ TEST_F(PackageDownloadTest, APackageCutOffIsResumedFromTheCache) {
 
   ASSERT_EQ(Download(), kUpdOk);
 
-  EXPECT_TRUE(FileHolds(lists().updateList[0].file, bytes));
+  EXPECT_TRUE(FileHolds(lists().updateList[0].localFile, bytes));
   std::vector<std::string> gets;
   for (const ScriptedPeer::Request& request : peer.Requests()) {
     if (request.raw.rfind("GET ", 0) == 0) gets.push_back(request.raw);
@@ -475,7 +546,7 @@ TEST(PackageDownloadNames, CacheKeysNameListModulePlatformLanguageBaseAndBuild) 
   SafeStrCopy(entry.module, sizeof entry.module, "em001_64");
   entry.platform = 2;
   entry.language = 1033;
-  entry.base = kComponentAbsent;
+  entry.base = std::nullopt;
   entry.build = 4200000000u;
   EXPECT_EQ(PackageCacheKey("level", entry), "level-3-em001_64-2-1033-4294967295-4200000000");
   entry.base = 7;

@@ -26,7 +26,7 @@ TEST_F(PackageScanTest, ReadsTheHeaderIntoAFreshRecord) {
                                        "size=777", "group=engine,beta", "version=1.2"})));
   _COMPONENT_INFO record;
   record.flags = kComponentDropped;
-  record.localPath = "stale";
+  record.basePath = "stale";
   ASSERT_EQ(ReadUpdateInfoSection(package.c_str(), &record, true), kUpdOk);
   EXPECT_EQ(record.flags, kComponentHasBuild | kComponentPresent);
   EXPECT_STREQ(record.name, "EM001");
@@ -40,8 +40,8 @@ TEST_F(PackageScanTest, ReadsTheHeaderIntoAFreshRecord) {
   EXPECT_STREQ(record.group, "engine,beta");
   EXPECT_STREQ(record.version, "1.2");
   EXPECT_EQ(record.filename, "em001_64.dat");
-  EXPECT_EQ(record.file, package);
-  EXPECT_EQ(record.localPath, "");
+  EXPECT_EQ(record.localFile, package);
+  EXPECT_EQ(record.basePath, "");
   EXPECT_EQ(record.listKind, kListPlain);
   EXPECT_TRUE(TmpIsEmpty());
 }
@@ -53,7 +53,7 @@ TEST_F(PackageScanTest, AHeaderWithoutNameOrSizeKeepsTheReaderDefaults) {
   _COMPONENT_INFO record;
   ASSERT_EQ(ReadUpdateInfoSection(package.c_str(), &record, true), kUpdOk);
   EXPECT_STREQ(record.name, "update_info");
-  EXPECT_EQ(record.size, kComponentAbsent);
+  EXPECT_EQ(record.size, std::nullopt);
   EXPECT_EQ(record.level, std::nullopt);
 }
 
@@ -98,7 +98,7 @@ TEST_F(PackageScanTest, SignedPackagesAreReadWithTheSignatureChecked) {
   _COMPONENT_INFO record;
   ASSERT_EQ(ReadUpdateInfoSection(package.c_str(), &record, false), kUpdOk);
   EXPECT_EQ(record.build, 9u);
-  EXPECT_EQ(record.file, package);
+  EXPECT_EQ(record.localFile, package);
 }
 
 // Invalid packages are deleted, everything else in the folder stays.
@@ -123,7 +123,7 @@ TEST_F(PackageScanTest, ScanKeepsEnginePackagesAndDeletesInvalidOnes) {
   EXPECT_STREQ(list[0].module, "em001_64");
   EXPECT_EQ(list[0].flags, kComponentHasBuild | kComponentPresent | kComponentSelected);
   EXPECT_EQ(list[0].size, fs::file_size(folder + "/engine.nup"));
-  EXPECT_EQ(list[0].file, folder + "/engine.nup");
+  EXPECT_EQ(list[0].localFile, folder + "/engine.nup");
 
   EXPECT_TRUE(fs::exists(folder + "/engine.nup"));
   EXPECT_TRUE(fs::exists(folder + "/dll.nup"));
@@ -199,7 +199,7 @@ TEST_F(PackageScanTest, DeleteSelectedFilesDeletesFlaggedFilesAndTheModulesOfRaw
   for (const auto& r : records) {
     WriteFile(Path(r.file), "x");
     _COMPONENT_INFO record;
-    record.file = Path(r.file);
+    record.localFile = Path(r.file);
     record.flags = r.flags;
     list.Add(record);
   }
