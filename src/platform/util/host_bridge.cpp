@@ -59,20 +59,20 @@ void NotifyHostFile(uint32_t word, const UPDATER_SETTINGS* settings, uint32_t ki
   Raise(settings, UPD_EVENT_FILE, &record);
 }
 
-void NotifyHostEvent19(const UPDATER_SETTINGS* settings, char* buffer) {
+void NotifyHostUpdateGroups(const UPDATER_SETTINGS* settings, char* buffer) {
   std::fill_n(buffer, UPD_GROUP_LIST_SIZE, '\0');
   if (!HasHostCallback(settings)) return;
   Raise(settings, UPD_EVENT_UPDATE_GROUPS, buffer);
 }
 
-void NotifyHostEvent32(const UPDATER_SETTINGS* settings, const char* server_root) {
+void NotifyHostPackagesDownloaded(const UPDATER_SETTINGS* settings, const char* server_root) {
   if (!HasHostCallback(settings)) return;
   char root[kServerRootSize] = {};
   SafeStrCopy(root, sizeof root, server_root);
   Raise(settings, UPD_EVENT_PACKAGES_DOWNLOADED, root);
 }
 
-void NotifyHostEvent5(const MIRROR_SETTINGS* mirror_settings) {
+void NotifyMirrorAgreementPending(const MIRROR_SETTINGS* mirror_settings) {
   if (mirror_settings == nullptr || mirror_settings->callback == nullptr) return;
   mirror_settings->callback(MIRROR_EVENT_AGREEMENT_PENDING, nullptr,
                             mirror_settings->callbackContext);
@@ -83,12 +83,12 @@ void NotifyMirrorError(const MIRROR_SETTINGS* mirror_settings, uint32_t code) {
   mirror_settings->callback(MIRROR_EVENT_ERROR, &code, mirror_settings->callbackContext);
 }
 
-void NotifyHostEvent7(const UPDATER_SETTINGS* settings, uint32_t value) {
+void NotifyHostInstallResult(const UPDATER_SETTINGS* settings, uint32_t value) {
   if (!HasHostCallback(settings)) return;
   Raise(settings, UPD_EVENT_INSTALL_RESULT, &value);
 }
 
-uint32_t NotifyHostEvent25(const UPDATER_SETTINGS* settings) {
+uint32_t NotifyHostServerFallback(const UPDATER_SETTINGS* settings) {
   if (!HasHostCallback(settings)) return 0;
   return Raise(settings, UPD_EVENT_SERVER_FALLBACK, nullptr);
 }
@@ -105,7 +105,7 @@ uint32_t ConfirmLargeDownload(const UPDATER_SETTINGS* settings, uint64_t size) {
   return Raise(settings, UPD_EVENT_CONFIRM_DOWNLOAD, &record);
 }
 
-ENGINE_DISPATCH NotifyHostEvent26(const UPDATER_SETTINGS* settings, const char* folder) {
+ENGINE_DISPATCH NotifyHostEngineForFolder(const UPDATER_SETTINGS* settings, const char* folder) {
   ENGINE_DISPATCH dispatch{};
   if (!HasHostCallback(settings)) return dispatch;
   char16_t folder_units[kFolderUnits] = {};
@@ -118,7 +118,7 @@ ENGINE_DISPATCH NotifyHostEvent26(const UPDATER_SETTINGS* settings, const char* 
   return dispatch;
 }
 
-ENGINE_DISPATCH NotifyHostEvent28(const UPDATER_SETTINGS* settings) {
+ENGINE_DISPATCH NotifyHostEngine(const UPDATER_SETTINGS* settings) {
   ENGINE_DISPATCH dispatch{};
   if (!HasHostCallback(settings)) return dispatch;
   UPD_ENGINE_REQUEST_EVENT record{};
@@ -127,18 +127,18 @@ ENGINE_DISPATCH NotifyHostEvent28(const UPDATER_SETTINGS* settings) {
   return dispatch;
 }
 
-void NotifyHostEvent27(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispatch) {
+void NotifyHostEngineForFolderEnd(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispatch) {
   NotifyRelease(settings, UPD_EVENT_ENGINE_FOR_FOLDER_END, dispatch);
 }
 
-void NotifyHostEvent29(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispatch) {
+void NotifyHostEngineEnd(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispatch) {
   NotifyRelease(settings, UPD_EVENT_ENGINE_END, dispatch);
 }
 
-bool NotifyHostEvent30(const HostBinding* context, void* buffer) {
+bool NotifyHostDealId(const HostBinding* context, void* buffer) {
   return NotifyContext(context, UPD_EVENT_DEAL_ID, buffer);
 }
 
-bool NotifyHostEvent31(const HostBinding* context, void* buffer) {
+bool NotifyHostOsInfo(const HostBinding* context, void* buffer) {
   return NotifyContext(context, UPD_EVENT_OS_INFO, buffer);
 }

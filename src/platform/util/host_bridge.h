@@ -20,19 +20,19 @@ void NotifyHostFile(uint32_t word, const UPDATER_SETTINGS* settings, uint32_t ki
                     const char* name);
 // Event 19: the host writes its comma list of update-group names into
 // buffer (UPD_GROUP_LIST_SIZE bytes, zero-filled here first).
-void NotifyHostEvent19(const UPDATER_SETTINGS* settings, char* buffer);
+void NotifyHostUpdateGroups(const UPDATER_SETTINGS* settings, char* buffer);
 // Event 32: the server root the packages came from, in a zeroed buffer of
 // 256 bytes (cut to 255 characters).
-void NotifyHostEvent32(const UPDATER_SETTINGS* settings, const char* server_root);
+void NotifyHostPackagesDownloaded(const UPDATER_SETTINGS* settings, const char* server_root);
 // Mirror code 5 with null data through the mirror callback.
-void NotifyHostEvent5(const MIRROR_SETTINGS* mirror_settings);
+void NotifyMirrorAgreementPending(const MIRROR_SETTINGS* mirror_settings);
 // Mirror code 0 with a pointer to the error code through the mirror callback.
 void NotifyMirrorError(const MIRROR_SETTINGS* mirror_settings, uint32_t code);
 // Event 7 with a pointer to value.
-void NotifyHostEvent7(const UPDATER_SETTINGS* settings, uint32_t value);
+void NotifyHostInstallResult(const UPDATER_SETTINGS* settings, uint32_t value);
 // Event 25 (no data) before the catalogue step leaves the configured server;
 // the host's answer, 0 without a callback.
-[[nodiscard]] uint32_t NotifyHostEvent25(const UPDATER_SETTINGS* settings);
+[[nodiscard]] uint32_t NotifyHostServerFallback(const UPDATER_SETTINGS* settings);
 
 // 1 (go on) without asking when the size is not above the limit in KiB times
 // 1024, when asking is switched off or without a callback; otherwise the
@@ -43,14 +43,14 @@ void NotifyHostEvent7(const UPDATER_SETTINGS* settings, uint32_t value);
 // Events 26 (with the engine folder as UTF-16, ended with '/') and 28 ask the
 // host for an engine; the pair comes back as the host left it, zero when
 // there is no callback. A pair whose words are not both non-zero is no engine.
-[[nodiscard]] ENGINE_DISPATCH NotifyHostEvent26(const UPDATER_SETTINGS* settings,
-                                                const char* folder);
-[[nodiscard]] ENGINE_DISPATCH NotifyHostEvent28(const UPDATER_SETTINGS* settings);
+[[nodiscard]] ENGINE_DISPATCH NotifyHostEngineForFolder(const UPDATER_SETTINGS* settings,
+                                                        const char* folder);
+[[nodiscard]] ENGINE_DISPATCH NotifyHostEngine(const UPDATER_SETTINGS* settings);
 // Events 27 and 29 release a pair that event 26 or 28 handed out.
-void NotifyHostEvent27(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispatch);
-void NotifyHostEvent29(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispatch);
+void NotifyHostEngineForFolderEnd(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispatch);
+void NotifyHostEngineEnd(const UPDATER_SETTINGS* settings, ENGINE_DISPATCH* dispatch);
 
 // Events 30 and 31 pass the caller's buffer through the callback of the
 // context's current settings; true when a callback exists and answered 0.
-[[nodiscard]] bool NotifyHostEvent30(const HostBinding* context, void* buffer);
-[[nodiscard]] bool NotifyHostEvent31(const HostBinding* context, void* buffer);
+[[nodiscard]] bool NotifyHostDealId(const HostBinding* context, void* buffer);
+[[nodiscard]] bool NotifyHostOsInfo(const HostBinding* context, void* buffer);

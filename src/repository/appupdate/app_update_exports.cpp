@@ -37,8 +37,8 @@ bool SourceFlag(const UPDATER_SETTINGS* settings) { return !TestSourceFlags(sett
 class ContextRepositoryHost final : public IRepositoryHost {
  public:
   explicit ContextRepositoryHost(const UPDATER_CONTEXT& context) : context_(context) {}
-  bool AskDeal(RepositoryDealBlock& deal) override { return NotifyHostEvent30(&context_, &deal); }
-  bool AskOsInfo(RepositoryOsInfo& os) override { return NotifyHostEvent31(&context_, &os); }
+  bool AskDeal(RepositoryDealBlock& deal) override { return NotifyHostDealId(&context_, &deal); }
+  bool AskOsInfo(RepositoryOsInfo& os) override { return NotifyHostOsInfo(&context_, &os); }
 
  private:
   const UPDATER_CONTEXT& context_;

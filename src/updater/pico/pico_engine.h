@@ -8,9 +8,9 @@
 class PicoEngine {
  public:
   explicit PicoEngine(const UPDATER_SETTINGS* settings)
-      : settings_(settings), dispatch_(NotifyHostEvent28(settings)) {}
+      : settings_(settings), dispatch_(NotifyHostEngine(settings)) {}
   ~PicoEngine() {
-    if (Held()) NotifyHostEvent29(settings_, &dispatch_);
+    if (Held()) NotifyHostEngineEnd(settings_, &dispatch_);
   }
   PicoEngine(const PicoEngine&) = delete;
   PicoEngine& operator=(const PicoEngine&) = delete;

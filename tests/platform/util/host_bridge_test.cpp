@@ -25,24 +25,24 @@ TEST(HostBridge, WithoutCallbackNothingIsSentAndDefaultsAnswer) {
     EXPECT_FALSE(HasHostCallback(s));
     NotifyHostStatus(1, s, 2, 3);
     NotifyHostFile(1, s, 2, 3, "name");
-    NotifyHostEvent7(s, 9);
+    NotifyHostInstallResult(s, 9);
     EXPECT_EQ(ConfirmLargeDownload(s, uint64_t{1} << 40), 1u);
-    const ENGINE_DISPATCH pair26 = NotifyHostEvent26(s, "/opt/engine");
-    const ENGINE_DISPATCH pair28 = NotifyHostEvent28(s);
+    const ENGINE_DISPATCH pair26 = NotifyHostEngineForFolder(s, "/opt/engine");
+    const ENGINE_DISPATCH pair28 = NotifyHostEngine(s);
     EXPECT_EQ(pair26.hostWord, 0u);
     EXPECT_EQ(pair26.entry, nullptr);
     EXPECT_EQ(pair28.hostWord, 0u);
     EXPECT_EQ(pair28.entry, nullptr);
     ENGINE_DISPATCH pair{};
-    NotifyHostEvent27(s, &pair);
-    NotifyHostEvent29(s, &pair);
+    NotifyHostEngineForFolderEnd(s, &pair);
+    NotifyHostEngineEnd(s, &pair);
   }
   HostBinding context;
   context.settings = settings;
   char buffer[128] = {};
-  EXPECT_FALSE(NotifyHostEvent30(&context, buffer));
-  EXPECT_FALSE(NotifyHostEvent31(&context, buffer));
-  EXPECT_FALSE(NotifyHostEvent30(nullptr, buffer));
+  EXPECT_FALSE(NotifyHostDealId(&context, buffer));
+  EXPECT_FALSE(NotifyHostOsInfo(&context, buffer));
+  EXPECT_FALSE(NotifyHostDealId(nullptr, buffer));
   EXPECT_TRUE(host.events().empty());
 }
 
@@ -83,20 +83,20 @@ TEST(HostBridge, FileRecordCutsLongNames) {
 
 TEST(HostBridge, InstallResultAndMirrorAgreementEvents) {
   EventHost host;
-  NotifyHostEvent7(host.settings(), 0x4001);
+  NotifyHostInstallResult(host.settings(), 0x4001);
   ASSERT_EQ(host.events().size(), 1u);
   EXPECT_EQ(host.events()[0].event, 7u);
   EXPECT_EQ(host.events()[0].As<uint32_t>(), 0x4001u);
 
-  NotifyHostEvent5(host.mirror_settings());
+  NotifyMirrorAgreementPending(host.mirror_settings());
   ASSERT_EQ(host.mirror_events().size(), 1u);
   EXPECT_EQ(host.mirror_events()[0].event, 5u);
   EXPECT_FALSE(host.mirror_events()[0].has_data);
   EXPECT_EQ(host.mirror_events()[0].user, &host);
 
   host.mirror_settings()->callback = nullptr;
-  NotifyHostEvent5(host.mirror_settings());
-  NotifyHostEvent5(nullptr);
+  NotifyMirrorAgreementPending(host.mirror_settings());
+  NotifyMirrorAgreementPending(nullptr);
   EXPECT_EQ(host.mirror_events().size(), 1u);
 }
 
@@ -180,7 +180,7 @@ TEST(HostBridge, EngineFolderTravelsAsUtf16EndingInSlash) {
   };
   for (const auto& c : kCases) {
     EventHost host;
-    const ENGINE_DISPATCH pair = NotifyHostEvent26(host.settings(), c.folder.c_str());
+    const ENGINE_DISPATCH pair = NotifyHostEngineForFolder(host.settings(), c.folder.c_str());
     EXPECT_EQ(pair.entry, nullptr);
     ASSERT_EQ(host.events().size(), 1u);
     const RecordedEvent& e = host.events()[0];
@@ -201,13 +201,13 @@ TEST(HostBridge, EnginePairsComeFromTheHostAndGoBack) {
   host.ProvideEngine(UPD_EVENT_ENGINE_FOR_FOLDER, offered);
   host.ProvideEngine(UPD_EVENT_ENGINE, {0x5678, &DummyEntry});
 
-  ENGINE_DISPATCH pair26 = NotifyHostEvent26(host.settings(), "/e");
+  ENGINE_DISPATCH pair26 = NotifyHostEngineForFolder(host.settings(), "/e");
   EXPECT_EQ(pair26.hostWord, 0x1234u);
   EXPECT_EQ(pair26.entry, &DummyEntry);
-  ENGINE_DISPATCH pair28 = NotifyHostEvent28(host.settings());
+  ENGINE_DISPATCH pair28 = NotifyHostEngine(host.settings());
   EXPECT_EQ(pair28.hostWord, 0x5678u);
-  NotifyHostEvent27(host.settings(), &pair26);
-  NotifyHostEvent29(host.settings(), &pair28);
+  NotifyHostEngineForFolderEnd(host.settings(), &pair26);
+  NotifyHostEngineEnd(host.settings(), &pair28);
 
   ASSERT_EQ(host.events().size(), 4u);
   const std::vector<uint32_t> ids = {host.events()[0].event, host.events()[1].event,
@@ -226,7 +226,7 @@ TEST(HostBridge, EngineRequestPairStartsZeroed) {
     zero_on_arrival = pair->hostWord == 0 && pair->entry == nullptr;
     return 0;
   });
-  (void)NotifyHostEvent28(host.settings());
+  (void)NotifyHostEngine(host.settings());
   EXPECT_TRUE(zero_on_arrival);
 }
 
@@ -236,9 +236,9 @@ TEST(HostBridge, DealAndSystemEventsUseTheContextsSettings) {
   context.settings = host.settings();
   char deal[128] = "deal";
   char system[208] = "system";
-  EXPECT_TRUE(NotifyHostEvent30(&context, deal));
+  EXPECT_TRUE(NotifyHostDealId(&context, deal));
   host.Answer(UPD_EVENT_OS_INFO, 1);
-  EXPECT_FALSE(NotifyHostEvent31(&context, system));
+  EXPECT_FALSE(NotifyHostOsInfo(&context, system));
   ASSERT_EQ(host.events().size(), 2u);
   EXPECT_EQ(host.events()[0].event, 30u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(host.events()[0].record.data())), "deal");
@@ -246,7 +246,7 @@ TEST(HostBridge, DealAndSystemEventsUseTheContextsSettings) {
   EXPECT_EQ(host.events()[1].record.size(), 208u);
 
   context.settings = nullptr;
-  EXPECT_FALSE(NotifyHostEvent30(&context, deal));
+  EXPECT_FALSE(NotifyHostDealId(&context, deal));
   EXPECT_EQ(host.events().size(), 2u);
 }
 

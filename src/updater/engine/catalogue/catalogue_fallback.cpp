@@ -112,7 +112,7 @@ UpdError RefreshRounds(CatalogueStep& step, uint32_t attempts) {
 // A host that declines leaving a mirror keeps the run on it.
 bool HostKeepsMirror(const UPDATER_SETTINGS* settings) {
   if (!HasHostCallback(settings)) return false;
-  return NotifyHostEvent25(settings) != 0 && IsMirrorUpdateUrl(settings) &&
+  return NotifyHostServerFallback(settings) != 0 && IsMirrorUpdateUrl(settings) &&
          settings->develChannel == 0;
 }
 

@@ -25,14 +25,15 @@ class EngineLease {
  public:
   EngineLease(const UPDATER_SETTINGS* settings, const std::string& folder)
       : settings_(settings), byFolder_(!folder.empty()) {
-    pair_ = byFolder_ ? NotifyHostEvent26(settings, folder.c_str()) : NotifyHostEvent28(settings);
+    pair_ = byFolder_ ? NotifyHostEngineForFolder(settings, folder.c_str())
+                      : NotifyHostEngine(settings);
   }
   ~EngineLease() {
     if (pair_.hostWord == 0 && pair_.entry == nullptr) return;
     if (byFolder_) {
-      NotifyHostEvent27(settings_, &pair_);
+      NotifyHostEngineForFolderEnd(settings_, &pair_);
     } else {
-      NotifyHostEvent29(settings_, &pair_);
+      NotifyHostEngineEnd(settings_, &pair_);
     }
   }
   EngineLease(const EngineLease&) = delete;

@@ -21,9 +21,9 @@ constexpr char kInstalledModulePattern[] = "em*.dat";
 class ScanEngine {
  public:
   explicit ScanEngine(const UPDATER_SETTINGS* settings)
-      : settings_(settings), dispatch_(NotifyHostEvent28(settings)) {}
+      : settings_(settings), dispatch_(NotifyHostEngine(settings)) {}
   ~ScanEngine() {
-    if (Available()) NotifyHostEvent29(settings_, &dispatch_);
+    if (Available()) NotifyHostEngineEnd(settings_, &dispatch_);
   }
   ScanEngine(const ScanEngine&) = delete;
   ScanEngine& operator=(const ScanEngine&) = delete;

@@ -37,7 +37,7 @@ bool AnyName(std::string_view text, Visit visit) {
 void QueryHostGroupList(CGroupList& groups, const UPDATER_SETTINGS* settings) {
   if (!HasHostCallback(settings)) return;
   char buffer[UPD_GROUP_LIST_SIZE];
-  NotifyHostEvent19(settings, buffer);
+  NotifyHostUpdateGroups(settings, buffer);
   // The host may fill the whole buffer without a terminating NUL.
   ParseGroupList(groups, std::string_view(buffer, strnlen(buffer, sizeof buffer)));
 }

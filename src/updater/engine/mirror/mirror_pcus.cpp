@@ -109,7 +109,7 @@ UpdError CopyPcusToMirror(const char* update_folder, const char* last_catalogue,
   UPD_ERROR result = kUpdOk;
   if (!ArePcusAgreed(pcu_folder, mirror->sectionNames)) {
     if (mirror->callback != nullptr) {
-      NotifyHostEvent5(mirror);
+      NotifyMirrorAgreementPending(mirror);
       NotifyMirrorError(mirror, kUpdPcuNotAgreed);
     } else {
       result = kUpdPcuNotAgreed;

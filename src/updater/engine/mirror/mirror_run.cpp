@@ -93,7 +93,7 @@ UpdError CMirror::PlacePackages(const MirrorPass& pass, CListBase& list) {
 UpdError CMirror::PlacePcuPackages(const MirrorPass& pass, CListBase& component) {
   const MIRROR_SETTINGS* mirror = MirrorOf(pass);
   const bool defer = mirror != nullptr && (mirror->flags & MIRROR_FLAG_DEFER_PCUS) != 0;
-  if (!defer && !ArePendingPcusAgreed(component)) NotifyHostEvent5(mirror);
+  if (!defer && !ArePendingPcusAgreed(component)) NotifyMirrorAgreementPending(mirror);
   for (_COMPONENT_INFO& entry : component) {
     if (entry.category == kCategoryComponent && !defer && IsToFetch(entry)) {
       const std::string& source = SourceOf(entry);

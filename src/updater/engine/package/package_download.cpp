@@ -155,7 +155,7 @@ UpdError DownloadPackages(const PackageDownload& download) {
   job.fetcher->BeginStep();
   const UpdError result = DownloadAllLists(job);
   if (result == kUpdOk && HasHostCallback(settings) && GetEnginePackageCount(job) != 0) {
-    NotifyHostEvent32(settings, download.serverRoot);
+    NotifyHostPackagesDownloaded(settings, download.serverRoot);
   }
   return result;
 }

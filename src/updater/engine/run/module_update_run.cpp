@@ -104,7 +104,7 @@ UpdError Install(UpdateRun& run, EngineServices& services, const UPDATER_SETTING
       static_cast<void>(CleanContinuousFolder(&run.host));
     }
   } else if (engine_result != 0) {
-    NotifyHostEvent7(&settings, engine_result);
+    NotifyHostInstallResult(&settings, engine_result);
   }
   return result;
 }
