@@ -5,6 +5,7 @@
 #include "updater/api/context_call.h"
 #include "updater/api/export_guard.h"
 #include "updater/engine/common/component_tables.h"
+#include "updater/engine/common/platform_identity.h"
 #include "updater/engine/lists/module_scan.h"
 
 namespace {

@@ -24,8 +24,5 @@
 [[nodiscard]] constexpr bool IsComponentCategory(uint32_t id) { return id == kCategoryComponent; }
 [[nodiscard]] constexpr bool Is64BitPlatform(uint32_t id) { return id == 1 || id == 3; }
 
-// This build's module platform: "x64".
-[[nodiscard]] constexpr uint32_t GetPlatformIdOfBuild() { return 1; }
-
 // The list kind that a section name's channel prefix gives.
 [[nodiscard]] ComponentListKind ListKindOfSection(const char* section);

@@ -8,6 +8,7 @@
 #include "platform/util/update_errors.h"
 #include "updater/backup/backup_store.h"
 #include "updater/engine/common/component_tables.h"
+#include "updater/engine/common/platform_identity.h"
 #include "updater/engine/install/delta_install.h"
 #include "updater/engine/install/install_lock.h"
 #include "updater/engine/install/install_run.h"

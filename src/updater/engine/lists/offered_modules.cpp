@@ -5,6 +5,7 @@
 
 #include "platform/util/strings.h"
 #include "updater/engine/common/component_tables.h"
+#include "updater/engine/common/platform_identity.h"
 #include "updater/engine/lists/update_groups.h"
 
 namespace {

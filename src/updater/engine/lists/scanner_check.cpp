@@ -1,6 +1,7 @@
 #include "updater/engine/lists/scanner_check.h"
 
 #include "updater/engine/common/component_tables.h"
+#include "updater/engine/common/platform_identity.h"
 #include "updater/engine/lists/component_reader.h"
 
 CListBase ReadPlainEngineSections(const Catalogue& catalogue) {
