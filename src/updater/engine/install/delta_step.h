@@ -11,8 +11,8 @@ inline constexpr uint32_t kPatchIntermediate = 0x10;
 
 // One engine patch step: the engine applies patch to base (null when the
 // patch needs none) and writes output. The engine's raw result goes to the
-// run's engine result. 0x1107 when the step succeeded but the run was aborted
-// meanwhile; otherwise the engine's result as an UPD_ERROR (0x3001 without an
+// run's engine result. kUpdInstallAborted when the step succeeded but the run was aborted
+// meanwhile; otherwise the engine's result as an UPD_ERROR (kUpdNoContext without an
 // engine).
 [[nodiscard]] UpdError ApplyDeltaPackage(const InstallRun& run, const char* base, const char* patch,
                                          const char* output, bool last_step);

@@ -31,5 +31,5 @@ class InstallLock {
 
 // UpdCleanupModules' work: the leftovers of dead installations when no
 // installation into the modules folder is alive (RemoveDeadInstallLeftovers
-// and its code), else nothing and 0x1001.
+// and its code), else nothing and kUpdBusy.
 [[nodiscard]] UpdError CleanupDeadInstallations(const HostBinding* context);

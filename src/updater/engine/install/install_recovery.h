@@ -13,7 +13,7 @@
 // Gives every module whose target is missing its ".old" copy back (no module
 // is lost), then deletes the other ".old" files, the temporary folders and,
 // as CleanModulesFolder does, "Modules" with every "em*.dat.old" file. 0, or
-// 0x1021 when anything could not be deleted or put back (also when there was
+// kUpdDeleteFailed when anything could not be deleted or put back (also when there was
 // no "Modules" folder, as CleanModulesFolder reports it); everything is
 // attempted.
 [[nodiscard]] UpdError RemoveDeadInstallLeftovers(const HostBinding* context);

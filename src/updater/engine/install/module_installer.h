@@ -22,7 +22,7 @@ class CModuleInstaller {
   // fails. Installed records get 0x2 and 0x8 (cleared again by a rollback);
   // the events 2 (count) and 3 (one per module) report progress.
   // engine_result receives the engine's raw result of the last patch step
-  // (0 when none ran). 0x5003 when there was nothing to install. After a
+  // (0 when none ran). kUpdNothingNew when there was nothing to install. After a
   // commit while the host skips the installed-module scan, the backup store
   // drops the snapshots of newer modules and brings back the modules parked
   // for the update group. The whole installation holds the modules folder's

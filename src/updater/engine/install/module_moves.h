@@ -27,7 +27,7 @@ void SetInstallStepObserver(InstallStepObserver observer);
 void NotifyInstallStep(InstallStep step, const char* from, const char* to);
 
 // Renames the finished file `from` to `to`, replacing what is there and
-// creating `to`'s folder when missing. 0, or 0x101E (the source stays).
+// creating `to`'s folder when missing. 0, or kUpdMoveFailed (the source stays).
 [[nodiscard]] UpdError MoveIntoPlace(const char* from, const char* to);
 
 enum class KeepResult : uint8_t {

@@ -11,13 +11,13 @@
 class IPcuInstaller {
  public:
   virtual ~IPcuInstaller() = default;
-  // 0 installed, else the host's update error code (0x5008: the host goes
+  // 0 installed, else the host's update error code (kUpdHostInstalling: the host goes
   // on with the installation after the call).
   [[nodiscard]] virtual UpdError Install(const UPDATER_SETTINGS* settings,
                                          const char* packagePath) = 0;
 };
 
-// Sends event 41 {package path} through the settings of the call; 0x1301
+// Sends event 41 {package path} through the settings of the call; kUpdInvalidArgument
 // without settings or without an event callback.
 class UnixPcuInstaller final : public IPcuInstaller {
  public:

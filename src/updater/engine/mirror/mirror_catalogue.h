@@ -27,14 +27,14 @@ void OpenVerForWrite(MirrorVerDocument& document, const std::string& path);
 [[nodiscard]] UpdError WriteMirrorSections(MirrorVerDocument& document, CListBase& list,
                                            uint32_t category);
 
-// One section named after the entry: 0; 0x3403 for a category a mirror
-// catalogue cannot hold; 0x3101 when a section or key cannot be stored.
+// One section named after the entry: 0; kUpdMirrorPassFailed for a category a mirror
+// catalogue cannot hold; kUpdOutOfMemory when a section or key cannot be stored.
 [[nodiscard]] UpdError WriteComponentSection(MirrorVerDocument& document,
                                              const _COMPONENT_INFO& entry);
 
 // "UP_HASH" with the update hash: that of last_catalogue (the run's last
 // catalogue) when the configured server is itself a mirror, else the mirror
-// callback's 20 bytes (code 4) as 40 upper-case hexadecimal digits. 0x2202
+// callback's 20 bytes (code 4) as 40 upper-case hexadecimal digits. kUpdNoUpdateHash
 // when no hash is available.
 [[nodiscard]] UpdError WriteUpdateHash(MirrorVerDocument& document, const char* last_catalogue,
                                        const UPDATER_SETTINGS* settings,
@@ -44,5 +44,5 @@ void OpenVerForWrite(MirrorVerDocument& document, const std::string& path);
 UpdError MirrorVerHook(MirrorVerDocument& document, const MIRROR_SETTINGS* mirror);
 
 // Saves the work file and moves it over the target (mode 0644): 0, the
-// move's code, or 0x1017 (0x1020 on a full disk) when it cannot be saved.
+// move's code, or kUpdWriteFailed (kUpdDiskFull on a full disk) when it cannot be saved.
 [[nodiscard]] UpdError SaveVer(MirrorVerDocument& document);

@@ -43,7 +43,7 @@ struct MarkerContent {
 // package_path + ".inf".
 [[nodiscard]] std::string MarkerFileName(const std::string& package_path);
 
-// Writes a new marker for name: 0, or 0x1011 for an empty path or a file that
+// Writes a new marker for name: 0, or kUpdMissing for an empty path or a file that
 // cannot be written. An agreed marker always holds a non-zero even number.
 [[nodiscard]] UpdError WriteMarkerFile(const char* marker_path, const char* name, bool agreed);
 
@@ -54,7 +54,7 @@ struct MarkerContent {
                                   size_t name_out_size);
 
 // The stored name: 0 with *size = its length; 2 when *size is not larger
-// than the length, 0x1301 for a null name_out (both with *size = length);
-// 0x1301 for a null size, 0x1011 for an empty path or a file that cannot be
-// opened, 0x1012 for a marker without a name part.
+// than the length, kUpdInvalidArgument for a null name_out (both with *size = length);
+// kUpdInvalidArgument for a null size, kUpdMissing for an empty path or a file that cannot be
+// opened, kUpdBadFile for a marker without a name part.
 [[nodiscard]] UpdError ReadMarkerName(const char* marker_path, char* name_out, uint64_t* size);

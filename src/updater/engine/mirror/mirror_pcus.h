@@ -21,6 +21,6 @@
 // UpdCopyPcusToMirror behind its context check: the agreed packages staged
 // under update_folder enter the mirror, whose root catalogue is then written
 // anew (with the update hash of last_catalogue when the configured server is
-// a mirror). 0x3304 without settings, 0x3303 without mirror settings.
+// a mirror). kUpdNoSettings without settings, kUpdNoMirrorSettings without mirror settings.
 [[nodiscard]] UpdError CopyPcusToMirror(const char* update_folder, const char* last_catalogue,
                                         const UPDATER_SETTINGS* settings);

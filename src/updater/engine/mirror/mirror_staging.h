@@ -38,9 +38,9 @@ struct MirrorStaging {
 [[nodiscard]] UpdError StageAllLists(MirrorStaging& staging);
 
 // Downloads the list's entries to fetch. A failed download counts, marks its
-// entry kComponentDownloadFailed and deletes its file; a refusal by the server (0x2001) goes
-// on with the next entry, any other failure is reported to the mirror
-// callback and ends the list.
+// entry kComponentDownloadFailed and deletes its file; a refusal by the server (kUpdAccessDenied)
+// goes on with the next entry, any other failure is reported to the mirror callback and ends the
+// list.
 [[nodiscard]] UpdError StagePackages(MirrorStaging& staging, CListBase& list, const char* key_word);
 
 // The mirror's download step: the total and the large-download question as

@@ -54,7 +54,7 @@ struct PackageDownloadJob {
 // event 2 with the total size and the large-download question (event 20),
 // the four lists in order, event 32 with the server root once engine
 // packages arrived. The HTTP transports are closed and the dropped local
-// packages deleted on every path. 0x2107 when the host declines.
+// packages deleted on every path. kUpdStopped when the host declines.
 [[nodiscard]] UpdError DownloadPackages(const PackageDownload& download);
 
 // The update, continuous, preliminary and reverse lists in that order; the
@@ -83,7 +83,7 @@ struct PackageDownloadJob {
 // path buffer (the bare folder comes back then). An empty folder gives name.
 [[nodiscard]] std::string JoinPackageFolder(const char* folder, const char* name);
 
-// The bound of a package download: the "size" its entry announces (0x1204
+// The bound of a package download: the "size" its entry announces (kUpdSourceUnreadable
 // past it), or kDefaultFileDownloadBytes when the entry has none.
 [[nodiscard]] TransferBound PackageBound(const _COMPONENT_INFO& entry);
 

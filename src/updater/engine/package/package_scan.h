@@ -13,7 +13,7 @@
 // before returning. skip_signature reads only the header; otherwise the
 // whole package is checked, signature included. On success the record has
 // is present and its localFile is package_path. The container's code on
-// its failure; 0x1012 for a header the catalogue reader refuses.
+// its failure; kUpdBadFile for a header the catalogue reader refuses.
 [[nodiscard]] UpdError ReadUpdateInfoSection(const char* package_path, _COMPONENT_INFO* record,
                                              bool skip_signature);
 
