@@ -47,8 +47,8 @@ class CBackupStore {
   // unreadable "config.xml".
   [[nodiscard]] bool IsSnapshotDue(int64_t days);
 
-  // Takes a snapshot of every installed module file of components (flag
-  // 0x4000), copying each module build not yet held under a name no other
+  // Takes a snapshot of every installed module file of components
+  // (kComponentModuleFile), copying each module build not yet held under a name no other
   // module's copy has (ChooseBackupCopy), then keeps the newest keep
   // snapshots and records the time. A copy or database write that fails
   // records nothing, removes the copies this call made and returns its code

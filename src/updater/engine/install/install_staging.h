@@ -75,7 +75,7 @@ class ModuleInstallState {
   // and platform at the build its chain reaches.
   [[nodiscard]] bool AllPendingInstalled(const CUpdateList& update_list,
                                          const CContinuousList& continuous_list) const;
-  // The installed-module entries (0x4000) of base_list take the builds of
+  // The installed-module entries (kComponentModuleFile) of base_list take the builds of
   // the records.
   void UpdateBaseBuilds(CListBase& base_list) const;
   // Removes, with their copies, the stored snapshots that hold one of the

@@ -59,7 +59,7 @@ UpdError OpenPackage(const InstallRun& run, const _COMPONENT_INFO& entry, ChainS
 }
 
 // The head of the chain: a full package, or an installed module file kept
-// as one (0x4000), copied so that the chain never changes it.
+// as one (kComponentModuleFile), copied so that the chain never changes it.
 UPD_ERROR OpenHead(const InstallRun& run, const _COMPONENT_INFO& entry, ChainSlot* slot,
                    uint32_t* reached, std::string* file_name) {
   if ((entry.flags & kComponentModuleFile) == 0) {

@@ -66,7 +66,7 @@ void SelectDifferingTwins(CUpdateList& updates, const CLocalList& local) {
   }
 }
 
-// A full package of the module with 0x100 or 0x1000 that is not dropped.
+// A full package of the module, selected or to fetch, that is not dropped.
 bool HasSelectedFullPackage(const CUpdateList& updates, const char* module, uint32_t platform) {
   return std::any_of(updates.begin(), updates.end(), [&](const _COMPONENT_INFO& entry) {
     return !IsDropped(entry) && entry.level == kLevelFull &&

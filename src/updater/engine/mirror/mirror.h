@@ -30,9 +30,9 @@ struct MirrorPass {
 // same under "dll" and "dylib". The mirror's records are read again from
 // its packages by every run; between runs it has no state of its own.
 //
-// Flags as the mirror uses them: 0x1000 to fetch, 0x200 present locally,
-// 0x40000 failed (never placed), 0x400 dropped (mirror entries: deleted
-// after a successful pass), 0x20000 to be written into a catalogue.
+// Marks as the mirror uses them: to fetch, present locally, download failed
+// (never placed), dropped (mirror entries: deleted after a successful pass),
+// and kComponentMirrored, to be written into a catalogue.
 class CMirror {
  public:
   CMirror() = default;

@@ -10,7 +10,7 @@
 class CDownloadSession;
 
 // The mirror's downloads: the entries its comparison marked for fetching
-// (0x1000) go into the update folder's staging folders, "tempMirror" for
+// (IsToFetch) go into the update folder's staging folders, "tempMirror" for
 // engine, "dll" and "dylib" packages and "tempMirrorPCU" for application
 // packages, each under a new random name kept in the entry's mirror path.
 struct MirrorStaging {

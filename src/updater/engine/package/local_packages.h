@@ -11,11 +11,13 @@
 
 // Appends the engine packages of the update folder and of its "continuous",
 // "preliminary" and "reverse" folders (headers only, no signature check),
-// each with 0x201, those of "preliminary" with 0x2000 instead. Returns the
+// each marked present with a build (kComponentPresent, kComponentHasBuild),
+// those of "preliminary" with kComponentPreliminaryFolder instead. Returns the
 // number appended.
 uint32_t ScanNupFolders(CListBase& list, const char* update_folder);
 
 // The mirror's form: packages of every category in the update folder and
 // its "continuous", "reverse", "tempMirror" and "tempMirrorPCU" folders,
-// each with 0x201, passing over those the list already holds.
+// each marked present with a build, passing over those the list already
+// holds.
 uint32_t ScanMirrorNupFolders(CListBase& list, const char* update_folder);
