@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       _COMPONENT_INFO by_path;
       if (!ReadComponentInfo(catalogue, section.c_str(), &by_path, false)) std::abort();
       char local[4096];
-      (void)MakeMirrorSourcePath("/tmp/mirror/", record.file.c_str(), record.module, local,
+      (void)MakeMirrorSourcePath("/tmp/mirror/", record.url.c_str(), record.module, local,
                                  sizeof local);
       list.Add(record);
     }

@@ -54,7 +54,7 @@ void Inflate(const uint8_t* data, size_t size) {
   for (const uint32_t kind : {kHttpEncodingGzip, kHttpEncodingDeflate}) {
     CInflateStream stream;
     if (!stream.Init(kind)) return;
-    (void)stream.Write(data, size, [](const uint8_t*, size_t) { return UPD_ERROR{0}; });
+    (void)stream.Write(data, size, [](const uint8_t*, size_t) { return kUpdOk; });
   }
 }
 
