@@ -37,6 +37,9 @@ void Write(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
+// The size announced for packages a run never fetches.
+constexpr uintmax_t kUnfetchedPackageSize = 1000;
+
 std::string ModuleName(int index) {
   char name[32];
   std::snprintf(name, sizeof name, "em%04d_64", index);
@@ -49,12 +52,13 @@ std::string ModuleText(int index, uint32_t build) {
       std::string(256, static_cast<char>('a' + index % 26)));
 }
 
-std::string Section(const std::string& header, const std::string& group,
-                    const std::string& module, uint32_t build, const std::string& file) {
+// size: what the catalogue announces, which bounds the package's download.
+std::string Section(const std::string& header, const std::string& group, const std::string& module,
+                    uint32_t build, const std::string& file, uintmax_t size) {
   return "[" + header + "]\r\ncategory=engine\r\nplatform=x64\r\ngroup=" + group +
          "\r\ntype=" + module + "\r\nversion=1." + std::to_string(build) +
-         "\r\nbuild=" + std::to_string(build) + "\r\nlevel=0\r\nsize=1000\r\nfile=" + file +
-         "\r\n";
+         "\r\nbuild=" + std::to_string(build) + "\r\nlevel=0\r\nsize=" + std::to_string(size) +
+         "\r\nfile=" + file + "\r\n";
 }
 
 // The server folder, the host's modules and data folders for one catalogue size.
@@ -71,12 +75,17 @@ class Scenario {
       const bool updated = i < kUpdatedModules;
       const uint32_t build = updated ? kNewBuild : kOldBuild;
       const std::string file = "p/" + ModuleName(i) + ".nup";
-      catalogue += Section(ModuleName(i), "engine", ModuleName(i), build, file);
-      if (updated) ok_ = ok_ && MakePackage(i, Server() + "/" + file);
+      uintmax_t size = kUnfetchedPackageSize;
+      if (updated) {
+        ok_ = ok_ && MakePackage(i, Server() + "/" + file);
+        if (ok_) size = fs::file_size(Server() + "/" + file);
+      }
+      catalogue += Section(ModuleName(i), "engine", ModuleName(i), build, file, size);
     }
     // The rest: modules offered to other groups, which the run reads and passes by.
     for (int i = kInstalledModules; i < sections; ++i) {
-      catalogue += Section(ModuleName(i), "other", ModuleName(i), kOldBuild, "p/none.nup");
+      catalogue += Section(ModuleName(i), "other", ModuleName(i), kOldBuild, "p/none.nup",
+                           kUnfetchedPackageSize);
     }
     Write(Server() + "/update.ver", catalogue);
     ResetModules();
@@ -106,11 +115,11 @@ class Scenario {
     const std::string payload = root_ + "/payload";
     Write(payload, ModuleText(index, kNewBuild));
     const std::string module = ModuleName(index);
-    const std::string command =
-        "python3 " + Quote(std::string(UPD_SOURCE_DIR) + "/tools/testpki/sign_kit.py") +
-        " --trust " + Quote(UPD_TRUST_FOLDER) + " nup " + Quote(out) + " " + Quote(payload) +
-        " filename=" + module + ".dat type=" + module + " platform=x64 build=" +
-        std::to_string(kNewBuild) + " > /dev/null";
+    const std::string command = "python3 " +
+                                Quote(std::string(UPD_SOURCE_DIR) + "/tools/testpki/sign_kit.py") +
+                                " --trust " + Quote(UPD_TRUST_FOLDER) + " nup " + Quote(out) + " " +
+                                Quote(payload) + " filename=" + module + ".dat type=" + module +
+                                " platform=x64 build=" + std::to_string(kNewBuild) + " > /dev/null";
     return std::system(command.c_str()) == 0;
   }
 
