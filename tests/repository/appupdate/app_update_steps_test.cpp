@@ -12,6 +12,7 @@
 #include "platform/util/result_allocator.h"
 #include "platform/util/update_errors.h"
 #include "repository/appupdate/app_update_manager.h"
+#include "repository/appupdate/app_update_run_fixture.h"
 #include "repository/client/repository_fixture.h"
 #include "testhost/allocator_host.h"
 #include "updater/engine/install/pcu_installer.h"
@@ -251,47 +252,6 @@ TEST_F(UpdateCheckStepTest, AnEmptyRepositoryAnswersNothingToDo) {
   EXPECT_EQ(uint64_t{call.updates.count}, 0u);
 }
 
-// One run of the update: the parameter record and its result, with their
-// strings and step list on the test's allocator.
-class RunCall {
- public:
-  explicit RunCall(const testhost::AllocatorHost& allocator) {
-    params.cbSize = sizeof params;
-    for (HOST_STRING* s : ParamStrings()) HostStringInit(s, &DefaultResultAllocator);
-    result.cbSize = sizeof result;
-    for (HOST_STRING* s : ResultStrings()) HostStringInit(s, allocator.allocator());
-    result.steps.allocator = allocator.allocator();
-  }
-  ~RunCall() {
-    for (HOST_STRING* s : ParamStrings()) HostStringFree(s);
-    for (HOST_STRING* s : ResultStrings()) HostStringFree(s);
-    if (result.steps.elements != nullptr) result.steps.allocator->Free(result.steps.elements);
-  }
-  RunCall(const RunCall&) = delete;
-  RunCall& operator=(const RunCall&) = delete;
-
-  std::vector<HOST_STRING*> ParamStrings() {
-    return {&params.wantedVersion, &params.agreementProduct, &params.agreementName};
-  }
-  std::vector<HOST_STRING*> ResultStrings() {
-    return {&result.documentUrl,  &result.agreementHash, &result.documentHash,
-            &result.changelogUrl, &result.agreementName, &result.agreementVersion,
-            &result.effectiveDate};
-  }
-  // {code, step} of every entry, in order.
-  std::vector<std::pair<uint32_t, uint32_t>> Steps() const {
-    std::vector<std::pair<uint32_t, uint32_t>> steps;
-    for (uint64_t i = 0; i < result.steps.count; ++i) {
-      const StepResult& entry = static_cast<const StepResult*>(result.steps.elements)[i];
-      steps.emplace_back(entry.code, entry.step);
-    }
-    return steps;
-  }
-
-  APP_UPDATE_PARAMS params{};
-  APP_UPDATE_RESULT result{};
-};
-
 // The run installs the chosen package through the run's installer, and
 // reports its answer (or that the build has none) as the application step.
 TEST_F(PackageInstallStepTest, TheRunInstallsThroughTheRunsInstaller) {
@@ -320,7 +280,7 @@ TEST_F(PackageInstallStepTest, TheRunInstallsThroughTheRunsInstaller) {
     RecordingInstaller installer(c.answer);
     RepositoryRun run = Run();
     run.installer = c.installer ? &installer : nullptr;
-    RunCall call(allocator);
+    AppRunCall call(allocator);
     EXPECT_EQ(AppUpdateManager::PerformAppUpdate(run, call.params, call.result), c.expected);
     EXPECT_EQ(call.result.outcome, 1u);
     EXPECT_EQ(call.Steps(),
