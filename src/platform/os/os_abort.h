@@ -5,7 +5,7 @@
 
 // Process-wide abort flag. While it is raised every poll wait of the OS layer
 // lasts at most kOsAbortedWaitMs. OsExchangeAbortFlag is the only writer; the
-// update engine no longer raises it, since it would cut the waits of every
+// update engine does not raise it, since it would cut the waits of every
 // context of the process: each run polls its own CancelToken instead.
 
 // Longest single wait while the abort flag (or the wait's token) is raised.
