@@ -7,6 +7,7 @@
 
 #include "updater.h"
 #include "updater/engine/session/download_session.h"
+#include "updater/engine/session/host_fetch_config.h"
 
 namespace {
 
@@ -50,7 +51,8 @@ TEST(EventRecords, HostReadsTheServerAddressList) {
     UPDATER_SETTINGS settings{};
     settings.eventCallback = ReadServerEvent;
     settings.userData = &seen;
-    EXPECT_FALSE(session.IsServerAddressRefused(&settings, c.url));
+    const CHostFetchEvents events(settings);
+    EXPECT_FALSE(session.IsServerAddressRefused(&events, c.url));
     EXPECT_EQ(seen.url, c.url);
     ASSERT_TRUE(seen.had_list);
     ASSERT_EQ(seen.entries.size(), 1u);

@@ -147,10 +147,8 @@ class CDownloadSession final : public IFetcher {
   // second time, and again only while the kept partial file grows.
   [[nodiscard]] UpdError FetchFile(const FetchFileArgs& args);
 
-  // The host's check of url's server (event 23), asked once per first
-  // resolved address until Reset.
-  [[nodiscard]] bool IsServerAddressRefused(const UPDATER_SETTINGS* settings, const char* url);
-  // The same check raised through events (null: nothing is refused).
+  // The host's check of url's server (event 23) raised through events, asked
+  // once per first resolved address until Reset (null: nothing is refused).
   [[nodiscard]] bool IsServerAddressRefused(const IFetchEvents* events, const char* url);
 
   // The resolved addresses of host ("name[:port]", stream sockets) as event

@@ -8,7 +8,6 @@
 #include "platform/util/strings.h"
 #include "platform/util/url_helpers.h"
 #include "updater/engine/session/download_session.h"
-#include "updater/engine/session/host_fetch_config.h"
 
 namespace {
 
@@ -67,12 +66,6 @@ std::optional<std::vector<UPD_SERVER_ADDRESS>> CDownloadSession::ResolveServerAd
   }
   known.resize(known.size() + others);
   return known;
-}
-
-bool CDownloadSession::IsServerAddressRefused(const UPDATER_SETTINGS* settings, const char* url) {
-  std::optional<CHostFetchEvents> events;
-  if (settings != nullptr) events.emplace(*settings);
-  return IsServerAddressRefused(events ? &*events : nullptr, url);
 }
 
 bool CDownloadSession::IsServerAddressRefused(const IFetchEvents* events, const char* url) {
