@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/os/os_durable.h"
 #include "platform/os/os_error.h"
 #include "platform/os/os_file_info.h"
 
@@ -131,6 +132,7 @@ int OsCopyFileEx(const char* from, const OS_ATTRIBUTE_LIST*, const char* to,
     return -1;
   }
   int result = CopyInto(source, target, append);
+  if (result == 0 && (flags & kOsCopySync) != 0) result = OsFileSync(target);
   if (OsFileClose(target) != 0) result = -1;
   OsFileClose(source);
   CopyMetadata(from, to);

@@ -19,6 +19,8 @@ inline constexpr uint32_t kOsRenameOverwrite = 1;
 // OsFileCopy / OsCopyFileEx flags.
 inline constexpr uint32_t kOsCopyOverwrite = 1;
 inline constexpr uint32_t kOsCopyAppend = 2;
+// The target is flushed to disk (os_durable.h) before the copy reports success.
+inline constexpr uint32_t kOsCopySync = 4;
 
 // Limit of OsFileCopyStream meaning "to the end of the file".
 inline constexpr uint64_t kOsCopyToEnd = UINT64_MAX;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/os/os_durable.h"
 #include "platform/os/os_file.h"
 #include "platform/os/os_file_ops.h"
 #include "platform/os/os_path.h"
@@ -40,7 +41,7 @@ struct MallocFree {
 [[nodiscard]] bool WriteAndClose(FileHandle file, std::string_view content, bool sync) {
   if (!WriteAll(file.get(), content)) return false;
   // The data must be on disk before a rename makes it the file's content.
-  if (sync && ::fsync(fileno(file->stream)) != 0) return false;
+  if (sync && OsFileSync(file.get()) != 0) return false;
   return OsFileClose(file.release()) == 0;
 }
 
@@ -76,8 +77,12 @@ std::string FolderOf(const char* path) {
   }
   ok = ok && WriteAndClose(std::move(file), content, true) &&
        OsFileRename(temp, nullptr, path, nullptr, kOsRenameOverwrite) == 0;
-  if (!ok) static_cast<void>(OsFileDelete(temp, nullptr));
-  return ok;
+  if (!ok) {
+    static_cast<void>(OsFileDelete(temp, nullptr));
+    return false;
+  }
+  // The new name must outlast a power cut as the content does.
+  return OsSyncFolderOf(path) == 0;
 }
 
 }  // namespace
