@@ -5,7 +5,7 @@
 #include "platform/util/update_errors.h"
 #include "updater.h"
 
-// The catalogue step on its own (UpdDownloadVERFile, and the group switch).
+// The catalogue step on its own, as UpdDownloadVERFile runs it.
 // Takes the context lock (waiting for a working call in progress) and
 // refuses with kUpdStopped after UpdStopUpdates. When a working call was in
 // progress, answers its catalogue result; otherwise binds settings for the

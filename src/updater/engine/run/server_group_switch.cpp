@@ -1,16 +1,20 @@
 #include "updater/engine/run/server_group_switch.h"
 
+#include <string>
+
 #include "platform/store/profile_cache.h"
 #include "platform/util/file_helpers.h"
 #include "platform/util/folder_cleanup.h"
 #include "platform/util/strings.h"
 #include "platform/util/update_errors.h"
 #include "updater/backup/backup_store.h"
+#include "updater/engine/catalogue/catalogue_fallback.h"
 #include "updater/engine/common/stored_settings.h"
 #include "updater/engine/lists/module_scan.h"
 #include "updater/engine/lists/scanner_check.h"
 #include "updater/engine/servers/default_servers.h"
 #include "updater/engine/servers/server_groups.h"
+#include "updater/engine/session/download_session.h"
 
 namespace {
 
@@ -18,24 +22,32 @@ namespace {
 // for the final one, as a host's own catalogue download has.
 constexpr uint32_t kSwitchFetchAttempts = 1;
 constexpr uint32_t kFinalFetchAttempts = 3;
+// The switch's fetches use and refresh the stored default servers.
+constexpr bool kCatalogueMode = true;
 
-UpdError Fetch(const GroupSwitchSteps& steps, uint32_t attempts) {
-  if (!steps.fetch_catalogue) return kUpdNotSupported;
-  return steps.fetch_catalogue(attempts);
-}
-
-// Closes the session's connections on every way out of a switch.
-class ConnectionsCloser {
+// One switch: the run it works on and the steps it takes.
+class SwitchCall {
  public:
-  explicit ConnectionsCloser(const GroupSwitchSteps& steps) : steps_(steps) {}
-  ~ConnectionsCloser() {
-    if (steps_.close_connections) steps_.close_connections();
+  SwitchCall(UpdateRun& run, GroupSwitchSteps& steps) : run_(run), steps_(steps) {}
+  ~SwitchCall() { steps_.CloseConnections(); }
+  SwitchCall(const SwitchCall&) = delete;
+  SwitchCall& operator=(const SwitchCall&) = delete;
+
+  [[nodiscard]] bool Aborted() const { return run_.cancellation.IsCancelled(); }
+  // The catalogue step, none once the call is aborted; a fetch that failed
+  // after an abort answers kUpdStopped, whatever else it met on the way out.
+  [[nodiscard]] UpdError Fetch(uint32_t attempts) {
+    if (Aborted()) return kUpdStopped;
+    const UpdError result = steps_.FetchCatalogue(attempts);
+    return result != kUpdOk && Aborted() ? kUpdStopped : result;
   }
-  ConnectionsCloser(const ConnectionsCloser&) = delete;
-  ConnectionsCloser& operator=(const ConnectionsCloser&) = delete;
+  const UpdateRun& run() const { return run_; }
+  const UPDATER_SETTINGS* settings() const { return run_.host.settings; }
+  GroupSwitchSteps& steps() { return steps_; }
 
  private:
-  const GroupSwitchSteps& steps_;
+  UpdateRun& run_;
+  GroupSwitchSteps& steps_;
 };
 
 struct StoredGroups {
@@ -82,13 +94,6 @@ bool ReadStoredGroups(const UPDATER_SETTINGS* settings, StoredGroups& groups) {
 // An empty group stands for the default one.
 bool IsStorableGroup(const std::string& group) { return group.empty() || IsPlainGroupName(group); }
 
-UpdError SwitchBetween(const HostBinding& host, const char* last_catalogue,
-                       const std::string& target, const std::string& left,
-                       const GroupSwitchSteps& steps) {
-  if (!IsStorableGroup(target) || !IsStorableGroup(left)) return kUpdInvalidArgument;
-  return SwitchServerGroup(host, last_catalogue, target, left, steps);
-}
-
 void MarkSwitch(const UPDATER_SETTINGS* settings, UpdError result) {
   const SettingsStorePtr store = OpenSettingsStore(settings);
   if (!store) return;
@@ -99,57 +104,98 @@ void MarkSwitch(const UPDATER_SETTINGS* settings, UpdError result) {
   }
 }
 
-UpdError RetryUnfinishedSwitch(const HostBinding& host, const GroupSwitchSteps& steps) {
-  const UpdError result = Fetch(steps, kFinalFetchAttempts);
-  MarkSwitch(host.settings, result);
-  return result == kUpdOk ? kUpdOk : kUpdGroupSwitchIncomplete;
+// The mark goes first, and the group only once the mark was written: a host
+// killed in between leaves an unfinished switch, never a new group that no
+// later call would finish.
+bool StoreSwitchedGroup(const UPDATER_SETTINGS* settings, const std::string& target) {
+  const SettingsStorePtr store = OpenSettingsStore(settings);
+  if (!store) return false;
+  if (SettingsStoreSetDword(store.get(), kKeySwitchUpdateGroupFinished, 0)) {
+    SettingsStoreSetString(store.get(), kKeyUpdateServerGroup, target.c_str());
+  }
+  return true;
+}
+
+// Once the group changed: the new group's catalogue to keep the left group's
+// newer modules by, the default servers forgotten (after an abort too, so
+// that the switch is left as a failed final fetch leaves it) and the final
+// fetch, whose result marks the switch.
+UpdError FinishSwitch(SwitchCall& call, const std::string& left) {
+  static_cast<void>(call.Fetch(kSwitchFetchAttempts));
+  if (!call.Aborted() && FileExists(call.run().catalogues.lastUpdVer)) {
+    call.steps().SaveModulesOfLeftGroup(left.empty() ? kGroupRelease : left.c_str());
+  }
+  DeleteDefaultServers(call.settings());
+  const UpdError result = call.Fetch(kFinalFetchAttempts);
+  MarkSwitch(call.settings(), result);
+  return result;
+}
+
+// Stores target as the group (empty: the default group) in place of left,
+// the update folder emptied between the fetches of the old and the new
+// group's catalogue; the result of the final fetch.
+UpdError SwitchServerGroup(SwitchCall& call, const std::string& target, const std::string& left) {
+  if (!IsStorableGroup(target) || !IsStorableGroup(left)) return kUpdInvalidArgument;
+  // The old group's catalogue: what it answers does not stop the switch.
+  static_cast<void>(call.Fetch(kSwitchFetchAttempts));
+  if (call.Aborted()) return kUpdStopped;
+  static_cast<void>(CleanTempFolder(&call.run().host));
+  if (!StoreSwitchedGroup(call.settings(), target)) return kUpdSettingsUnreadable;
+  return FinishSwitch(call, left);
+}
+
+UpdError RetryUnfinishedSwitch(SwitchCall& call) {
+  const UpdError result = call.Fetch(kFinalFetchAttempts);
+  MarkSwitch(call.settings(), result);
+  if (result == kUpdOk) return kUpdOk;
+  return call.Aborted() ? kUpdStopped : kUpdGroupSwitchIncomplete;
 }
 
 }  // namespace
+
+UpdError EngineGroupSwitchSteps::FetchCatalogue(uint32_t attempts) {
+  // Every fetch starts on a reset session, as the host's own catalogue call
+  // does, so the host is asked about the server again.
+  services_.session.Reset();
+  CatalogueRun catalogue = CatalogueRunOf(run_, services_.session);
+  return DownloadCatalogue(catalogue, CatalogueKind::kCurrent, kCatalogueMode, attempts).code();
+}
+
+void EngineGroupSwitchSteps::SaveModulesOfLeftGroup(const char* group_left) {
+  ::SaveModulesOfLeftGroup(run_.host.settings, run_.host.modulesFolder, run_.catalogues.lastUpdVer,
+                           services_.backupStore, group_left);
+}
+
+void EngineGroupSwitchSteps::ResetSession() { services_.session.Reset(); }
+
+void EngineGroupSwitchSteps::CloseConnections() { services_.session.CloseHttpTransports(); }
 
 bool IsPlainGroupName(std::string_view name) {
   return !name.empty() && name.size() <= kMaxGroupName && name != "." &&
          name.find('/') == std::string_view::npos && name.find("..") == std::string_view::npos;
 }
 
-UpdError SwitchUpdateGroup(const HostBinding& host, const char* last_catalogue, const char* group,
-                           uint32_t set, const GroupSwitchSteps& steps) {
-  ProfileCacheClear();
-  if (steps.reset_session) steps.reset_session();
-  const ConnectionsCloser closer(steps);
-  StoredGroups groups;
-  if (!ReadStoredGroups(host.settings, groups)) return kUpdSettingsUnreadable;
-  if (set != 0) {
-    if (group == nullptr || !IsPlainGroupName(group)) return kUpdInvalidArgument;
-    if (!SameGroup(group, groups.current)) {
-      return SwitchBetween(host, last_catalogue, group, groups.current, steps);
-    }
-  } else if (!SameGroup(groups.current, groups.old)) {
-    return SwitchBetween(host, last_catalogue, groups.old, groups.current, steps);
-  }
-  if (groups.finished) return kUpdNoGroupChange;
-  return RetryUnfinishedSwitch(host, steps);
+UpdError SwitchUpdateGroup(UpdateRun& run, EngineServices& services, const char* group,
+                           uint32_t set) {
+  EngineGroupSwitchSteps steps(run, services);
+  return SwitchUpdateGroup(run, steps, group, set);
 }
 
-UpdError SwitchServerGroup(const HostBinding& host, const char* last_catalogue,
-                           const std::string& target, const std::string& left,
-                           const GroupSwitchSteps& steps) {
-  const UPDATER_SETTINGS* settings = host.settings;
-  static_cast<void>(Fetch(steps, kSwitchFetchAttempts));
-  static_cast<void>(CleanTempFolder(&host));
-  {
-    const SettingsStorePtr store = OpenSettingsStore(settings);
-    if (!store) return kUpdSettingsUnreadable;
-    SettingsStoreSetString(store.get(), kKeyUpdateServerGroup, target.c_str());
+UpdError SwitchUpdateGroup(UpdateRun& run, GroupSwitchSteps& steps, const char* group,
+                           uint32_t set) {
+  ProfileCacheClear();
+  steps.ResetSession();
+  SwitchCall call(run, steps);
+  StoredGroups groups;
+  if (!ReadStoredGroups(call.settings(), groups)) return kUpdSettingsUnreadable;
+  if (set != 0) {
+    if (group == nullptr || !IsPlainGroupName(group)) return kUpdInvalidArgument;
+    if (!SameGroup(group, groups.current)) return SwitchServerGroup(call, group, groups.current);
+  } else if (!SameGroup(groups.current, groups.old)) {
+    return SwitchServerGroup(call, groups.old, groups.current);
   }
-  static_cast<void>(Fetch(steps, kSwitchFetchAttempts));
-  if (FileExists(last_catalogue) && steps.save_modules_of_left_group) {
-    steps.save_modules_of_left_group(left.empty() ? kGroupRelease : left.c_str());
-  }
-  DeleteDefaultServers(settings);
-  const UpdError result = Fetch(steps, kFinalFetchAttempts);
-  MarkSwitch(settings, result);
-  return result;
+  if (groups.finished) return kUpdNoGroupChange;
+  return RetryUnfinishedSwitch(call);
 }
 
 void SaveModulesOfLeftGroup(const UPDATER_SETTINGS* settings, const char* modules_folder,

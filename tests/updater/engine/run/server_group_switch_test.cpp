@@ -2,17 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "../servers/server_fixture.h"
+#include "group_switch_fixture.h"
 #include "platform/util/update_errors.h"
 #include "testhost/engine_standin.h"
 #include "testhost/event_host.h"
 #include "updater/api/context.h"
-#include "updater/api/group_switch_steps.h"
+#include "updater/api/run_binding.h"
 #include "updater/engine/servers/server_groups.h"
 
 namespace upd::test {
@@ -20,62 +19,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Calls = std::vector<std::string>;
-
-// A context on the test's folders and switch steps that record what the
-// switch asks of them; each fetch answers the next scripted result (0 when
-// none is left) and, like the catalogue step, leaves a last catalogue.
-class GroupSwitch : public ServerTest {
- protected:
-  void SetUp() override {
-    fs::create_directories(dir_.file("modules"));
-    fs::create_directories(dir_.file("data"));
-    context_ = UpdInitialize(dir_.file("data").c_str(), dir_.file("modules").c_str(), "1.0", "");
-    ASSERT_NE(context_, nullptr);
-    context_->settings = settings_.get();
-    fs::create_directories(UpdateFolder());
-    steps_.fetch_catalogue = [this](uint32_t attempts) {
-      calls_.push_back("fetch " + std::to_string(attempts) + " " +
-                       Stored("UpdateServerGroup").value_or("-"));
-      WriteFile(UpdateFolder() + "lastupd.ver", "[ENGINE]\n");
-      if (fetch_results_.empty()) return UpdError{kUpdOk};
-      const UpdError result = fetch_results_.front();
-      fetch_results_.pop_front();
-      return result;
-    };
-    steps_.save_modules_of_left_group = [this](const char* group_left) {
-      calls_.push_back(std::string("save ") + group_left);
-    };
-    steps_.reset_session = [this] { calls_.push_back("reset"); };
-    steps_.close_connections = [this] { calls_.push_back("close"); };
-  }
-
-  void TearDown() override { UpdUninitialize(context_); }
-
-  std::string UpdateFolder() const { return dir_.file("data") + "/updfiles/"; }
-
-  UpdError Switch(const char* group, uint32_t set) {
-    calls_.clear();
-    return SwitchUpdateGroup(*context_, context_->lastUpdVerPath, group, set, steps_);
-  }
-
-  UPDATER_CONTEXT* context_ = nullptr;
-  GroupSwitchSteps steps_;
-  std::deque<UpdError> fetch_results_;
-  Calls calls_;
-};
-
 TEST_F(GroupSwitch, SwitchFetchesAroundTheChangeAndForgetsTheDefaultServers) {
   WriteStore({"DefaultServerCount=1", "DefaultServer0=http://a/", "FailSafeServer=http://safe/"});
   WriteFile(UpdateFolder() + "upd.ver", "old");
   fs::create_directories(UpdateFolder() + "cache.d");
   WriteFile(UpdateFolder() + "cache.d/x.nup", "old");
-  steps_.fetch_catalogue = [this, fetch = steps_.fetch_catalogue](uint32_t attempts) {
+  steps_.fetch = [this](uint32_t attempts) {
     // The first fetch still sees the old group's files; later ones an empty folder.
     const bool emptied = calls_.size() >= 2;
     EXPECT_EQ(fs::exists(UpdateFolder() + "upd.ver"), !emptied) << calls_.size();
     EXPECT_EQ(fs::exists(UpdateFolder() + "cache.d"), !emptied) << calls_.size();
-    return fetch(attempts);
+    return ScriptedFetch(attempts);
   };
   EXPECT_EQ(Switch("Prerelease", 1), kUpdOk);
   EXPECT_EQ(calls_, (Calls{"reset", "fetch 1 -", "fetch 1 Prerelease", "save Release",
@@ -90,7 +44,7 @@ TEST_F(GroupSwitch, SwitchFetchesAroundTheChangeAndForgetsTheDefaultServers) {
 }
 
 TEST_F(GroupSwitch, ModulesAreKeptOnlyWhenALastCatalogueExists) {
-  steps_.fetch_catalogue = [this](uint32_t attempts) {
+  steps_.fetch = [this](uint32_t attempts) {
     calls_.push_back("fetch " + std::to_string(attempts));
     return UpdError{kUpdOk};
   };
@@ -271,12 +225,12 @@ TEST(GroupNames, PlainNames) {
   for (const auto& c : cases) EXPECT_EQ(IsPlainGroupName(c.name), c.plain) << c.name;
 }
 
-// The library's own steps without any server to fetch from: the group is
+// The engine's own steps without any server to fetch from: the group is
 // stored and the switch stays unfinished.
-TEST_F(GroupSwitch, LibraryStepsWithoutAServer) {
-  EXPECT_NE(SwitchUpdateGroup(*context_, context_->lastUpdVerPath, "Prerelease", 1,
-                              LibraryGroupSwitchSteps(context_)),
-            kUpdOk);
+TEST_F(GroupSwitch, EngineStepsWithoutAServer) {
+  UpdateRun run = BindRun(*context_);
+  EngineServices services = BindServices(*context_);
+  EXPECT_NE(SwitchUpdateGroup(run, services, "Prerelease", 1), kUpdOk);
   EXPECT_EQ(Stored("UpdateServerGroup"), "Prerelease");
   EXPECT_EQ(Stored("SwitchUpdateGroupFinished"), "0");
 }

@@ -8,7 +8,8 @@
 #include "support/net_servers.h"
 #include "support/temp_dir.h"
 #include "updater/api/context.h"
-#include "updater/api/group_switch_steps.h"
+#include "updater/api/run_binding.h"
+#include "updater/engine/run/server_group_switch.h"
 
 // The group switch reaches the context's own session: its reset forgets an
 // abort, its close ends the kept connection.
@@ -34,16 +35,17 @@ TEST(SessionWiring, GroupSwitchStepsResetAndCloseTheContextsSession) {
   args.url = url.c_str();
   args.target = target.c_str();
   args.extraFlag = 1;  // GET only: one log line per download
-  const GroupSwitchSteps steps = LibraryGroupSwitchSteps(context);
-  ASSERT_TRUE(steps.reset_session && steps.close_connections);
+  UpdateRun run = BindRun(*context);
+  EngineServices services = BindServices(*context);
+  EngineGroupSwitchSteps steps(run, services);
 
   // The aborted request still goes out (the abort is seen when it ends).
   context->session->Abort();
   EXPECT_EQ(context->session->DownloadFile(args), kUpdStopped);
-  steps.reset_session();
+  steps.ResetSession();
   ASSERT_EQ(context->session->DownloadFile(args), kUpdOk);
   ASSERT_EQ(context->session->DownloadFile(args), kUpdOk);
-  steps.close_connections();
+  steps.CloseConnections();
   ASSERT_EQ(context->session->DownloadFile(args), kUpdOk);
 
   const auto log = web.AccessLog(4);
